@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "core/bytestreamin_array.hpp"
+#include "core/bytestreamin_file.hpp"
+#include "core/bytestreamout_array.hpp"
+#include "core/bytestreamout_file.hpp"
+#include "core/bytestreamout_nil.hpp"
+#include "support/temp_dir.hpp"
+
+namespace {
+
+static int thrown_by(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (int e) {
+    return e;
+  }
+  return 0;
+}
+
+TEST(ByteStreamInArray, EmptyAndEnd) {
+  ByteStreamInArrayLE empty;
+  EXPECT_EQ(thrown_by([&] { empty.getByte(); }), -1);
+  EXPECT_TRUE(empty.seek(0));
+  EXPECT_TRUE(empty.seekEnd(0));
+  EXPECT_FALSE(empty.seek(1));
+
+  U8 data[10] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+  ByteStreamInArrayLE in(data, 10);
+  EXPECT_TRUE(in.seekEnd(3));
+  EXPECT_EQ(in.tell(), 7);
+  U8 buffer[4] = {0xAA, 0xAA, 0xAA, 0xAA};
+  EXPECT_EQ(thrown_by([&] { in.getBytes(buffer, 4); }), -1);
+  EXPECT_EQ(in.tell(), 7);
+  EXPECT_EQ(buffer[0], 0xAA);
+  EXPECT_FALSE(in.seek(11));
+  EXPECT_FALSE(in.seekEnd(11));
+  EXPECT_TRUE(in.skipBytes(3));
+  EXPECT_FALSE(in.skipBytes(1));
+  EXPECT_EQ(in.tell(), 10);
+}
+
+// Bytes 1,2,3,4 from most to least significant is 16909060.
+TEST(ByteStreams, ByteOrderOnThisHost) {
+  ASSERT_TRUE(Endian::IS_LITTLE_ENDIAN);
+  U32 value = 16909060;
+  ByteStreamOutArrayLE out(0);
+  ASSERT_TRUE(out.put32bitsBE((U8*)&value));
+  ASSERT_TRUE(out.put32bitsLE((U8*)&value));
+  U16 v16 = 0x0102;
+  U64 v64 = 0x0102030405060708ULL;
+  ASSERT_TRUE(out.put16bitsBE((U8*)&v16));
+  ASSERT_TRUE(out.put64bitsBE((U8*)&v64));
+  ASSERT_TRUE(out.put64bitsLE((U8*)&v64));
+  const U8 expected[] = {1, 2, 3, 4, 4, 3, 2, 1, 1, 2, 1, 2, 3, 4, 5, 6, 7, 8, 8, 7, 6, 5, 4, 3, 2, 1};
+  ASSERT_EQ(out.getSize(), (I64)sizeof(expected));
+  EXPECT_EQ(memcmp(out.getData(), expected, sizeof(expected)), 0);
+
+  ByteStreamInArrayLE in(expected, sizeof(expected));
+  U32 a, b;
+  U16 c;
+  U64 d, e;
+  in.get32bitsBE((U8*)&a);
+  in.get32bitsLE((U8*)&b);
+  in.get16bitsBE((U8*)&c);
+  in.get64bitsBE((U8*)&d);
+  in.get64bitsLE((U8*)&e);
+  EXPECT_EQ(a, value);
+  EXPECT_EQ(b, value);
+  EXPECT_EQ(c, v16);
+  EXPECT_EQ(d, v64);
+  EXPECT_EQ(e, v64);
+
+  // The big-endian classes serve a big-endian host: their BE calls copy.
+  ByteStreamOutArrayBE big(0);
+  big.put32bitsBE((U8*)&value);
+  EXPECT_EQ(big.getData()[0], 4);
+  ByteStreamInArrayBE big_in(expected, 4);
+  U32 f;
+  big_in.get32bitsLE((U8*)&f);
+  EXPECT_EQ(f, 0x01020304u);
+}
+
+TEST(ByteStreamOutArray, Growth) {
+  ByteStreamOutArrayLE out(0);
+  EXPECT_EQ(out.getAlloc(), 0);
+  ASSERT_TRUE(out.putByte(7));
+  EXPECT_EQ(out.getAlloc(), 4096);
+
+  ByteStreamOutArrayLE big(4096);
+  std::vector<U8> bytes(10000, 1);
+  ASSERT_TRUE(big.putBytes(bytes.data(), 10000));
+  EXPECT_EQ(big.getAlloc(), 18192);
+
+  ByteStreamOutArrayLE over(16);
+  U8 eight[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  over.putBytes(eight, 8);
+  ASSERT_TRUE(over.seek(2));
+  over.putBytes(eight, 2);
+  EXPECT_EQ(over.getSize(), 8);
+  EXPECT_EQ(over.getCurr(), 4);
+  EXPECT_FALSE(over.seek(9));
+  EXPECT_TRUE(over.seekEnd());
+  EXPECT_EQ(over.tell(), 8);
+}
+
+TEST(ByteStreamInArray, TakesOverAnOutputBuffer) {
+  ByteStreamOutArrayLE out(0);
+  U32 value = 0xDEADBEEF;
+  out.put32bitsLE((U8*)&value);
+  ByteStreamInArrayLE in;
+  in.take_over(out);
+  EXPECT_EQ(out.getSize(), 0);
+  EXPECT_EQ(out.getData(), nullptr);
+  U32 read;
+  in.get32bitsLE((U8*)&read);
+  EXPECT_EQ(read, value);
+  // `out` stays usable with a new buffer.
+  EXPECT_TRUE(out.putByte(1));
+}
+
+TEST(ByteStreamOutNil, CountsEveryPut) {
+  ByteStreamOutNil nil;
+  std::vector<U8> header(227, 0);
+  nil.putBytes(header.data(), 227);
+  EXPECT_TRUE(nil.seek(107));
+  U32 v = 0;
+  nil.put32bitsLE((U8*)&v);
+  EXPECT_EQ(nil.tell(), 231);
+}
+
+TEST(ByteStreamFile, ReadWriteSeek) {
+  TempDir dir;
+  FILE* file = fopen(dir.file("s.bin").c_str(), "w+b");
+  ASSERT_NE(file, nullptr);
+  ByteStreamOutFileLE out(file);
+  EXPECT_TRUE(out.isSeekable());
+  U32 value = 16909060;
+  EXPECT_TRUE(out.put32bitsBE((U8*)&value));
+  EXPECT_TRUE(out.putByte(9));
+  EXPECT_EQ(out.tell(), 5);
+  fflush(file);
+  ByteStreamInFileLE in(file);
+  ASSERT_TRUE(in.seek(0));
+  U32 read;
+  in.get32bitsBE((U8*)&read);
+  EXPECT_EQ(read, value);
+  EXPECT_EQ(in.getByte(), 9u);
+  EXPECT_EQ(thrown_by([&] { in.getByte(); }), -1);
+  ASSERT_TRUE(in.seekEnd(1));
+  EXPECT_EQ(in.tell(), 4);
+  U8 two[2];
+  EXPECT_EQ(thrown_by([&] { in.getBytes(two, 2); }), -1);
+  fclose(file);
+
+  ByteStreamInFileLE standard_in(stdin);
+  EXPECT_FALSE(standard_in.isSeekable());
+  EXPECT_TRUE(standard_in.seek(standard_in.tell()));
+  ByteStreamOutFileLE standard_out(stdout);
+  EXPECT_FALSE(standard_out.isSeekable());
+}
+
+}  // namespace

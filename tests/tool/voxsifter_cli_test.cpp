@@ -1,0 +1,96 @@
+// Start-up behaviour of the program, through the built binary.
+#include <gtest/gtest.h>
+
+#include "support/run_tool.hpp"
+
+namespace {
+
+const std::string BANNER = "Pelkarts voxsifter (by support@pelkarts.example) version 251122\n";
+const std::string USAGE =
+    "usage:\n"
+    "voxsifter -i in.vmb -o out.vmb\n"
+    "voxsifter -i in.vmb -every_nth 100 -o out.vmb\n"
+    "voxsifter -i in.vmb -random_nth 100 -o out.vmb\n"
+    "voxsifter -i in.vmb -step 2 -flatten_points -o out.vmb\n"
+    "voxsifter -i in.vmb -step 3 -o out.vmb\n"
+    "voxsifter -i in.vmb -use_cell_center -o out.vmb\n"
+    "voxsifter -i in.vmb -step 2 -step_z 1 -o out.vmb\n"
+    "voxsifter -i in.vmb -step 2 -step_z 1 -highest -o out.vmb\n"
+    "voxsifter -h\n";
+const std::string UNDERSTAND = "ERROR: cannot understand argument '-bogus'. use '-h' or see voxsifter_README.md to get help.\n";
+
+struct CliCase {
+  const char* name;
+  std::vector<std::string> args;
+  int exit_code;
+  std::string err;
+};
+
+void PrintTo(const CliCase& c, std::ostream* os) { *os << c.name; }
+
+class CliTest : public ::testing::TestWithParam<CliCase> {};
+
+TEST_P(CliTest, ExitCodeAndWholeStderr) {
+  const CliCase& c = GetParam();
+  ToolResult r = run_voxsifter(c.args);
+  EXPECT_EQ(r.exit_code, c.exit_code);
+  EXPECT_EQ(r.err, c.err);
+  EXPECT_EQ(r.out, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Startup, CliTest,
+    ::testing::Values(
+        CliCase{"version", {"-version"}, 0, BANNER},
+        CliCase{"help", {"-h"}, 0, BANNER + USAGE + "use '-hh' or see voxsifter_README.md to get extended help\n"},
+        CliCase{"help_long", {"-help"}, 0, BANNER + USAGE + "use '-hh' or see voxsifter_README.md to get extended help\n"},
+        CliCase{"extended_help", {"-hh"}, 0, BANNER + USAGE},
+        CliCase{"verbose_help_no_second_banner", {"-h", "-v"}, 0,
+                BANNER + USAGE + "use '-hh' or see voxsifter_README.md to get extended help\n"},
+        CliCase{"bogus", {"-bogus"}, 3, UNDERSTAND},
+        CliCase{"quiet_bogus", {"-quiet", "-bogus"}, 3, ""},
+        CliCase{"bogus_then_quiet", {"-bogus", "-quiet"}, 3, ""},
+        CliCase{"silent_help_shows_usage_only", {"-silent", "-h"}, 0, USAGE},
+        CliCase{"errors_ignore_goes_on", {"-errors_ignore", "-bogus", "-print_log_stats"}, 3,
+                UNDERSTAND + "ERROR: no input specified\nLog stats: FE=0,E=2,SW=0,W=0,I=0\n"},
+        CliCase{"stats_hidden_when_silent", {"-errors_ignore", "-silent", "-print_log_stats"}, 3,
+                "ERROR: no input specified\n"},
+        CliCase{"no_input", {"-v"}, 3, BANNER + "ERROR: no input specified\n"},
+        CliCase{"verbose_last_still_shows_banner", {"-version", "-verbose"}, 0, BANNER},
+        CliCase{"gui_warns", {"-gui", "-errors_ignore"}, 3,
+                "WARNING: not compiled with GUI support. ignoring '-gui' ...\nERROR: no input specified\n"},
+        CliCase{"vv_shows_level_notice", {"-vv", "-version"}, 0, "Log level [VERY_VERBOSE]\n" + BANNER},
+        CliCase{"cores_last", {"-cores"}, 3, "ERROR: '-cores' needs 1 argument: number\n"},
+        CliCase{"cores_last_errors_ignored", {"-errors_ignore", "-cores"}, 3,
+                "ERROR: '-cores' needs 1 argument: number\n" + USAGE},
+        CliCase{"cores_not_a_number", {"-cores", "x"}, 3, "ERROR: cannot understand argument 'x' for '-cores'\n"},
+        CliCase{"cores_number_is_taken", {"-cores", "4", "-cpu64", "-errors_ignore"}, 3, "ERROR: no input specified\n"},
+        CliCase{"en_dash", {"\x96version"}, 0, BANNER}),
+    [](const ::testing::TestParamInfo<CliCase>& info) { return std::string(info.param.name); });
+
+TEST(CliLevels, VerboseThenVeryVerboseEndsVeryVerbose) {
+  // -vv shows the level notice; -v after it must not raise the level back.
+  ToolResult r = run_voxsifter({"-vv", "-v", "-version"});
+  EXPECT_EQ(r.err, "Log level [VERY_VERBOSE]\n" + BANNER);
+  r = run_voxsifter({"-v", "-vv", "-version"});
+  EXPECT_EQ(r.err, "Log level [VERY_VERBOSE]\n" + BANNER);
+}
+
+TEST(CliPrompt, AsksForNamesAndWaitsForEnter) {
+  ToolRun run;
+  run.stdin_data = "\n\n\n";
+  ToolResult r = run_tool(run);
+  EXPECT_EQ(r.exit_code, 3);
+  EXPECT_EQ(r.err, std::string(VOXSIFTER_BINARY) +
+                       " is better run in the command line\nenter input file: enter output file: "
+                       "ERROR: no input specified\n<press ENTER>\n");
+}
+
+TEST(CliPrompt, ClosedStdinGivesEmptyNames) {
+  ToolRun run;  // stdin closed at once: nothing can be read
+  ToolResult r = run_tool(run);
+  EXPECT_EQ(r.exit_code, 3);
+  EXPECT_NE(r.err.find("ERROR: no input specified\n<press ENTER>\n"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,3 @@
+#include "tool/voxsifter.hpp"
+
+int main(int argc, char* argv[]) { voxsifter_main(argc, argv); }
