@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 
+#include "core/lasheader.hpp"
+
 LASpoint::LASpoint(const LASpoint& other) {
   if (other.num_items && !init(other.scaling, other.attribute_table, other.num_items, other.items)) return;
   scaling = other.scaling;
@@ -155,6 +157,15 @@ bool LASpoint::init(const LASscaling* scaling, const LASattributeTable* attribut
   bool ok = init(scaling, attribute_table, count, list);
   delete[] list;
   return ok;
+}
+
+bool LASpoint::init(const LASheader* header, const U16 num_items, const LASitem* items) {
+  return init(static_cast<const LASscaling*>(header), static_cast<const LASattributeTable*>(header), num_items, items);
+}
+
+bool LASpoint::init(const LASheader* header, const U8 point_type, const U16 point_size) {
+  return init(static_cast<const LASscaling*>(header), static_cast<const LASattributeTable*>(header), point_type,
+              point_size);
 }
 
 void LASpoint::reset() {

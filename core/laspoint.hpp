@@ -11,6 +11,8 @@
 #include "compressor/vembra.hpp"
 #include "core/lasattributer.hpp"
 
+class LASheader;
+
 // The wave packet of a point: 29 unaligned bytes as in the file (descriptor
 // index u8, byte offset u64, packet size u32, return point location f32, x(t),
 // y(t), z(t) f32).
@@ -127,6 +129,9 @@ class LASpoint {
   // makes them); false for a combination that has no item list.
   bool init(const LASscaling* scaling, const LASattributeTable* attribute_table, const U8 point_type,
             const U16 point_size);
+  // The same, linked to the header's scaling and attribute table.
+  bool init(const LASheader* header, const U16 num_items, const LASitem* items);
+  bool init(const LASheader* header, const U8 point_type, const U16 point_size);
   // Back to the defaults without a layout; the links and coordinates stay.
   void clean();
   // Back to the empty point within the layout: everything 0, return 1 of 1
