@@ -6,8 +6,8 @@
 #include <ctime>
 #include <string>
 
-#include "core/lasreader.hpp"
-#include "core/laswriter.hpp"
+#include "core/lasreadopener.hpp"
+#include "core/laswriteopener.hpp"
 #include "geo/geoprojectionconverter.hpp"
 
 void Pelkart_voxsifter::usage() {

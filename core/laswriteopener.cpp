@@ -1,5 +1,5 @@
 // Write opener bookkeeping of the output name.
-#include "core/laswriter.hpp"
+#include "core/laswriteopener.hpp"
 
 bool LASwriteOpener::parse(int, char*[]) { return true; }
 

@@ -1,5 +1,5 @@
 // Read opener bookkeeping of input names.
-#include "core/lasreader.hpp"
+#include "core/lasreadopener.hpp"
 
 bool LASreadOpener::parse(int, char*[], bool, bool) { return true; }
 

@@ -1,4 +1,4 @@
-// Point writers and the write opener that builds them from the output options.
+// The write opener: the output options and the writer it builds from them.
 // For now only the opener's output name exists: it parses no options yet.
 #pragma once
 

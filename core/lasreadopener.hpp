@@ -1,4 +1,4 @@
-// Point readers and the read opener that builds them from the input options.
+// The read opener: the input options and the readers it builds from them.
 // For now only the opener's bookkeeping of input names exists: it parses no
 // options yet and opens nothing.
 #pragma once
