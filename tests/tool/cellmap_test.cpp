@@ -7,6 +7,8 @@
 #include <random>
 #include <unordered_map>
 
+#include "tool/voxelgrid.hpp"
+
 namespace {
 
 struct Record {
@@ -91,6 +93,23 @@ TEST(CellMap, CapacityIsPowerOfTwoAndAtMostSevenEighthsFull) {
   }
   EXPECT_EQ(map.memoryBytes(), map.capacity() * sizeof(Map::Slot));
   EXPECT_EQ(sizeof(CellMap<U64, U32>::Slot), 12u);  // packed to 4 bytes
+}
+
+TEST(CellMap, WideKeys) {
+  CellMap<VoxelTriple, U64> map;
+  bool inserted;
+  *map.insert({1, 2, 3}, inserted) = 10;
+  *map.insert({3, 2, 1}, inserted) = 20;
+  *map.insert({U64_MAX - 1, 0, U64_MAX - 1}, inserted) = 30;
+  *map.insert(CellMapKey<VoxelTriple>::empty(), inserted) = 40;
+  EXPECT_TRUE(inserted);
+  ASSERT_NE(map.find({1, 2, 3}), nullptr);
+  EXPECT_EQ(*map.find({1, 2, 3}), 10u);
+  EXPECT_EQ(*map.find({3, 2, 1}), 20u);
+  EXPECT_EQ(*map.find({U64_MAX - 1, 0, U64_MAX - 1}), 30u);
+  EXPECT_EQ(*map.find(CellMapKey<VoxelTriple>::empty()), 40u);
+  EXPECT_EQ(map.find({1, 3, 2}), nullptr);
+  EXPECT_EQ(map.size(), 4u);
 }
 
 }  // namespace
