@@ -8,6 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/lasreader.hpp"
+#include "tool/voxelfilter.hpp"
+
 // Numbers of the n-th, class, seed and layer options: base 10, text that is no
 // number reads as 0, stored as a 32-bit integer.
 static I32 read_i32(const char* text) { return (I32)strtol(text, nullptr, 10); }
@@ -47,7 +50,7 @@ static bool parse_attribute(VoxsifterOptions& options, int argc, char* argv[], i
     laserror("'%s' needs 1 argument: 'attribute_idx' but '%s' in not a valid value", option, argv[i]);
     return true;
   }
-  options.attribute_index = index;
+  attribute_idx = index;
   if (index < 0) {
     laserror("'%s' cannot be smaller than 0.", option);
   } else if (index > 9) {
@@ -194,4 +197,33 @@ bool parse_tool_option(VoxsifterOptions& options, int argc, char* argv[], int& i
     return true;
   }
   return parse_flag(arg, "-remain_buffered", options.remain_buffered);
+}
+
+VoxelRule choose_voxel_rule(const VoxsifterOptions& o, bool extended_points) {
+  const VoxelRule highest_return = extended_points ? VoxelRule::HIGHEST_EXTENDED_RETURN : VoxelRule::HIGHEST_RETURN;
+  const VoxelRule lowest_return = extended_points ? VoxelRule::LOWEST_EXTENDED_RETURN : VoxelRule::LOWEST_RETURN;
+  if (o.closest) return VoxelRule::CLOSEST;
+  if (o.highest) return VoxelRule::HIGHEST_Z;
+  if (o.lowest) return VoxelRule::LOWEST_Z;
+  if (o.intensity_max) return VoxelRule::HIGHEST_INTENSITY;
+  if (o.intensity_min) return VoxelRule::LOWEST_INTENSITY;
+  if (o.counting()) {
+    if (o.return_max) return highest_return;
+    if (o.return_min) return lowest_return;
+    if (o.attribute_max) return VoxelRule::HIGHEST_ATTRIBUTE;
+    if (o.attribute_min) return VoxelRule::LOWEST_ATTRIBUTE;
+  } else {
+    if (o.attribute_max) return VoxelRule::HIGHEST_ATTRIBUTE;
+    if (o.attribute_min) return VoxelRule::LOWEST_ATTRIBUTE;
+    if (o.return_max) return highest_return;
+    if (o.return_min) return lowest_return;
+  }
+  if (o.random_cell_occurrence) return VoxelRule::RANDOM;
+  return VoxelRule::FIRST;
+}
+
+PointFilterInterface* make_point_filter(const VoxsifterOptions& options, F64 step_xy, F64 step_z,
+                                        const LASreader& reader) {
+  const VoxelRule rule = choose_voxel_rule(options, reader.point.get_extended_layout() != 0);
+  return make_voxel_filter(rule, options.counting(), step_xy, step_z, reader.header);
 }
