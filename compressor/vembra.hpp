@@ -1,0 +1,98 @@
+// The item list of a point record and the compressor description of a point
+// file. The description travels in the file as the payload of the compressor
+// record ("vembra encoded", 22204); readers check it, writers build it, and the
+// chunked point reader and writer take their items, compressor and chunk size
+// from it. Errors are kept as text in the object for the caller to report.
+#pragma once
+
+#include "core/mydefs.hpp"
+
+// One consecutive piece of a point record: its kind, its size in bytes and the
+// coder version that reads and writes it.
+struct LASitem {
+  enum Type : I32 {
+    BYTE = 0,
+    POINT10 = 6,
+    GPSTIME11 = 7,
+    RGB12 = 8,
+    WAVEPACKET13 = 9,
+    POINT14 = 10,
+    RGB14 = 11,
+    RGBNIR14 = 12,
+    WAVEPACKET14 = 13,
+    BYTE14 = 14
+  };
+  Type type;
+  U16 size;
+  U16 version;
+};
+static_assert(sizeof(LASitem) == 8);
+
+constexpr const char* VEMBRA_USER_ID = "vembra encoded";
+constexpr U16 VEMBRA_RECORD_ID = 22204;
+constexpr U32 VEMBRA_CHUNK_SIZE_DEFAULT = 50000;
+
+class Vembra {
+ public:
+  enum Compressor : U16 { NONE = 0, POINTWISE = 1, POINTWISE_CHUNKED = 2, LAYERED_CHUNKED = 3 };
+  static constexpr U8 VERSION_MAJOR = 3;
+  static constexpr U8 VERSION_MINOR = 5;
+  static constexpr U16 VERSION_REVISION = 0;
+  // Bytes of the compressor record payload before the item list, and per item.
+  static constexpr U32 RECORD_FIXED_BYTES = 34;
+  static constexpr U32 RECORD_ITEM_BYTES = 6;
+
+  Vembra() = default;
+  ~Vembra();
+  Vembra(const Vembra&) = delete;
+  Vembra& operator=(const Vembra&) = delete;
+
+  // Item list of LAS point format `point_type` with records of `point_size`
+  // bytes, in a new array that the caller releases with delete[]. The object's
+  // own items are not touched.
+  bool setup(U16* num_items, LASitem** items, const U8 point_type, const U16 point_size,
+             const U16 compressor = NONE);
+  // Description for a compressor and a copy of an item list.
+  bool setup(const U16 num_items, const LASitem* items, const U16 compressor);
+  bool set_chunk_size(const U32 chunk_size);
+  bool request_version(const U16 version);
+  static U16 get_default_version(const U8 point_type, const U8 version_major, const U8 version_minor);
+  bool is_standard(U8* point_type = nullptr, U16* record_length = nullptr);
+  bool check(const U16 point_size);
+  bool check_items(const U16 num_items, const LASitem* items, const U16 point_size = 0);
+  bool check_item(const LASitem* item);
+
+  // The compressor record payload, 34 + 6 x num_items bytes, little-endian. `pack`
+  // keeps the bytes in `record_bytes` (owned here) and hands out a pointer to them.
+  bool pack(U8*& bytes, U32& num_bytes);
+  // Fills the fields from a payload of `num_bytes`; the item count must agree with
+  // the length. Does not `check`.
+  bool unpack(const U8* bytes, const U32 num_bytes);
+
+  const char* get_error() const { return error_text; }
+  bool return_error(const char* message);
+
+  U8* record_bytes = nullptr;
+  U16 compressor = POINTWISE_CHUNKED;
+  U16 coder = 0;
+  U8 version_major = VERSION_MAJOR;
+  U8 version_minor = VERSION_MINOR;
+  U16 version_revision = VERSION_REVISION;
+  U32 options = 0;
+  U32 chunk_size = VEMBRA_CHUNK_SIZE_DEFAULT;
+  I64 number_of_special_evlrs = -1;
+  I64 offset_to_special_evlrs = -1;
+  U16 num_items = 0;
+  LASitem* items = nullptr;
+  char* error_text = nullptr;
+
+ private:
+  bool fail(const char* format, ...) __attribute__((format(printf, 2, 3)));
+};
+
+// Which field group of the in-memory point an item kind fills (core record, GPS
+// time, colour, wave packet, extra bytes); -1 for a kind outside the list. Two
+// items of one group in a list would fill the same memory twice.
+int las_item_field_group(LASitem::Type type);
+// True when two items of the list fill the same field group of the point.
+bool las_items_repeat_a_kind(const U16 num_items, const LASitem* items);
