@@ -50,6 +50,8 @@ static_assert(sizeof(LASwaveformPacket) == 29);
 
 // Owns `extra_bytes`, `item_data` and `items`; borrows `scaling` and
 // `attribute_table` from the header it was laid out for, which must outlive it.
+// The coordinate operations need `scaling` set; a null attribute table makes
+// every attribute absent.
 class LASpoint {
  public:
   // Bits of the legacy return byte.
