@@ -7,10 +7,13 @@
 #pragma once
 
 #include <bit>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <type_traits>
+
+#include <sys/mman.h>
 
 #include "core/mydefs.hpp"
 
@@ -54,7 +57,7 @@ class CellMap {
   static constexpr U64 MIN_CAPACITY = 16;
 
   CellMap() = default;
-  ~CellMap() { std::free(slots); }
+  ~CellMap() { std::free(block); }
   CellMap(const CellMap&) = delete;
   CellMap& operator=(const CellMap&) = delete;
 
@@ -132,11 +135,10 @@ class CellMap {
     const U64 old_capacity = capacity();
     const U64 new_capacity = old_capacity ? old_capacity * 2 : MIN_CAPACITY;
     if (new_capacity > U64_MAX / 2 / sizeof(Slot)) throw std::bad_alloc();
-    Slot* fresh = static_cast<Slot*>(malloc_las(new_capacity * sizeof(Slot)));
-    if (!fresh) throw std::bad_alloc();
-    for (U64 i = 0; i < new_capacity; i++) fresh[i].key = CellMapKey<Key>::empty();
+    void* old_block = block;
     Slot* old = slots;
-    slots = fresh;
+    slots = allocate(new_capacity * sizeof(Slot), block);
+    for (U64 i = 0; i < new_capacity; i++) slots[i].key = CellMapKey<Key>::empty();
     mask = new_capacity - 1;
     shift = 64 - std::countr_zero(new_capacity);
     max_count = new_capacity - new_capacity / 8;
@@ -146,9 +148,29 @@ class CellMap {
       while (slots[i].key != CellMapKey<Key>::empty()) i = (i + 1) & mask;
       slots[i] = old[j];
     }
-    std::free(old);
+    std::free(old_block);
   }
 
+  // Every probe of a large table lands on a random page; backed by 4 KiB pages
+  // each costs a TLB miss on top of the cache miss, and filling a fresh table
+  // costs a page fault per 4 KiB. Tables of 4 MiB and more therefore start on a
+  // 2 MiB boundary and ask the kernel for huge pages (a hint; ignored where
+  // unsupported). The alignment slack is never touched, so it takes no memory.
+  static Slot* allocate(U64 bytes, void*& block) {
+    constexpr U64 HUGE_PAGE = U64(1) << 21;
+    const bool large = bytes >= 2 * HUGE_PAGE;
+    void* fresh = malloc_las(large ? bytes + HUGE_PAGE : bytes);
+    if (!fresh) throw std::bad_alloc();
+    block = fresh;
+    if (!large) return static_cast<Slot*>(block);
+    const std::uintptr_t start = (reinterpret_cast<std::uintptr_t>(block) + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1);
+#ifdef MADV_HUGEPAGE
+    madvise(reinterpret_cast<void*>(start), bytes & ~(HUGE_PAGE - 1), MADV_HUGEPAGE);
+#endif
+    return reinterpret_cast<Slot*>(start);
+  }
+
+  void* block = nullptr;  // what was allocated; slots lies within it
   Slot* slots = nullptr;
   U64 mask = 0;
   int shift = 64;

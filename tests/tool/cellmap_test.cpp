@@ -82,14 +82,22 @@ TEST(CellMap, MatchesReferenceMapThroughGrowth) {
   }
 }
 
+// Grows past 4 MiB, where tables move to huge-page aligned storage.
 TEST(CellMap, CapacityIsPowerOfTwoAndAtMostSevenEighthsFull) {
   Map map;
   bool inserted;
-  for (U64 i = 0; i < 100000; i++) {
-    map.insert(i * 0x9E3779B97F4A7C15ULL, inserted);
+  const U64 keys = 200000;
+  for (U64 i = 0; i < keys; i++) {
+    map.insert(i * 0x9E3779B97F4A7C15ULL, inserted)->a = i;
     const U64 capacity = map.capacity();
     ASSERT_EQ(capacity & (capacity - 1), 0u);
     ASSERT_LE(map.size() * 8, capacity * 7);
+  }
+  EXPECT_GE(map.memoryBytes(), U64(4) << 20);
+  for (U64 i = 0; i < keys; i++) {
+    const Record* r = map.find(i * 0x9E3779B97F4A7C15ULL);
+    ASSERT_NE(r, nullptr);
+    ASSERT_EQ(r->a, i);
   }
   EXPECT_EQ(map.memoryBytes(), map.capacity() * sizeof(Map::Slot));
   EXPECT_EQ(sizeof(CellMap<U64, U32>::Slot), 12u);  // packed to 4 bytes
