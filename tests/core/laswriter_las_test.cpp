@@ -725,4 +725,18 @@ TEST_F(WriterTest, NullArgumentsAndUnopenableFiles) {
   EXPECT_EQ(writer.close(true), 0);
 }
 
+// A device that takes no bytes: the loss shows at close as an error and a
+// result of 0, not as a byte count.
+TEST_F(WriterTest, LostOutputIsAnErrorAtClose) {
+  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+  LASheader header;
+  LASwriterLAS writer;
+  ASSERT_TRUE(writer.open("/dev/full", &header));
+  Source source(header);
+  EXPECT_TRUE(writer.write_point(&source.point));
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(writer.close(true), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: writing the output failed\n");
+}
+
 }  // namespace
