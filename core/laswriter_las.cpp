@@ -211,6 +211,10 @@ bool LASwriterLAS::open(ByteStreamOut* out, const LASheader* header, U32 compres
              header->header_size, expected_header_size, minor);
     return false;
   }
+  if (header->number_of_variable_length_records && header->vlrs == nullptr) {
+    laserror("there should be %u VLRs in header->vlrs", header->number_of_variable_length_records);
+    return false;
+  }
   U64 expected_offset = (U64)header->header_size + header->user_data_after_header_bytes;
   for (U32 i = 0; i < header->number_of_variable_length_records; i++)
     expected_offset += vlr_bytes(header->vlrs[i].record_length_after_header);

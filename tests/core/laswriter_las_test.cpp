@@ -652,6 +652,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "ERROR: header size 227 does not match the 375 bytes of a LAS 1.4 header and its user data\n"},
         Refusal{"offset_past_records", [](LASheader& h) { h.offset_to_point_data = 300; }, 0, -1,
                 "ERROR: offset to point data 300 does not match the 227 bytes of header, records and user data\n"},
+        Refusal{"records_missing", [](LASheader& h) { h.number_of_variable_length_records = 2; }, 0, -1,
+                "ERROR: there should be 2 VLRs in header->vlrs\n"},
         Refusal{"unknown_point_type", [](LASheader& h) { h.point_data_format = 11; }, 0, -1,
                 "WARNING: LAS version 1.2 does not allow point format 11\nERROR: unknown point type 11 with point size 28\n"},
         Refusal{"new_type_needs_native",
