@@ -1,0 +1,498 @@
+// The point reader driver (see lasreadpoint.hpp): raw and chunked reading,
+// the chunk table with its recovery, and seeking.
+#include "compressor/lasreadpoint.hpp"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "compressor/arithmeticdecoder.hpp"
+#include "compressor/integercompressor.hpp"
+#include "compressor/lasreaditemraw.hpp"
+
+namespace {
+
+// Thrown inside read when a chunk does not end where the table says; any
+// integer other than the streams' end-of-data marks a corrupt chunk.
+constexpr int CHUNK_CORRUPT = 4712;
+constexpr U32 TEXT_SIZE = 128;
+// Entries the chunk table grows by while it is built from the chunks met.
+constexpr U32 TABLE_GROWTH = 256;
+
+LASreadItem* make_raw_reader(const LASitem& item) {
+  const bool le = Endian::IS_LITTLE_ENDIAN;
+  switch (item.type) {
+    case LASitem::POINT10:
+      return le ? (LASreadItem*)new LASreadItemRaw_POINT10_LE() : new LASreadItemRaw_POINT10_BE();
+    case LASitem::GPSTIME11:
+      return le ? (LASreadItem*)new LASreadItemRaw_GPSTIME11_LE() : new LASreadItemRaw_GPSTIME11_BE();
+    case LASitem::RGB12:
+    case LASitem::RGB14:
+      return le ? (LASreadItem*)new LASreadItemRaw_RGB12_LE() : new LASreadItemRaw_RGB12_BE();
+    case LASitem::RGBNIR14:
+      return le ? (LASreadItem*)new LASreadItemRaw_RGBNIR14_LE() : new LASreadItemRaw_RGBNIR14_BE();
+    case LASitem::WAVEPACKET13:
+    case LASitem::WAVEPACKET14:
+      return le ? (LASreadItem*)new LASreadItemRaw_WAVEPACKET13_LE() : new LASreadItemRaw_WAVEPACKET13_BE();
+    case LASitem::POINT14:
+      return le ? (LASreadItem*)new LASreadItemRaw_POINT14_LE() : new LASreadItemRaw_POINT14_BE();
+    case LASitem::BYTE:
+    case LASitem::BYTE14:
+      return new LASreadItemRaw_BYTE(item.size);
+  }
+  return nullptr;
+}
+
+// The built-in item coders by kind and version. Each kind lists the versions
+// it accepts; the coder classes join this table as they are built, and until
+// then a compressed item of that kind cannot be read.
+LASreadItemCompressed* make_coded_reader(const LASitem& item, ArithmeticDecoder*, U32) {
+  switch (item.type) {
+    case LASitem::BYTE:  // versions 1, 2 (item size)
+    case LASitem::POINT10:  // versions 1, 2
+    case LASitem::GPSTIME11:  // versions 1, 2
+    case LASitem::RGB12:  // versions 1, 2
+    case LASitem::WAVEPACKET13:  // version 1
+    case LASitem::POINT14:  // versions 2 or 3 (the version-3 reader), 4
+    case LASitem::RGB14:  // versions 2 or 3, 4
+    case LASitem::RGBNIR14:  // versions 2 or 3, 4
+    case LASitem::WAVEPACKET14:  // versions 3, 4
+    case LASitem::BYTE14:  // versions 2 or 3, 4 (item size)
+      break;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+LASreadPoint::LASreadPoint(U32 decompress_selective)
+    : decompress_selective(decompress_selective), coded_reader_maker(make_coded_reader) {}
+
+LASreadPoint::~LASreadPoint() {
+  if (raw_readers) {
+    for (U32 i = 0; i < reader_count; i++) delete raw_readers[i];
+    delete[] raw_readers;
+  }
+  if (coded_readers) {
+    for (U32 i = 0; i < reader_count; i++) delete coded_readers[i];
+    delete[] coded_readers;
+  }
+  delete decoder;
+  release_tables();
+  delete[] skip_point;
+  delete[] skip_bytes;
+  free(error_text);
+  free(warning_text);
+}
+
+bool LASreadPoint::setup(const U32 num_items, const LASitem* items, const Vembra* vembra) {
+  if (num_items == 0 || items == nullptr) return false;
+  if (vembra && (num_items != vembra->num_items || items != vembra->items)) return false;
+  delete decoder;
+  decoder = nullptr;
+  layered = false;
+  if (vembra && vembra->compressor != Vembra::NONE) {
+    if (vembra->coder != 0) return false;
+    decoder = new ArithmeticDecoder();
+    layered = (vembra->compressor == Vembra::LAYERED_CHUNKED);
+  }
+
+  // A second setup starts from nothing.
+  if (raw_readers) {
+    for (U32 i = 0; i < reader_count; i++) delete raw_readers[i];
+    delete[] raw_readers;
+    raw_readers = nullptr;
+  }
+  if (coded_readers) {
+    for (U32 i = 0; i < reader_count; i++) delete coded_readers[i];
+    delete[] coded_readers;
+    coded_readers = nullptr;
+  }
+  delete[] skip_point;
+  delete[] skip_bytes;
+  skip_point = nullptr;
+  skip_bytes = nullptr;
+  release_tables();
+
+  reader_count = num_items;
+  active_readers = nullptr;
+  chunk_size = U32_MAX;
+  adaptive = false;
+  table_pending = false;
+  table_failed = false;
+  raw_readers = new LASreadItem*[num_items]();
+  U32 size = 0;
+  for (U32 i = 0; i < num_items; i++) {
+    raw_readers[i] = make_raw_reader(items[i]);
+    if (raw_readers[i] == nullptr) return false;
+    size += items[i].size;
+  }
+  point_size = size;
+  if (!decoder) return true;
+
+  // Scratch point for seek; the layered coders fill a whole in-memory point
+  // block per item, so each item gets twice its size there, and byte 22 (the
+  // extended flags byte) marks the extended layout.
+  const U32 scale = layered ? 2 : 1;
+  skip_bytes = new U8[(size_t)scale * point_size]();
+  skip_point = new U8*[num_items];
+  for (U32 i = 0, start = 0; i < num_items; i++) {
+    skip_point[i] = skip_bytes + (size_t)scale * start;
+    start += items[i].size;
+  }
+  if (layered && scale * point_size > 22) skip_bytes[22] = 1;
+
+  coded_readers = new LASreadItem*[num_items]();
+  for (U32 i = 0; i < num_items; i++) {
+    coded_readers[i] = coded_reader_maker(items[i], decoder, decompress_selective);
+    if (coded_readers[i] == nullptr) return false;
+  }
+  if (vembra->compressor != Vembra::POINTWISE) {
+    if (vembra->chunk_size != 0 && vembra->chunk_size != U32_MAX) chunk_size = vembra->chunk_size;
+    adaptive = (chunk_size == U32_MAX);
+    table_pending = true;
+  }
+  return true;
+}
+
+bool LASreadPoint::init(ByteStreamIn* stream) {
+  if (!stream) return false;
+  this->stream = stream;
+  for (U32 i = 0; i < reader_count; i++) static_cast<LASreadItemRaw*>(raw_readers[i])->init(stream);
+  if (decoder) {
+    points_in_chunk = chunk_size;
+    chunk_start = 0;
+    chunk_started = false;
+    active_readers = nullptr;
+  } else {
+    chunk_start = stream->tell();
+    chunk_started = true;
+    active_readers = raw_readers;
+  }
+  return true;
+}
+
+bool LASreadPoint::start_chunk() {
+  if (table_failed) return false;
+  if (table_pending) {
+    table_pending = false;
+    if (!read_chunk_table()) {
+      table_failed = true;
+      return false;
+    }
+    chunk_index = 0;
+    if (adaptive) chunk_size = (table_chunks > 0) ? (U32)(chunk_point_totals[1] - chunk_point_totals[0]) : 0;
+  }
+  chunk_start = stream->tell();
+  chunk_started = true;
+  active_readers = nullptr;
+  return true;
+}
+
+bool LASreadPoint::read(U8* const* point) {
+  U32 context = 0;
+  try {
+    if (!decoder) {
+      for (U32 i = 0; i < reader_count; i++) raw_readers[i]->read(point[i], context);
+      return true;
+    }
+    if (points_in_chunk == chunk_size) {
+      if (chunk_started) {
+        decoder->done();
+        chunk_index++;
+        if (chunk_index < known_chunks && stream->tell() != chunk_offsets[chunk_index]) {
+          chunk_index--;
+          throw CHUNK_CORRUPT;
+        }
+      }
+      if (!start_chunk()) return false;
+      // A table read whole knows every chunk: there is no chunk beyond it.
+      if (table_complete && chunk_index >= table_chunks) throw EOF;
+      if (chunk_index == known_chunks) {
+        if (chunk_index >= table_chunks && !grow_chunk_offsets((U64)table_chunks + TABLE_GROWTH)) return false;
+        chunk_offsets[known_chunks] = chunk_start;
+        known_chunks++;
+      } else if (adaptive) {
+        chunk_size = (U32)(chunk_point_totals[chunk_index + 1] - chunk_point_totals[chunk_index]);
+      }
+      points_in_chunk = 1;
+    } else {
+      points_in_chunk++;
+    }
+
+    if (active_readers) {
+      for (U32 i = 0; i < reader_count; i++) active_readers[i]->read(point[i], context);
+      return true;
+    }
+    for (U32 i = 0; i < reader_count; i++) raw_readers[i]->read(point[i], context);
+    if (layered) {
+      decoder->init(stream, false);
+      U32 count;
+      stream->get32bitsLE((U8*)&count);  // the chunk's point count; the table has it
+      for (U32 i = 0; i < reader_count; i++) coded(i)->chunk_sizes();
+      for (U32 i = 0; i < reader_count; i++) coded(i)->init(point[i], context);
+    } else {
+      for (U32 i = 0; i < reader_count; i++) coded(i)->init(point[i], context);
+      decoder->init(stream, true);
+    }
+    active_readers = coded_readers;
+    return true;
+  } catch (int error) {
+    if (error == EOF) {
+      if (decoder)
+        set_error("end-of-file during chunk with index %u", chunk_index);
+      else
+        set_error("end-of-file");
+    } else {
+      set_error("chunk with index %u of %u is corrupt", chunk_index, known_chunks);
+      // Go on with the next chunk when its start is known.
+      if (chunk_index + 1 < known_chunks) {
+        stream->seek(chunk_offsets[chunk_index + 1]);
+        points_in_chunk = chunk_size;
+      }
+    }
+    return false;
+  }
+}
+
+bool LASreadPoint::seek(const U64 current, const U64 target) {
+  if (!stream || !stream->isSeekable()) return false;
+  if (!decoder) {
+    if (current == target) return true;
+    if (point_size == 0 || target > (U64)(I64_MAX - chunk_start) / point_size) return false;
+    return stream->seek(chunk_start + (I64)(point_size * target));
+  }
+  if (!chunk_started) {
+    if (!start_chunk()) return false;
+    points_in_chunk = 0;
+  }
+  if (table_failed) return false;
+
+  U64 delta = 0;
+  if (chunk_offsets) {
+    U64 j, d;
+    if (adaptive) {
+      // The chunk j with total[j] <= target < total[j + 1].
+      const U64* totals = chunk_point_totals;
+      if (!totals || !table_complete || target >= totals[table_chunks]) return false;
+      j = (U64)(std::upper_bound(totals, totals + table_chunks + 1, target) - totals) - 1;
+      chunk_size = (U32)(totals[j + 1] - totals[j]);
+      d = target - totals[j];
+    } else {
+      j = target / chunk_size;
+      d = target % chunk_size;
+      if (table_complete && j >= table_chunks) return false;
+    }
+    if (known_chunks == 0) return false;
+    if (j >= known_chunks) {
+      // Beyond the known part of the table: from the last known chunk on.
+      if (chunk_index < known_chunks - 1) {
+        decoder->done();
+        chunk_index = known_chunks - 1;
+        if (!stream->seek(chunk_offsets[chunk_index])) return false;
+        start_chunk();
+        points_in_chunk = 0;
+      }
+      delta = d + (U64)chunk_size * (j - chunk_index) - points_in_chunk;
+    } else if (target < current || j != chunk_index) {
+      decoder->done();
+      chunk_index = (U32)j;
+      if (!stream->seek(chunk_offsets[j])) return false;
+      start_chunk();
+      points_in_chunk = 0;
+      delta = d;
+    } else {
+      delta = target - current;
+    }
+  } else if (target < current) {
+    decoder->done();
+    if (!stream->seek(chunk_start)) return false;
+    start_chunk();
+    points_in_chunk = 0;
+    delta = target;
+  } else {
+    delta = target - current;
+  }
+  for (; delta > 0; delta--)
+    if (!read(skip_point)) return false;
+  return true;
+}
+
+bool LASreadPoint::check_end() {
+  if (decoder && coded_readers && active_readers == coded_readers) {
+    decoder->done();
+    chunk_index++;
+    if (chunk_index < known_chunks && stream->tell() != chunk_offsets[chunk_index]) {
+      set_error("chunk with index %u of %u is corrupt", chunk_index, known_chunks);
+      return false;
+    }
+  }
+  return true;
+}
+
+bool LASreadPoint::done() {
+  stream = nullptr;
+  return true;
+}
+
+bool LASreadPoint::grow_chunk_offsets(U64 capacity) {
+  // The capacity and its one extra entry must stay countable in 32 bits.
+  if (capacity >= U32_MAX) return false;
+  I64* grown = (I64*)realloc_las(chunk_offsets, (capacity + 1) * sizeof(I64));
+  if (!grown) return false;
+  chunk_offsets = grown;
+  table_chunks = (U32)capacity;
+  return true;
+}
+
+void LASreadPoint::release_tables() {
+  free(chunk_offsets);
+  free(chunk_point_totals);
+  chunk_offsets = nullptr;
+  chunk_point_totals = nullptr;
+  table_chunks = 0;
+  known_chunks = 0;
+  table_complete = false;
+}
+
+// The chunk table, with the stream at the first byte of the point data: an
+// i64 with the table's position (-1: it is in the last 8 bytes of the stream),
+// then the chunks, then at that position version 0, the chunk count and the
+// coded point counts (adaptive chunks) and byte counts of the chunks.
+bool LASreadPoint::read_chunk_table() {
+  release_tables();
+  I64 chunk_table_start;
+  try {
+    stream->get64bitsLE((U8*)&chunk_table_start);
+  } catch (int) {
+    return false;
+  }
+  const I64 chunks_start = stream->tell();
+
+  // The writer never came back to fill in the position.
+  if (chunk_table_start + 8 == chunks_start) {
+    if (adaptive) {
+      set_error("compressor was interrupted before writing adaptive chunk table of VMB file");
+      return false;
+    }
+    if (!grow_chunk_offsets(TABLE_GROWTH)) return false;
+    chunk_offsets[0] = chunks_start;
+    known_chunks = 1;
+    set_warning("compressor was interrupted before writing chunk table of VMB file");
+    return true;
+  }
+
+  // The table cannot be reached: fixed chunks are found while reading.
+  if (!stream->isSeekable()) {
+    if (adaptive) return false;
+    table_chunks = 0;
+    known_chunks = 0;
+    return true;
+  }
+
+  if (chunk_table_start == -1) {
+    try {
+      if (!stream->seekEnd(8)) return false;
+      stream->get64bitsLE((U8*)&chunk_table_start);
+    } catch (int) {
+      return false;
+    }
+  }
+
+  bool count_read = false;
+  U32 decoded = 0;
+  try {
+    // A table before the chunks, or one announcing more chunks than there are
+    // bytes for (each begins with a raw point), is not trusted.
+    if (chunk_table_start < chunks_start) throw CHUNK_CORRUPT;
+    if (!stream->seek(chunk_table_start) || stream->tell() != chunk_table_start) throw CHUNK_CORRUPT;
+    U32 version;
+    stream->get32bitsLE((U8*)&version);
+    if (version != 0) throw CHUNK_CORRUPT;
+    U32 count;
+    stream->get32bitsLE((U8*)&count);
+    if ((U64)count > (U64)(chunk_table_start - chunks_start) / std::max(point_size, 1u)) throw CHUNK_CORRUPT;
+    if (adaptive) {
+      chunk_point_totals = (U64*)malloc_las(((U64)count + 1) * sizeof(U64));
+      if (!chunk_point_totals) throw CHUNK_CORRUPT;
+      chunk_point_totals[0] = 0;
+    }
+    if (!grow_chunk_offsets(count)) throw CHUNK_CORRUPT;
+    chunk_offsets[0] = chunks_start;
+    known_chunks = 1;
+    count_read = true;
+    if (count > 0) {
+      decoder->init(stream, true);
+      IntegerCompressor ic(decoder, 32, 2, 8, 0);
+      if (!ic.initDecompressor()) throw CHUNK_CORRUPT;
+      I32 last_points = 0, last_bytes = 0;
+      for (U32 i = 1; i <= count; i++) {
+        if (adaptive) {
+          last_points = ic.decompress((i > 1) ? last_points : 0, 0);
+          chunk_point_totals[i] = chunk_point_totals[i - 1] + (U32)last_points;
+        }
+        last_bytes = ic.decompress((i > 1) ? last_bytes : 0, 1);
+        // Byte counts are unsigned 32-bit; a chunk of no bytes is no chunk.
+        chunk_offsets[i] = chunk_offsets[i - 1] + (U32)last_bytes;
+        if (last_bytes == 0) throw CHUNK_CORRUPT;
+        known_chunks++;
+        decoded = i;
+      }
+      decoder->done();
+    }
+    table_complete = true;
+  } catch (int) {
+    decoder->done();
+    if (!recover_chunk_table(chunks_start, chunk_table_start, count_read, decoded)) return false;
+  }
+  return stream->seek(chunks_start);
+}
+
+// A damaged or missing table: adaptive chunks cannot be found without it;
+// fixed chunks keep the entries decoded before the damage and find the rest
+// while reading. The warning tells what the stream's length suggests.
+bool LASreadPoint::recover_chunk_table(I64 chunks_start, I64 chunk_table_start, bool count_read, U32 decoded) {
+  free(chunk_point_totals);
+  chunk_point_totals = nullptr;
+  table_complete = false;
+  if (adaptive) return false;
+  if (!count_read) {
+    free(chunk_offsets);
+    chunk_offsets = nullptr;
+    if (!grow_chunk_offsets(TABLE_GROWTH)) return false;
+    chunk_offsets[0] = chunks_start;
+    known_chunks = 1;
+  } else {
+    known_chunks = decoded + 1;
+  }
+  if (!stream->seekEnd(0)) return false;
+  const I64 length = stream->tell();
+  if (chunk_table_start < length)
+    set_warning("corrupt chunk table");
+  else if (chunk_table_start == length)
+    set_warning("chunk table is missing. improper use of VMB compressor?");
+  else
+    set_warning("chunk table and %lld bytes are missing. VMB file truncated during copy or transfer?",
+                (long long)(chunk_table_start - length));
+  return true;
+}
+
+void LASreadPoint::set_error(const char* format, ...) {
+  if (!error_text) error_text = (char*)malloc(TEXT_SIZE);
+  if (!error_text) return;
+  va_list args;
+  va_start(args, format);
+  vsnprintf(error_text, TEXT_SIZE, format, args);
+  va_end(args);
+}
+
+void LASreadPoint::set_warning(const char* format, ...) {
+  if (!warning_text) warning_text = (char*)malloc(TEXT_SIZE);
+  if (!warning_text) return;
+  va_list args;
+  va_start(args, format);
+  vsnprintf(warning_text, TEXT_SIZE, format, args);
+  va_end(args);
+}
