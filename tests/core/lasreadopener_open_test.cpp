@@ -344,4 +344,55 @@ TEST_F(LasReadOpenerOpenTest, CopcQueryStaysInForce) {
   EXPECT_EQ(opener.copc_query, 2);
 }
 
+TEST_F(LasReadOpenerOpenTest, HandsOverFilterTransformAndIgnoreRules) {
+  LASreadOpener opener;
+  parse(opener, {"-i", temp.file("a.las"), "-faf", "-ignore_class", "1", "-inside", "0", "0", "50", "50"});
+  opener.set_filter(new LASfilter());
+  opener.get_filter()->add_criterion(new DropOdd());
+  std::unique_ptr<LASreader> reader = open(opener);
+  ASSERT_TRUE(reader);
+  EXPECT_EQ(reader->get_filter(), opener.get_filter());
+  EXPECT_EQ(reader->get_transform(), opener.get_transform());
+  ASSERT_NE(reader->get_ignore(), nullptr);
+  EXPECT_EQ(reader->get_ignore(), opener.get_ignore());
+  EXPECT_EQ(reader->get_inside(), LASreader::INSIDE_RECTANGLE);
+  // Filter and area both apply: the even points below 50.
+  std::vector<I32> expected;
+  for (int i = 0; i < 50; i += 2) expected.push_back(i);
+  EXPECT_EQ(xs(read_all(reader.get())), expected);
+}
+
+// Standard input is read in a child process, whose stdin is the file.
+TEST_F(LasReadOpenerOpenTest, LasFromStandardInput) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* message;  // of a failure, or null
+  } cases[] = {
+      {{"-stdin"}, nullptr},
+      {{"-stdin", "-stored"}, "could not open lasreaderstored with lasreaderlas"},
+      {{"-stdin", "-pipe_on"}, "cannot open lasreaderpipeon with lasreaderlas from stdin"},
+  };
+  const std::string path = temp.file("a.las");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    LASreadOpener opener;
+    parse(opener, c.args);
+    EXPECT_TRUE(opener.is_piped());
+    auto run = [&]() {
+      if (!freopen(path.c_str(), "rb", stdin)) exit(10);
+      std::unique_ptr<LASreader> reader(opener.open());
+      if (!reader) exit(11);
+      if (read_all(reader.get()).size() != 100) exit(12);
+      if (opener.active() || !opener.populate_header) exit(13);
+      if (opener.open() != nullptr) exit(14);
+      exit(0);
+    };
+    if (c.message) {
+      EXPECT_EXIT(run(), ::testing::ExitedWithCode(11), c.message);
+    } else {
+      EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");
+    }
+  }
+}
+
 }  // namespace
