@@ -142,6 +142,7 @@ void voxsifter_main(int argc, char* argv[]) {
   if (lasreadopener.get_file_name() && laswriteopener.get_file_name() &&
       strcmp(lasreadopener.get_file_name(), laswriteopener.get_file_name()) == 0) {
     laserror("input and output file name are identical");
+    run.identical_reported = true;
   }
 
   if (run.geoprojectionconverter.has_projection(true)) {
@@ -150,10 +151,15 @@ void voxsifter_main(int argc, char* argv[]) {
   }
 
   clock_t start_time = clock();
-  // PENDING-STORED
+  // Piped input can be read only once: it is kept for the second pass.
+  if (lasreadopener.is_piped()) lasreadopener.set_stored(true);
 
   while (lasreadopener.active()) {
-    if (!voxsifter_thin_next_file(run)) break;
+    const U32 current = lasreadopener.get_file_name_current();
+    const bool from_stdin = lasreadopener.is_stdin();
+    voxsifter_thin_next_file(run);
+    // An opener that took no input would offer the same one forever.
+    if (lasreadopener.get_file_name_current() == current && lasreadopener.is_stdin() == from_stdin) break;
   }
 
   if (lasreadopener.get_file_name_number() > 1 && !lasreadopener.is_merged()) {

@@ -27,6 +27,8 @@ struct VoxsifterRun {
   // The whole command line as typed, for the layer of layer output.
   bool has_layer_description = false;
   std::string layer_description;
+  // "input and output file name are identical" was reported for the first file.
+  bool identical_reported = false;
   // GeoKeys of a projection given on the command line.
   bool geo_keys_obtained = false;
   int number_of_keys = 0;

@@ -4,6 +4,6 @@
 
 #include "tool/voxsifter.hpp"
 
-// Thins the read opener's next input file. False when nothing could be opened
-// (the run then stops looking for input).
-bool voxsifter_thin_next_file(VoxsifterRun& run);
+// Thins the read opener's next input file. A file that cannot be opened or
+// written is skipped after its error (halting off).
+void voxsifter_thin_next_file(VoxsifterRun& run);
