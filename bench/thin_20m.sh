@@ -47,5 +47,13 @@ run() {  # label, tool arguments...
 
 echo "input: $(du -h "$input" | cut -f1) ($points points)"
 run default
+# The same with the output only counted (-nil): the difference is the file write.
+run default_nil -nil
 run every_nth_10 -every_nth 10
 run random_nth_10 -random_nth 10
+
+# PERF=1: where the time of the default run goes, by function.
+if [ "${PERF:-0}" = 1 ] && command -v perf >/dev/null; then
+  perf record -q -o "$data/perf.data" "$build/tool/voxsifter" -i "$input" -o "$data/out_perf.las" 2>/dev/null
+  perf report -i "$data/perf.data" --no-children --stdio 2>/dev/null | grep -E '^ +[0-9]' | head -15
+fi
