@@ -81,27 +81,26 @@ static LASreader* apply_layers(VoxsifterRun& run, LASreader* reader, bool again)
   return lasapply;
 }
 
-// Record 34735 (and 34736) of the projection given on the command line; 34737
-// goes, as its text would no longer match.
-static void add_geo_keys(const VoxsifterRun& run, LASheader& header) {
-  const U64 key_bytes = ((U64)run.number_of_keys + 1) * 8;
-  if (run.number_of_keys >= 0 && key_bytes <= 65535) {
+void voxsifter_add_geo_keys(LASheader& header, int number_of_keys, const U16* geo_keys, int num_geo_double_params,
+                            const F64* geo_double_params) {
+  const U64 key_bytes = ((U64)(number_of_keys > 0 ? number_of_keys : 0) + 1) * 8;
+  if (key_bytes <= 65535) {
     U8* data = (U8*)malloc_las(key_bytes);
     if (data) {
-      LASvlrGeoKeys directory = {1, 1, 0, (U16)run.number_of_keys};
+      const LASvlrGeoKeys directory = {1, 1, 0, (U16)(key_bytes / 8 - 1)};
       memcpy(data, &directory, sizeof(directory));
-      if (run.number_of_keys > 0) memcpy(data + 8, run.geo_keys, key_bytes - 8);
+      if (key_bytes > 8) memcpy(data + 8, geo_keys, key_bytes - 8);
       if (header.add_vlr("LASF_Projection", 34735, (U16)key_bytes, data)) {
         header.vlr_geo_keys = (LASvlrGeoKeys*)data;
         header.geo_key_entries = (LASvlrKeyEntry*)(data + 8);
       }
     }
   }
-  const U64 double_bytes = run.num_geo_double_params > 0 ? (U64)run.num_geo_double_params * 8 : 0;
+  const U64 double_bytes = num_geo_double_params > 0 ? (U64)num_geo_double_params * 8 : 0;
   if (double_bytes > 0 && double_bytes <= 65535) {
     U8* data = (U8*)malloc_las(double_bytes);
     if (data) {
-      memcpy(data, run.geo_double_params, double_bytes);
+      memcpy(data, geo_double_params, double_bytes);
       if (header.add_vlr("LASF_Projection", 34736, (U16)double_bytes, data)) header.geo_double_params = (F64*)data;
     }
   } else if (double_bytes == 0) {
@@ -420,7 +419,10 @@ void voxsifter_thin_next_file(VoxsifterRun& run) {
   LASpointModified* modified = nullptr;
   if (!layer_output) {
     if (!laswriteopener.active()) laswriteopener.make_file_name(input_name.c_str(), -1);
-    if (run.geo_keys_obtained) add_geo_keys(run, header);
+    if (run.geo_keys_obtained) {
+      voxsifter_add_geo_keys(header, run.number_of_keys, run.geo_keys, run.num_geo_double_params,
+                             run.geo_double_params);
+    }
     if (!refuse_output_on_input(run, input_name.c_str())) {
       writer = laswriteopener.open(&header);
       if (writer && !o.marking()) {

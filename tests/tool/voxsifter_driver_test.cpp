@@ -8,9 +8,11 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/lasheader.hpp"
 #include "support/las_fixture.hpp"
 #include "support/run_tool.hpp"
 #include "support/temp_dir.hpp"
+#include "tool/voxsifter_driver.hpp"
 
 namespace {
 
@@ -553,6 +555,52 @@ TEST(Files, LayerOptionsAnswerWithTheirFailure) {
   r = run_voxsifter({"-i", dir.file("in.las"), "-olay", "-errors_ignore", "-quiet"});
   EXPECT_EQ(r.exit_code, 3);
   EXPECT_FALSE(dir.exists("in.lay"));
+}
+
+// ------------------------------------------------------------------ GeoKeys
+
+U8* payload_of(const std::string& text) {
+  U8* data = (U8*)malloc(text.size());
+  memcpy(data, text.data(), text.size());
+  return data;
+}
+
+TEST(GeoKeys, CommandLineProjectionReplacesTheRecords) {
+  LASheader header;
+  header.add_vlr("LASF_Projection", 34735, 16, payload_of(std::string(16, 'k')));
+  header.add_vlr("LASF_Projection", 34736, 8, payload_of(std::string(8, 'd')));
+  header.add_vlr("LASF_Projection", 34737, 4, payload_of(std::string("wgs", 4)));
+  const U16 keys[8] = {1024, 0, 1, 1, 3072, 0, 1, 32632};
+  const F64 doubles[2] = {0.5, 6378137.0};
+  voxsifter_add_geo_keys(header, 2, keys, 2, doubles);
+  ASSERT_EQ(header.number_of_variable_length_records, 2u);
+  const LASvlrRecord* directory = header.get_vlr("LASF_Projection", 34735);
+  ASSERT_NE(directory, nullptr);
+  ASSERT_EQ(directory->record_length_after_header, 24);
+  const U16 expected[12] = {1, 1, 0, 2, 1024, 0, 1, 1, 3072, 0, 1, 32632};
+  EXPECT_EQ(memcmp(directory->data, expected, 24), 0);
+  EXPECT_EQ((const U8*)header.vlr_geo_keys, directory->data);
+  EXPECT_EQ(header.geo_key_entries[1].value_offset, 32632);
+  const LASvlrRecord* params = header.get_vlr("LASF_Projection", 34736);
+  ASSERT_NE(params, nullptr);
+  EXPECT_EQ(params->record_length_after_header, 16);
+  EXPECT_EQ(header.geo_double_params[1], 6378137.0);
+  EXPECT_EQ(header.get_vlr("LASF_Projection", 34737), nullptr);
+  EXPECT_EQ(header.offset_to_point_data, 227u + 54 + 24 + 54 + 16);
+
+  // A projection without double parameters removes the old ones.
+  voxsifter_add_geo_keys(header, 1, keys, 0, nullptr);
+  EXPECT_EQ(header.number_of_variable_length_records, 1u);
+  EXPECT_EQ(header.get_vlr("LASF_Projection", 34735)->record_length_after_header, 16);
+  EXPECT_EQ(header.geo_double_params, nullptr);
+}
+
+TEST(GeoKeys, TooManyKeysForARecordAreNotSet) {
+  LASheader header;
+  std::vector<U16> keys(4 * 8192, 7);  // (8192 + 1) x 8 bytes exceed 65535
+  voxsifter_add_geo_keys(header, 8192, keys.data(), 0, nullptr);
+  EXPECT_EQ(header.get_vlr("LASF_Projection", 34735), nullptr);
+  EXPECT_EQ(header.offset_to_point_data, 227u);
 }
 
 }  // namespace

@@ -133,4 +133,19 @@ INSTANTIATE_TEST_SUITE_P(
                    "ERROR: '-seed' needs 1 argument: random generator seed\n" + NO_INPUT}),
     [](const ::testing::TestParamInfo<OptionCase>& info) { return std::string(info.param.name); });
 
+// The entry's checks of the layer options, before any file is opened; the two
+// -ilay checks end the run even with halting off.
+INSTANTIATE_TEST_SUITE_P(
+    LayerChecks, ToolOptionTest,
+    ::testing::Values(
+        OptionCase{"ilay_buffered",
+                   {"-errors_ignore", "-ilay", "-buffered", "10", "-i", "a.las", "b.las"},
+                   3,
+                   LAY_INFO + "ERROR: on-the-fly buffering and '-ilay' cannot currently be combined.\n"},
+        OptionCase{"ilay_piped", {"-errors_ignore", "-ilay", "-stdin"}, 3,
+                   LAY_INFO + "ERROR: cannot use '-ilay' for piped input\n"},
+        OptionCase{"olay_inside", {"-olay", "-inside", "0", "0", "1", "1", "-i", "a.las"}, 3,
+                   LAY_INFO + "ERROR: inside queries and '-olay' cannot currently be combined.\n"}),
+    [](const ::testing::TestParamInfo<OptionCase>& info) { return std::string(info.param.name); });
+
 }  // namespace
