@@ -1,0 +1,151 @@
+// The point-reader interface every reader implements: the LAS and VMB reader,
+// the readers of foreign formats and the merging, buffering, storing and piping
+// readers. A reader owns the header and the current point of its input; the
+// subclass supplies the raw read of the next point, and this base turns it into
+// the public read_point() limited to an area, sped up by a spatial index,
+// filtered and transformed. The read path is chosen once per configuration
+// through two member-operation pointers, never per point.
+#pragma once
+
+#include "core/lasheader.hpp"
+#include "core/laspoint.hpp"
+
+class ByteStreamIn;
+class LASreadOpener;
+class LASfilter;
+class LAStransform;
+class LASignore;
+class LASindex;
+class COPCindex;
+
+// Fields of a point that a consumer needs decoded (decompress_selective). X, Y,
+// the return numbers and the scanner channel are always decoded.
+constexpr U32 LAS_SELECTIVE_Z = 0x00000001;
+constexpr U32 LAS_SELECTIVE_CLASSIFICATION = 0x00000002;
+constexpr U32 LAS_SELECTIVE_FLAGS = 0x00000004;
+constexpr U32 LAS_SELECTIVE_INTENSITY = 0x00000008;
+constexpr U32 LAS_SELECTIVE_SCAN_ANGLE = 0x00000010;
+constexpr U32 LAS_SELECTIVE_USER_DATA = 0x00000020;
+constexpr U32 LAS_SELECTIVE_POINT_SOURCE = 0x00000040;
+constexpr U32 LAS_SELECTIVE_GPS_TIME = 0x00000080;
+constexpr U32 LAS_SELECTIVE_RGB = 0x00000100;
+constexpr U32 LAS_SELECTIVE_NIR = 0x00000200;
+constexpr U32 LAS_SELECTIVE_WAVEPACKET = 0x00000400;
+constexpr U32 LAS_SELECTIVE_EXTRA_BYTES = 0xFFFF0000;
+constexpr U32 LAS_SELECTIVE_ALL = 0xFFFFFFFF;
+
+// What get_format() answers for the LAS and VMB reader.
+constexpr I32 LAS_READER_FORMAT_LAS = 1;
+constexpr I32 LAS_READER_FORMAT_VMB = 2;
+
+// Owns `header`, `point`, `index` and `copc_index`; borrows `opener`,
+// `filter`, `transform` and `ignore`.
+class LASreader {
+ public:
+  // Area queries (`inside`).
+  enum Inside : I32 { INSIDE_NONE = 0, INSIDE_TILE = 1, INSIDE_CIRCLE = 2, INSIDE_RECTANGLE = 3 };
+  // COPC queries (`copc_query`).
+  enum CopcQuery : U8 { COPC_QUERY_NONE = 0, COPC_QUERY_DEPTH = 1, COPC_QUERY_RESOLUTION = 2 };
+
+  LASreadOpener* opener;
+  LASheader header;
+  LASpoint point;
+  I64 points_expected = 0;
+  I64 points_read = 0;
+  // Filled by readers of PTX input for the read opener to apply.
+  F64 transform_matrix[12] = {};
+
+  explicit LASreader(LASreadOpener* opener);
+  LASreader(const LASreader&) = delete;
+  LASreader& operator=(const LASreader&) = delete;
+
+  // Slots in this order; subclasses add their own `open` after them.
+  virtual I32 get_format() const { return 0; }
+  virtual bool has_layers() const { return false; }
+  // Both reset the area read: set them before the area.
+  virtual void set_filter(LASfilter* filter);
+  virtual void set_transform(LAStransform* transform);
+  virtual bool inside_none();
+  virtual bool inside_tile(const F32 ll_x, const F32 ll_y, const F32 size);
+  virtual bool inside_circle(const F64 center_x, const F64 center_y, const F64 radius);
+  virtual bool inside_rectangle(const F64 min_x, const F64 min_y, const F64 max_x, const F64 max_y);
+  // Mode 1 limits the depth, mode 2 the resolution; false without a COPC
+  // index or for another mode.
+  virtual bool inside_copc_depth(const U8 mode, const I32 depth, const F32 resolution);
+  // True when the next raw read delivers point `p_index`.
+  virtual bool seek(const I64 p_index) = 0;
+  virtual ByteStreamIn* get_stream() const = 0;
+  virtual void close(const bool close_stream = true) = 0;
+  virtual ~LASreader();
+  // The raw read of the next point into `point`; counts `points_read`.
+  virtual bool read_point_default() = 0;
+
+  // The public read: area, index, filter and transform as configured. False at
+  // the end of the input.
+  bool read_point() { return (this->*read_complex)(); }
+
+  void set_index(LASindex* index);
+  void set_copcindex(COPCindex* copc_index);
+  void set_ignore(LASignore* ignore) { this->ignore = ignore; }
+  LASindex* get_index() const { return index; }
+  COPCindex* get_copcindex() const { return copc_index; }
+  LASfilter* get_filter() const { return filter; }
+  LAStransform* get_transform() const { return transform; }
+  LASignore* get_ignore() const { return ignore; }
+  I32 get_inside() const { return inside; }
+
+  // The area tests on real coordinates, as the area reads apply them.
+  bool is_inside_tile(const F64 x, const F64 y) const {
+    return t_ll_x <= x && x < t_ur_x && t_ll_y <= y && y < t_ur_y;
+  }
+  bool is_inside_circle(const F64 x, const F64 y) const {
+    const F64 dx = c_center_x - x;
+    const F64 dy = c_center_y - y;
+    return dx * dx + dy * dy < c_radius_squared;
+  }
+  bool is_inside_rectangle(const F64 x, const F64 y) const {
+    return r_min_x <= x && x < r_max_x && r_min_y <= y && y < r_max_y;
+  }
+
+ protected:
+  LASindex* index = nullptr;
+  COPCindex* copc_index = nullptr;
+  LASfilter* filter = nullptr;
+  LAStransform* transform = nullptr;
+  LASignore* ignore = nullptr;
+
+  I32 inside = INSIDE_NONE;
+  F32 t_ll_x = 0, t_ll_y = 0, t_size = 0, t_ur_x = 0, t_ur_y = 0;
+  F64 c_center_x = 0, c_center_y = 0, c_radius = 0, c_radius_squared = 0;
+  F64 r_min_x = 0, r_min_y = 0, r_max_x = 0, r_max_y = 0;
+  F64 saved_min_x = 0, saved_min_y = 0, saved_max_x = 0, saved_max_y = 0;
+  U8 copc_query = COPC_QUERY_NONE;
+  F32 copc_resolution = 0;
+  I32 copc_depth = -1;
+
+ private:
+  typedef bool (LASreader::*ReadOperation)();
+  ReadOperation read_complex = &LASreader::read_point_default;
+  ReadOperation read_simple = nullptr;
+
+  // Installs the read of an area (or the plain read) below filter and transform.
+  void install_area_read(ReadOperation read);
+  void choose_read_complex();
+  void save_bounding_box();
+
+  bool read_point_filtered();
+  bool read_point_transformed();
+  bool read_point_filtered_and_transformed();
+  bool read_point_none() { return false; }
+  bool read_point_inside_tile();
+  bool read_point_inside_tile_indexed();
+  bool read_point_inside_circle();
+  bool read_point_inside_circle_indexed();
+  bool read_point_inside_circle_copc_indexed();
+  bool read_point_inside_rectangle();
+  bool read_point_inside_rectangle_indexed();
+  bool read_point_inside_rectangle_copc_indexed();
+  bool read_point_inside_depth_copc_indexed();
+  template <typename Index, typename Test>
+  bool read_indexed(Index* runs, Test passes);
+};

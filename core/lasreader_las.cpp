@@ -1,0 +1,1291 @@
+// Opening LAS and VMB files: the public header with every check, the VLRs and
+// EVLRs with the records the framework decodes into the header (and drops from
+// its lists), the compressor description, and the point decoder. Parsing is
+// lenient where a file stays usable (WARNING) and stops at a broken structure
+// (ERROR, then the halt rule). No size or count from the file sizes an
+// allocation before it is checked against the bytes that can be there.
+#include "core/lasreader_las.hpp"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "compressor/lasreadpoint.hpp"
+#include "core/bytestreamin_file.hpp"
+#include "core/laslayout.hpp"
+#include "core/lasreadopener.hpp"
+#include "index/lascopc.hpp"
+#include "index/lasindex.hpp"
+
+using namespace laslayout;
+
+namespace {
+
+// Follows errors that a user cannot fix alone.
+void support_contact() { LASMessage(INFO, "\tcontact support@pelkarts.example for support"); }
+
+// The support line after an ERROR, then the halt rule.
+void halt_after_support_contact() {
+  support_contact();
+  if (do_halt_on_error()) byebye();
+}
+
+// Guarded reads: the streams throw at the end of their data.
+bool get_bytes(ByteStreamIn* s, void* out, const I64 n) {
+  try {
+    s->getBytes((U8*)out, n);
+  } catch (int) {
+    return false;
+  }
+  return true;
+}
+
+template <typename T>
+bool get_le(ByteStreamIn* s, T& value) {
+  static_assert(sizeof(T) == 1 || sizeof(T) == 2 || sizeof(T) == 4 || sizeof(T) == 8);
+  U8 bytes[sizeof(T)];
+  try {
+    if constexpr (sizeof(T) == 1) {
+      bytes[0] = (U8)s->getByte();
+    } else if constexpr (sizeof(T) == 2) {
+      s->get16bitsLE(bytes);
+    } else if constexpr (sizeof(T) == 4) {
+      s->get32bitsLE(bytes);
+    } else {
+      s->get64bitsLE(bytes);
+    }
+  } catch (int) {
+    return false;
+  }
+  memcpy(&value, bytes, sizeof(T));
+  return true;
+}
+
+// A fixed-width string field into a terminated buffer of width + 1.
+bool get_string(ByteStreamIn* s, char* out, const U32 width) {
+  if (!get_bytes(s, out, width)) return false;
+  out[width] = '\0';
+  return true;
+}
+
+// The stream over a file opened by name: little-endian reads served from a
+// buffer of its own, so that a point record costs a copy per item instead of
+// a stdio call per item. Only this reader reads the file, so the buffer
+// cannot go stale; seeks inside the buffer keep it.
+class ByteStreamInFileBuffered final : public ByteStreamIn {
+ public:
+  ByteStreamInFileBuffered(FILE* file, size_t capacity) : file(file), capacity(capacity < 4096 ? 4096 : capacity) {
+    buffer = (U8*)malloc(this->capacity);
+    const off_t position = ftello(file);
+    start = (position < 0) ? 0 : (I64)position;
+  }
+  ~ByteStreamInFileBuffered() override { free(buffer); }
+  bool has_buffer() const { return buffer != nullptr; }
+  ByteStreamInFileBuffered(const ByteStreamInFileBuffered&) = delete;
+  ByteStreamInFileBuffered& operator=(const ByteStreamInFileBuffered&) = delete;
+
+  U32 getByte() override {
+    if (curr == filled && !refill()) throw EOF;
+    return buffer[curr++];
+  }
+  void getBytes(U8* bytes, const I64 num_bytes) override {
+    if (num_bytes <= 0) return;
+    if ((U64)num_bytes <= filled - curr) {
+      memcpy(bytes, buffer + curr, (size_t)num_bytes);
+      curr += (size_t)num_bytes;
+      return;
+    }
+    get_bytes_slowly(bytes, (U64)num_bytes);
+  }
+  bool isSeekable() const override { return file != stdin; }
+  I64 tell() const override { return start + (I64)curr; }
+  bool seek(const I64 position) override {
+    if (position >= start && position <= start + (I64)filled) {
+      curr = (size_t)(position - start);
+      return true;
+    }
+    if (fseeko(file, (off_t)position, SEEK_SET) != 0) return false;
+    restart(position);
+    return true;
+  }
+  bool seekEnd(const I64 distance = 0) override {
+    if (fseeko(file, (off_t)-distance, SEEK_END) != 0) return false;
+    const off_t position = ftello(file);
+    restart(position < 0 ? 0 : (I64)position);
+    return true;
+  }
+  BYTESTREAMIN_ORDERED_READS(LE, BE)
+
+ private:
+  void restart(const I64 position) {
+    start = position;
+    filled = curr = 0;
+  }
+  bool refill() {
+    if (buffer == nullptr) return false;
+    start += (I64)filled;
+    filled = curr = 0;
+    filled = fread(buffer, 1, capacity, file);
+    return filled > 0;
+  }
+  void get_bytes_slowly(U8* bytes, U64 count) {
+    const size_t here = filled - curr;
+    if (here) memcpy(bytes, buffer + curr, here);
+    curr = filled;
+    bytes += here;
+    count -= here;
+    while (count > 0) {
+      if (!refill()) throw EOF;
+      const size_t n = (count < filled) ? (size_t)count : filled;
+      memcpy(bytes, buffer, n);
+      curr = n;
+      bytes += n;
+      count -= n;
+    }
+  }
+  FILE* file;
+  size_t capacity;
+  U8* buffer = nullptr;
+  I64 start = 0;      // file position of buffer[0]
+  size_t filled = 0;  // valid bytes in the buffer
+  size_t curr = 0;    // next byte to hand out
+};
+
+bool is(const char* user_id, const char* name) { return strcmp(user_id, name) == 0; }
+
+// The opener's z-from-attribute request, when the opener carries one.
+template <typename Opener>
+void bind_z_from_attribute(Opener* opener, const bool*& flag, I16*& index) {
+  if constexpr (requires { opener->z_from_attribute; opener->z_from_attribute_index; }) {
+    if (opener) {
+      flag = &opener->z_from_attribute;
+      index = &opener->z_from_attribute_index;
+    }
+  }
+}
+
+// Re-quantisation of one raw coordinate; a value outside 32 bits becomes I32_MIN.
+I64 rescaled(const I64 n, const F64 s0, const F64 s1) { return las_round_i64((F64)n * s0 / s1); }
+I64 rescaled_reoffset(const I64 n, const F64 s0, const F64 o0, const F64 o1, const F64 s1) {
+  return las_round_i64(((F64)n * s0 + o0 - o1) / s1);
+}
+I32 clamp_i32(const I64 n) { return las_fits_i32(n) ? (I32)n : I32_MIN; }
+
+const char* const BOX_NAMES[3][2] = {{"min_x", "max_x"}, {"min_y", "max_y"}, {"min_z", "max_z"}};
+
+void box_of_axis(const LASheader& h, const int axis, F64 (&box)[2]) {
+  box[0] = (axis == 0) ? h.min_x : (axis == 1 ? h.min_y : h.min_z);
+  box[1] = (axis == 0) ? h.max_x : (axis == 1 ? h.max_y : h.max_z);
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ LASreaderLAS
+
+LASreaderLAS::LASreaderLAS(LASreadOpener* opener) : LASreader(opener) {
+  bind_z_from_attribute(opener, z_from_attribute, z_from_attribute_index);
+}
+
+LASreaderLAS::~LASreaderLAS() { close(true); }
+
+I32 LASreaderLAS::get_format() const {
+  return (header.compressor && header.compressor->compressor != Vembra::NONE) ? LAS_READER_FORMAT_VMB
+                                                                               : LAS_READER_FORMAT_LAS;
+}
+
+bool LASreaderLAS::open(const char* file_name, const I32 io_buffer_size, const bool peek_only,
+                        const U32 decompress_selective) {
+  if (file_name == nullptr) {
+    laserror("file name pointer is zero");
+    return false;
+  }
+  close(true);
+  file = LASfopen(file_name, "rb");
+  if (file == nullptr) {
+    laserror("cannot open file '%s' for read", file_name);
+    return false;
+  }
+  const size_t length = strlen(file_name);
+  this->file_name = (char*)malloc(length + 1);
+  if (this->file_name) memcpy(this->file_name, file_name, length + 1);
+  if (setvbuf(file, nullptr, _IOFBF, (size_t)(io_buffer_size > 0 ? io_buffer_size : 0)) != 0) {
+    LASMessage(WARNING, "setvbuf() failed with buffer size %d", io_buffer_size);
+  }
+  delete_stream = true;
+  ByteStreamInFileBuffered* buffered = new ByteStreamInFileBuffered(file, (size_t)(io_buffer_size > 0 ? io_buffer_size : 0));
+  if (buffered->has_buffer()) return open(buffered, peek_only, decompress_selective);
+  delete buffered;
+  return open(new ByteStreamInFileLE(file), peek_only, decompress_selective);
+}
+
+bool LASreaderLAS::open(FILE* file, const bool peek_only, const U32 decompress_selective) {
+  if (file == nullptr) {
+    laserror("file pointer is zero");
+    return false;
+  }
+  close(true);
+  delete_stream = true;
+  return open(new ByteStreamInFileLE(file), peek_only, decompress_selective);
+}
+
+bool LASreaderLAS::bytes_available(const U64 count) const {
+  if (stream_end < 0) return true;
+  const I64 position = stream->tell();
+  if (position < 0 || position > stream_end) return count == 0;
+  return count <= (U64)(stream_end - position);
+}
+
+bool LASreaderLAS::open(ByteStreamIn* stream, const bool peek_only, U32 decompress_selective) {
+  if (stream == nullptr) {
+    laserror("ByteStreamIn* pointer is zero");
+    return false;
+  }
+  if (this->stream && this->stream != stream && delete_stream) delete this->stream;
+  this->stream = stream;
+  delete point_reader;
+  point_reader = nullptr;
+  point.clean();
+  header.clean();
+  points_expected = 0;
+  points_read = 0;
+
+  stream_end = -1;
+  if (stream->isSeekable()) {
+    const I64 position = stream->tell();
+    if (position >= 0 && stream->seekEnd(0)) stream_end = stream->tell();
+    if (!stream->seek(position)) stream_end = -1;
+  }
+
+  bool header_ok = false;
+  if (!read_header(header_ok) || !header_ok) return false;
+  points_expected = header.number_of_point_records ? (I64)header.number_of_point_records
+                                                   : (I64)header.extended_number_of_point_records;
+  points_read = 0;
+  if (peek_only) {
+    header.point_data_format &= 0x7F;
+    return true;
+  }
+
+  bool vlrs_corrupt = false;
+  if (!read_vlrs(vlrs_corrupt)) return false;
+  if (header.version_major == 1 && header.version_minor >= 4 && header.number_of_extended_variable_length_records) {
+    if (!read_evlrs()) return false;
+  } else {
+    header.number_of_extended_variable_length_records = 0;
+  }
+  if (!keep_copc) drop_copc_records();
+
+  if (header.compressor == nullptr) {
+    if (header.point_data_format & POINT_FORMAT_COMPRESSED_BITS) {
+      if (vlrs_corrupt) {
+        laserror(
+            "your VMB file has corruptions in the LAS header resulting in\n\tthe vembra VLR being lost. maybe your "
+            "download failed?");
+      } else {
+        LASMessage(ERROR, "this file was compressed with an experimental version of vembra");
+        halt_after_support_contact();
+      }
+      return false;
+    }
+  } else {
+    if (!header.compressor->check(header.point_data_record_length)) {
+      LASMessage(ERROR, "%s\n\tplease upgrade to the latest release of Pelkarts (with Vembra)",
+                 header.compressor->get_error() ? header.compressor->get_error() : "");
+      halt_after_support_contact();
+      return false;
+    }
+    header.point_data_format &= ~POINT_FORMAT_COMPRESSED_BIT7;
+  }
+
+  apply_z_from_attribute(decompress_selective);
+  if (!prepare_points(decompress_selective)) return false;
+  read_index_evlr();
+
+  if (!point_reader->init(stream)) return false;
+  end_tested = false;
+  return true;
+}
+
+// Steps of the public header. False after a reported error; `read_ok` tells
+// that every field was read and checked.
+bool LASreaderLAS::read_header(bool& read_ok) {
+  LASheader& h = header;
+  read_ok = false;
+#define READ_FIELD(call, field)                       \
+  if (!(call)) {                                      \
+    laserror("reading header.%s", HEADER[field].name); \
+    return false;                                     \
+  }
+  READ_FIELD(get_bytes(stream, h.file_signature, 4), FILE_SIGNATURE)
+  READ_FIELD(get_le(stream, h.file_source_ID), FILE_SOURCE_ID)
+  READ_FIELD(get_le(stream, h.global_encoding), GLOBAL_ENCODING)
+  READ_FIELD(get_le(stream, h.project_ID_GUID_data_1), PROJECT_ID_GUID_DATA_1)
+  READ_FIELD(get_le(stream, h.project_ID_GUID_data_2), PROJECT_ID_GUID_DATA_2)
+  READ_FIELD(get_le(stream, h.project_ID_GUID_data_3), PROJECT_ID_GUID_DATA_3)
+  READ_FIELD(get_bytes(stream, h.project_ID_GUID_data_4, 8), PROJECT_ID_GUID_DATA_4)
+  READ_FIELD(get_le(stream, h.version_major), VERSION_MAJOR)
+  READ_FIELD(get_le(stream, h.version_minor), VERSION_MINOR)
+  READ_FIELD(get_string(stream, h.system_identifier, 32), SYSTEM_IDENTIFIER)
+  READ_FIELD(get_string(stream, h.generating_software, 32), GENERATING_SOFTWARE)
+  READ_FIELD(get_le(stream, h.file_creation_day), FILE_CREATION_DAY)
+  READ_FIELD(get_le(stream, h.file_creation_year), FILE_CREATION_YEAR)
+  READ_FIELD(get_le(stream, h.header_size), HEADER_SIZE)
+  READ_FIELD(get_le(stream, h.offset_to_point_data), OFFSET_TO_POINT_DATA)
+  READ_FIELD(get_le(stream, h.number_of_variable_length_records), NUMBER_OF_VARIABLE_LENGTH_RECORDS)
+  READ_FIELD(get_le(stream, h.point_data_format), POINT_DATA_FORMAT)
+  READ_FIELD(get_le(stream, h.point_data_record_length), POINT_DATA_RECORD_LENGTH)
+  READ_FIELD(get_le(stream, h.number_of_point_records), NUMBER_OF_POINT_RECORDS)
+  for (int i = 0; i < 5; i++) {
+    if (!get_le(stream, h.number_of_points_by_return[i])) {
+      laserror("reading header.number_of_points_by_return %d", i);
+      return false;
+    }
+  }
+  READ_FIELD(get_le(stream, h.x_scale_factor), X_SCALE_FACTOR)
+  READ_FIELD(get_le(stream, h.y_scale_factor), Y_SCALE_FACTOR)
+  READ_FIELD(get_le(stream, h.z_scale_factor), Z_SCALE_FACTOR)
+  READ_FIELD(get_le(stream, h.x_offset), X_OFFSET)
+  READ_FIELD(get_le(stream, h.y_offset), Y_OFFSET)
+  READ_FIELD(get_le(stream, h.z_offset), Z_OFFSET)
+  READ_FIELD(get_le(stream, h.max_x), MAX_X)
+  READ_FIELD(get_le(stream, h.min_x), MIN_X)
+  READ_FIELD(get_le(stream, h.max_y), MAX_Y)
+  READ_FIELD(get_le(stream, h.min_y), MIN_Y)
+  READ_FIELD(get_le(stream, h.max_z), MAX_Z)
+  READ_FIELD(get_le(stream, h.min_z), MIN_Z)
+
+  if (strncmp(h.file_signature, FILE_SIGNATURE_TEXT, 4) != 0) {
+    char signature[5];
+    memcpy(signature, h.file_signature, 4);
+    signature[4] = '\0';
+    laserror("wrong file signature '%4s'", signature);
+    return false;
+  }
+  if (h.version_major != 1 || h.version_minor > 5) {
+    LASMessage(WARNING, "unknown version %d.%d (allowed 1.0-1.5)", h.version_major, h.version_minor);
+  }
+  const U8 format = h.point_data_format & 0x7F;
+  const bool format_allowed = point_format_allowed(h.version_minor, format);
+  if (!format_allowed) {
+    LASMessage(WARNING, "LAS version %d.%d does not allow point format %d", h.version_major, h.version_minor, format);
+  }
+  if (h.header_size < HEADER_SIZE_1_0) {
+    laserror("header size is %d but should be at least 227", h.header_size);
+    return false;
+  }
+  if (h.offset_to_point_data < h.header_size) {
+    laserror("offset to point data %d is smaller than header size %d", h.offset_to_point_data, h.header_size);
+    return false;
+  }
+  if (h.x_scale_factor == 0.0) LASMessage(WARNING, "x scale factor is zero.");
+  if (h.y_scale_factor == 0.0) LASMessage(WARNING, "y scale factor is zero.");
+  if (h.z_scale_factor == 0.0) LASMessage(WARNING, "z scale factor is zero.");
+
+  U32 standard_size = HEADER_SIZE_1_0;
+  if (h.version_major == 1 && h.version_minor >= 3) {
+    if (h.header_size < HEADER_SIZE_1_3) {
+      LASMessage(WARNING, "for LAS 1.%d header_size should at least be 235 but it is only %d", h.version_minor,
+                 h.header_size);
+    } else {
+      READ_FIELD(get_le(stream, h.start_of_waveform_data_packet_record), START_OF_WAVEFORM_DATA_PACKET_RECORD)
+      standard_size = HEADER_SIZE_1_3;
+    }
+    if (h.version_minor >= 4) {
+      if (h.header_size < HEADER_SIZE_1_4) {
+        laserror("for LAS 1.%d header_size should at least be 375 but it is only %d", h.version_minor, h.header_size);
+        return false;
+      }
+      READ_FIELD(get_le(stream, h.start_of_first_extended_variable_length_record),
+                 START_OF_FIRST_EXTENDED_VARIABLE_LENGTH_RECORD)
+      READ_FIELD(get_le(stream, h.number_of_extended_variable_length_records),
+                 NUMBER_OF_EXTENDED_VARIABLE_LENGTH_RECORDS)
+      READ_FIELD(get_le(stream, h.extended_number_of_point_records), EXTENDED_NUMBER_OF_POINT_RECORDS)
+      for (int i = 0; i < 15; i++) {
+        if (!get_le(stream, h.extended_number_of_points_by_return[i])) {
+          laserror("reading header.extended_number_of_points_by_return %d", i);
+          return false;
+        }
+      }
+      standard_size = HEADER_SIZE_1_4;
+    }
+    if (h.version_minor >= 5) {
+      if (h.header_size < HEADER_SIZE_1_5) {
+        laserror("for LAS 1.%d header_size should at least be 393 but it is only %d", h.version_minor, h.header_size);
+        return false;
+      }
+      READ_FIELD(get_le(stream, h.max_gps_time), MAX_GPS_TIME)
+      READ_FIELD(get_le(stream, h.min_gps_time), MIN_GPS_TIME)
+      READ_FIELD(get_le(stream, h.time_offset), TIME_OFFSET)
+      standard_size = HEADER_SIZE_1_5;
+    }
+  }
+#undef READ_FIELD
+
+  if ((h.number_of_point_records || h.extended_number_of_point_records) &&
+      (h.max_x < h.min_x || h.max_y < h.min_y || h.max_z < h.min_z)) {
+    LASMessage(WARNING, "invalid bounding box [ %g %g %g / %g %g %g ]", h.min_x, h.min_y, h.min_z, h.max_x, h.max_y,
+               h.max_z);
+  }
+
+  h.user_data_in_header_bytes = h.header_size - standard_size;
+  if (h.user_data_in_header_bytes) {
+    h.user_data_in_header = (U8*)malloc_las(h.user_data_in_header_bytes);
+    if (h.user_data_in_header == nullptr ||
+        !get_bytes(stream, h.user_data_in_header, h.user_data_in_header_bytes)) {
+      laserror("reading %d bytes of data into header.user_data_in_header", (I32)h.user_data_in_header_bytes);
+      return false;
+    }
+  }
+  read_ok = true;
+  return true;
+}
+
+bool LASreaderLAS::read_compressor(const U64 length, bool& broken) {
+  broken = false;
+  Vembra* v = new Vembra();
+  bool ok = true;
+#define READ_CMP(call, text, value)   \
+  if (ok && !(call)) {                \
+    laserror(text, (int)(value));     \
+    ok = false;                       \
+  }
+  if (length < COMPRESSOR_HEAD_SIZE) {
+    broken = true;
+  } else {
+    READ_CMP(get_le(stream, v->compressor), "reading compressor %d", v->compressor)
+    READ_CMP(get_le(stream, v->coder), "reading coder %d", v->coder)
+    READ_CMP(get_le(stream, v->version_major), "reading version_major %d", v->version_major)
+    READ_CMP(get_le(stream, v->version_minor), "reading version_minor %d", v->version_minor)
+    READ_CMP(get_le(stream, v->version_revision), "reading version_revision %d", v->version_revision)
+    READ_CMP(get_le(stream, v->options), "reading options %d", v->options)
+    READ_CMP(get_le(stream, v->chunk_size), "reading chunk_size %d", v->chunk_size)
+    READ_CMP(get_le(stream, v->number_of_special_evlrs), "reading number_of_special_evlrs %d",
+             v->number_of_special_evlrs)
+    READ_CMP(get_le(stream, v->offset_to_special_evlrs), "reading offset_to_special_evlrs %d",
+             v->offset_to_special_evlrs)
+    READ_CMP(get_le(stream, v->num_items), "reading num_items %d", v->num_items)
+    // The item count is believed only when the record holds exactly that many
+    // items: a longer or shorter record is broken, and the items are never
+    // read out of the record that follows.
+    if (ok && length != compressor_record_size(v->num_items)) broken = true;
+  }
+  if (ok && !broken) {
+    v->items = v->num_items ? new LASitem[v->num_items] : nullptr;
+    for (U32 i = 0; ok && i < v->num_items; i++) {
+      U16 type = 0;
+      if (ok && !get_le(stream, type)) {
+        laserror("reading type %d of item %d", type, (int)i);
+        ok = false;
+      }
+      v->items[i].type = (LASitem::Type)type;
+      if (ok && !get_le(stream, v->items[i].size)) {
+        laserror("reading size %d of item %d", v->items[i].size, (int)i);
+        ok = false;
+      }
+      if (ok && !get_le(stream, v->items[i].version)) {
+        laserror("reading version %d of item %d", v->items[i].version, (int)i);
+        ok = false;
+      }
+    }
+  }
+#undef READ_CMP
+  if (!ok) {
+    delete v;
+    return false;
+  }
+  if (broken) {
+    // Skip what is left of the record, so that the next record is read from its start.
+    delete v;
+    const U64 consumed = (length < COMPRESSOR_HEAD_SIZE) ? 0 : COMPRESSOR_HEAD_SIZE;
+    U8 scratch[256];
+    for (U64 left = length - consumed; left > 0;) {
+      const I64 n = (I64)(left < sizeof(scratch) ? left : sizeof(scratch));
+      if (!get_bytes(stream, scratch, n)) break;
+      left -= (U64)n;
+    }
+    return true;
+  }
+  delete header.compressor;
+  header.compressor = v;
+  return true;
+}
+
+bool LASreaderLAS::read_tiling(const char* kind) {
+  LASvlrTiling* t = new LASvlrTiling();
+  U32* words[3] = {&t->level, &t->level_index, &t->implicit_levels_and_flags};
+  F32* bounds[4] = {&t->min_x, &t->max_x, &t->min_y, &t->max_y};
+  for (int i = 0; i < 3; i++) {
+    if (!get_le(stream, *words[i])) {
+      laserror("reading %s->%s %u", kind, TILING[i].name, *words[i]);
+      delete t;
+      return false;
+    }
+  }
+  for (int i = 0; i < 4; i++) {
+    if (!get_le(stream, *bounds[i])) {
+      laserror("reading %s->%s %g", kind, TILING[3 + i].name, (double)*bounds[i]);
+      delete t;
+      return false;
+    }
+  }
+  delete header.vlr_lastiling;
+  header.vlr_lastiling = t;
+  return true;
+}
+
+bool LASreaderLAS::read_original() {
+  LASvlrOriginal* o = new LASvlrOriginal();
+  bool ok = get_le(stream, o->number_of_point_records);
+  if (!ok) laserror("reading vlr_lasoriginal->number_of_point_records %u", (U32)o->number_of_point_records);
+  for (int i = 0; ok && i < 15; i++) {
+    ok = get_le(stream, o->number_of_points_by_return[i]);
+    if (!ok) laserror("reading vlr_lasoriginal->number_of_points_by_return[%d] %u", i, (U32)o->number_of_points_by_return[i]);
+  }
+  F64* bounds[6] = {&o->min_x, &o->max_x, &o->min_y, &o->max_y, &o->min_z, &o->max_z};
+  for (int i = 0; ok && i < 6; i++) {
+    ok = get_le(stream, *bounds[i]);
+    if (!ok) laserror("reading vlr_lasoriginal->%s %g", ORIGINAL[ORIG_MIN_X + i].name, *bounds[i]);
+  }
+  if (!ok) {
+    delete o;
+    return false;
+  }
+  delete header.vlr_lasoriginal;
+  header.vlr_lasoriginal = o;
+  return true;
+}
+
+bool LASreaderLAS::read_vlrs(bool& vlrs_corrupt) {
+  LASheader& h = header;
+  const U32 announced = h.number_of_variable_length_records;
+  h.number_of_variable_length_records = 0;
+  // No more VLRs than fit before the point block, whatever the count says.
+  const U64 fitting = ((U64)h.offset_to_point_data - h.header_size) / VLR_HEADER_SIZE;
+  const U64 slots = (announced < fitting) ? announced : fitting;
+  // The array grows with the records really read: a stream that ends early
+  // (or cannot tell its end) then costs no more than it holds.
+  U64 capacity = 0;
+  U32 kept = 0;
+  I64 kept_bytes = 0;
+  for (U32 i = 0; i < announced; i++) {
+    const I64 room = (I64)h.offset_to_point_data - h.header_size - kept_bytes;
+    if (room < (I64)VLR_HEADER_SIZE) {
+      LASMessage(WARNING, "only %d bytes until point block after reading %d of %d vlrs. skipping remaining vlrs ...",
+                 (I32)room, (I32)i, (I32)announced);
+      vlrs_corrupt = true;
+      break;
+    }
+    if (kept == capacity) {
+      const U64 grown = (capacity * 2 < 16) ? 16 : capacity * 2;
+      capacity = (grown < slots) ? grown : slots;
+      LASvlrRecord* larger = (LASvlrRecord*)malloc_las(sizeof(LASvlrRecord) * capacity);
+      if (larger == nullptr) {
+        laserror("reading header.vlrs[%d].reserved", (I32)kept);
+        return false;
+      }
+      if (h.vlrs) memcpy((void*)larger, h.vlrs, sizeof(LASvlrRecord) * kept);
+      free(h.vlrs);
+      h.vlrs = larger;
+    }
+    LASvlrRecord& vlr = h.vlrs[kept];
+    vlr = LASvlrRecord();
+#define READ_VLR(call, field)                                                      \
+  if (!(call)) {                                                                   \
+    laserror("reading header.vlrs[%d].%s", (I32)kept, VLR_HEADER[field].name);       \
+    h.number_of_variable_length_records = kept;                                    \
+    return false;                                                                  \
+  }
+    READ_VLR(get_le(stream, vlr.reserved), RECORD_RESERVED)
+    READ_VLR(get_string(stream, vlr.user_id, USER_ID_SIZE), RECORD_USER_ID)
+    READ_VLR(get_le(stream, vlr.record_id), RECORD_RECORD_ID)
+    READ_VLR(get_le(stream, vlr.record_length_after_header), RECORD_LENGTH_AFTER_HEADER)
+    READ_VLR(get_string(stream, vlr.description, DESCRIPTION_SIZE), RECORD_DESCRIPTION)
+#undef READ_VLR
+    const I64 room_after = room - VLR_HEADER_SIZE;
+    if ((I64)vlr.record_length_after_header > room_after) {
+      LASMessage(WARNING, "only %d bytes until point block when trying to read %d bytes into header.vlrs[%d].data",
+                 (I32)room_after, (I32)vlr.record_length_after_header, (I32)kept);
+      vlr.record_length_after_header = (U16)room_after;
+    }
+    const U16 length = vlr.record_length_after_header;
+    const bool compressor = is(vlr.user_id, USER_ID_COMPRESSOR);
+    const bool suite = is(vlr.user_id, USER_ID_SUITE);
+    const bool tile = is(vlr.user_id, USER_ID_SUITE_TILE);
+    if (length) {
+      if (compressor) {
+        bool broken = false;
+        if (!read_compressor(length, broken)) {
+          h.number_of_variable_length_records = kept;
+          return false;
+        }
+        if (broken) vlrs_corrupt = true;
+      } else if ((suite && vlr.record_id == RECORD_SUITE_TILING) || tile) {
+        if (length != TILING_SIZE) {
+          laserror("record_length_after_header of VLR %s (%d) is %d instead of 28", vlr.user_id, vlr.record_id, length);
+          h.number_of_variable_length_records = kept;
+          return false;
+        }
+        if (!read_tiling("vlr_lastiling")) {
+          h.number_of_variable_length_records = kept;
+          return false;
+        }
+      } else if (suite && vlr.record_id == RECORD_SUITE_ORIGINAL) {
+        if (length != ORIGINAL_SIZE) {
+          laserror("record_length_after_header of VLR %s (%d) is %d instead of 176", vlr.user_id, vlr.record_id,
+                   length);
+          h.number_of_variable_length_records = kept;
+          return false;
+        }
+        if (!read_original()) {
+          h.number_of_variable_length_records = kept;
+          return false;
+        }
+      } else {
+        vlr.data = (U8*)malloc_las((U64)length + 1);
+        if (vlr.data) {
+          memset(vlr.data, 0, (size_t)length + 1);
+          if (!get_bytes(stream, vlr.data, length)) {
+            laserror("reading %d bytes of data into header.vlrs[%d].data", (I32)length, (I32)kept);
+          }
+        } else {
+          laserror("reading %d bytes of data into header.vlrs[%d].data", (I32)length, (I32)kept);
+          // Without the payload the record cannot be carried.
+          vlr.record_length_after_header = 0;
+          U8 scratch[256];
+          for (U32 left = length; left > 0;) {
+            const U32 n = left < sizeof(scratch) ? left : (U32)sizeof(scratch);
+            if (!get_bytes(stream, scratch, n)) break;
+            left -= n;
+          }
+        }
+      }
+    } else if (is(vlr.user_id, USER_ID_LASF_PROJECTION)) {
+      LASMessage(WARNING, "no payload for LASF_Projection VLR with record_id %d.", vlr.record_id);
+    } else if (is(vlr.user_id, USER_ID_LASF_SPEC)) {
+      LASMessage(WARNING, "no payload for LASF_Spec (not specification-conform).");
+    }
+
+    if (compressor || tile || (suite && vlr.record_id < RECORD_SUITE_ORDINARY_FIRST)) {
+      // Decoded into the header's own parts, or of no use once read: the
+      // writer writes its own. The slot takes the next VLR.
+      h.offset_to_point_data -= VLR_HEADER_SIZE + length;
+      free(vlr.data);
+      vlr = LASvlrRecord();
+      continue;
+    }
+    h.number_of_variable_length_records = kept + 1;
+    interpret_vlr(kept);
+    kept_bytes += VLR_HEADER_SIZE + vlr.record_length_after_header;
+    kept++;
+  }
+  h.number_of_variable_length_records = kept;
+  if (kept == 0) {
+    free(h.vlrs);
+    h.vlrs = nullptr;
+  }
+
+  const I64 after = (I64)h.offset_to_point_data - h.header_size - kept_bytes;
+  h.user_data_after_header_bytes = (after > 0) ? (U32)after : 0;
+  if (h.user_data_after_header_bytes) {
+    const U32 n = h.user_data_after_header_bytes;
+    if (bytes_available(n)) h.user_data_after_header = (U8*)malloc_las(n);
+    if (h.user_data_after_header == nullptr || !get_bytes(stream, h.user_data_after_header, n)) {
+      laserror("reading %d bytes of data into header.user_data_after_header", (I32)n);
+      // Going on: the header keeps no user data, and the stream stands where
+      // the points begin when it can get there.
+      if (h.user_data_after_header == nullptr) stream->skipBytes(n);
+      free(h.user_data_after_header);
+      h.user_data_after_header = nullptr;
+      h.user_data_after_header_bytes = 0;
+      h.offset_to_point_data -= n;
+    }
+  }
+  return true;
+}
+
+// What the framework understands of a VLR kept in the list. The decoded
+// pointers point into the payload, never past it.
+void LASreaderLAS::interpret_vlr(const U32 index) {
+  LASheader& h = header;
+  LASvlrRecord& vlr = h.vlrs[index];
+  const U16 length = vlr.record_length_after_header;
+  if (is(vlr.user_id, USER_ID_LASF_PROJECTION)) {
+    if (vlr.data == nullptr) return;
+    switch (vlr.record_id) {
+      case RECORD_GEO_KEY_DIRECTORY: {
+        if (length < GEO_KEYS_HEAD_SIZE) return;
+        const LASvlrGeoKeys* keys = (const LASvlrGeoKeys*)vlr.data;
+        // The keys the directory announces must lie in the payload.
+        if ((U32)keys->number_of_keys * GEO_KEY_ENTRY_SIZE > (U32)length - GEO_KEYS_HEAD_SIZE) return;
+        if (h.vlr_geo_keys) LASMessage(WARNING, "variable length records contain more than one GeoKeyDirectoryTag");
+        h.vlr_geo_keys = (LASvlrGeoKeys*)vlr.data;
+        h.geo_key_entries = (LASvlrKeyEntry*)(vlr.data + GEO_KEYS_HEAD_SIZE);
+        if (keys->key_directory_version != 1)
+          LASMessage(WARNING, "wrong vlr_geo_keys->key_directory_version: %d != 1", keys->key_directory_version);
+        if (keys->key_revision != 1)
+          LASMessage(WARNING, "wrong vlr_geo_keys->key_revision: %d != 1", keys->key_revision);
+        if (keys->minor_revision != 0)
+          LASMessage(WARNING, "wrong vlr_geo_keys->minor_revision: %d != 0", keys->minor_revision);
+        break;
+      }
+      case RECORD_GEO_DOUBLE_PARAMS:
+        if (h.geo_double_params) LASMessage(WARNING, "variable length records contain more than one GeoDoubleParamsTag");
+        h.geo_double_params = (F64*)vlr.data;
+        break;
+      case RECORD_GEO_ASCII_PARAMS:
+        if (h.geo_ascii_params) LASMessage(WARNING, "variable length records contain more than one GeoAsciiParamsTag");
+        h.geo_ascii_params = (char*)vlr.data;
+        break;
+      case RECORD_WKT_MATH_TRANSFORM:
+        if (h.ogc_math_transform_wkt)
+          LASMessage(WARNING, "variable length records contain more than one WKT OGC MATH TRANSFORM");
+        h.ogc_math_transform_wkt = (char*)vlr.data;
+        break;
+      case RECORD_WKT_COORDINATE_SYSTEM:
+        if (h.ogc_coordinate_system_wkt)
+          LASMessage(WARNING, "variable length records contain more than one WKT OGC COORDINATE SYSTEM");
+        h.ogc_coordinate_system_wkt = (char*)vlr.data;
+        break;
+      default:
+        LASMessage(WARNING, "unknown LASF_Projection VLR with record_id %d.", vlr.record_id);
+        break;
+    }
+  } else if (is(vlr.user_id, USER_ID_LASF_SPEC)) {
+    if (vlr.data == nullptr) return;
+    if (vlr.record_id == RECORD_CLASSIFICATION_LOOKUP) {
+      if (h.classification_lookup)
+        LASMessage(WARNING, "variable length records contain more than one ClassificationLookup");
+      h.classification_lookup = (LASvlrClassification*)vlr.data;
+    } else if (vlr.record_id == RECORD_EXTRA_BYTES) {
+      h.init_attributes(length / EXTRA_BYTES_DESCRIPTOR_SIZE, (const LASattributeDescriptor*)vlr.data);
+      for (I32 i = 0; i < h.number_of_attributes; i++) {
+        if (h.attributes[i].data_type < 11) continue;
+        char name[33];
+        memcpy(name, h.attributes[i].name, 32);
+        name[32] = '\0';
+        LASMessage(WARNING, "data type %d of attribute %d ('%s') is deprecated", h.attributes[i].data_type, i, name);
+      }
+    } else if (vlr.record_id >= RECORD_WAVE_PACKET_DESCR_FIRST && vlr.record_id <= RECORD_WAVE_PACKET_DESCR_LAST) {
+      const I32 d = vlr.record_id - 99;
+      if (h.wave_packet_descriptors == nullptr) {
+        h.wave_packet_descriptors = (LASvlrWavePacketDescr**)malloc_las(sizeof(LASvlrWavePacketDescr*) * 256);
+        if (h.wave_packet_descriptors == nullptr) return;
+        memset((void*)h.wave_packet_descriptors, 0, sizeof(LASvlrWavePacketDescr*) * 256);
+      }
+      if (h.wave_packet_descriptors[d])
+        LASMessage(WARNING, "variable length records defines wave packet descr %d more than once", d);
+      if (length != WAVE_PACKET_DESCR_SIZE)
+        LASMessage(WARNING, "variable length record payload for wave packet descr %d is %d instead of 26 bytes", d,
+                   length);
+      // A shorter payload cannot stand for a descriptor: it would be read beyond its end.
+      if (length < WAVE_PACKET_DESCR_SIZE) return;
+      const LASvlrWavePacketDescr* descr = (const LASvlrWavePacketDescr*)vlr.data;
+      h.wave_packet_descriptors[d] = (LASvlrWavePacketDescr*)vlr.data;
+      if (descr->get_bits_per_sample() != 8 && descr->get_bits_per_sample() != 16)
+        LASMessage(WARNING, "bits per sample for wave packet descr %d is %d instead of 8 or 16", d,
+                   descr->get_bits_per_sample());
+      if (descr->get_number_of_samples() == 0)
+        LASMessage(WARNING, "number of samples for wave packet descr %d is zero", d);
+      else if (descr->get_number_of_samples() > 8096)
+        LASMessage(WARNING, "number of samples of %u for wave packet descr %d is with unusually large",
+                   descr->get_number_of_samples(), d);
+      if (descr->get_temporal_spacing() == 0)
+        LASMessage(WARNING, "temporal spacing for wave packet descr %d is zero", d);
+    }
+  } else if (is(vlr.user_id, USER_ID_COPC)) {
+    if (vlr.data == nullptr) {
+      LASMessage(WARNING, "no payload for copc (not specification-conform).");
+      return;
+    }
+    if (vlr.record_id != RECORD_COPC_INFO) return;
+    if (index != 0) LASMessage(WARNING, "COPC VLR info should be the first vlr (not specification-conform)");
+    const U8 format = h.point_data_format & 0x3F;
+    if (h.version_major == 1 && h.version_minor >= 4 && format >= 6 && format <= 8) {
+      if (h.copc_info) {
+        LASMessage(WARNING, "variable length records contain more than one copc info");
+      } else if (length >= COPC_INFO_SIZE) {
+        h.copc_info = new LASvlrCopcInfo;
+        memcpy((void*)h.copc_info, vlr.data, COPC_INFO_SIZE);
+      }
+    } else {
+      LASMessage(WARNING,
+                 "COPC VLR info should belong in VMB file 1.4 or 1.5 pdrf 6-8 not VMB %u.%u pdrf %u (not "
+                 "specification-conform).",
+                 h.version_major, h.version_minor, h.point_data_format);
+    }
+  }
+}
+
+bool LASreaderLAS::read_evlrs() {
+  LASheader& h = header;
+  const U32 announced = h.number_of_extended_variable_length_records;
+  h.number_of_extended_variable_length_records = 0;
+  if (!stream->isSeekable()) {
+    LASMessage(WARNING, "LAS %d.%d file has %d EVLRs but stream is not seekable ...", h.version_major,
+               h.version_minor, (I32)announced);
+    return true;
+  }
+  const I64 resume = stream->tell();
+  const U64 start = h.start_of_first_extended_variable_length_record;
+  // No more EVLR headers than fit between their start and the end.
+  U64 fitting = announced;
+  if (stream_end >= 0) fitting = (start <= (U64)stream_end) ? ((U64)stream_end - start) / EVLR_HEADER_SIZE : 0;
+  const U64 slots = (announced < fitting) ? announced : fitting;
+  if (slots) h.evlrs = (LASevlrRecord*)malloc_las(sizeof(LASevlrRecord) * slots);
+  const bool positioned = (start <= (U64)I64_MAX) && stream->seek((I64)start);
+
+  U32 kept = 0;
+  U64 position = start;  // of the EVLR being read
+  for (U32 i = 0; i < announced; i++) {
+    if (!positioned || kept >= slots || h.evlrs == nullptr) {
+      laserror("reading header.evlrs[%d].reserved", (I32)kept);
+      return false;
+    }
+    LASevlrRecord& evlr = h.evlrs[kept];
+    evlr = LASevlrRecord();
+#define READ_EVLR(call, field)                                                \
+  if (!(call)) {                                                              \
+    laserror("reading header.evlrs[%d].%s", (I32)kept, EVLR_HEADER[field].name); \
+    return false;                                                             \
+  }
+    READ_EVLR(get_le(stream, evlr.reserved), RECORD_RESERVED)
+    READ_EVLR(get_string(stream, evlr.user_id, USER_ID_SIZE), RECORD_USER_ID)
+    READ_EVLR(get_le(stream, evlr.record_id), RECORD_RECORD_ID)
+    READ_EVLR(get_le(stream, evlr.record_length_after_header), RECORD_LENGTH_AFTER_HEADER)
+    READ_EVLR(get_string(stream, evlr.description, DESCRIPTION_SIZE), RECORD_DESCRIPTION)
+#undef READ_EVLR
+    const U64 length = evlr.record_length_after_header;
+    const U64 payload_position = position + EVLR_HEADER_SIZE;
+    position = payload_position + length;
+    const bool compressor = is(evlr.user_id, USER_ID_COMPRESSOR);
+    const bool suite = is(evlr.user_id, USER_ID_SUITE);
+    bool carried = true;
+    if (length) {
+      if (compressor) {
+        bool broken = false;
+        if (!bytes_available(length)) {
+          laserror("reading %llu bytes of data into header.evlrs[%d].data", (unsigned long long)length, (I32)kept);
+        } else if (!read_compressor(length, broken)) {
+          return false;
+        }
+      } else if (suite && evlr.record_id == RECORD_SUITE_TILING) {
+        if (length != TILING_SIZE) {
+          laserror("record_length_after_header of EVLR %s (%d) is %u instead of 28", evlr.user_id, evlr.record_id,
+                   (U32)length);
+          return false;
+        }
+        if (!read_tiling("vlr_lastiling")) return false;
+      } else if (length > U32_MAX) {
+        laserror("evlr size of %llu bytes in header.evlrs[%d] not supported", (unsigned long long)length, (I32)kept);
+        carried = false;
+      } else if (!bytes_available(length) || (evlr.data = (U8*)malloc_las(length + 1)) == nullptr) {
+        laserror("reading %llu bytes of data into header.evlrs[%d].data", (unsigned long long)length, (I32)kept);
+        carried = false;
+      } else {
+        memset(evlr.data, 0, (size_t)length + 1);
+        if (!get_bytes(stream, evlr.data, (I64)length)) {
+          laserror("reading %llu bytes of data into header.evlrs[%d].data", (unsigned long long)length, (I32)kept);
+        }
+      }
+    }
+    // The next header follows the payload, also when it was not read.
+    if (position <= (U64)I64_MAX && stream->tell() != (I64)position) stream->seek((I64)position);
+    if (!carried || compressor || suite) {
+      // A payload that cannot be carried would leave a record that announces
+      // bytes it does not have; the suite's and the compressor's records are
+      // written anew by the writer.
+      free(evlr.data);
+      evlr = LASevlrRecord();
+      continue;
+    }
+    h.number_of_extended_variable_length_records = kept + 1;
+    interpret_evlr(kept, payload_position);
+    kept++;
+  }
+  h.number_of_extended_variable_length_records = kept;
+  if (kept == 0) {
+    free(h.evlrs);
+    h.evlrs = nullptr;
+  }
+  stream->seek(resume);
+  return true;
+}
+
+void LASreaderLAS::interpret_evlr(const U32 index, const U64 payload_position) {
+  LASheader& h = header;
+  LASevlrRecord& evlr = h.evlrs[index];
+  const U64 length = evlr.record_length_after_header;
+  if (is(evlr.user_id, USER_ID_LASF_PROJECTION)) {
+    const bool payload = evlr.data != nullptr;
+    switch (evlr.record_id) {
+      case RECORD_GEO_KEY_DIRECTORY: {
+        if (!payload || length < GEO_KEYS_HEAD_SIZE) return;
+        const LASvlrGeoKeys* keys = (const LASvlrGeoKeys*)evlr.data;
+        if ((U64)keys->number_of_keys * GEO_KEY_ENTRY_SIZE > length - GEO_KEYS_HEAD_SIZE) return;
+        if (h.vlr_geo_keys)
+          LASMessage(WARNING, "extended variable length records contain more than one GeoKeyDirectoryTag");
+        h.vlr_geo_keys = (LASvlrGeoKeys*)evlr.data;
+        h.geo_key_entries = (LASvlrKeyEntry*)(evlr.data + GEO_KEYS_HEAD_SIZE);
+        if (keys->key_directory_version != 1)
+          LASMessage(WARNING, "wrong evlr_geo_keys->key_directory_version: %d != 1", keys->key_directory_version);
+        if (keys->key_revision != 1)
+          LASMessage(WARNING, "wrong evlr_geo_keys->key_revision: %d != 1", keys->key_revision);
+        if (keys->minor_revision != 0)
+          LASMessage(WARNING, "wrong evlr_geo_keys->minor_revision: %d != 0", keys->minor_revision);
+        break;
+      }
+      case RECORD_GEO_DOUBLE_PARAMS:
+        if (!payload) return;
+        if (h.geo_double_params)
+          LASMessage(WARNING, "extended variable length records contain more than one GeoF64ParamsTag");
+        h.geo_double_params = (F64*)evlr.data;
+        break;
+      case RECORD_GEO_ASCII_PARAMS:
+        if (!payload) return;
+        if (h.geo_ascii_params)
+          LASMessage(WARNING, "extended variable length records contain more than one GeoAsciiParamsTag");
+        h.geo_ascii_params = (char*)evlr.data;
+        break;
+      case RECORD_WKT_MATH_TRANSFORM:
+        if (!payload) return;
+        if (h.ogc_math_transform_wkt)
+          LASMessage(WARNING, "extended variable length records contain more than one WKT OGC MATH TRANSFORM");
+        h.ogc_math_transform_wkt = (char*)evlr.data;
+        break;
+      case RECORD_WKT_COORDINATE_SYSTEM:
+        if (!payload) return;
+        if (h.ogc_coordinate_system_wkt)
+          LASMessage(WARNING, "extended variable length records contain more than one WKT OGC COORDINATE SYSTEM");
+        h.ogc_coordinate_system_wkt = (char*)evlr.data;
+        break;
+      default:
+        LASMessage(WARNING, "unknown LASF_Projection EVLR with record_id %d.", evlr.record_id);
+        break;
+    }
+  } else if (is(evlr.user_id, USER_ID_LASF_SPEC)) {
+    if (evlr.data == nullptr) return;
+    if (evlr.record_id == RECORD_CLASSIFICATION_LOOKUP) {
+      if (h.classification_lookup)
+        LASMessage(WARNING, "extended variable length records contain more than one ClassificationLookup");
+      h.classification_lookup = (LASvlrClassification*)evlr.data;
+    } else if (evlr.record_id == RECORD_EXTRA_BYTES) {
+      h.init_attributes((U32)(length / EXTRA_BYTES_DESCRIPTOR_SIZE), (const LASattributeDescriptor*)evlr.data);
+    } else if (evlr.record_id >= RECORD_WAVE_PACKET_DESCR_FIRST && evlr.record_id <= RECORD_WAVE_PACKET_DESCR_LAST) {
+      const I32 d = evlr.record_id - 99;
+      if (h.wave_packet_descriptors == nullptr) {
+        h.wave_packet_descriptors = (LASvlrWavePacketDescr**)malloc_las(sizeof(LASvlrWavePacketDescr*) * 256);
+        if (h.wave_packet_descriptors == nullptr) return;
+        memset((void*)h.wave_packet_descriptors, 0, sizeof(LASvlrWavePacketDescr*) * 256);
+      }
+      if (h.wave_packet_descriptors[d])
+        LASMessage(WARNING, "extended variable length records defines wave packet descr %d more than once", d);
+      if (length >= WAVE_PACKET_DESCR_SIZE) h.wave_packet_descriptors[d] = (LASvlrWavePacketDescr*)evlr.data;
+    }
+  } else if (is(evlr.user_id, USER_ID_COPC)) {
+    if (evlr.data == nullptr) {
+      LASMessage(WARNING, "no payload for COPC EVLR (not specification-conform).");
+    } else if (evlr.record_id != RECORD_COPC_HIERARCHY) {
+      LASMessage(WARNING, "unknown COPC EVLR (not specification-conform).");
+    } else if (h.copc_info == nullptr) {
+      LASMessage(WARNING, "no COPC VLR info before COPC EPT hierarchy EVLR (not specification-conform).");
+    } else if (!EPToctree::set_vlr_entries(evlr.data, payload_position, length, h)) {
+      LASMessage(WARNING, "invalid COPC EPT hierarchy (not specification-conform).");
+      delete h.copc_info;
+      h.copc_info = nullptr;
+    }
+  }
+}
+
+void LASreaderLAS::drop_copc_records() {
+  header.remove_vlr(USER_ID_COPC, RECORD_COPC_INFO);
+  header.remove_vlr(USER_ID_COPC, RECORD_COPC_EXTENTS);
+  header.remove_evlr(USER_ID_COPC, RECORD_COPC_HIERARCHY);
+}
+
+void LASreaderLAS::apply_z_from_attribute(U32& decompress_selective) {
+  if (z_from_attribute == nullptr || !*z_from_attribute || z_from_attribute_index == nullptr) return;
+  I16& index = *z_from_attribute_index;
+  if (index < 0) {
+    const I32 found = header.get_attribute_index("height above ground");
+    if (found >= 0 && found <= I16_MAX) {
+      index = (I16)found;
+      LASMessage(VERBOSE, "autodetect extra_byte[%d] as z\n", index);
+    } else {
+      index = -1;
+      LASMessage(WARNING, "\"height above ground\" not found in extra bytes. using Z\n");
+    }
+  }
+  if (index >= 0) {
+    decompress_selective |= LAS_SELECTIVE_EXTRA_BYTES;
+    header.z_from_attribute = index;
+  }
+}
+
+bool LASreaderLAS::prepare_points(const U32 decompress_selective) {
+  point_reader = new LASreadPoint(decompress_selective);
+  if (header.compressor) {
+    if (!point.init(&header, header.compressor->num_items, header.compressor->items)) return false;
+    return point_reader->setup(header.compressor->num_items, header.compressor->items, header.compressor);
+  }
+  U16 num_items = 0;
+  LASitem* items = nullptr;
+  Vembra layout;
+  if (!layout.setup(&num_items, &items, header.point_data_format, header.point_data_record_length, Vembra::NONE)) {
+    laserror("unknown point type %d with point size %d", header.point_data_format, header.point_data_record_length);
+    return false;
+  }
+  const bool ok = point.init(&header, num_items, items) && point_reader->setup(num_items, point.items, nullptr);
+  delete[] items;
+  return ok;
+}
+
+// A spatial index stored among the special EVLRs that the compressor record
+// announces.
+void LASreaderLAS::read_index_evlr() {
+  const Vembra* v = header.compressor;
+  if (v == nullptr || v->number_of_special_evlrs <= 0 || v->offset_to_special_evlrs < (I64)header.offset_to_point_data ||
+      !stream->isSeekable()) {
+    return;
+  }
+  const I64 resume = stream->tell();
+  I64 offset = v->offset_to_special_evlrs;
+  for (I64 i = 0; i < v->number_of_special_evlrs; i++) {
+    LASevlrRecord evlr;
+    const bool ok = stream->seek(offset) && get_le(stream, evlr.reserved) &&
+                    get_string(stream, evlr.user_id, USER_ID_SIZE) && get_le(stream, evlr.record_id) &&
+                    get_le(stream, evlr.record_length_after_header) &&
+                    get_string(stream, evlr.description, DESCRIPTION_SIZE);
+    if (!ok) {
+      laserror("trying to read %u internal EVLRs. ignoring ...", (U32)v->number_of_special_evlrs);
+      break;
+    }
+    if (is(evlr.user_id, USER_ID_SUITE) && evlr.record_id == RECORD_SUITE_INDEX) {
+      LASindex* found = new LASindex();
+      if (found->read(stream)) {
+        set_index(found);
+      } else {
+        delete found;
+      }
+      break;
+    }
+    // Each header lies 60 bytes and its payload further; a length that jumps
+    // beyond any file ends the walk at the next failed read.
+    if (evlr.record_length_after_header > (U64)(I64_MAX - offset - EVLR_HEADER_SIZE)) {
+      laserror("trying to read %u internal EVLRs. ignoring ...", (U32)v->number_of_special_evlrs);
+      break;
+    }
+    offset += EVLR_HEADER_SIZE + (I64)evlr.record_length_after_header;
+  }
+  stream->seek(resume);
+}
+
+bool LASreaderLAS::read_point_default() {
+  if (points_read < points_expected) {
+    if (point_reader == nullptr) return false;
+    if (point_reader->read(point.item_data)) {
+      points_read++;
+      return true;
+    }
+    if (point_reader->get_warning()) LASMessage(WARNING, "'%s' for '%s'", point_reader->get_warning(), message_name());
+    // Uncompressed records that stop early are a file cut short (WARNING);
+    // the decoder's text names failures of compressed data (ERROR).
+    if (point_reader->get_error() && get_format() == LAS_READER_FORMAT_VMB) {
+      laserror("'%s' after %u of %u points for '%s'", point_reader->get_error(), (U32)points_read,
+               (U32)points_expected, message_name());
+    } else {
+      LASMessage(WARNING, "end-of-file after %u of %u points for '%s'", (U32)points_read, (U32)points_expected,
+                 message_name());
+    }
+    return false;
+  }
+  if (end_tested || point_reader == nullptr) return false;
+  if (!point_reader->check_end()) {
+    laserror("'%s' when reaching end of encoding", point_reader->get_error() ? point_reader->get_error() : "");
+    points_read--;
+  }
+  if (point_reader->get_warning()) LASMessage(WARNING, "'%s'", point_reader->get_warning());
+  end_tested = true;
+  return false;
+}
+
+bool LASreaderLAS::seek(const I64 p_index) {
+  if (point_reader == nullptr || p_index < 0 || p_index >= points_expected) return false;
+  if (!point_reader->seek((U64)points_read, (U64)p_index)) return false;
+  points_read = p_index;
+  return true;
+}
+
+void LASreaderLAS::close(const bool close_stream) {
+  if (point_reader) {
+    point_reader->done();
+    delete point_reader;
+    point_reader = nullptr;
+  }
+  if (close_stream) {
+    if (stream && delete_stream) delete stream;
+    stream = nullptr;
+    if (file) fclose(file);
+    file = nullptr;
+    free(file_name);
+    file_name = nullptr;
+  }
+}
+
+// ------------------------------------------------------ re-quantising readers
+
+LASreaderLASrescale::LASreaderLASrescale(LASreadOpener* opener, const F64 x_scale_factor, const F64 y_scale_factor,
+                                         const F64 z_scale_factor, const bool check_for_overflow)
+    : LASreaderLAS(opener), check_for_overflow(check_for_overflow),
+      new_scale_factor{x_scale_factor, y_scale_factor, z_scale_factor} {}
+
+bool LASreaderLASrescale::open(ByteStreamIn* stream, const bool peek_only, const U32 decompress_selective) {
+  if (!LASreaderLAS::open(stream, peek_only, decompress_selective)) return false;
+  F64* factor[3] = {&header.x_scale_factor, &header.y_scale_factor, &header.z_scale_factor};
+  bool* marked[3] = {&rescale_x, &rescale_y, &rescale_z};
+  for (int a = 0; a < 3; a++) {
+    *marked[a] = false;
+    file_scale_factor[a] = *factor[a];
+    if (new_scale_factor[a] != 0.0 && new_scale_factor[a] != file_scale_factor[a]) {
+      *factor[a] = new_scale_factor[a];
+      *marked[a] = true;
+    }
+  }
+  if (check_for_overflow) {
+    const F64 file_offset[3] = {header.x_offset, header.y_offset, header.z_offset};
+    for (int a = 0; a < 3; a++) {
+      if (!*marked[a]) continue;
+      F64 box[2];
+      box_of_axis(header, a, box);
+      for (int m = 0; m < 2; m++) {
+        const I64 n = las_quantize(box[m], file_offset[a], file_scale_factor[a]);
+        if (!las_fits_i32(rescaled(n, file_scale_factor[a], *factor[a]))) {
+          LASMessage(WARNING, "rescaling from %g to %g causes LAS integer overflow for %s", file_scale_factor[a],
+                     *factor[a], BOX_NAMES[a][m]);
+        }
+      }
+    }
+  }
+  return true;
+}
+
+bool LASreaderLASrescale::read_point_default() {
+  if (!LASreaderLAS::read_point_default()) return false;
+  if (rescale_x) point.X = clamp_i32(rescaled(point.X, file_scale_factor[0], header.x_scale_factor));
+  if (rescale_y) point.Y = clamp_i32(rescaled(point.Y, file_scale_factor[1], header.y_scale_factor));
+  if (rescale_z) point.Z = clamp_i32(rescaled(point.get_Z(), file_scale_factor[2], header.z_scale_factor));
+  return true;
+}
+
+LASreaderLASreoffset::LASreaderLASreoffset(LASreadOpener* opener, const F64 x_offset, const F64 y_offset,
+                                           const F64 z_offset)
+    : LASreaderLAS(opener), auto_offset(false), new_offset{x_offset, y_offset, z_offset} {}
+
+LASreaderLASreoffset::LASreaderLASreoffset(LASreadOpener* opener)
+    : LASreaderLAS(opener), auto_offset(true), new_offset{0.0, 0.0, 0.0} {}
+
+void LASreaderLASreoffset::set_new_offsets() {
+  const F64 factor[3] = {header.x_scale_factor, header.y_scale_factor, header.z_scale_factor};
+  if (auto_offset) {
+    for (int a = 0; a < 3; a++) {
+      F64 box[2];
+      box_of_axis(header, a, box);
+      new_offset[a] = 0.0;
+      if (box[0] > -2e307 && box[0] < 2e307 && box[1] > -2e307 && box[1] < 2e307) {
+        // The centre in whole units of the factor, cut toward zero to a multiple of 10^7 units.
+        new_offset[a] = std::trunc((box[0] + box[1]) / factor[a] / 20000000) * 10000000 * factor[a];
+      }
+    }
+  }
+  F64* offset[3] = {&header.x_offset, &header.y_offset, &header.z_offset};
+  bool* marked[3] = {&reoffset_x, &reoffset_y, &reoffset_z};
+  for (int a = 0; a < 3; a++) {
+    *marked[a] = false;
+    file_offset[a] = *offset[a];
+    if (new_offset[a] != file_offset[a]) {
+      *offset[a] = new_offset[a];
+      *marked[a] = true;
+    }
+  }
+}
+
+bool LASreaderLASreoffset::open(ByteStreamIn* stream, const bool peek_only, const U32 decompress_selective) {
+  if (!LASreaderLAS::open(stream, peek_only, decompress_selective)) return false;
+  set_new_offsets();
+  const F64 factor[3] = {header.x_scale_factor, header.y_scale_factor, header.z_scale_factor};
+  const bool marked[3] = {reoffset_x, reoffset_y, reoffset_z};
+  for (int a = 0; a < 3; a++) {
+    if (!marked[a]) continue;
+    F64 box[2];
+    box_of_axis(header, a, box);
+    for (int m = 0; m < 2; m++) {
+      const I64 n = las_quantize(box[m], file_offset[a], factor[a]);
+      if (!las_fits_i32(rescaled_reoffset(n, factor[a], file_offset[a], new_offset[a], factor[a]))) {
+        LASMessage(WARNING, "reoffsetting from %g to %g causes LAS integer overflow for %s", file_offset[a],
+                   new_offset[a], BOX_NAMES[a][m]);
+      }
+    }
+  }
+  return true;
+}
+
+bool LASreaderLASreoffset::read_point_default() {
+  if (!LASreaderLAS::read_point_default()) return false;
+  const F64 s[3] = {header.x_scale_factor, header.y_scale_factor, header.z_scale_factor};
+  if (reoffset_x) point.X = clamp_i32(rescaled_reoffset(point.X, s[0], file_offset[0], new_offset[0], s[0]));
+  if (reoffset_y) point.Y = clamp_i32(rescaled_reoffset(point.Y, s[1], file_offset[1], new_offset[1], s[1]));
+  if (reoffset_z) point.Z = clamp_i32(rescaled_reoffset(point.get_Z(), s[2], file_offset[2], new_offset[2], s[2]));
+  return true;
+}
+
+LASreaderLASrescalereoffset::LASreaderLASrescalereoffset(LASreadOpener* opener, const F64 x_scale_factor,
+                                                         const F64 y_scale_factor, const F64 z_scale_factor,
+                                                         const F64 x_offset, const F64 y_offset, const F64 z_offset)
+    : LASreaderLAS(opener),
+      LASreaderLASrescale(opener, x_scale_factor, y_scale_factor, z_scale_factor, false),
+      LASreaderLASreoffset(opener, x_offset, y_offset, z_offset) {}
+
+LASreaderLASrescalereoffset::LASreaderLASrescalereoffset(LASreadOpener* opener, const F64 x_scale_factor,
+                                                         const F64 y_scale_factor, const F64 z_scale_factor)
+    : LASreaderLAS(opener),
+      LASreaderLASrescale(opener, x_scale_factor, y_scale_factor, z_scale_factor, false),
+      LASreaderLASreoffset(opener) {}
+
+bool LASreaderLASrescalereoffset::open(ByteStreamIn* stream, const bool peek_only, const U32 decompress_selective) {
+  if (!LASreaderLASrescale::open(stream, peek_only, decompress_selective)) return false;
+  set_new_offsets();
+  const F64 factor[3] = {header.x_scale_factor, header.y_scale_factor, header.z_scale_factor};
+  const bool rescaled_axis[3] = {rescale_x, rescale_y, rescale_z};
+  const bool reoffset_axis[3] = {reoffset_x, reoffset_y, reoffset_z};
+  for (int a = 0; a < 3; a++) {
+    if (!rescaled_axis[a] && !reoffset_axis[a]) continue;
+    F64 box[2];
+    box_of_axis(header, a, box);
+    for (int m = 0; m < 2; m++) {
+      const I64 n = las_quantize(box[m], file_offset[a], file_scale_factor[a]);
+      const I64 moved = reoffset_axis[a]
+                            ? rescaled_reoffset(n, file_scale_factor[a], file_offset[a], new_offset[a], factor[a])
+                            : rescaled(n, file_scale_factor[a], factor[a]);
+      if (!las_fits_i32(moved)) {
+        LASMessage(WARNING,
+                   "rescaling from %g to %g and reoffsetting from %g to %g causes LAS integer overflow for %s",
+                   file_scale_factor[a], factor[a], file_offset[a], new_offset[a], BOX_NAMES[a][m]);
+      }
+    }
+  }
+  return true;
+}
+
+bool LASreaderLASrescalereoffset::read_point_default() {
+  if (!LASreaderLAS::read_point_default()) return false;
+  const F64 s[3] = {header.x_scale_factor, header.y_scale_factor, header.z_scale_factor};
+  I32* raw[3] = {&point.X, &point.Y, &point.Z};
+  const bool offset_axis[3] = {reoffset_x, reoffset_y, reoffset_z};
+  const bool scale_axis[3] = {rescale_x, rescale_y, rescale_z};
+  for (int a = 0; a < 3; a++) {
+    if (!offset_axis[a] && !scale_axis[a]) continue;
+    const I32 n = (a == 2) ? point.get_Z() : *raw[a];
+    *raw[a] = clamp_i32(offset_axis[a] ? rescaled_reoffset(n, file_scale_factor[a], file_offset[a], new_offset[a], s[a])
+                                       : rescaled(n, file_scale_factor[a], s[a]));
+  }
+  return true;
+}

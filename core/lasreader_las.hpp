@@ -1,0 +1,129 @@
+// The reader of LAS files and compressed VMB files, and its three variants
+// that re-quantise the coordinates while reading (new scale factors, new
+// offsets, or both). Opening checks the public header of LAS 1.0 to 1.5,
+// reads the VLRs and EVLRs with the special records the framework decodes,
+// and prepares the chunked point decoder; points are then read one by one.
+#pragma once
+
+#include <cstdio>
+
+#include "core/lasreader.hpp"
+
+class LASreadPoint;
+
+// Buffer given to a file opened by name unless the caller asks otherwise.
+constexpr I32 LAS_READER_IO_BUFFER_SIZE = 262144;
+
+// Owns the file it opened by name, the stream it made (unless told not to
+// delete it) and the point decoder. A FILE* handed to open() stays the caller's.
+class LASreaderLAS : public LASreader {
+ public:
+  explicit LASreaderLAS(LASreadOpener* opener);
+  ~LASreaderLAS() override;
+
+  // 2 (VMB) with a compressor description of a compressor other than 0, else 1.
+  I32 get_format() const override;
+  bool seek(const I64 p_index) override;
+  ByteStreamIn* get_stream() const override { return stream; }
+  // Releases the decoder; with `close_stream` also the stream, the file and the name.
+  void close(const bool close_stream = true) override;
+  bool read_point_default() override;
+  // Ready to read the first point; with `peek_only` only the public header
+  // (and the user data in it) is read. `decompress_selective` names the
+  // fields the decoder must decode.
+  virtual bool open(ByteStreamIn* stream, const bool peek_only = false,
+                    const U32 decompress_selective = LAS_SELECTIVE_ALL);
+
+  bool open(const char* file_name, const I32 io_buffer_size = LAS_READER_IO_BUFFER_SIZE, const bool peek_only = false,
+            const U32 decompress_selective = LAS_SELECTIVE_ALL);
+  bool open(FILE* file, const bool peek_only = false, const U32 decompress_selective = LAS_SELECTIVE_ALL);
+
+  // Keep the COPC records in the header's lists (they are dropped otherwise).
+  void set_keep_copc(const bool keep_copc) { this->keep_copc = keep_copc; }
+  bool get_keep_copc() const { return keep_copc; }
+  // Whether close(true) deletes the stream; a stream passed to open(stream) is
+  // deleted unless this is cleared.
+  void set_delete_stream(const bool delete_stream) { this->delete_stream = delete_stream; }
+  const char* get_file_name() const { return file_name; }
+
+ protected:
+  FILE* file = nullptr;
+  char* file_name = nullptr;
+  ByteStreamIn* stream = nullptr;
+  bool delete_stream = true;
+  LASreadPoint* point_reader = nullptr;
+  bool end_tested = false;
+  bool keep_copc = false;
+  // The opener's z-from-attribute request: the flag and the attribute index
+  // (-1 asks for detection), which opening updates. Null without a request.
+  const bool* z_from_attribute = nullptr;
+  I16* z_from_attribute_index = nullptr;
+
+ private:
+  // The name used in point messages.
+  const char* message_name() const { return file_name ? file_name : "stream"; }
+  // End of a seekable stream, -1 when unknown.
+  I64 stream_end = -1;
+  bool bytes_available(const U64 count) const;
+  bool read_header(bool& read_ok);
+  bool read_vlrs(bool& vlrs_corrupt);
+  bool read_evlrs();
+  bool read_compressor(const U64 length, bool& broken);
+  bool read_tiling(const char* kind);
+  bool read_original();
+  void interpret_vlr(const U32 index);
+  void interpret_evlr(const U32 index, const U64 payload_position);
+  void drop_copc_records();
+  void apply_z_from_attribute(U32& decompress_selective);
+  bool prepare_points(const U32 decompress_selective);
+  void read_index_evlr();
+};
+
+// New scale factors (0 keeps the file's): coordinates re-quantised per point.
+class LASreaderLASrescale : public virtual LASreaderLAS {
+ public:
+  LASreaderLASrescale(LASreadOpener* opener, const F64 x_scale_factor, const F64 y_scale_factor,
+                      const F64 z_scale_factor, const bool check_for_overflow = true);
+  using LASreaderLAS::open;
+  bool open(ByteStreamIn* stream, const bool peek_only = false,
+            const U32 decompress_selective = LAS_SELECTIVE_ALL) override;
+  bool read_point_default() override;
+
+ protected:
+  bool rescale_x = false, rescale_y = false, rescale_z = false;
+  bool check_for_overflow;
+  F64 new_scale_factor[3];
+  F64 file_scale_factor[3] = {0.0, 0.0, 0.0};
+};
+
+// New offsets, given or computed from the bounding box (auto offset).
+class LASreaderLASreoffset : public virtual LASreaderLAS {
+ public:
+  LASreaderLASreoffset(LASreadOpener* opener, const F64 x_offset, const F64 y_offset, const F64 z_offset);
+  explicit LASreaderLASreoffset(LASreadOpener* opener);
+  using LASreaderLAS::open;
+  bool open(ByteStreamIn* stream, const bool peek_only = false,
+            const U32 decompress_selective = LAS_SELECTIVE_ALL) override;
+  bool read_point_default() override;
+
+ protected:
+  // Computes the automatic offsets when asked and installs the new ones.
+  void set_new_offsets();
+  bool auto_offset;
+  bool reoffset_x = false, reoffset_y = false, reoffset_z = false;
+  F64 new_offset[3];
+  F64 file_offset[3] = {0.0, 0.0, 0.0};
+};
+
+class LASreaderLASrescalereoffset : public LASreaderLASrescale, public LASreaderLASreoffset {
+ public:
+  LASreaderLASrescalereoffset(LASreadOpener* opener, const F64 x_scale_factor, const F64 y_scale_factor,
+                              const F64 z_scale_factor, const F64 x_offset, const F64 y_offset, const F64 z_offset);
+  // With offsets computed from the bounding box.
+  LASreaderLASrescalereoffset(LASreadOpener* opener, const F64 x_scale_factor, const F64 y_scale_factor,
+                              const F64 z_scale_factor);
+  using LASreaderLAS::open;
+  bool open(ByteStreamIn* stream, const bool peek_only = false,
+            const U32 decompress_selective = LAS_SELECTIVE_ALL) override;
+  bool read_point_default() override;
+};

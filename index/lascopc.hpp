@@ -1,0 +1,41 @@
+// The COPC hierarchy of a file: its entries read into the header, and the
+// query over its octants that seeks a reader through the selected point ranges.
+//
+// Stand-in: `EPToctree::set_vlr_entries` reads the hierarchy completely; the
+// octree and the queries do not exist yet, so a `COPCindex` selects nothing
+// and a read through it ends at once.
+#pragma once
+
+#include "core/mydefs.hpp"
+
+class LASheader;
+class LASreader;
+
+class EPToctree {
+ public:
+  // Reads the hierarchy pages from the payload `data` of `data_length` bytes,
+  // whose first byte lies at `data_file_offset` in the file, breadth first from
+  // the root page of the header's COPC information; keeps the entries with a
+  // point count of 0 or more, sorted by offset, in the header. False for a
+  // missing payload or COPC information, and with a WARNING when the point
+  // counts do not add up to the header's. Pages outside the payload and pages
+  // met a second time are skipped.
+  static bool set_vlr_entries(const U8* data, const U64 data_file_offset, const U64 data_length, LASheader& header);
+};
+
+class COPCindex {
+ public:
+  explicit COPCindex(const LASheader& header);
+  ~COPCindex() = default;
+  COPCindex(const COPCindex&) = delete;
+  COPCindex& operator=(const COPCindex&) = delete;
+
+  bool intersect_rectangle(const F64 min_x, const F64 min_y, const F64 max_x, const F64 max_y);
+  bool intersect_circle(const F64 center_x, const F64 center_y, const F64 radius);
+  // A negative depth means the deepest level.
+  bool set_depth_limit(const I32 depth);
+  void set_resolution(const F64 resolution);
+  bool query_intervals();
+  // Positions the reader for its next point; false when every range is read.
+  bool seek_next(LASreader* reader);
+};

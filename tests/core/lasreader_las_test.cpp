@@ -1,0 +1,899 @@
+// The LAS reader against files built byte by byte by the independent fixture
+// builder: every version and point format, the special records it decodes,
+// keeps or drops, every error and warning of opening, the point messages, and
+// the re-quantising variants.
+#include "core/lasreader_las.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/bytestreamin_array.hpp"
+#include "support/las_fixture.hpp"
+#include "support/point_records.hpp"
+
+namespace {
+
+using lasfix::LasFile;
+
+struct Opened {
+  bool ok;
+  std::string messages;
+};
+
+// Opens `bytes` (which must outlive the reader) and captures the messages.
+Opened open_bytes(LASreaderLAS& reader, const std::string& bytes, bool peek_only = false) {
+  ::testing::internal::CaptureStderr();
+  const bool ok = reader.open(new ByteStreamInArrayLE((const U8*)bytes.data(), (I64)bytes.size()), peek_only);
+  return {ok, ::testing::internal::GetCapturedStderr()};
+}
+
+std::string capture_read(LASreaderLAS& reader, bool& delivered) {
+  ::testing::internal::CaptureStderr();
+  delivered = reader.read_point();
+  return ::testing::internal::GetCapturedStderr();
+}
+
+LasFile with_points(U8 minor, U8 format, U32 count, U16 extra_bytes = 0) {
+  LasFile f;
+  f.header.version_minor = minor;
+  f.header.point_data_format = format;
+  f.extra_bytes = extra_bytes;
+  for (U32 i = 0; i < count; i++) f.points.push_back(lasfix::varied_point(format, i, extra_bytes));
+  return f;
+}
+
+std::string record(const lasfix::Built& b, size_t index) { return b.bytes.substr(b.point_position(index), b.record_length); }
+
+class LasReaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override { halt_on_error(false); }
+  void TearDown() override { halt_on_error(true); }
+};
+
+// ----------------------------------------------------------------- good files
+
+struct GoodCase {
+  U8 minor;
+  U8 format;
+  U16 extra_bytes;
+};
+
+// Formats of each LAS 1.x version; odd formats carry 3 extra bytes.
+std::vector<GoodCase> good_cases() {
+  const U8 first[6] = {0, 0, 0, 0, 0, 6};
+  const U8 last[6] = {1, 1, 3, 5, 10, 10};
+  std::vector<GoodCase> cases;
+  for (U8 minor = 0; minor <= 5; minor++)
+    for (U8 format = first[minor]; format <= last[minor]; format++)
+      cases.push_back({minor, format, (U16)((format % 2) ? 3 : 0)});
+  return cases;
+}
+
+class GoodFile : public LasReaderTest, public ::testing::WithParamInterface<GoodCase> {};
+
+TEST_P(GoodFile, ReadsEveryPointAsWritten) {
+  const GoodCase c = GetParam();
+  const LasFile f = with_points(c.minor, c.format, 3, c.extra_bytes);
+  const lasfix::Built b = f.build();
+  LASreaderLAS r(nullptr);
+  const Opened o = open_bytes(r, b.bytes);
+  ASSERT_TRUE(o.ok) << o.messages;
+  EXPECT_EQ(o.messages, "");
+  EXPECT_EQ(r.get_format(), LAS_READER_FORMAT_LAS);
+  EXPECT_EQ(r.header.version_minor, c.minor);
+  EXPECT_EQ(r.header.point_data_format, c.format);
+  EXPECT_EQ(r.header.point_data_record_length, b.record_length);
+  EXPECT_EQ(r.header.header_size, *b.header.header_size);
+  EXPECT_EQ(r.header.offset_to_point_data, *b.header.offset_to_point_data);
+  EXPECT_EQ(r.header.user_data_in_header_bytes, 0u);
+  EXPECT_EQ(r.header.user_data_after_header_bytes, 0u);
+  EXPECT_EQ(r.points_expected, 3);
+  EXPECT_EQ(r.header.max_x, *b.header.max_x);
+  EXPECT_EQ(r.header.min_z, *b.header.min_z);
+  for (size_t i = 0; i < 3; i++) {
+    SCOPED_TRACE(i);
+    ASSERT_TRUE(r.read_point());
+    EXPECT_EQ(r.point.X, f.points[i].X);
+    EXPECT_EQ(r.point.Y, f.points[i].Y);
+    EXPECT_EQ(r.point.Z, f.points[i].Z);
+    EXPECT_EQ(r.point.intensity, f.points[i].intensity);
+    if (c.format != 0 && c.format != 2) {
+      EXPECT_EQ(r.point.gps_time, f.points[i].gps_time);
+    }
+    EXPECT_EQ(testpoints::record_of(r.point), record(b, i));
+  }
+  EXPECT_FALSE(r.read_point());
+  EXPECT_FALSE(r.read_point());
+  EXPECT_EQ(r.points_read, 3);
+  EXPECT_FALSE(r.seek(3));
+  ASSERT_TRUE(r.seek(0));
+  ASSERT_TRUE(r.read_point());
+  EXPECT_EQ(r.point.X, f.points[0].X);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryVersionAndFormat, GoodFile, ::testing::ValuesIn(good_cases()),
+                         [](const ::testing::TestParamInfo<GoodCase>& info) {
+                           return "LAS1" + std::to_string(info.param.minor) + "_format" +
+                                  std::to_string(info.param.format);
+                         });
+
+TEST_F(LasReaderTest, UserDataInAndAfterTheHeader) {
+  LasFile f = with_points(2, 3, 2, 6);
+  f.user_data_in_header = "ab";
+  f.user_data_after_header = "xyz";
+  f.vlrs.push_back({"LASF_Spec", 3, "classes"});
+  const lasfix::Built b = f.build();
+  LASreaderLAS r(nullptr);
+  const Opened o = open_bytes(r, b.bytes);
+  ASSERT_TRUE(o.ok) << o.messages;
+  EXPECT_EQ(o.messages, "");
+  EXPECT_EQ(r.header.header_size, 229);
+  ASSERT_EQ(r.header.user_data_in_header_bytes, 2u);
+  EXPECT_EQ(std::string((const char*)r.header.user_data_in_header, 2), "ab");
+  ASSERT_EQ(r.header.user_data_after_header_bytes, 3u);
+  EXPECT_EQ(std::string((const char*)r.header.user_data_after_header, 3), "xyz");
+  ASSERT_EQ(r.header.number_of_variable_length_records, 1u);
+  EXPECT_STREQ((const char*)r.header.vlrs[0].data, "classes");
+  EXPECT_EQ(r.header.offset_to_point_data, 229u + 54 + 7 + 3);
+  ASSERT_TRUE(r.read_point());
+  EXPECT_EQ(testpoints::record_of(r.point), record(b, 0));
+  ASSERT_TRUE(r.read_point());
+  EXPECT_EQ(testpoints::record_of(r.point), record(b, 1));
+}
+
+TEST_F(LasReaderTest, PeekReadsOnlyThePublicHeader) {
+  LasFile f = with_points(4, 0x86, 0);
+  f.header.number_of_point_records = 0;
+  f.header.extended_number_of_point_records = 7;
+  f.vlrs.push_back({"LASF_Spec", 3, "x"});
+  f.user_data_in_header = "u";
+  const std::string bytes = f.bytes();
+  LASreaderLAS r(nullptr);
+  const Opened o = open_bytes(r, bytes, true);
+  ASSERT_TRUE(o.ok) << o.messages;
+  EXPECT_EQ(r.header.point_data_format, 6);
+  EXPECT_EQ(r.points_expected, 7);
+  EXPECT_EQ(r.header.user_data_in_header_bytes, 1u);
+  EXPECT_EQ(r.header.vlrs, nullptr);
+}
+
+// ---------------------------------------------------------------- broken files
+
+struct BrokenCase {
+  const char* name;
+  LasFile file;
+  // Applied to the built bytes; may cut or corrupt them.
+  void (*damage)(lasfix::Built&);
+  const char* messages;
+};
+
+LasFile file_with(void (*change)(LasFile&)) {
+  LasFile f = with_points(2, 1, 2);
+  change(f);
+  return f;
+}
+
+std::vector<BrokenCase> broken_cases() {
+  auto none = [](lasfix::Built&) {};
+  return {
+      {"signature", file_with([](LasFile& f) { f.header.file_signature = "LASX"; }), none,
+       "ERROR: wrong file signature 'LASX'\n"},
+      {"signature_prints_four_bytes", file_with([](LasFile& f) { f.header.file_signature = "ABCDEFGH"; }), none,
+       "ERROR: wrong file signature 'ABCD'\n"},
+      {"header_size", file_with([](LasFile& f) { f.header.header_size = 200; }), none,
+       "ERROR: header size is 200 but should be at least 227\n"},
+      {"offset_below_header", file_with([](LasFile& f) { f.header.offset_to_point_data = 226; }), none,
+       "ERROR: offset to point data 226 is smaller than header size 227\n"},
+      {"las14_header_235", file_with([](LasFile& f) {
+         f.header.version_minor = 4;
+         f.header.header_size = 235;
+       }),
+       none, "ERROR: for LAS 1.4 header_size should at least be 375 but it is only 235\n"},
+      {"las15_header_375", file_with([](LasFile& f) {
+         f.header.version_minor = 5;
+         f.header.point_data_format = 6;
+         f.points = {lasfix::varied_point(6, 0)};
+         f.header.header_size = 375;
+       }),
+       none, "ERROR: for LAS 1.5 header_size should at least be 393 but it is only 375\n"},
+      {"cut_in_vlr_count", file_with([](LasFile&) {}), [](lasfix::Built& b) { b.bytes.resize(101); },
+       "ERROR: reading header.number_of_variable_length_records\n"},
+      {"cut_in_returns", file_with([](LasFile&) {}), [](lasfix::Built& b) { b.bytes.resize(117); },
+       "ERROR: reading header.number_of_points_by_return 1\n"},
+      {"cut_in_scale", file_with([](LasFile&) {}), [](lasfix::Built& b) { b.bytes.resize(140); },
+       "ERROR: reading header.y_scale_factor\n"},
+      {"cut_in_user_data", file_with([](LasFile& f) { f.user_data_in_header = "abcd"; }),
+       [](lasfix::Built& b) { b.bytes.resize(229); }, "ERROR: reading 4 bytes of data into header.user_data_in_header\n"},
+      {"cut_in_extended_returns", file_with([](LasFile& f) { f.header.version_minor = 4; }),
+       [](lasfix::Built& b) { b.bytes.resize(300); }, "ERROR: reading header.extended_number_of_points_by_return 5\n"},
+      {"cut_in_vlr_header", file_with([](LasFile& f) { f.vlrs.push_back({"LASF_Spec", 3, "x"}); }),
+       [](lasfix::Built& b) { b.bytes.resize(227 + 19); }, "ERROR: reading header.vlrs[0].record_id\n"},
+      {"tiling_length", file_with([](LasFile& f) { f.vlrs.push_back({"Pelkarts", 10, std::string(20, 'x')}); }), none,
+       "ERROR: record_length_after_header of VLR Pelkarts (10) is 20 instead of 28\n"},
+      {"tile_id_length", file_with([](LasFile& f) { f.vlrs.push_back({"pelkarts tile", 77, std::string(29, 'x')}); }),
+       none, "ERROR: record_length_after_header of VLR pelkarts tile (77) is 29 instead of 28\n"},
+      {"original_length", file_with([](LasFile& f) { f.vlrs.push_back({"Pelkarts", 20, std::string(100, 'x')}); }),
+       none, "ERROR: record_length_after_header of VLR Pelkarts (20) is 100 instead of 176\n"},
+      {"compressed_without_record", file_with([](LasFile& f) { f.header.point_data_format = 0x81; }), none,
+       "ERROR: this file was compressed with an experimental version of vembra\n"
+       "\tcontact support@pelkarts.example for support\n"},
+      {"compressed_with_cut_vlr_list", file_with([](LasFile& f) {
+         f.header.point_data_format = 0x81;
+         f.header.number_of_variable_length_records = 2;
+       }),
+       none,
+       "WARNING: only 0 bytes until point block after reading 0 of 2 vlrs. skipping remaining vlrs ...\n"
+       "ERROR: your VMB file has corruptions in the LAS header resulting in\n"
+       "       the vembra VLR being lost. maybe your download failed?\n"},
+      {"compressor_record_of_wrong_length", file_with([](LasFile& f) {
+         f.header.point_data_format = 0x81;
+         lasfix::Compressor c;
+         c.items = lasfix::standard_items(1, 28, 2);
+         // Two items announced in a record long enough for one: the second
+         // would be read out of the next record.
+         std::string payload = lasfix::compressor_payload(c);
+         payload.resize(payload.size() - 6);
+         f.vlrs.push_back({"vembra encoded", 22204, payload});
+         f.vlrs.push_back({"LASF_Spec", 3, "next"});
+       }),
+       none,
+       "ERROR: your VMB file has corruptions in the LAS header resulting in\n"
+       "       the vembra VLR being lost. maybe your download failed?\n"},
+      {"compressor_check", file_with([](LasFile& f) {
+         f.header.point_data_format = 0x81;
+         lasfix::Compressor c;
+         c.items = lasfix::standard_items(0, 20, 2);
+         f.vlrs.push_back({"vembra encoded", 22204, lasfix::compressor_payload(c)});
+       }),
+       none,
+       "ERROR: point has size of 28 but items only add up to 20 bytes (Vembra v3.5r0)\n"
+       "       please upgrade to the latest release of Pelkarts (with Vembra)\n"
+       "\tcontact support@pelkarts.example for support\n"},
+      {"unknown_point_type", file_with([](LasFile& f) {
+         f.header.version_minor = 4;
+         f.header.point_data_format = 11;
+         f.points.clear();
+         f.header.point_data_record_length = 20;
+       }),
+       none,
+       "WARNING: LAS version 1.4 does not allow point format 11\n"
+       "ERROR: unknown point type 11 with point size 20\n"},
+      {"evlr_tiling_length", file_with([](LasFile& f) {
+         f.header.version_minor = 4;
+         f.evlrs.push_back({"Pelkarts", 10, std::string(20, 'x')});
+       }),
+       none, "ERROR: record_length_after_header of EVLR Pelkarts (10) is 20 instead of 28\n"},
+      {"evlrs_missing", file_with([](LasFile& f) {
+         f.header.version_minor = 4;
+         f.evlrs.push_back({"LASF_Spec", 3, "x"});
+         f.header.number_of_extended_variable_length_records = 3;
+       }),
+       none, "ERROR: reading header.evlrs[1].reserved\n"},
+      {"evlr_start_beyond_the_end", file_with([](LasFile& f) {
+         f.header.version_minor = 4;
+         f.evlrs.push_back({"LASF_Spec", 3, "x"});
+         f.header.start_of_first_extended_variable_length_record = 1000000;
+       }),
+       none, "ERROR: reading header.evlrs[0].reserved\n"},
+  };
+}
+
+class BrokenFile : public LasReaderTest, public ::testing::WithParamInterface<BrokenCase> {};
+
+TEST_P(BrokenFile, FailsWithItsMessages) {
+  const BrokenCase& c = GetParam();
+  lasfix::Built b = c.file.build();
+  c.damage(b);
+  LASreaderLAS r(nullptr);
+  const Opened o = open_bytes(r, b.bytes);
+  EXPECT_FALSE(o.ok);
+  EXPECT_EQ(o.messages, c.messages);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryError, BrokenFile, ::testing::ValuesIn(broken_cases()),
+                         [](const ::testing::TestParamInfo<BrokenCase>& info) { return std::string(info.param.name); });
+
+TEST(LasReaderHalting, AnErrorEndsTheRunWhileHaltingIsOn) {
+  LasFile f = with_points(2, 0, 1);
+  f.header.file_signature = "XXXX";
+  const std::string bytes = f.bytes();
+  EXPECT_EXIT(
+      {
+        LASreaderLAS r(nullptr);
+        r.open(new ByteStreamInArrayLE((const U8*)bytes.data(), (I64)bytes.size()));
+        exit(0);
+      },
+      ::testing::ExitedWithCode(3), "ERROR: wrong file signature 'XXXX'");
+}
+
+// ------------------------------------------------------------------- warnings
+
+struct WarningCase {
+  const char* name;
+  LasFile file;
+  const char* messages;
+};
+
+std::vector<WarningCase> warning_cases() {
+  return {
+      {"unknown_version", file_with([](LasFile& f) { f.header.version_major = 2; }),
+       "WARNING: unknown version 2.2 (allowed 1.0-1.5)\n"},
+      {"format_not_allowed", file_with([](LasFile& f) {
+         f.header.point_data_format = 6;
+         f.points = {lasfix::varied_point(6, 0)};
+       }),
+       "WARNING: LAS version 1.2 does not allow point format 6\n"},
+      {"zero_scales", file_with([](LasFile& f) {
+         f.header.x_scale_factor = 0;
+         f.header.z_scale_factor = 0;
+       }),
+       "WARNING: x scale factor is zero.\nWARNING: z scale factor is zero.\n"},
+      {"las13_header_227", file_with([](LasFile& f) {
+         f.header.version_minor = 3;
+         f.header.header_size = 227;
+       }),
+       "WARNING: for LAS 1.3 header_size should at least be 235 but it is only 227\n"},
+      {"bounding_box", file_with([](LasFile& f) {
+         f.header.min_x = 5;
+         f.header.max_x = 4;
+         f.header.min_y = 1;
+         f.header.max_y = 2;
+         f.header.min_z = 3;
+         f.header.max_z = 3;
+       }),
+       "WARNING: invalid bounding box [ 5 1 3 / 4 2 3 ]\n"},
+      {"vlr_payload_beyond_points", file_with([](LasFile& f) {
+         lasfix::Vlr v("LASF_Spec", 3, std::string(40, 'p'));
+         v.record_length_after_header = 100;
+         f.vlrs.push_back(v);
+       }),
+       "WARNING: only 40 bytes until point block when trying to read 100 bytes into header.vlrs[0].data\n"},
+      {"vlr_count_beyond_points", file_with([](LasFile& f) {
+         f.vlrs.push_back({"LASF_Spec", 3, "abc"});
+         f.header.number_of_variable_length_records = 3;
+       }),
+       "WARNING: only 0 bytes until point block after reading 1 of 3 vlrs. skipping remaining vlrs ...\n"},
+      {"no_payload", file_with([](LasFile& f) {
+         f.vlrs.push_back({"LASF_Projection", 34735});
+         f.vlrs.push_back({"LASF_Spec", 4});
+         f.vlrs.push_back({"copc", 10000});
+       }),
+       "WARNING: no payload for LASF_Projection VLR with record_id 34735.\n"
+       "WARNING: no payload for LASF_Spec (not specification-conform).\n"
+       "WARNING: no payload for copc (not specification-conform).\n"},
+      {"geo_keys", file_with([](LasFile& f) {
+         std::string keys = lasfix::geo_keys_payload({{1024, 0, 1, 1}});
+         f.vlrs.push_back({"LASF_Projection", 34735, keys});
+         lasfix::put_u16(keys, 0, 2);
+         lasfix::put_u16(keys, 2, 3);
+         lasfix::put_u16(keys, 4, 4);
+         f.vlrs.push_back({"LASF_Projection", 34735, keys});
+         f.vlrs.push_back({"LASF_Projection", 34736, std::string(16, 0)});
+         f.vlrs.push_back({"LASF_Projection", 34736, std::string(8, 0)});
+         f.vlrs.push_back({"LASF_Projection", 34737, "a|"});
+         f.vlrs.push_back({"LASF_Projection", 34737, "b|"});
+         f.vlrs.push_back({"LASF_Projection", 2111, "m"});
+         f.vlrs.push_back({"LASF_Projection", 2111, "m"});
+         f.vlrs.push_back({"LASF_Projection", 2112, "c"});
+         f.vlrs.push_back({"LASF_Projection", 2112, "c"});
+         f.vlrs.push_back({"LASF_Projection", 7, "?"});
+       }),
+       "WARNING: variable length records contain more than one GeoKeyDirectoryTag\n"
+       "WARNING: wrong vlr_geo_keys->key_directory_version: 2 != 1\n"
+       "WARNING: wrong vlr_geo_keys->key_revision: 3 != 1\n"
+       "WARNING: wrong vlr_geo_keys->minor_revision: 4 != 0\n"
+       "WARNING: variable length records contain more than one GeoDoubleParamsTag\n"
+       "WARNING: variable length records contain more than one GeoAsciiParamsTag\n"
+       "WARNING: variable length records contain more than one WKT OGC MATH TRANSFORM\n"
+       "WARNING: variable length records contain more than one WKT OGC COORDINATE SYSTEM\n"
+       "WARNING: unknown LASF_Projection VLR with record_id 7.\n"},
+      {"wave_packet_descriptors", file_with([](LasFile& f) {
+         f.vlrs.push_back({"LASF_Spec", 100, lasfix::wave_packet_descriptor_payload(8, 0, 40, 1000, 1, 0)});
+         f.vlrs.push_back({"LASF_Spec", 100, lasfix::wave_packet_descriptor_payload(12, 0, 0, 0, 1, 0)});
+         f.vlrs.push_back({"LASF_Spec", 101, lasfix::wave_packet_descriptor_payload(16, 0, 9000, 5, 1, 0)});
+         f.vlrs.push_back({"LASF_Spec", 102, std::string(20, 1)});
+       }),
+       "WARNING: variable length records defines wave packet descr 1 more than once\n"
+       "WARNING: bits per sample for wave packet descr 1 is 12 instead of 8 or 16\n"
+       "WARNING: number of samples for wave packet descr 1 is zero\n"
+       "WARNING: temporal spacing for wave packet descr 1 is zero\n"
+       "WARNING: number of samples of 9000 for wave packet descr 2 is with unusually large\n"
+       "WARNING: variable length record payload for wave packet descr 3 is 20 instead of 26 bytes\n"},
+      {"classification_and_extra_bytes", file_with([](LasFile& f) {
+         f.vlrs.push_back({"LASF_Spec", 0, std::string(16, 1)});
+         f.vlrs.push_back({"LASF_Spec", 0, std::string(16, 2)});
+         lasfix::ExtraBytesAttribute a, b;
+         a.data_type = 1;
+         a.name = "a";
+         b.data_type = 13;
+         b.name = "b0123456789012345678901234567890";  // 32 characters, no terminator
+         f.vlrs.push_back({"LASF_Spec", 4, lasfix::extra_bytes_payload({a, b}) + std::string(16, 0)});
+         f.extra_bytes = 7;
+         f.points = {lasfix::varied_point(1, 0, 7)};
+       }),
+       "WARNING: variable length records contain more than one ClassificationLookup\n"
+       "WARNING: data type 13 of attribute 1 ('b0123456789012345678901234567890') is deprecated\n"},
+      {"copc_info_misplaced", file_with([](LasFile& f) {
+         f.vlrs.push_back({"LASF_Spec", 3, "first"});
+         f.vlrs.push_back({"copc", 1, lasfix::copc_info_payload(0, 0)});
+       }),
+       "WARNING: COPC VLR info should be the first vlr (not specification-conform)\n"
+       "WARNING: COPC VLR info should belong in VMB file 1.4 or 1.5 pdrf 6-8 not VMB 1.2 pdrf 1 (not "
+       "specification-conform).\n"},
+  };
+}
+
+class WarnedFile : public LasReaderTest, public ::testing::WithParamInterface<WarningCase> {};
+
+TEST_P(WarnedFile, OpensWithItsWarnings) {
+  const WarningCase& c = GetParam();
+  const lasfix::Built b = c.file.build();
+  LASreaderLAS r(nullptr);
+  const Opened o = open_bytes(r, b.bytes);
+  EXPECT_TRUE(o.ok);
+  EXPECT_EQ(o.messages, c.messages);
+  // Whatever was odd in the records, the points are where the header says.
+  for (size_t i = 0; i < c.file.points.size(); i++) {
+    ASSERT_TRUE(r.read_point());
+    EXPECT_EQ(testpoints::record_of(r.point), record(b, i));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryWarning, WarnedFile, ::testing::ValuesIn(warning_cases()),
+                         [](const ::testing::TestParamInfo<WarningCase>& info) { return std::string(info.param.name); });
+
+TEST_F(LasReaderTest, DecodedRecordsPointIntoTheirPayloads) {
+  LasFile f = with_points(2, 1, 1, 7);
+  const std::string first_keys = lasfix::geo_keys_payload({{1024, 0, 1, 1}});
+  const std::string second_keys = lasfix::geo_keys_payload({{1024, 0, 1, 2}, {3072, 0, 1, 32633}});
+  f.vlrs.push_back({"LASF_Projection", 34735, first_keys});
+  f.vlrs.push_back({"LASF_Projection", 34735, second_keys});
+  f.vlrs.push_back({"LASF_Spec", 100, lasfix::wave_packet_descriptor_payload(8, 0, 40, 1000, 2.5, 0)});
+  // A directory whose key count runs past its payload is not decoded.
+  std::string short_keys = lasfix::geo_keys_payload({{1024, 0, 1, 1}});
+  lasfix::put_u16(short_keys, 6, 5);
+  lasfix::ExtraBytesAttribute a, b;
+  a.data_type = 3;
+  a.name = "first";
+  b.data_type = 6;
+  b.name = "second";
+  f.vlrs.push_back({"LASF_Spec", 4, lasfix::extra_bytes_payload({a, b}) + std::string(16, 0)});
+  const std::string bytes = f.bytes();
+  LASreaderLAS r(nullptr);
+  const Opened o = open_bytes(r, bytes);
+  ASSERT_TRUE(o.ok) << o.messages;
+  ASSERT_NE(r.header.vlr_geo_keys, nullptr);
+  EXPECT_EQ(r.header.vlr_geo_keys->number_of_keys, 2);
+  EXPECT_EQ(r.header.geo_key_entries[1].value_offset, 32633);
+  ASSERT_NE(r.header.wave_packet_descriptors, nullptr);
+  ASSERT_NE(r.header.wave_packet_descriptors[1], nullptr);
+  EXPECT_EQ(r.header.wave_packet_descriptors[1]->get_digitizer_gain(), 2.5);
+  ASSERT_EQ(r.header.number_of_attributes, 2);
+  EXPECT_EQ(r.header.attribute_starts[1], 2);
+  EXPECT_EQ(r.header.attribute_sizes[1], 4);
+  EXPECT_TRUE(r.header.owns_arrays);
+
+  LasFile g = with_points(2, 0, 1);
+  g.vlrs.push_back({"LASF_Projection", 34735, short_keys});
+  g.vlrs.push_back({"LASF_Spec", 101, std::string(20, 1)});
+  const std::string short_bytes = g.bytes();
+  LASreaderLAS s(nullptr);
+  const Opened p = open_bytes(s, short_bytes);
+  ASSERT_TRUE(p.ok) << p.messages;
+  EXPECT_EQ(s.header.vlr_geo_keys, nullptr);
+  EXPECT_EQ(s.header.number_of_variable_length_records, 2u);
+  EXPECT_EQ(s.header.wave_packet_descriptors[2], nullptr);
+}
+
+// ------------------------------------------------------------ special records
+
+TEST_F(LasReaderTest, SuiteRecordsAreDecodedAndDropped) {
+  LasFile f = with_points(2, 1, 2);
+  lasfix::Tiling tiling;
+  tiling.level = 3;
+  tiling.level_index = 17;
+  tiling.implicit_levels = 5;
+  tiling.buffer = true;
+  tiling.min_x = 100;
+  tiling.max_x = 200;
+  tiling.min_y = 300;
+  tiling.max_y = 400;
+  lasfix::Original original;
+  original.number_of_point_records = 1234;
+  original.number_of_points_by_return[14] = 9;
+  original.min_x = -1;
+  original.max_x = 1;
+  original.max_z = 7;
+  f.vlrs.push_back({"Pelkarts", 10, lasfix::tiling_payload(tiling)});
+  f.vlrs.push_back({"Pelkarts", 1999, "dropped"});
+  f.vlrs.push_back({"Pelkarts", 2000, "kept"});
+  f.vlrs.push_back({"Pelkarts", 20, lasfix::original_payload(original)});
+  f.vlrs.push_back({"pelkarts tile", 3, ""});
+  const lasfix::Built b = f.build();
+  LASreaderLAS r(nullptr);
+  const Opened o = open_bytes(r, b.bytes);
+  ASSERT_TRUE(o.ok) << o.messages;
+  EXPECT_EQ(o.messages, "");
+  ASSERT_EQ(r.header.number_of_variable_length_records, 1u);
+  EXPECT_STREQ(r.header.vlrs[0].user_id, "Pelkarts");
+  EXPECT_EQ(r.header.vlrs[0].record_id, 2000);
+  EXPECT_EQ(r.header.offset_to_point_data, 227u + 54 + 4);
+  ASSERT_NE(r.header.vlr_lastiling, nullptr);
+  EXPECT_EQ(r.header.vlr_lastiling->level, 3u);
+  EXPECT_EQ(r.header.vlr_lastiling->level_index, 17u);
+  EXPECT_EQ(r.header.vlr_lastiling->get_implicit_levels(), 5u);
+  EXPECT_TRUE(r.header.vlr_lastiling->get_buffer());
+  EXPECT_FALSE(r.header.vlr_lastiling->get_reversible());
+  EXPECT_EQ(r.header.vlr_lastiling->max_y, 400.0f);
+  ASSERT_NE(r.header.vlr_lasoriginal, nullptr);
+  EXPECT_EQ(r.header.vlr_lasoriginal->number_of_point_records, 1234);
+  EXPECT_EQ(r.header.vlr_lasoriginal->number_of_points_by_return[14], 9);
+  EXPECT_EQ(r.header.vlr_lasoriginal->min_x, -1.0);
+  EXPECT_EQ(r.header.vlr_lasoriginal->max_x, 1.0);
+  EXPECT_EQ(r.header.vlr_lasoriginal->max_z, 7.0);
+  ASSERT_TRUE(r.read_point());
+  EXPECT_EQ(testpoints::record_of(r.point), record(b, 0));
+}
+
+TEST_F(LasReaderTest, CompressorRecordIsTakenIntoTheHeader) {
+  // A description with compressor 0 stores its records plainly, so the points
+  // can be read before any item coder exists.
+  LasFile f = with_points(2, 1, 2, 3);
+  f.header.point_data_format = 0x81;
+  lasfix::Compressor c;
+  c.compressor = 0;
+  c.items = lasfix::standard_items(1, 31, 0);
+  f.vlrs.push_back({"LASF_Spec", 3, "before"});
+  f.vlrs.push_back({"vembra encoded", 22204, lasfix::compressor_payload(c)});
+  f.vlrs.push_back({"LASF_Spec", 3, "after"});
+  const lasfix::Built b = f.build();
+  LASreaderLAS r(nullptr);
+  const Opened o = open_bytes(r, b.bytes);
+  ASSERT_TRUE(o.ok) << o.messages;
+  EXPECT_EQ(o.messages, "");
+  EXPECT_EQ(r.get_format(), LAS_READER_FORMAT_LAS);
+  EXPECT_EQ(r.header.point_data_format, 1);
+  ASSERT_NE(r.header.compressor, nullptr);
+  EXPECT_EQ(r.header.compressor->num_items, 3);
+  ASSERT_EQ(r.header.number_of_variable_length_records, 2u);
+  EXPECT_STREQ((const char*)r.header.vlrs[1].data, "after");
+  EXPECT_EQ(r.header.offset_to_point_data, *b.header.offset_to_point_data - 54 - (34 + 3 * 6));
+  for (size_t i = 0; i < 2; i++) {
+    ASSERT_TRUE(r.read_point());
+    EXPECT_EQ(testpoints::record_of(r.point), record(b, i));
+  }
+}
+
+TEST_F(LasReaderTest, CompressedPointsNeedTheirItemCoders) {
+  LasFile f = with_points(2, 1, 0);
+  f.header.point_data_format = 0x81;
+  f.header.number_of_point_records = 5;
+  f.point_data = std::string(64, 0);
+  lasfix::Compressor c;
+  c.items = lasfix::standard_items(1, 28, 2);
+  f.vlrs.push_back({"vembra encoded", 22204, lasfix::compressor_payload(c)});
+  const std::string bytes = f.bytes();
+  LASreaderLAS r(nullptr);
+  const Opened o = open_bytes(r, bytes);
+  EXPECT_FALSE(o.ok);
+  EXPECT_EQ(r.get_format(), LAS_READER_FORMAT_VMB);
+  EXPECT_EQ(r.header.point_data_format, 1);
+  EXPECT_EQ(r.header.number_of_variable_length_records, 0u);
+  EXPECT_EQ(r.header.offset_to_point_data, 227u);
+}
+
+// A LAS 1.4 COPC file: the information record first, the hierarchy as EVLR.
+lasfix::Built copc_file(U32 points_in_root, U32 points_in_child) {
+  LasFile f = with_points(4, 6, points_in_root + points_in_child);
+  f.vlrs.push_back({"copc", 1, lasfix::copc_info_payload(0, 64)});
+  f.vlrs.push_back({"copc", 10000, std::string(8, 0)});
+  f.vlrs.push_back({"LASF_Spec", 3, "kept"});
+  std::string hierarchy(64, 0);
+  // Entry 0: the child octant (offset 900), entry 1: the root (offset 500).
+  lasfix::put_u32(hierarchy, 0, 1);
+  lasfix::put_u64(hierarchy, 16, 900);
+  lasfix::put_u32(hierarchy, 24, 10);
+  lasfix::put_u32(hierarchy, 28, points_in_child);
+  lasfix::put_u64(hierarchy, 48, 500);
+  lasfix::put_u32(hierarchy, 56, 10);
+  lasfix::put_u32(hierarchy, 60, points_in_root);
+  f.evlrs.push_back({"LASF_Spec", 3, "evlr"});
+  f.evlrs.push_back({"copc", 1000, hierarchy});
+  lasfix::Built b = f.build();
+  // The root page is the hierarchy payload, whose position is known once built.
+  const U64 payload = b.evlr_positions[1] + 60;
+  f.vlrs[0].payload = lasfix::copc_info_payload(payload, 64);
+  return f.build();
+}
+
+TEST_F(LasReaderTest, CopcRecordsAreReadAndDropped) {
+  const lasfix::Built b = copc_file(2, 1);
+  LASreaderLAS r(nullptr);
+  const Opened o = open_bytes(r, b.bytes);
+  ASSERT_TRUE(o.ok) << o.messages;
+  EXPECT_EQ(o.messages, "");
+  ASSERT_NE(r.header.copc_info, nullptr);
+  EXPECT_EQ(r.header.copc_info->root_hier_size, 64u);
+  ASSERT_EQ(r.header.number_of_copc_entries, 2u);
+  EXPECT_EQ(r.header.copc_entries[0].offset, 500u);
+  EXPECT_EQ(r.header.copc_entries[1].offset, 900u);
+  ASSERT_EQ(r.header.number_of_variable_length_records, 1u);
+  EXPECT_STREQ(r.header.vlrs[0].user_id, "LASF_Spec");
+  ASSERT_EQ(r.header.number_of_extended_variable_length_records, 1u);
+  EXPECT_STREQ(r.header.evlrs[0].user_id, "LASF_Spec");
+  EXPECT_EQ(r.header.offset_to_point_data, *b.header.offset_to_point_data - (54 + 160) - (54 + 8));
+  for (size_t i = 0; i < 3; i++) {
+    ASSERT_TRUE(r.read_point());
+    EXPECT_EQ(testpoints::record_of(r.point), record(b, i));
+  }
+
+  LASreaderLAS k(nullptr);
+  k.set_keep_copc(true);
+  const Opened p = open_bytes(k, b.bytes);
+  ASSERT_TRUE(p.ok) << p.messages;
+  EXPECT_EQ(k.header.number_of_variable_length_records, 3u);
+  EXPECT_EQ(k.header.number_of_extended_variable_length_records, 2u);
+}
+
+TEST_F(LasReaderTest, CopcHierarchyThatDoesNotAddUpIsDropped) {
+  lasfix::Built b = copc_file(2, 1);
+  // The header counts 3 points; the hierarchy now claims 2 + 5.
+  lasfix::put_u32(b.bytes, b.evlr_positions[1] + 60 + 28, 5);
+  LASreaderLAS r(nullptr);
+  const Opened o = open_bytes(r, b.bytes);
+  ASSERT_TRUE(o.ok);
+  EXPECT_EQ(o.messages,
+            "WARNING: COPC EPT hierarchy EVLR number of point does not match with the header.\n"
+            "WARNING: invalid COPC EPT hierarchy (not specification-conform).\n");
+  EXPECT_EQ(r.header.copc_info, nullptr);
+  EXPECT_EQ(r.header.number_of_copc_entries, 0u);
+}
+
+TEST_F(LasReaderTest, ExtendedRecordWarnings) {
+  LasFile f = with_points(4, 1, 1);
+  f.evlrs.push_back({"LASF_Projection", 34735, lasfix::geo_keys_payload({})});
+  f.evlrs.push_back({"LASF_Projection", 34735, lasfix::geo_keys_payload({})});
+  f.evlrs.push_back({"LASF_Projection", 34736, "12345678"});
+  f.evlrs.push_back({"LASF_Projection", 34736, "12345678"});
+  f.evlrs.push_back({"LASF_Projection", 9, ""});
+  f.evlrs.push_back({"LASF_Spec", 0, "c"});
+  f.evlrs.push_back({"LASF_Spec", 0, "c"});
+  f.evlrs.push_back({"LASF_Spec", 120, std::string(26, 'w')});
+  f.evlrs.push_back({"LASF_Spec", 120, std::string(26, 'w')});
+  f.evlrs.push_back({"copc", 1000, ""});
+  f.evlrs.push_back({"copc", 1000, "h"});
+  f.evlrs.push_back({"copc", 7, "h"});
+  f.evlrs.push_back({"Pelkarts", 99, "dropped"});
+  const lasfix::Built b = f.build();
+  LASreaderLAS r(nullptr);
+  const Opened o = open_bytes(r, b.bytes);
+  ASSERT_TRUE(o.ok) << o.messages;
+  EXPECT_EQ(o.messages,
+            "WARNING: extended variable length records contain more than one GeoKeyDirectoryTag\n"
+            "WARNING: extended variable length records contain more than one GeoF64ParamsTag\n"
+            "WARNING: unknown LASF_Projection EVLR with record_id 9.\n"
+            "WARNING: extended variable length records contain more than one ClassificationLookup\n"
+            "WARNING: extended variable length records defines wave packet descr 21 more than once\n"
+            "WARNING: no payload for COPC EVLR (not specification-conform).\n"
+            "WARNING: no COPC VLR info before COPC EPT hierarchy EVLR (not specification-conform).\n"
+            "WARNING: unknown COPC EVLR (not specification-conform).\n");
+  // 13 minus the suite record, minus the first COPC hierarchy.
+  EXPECT_EQ(r.header.number_of_extended_variable_length_records, 11u);
+  ASSERT_TRUE(r.read_point());
+  EXPECT_EQ(testpoints::record_of(r.point), record(b, 0));
+}
+
+TEST_F(LasReaderTest, ExtendedRecordsNeedASeekableStream) {
+  LasFile f = with_points(4, 1, 2);
+  f.evlrs.push_back({"LASF_Spec", 3, "x"});
+  const lasfix::Built b = f.build();
+  LASreaderLAS r(nullptr);
+  ::testing::internal::CaptureStderr();
+  ASSERT_TRUE(r.open(new testpoints::UnseekableIn((const U8*)b.bytes.data(), (I64)b.bytes.size())));
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "WARNING: LAS 1.4 file has 1 EVLRs but stream is not seekable ...\n");
+  EXPECT_EQ(r.header.number_of_extended_variable_length_records, 0u);
+  ASSERT_TRUE(r.read_point());
+  EXPECT_EQ(testpoints::record_of(r.point), record(b, 0));
+}
+
+// ---------------------------------------------------------------- point reads
+
+TEST_F(LasReaderTest, FileCutShortEndsWithAWarning) {
+  const lasfix::Built b = with_points(2, 1, 3).build();
+  const std::string cut = b.bytes.substr(0, b.point_position(1) + 10);
+  LASreaderLAS r(nullptr);
+  ASSERT_TRUE(open_bytes(r, cut).ok);
+  ASSERT_TRUE(r.read_point());
+  bool delivered = true;
+  EXPECT_EQ(capture_read(r, delivered), "WARNING: end-of-file after 1 of 3 points for 'stream'\n");
+  EXPECT_FALSE(delivered);
+}
+
+TEST_F(LasReaderTest, FileNameIsUsedInMessagesAndReleasedOnClose) {
+  const lasfix::Built b = with_points(2, 0, 2).build();
+  char name[] = "/tmp/lasreader_las_test_XXXXXX";
+  const int fd = mkstemp(name);
+  ASSERT_GE(fd, 0);
+  FILE* out = fdopen(fd, "wb");
+  fwrite(b.bytes.data(), 1, b.point_position(1) + 4, out);
+  fclose(out);
+  LASreaderLAS r(nullptr);
+  ASSERT_TRUE(r.open(name));
+  EXPECT_STREQ(r.get_file_name(), name);
+  ASSERT_TRUE(r.read_point());
+  bool delivered = true;
+  EXPECT_EQ(capture_read(r, delivered), std::string("WARNING: end-of-file after 1 of 2 points for '") + name + "'\n");
+  r.close(false);
+  EXPECT_NE(r.get_stream(), nullptr);
+  r.close(true);
+  EXPECT_EQ(r.get_stream(), nullptr);
+  EXPECT_EQ(r.get_file_name(), nullptr);
+  r.close(true);
+  remove(name);
+
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(r.open("/nonexistent/file.las"));
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "ERROR: cannot open file '/nonexistent/file.las' for read\n");
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(r.open((const char*)nullptr));
+  EXPECT_FALSE(r.open((FILE*)nullptr));
+  EXPECT_FALSE(r.open((ByteStreamIn*)nullptr));
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "ERROR: file name pointer is zero\nERROR: file pointer is zero\nERROR: ByteStreamIn* pointer is zero\n");
+}
+
+TEST_F(LasReaderTest, ByNameReadsAcrossItsBufferAndSeeks) {
+  // 200 points of 28 bytes and EVLRs behind them: reading crosses the
+  // smallest buffer, and the EVLRs are read by seeking away and back.
+  LasFile f = with_points(4, 1, 200);
+  f.evlrs.push_back({"LASF_Spec", 3, std::string(5000, 'e')});
+  f.evlrs.push_back({"LASF_Projection", 2112, "GEOGCS"});
+  const lasfix::Built b = f.build();
+  char name[] = "/tmp/lasreader_las_test_XXXXXX";
+  const int fd = mkstemp(name);
+  ASSERT_GE(fd, 0);
+  FILE* out = fdopen(fd, "wb");
+  fwrite(b.bytes.data(), 1, b.bytes.size(), out);
+  fclose(out);
+  LASreaderLAS r(nullptr);
+  ASSERT_TRUE(r.open(name, 1));
+  remove(name);
+  ASSERT_EQ(r.header.number_of_extended_variable_length_records, 2u);
+  EXPECT_EQ(std::string((const char*)r.header.evlrs[0].data, 5000), std::string(5000, 'e'));
+  EXPECT_STREQ(r.header.ogc_coordinate_system_wkt, "GEOGCS");
+  for (size_t i = 0; i < 200; i++) {
+    ASSERT_TRUE(r.read_point());
+    ASSERT_EQ(testpoints::record_of(r.point), record(b, i)) << i;
+  }
+  EXPECT_FALSE(r.read_point());
+  for (size_t i : {150, 3, 199, 0}) {
+    ASSERT_TRUE(r.seek((I64)i));
+    ASSERT_TRUE(r.read_point());
+    EXPECT_EQ(testpoints::record_of(r.point), record(b, i)) << i;
+  }
+}
+
+TEST_F(LasReaderTest, ZFromAttributeIsDetectedByName) {
+  class ZReader : public LASreaderLAS {
+   public:
+    ZReader(const bool* flag, I16* index) : LASreaderLAS(nullptr) {
+      z_from_attribute = flag;
+      z_from_attribute_index = index;
+    }
+  };
+  LasFile f = with_points(4, 6, 1, 4);
+  lasfix::ExtraBytesAttribute other, height;
+  other.data_type = 3;
+  other.name = "other";
+  height.data_type = 3;
+  height.name = "height above ground";
+  height.options = 0x08;
+  height.scale = {0.5, 1, 1};
+  f.vlrs.push_back({"LASF_Spec", 4, lasfix::extra_bytes_payload({other, height})});
+  f.points[0].extra_bytes = std::string("\x01\x00\xe8\x03", 4);  // height 1000 x 0.5 = 500
+  const std::string bytes = f.bytes();
+
+  const bool on = true;
+  I16 index = -1;
+  ZReader r(&on, &index);
+  const Opened o = open_bytes(r, bytes);
+  ASSERT_TRUE(o.ok) << o.messages;
+  EXPECT_EQ(o.messages, "");
+  EXPECT_EQ(index, 1);
+  EXPECT_EQ(r.header.z_from_attribute, 1);
+  ASSERT_TRUE(r.read_point());
+  EXPECT_EQ(r.point.get_Z(), 50000);  // 500 at the fixture's z scale of 0.01
+
+  LasFile g = with_points(4, 6, 1);
+  const std::string plain = g.bytes();
+  I16 missing = -1;
+  ZReader s(&on, &missing);
+  const Opened p = open_bytes(s, plain);
+  ASSERT_TRUE(p.ok);
+  EXPECT_EQ(p.messages, "WARNING: \"height above ground\" not found in extra bytes. using Z\n");
+  EXPECT_EQ(missing, -1);
+  EXPECT_EQ(s.header.z_from_attribute, -1);
+}
+
+// ------------------------------------------------------------ re-quantising
+
+struct Requantised {
+  std::vector<I32> X;
+  F64 x_scale_factor, x_offset;
+  std::string messages;
+};
+
+// Two points at X = `xs`, file scale `scale` and offset `offset`, bounding box
+// from `min_x` to `max_x`.
+Requantised read_requantised(LASreaderLAS& r, std::vector<I32> xs, F64 scale, F64 offset, F64 min_x, F64 max_x) {
+  LasFile f = with_points(2, 0, (U32)xs.size());
+  for (size_t i = 0; i < xs.size(); i++) f.points[i].X = xs[i];
+  f.header.x_scale_factor = scale;
+  f.header.x_offset = offset;
+  f.header.min_x = min_x;
+  f.header.max_x = max_x;
+  const std::string bytes = f.bytes();
+  const Opened o = open_bytes(r, bytes);
+  Requantised out{{}, r.header.x_scale_factor, r.header.x_offset, o.messages};
+  EXPECT_TRUE(o.ok);
+  while (r.read_point()) out.X.push_back(r.point.X);
+  return out;
+}
+
+TEST_F(LasReaderTest, RescaleRoundsHalvesAwayFromZero) {
+  LASreaderLASrescale finer(nullptr, 0.001, 0, 0);
+  const Requantised a = read_requantised(finer, {12345, -12345}, 0.01, 0, -123.45, 123.45);
+  EXPECT_EQ(a.X, (std::vector<I32>{123450, -123450}));
+  EXPECT_EQ(a.x_scale_factor, 0.001);
+  EXPECT_EQ(a.messages, "");
+
+  LASreaderLASrescale coarser(nullptr, 0.01, 0.01, 0.01);
+  const Requantised b = read_requantised(coarser, {12345, -12345}, 0.001, 0, -12.345, 12.345);
+  EXPECT_EQ(b.X, (std::vector<I32>{1235, -1235}));
+}
+
+TEST_F(LasReaderTest, RescaleWarnsAboutOverflowAndStillOpens) {
+  LASreaderLASrescale r(nullptr, 0.00001, 0, 0);
+  const Requantised a = read_requantised(r, {0, 30000000}, 0.01, 0, 0, 300000);
+  EXPECT_EQ(a.messages, "WARNING: rescaling from 0.01 to 1e-05 causes LAS integer overflow for max_x\n");
+  EXPECT_EQ(a.X, (std::vector<I32>{0, I32_MIN}));
+}
+
+TEST_F(LasReaderTest, ReoffsetMovesTheRawCoordinates) {
+  LASreaderLASreoffset r(nullptr, 1000, 0, 0);
+  const Requantised a = read_requantised(r, {100000, 100001}, 0.01, 0, 1000, 1000.01);
+  EXPECT_EQ(a.X, (std::vector<I32>{0, 1}));
+  EXPECT_EQ(a.x_offset, 1000.0);
+
+  LASreaderLASreoffset far(nullptr, -30000000, 0, 0);
+  const Requantised b = read_requantised(far, {0}, 0.01, 0, 0, 0);
+  EXPECT_EQ(b.messages,
+            "WARNING: reoffsetting from 0 to -3e+07 causes LAS integer overflow for min_x\n"
+            "WARNING: reoffsetting from 0 to -3e+07 causes LAS integer overflow for max_x\n");
+}
+
+TEST_F(LasReaderTest, AutomaticOffsetIsTheCentreCutToTenMillionUnits) {
+  LASreaderLASreoffset r(nullptr);
+  const Requantised a = read_requantised(r, {50000000, 50100000}, 0.01, 0, 500000, 501000);
+  EXPECT_EQ(a.x_offset, 500000.0);
+  EXPECT_EQ(a.X, (std::vector<I32>{0, 100000}));
+}
+
+TEST_F(LasReaderTest, RescaleAndReoffsetTogether) {
+  LASreaderLASrescalereoffset r(nullptr, 0.001, 0, 0, 100, 0, 0);
+  const Requantised a = read_requantised(r, {100000, -5}, 0.01, 0, -0.05, 1000);
+  EXPECT_EQ(a.x_scale_factor, 0.001);
+  EXPECT_EQ(a.x_offset, 100.0);
+  EXPECT_EQ(a.X, (std::vector<I32>{900000, -100050}));
+  EXPECT_EQ(a.messages, "");
+
+  LASreaderLASrescalereoffset automatic(nullptr, 0.001, 0, 0);
+  const Requantised b = read_requantised(automatic, {50000000}, 0.01, 0, 500000, 501000);
+  EXPECT_EQ(b.x_offset, 500000.0);
+  EXPECT_EQ(b.X, (std::vector<I32>{0}));
+}
+
+}  // namespace
