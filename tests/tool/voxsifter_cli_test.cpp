@@ -17,6 +17,19 @@ const std::string USAGE =
     "voxsifter -i in.vmb -step 2 -step_z 1 -o out.vmb\n"
     "voxsifter -i in.vmb -step 2 -step_z 1 -highest -o out.vmb\n"
     "voxsifter -h\n";
+// What "-hh" adds before the banner: the write opener's outputs.
+const std::string OUTPUTS =
+    "Supported LAS Outputs\n"
+    "  -o lidar.las\n"
+    "  -o lidar.vmb\n"
+    "  -o xyzta.txt -oparse xyzta (on-the-fly to ASCII)\n"
+    "  -o terrasolid.bin\n"
+    "  -odir C:/data/ground (specify output directory)\n"
+    "  -odix _classified (specify file name appendix)\n"
+    "  -ocut 2 (cut the last two characters from name)\n"
+    "  -olas -ovmb -otxt -obin -oqi (specify format)\n"
+    "  -stdout (pipe to stdout)\n"
+    "  -nil    (pipe to NULL)\n";
 const std::string UNDERSTAND = "ERROR: cannot understand argument '-bogus'. use '-h' or see voxsifter_README.md to get help.\n";
 
 struct CliCase {
@@ -44,7 +57,7 @@ INSTANTIATE_TEST_SUITE_P(
         CliCase{"version", {"-version"}, 0, BANNER},
         CliCase{"help", {"-h"}, 0, BANNER + USAGE + "use '-hh' or see voxsifter_README.md to get extended help\n"},
         CliCase{"help_long", {"-help"}, 0, BANNER + USAGE + "use '-hh' or see voxsifter_README.md to get extended help\n"},
-        CliCase{"extended_help", {"-hh"}, 0, BANNER + USAGE},
+        CliCase{"extended_help", {"-hh"}, 0, OUTPUTS + BANNER + USAGE},
         CliCase{"verbose_help_no_second_banner", {"-h", "-v"}, 0,
                 BANNER + USAGE + "use '-hh' or see voxsifter_README.md to get extended help\n"},
         CliCase{"bogus", {"-bogus"}, 3, UNDERSTAND},
