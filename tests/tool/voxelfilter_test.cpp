@@ -1,0 +1,429 @@
+// The voxel filters through both passes on hand-built points: which point each
+// rule keeps per voxel, the counts, ties, NaN values, the random rule's engine
+// protocol and its one-in-k chance, point identity, and grids with bad boxes.
+#include "tool/voxelfilter.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/lasheader.hpp"
+
+namespace {
+
+const F64 NaN = std::numeric_limits<F64>::quiet_NaN();
+
+struct TestPoint {
+  F64 x, y, z;
+  U16 intensity = 0;
+  U8 return_number = 1;
+  U8 extended_return_number = 1;
+  F64 attribute = 0.0;
+  F64 gps_time = 0.0;
+};
+
+// A format-1 point with one f64 extra-bytes attribute; coordinates in steps of
+// 0.25 so that every value below is exact.
+class VoxelFilterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    header.x_scale_factor = header.y_scale_factor = header.z_scale_factor = 0.25;
+    setBox(0, 6, 0, 2, 0, 2);
+    ASSERT_EQ(header.add_attribute(LASattributeDescriptor(LAS_ATTRIBUTE_F64, "value")), 0);
+    ASSERT_TRUE(point.init(&header, 1, 28 + 8));
+    attribute_idx = 0;
+  }
+  void TearDown() override { set_message_log_level(INFO); }
+
+  void setBox(F64 min_x, F64 max_x, F64 min_y, F64 max_y, F64 min_z, F64 max_z) {
+    header.min_x = min_x;
+    header.max_x = max_x;
+    header.min_y = min_y;
+    header.max_y = max_y;
+    header.min_z = min_z;
+    header.max_z = max_z;
+  }
+
+  void load(const TestPoint& p) {
+    point.set_x(p.x);
+    point.set_y(p.y);
+    point.set_z(p.z);
+    point.intensity = p.intensity;
+    point.set_return_number(p.return_number);
+    point.set_extended_return_number(p.extended_return_number);
+    point.set_attribute_as_float(0, p.attribute);
+    point.gps_time = p.gps_time;
+  }
+
+  void firstPass(PointFilterInterface& filter, const std::vector<TestPoint>& points) {
+    for (const TestPoint& p : points) {
+      load(p);
+      filter.visitPoint(point);
+    }
+  }
+
+  SurvivalDecision ask(PointFilterInterface& filter, const TestPoint& p, VoxelIndexAndCenter& cell) {
+    load(p);
+    return filter.isSurvivingPointAndModify(point, cell);
+  }
+
+  // Both passes; the indices of the surviving points.
+  std::set<size_t> survivors(PointFilterInterface& filter, const std::vector<TestPoint>& points) {
+    firstPass(filter, points);
+    std::set<size_t> result;
+    VoxelIndexAndCenter cell;
+    for (size_t i = 0; i < points.size(); i++) {
+      if (ask(filter, points[i], cell).survives) result.insert(i);
+    }
+    return result;
+  }
+
+  std::unique_ptr<PointFilterInterface> make(VoxelRule rule, bool counting, F64 step_xy = 2, F64 step_z = 2) {
+    return std::unique_ptr<PointFilterInterface>(make_voxel_filter(rule, counting, step_xy, step_z, header));
+  }
+
+  LASheader header;
+  LASpoint point;
+};
+
+// Three voxels along x: A (x < 2) with four points, B with two, C with one.
+// Ties within A: z 1.5, intensity 30, attribute 7 (p1 and p3), return 3 (p2
+// and p3), extended return 1 (p1 and p3). B holds a NaN attribute first.
+const std::vector<TestPoint> RULE_POINTS = {
+    // x, y, z, intensity, return, extended return, attribute, GPS time
+    {0.5, 0.5, 1.0, 10, 2, 3, 5, 1},      // p0 A
+    {3.0, 1.0, 0.25, 5, 1, 2, NaN, 5},    // p1 B, at B's centre in xy
+    {1.0, 1.0, 1.5, 30, 1, 1, 7, 2},      // p2 A, at A's centre in xy
+    {2.5, 0.5, 1.75, 50, 2, 1, 3, 6},     // p3 B
+    {1.75, 0.25, 0.5, 20, 3, 5, -1, 3},   // p4 A
+    {0.25, 1.75, 1.5, 30, 3, 1, 7, 4},    // p5 A
+    {5.0, 1.0, 1.0, 0, 1, 1, 0, 7},       // p6 C, alone
+};
+const U64 RULE_COUNTS[] = {4, 2, 4, 2, 4, 4, 1};
+
+struct RuleCase {
+  const char* name;
+  VoxelRule rule;
+  std::set<size_t> survivors;
+};
+
+TEST_F(VoxelFilterTest, EachRuleKeepsItsPointPerVoxel) {
+  const RuleCase cases[] = {
+      {"first", VoxelRule::FIRST, {0, 1, 6}},
+      {"highest_z_earlier_wins_tie", VoxelRule::HIGHEST_Z, {2, 3, 6}},
+      {"lowest_z", VoxelRule::LOWEST_Z, {4, 1, 6}},
+      {"highest_intensity_earlier_wins_tie", VoxelRule::HIGHEST_INTENSITY, {2, 3, 6}},
+      {"lowest_intensity", VoxelRule::LOWEST_INTENSITY, {0, 1, 6}},
+      {"highest_return_earlier_wins_tie", VoxelRule::HIGHEST_RETURN, {4, 3, 6}},
+      {"lowest_return", VoxelRule::LOWEST_RETURN, {2, 1, 6}},
+      {"highest_extended_return", VoxelRule::HIGHEST_EXTENDED_RETURN, {4, 1, 6}},
+      {"lowest_extended_return_earlier_wins_tie", VoxelRule::LOWEST_EXTENDED_RETURN, {2, 3, 6}},
+      {"highest_attribute_nan_held", VoxelRule::HIGHEST_ATTRIBUTE, {2, 1, 6}},
+      {"lowest_attribute_nan_held", VoxelRule::LOWEST_ATTRIBUTE, {4, 1, 6}},
+      {"closest", VoxelRule::CLOSEST, {2, 1, 6}},
+  };
+  for (const RuleCase& c : cases) {
+    for (bool counting : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) + (counting ? " counting" : " plain"));
+      auto filter = make(c.rule, counting);
+      EXPECT_TRUE(filter->requiresVisit());
+      EXPECT_EQ(survivors(*filter, RULE_POINTS), c.survivors);
+      EXPECT_EQ(filter->numOfSurvivingPoints(), 3u);
+
+      // Counts for every point of an occupied voxel, survivor or not; and the
+      // same answers when the second pass reads the points in another order.
+      VoxelIndexAndCenter cell;
+      for (size_t i = RULE_POINTS.size(); i-- > 0;) {
+        SurvivalDecision d = ask(*filter, RULE_POINTS[i], cell);
+        EXPECT_EQ(d.survives, c.survivors.count(i) == 1) << i;
+        if (counting) {
+          EXPECT_EQ(d.points_in_cell, std::optional<U64>(RULE_COUNTS[i])) << i;
+        } else {
+          EXPECT_FALSE(d.points_in_cell.has_value()) << i;
+        }
+      }
+    }
+  }
+}
+
+TEST_F(VoxelFilterTest, RandomRuleAlwaysCounts) {
+  for (bool counting : {false, true}) {
+    auto filter = make(VoxelRule::RANDOM, counting);
+    std::set<size_t> kept = survivors(*filter, RULE_POINTS);
+    EXPECT_EQ(kept.size(), 3u);
+    EXPECT_EQ(kept.count(6), 1u);  // a voxel of one point keeps it
+    VoxelIndexAndCenter cell;
+    for (size_t i = 0; i < RULE_POINTS.size(); i++) {
+      EXPECT_EQ(ask(*filter, RULE_POINTS[i], cell).points_in_cell, std::optional<U64>(RULE_COUNTS[i]));
+    }
+  }
+}
+
+TEST_F(VoxelFilterTest, CellKeyAndCentreOfEveryPoint) {
+  setBox(0, 4, 0, 2, 0, 2);  // 2 x 1 x 1 voxels
+  auto filter = make(VoxelRule::FIRST, false);
+  struct Case {
+    const char* name;
+    TestPoint p;
+    U64 index;
+    F64 cx, cy, cz;
+  } cases[] = {
+      {"inside_first", {0.5, 0.5, 0.5}, 0, 1, 1, 1},
+      {"inside_second", {2.25, 1.5, 1.0}, 1, 3, 1, 1},
+      {"at_max_of_whole_steps", {4.0, 2.0, 2.0}, 1, 3, 1, 1},
+      {"below_box", {-7.0, -1.0, -3.0}, 0, 1, 1, 1},
+      {"above_box", {100.0, 50.0, 30.0}, 1, 3, 1, 1},
+  };
+  for (const Case& c : cases) {
+    VoxelIndexAndCenter cell;
+    ask(*filter, c.p, cell);
+    EXPECT_EQ(cell.index, c.index) << c.name;
+    EXPECT_EQ(cell.center[0], c.cx) << c.name;
+    EXPECT_EQ(cell.center[1], c.cy) << c.name;
+    EXPECT_EQ(cell.center[2], c.cz) << c.name;
+  }
+}
+
+// A NaN value never takes the chosen place and a chosen NaN is never replaced.
+TEST_F(VoxelFilterTest, NanNeverReplacesNorIsReplaced) {
+  struct Case {
+    const char* name;
+    VoxelRule rule;
+    std::vector<F64> values;
+    size_t survivor;
+  } cases[] = {
+      {"highest_nan_first", VoxelRule::HIGHEST_ATTRIBUTE, {NaN, 5, 9}, 0},
+      {"highest_nan_later", VoxelRule::HIGHEST_ATTRIBUTE, {1, NaN, 0.5}, 0},
+      {"highest_after_nan", VoxelRule::HIGHEST_ATTRIBUTE, {1, NaN, 2}, 2},
+      {"lowest_nan_first", VoxelRule::LOWEST_ATTRIBUTE, {NaN, -5}, 0},
+      {"lowest_nan_later", VoxelRule::LOWEST_ATTRIBUTE, {1, NaN, 3}, 0},
+  };
+  for (const Case& c : cases) {
+    std::vector<TestPoint> points;
+    for (size_t i = 0; i < c.values.size(); i++) points.push_back({0.25 * static_cast<F64>(i + 1), 1, 1, 0, 1, 1, c.values[i]});
+    auto filter = make(c.rule, false);
+    EXPECT_EQ(survivors(*filter, points), std::set<size_t>{c.survivor}) << c.name;
+  }
+}
+
+// Without the attribute (no table, or an index beyond it) every value is 0 and
+// the first point of each voxel stays.
+TEST_F(VoxelFilterTest, MissingAttributeKeepsFirstPoint) {
+  attribute_idx = 3;
+  for (VoxelRule rule : {VoxelRule::HIGHEST_ATTRIBUTE, VoxelRule::LOWEST_ATTRIBUTE}) {
+    auto filter = make(rule, true);
+    EXPECT_EQ(survivors(*filter, RULE_POINTS), (std::set<size_t>{0, 1, 6}));
+  }
+}
+
+// With an attribute standing in for Z, the z rules and the grid use it.
+TEST_F(VoxelFilterTest, ZFromAttribute) {
+  header.z_from_attribute = 0;
+  const std::vector<TestPoint> points = {
+      {0.5, 0.5, 1.75, 0, 1, 1, 0.5},
+      {1.0, 1.0, 0.25, 0, 1, 1, 1.5},
+      {1.5, 1.5, 0.0, 0, 1, 1, 1.0},
+  };
+  // set_z writes the attribute then; write the raw Z after it so they differ.
+  auto run = [&](VoxelRule rule) {
+    auto filter = make(rule, false);
+    std::set<size_t> kept;
+    for (int pass = 0; pass < 2; pass++) {
+      for (size_t i = 0; i < points.size(); i++) {
+        load(points[i]);
+        point.set_attribute_as_float(0, points[i].attribute);
+        point.Z = static_cast<I32>(points[i].z * 4);
+        VoxelIndexAndCenter cell;
+        if (pass == 0) {
+          filter->visitPoint(point);
+        } else if (filter->isSurvivingPointAndModify(point, cell).survives) {
+          kept.insert(i);
+        }
+      }
+    }
+    return kept;
+  };
+  EXPECT_EQ(run(VoxelRule::HIGHEST_Z), std::set<size_t>{1});
+  EXPECT_EQ(run(VoxelRule::LOWEST_Z), std::set<size_t>{0});
+}
+
+// The chosen point is recognised by its x, y, z and GPS time together: points
+// that share a column without GPS time, or have x and y swapped, are different
+// points; only exact duplicates survive together.
+TEST_F(VoxelFilterTest, PointIdentity) {
+  struct Case {
+    const char* name;
+    VoxelRule rule;
+    std::vector<TestPoint> points;
+    std::set<size_t> survivors;
+  } cases[] = {
+      {"column_without_time", VoxelRule::FIRST, {{1, 1, 0.25}, {1, 1, 0.5}, {1, 1, 1.0}}, {0}},
+      {"column_highest", VoxelRule::HIGHEST_Z, {{1, 1, 0.25}, {1, 1, 1.5}, {1, 1, 1.0}}, {1}},
+      {"swapped_xy", VoxelRule::FIRST, {{0.5, 1.5, 1}, {1.5, 0.5, 1}}, {0}},
+      {"swapped_xy_second_chosen", VoxelRule::LOWEST_INTENSITY, {{0.5, 1.5, 1, 9}, {1.5, 0.5, 1, 3}}, {1}},
+      {"exact_duplicates", VoxelRule::FIRST, {{1, 1, 1, 5}, {1, 1, 1, 7}, {1, 1, 1.25}}, {0, 1}},
+  };
+  for (const Case& c : cases) {
+    auto filter = make(c.rule, false);
+    EXPECT_EQ(survivors(*filter, c.points), c.survivors) << c.name;
+    EXPECT_EQ(filter->numOfSurvivingPoints(), 1u) << c.name;
+  }
+}
+
+// A point the first pass never saw finds no voxel (or another voxel's choice).
+TEST_F(VoxelFilterTest, UnseenPointsDoNotSurvive) {
+  auto filter = make(VoxelRule::FIRST, true);
+  firstPass(*filter, {{0.5, 0.5, 0.5}});
+  VoxelIndexAndCenter cell;
+  SurvivalDecision empty_voxel = ask(*filter, {4.5, 0.5, 0.5}, cell);
+  EXPECT_FALSE(empty_voxel.survives);
+  EXPECT_FALSE(empty_voxel.points_in_cell.has_value());
+  EXPECT_EQ(cell.index, 2u);
+  SurvivalDecision other_point = ask(*filter, {0.75, 0.5, 0.5}, cell);
+  EXPECT_FALSE(other_point.survives);
+  EXPECT_EQ(other_point.points_in_cell, std::optional<U64>(1));
+}
+
+TEST_F(VoxelFilterTest, InputWithoutPoints) {
+  set_message_log_level(VERBOSE);
+  ::testing::internal::CaptureStderr();
+  {
+    auto filter = make(VoxelRule::HIGHEST_Z, true);
+    EXPECT_EQ(filter->numOfSurvivingPoints(), 0u);
+    VoxelIndexAndCenter cell;
+    EXPECT_FALSE(ask(*filter, {1, 1, 1}, cell).survives);
+  }
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "Processing a grid with 3 voxels\nGrid saturation is 0.000000 percent.\n");
+}
+
+TEST_F(VoxelFilterTest, SaturationMessage) {
+  set_message_log_level(VERBOSE);
+  ::testing::internal::CaptureStderr();
+  {
+    auto filter = make(VoxelRule::FIRST, false, 1, 0.5);  // 6 x 2 x 4 voxels
+    firstPass(*filter, RULE_POINTS);
+  }
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "Processing a grid with 48 voxels\nGrid saturation is 14.583333 percent.\n");
+}
+
+// The random rule, step by step: the filter engine seeds each new voxel's
+// engine with a draw from 0 ... 2^31 - 1, in the order voxels are first met;
+// the k-th point of a voxel is chosen when its engine draws 0 from 0 ... k - 1.
+TEST_F(VoxelFilterTest, RandomRuleFollowsItsEngines) {
+  std::vector<TestPoint> points;
+  std::vector<int> voxel_of;
+  for (int i = 0; i < 60; i++) {
+    const int voxel = (i * 7) % 3;
+    points.push_back({2.0 * voxel + 0.25 * (i % 7), 0.25 * (i % 8), 1, 0, 1, 1, 0, static_cast<F64>(i)});
+    voxel_of.push_back(voxel);
+  }
+  for (int seed : {-1, 0, 77}) {
+    MinStdRand filter_engine;
+    filter_engine.setSeed(seed);
+    MinStdRand voxel_engine[3];
+    U64 count[3] = {0, 0, 0};
+    size_t chosen[3] = {0, 0, 0};
+    for (size_t i = 0; i < points.size(); i++) {
+      const int v = voxel_of[i];
+      if (count[v]++ == 0) {
+        voxel_engine[v].setSeed(filter_engine.uniformInt(0, 2147483647));
+        chosen[v] = i;
+      } else if (voxel_engine[v].uniformU64(0, count[v] - 1) == 0) {
+        chosen[v] = i;
+      }
+    }
+    auto filter = make(VoxelRule::RANDOM, true);
+    filter->setSeed(seed);
+    EXPECT_EQ(survivors(*filter, points), (std::set<size_t>{chosen[0], chosen[1], chosen[2]})) << seed;
+  }
+}
+
+// Voxels of k points: each position survives with chance 1/k; equal seeds give
+// equal survivors, other seeds others.
+TEST_F(VoxelFilterTest, RandomRuleChanceIsOneInK) {
+  const int voxels = 20000, k = 4;
+  setBox(0, 2.0 * voxels, 0, 2, 0, 2);
+  std::vector<TestPoint> points;
+  for (int v = 0; v < voxels; v++)
+    for (int j = 0; j < k; j++) points.push_back({2.0 * v + 0.25 * j, 1, 1});
+  auto run = [&](int seed) {
+    auto filter = make(VoxelRule::RANDOM, true);
+    filter->setSeed(seed);
+    return survivors(*filter, points);
+  };
+  const std::set<size_t> kept = run(2024);
+  EXPECT_EQ(kept.size(), static_cast<size_t>(voxels));
+  int by_position[k] = {};
+  for (size_t i : kept) by_position[i % k]++;
+  const double expected = static_cast<double>(voxels) / k;
+  const double sigma = std::sqrt(voxels * (1.0 / k) * (1.0 - 1.0 / k));
+  for (int j = 0; j < k; j++) EXPECT_NEAR(by_position[j], expected, 5 * sigma) << j;
+  EXPECT_EQ(run(2024), kept);
+  EXPECT_NE(run(2025), kept);
+  EXPECT_EQ(run(0), run(1));
+}
+
+// Boxes from a wrong header: NaN and infinite bounds or absurd steps still map
+// every point to some voxel.
+TEST_F(VoxelFilterTest, BadBoxesStillThin) {
+  struct Case {
+    const char* name;
+    F64 min_x, max_x, step;
+  } cases[] = {
+      {"nan_min", NaN, 6, 2},
+      {"infinite_max", 0, std::numeric_limits<F64>::infinity(), 2},
+      {"huge_extent", -1e300, 1e300, 2},
+      {"tiny_step", 0, 6, 1e-300},
+  };
+  for (const Case& c : cases) {
+    setBox(c.min_x, c.max_x, 0, 2, 0, 2);
+    auto filter = make(VoxelRule::LOWEST_Z, true, c.step, 2);
+    std::set<size_t> kept = survivors(*filter, RULE_POINTS);
+    EXPECT_GE(kept.size(), 1u) << c.name;
+    EXPECT_EQ(kept.size(), filter->numOfSurvivingPoints()) << c.name;
+  }
+}
+
+// 2^32 x 2^32 x 2 voxels: ix + nx * (iy + ny * iz) would wrap and give the two
+// voxels of the column at the origin the same key.
+TEST_F(VoxelFilterTest, WideGridKeepsVoxelsApart) {
+  header.x_scale_factor = header.y_scale_factor = 1;
+  setBox(0, 4294967296.0, 0, 4294967296.0, 0, 2);
+  set_message_log_level(VERBOSE);
+  ::testing::internal::CaptureStderr();
+  {
+    auto filter = make(VoxelRule::FIRST, true, 1, 1);
+    const std::vector<TestPoint> points = {{0, 0, 0.5}, {0, 0, 1.5}, {0, 0, 1.75}, {7, 3, 0.25}};
+    EXPECT_EQ(survivors(*filter, points), (std::set<size_t>{0, 1, 3}));
+    EXPECT_EQ(filter->numOfSurvivingPoints(), 3u);
+    VoxelIndexAndCenter a, b, unseen;
+    EXPECT_EQ(ask(*filter, points[0], a).points_in_cell, std::optional<U64>(1));
+    EXPECT_EQ(ask(*filter, points[1], b).points_in_cell, std::optional<U64>(2));
+    EXPECT_NE(a.index, b.index);
+    EXPECT_EQ(b.center[2], 1.5);
+    EXPECT_FALSE(ask(*filter, {5, 5, 0.5}, unseen).survives);
+    EXPECT_EQ(unseen.center[0], 5.5);
+  }
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "Processing a grid with 18446744073709551615 voxels\n"
+            "Grid saturation is 0.000000 percent.\n");
+}
+
+TEST(VoxelCellLayout, RecordsAreCompact) {
+  EXPECT_EQ(sizeof(VoxelFilter<VoxelFilterPayloadFirstOccurrence<false>>::Cells::Slot), 16u);
+  EXPECT_EQ(sizeof(VoxelFilter<VoxelFilterPayloadFirstOccurrence<true>>::Cells::Slot), 20u);
+  EXPECT_EQ((sizeof(VoxelFilter<VoxelFilterPayloadHighest<false, F64, get_z>>::Cells::Slot)), 24u);
+  EXPECT_EQ((sizeof(VoxelFilter<VoxelFilterPayloadHighest<true, F64, get_z>>::Cells::Slot)), 28u);
+  EXPECT_EQ((sizeof(VoxelFilter<VoxelFilterPayloadLowest<true, U16, get_intensity>>::Cells::Slot)), 24u);
+  EXPECT_EQ(sizeof(VoxelFilter<VoxelFilterPayloadClosest<true>>::Cells::Slot), 28u);
+  EXPECT_EQ(sizeof(VoxelFilter<VoxelFilterPayloadRandom>::Cells::Slot), 24u);
+}
+
+}  // namespace

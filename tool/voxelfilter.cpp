@@ -1,0 +1,162 @@
+// The two passes of the voxel filter and the 25 filters built from it. The
+// passes compute a point's voxel and identity identically, so a point read
+// again in the second pass (from wherever the reader takes it) finds its voxel
+// and is recognised by content.
+#include "tool/voxelfilter.hpp"
+
+#include "core/lasheader.hpp"
+#include "core/lasmessage.hpp"
+
+I32 attribute_idx = 0;
+
+F64 get_attribute(const LASpoint& point) {
+  if (attribute_idx < 0) return 0.0;
+  return point.get_attribute_as_float(static_cast<U32>(attribute_idx));
+}
+
+template <class Payload>
+VoxelFilter<Payload>::VoxelFilter(F64 step_xy, F64 step_z, const LASheader& header)
+    : grid(step_xy, step_z, header.min_x, header.max_x, header.min_y, header.max_y, header.min_z, header.max_z) {
+  LASMessage(VERBOSE, "Processing a grid with %zu voxels", static_cast<size_t>(grid.numberOfVoxels()));
+}
+
+template <class Payload>
+VoxelFilter<Payload>::~VoxelFilter() {
+  LASMessage(VERBOSE, "Grid saturation is %f percent.",
+             static_cast<F64>(cells.size()) / grid.numberOfVoxelsF64() * 100.0);
+}
+
+// Wide grids: the first pass hands out dense keys; the second pass only looks
+// them up, and a voxel the first pass never saw gets U64_MAX, which no voxel
+// holds.
+template <class Payload>
+U64 VoxelFilter<Payload>::cellKey(const VoxelTriple& triple, bool add) {
+  if (!grid.wide) [[likely]]
+    return grid.key(triple);
+  if (!add) {
+    const U64* key = wide_keys.find(triple);
+    return key ? *key : U64_MAX;
+  }
+  bool inserted;
+  U64* key = wide_keys.insert(triple, inserted);
+  if (inserted) *key = wide_keys.size() - 1;
+  return *key;
+}
+
+template <class Payload>
+void VoxelFilter<Payload>::visitPoint(const LASpoint& point) {
+  const F64 x = point.get_x();
+  const F64 y = point.get_y();
+  const F64 z = get_z(point);
+  VoxelTriple triple;
+  grid.locate(x, y, z, triple);
+  VoxelIndexAndCenter cell;
+  cell.index = cellKey(triple, true);
+  grid.center(triple, cell.center);
+
+  bool inserted;
+  VoxelCell<Payload>* voxel = cells.insert(cell.index, inserted);
+  if (inserted) {
+    voxel->hash = utils::PointHash::computeHash(x, y, z, point.gps_time);
+    voxel->payload.initialteCellCount();
+    voxel->payload.addToCellCount();
+    voxel->payload.updatePayload(point, cell);
+    if constexpr (Payload::seeded_per_cell) voxel->payload.setSeed(engine.uniformInt(0, I32_MAX));
+    return;
+  }
+  voxel->payload.addToCellCount();
+  if (voxel->payload.pointNeedsUpdate(point, cell)) {
+    voxel->hash = utils::PointHash::computeHash(x, y, z, point.gps_time);
+    voxel->payload.updatePayload(point, cell);
+  }
+}
+
+template <class Payload>
+SurvivalDecision VoxelFilter<Payload>::isSurvivingPointAndModify(LASpoint& point, VoxelIndexAndCenter& cell) {
+  const F64 x = point.get_x();
+  const F64 y = point.get_y();
+  const F64 z = get_z(point);
+  VoxelTriple triple;
+  grid.locate(x, y, z, triple);
+  cell.index = cellKey(triple, false);
+  grid.center(triple, cell.center);
+
+  SurvivalDecision decision;
+  const VoxelCell<Payload>* voxel = cells.find(cell.index);
+  if (!voxel) return decision;
+  decision.survives = voxel->hash == utils::PointHash::computeHash(x, y, z, point.gps_time);
+  decision.points_in_cell = voxel->payload.getPointsInCell();
+  return decision;
+}
+
+// The 25 filters.
+template class VoxelFilter<VoxelFilterPayloadFirstOccurrence<true>>;
+template class VoxelFilter<VoxelFilterPayloadFirstOccurrence<false>>;
+template class VoxelFilter<VoxelFilterPayloadHighest<true, F64, get_z>>;
+template class VoxelFilter<VoxelFilterPayloadHighest<false, F64, get_z>>;
+template class VoxelFilter<VoxelFilterPayloadLowest<true, F64, get_z>>;
+template class VoxelFilter<VoxelFilterPayloadLowest<false, F64, get_z>>;
+template class VoxelFilter<VoxelFilterPayloadHighest<true, U16, get_intensity>>;
+template class VoxelFilter<VoxelFilterPayloadHighest<false, U16, get_intensity>>;
+template class VoxelFilter<VoxelFilterPayloadLowest<true, U16, get_intensity>>;
+template class VoxelFilter<VoxelFilterPayloadLowest<false, U16, get_intensity>>;
+template class VoxelFilter<VoxelFilterPayloadHighest<true, U8, get_return_number>>;
+template class VoxelFilter<VoxelFilterPayloadHighest<false, U8, get_return_number>>;
+template class VoxelFilter<VoxelFilterPayloadLowest<true, U8, get_return_number>>;
+template class VoxelFilter<VoxelFilterPayloadLowest<false, U8, get_return_number>>;
+template class VoxelFilter<VoxelFilterPayloadHighest<true, U8, get_extended_return_number>>;
+template class VoxelFilter<VoxelFilterPayloadHighest<false, U8, get_extended_return_number>>;
+template class VoxelFilter<VoxelFilterPayloadLowest<true, U8, get_extended_return_number>>;
+template class VoxelFilter<VoxelFilterPayloadLowest<false, U8, get_extended_return_number>>;
+template class VoxelFilter<VoxelFilterPayloadHighest<true, F64, get_attribute>>;
+template class VoxelFilter<VoxelFilterPayloadHighest<false, F64, get_attribute>>;
+template class VoxelFilter<VoxelFilterPayloadLowest<true, F64, get_attribute>>;
+template class VoxelFilter<VoxelFilterPayloadLowest<false, F64, get_attribute>>;
+template class VoxelFilter<VoxelFilterPayloadClosest<true>>;
+template class VoxelFilter<VoxelFilterPayloadClosest<false>>;
+template class VoxelFilter<VoxelFilterPayloadRandom>;
+
+template <template <bool> class Payload>
+static PointFilterInterface* make_pair(bool counting, F64 step_xy, F64 step_z, const LASheader& header) {
+  if (counting) return new VoxelFilter<Payload<true>>(step_xy, step_z, header);
+  return new VoxelFilter<Payload<false>>(step_xy, step_z, header);
+}
+
+template <template <bool, class T, T (*)(const LASpoint&)> class Payload, class T, T (*get)(const LASpoint&)>
+static PointFilterInterface* make_pair(bool counting, F64 step_xy, F64 step_z, const LASheader& header) {
+  if (counting) return new VoxelFilter<Payload<true, T, get>>(step_xy, step_z, header);
+  return new VoxelFilter<Payload<false, T, get>>(step_xy, step_z, header);
+}
+
+PointFilterInterface* make_voxel_filter(VoxelRule rule, bool counting, F64 step_xy, F64 step_z,
+                                        const LASheader& header) {
+  switch (rule) {
+    case VoxelRule::FIRST:
+      return make_pair<VoxelFilterPayloadFirstOccurrence>(counting, step_xy, step_z, header);
+    case VoxelRule::HIGHEST_Z:
+      return make_pair<VoxelFilterPayloadHighest, F64, get_z>(counting, step_xy, step_z, header);
+    case VoxelRule::LOWEST_Z:
+      return make_pair<VoxelFilterPayloadLowest, F64, get_z>(counting, step_xy, step_z, header);
+    case VoxelRule::HIGHEST_INTENSITY:
+      return make_pair<VoxelFilterPayloadHighest, U16, get_intensity>(counting, step_xy, step_z, header);
+    case VoxelRule::LOWEST_INTENSITY:
+      return make_pair<VoxelFilterPayloadLowest, U16, get_intensity>(counting, step_xy, step_z, header);
+    case VoxelRule::HIGHEST_RETURN:
+      return make_pair<VoxelFilterPayloadHighest, U8, get_return_number>(counting, step_xy, step_z, header);
+    case VoxelRule::LOWEST_RETURN:
+      return make_pair<VoxelFilterPayloadLowest, U8, get_return_number>(counting, step_xy, step_z, header);
+    case VoxelRule::HIGHEST_EXTENDED_RETURN:
+      return make_pair<VoxelFilterPayloadHighest, U8, get_extended_return_number>(counting, step_xy, step_z, header);
+    case VoxelRule::LOWEST_EXTENDED_RETURN:
+      return make_pair<VoxelFilterPayloadLowest, U8, get_extended_return_number>(counting, step_xy, step_z, header);
+    case VoxelRule::HIGHEST_ATTRIBUTE:
+      return make_pair<VoxelFilterPayloadHighest, F64, get_attribute>(counting, step_xy, step_z, header);
+    case VoxelRule::LOWEST_ATTRIBUTE:
+      return make_pair<VoxelFilterPayloadLowest, F64, get_attribute>(counting, step_xy, step_z, header);
+    case VoxelRule::CLOSEST:
+      return make_pair<VoxelFilterPayloadClosest>(counting, step_xy, step_z, header);
+    case VoxelRule::RANDOM:
+      break;
+  }
+  return new VoxelFilter<VoxelFilterPayloadRandom>(step_xy, step_z, header);
+}
