@@ -63,7 +63,7 @@ class ArithmeticEncoder {
   }
 
   // `bits` from 1 to 32, `value` below 2^bits. Wide fields go out as a 16-bit
-  // piece first so that the length never drops below 2^5.
+  // word first so that the length never drops below 2^5.
   void writeBits(U32 bits, U32 value) {
     if (bits > 19) {
       writeShort((U16)(value & 0xFFFF));

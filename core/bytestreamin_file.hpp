@@ -1,5 +1,6 @@
-// Input stream over a FILE handle that its creator opens and closes. The class
-// keeps no position of its own, so several streams over one handle agree.
+// Input stream over a FILE handle that its creator opens and closes. Positions
+// come from the handle, so several streams over one handle agree; only where the
+// handle has none (a pipe) the bytes read so far stand in for it.
 #pragma once
 
 #include <unistd.h>
@@ -12,14 +13,20 @@ class ByteStreamInFile : public ByteStreamIn {
   U32 getByte() override {
     int byte = getc(file);
     if (byte == EOF) throw EOF;
+    consumed++;
     return (U32)byte;
   }
   void getBytes(U8* bytes, const I64 num_bytes) override {
     if (num_bytes <= 0) return;
-    if (fread(bytes, 1, (size_t)num_bytes, file) != (size_t)num_bytes) throw EOF;
+    size_t got = fread(bytes, 1, (size_t)num_bytes, file);
+    consumed += (I64)got;
+    if (got != (size_t)num_bytes) throw EOF;
   }
   bool isSeekable() const override { return file != stdin; }
-  I64 tell() const override { return (I64)ftello(file); }
+  I64 tell() const override {
+    off_t position = ftello(file);
+    return position < 0 ? consumed : (I64)position;
+  }
   bool seek(const I64 position) override {
     if (tell() == position) return true;
     return fseeko(file, (off_t)position, SEEK_SET) == 0;
@@ -29,6 +36,7 @@ class ByteStreamInFile : public ByteStreamIn {
 
  protected:
   FILE* file;
+  I64 consumed = 0;
 };
 
 class ByteStreamInFileLE : public ByteStreamInFile {

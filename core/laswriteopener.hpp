@@ -1,19 +1,93 @@
-// The write opener: the output options and the writer it builds from them.
-// For now only the opener's output name exists: it parses no options yet.
+// The write opener: holds every output option of the command line, keeps and
+// rewrites the output file name (format extension, directory, appendix,
+// characters cut), derives an output name from an input name, and opens the
+// writer that matches the output format on a file, the standard output or a
+// stream that only counts bytes.
 #pragma once
-
-#include <string>
 
 #include "core/mydefs.hpp"
 
+class LASheader;
+class LASwriter;
+
+// Extension words of the format numbers; 7 to 10 are input formats only.
+extern const char* const PELKARTS_FORMAT_NAMES[12];
+
 class LASwriteOpener {
  public:
-  // Takes the output options among the arguments; none are known yet.
+  // Output format numbers.
+  static constexpr U32 FORMAT_DEFAULT = 0;
+  static constexpr U32 FORMAT_LAS = 1;
+  static constexpr U32 FORMAT_VMB = 2;
+  static constexpr U32 FORMAT_BIN = 3;
+  static constexpr U32 FORMAT_QFIT = 4;
+  static constexpr U32 FORMAT_VRML = 5;
+  static constexpr U32 FORMAT_TXT = 6;
+  static constexpr U32 FORMAT_JSON = 13;
+
+  LASwriteOpener() = default;
+  ~LASwriteOpener();
+  LASwriteOpener(const LASwriteOpener&) = delete;
+  LASwriteOpener& operator=(const LASwriteOpener&) = delete;
+
+  // Takes (empties) the output options among the arguments. False after an
+  // error that did not end the run.
   bool parse(int argc, char* argv[]);
+
+  // Takes a name (null: none) and fits it to the format, directory, cut and
+  // appendix options.
   void set_file_name(const char* file_name);
-  const char* get_file_name() const { return file_name.empty() ? nullptr : file_name.c_str(); }
-  bool is_piped() const { return false; }
+  // Number -1: the output name derived from an input name. Number 0 or more:
+  // the number written into the digits before the name's extension. Either
+  // way a name that would be the input file itself becomes "temp.<ext>"
+  // unless '-oforce' was given.
+  void make_file_name(const char* file_name, I32 file_number = -1);
+  bool set_directory(const char* directory);
+  void add_directory(const char* directory = nullptr);
+  void add_appendix(const char* appendix = nullptr);
+  void cut_characters();
+  void set_parse_string(const char* parse_string);
+  void set_separator(const char* separator);
+
+  const char* get_directory() const { return directory; }
+  const char* get_file_name() const { return file_name; }
+  const char* get_appendix() const { return appendix; }
+  U32 get_cut() const { return cut; }
+  U32 get_format() const;
+  const char* get_format_name() const;
+  bool active() const { return file_name != nullptr || use_stdout || use_nil; }
+  bool is_piped() const { return file_name == nullptr && use_stdout; }
+  // True when opening now would write the file `name` names (by name or as
+  // the same file): the check that keeps an input from being overwritten.
+  bool writes_to(const char* name) const;
+
+  // The writer for the options; null after an error. The caller owns it.
+  LASwriter* open(const LASheader* header);
 
  private:
-  std::string file_name;
+  // The extension word of the current format ("las" for 0 and 1, "txt" for
+  // the numbers without a word of their own).
+  const char* format_word() const;
+  void replace_extension(const char* word);
+  // A name that is the input file itself becomes temp.<ext>, with a warning.
+  void avoid_input_name(const char* input);
+
+  U32 io_obuffer_size = 262144;
+  char* directory = nullptr;
+  char* file_name = nullptr;
+  char* appendix = nullptr;
+  U32 cut = 0;
+  bool opts = false;
+  bool optx = false;
+  char* parse_string = nullptr;
+  char* separator = nullptr;
+  F32 scale_rgb = 1.0f;
+  U32 format = FORMAT_DEFAULT;
+  bool specified = false;
+  bool force = false;
+  bool native = true;
+  U32 chunk_size = 50000;
+  bool use_stdout = false;
+  bool use_nil = false;
+  I32 requested_version = 0;
 };

@@ -237,7 +237,7 @@ TEST(ArithmeticDecoder, CorruptCodeThrows4711) {
   const Row rows[] = {
       // 0xFFFFFFFF / 0x00FFFFFF = 256 does not fit 8 bits.
       {"raw_8_bits", {0xFF, 0xFF, 0xFF, 0xFF, 0x00}, [](ArithmeticDecoder& d) { d.readBits(8); }},
-      // 0xFFFFFFFF / 0xFFFF = 0x10001 does not fit a 16-bit piece.
+      // 0xFFFFFFFF / 0xFFFF = 0x10001 does not fit a 16-bit word.
       {"raw_32_bits", {0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00}, [](ArithmeticDecoder& d) { d.readBits(32); }},
       {"raw_int", {0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00}, [](ArithmeticDecoder& d) { d.readInt(); }},
       {"raw_int64", {0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00}, [](ArithmeticDecoder& d) { d.readInt64(); }},

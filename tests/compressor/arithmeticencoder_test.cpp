@@ -41,7 +41,7 @@ const HandVector hand_vectors[] = {
     // length 0x00FFFFFF, base 0xA5 * it = 0xA4FFFF5B: shift out 0xA4; base 0xFFFF5B00
     // + 2^24 wraps, carry makes 0xA5, then byte 0x00.
     {"raw_8_bits", Op::RAW, 8, 0xA5, {0xA5, 0x00, 0x00, 0x00, 0x00}},
-    // 16-bit piece 0x5678 first: base 0x5677A988, shifts 0x56, 0x77; then 0x1234 adds
+    // 16-bit word 0x5678 first: base 0x5677A988, shifts 0x56, 0x77; then 0x1234 adds
     // 0x1233EDCC: base 0xBBBBEDCC, shifts 0xBB, 0xBB; 0xEDCC0000 + 2^24 gives 0xEE.
     {"raw_32_bits", Op::RAW, 32, 0x12345678, {0x56, 0x77, 0xBB, 0xBB, 0xEE, 0x00, 0x00, 0x00}},
 };
@@ -87,8 +87,8 @@ TEST(ArithmeticEncoder, HandWorkedVectors) {
   }
 }
 
-// The wide raw writes are 16-bit pieces, lowest first: the same code as writeBits.
-TEST(ArithmeticEncoder, WideRawWritesArePiecesLowestFirst) {
+// The wide raw writes are 16-bit words, lowest first: the same code as writeBits.
+TEST(ArithmeticEncoder, WideRawWritesAreWordsLowestFirst) {
   auto encode = [](auto write) {
     ArithmeticEncoder enc;
     ByteStreamOutArrayLE out(0);
@@ -221,8 +221,8 @@ struct PlainRawEncoder {
   }
 };
 
-// Long streams of raw pieces carry often, also into bytes at the far end of the
-// ring when the carry comes right after a wrap. Runs of 0xFFFF pieces make long
+// Long streams of raw words carry often, also into bytes at the far end of the
+// ring when the carry comes right after a wrap. Runs of 0xFFFF words make long
 // runs of 0xFF bytes that a carry must clear.
 TEST(ArithmeticEncoder, RingAndCarryAgreeWithUnboundedBuffer) {
   for (U32 seed = 1; seed <= 16; seed++) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "core/bytestreamin_array.hpp"
@@ -160,6 +162,32 @@ TEST(ByteStreamFile, ReadWriteSeek) {
   EXPECT_TRUE(standard_in.seek(standard_in.tell()));
   ByteStreamOutFileLE standard_out(stdout);
   EXPECT_FALSE(standard_out.isSeekable());
+}
+
+}  // namespace
+
+namespace {
+
+// On a pipe the handle has no position; the streams count instead, so that
+// chunk sizes of piped output stay right.
+TEST(ByteStreamFile, PipesCountTheirBytes) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  FILE* write_end = fdopen(fds[1], "wb");
+  FILE* read_end = fdopen(fds[0], "rb");
+  ByteStreamOutFileLE out(write_end);
+  U8 bytes[5] = {1, 2, 3, 4, 5};
+  ASSERT_TRUE(out.putBytes(bytes, 5));
+  ASSERT_TRUE(out.putByte(6));
+  EXPECT_EQ(out.tell(), 6);
+  fclose(write_end);
+  ByteStreamInFileLE in(read_end);
+  U8 got[5];
+  in.getBytes(got, 5);
+  EXPECT_EQ(in.tell(), 5);
+  EXPECT_EQ(in.getByte(), 6u);
+  EXPECT_EQ(in.tell(), 6);
+  fclose(read_end);
 }
 
 }  // namespace

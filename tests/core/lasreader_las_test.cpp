@@ -745,6 +745,37 @@ TEST_F(LasReaderTest, FileNameIsUsedInMessagesAndReleasedOnClose) {
             "ERROR: file name pointer is zero\nERROR: file pointer is zero\nERROR: ByteStreamIn* pointer is zero\n");
 }
 
+TEST_F(LasReaderTest, ByNameReadsAcrossItsBufferAndSeeks) {
+  // 200 points of 28 bytes and EVLRs behind them: reading crosses the
+  // smallest buffer, and the EVLRs are read by seeking away and back.
+  LasFile f = with_points(4, 1, 200);
+  f.evlrs.push_back({"LASF_Spec", 3, std::string(5000, 'e')});
+  f.evlrs.push_back({"LASF_Projection", 2112, "GEOGCS"});
+  const lasfix::Built b = f.build();
+  char name[] = "/tmp/lasreader_las_test_XXXXXX";
+  const int fd = mkstemp(name);
+  ASSERT_GE(fd, 0);
+  FILE* out = fdopen(fd, "wb");
+  fwrite(b.bytes.data(), 1, b.bytes.size(), out);
+  fclose(out);
+  LASreaderLAS r(nullptr);
+  ASSERT_TRUE(r.open(name, 1));
+  remove(name);
+  ASSERT_EQ(r.header.number_of_extended_variable_length_records, 2u);
+  EXPECT_EQ(std::string((const char*)r.header.evlrs[0].data, 5000), std::string(5000, 'e'));
+  EXPECT_STREQ(r.header.ogc_coordinate_system_wkt, "GEOGCS");
+  for (size_t i = 0; i < 200; i++) {
+    ASSERT_TRUE(r.read_point());
+    ASSERT_EQ(testpoints::record_of(r.point), record(b, i)) << i;
+  }
+  EXPECT_FALSE(r.read_point());
+  for (size_t i : {150, 3, 199, 0}) {
+    ASSERT_TRUE(r.seek((I64)i));
+    ASSERT_TRUE(r.read_point());
+    EXPECT_EQ(testpoints::record_of(r.point), record(b, i)) << i;
+  }
+}
+
 TEST_F(LasReaderTest, ZFromAttributeIsDetectedByName) {
   class ZReader : public LASreaderLAS {
    public:

@@ -17,6 +17,19 @@ const std::string USAGE =
     "voxsifter -i in.vmb -step 2 -step_z 1 -o out.vmb\n"
     "voxsifter -i in.vmb -step 2 -step_z 1 -highest -o out.vmb\n"
     "voxsifter -h\n";
+// What "-hh" adds before the banner: the write opener's outputs.
+const std::string OUTPUTS =
+    "Supported LAS Outputs\n"
+    "  -o lidar.las\n"
+    "  -o lidar.vmb\n"
+    "  -o xyzta.txt -oparse xyzta (on-the-fly to ASCII)\n"
+    "  -o terrasolid.bin\n"
+    "  -odir C:/data/ground (specify output directory)\n"
+    "  -odix _classified (specify file name appendix)\n"
+    "  -ocut 2 (cut the last two characters from name)\n"
+    "  -olas -ovmb -otxt -obin -oqi (specify format)\n"
+    "  -stdout (pipe to stdout)\n"
+    "  -nil    (pipe to NULL)\n";
 const std::string UNDERSTAND = "ERROR: cannot understand argument '-bogus'. use '-h' or see voxsifter_README.md to get help.\n";
 
 struct CliCase {
@@ -92,10 +105,10 @@ TEST(CliPrompt, ClosedStdinGivesEmptyNames) {
   EXPECT_NE(r.err.find("ERROR: no input specified\n<press ENTER>\n"), std::string::npos);
 }
 
-// "-hh" first lets the input parser issue the help of the filter, transform,
-// ignore and input options; the filter's and transform's texts belong to
-// their own tests.
-TEST(CliExtendedHelp, InputHelpThenBannerAndUsage) {
+// "-hh" lets the input parser issue the help of the filter, transform, ignore
+// and input options, then the output parser its own; the filter's and
+// transform's texts belong to their own tests.
+TEST(CliExtendedHelp, InputAndOutputHelpThenBannerAndUsage) {
   const std::string tail =
       "Ignore points based on classifications.\n  -ignore_class 7\n  -ignore_class 0 1 7 33\n"
       "Ignore points based on return type.\n  -ignore_first -ignore_first_of_many\n"
@@ -110,7 +123,7 @@ TEST(CliExtendedHelp, InputHelpThenBannerAndUsage) {
       "  -inside_tile ll_x ll_y size\n  -inside_circle center_x center_y radius\n"
       "Fast AOI Queries for VMB 1.4 with spatial indexing COPC VLR\n  -inside min_x min_y max_x max_y\n"
       "  -inside_circle center_x center_y radius\n  -max_depth 3\n  -resolution 0.1\n" +
-      BANNER + USAGE;
+      OUTPUTS + BANNER + USAGE;
   ToolResult r = run_voxsifter({"-hh"});
   EXPECT_EQ(r.exit_code, 0);
   ASSERT_GE(r.err.size(), tail.size()) << r.err;

@@ -1,0 +1,71 @@
+// Reading a LAS file of 20 million format-1 points from the page cache through
+// LASreaderLAS::read_point with no filter, transform or area: the whole per-point
+// path of a reader (dispatch, point decoder, raw items, stdio). The file is
+// written once into the temporary directory; the first pass warms the cache.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "core/lasreader_las.hpp"
+#include "support/las_fixture.hpp"
+
+namespace {
+
+constexpr uint32_t POINTS = 20000000;
+
+const std::string& file_name() {
+  static const std::string name = [] {
+    const std::string path = "/tmp/lasreader_las_bench_format1.las";
+    lasfix::LasFile f;
+    f.header.point_data_format = 1;
+    f.header.number_of_point_records = POINTS;
+    f.header.min_x = f.header.min_y = f.header.min_z = 0;
+    f.header.max_x = f.header.max_y = f.header.max_z = 1000;
+    f.point_data = "";
+    const std::string header = f.bytes();
+    FILE* out = fopen(path.c_str(), "wb");
+    fwrite(header.data(), 1, header.size(), out);
+    std::string block;
+    for (uint32_t i = 0; i < POINTS; i++) {
+      lasfix::Point p;
+      p.X = (int32_t)(i % 100000);
+      p.Y = (int32_t)(i / 100000);
+      p.Z = (int32_t)(i % 977);
+      p.intensity = (uint16_t)i;
+      p.gps_time = i * 0.001;
+      block += lasfix::encode_point(p, 1, 28);
+      if (block.size() >= (1 << 22)) {
+        fwrite(block.data(), 1, block.size(), out);
+        block.clear();
+      }
+    }
+    fwrite(block.data(), 1, block.size(), out);
+    fclose(out);
+    return path;
+  }();
+  return name;
+}
+
+void BM_read_point_format1(benchmark::State& state) {
+  const std::string& name = file_name();
+  for (auto _ : state) {
+    LASreaderLAS reader(nullptr);
+    if (!reader.open(name.c_str(), (I32)state.range(0))) {
+      state.SkipWithError("open");
+      return;
+    }
+    I64 sum = 0;
+    while (reader.read_point()) sum += reader.point.X;
+    benchmark::DoNotOptimize(sum);
+    if (reader.points_read != POINTS) state.SkipWithError("short read");
+    reader.close();
+  }
+  state.SetItemsProcessed((int64_t)state.iterations() * POINTS);
+}
+
+}  // namespace
+
+BENCHMARK(BM_read_point_format1)->Arg(LAS_READER_IO_BUFFER_SIZE)->Arg(1 << 20)->Unit(benchmark::kMillisecond)
+    ->MinWarmUpTime(1.0)->UseRealTime();

@@ -1,0 +1,34 @@
+// The interface every point writer offers: points go in one by one, the
+// writer keeps an inventory of them, the header already written can be
+// rewritten with the true counts and bounds, and close finishes the output.
+#pragma once
+
+#include "core/lasattributer.hpp"
+#include "core/lasutility.hpp"
+
+class LASpoint;
+class LASheader;
+
+class LASwriter {
+ public:
+  // Scale factors and offsets of the header written, so that the raw bounds
+  // of the inventory can be turned back into coordinates.
+  LASscaling scaling;
+  // The point count the written header announces.
+  I64 points_expected = 0;
+  // Points written since open.
+  I64 points_written = 0;
+  LASinventory inventory;
+
+  virtual bool write_point(const LASpoint* point) = 0;
+  virtual bool update_inventory(const LASpoint* point) { return inventory.add(point); }
+  // Ends the current chunk of compressed points.
+  virtual bool chunk() = 0;
+  // Rewrites counts, bounding box and related fields of the header already
+  // written, from the inventory or from `header`.
+  virtual bool update_header(const LASheader* header, bool use_inventory = false, bool update_extra_bytes = false) = 0;
+  // Finishes the output; the number of bytes written.
+  virtual I64 close(bool update_npoints = true) = 0;
+  virtual I64 tell() { return 0; }
+  virtual ~LASwriter();
+};
