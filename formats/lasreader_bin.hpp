@@ -1,0 +1,45 @@
+// Reader of BIN (binary point record) input, presenting it as a LAS point stream.
+//
+// Stand-in: the format is not read yet. open() answers false without a
+// message of its own, so the read opener reports "cannot open lasreaderbin with
+// file name '...'"; the constructors, setters and class names are final.
+#pragma once
+
+#include "core/lasreader.hpp"
+
+class LASreaderBIN : public LASreader {
+ public:
+  explicit LASreaderBIN(LASreadOpener* opener) : LASreader(opener) {}
+  I32 get_format() const override { return 3; }
+  bool seek(const I64) override { return false; }
+  ByteStreamIn* get_stream() const override { return nullptr; }
+  void close(const bool = true) override {}
+  ~LASreaderBIN() override = default;
+  bool read_point_default() override { return false; }
+  virtual bool open(const char* file_name);
+};
+
+// Delivers the points re-quantised to new scale factors (0: the axis keeps its own).
+class LASreaderBINrescale : public virtual LASreaderBIN {
+ public:
+  LASreaderBINrescale(LASreadOpener* opener, F64 x_scale_factor, F64 y_scale_factor, F64 z_scale_factor)
+      : LASreaderBIN(opener), new_scale_factor{x_scale_factor, y_scale_factor, z_scale_factor} {}
+  F64 new_scale_factor[3];
+};
+
+// Delivers the points re-quantised to new offsets.
+class LASreaderBINreoffset : public virtual LASreaderBIN {
+ public:
+  LASreaderBINreoffset(LASreadOpener* opener, F64 x_offset, F64 y_offset, F64 z_offset)
+      : LASreaderBIN(opener), new_offset{x_offset, y_offset, z_offset} {}
+  F64 new_offset[3];
+};
+
+class LASreaderBINrescalereoffset : public LASreaderBINrescale, public LASreaderBINreoffset {
+ public:
+  LASreaderBINrescalereoffset(LASreadOpener* opener, F64 x_scale_factor, F64 y_scale_factor, F64 z_scale_factor,
+                               F64 x_offset, F64 y_offset, F64 z_offset)
+      : LASreaderBIN(opener),
+        LASreaderBINrescale(opener, x_scale_factor, y_scale_factor, z_scale_factor),
+        LASreaderBINreoffset(opener, x_offset, y_offset, z_offset) {}
+};

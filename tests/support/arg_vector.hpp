@@ -1,0 +1,58 @@
+// A mutable argument vector for option parsers, which empty the arguments they
+// take by writing a terminator over their first byte.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class ArgVector {
+ public:
+  // argv[0] is a program name; the given words follow.
+  explicit ArgVector(const std::vector<std::string>& words) {
+    storage.push_back("program");
+    storage.insert(storage.end(), words.begin(), words.end());
+    for (std::string& word : storage) pointers.push_back(word.data());
+    pointers.push_back(nullptr);
+  }
+  // Splits option text at blanks; a double-quoted stretch keeps its blanks and
+  // loses its quotes, as the job command lines of child processes are split.
+  static ArgVector from_text(const std::string& text) {
+    std::vector<std::string> words;
+    std::string word;
+    bool quoted = false, in_word = false;
+    for (char c : text) {
+      if (c == '"') {
+        quoted = !quoted;
+        in_word = true;
+      } else if (c == ' ' && !quoted) {
+        if (in_word) words.push_back(word);
+        word.clear();
+        in_word = false;
+      } else {
+        word += c;
+        in_word = true;
+      }
+    }
+    if (in_word) words.push_back(word);
+    return ArgVector(words);
+  }
+  ArgVector(const ArgVector& other) : ArgVector(std::vector<std::string>(other.storage.begin() + 1, other.storage.end())) {}
+  ArgVector& operator=(const ArgVector&) = delete;
+
+  int argc() const { return (int)storage.size(); }
+  char** argv() { return pointers.data(); }
+  // The word at i as it stands now (empty once a parser took it).
+  std::string at(int i) const { return std::string(pointers[i]); }
+  // The words no parser emptied, in order, without argv[0].
+  std::vector<std::string> remaining() const {
+    std::vector<std::string> left;
+    for (size_t i = 1; i + 1 < pointers.size(); i++) {
+      if (pointers[i][0] != '\0') left.push_back(pointers[i]);
+    }
+    return left;
+  }
+
+ private:
+  std::vector<std::string> storage;
+  std::vector<char*> pointers;
+};
