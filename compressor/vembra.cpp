@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/laslayout.hpp"
+
 Vembra::~Vembra() {
   free(error_text);
   delete[] items;
@@ -334,23 +336,24 @@ bool Vembra::check_item(const LASitem* item) {
 }
 
 bool Vembra::pack(U8*& bytes, U32& num_bytes) {
-  num_bytes = RECORD_FIXED_BYTES + RECORD_ITEM_BYTES * num_items;
+  using namespace laslayout;
+  num_bytes = compressor_record_size(num_items);
   U8* record = new U8[num_bytes];
-  put16(record + 0, compressor);
-  put16(record + 2, coder);
-  record[4] = version_major;
-  record[5] = version_minor;
-  put16(record + 6, version_revision);
-  put32(record + 8, options);
-  put32(record + 12, chunk_size);
-  put64(record + 16, (U64)number_of_special_evlrs);
-  put64(record + 24, (U64)offset_to_special_evlrs);
-  put16(record + 32, num_items);
+  put16(record + COMPRESSOR[CMP_COMPRESSOR].offset, compressor);
+  put16(record + COMPRESSOR[CMP_CODER].offset, coder);
+  record[COMPRESSOR[CMP_VERSION_MAJOR].offset] = version_major;
+  record[COMPRESSOR[CMP_VERSION_MINOR].offset] = version_minor;
+  put16(record + COMPRESSOR[CMP_VERSION_REVISION].offset, version_revision);
+  put32(record + COMPRESSOR[CMP_OPTIONS].offset, options);
+  put32(record + COMPRESSOR[CMP_CHUNK_SIZE].offset, chunk_size);
+  put64(record + COMPRESSOR[CMP_NUMBER_OF_SPECIAL_EVLRS].offset, (U64)number_of_special_evlrs);
+  put64(record + COMPRESSOR[CMP_OFFSET_TO_SPECIAL_EVLRS].offset, (U64)offset_to_special_evlrs);
+  put16(record + COMPRESSOR[CMP_NUM_ITEMS].offset, num_items);
   for (U32 i = 0; i < num_items; i++) {
-    U8* item = record + RECORD_FIXED_BYTES + RECORD_ITEM_BYTES * i;
-    put16(item + 0, (U16)items[i].type);
-    put16(item + 2, items[i].size);
-    put16(item + 4, items[i].version);
+    U8* item = record + compressor_record_size(i);
+    put16(item + COMPRESSOR_ITEM[CMP_ITEM_TYPE].offset, (U16)items[i].type);
+    put16(item + COMPRESSOR_ITEM[CMP_ITEM_SIZE].offset, items[i].size);
+    put16(item + COMPRESSOR_ITEM[CMP_ITEM_VERSION].offset, items[i].version);
   }
   delete[] record_bytes;
   record_bytes = record;
@@ -359,29 +362,29 @@ bool Vembra::pack(U8*& bytes, U32& num_bytes) {
 }
 
 bool Vembra::unpack(const U8* bytes, const U32 num_bytes) {
-  if (bytes == nullptr || num_bytes < RECORD_FIXED_BYTES)
-    return fail("compressor record of %u bytes is shorter than %u", num_bytes, RECORD_FIXED_BYTES);
+  using namespace laslayout;
+  if (bytes == nullptr || num_bytes < COMPRESSOR_HEAD_SIZE)
+    return fail("compressor record of %u bytes is shorter than %u", num_bytes, COMPRESSOR_HEAD_SIZE);
   // The item count is trusted only when the record really holds that many items.
-  U16 count = get16(bytes + 32);
-  U32 expected = RECORD_FIXED_BYTES + RECORD_ITEM_BYTES * (U32)count;
-  if (num_bytes != expected)
+  U16 count = get16(bytes + COMPRESSOR[CMP_NUM_ITEMS].offset);
+  if (num_bytes != compressor_record_size(count))
     return fail("compressor record of %u bytes cannot hold %d items", num_bytes, count);
 
-  compressor = get16(bytes + 0);
-  coder = get16(bytes + 2);
-  version_major = bytes[4];
-  version_minor = bytes[5];
-  version_revision = get16(bytes + 6);
-  options = get32(bytes + 8);
-  chunk_size = get32(bytes + 12);
-  number_of_special_evlrs = (I64)get64(bytes + 16);
-  offset_to_special_evlrs = (I64)get64(bytes + 24);
+  compressor = get16(bytes + COMPRESSOR[CMP_COMPRESSOR].offset);
+  coder = get16(bytes + COMPRESSOR[CMP_CODER].offset);
+  version_major = bytes[COMPRESSOR[CMP_VERSION_MAJOR].offset];
+  version_minor = bytes[COMPRESSOR[CMP_VERSION_MINOR].offset];
+  version_revision = get16(bytes + COMPRESSOR[CMP_VERSION_REVISION].offset);
+  options = get32(bytes + COMPRESSOR[CMP_OPTIONS].offset);
+  chunk_size = get32(bytes + COMPRESSOR[CMP_CHUNK_SIZE].offset);
+  number_of_special_evlrs = (I64)get64(bytes + COMPRESSOR[CMP_NUMBER_OF_SPECIAL_EVLRS].offset);
+  offset_to_special_evlrs = (I64)get64(bytes + COMPRESSOR[CMP_OFFSET_TO_SPECIAL_EVLRS].offset);
   LASitem* list = count ? new LASitem[count] : nullptr;
   for (U32 i = 0; i < count; i++) {
-    const U8* item = bytes + RECORD_FIXED_BYTES + RECORD_ITEM_BYTES * i;
-    list[i].type = (LASitem::Type)get16(item + 0);
-    list[i].size = get16(item + 2);
-    list[i].version = get16(item + 4);
+    const U8* item = bytes + compressor_record_size(i);
+    list[i].type = (LASitem::Type)get16(item + COMPRESSOR_ITEM[CMP_ITEM_TYPE].offset);
+    list[i].size = get16(item + COMPRESSOR_ITEM[CMP_ITEM_SIZE].offset);
+    list[i].version = get16(item + COMPRESSOR_ITEM[CMP_ITEM_VERSION].offset);
   }
   delete[] items;
   items = list;

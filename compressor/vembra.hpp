@@ -28,8 +28,6 @@ struct LASitem {
 };
 static_assert(sizeof(LASitem) == 8);
 
-constexpr const char* VEMBRA_USER_ID = "vembra encoded";
-constexpr U16 VEMBRA_RECORD_ID = 22204;
 constexpr U32 VEMBRA_CHUNK_SIZE_DEFAULT = 50000;
 
 class Vembra {
@@ -38,9 +36,6 @@ class Vembra {
   static constexpr U8 VERSION_MAJOR = 3;
   static constexpr U8 VERSION_MINOR = 5;
   static constexpr U16 VERSION_REVISION = 0;
-  // Bytes of the compressor record payload before the item list, and per item.
-  static constexpr U32 RECORD_FIXED_BYTES = 34;
-  static constexpr U32 RECORD_ITEM_BYTES = 6;
 
   Vembra() = default;
   ~Vembra();

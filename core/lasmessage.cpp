@@ -2,6 +2,8 @@
 // process is single-threaded and child processes have their own copies.
 #include "core/lasmessage.hpp"
 
+#include "core/mydefs.hpp"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -109,6 +111,8 @@ void las_default_message_handler(LAS_MESSAGE_TYPE type, const char* text, void* 
     fputc('\n', stderr);
   }
 }
+
+void las_support_contact() { LASMessage(INFO, "\tcontact " PELKARTS_SUPPORT_ADDRESS " for support"); }
 
 void halt_on_error(bool on) { halt_on_error_ = on; }
 bool do_halt_on_error() { return halt_on_error_; }

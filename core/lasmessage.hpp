@@ -28,6 +28,10 @@ LAS_MESSAGE_TYPE get_message_log_level();
 const char* las_message_type_string(LAS_MESSAGE_TYPE type);
 void las_default_message_handler(LAS_MESSAGE_TYPE type, const char* text, void* user_data);
 
+// The INFO line that sends the user to support, after errors they cannot fix
+// alone.
+void las_support_contact();
+
 // Replaces every newline-and-tab pair by a newline and `indent` blanks; appends
 // one newline when asked.
 void format_message(std::string& text, unsigned indent, bool append_newline);

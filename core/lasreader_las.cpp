@@ -21,12 +21,9 @@ using namespace laslayout;
 
 namespace {
 
-// Follows errors that a user cannot fix alone.
-void support_contact() { LASMessage(INFO, "\tcontact support@pelkarts.example for support"); }
-
 // The support line after an ERROR, then the halt rule.
 void halt_after_support_contact() {
-  support_contact();
+  las_support_contact();
   if (do_halt_on_error()) byebye();
 }
 
@@ -153,17 +150,6 @@ class ByteStreamInFileBuffered final : public ByteStreamIn {
 
 bool is(const char* user_id, const char* name) { return strcmp(user_id, name) == 0; }
 
-// The opener's z-from-attribute request, when the opener carries one.
-template <typename Opener>
-void bind_z_from_attribute(Opener* opener, const bool*& flag, I16*& index) {
-  if constexpr (requires { opener->z_from_attribute; opener->z_from_attribute_index; }) {
-    if (opener) {
-      flag = &opener->z_from_attribute;
-      index = &opener->z_from_attribute_index;
-    }
-  }
-}
-
 // Re-quantisation of one raw coordinate; a value outside 32 bits becomes I32_MIN.
 I64 rescaled(const I64 n, const F64 s0, const F64 s1) { return las_round_i64((F64)n * s0 / s1); }
 I64 rescaled_reoffset(const I64 n, const F64 s0, const F64 o0, const F64 o1, const F64 s1) {
@@ -183,7 +169,10 @@ void box_of_axis(const LASheader& h, const int axis, F64 (&box)[2]) {
 // ------------------------------------------------------------------ LASreaderLAS
 
 LASreaderLAS::LASreaderLAS(LASreadOpener* opener) : LASreader(opener) {
-  bind_z_from_attribute(opener, z_from_attribute, z_from_attribute_index);
+  if (opener) {
+    z_from_attribute = &opener->z_from_attribute;
+    z_from_attribute_index = &opener->z_from_attribute_index;
+  }
 }
 
 LASreaderLAS::~LASreaderLAS() { close(true); }

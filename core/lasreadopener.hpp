@@ -78,7 +78,7 @@ class LASreadOpener {
   bool parse(int argc, char* argv[], bool parse_ignore = false, bool suppress_ignore = false);
   // The usage text of "-hh".
   void usage() const;
-  // Appends the input options as option text (each piece followed by one
+  // Appends the input options as option text (each word followed by one
   // blank); answers the characters appended. Input names, list files,
   // "-buffered", "-neighbors", "-stdin", "-pipe_on" and "-faf_index" are left
   // to the caller, and so are the filter, transform and ignore options.

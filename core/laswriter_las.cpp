@@ -17,7 +17,6 @@ using namespace laslayout;
 namespace {
 
 // The suite's build number, named in the description of the compressor record.
-constexpr int BUILD_NUMBER = 251122;
 
 bool put8(ByteStreamOut* s, U8 v) { return s->putByte(v); }
 bool put16(ByteStreamOut* s, U16 v) { return s->put16bitsLE((const U8*)&v); }
@@ -497,7 +496,7 @@ bool LASwriterLAS::write_header_and_records(const LASheader* header, const Vembr
     const U16 length = (U16)compressor_record_size(vembra->num_items);
     PUT_OR_FAIL(put16(s, length), "writing record_length_after_header %d", length);
     char description[DESCRIPTION_SIZE + 1] = {};
-    snprintf(description, sizeof(description), "by vembra of Pelkarts (%d)", BUILD_NUMBER);
+    snprintf(description, sizeof(description), "by vembra of Pelkarts (%d)", PELKARTS_BUILD_NUMBER);
     PUT_OR_FAIL(put_text(s, description, DESCRIPTION_SIZE), "writing description %s", description);
     PUT_OR_FAIL(put16(s, vembra->compressor), "writing compressor %d", vembra->compressor);
     PUT_OR_FAIL(put16(s, vembra->coder), "writing coder %d", vembra->coder);

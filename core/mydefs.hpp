@@ -33,6 +33,12 @@ typedef double F64;
 #define I64_MAX ((I64)0x7FFFFFFFFFFFFFFFLL)
 #define U64_MAX ((U64)0xFFFFFFFFFFFFFFFFULL)
 
+// Build number of the suite: in the banner, the generating software of written
+// headers and the descriptions of written records.
+#define PELKARTS_BUILD_NUMBER 251122
+// Where users are sent after errors they cannot fix alone.
+#define PELKARTS_SUPPORT_ADDRESS "support@pelkarts.example"
+
 // The stream and raw-item classes come in a little- and a big-endian flavour,
 // named for the host they serve; creators pick by this flag.
 struct Endian {

@@ -8,9 +8,6 @@
 #include "core/lasmessage.hpp"
 #include "core/mydefs.hpp"
 
-#define PELKARTS_BUILD_NUMBER 251122
-#define PELKARTS_SUPPORT_ADDRESS "support@pelkarts.example"
-
 class Pelkart {
  public:
   virtual ~Pelkart() {}

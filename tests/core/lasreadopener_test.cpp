@@ -396,6 +396,21 @@ TEST_F(LasReadOpenerTest, OptionErrorsAndWarnings) {
   }
 }
 
+TEST_F(LasReadOpenerTest, AtMost32AddedAttributes) {
+  std::vector<std::string> words;
+  for (int k = 0; k < 33; k++) {
+    for (const std::string& word : {std::string("-iadd_extra"), std::string("1"), "a" + std::to_string(k), std::string("d")}) {
+      words.push_back(word);
+    }
+  }
+  LASreadOpener opener;
+  ArgVector args(words);
+  bool ok = true;
+  EXPECT_EQ(parse(opener, args, &ok), "ERROR: cannot add attribute 'a32'. at most 32 attributes are supported.\n");
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(opener.attributes.size(), 32u);
+}
+
 TEST_F(LasReadOpenerTest, ErrorEndsTheRunWhileHalting) {
   halt_on_error(true);
   LASreadOpener opener;

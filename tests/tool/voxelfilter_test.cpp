@@ -18,7 +18,7 @@ namespace {
 
 const F64 NaN = std::numeric_limits<F64>::quiet_NaN();
 
-struct PointSpec {
+struct TestPoint {
   F64 x, y, z;
   U16 intensity = 0;
   U8 return_number = 1;
@@ -49,7 +49,7 @@ class VoxelFilterTest : public ::testing::Test {
     header.max_z = max_z;
   }
 
-  void load(const PointSpec& p) {
+  void load(const TestPoint& p) {
     point.set_x(p.x);
     point.set_y(p.y);
     point.set_z(p.z);
@@ -60,20 +60,20 @@ class VoxelFilterTest : public ::testing::Test {
     point.gps_time = p.gps_time;
   }
 
-  void firstPass(PointFilterInterface& filter, const std::vector<PointSpec>& points) {
-    for (const PointSpec& p : points) {
+  void firstPass(PointFilterInterface& filter, const std::vector<TestPoint>& points) {
+    for (const TestPoint& p : points) {
       load(p);
       filter.visitPoint(point);
     }
   }
 
-  SurvivalDecision ask(PointFilterInterface& filter, const PointSpec& p, VoxelIndexAndCenter& cell) {
+  SurvivalDecision ask(PointFilterInterface& filter, const TestPoint& p, VoxelIndexAndCenter& cell) {
     load(p);
     return filter.isSurvivingPointAndModify(point, cell);
   }
 
   // Both passes; the indices of the surviving points.
-  std::set<size_t> survivors(PointFilterInterface& filter, const std::vector<PointSpec>& points) {
+  std::set<size_t> survivors(PointFilterInterface& filter, const std::vector<TestPoint>& points) {
     firstPass(filter, points);
     std::set<size_t> result;
     VoxelIndexAndCenter cell;
@@ -94,7 +94,7 @@ class VoxelFilterTest : public ::testing::Test {
 // Three voxels along x: A (x < 2) with four points, B with two, C with one.
 // Ties within A: z 1.5, intensity 30, attribute 7 (p1 and p3), return 3 (p2
 // and p3), extended return 1 (p1 and p3). B holds a NaN attribute first.
-const std::vector<PointSpec> RULE_POINTS = {
+const std::vector<TestPoint> RULE_POINTS = {
     // x, y, z, intensity, return, extended return, attribute, GPS time
     {0.5, 0.5, 1.0, 10, 2, 3, 5, 1},      // p0 A
     {3.0, 1.0, 0.25, 5, 1, 2, NaN, 5},    // p1 B, at B's centre in xy
@@ -169,7 +169,7 @@ TEST_F(VoxelFilterTest, CellKeyAndCentreOfEveryPoint) {
   auto filter = make(VoxelRule::FIRST, false);
   struct Case {
     const char* name;
-    PointSpec p;
+    TestPoint p;
     U64 index;
     F64 cx, cy, cz;
   } cases[] = {
@@ -204,7 +204,7 @@ TEST_F(VoxelFilterTest, NanNeverReplacesNorIsReplaced) {
       {"lowest_nan_later", VoxelRule::LOWEST_ATTRIBUTE, {1, NaN, 3}, 0},
   };
   for (const Case& c : cases) {
-    std::vector<PointSpec> points;
+    std::vector<TestPoint> points;
     for (size_t i = 0; i < c.values.size(); i++) points.push_back({0.25 * static_cast<F64>(i + 1), 1, 1, 0, 1, 1, c.values[i]});
     auto filter = make(c.rule, false);
     EXPECT_EQ(survivors(*filter, points), std::set<size_t>{c.survivor}) << c.name;
@@ -224,7 +224,7 @@ TEST_F(VoxelFilterTest, MissingAttributeKeepsFirstPoint) {
 // With an attribute standing in for Z, the z rules and the grid use it.
 TEST_F(VoxelFilterTest, ZFromAttribute) {
   header.z_from_attribute = 0;
-  const std::vector<PointSpec> points = {
+  const std::vector<TestPoint> points = {
       {0.5, 0.5, 1.75, 0, 1, 1, 0.5},
       {1.0, 1.0, 0.25, 0, 1, 1, 1.5},
       {1.5, 1.5, 0.0, 0, 1, 1, 1.0},
@@ -259,7 +259,7 @@ TEST_F(VoxelFilterTest, PointIdentity) {
   struct Case {
     const char* name;
     VoxelRule rule;
-    std::vector<PointSpec> points;
+    std::vector<TestPoint> points;
     std::set<size_t> survivors;
   } cases[] = {
       {"column_without_time", VoxelRule::FIRST, {{1, 1, 0.25}, {1, 1, 0.5}, {1, 1, 1.0}}, {0}},
@@ -317,7 +317,7 @@ TEST_F(VoxelFilterTest, SaturationMessage) {
 // engine with a draw from 0 ... 2^31 - 1, in the order voxels are first met;
 // the k-th point of a voxel is chosen when its engine draws 0 from 0 ... k - 1.
 TEST_F(VoxelFilterTest, RandomRuleFollowsItsEngines) {
-  std::vector<PointSpec> points;
+  std::vector<TestPoint> points;
   std::vector<int> voxel_of;
   for (int i = 0; i < 60; i++) {
     const int voxel = (i * 7) % 3;
@@ -350,7 +350,7 @@ TEST_F(VoxelFilterTest, RandomRuleFollowsItsEngines) {
 TEST_F(VoxelFilterTest, RandomRuleChanceIsOneInK) {
   const int voxels = 20000, k = 4;
   setBox(0, 2.0 * voxels, 0, 2, 0, 2);
-  std::vector<PointSpec> points;
+  std::vector<TestPoint> points;
   for (int v = 0; v < voxels; v++)
     for (int j = 0; j < k; j++) points.push_back({2.0 * v + 0.25 * j, 1, 1});
   auto run = [&](int seed) {
@@ -400,7 +400,7 @@ TEST_F(VoxelFilterTest, WideGridKeepsVoxelsApart) {
   ::testing::internal::CaptureStderr();
   {
     auto filter = make(VoxelRule::FIRST, true, 1, 1);
-    const std::vector<PointSpec> points = {{0, 0, 0.5}, {0, 0, 1.5}, {0, 0, 1.75}, {7, 3, 0.25}};
+    const std::vector<TestPoint> points = {{0, 0, 0.5}, {0, 0, 1.5}, {0, 0, 1.75}, {7, 3, 0.25}};
     EXPECT_EQ(survivors(*filter, points), (std::set<size_t>{0, 1, 3}));
     EXPECT_EQ(filter->numOfSurvivingPoints(), 3u);
     VoxelIndexAndCenter a, b, unseen;

@@ -108,10 +108,10 @@ TEST(CliPrompt, ClosedStdinGivesEmptyNames) {
   EXPECT_NE(r.err.find("ERROR: no input specified\n<press ENTER>\n"), std::string::npos);
 }
 
-// "-hh" first lets the input parser issue the help of the filter, transform,
-// ignore and input options, then the write opener its outputs; the filter's
-// and transform's texts belong to their own tests.
-TEST(CliExtendedHelp, InputHelpThenBannerAndUsage) {
+// "-hh" lets the input parser issue the help of the filter, transform, ignore
+// and input options, then the output parser its own; the filter's and
+// transform's texts belong to their own tests.
+TEST(CliExtendedHelp, InputAndOutputHelpThenBannerAndUsage) {
   const std::string tail =
       "Ignore points based on classifications.\n  -ignore_class 7\n  -ignore_class 0 1 7 33\n"
       "Ignore points based on return type.\n  -ignore_first -ignore_first_of_many\n"
