@@ -28,8 +28,6 @@ static_assert(PELKARTS_BUILD_NUMBER == 251122, "the generating software names th
 
 static F64 taketime() { return (F64)clock() / CLOCKS_PER_SEC; }
 
-static void support_contact() { LASMessage(INFO, "\tcontact " PELKARTS_SUPPORT_ADDRESS " for support"); }
-
 // An ERROR, the support-contact line, and the end of the run while halting on
 // errors is on.
 static void laserrorm(const char* format, ...) __attribute__((format(printf, 1, 2)));
@@ -40,7 +38,7 @@ static void laserrorm(const char* format, ...) {
   vsnprintf(text, sizeof(text), format, args);
   va_end(args);
   LASMessage(ERROR, "%s", text);
-  support_contact();
+  las_support_contact();
   if (do_halt_on_error()) byebye();
 }
 
@@ -336,7 +334,7 @@ void voxsifter_thin_next_file(VoxsifterRun& run) {
 
   if (reader->points_expected > (I64)U32_MAX) {
     LASMessage(ERROR, "Way too many points in source file '%s'", input_name.c_str());
-    support_contact();
+    las_support_contact();
     if (do_halt_on_error()) byebye();
   }
 
