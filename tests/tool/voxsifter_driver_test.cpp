@@ -557,6 +557,26 @@ TEST(Files, LayerOptionsAnswerWithTheirFailure) {
   EXPECT_FALSE(dir.exists("in.lay"));
 }
 
+TEST(Files, TheCommittedSampleThins) {
+  const std::string sample = read_file(std::string(TEST_SOURCE_DIR) + "/../samples/sample.las");
+  const lasfix::Parsed in = lasfix::parse(sample);
+  EXPECT_EQ(in.points.size(), 5000u);
+  expect_header_matches_points(in);
+  TempDir dir;
+  dir.write("sample.las", sample);
+  ToolResult r = run_voxsifter({"-i", dir.file("sample.las"), "-o", dir.file("thin.las"), "-vv"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  const lasfix::Parsed out = lasfix::parse(dir.read("thin.las"));
+  expect_header_matches_points(out);
+  // One input point per occupied voxel (no two points of this sample share
+  // place and time, so no voxel lets two through).
+  const std::string marked = "Marked " + std::to_string(out.points.size()) + " points for survival\n";
+  EXPECT_NE(r.err.find(marked), std::string::npos) << r.err;
+  for (const Point& p : out.points) {
+    EXPECT_NE(std::find(in.points.begin(), in.points.end(), p), in.points.end());
+  }
+}
+
 // ------------------------------------------------------------------ GeoKeys
 
 U8* payload_of(const std::string& text) {
