@@ -541,6 +541,21 @@ TEST(Files, CoresWithSeveralFilesNeedTheRunner) {
   EXPECT_TRUE(dir.exists("b_1.las"));
 }
 
+// What the merged and the stored reader then do is theirs; only the warning
+// that the work stays in this process is checked.
+TEST(Files, CoresWithMergedOrStandardInputStayHere) {
+  TempDir dir;
+  dir.write("a.las", rule_file().bytes());
+  dir.write("b.las", rule_file().bytes());
+  ToolResult r = run_voxsifter({"-i", dir.file("a.las"), dir.file("b.las"), "-merged", "-cores", "4"});
+  EXPECT_EQ(r.err.rfind("WARNING: input files merged on-the-fly. ignoring '-cores 4' ...\n", 0), 0u) << r.err;
+  ToolRun run;
+  run.args = {"-stdin", "-cores", "3", "-o", dir.file("out.las")};
+  run.stdin_data = dir.read("a.las");
+  r = run_tool(run);
+  EXPECT_EQ(r.err.rfind("WARNING: using stdin. ignoring '-cores 3' ...\n", 0), 0u) << r.err;
+}
+
 TEST(Files, LayerOptionsAnswerWithTheirFailure) {
   TempDir dir;
   dir.write("in.las", rule_file().bytes());
