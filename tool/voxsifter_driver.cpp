@@ -4,14 +4,12 @@
 // a second pass, correct the header from what was written, report.
 #include "tool/voxsifter_driver.hpp"
 
-#include <cmath>
 #include <cstdarg>
 #include <cstring>
 #include <ctime>
 #include <exception>
 
 #include "core/lasreader.hpp"
-#include "core/lasutility.hpp"
 #include "core/laswriter.hpp"
 #include "filters/lasignore.hpp"
 #include "layers/lasapply.hpp"
