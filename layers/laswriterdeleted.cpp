@@ -1,0 +1,42 @@
+// Deleting writer: forwards the points that are not marked deleted.
+#include "layers/laswriterdeleted.hpp"
+
+#include "core/laspoint.hpp"
+
+bool LASwriterDeleted::open(LASwriter* writer) {
+  if (writer == nullptr) return false;
+  this->writer = writer;
+  scaling = writer->scaling;
+  points_expected = writer->points_expected;
+  return true;
+}
+
+bool LASwriterDeleted::write_point(const LASpoint* point) {
+  if (point->is_deleted) return false;
+  points_written++;
+  return writer->write_point(point);
+}
+
+bool LASwriterDeleted::update_inventory(const LASpoint* point) {
+  if (point->is_deleted) return false;
+  inventory.add(point);
+  return writer->update_inventory(point);
+}
+
+bool LASwriterDeleted::chunk() { return writer ? writer->chunk() : false; }
+
+bool LASwriterDeleted::update_header(const LASheader* header, bool use_inventory, bool update_extra_bytes) {
+  return writer ? writer->update_header(header, use_inventory, update_extra_bytes) : false;
+}
+
+I64 LASwriterDeleted::close(bool update_npoints) {
+  if (writer == nullptr) return 0;
+  const I64 bytes = writer->close(update_npoints);
+  points_expected = writer->points_expected;
+  points_written = 0;
+  return bytes;
+}
+
+I64 LASwriterDeleted::tell() { return writer ? writer->tell() : 0; }
+
+LASwriterDeleted::~LASwriterDeleted() { delete writer; }

@@ -1,0 +1,525 @@
+// Per-file thinning driver: open the input, settle the steps, check the
+// options against each other, let the filter learn the file in a first pass,
+// reopen, build the output header, write the survivors with their changes in
+// a second pass, correct the header from what was written, report.
+#include "tool/voxsifter_driver.hpp"
+
+#include <cstdarg>
+#include <cstring>
+#include <ctime>
+#include <exception>
+
+#include "core/lasreader.hpp"
+#include "core/laswriter.hpp"
+#include "filters/lasignore.hpp"
+#include "layers/lasapply.hpp"
+#include "layers/laslayer.hpp"
+#include "layers/lasmodify.hpp"
+#include "layers/laswriterdeleted.hpp"
+#include "tool/modulusfilter.hpp"
+#include "tool/pointfilter.hpp"
+
+// What this tool writes into the headers of its outputs.
+static const char* const SYSTEM_IDENTIFIER = "Pelkarts by Vantroskel GmbH";
+static const char* const GENERATING_SOFTWARE = "voxsifter (251122)-3d thinning";
+static_assert(PELKARTS_BUILD_NUMBER == 251122, "the generating software names the build");
+
+static F64 taketime() { return (F64)clock() / CLOCKS_PER_SEC; }
+
+// An ERROR, the support-contact line, and the end of the run while halting on
+// errors is on.
+static void laserrorm(const char* format, ...) __attribute__((format(printf, 1, 2)));
+static void laserrorm(const char* format, ...) {
+  char text[1024];
+  va_list args;
+  va_start(args, format);
+  vsnprintf(text, sizeof(text), format, args);
+  va_end(args);
+  LASMessage(ERROR, "%s", text);
+  las_support_contact();
+  if (do_halt_on_error()) byebye();
+}
+
+// A coordinate of the cell centre as a raw integer: halves away from the
+// offset, truncated to 64 bits, the low 32 bits kept. Values beyond the 64-bit
+// range (a header box far off) saturate instead of being undefined.
+static I32 quantize_low32(F64 value, F64 offset, F64 scale) {
+  const F64 n = (value - offset) / scale;
+  const F64 rounded = value >= offset ? n + 0.5 : n - 0.5;
+  I64 q;
+  if (!(rounded == rounded)) {
+    q = 0;
+  } else if (rounded >= 9223372036854775807.0) {
+    q = I64_MAX;
+  } else if (rounded <= -9223372036854775808.0) {
+    q = (I64)0x8000000000000000ULL;
+  } else {
+    q = (I64)rounded;
+  }
+  return (I32)(U32)(U64)q;
+}
+
+// Wraps a plain reader in the layers of its layer file; the plain reader
+// serves unchanged when they cannot be applied.
+static LASreader* apply_layers(VoxsifterRun& run, LASreader* reader, bool again) {
+  LASapply* lasapply = new LASapply(&run.lasreadopener);
+  lasapply->add_directory(run.options.ilay_directory);
+  if (!lasapply->open(run.lasreadopener.get_file_name(), reader, 65536)) {
+    LASMessage(WARNING, again ? "could not re-open LAY file ... skipping" : "could not open LAY file ... skipping");
+    delete lasapply;
+    return reader;
+  }
+  if (!lasapply->load_layers(run.options.ilay_count)) {
+    LASMessage(WARNING, again ? "could not re-load layers ... skipping" : "could not load layers ... skipping");
+    delete lasapply;
+    return reader;
+  }
+  return lasapply;
+}
+
+void voxsifter_add_geo_keys(LASheader& header, int number_of_keys, const U16* geo_keys, int num_geo_double_params,
+                            const F64* geo_double_params) {
+  const U64 key_bytes = ((U64)(number_of_keys > 0 ? number_of_keys : 0) + 1) * 8;
+  if (key_bytes <= 65535) {
+    U8* data = (U8*)malloc_las(key_bytes);
+    if (data) {
+      const LASvlrGeoKeys directory = {1, 1, 0, (U16)(key_bytes / 8 - 1)};
+      memcpy(data, &directory, sizeof(directory));
+      if (key_bytes > 8) memcpy(data + 8, geo_keys, key_bytes - 8);
+      if (header.add_vlr("LASF_Projection", 34735, (U16)key_bytes, data)) {
+        header.vlr_geo_keys = (LASvlrGeoKeys*)data;
+        header.geo_key_entries = (LASvlrKeyEntry*)(data + 8);
+      }
+    }
+  }
+  const U64 double_bytes = num_geo_double_params > 0 ? (U64)num_geo_double_params * 8 : 0;
+  if (double_bytes > 0 && double_bytes <= 65535) {
+    U8* data = (U8*)malloc_las(double_bytes);
+    if (data) {
+      memcpy(data, geo_double_params, double_bytes);
+      if (header.add_vlr("LASF_Projection", 34736, (U16)double_bytes, data)) header.geo_double_params = (F64*)data;
+    }
+  } else if (double_bytes == 0) {
+    header.remove_vlr("LASF_Projection", 34736);
+    header.geo_double_params = nullptr;
+  }
+  header.remove_vlr("LASF_Projection", 34737);
+  header.geo_ascii_params = nullptr;
+}
+
+// What the second pass does to a survivor, fixed per file.
+struct SurvivorChanges {
+  bool count_to_user_byte = false;
+  bool count_to_intensity = false;
+  bool use_cell_center = false;
+  bool flatten = false;
+  bool flatten_all = false;  // ignored points too
+  bool keypoint = false;
+  bool withheld = false;
+  I32 classify_as = -1;  // set on point output only, see below
+  F64 flatten_z = 0.0;
+};
+
+struct SecondPassCounts {
+  U64 written = 0;
+  U64 overflow = 0;
+  U64 densest = 0;
+  bool densest_known = false;
+};
+
+static void change_survivor(LASpoint& point, const SurvivalDecision& decision, const VoxelIndexAndCenter& cell,
+                            const SurvivorChanges& changes, SecondPassCounts& counts) {
+  if (decision.points_in_cell) {
+    const U64 count = *decision.points_in_cell;
+    if (count > counts.densest) counts.densest = count;
+    counts.densest_known = true;
+    if (changes.count_to_user_byte) {
+      if (count > 255) counts.overflow++;
+      point.user_data = count > 255 ? 255 : (U8)count;
+    } else if (changes.count_to_intensity) {
+      if (count > 65535) counts.overflow++;
+      point.intensity = count > 65535 ? 65535 : (U16)count;
+    }
+  }
+  if (changes.use_cell_center) {
+    point.X = quantize_low32(cell.center[0], point.scaling->x_offset, point.scaling->x_scale_factor);
+    point.Y = quantize_low32(cell.center[1], point.scaling->y_offset, point.scaling->y_scale_factor);
+    point.set_z(cell.center[2]);
+  }
+  if (changes.flatten) point.set_z(changes.flatten_z);
+  if (changes.keypoint) {
+    point.set_keypoint_flag(1);
+    point.set_extended_classification_flags(point.get_extended_classification_flags() | 0x2);
+  } else if (changes.withheld) {
+    point.set_withheld_flag(1);
+    point.set_extended_classification_flags(point.get_extended_classification_flags() | 0x4);
+  }
+  if (changes.classify_as >= 0 && changes.classify_as <= 255) {
+    point.extended_classification = (U8)changes.classify_as;
+    point.set_classification(changes.classify_as < 32 ? (U8)changes.classify_as : 0);
+  }
+}
+
+// Point output. `changing` is false when survivors are written as read, which
+// keeps the common default run free of the per-survivor option tests.
+template <bool changing>
+static void second_pass_points(LASreader* reader, LASwriter* writer, PointFilterInterface* filter,
+                               const LASignore* ignore, const SurvivorChanges& changes, SecondPassCounts& counts) {
+  LASpoint& point = reader->point;
+  VoxelIndexAndCenter cell;
+  const bool flatten_ignored = changes.flatten_all;
+  while (reader->read_point()) {
+    if (ignore && ignore->ignore(&point)) {
+      if (flatten_ignored) point.set_z(changes.flatten_z);
+    } else {
+      const SurvivalDecision decision = filter->isSurvivingPointAndModify(point, cell);
+      if (!decision.survives) continue;
+      if constexpr (changing) change_survivor(point, decision, cell, changes, counts);
+    }
+    writer->write_point(&point);
+    writer->update_inventory(&point);
+    counts.written++;
+  }
+}
+
+// Layer output: every point goes to the layer writer as a changed copy beside
+// the point as read; a point that does not survive is marked deleted for the
+// deletion layer and handed over unchanged for a marking layer.
+static void second_pass_layers(LASreader* reader, LASmodify* modify, LASpointModified& modified,
+                               PointFilterInterface* filter, const LASignore* ignore, bool deletion_layer,
+                               const SurvivorChanges& changes, SecondPassCounts& counts) {
+  LASpoint& point = reader->point;
+  VoxelIndexAndCenter cell;
+  while (reader->read_point()) {
+    static_cast<LASpoint&>(modified) = point;
+    if (ignore && ignore->ignore(&point)) {
+      if (changes.flatten_all) modified.set_z(changes.flatten_z);
+      counts.written++;
+    } else {
+      const SurvivalDecision decision = filter->isSurvivingPointAndModify(point, cell);
+      if (decision.survives) {
+        counts.written++;
+        change_survivor(modified, decision, cell, changes, counts);
+      } else if (deletion_layer) {
+        modified.is_deleted = 1;
+      }
+    }
+    modify->write_point(&modified);
+    modify->update_inventory(&modified);
+  }
+}
+
+// First pass: the filter sees every point that the ignore rules do not name.
+static I64 first_pass(LASreader* reader, PointFilterInterface* filter, const LASignore* ignore) {
+  LASpoint& point = reader->point;
+  I64 ignored = 0;
+  if (ignore) {
+    while (reader->read_point()) {
+      if (ignore->ignore(&point)) {
+        ignored++;
+      } else {
+        filter->visitPoint(point);
+      }
+    }
+  } else {
+    while (reader->read_point()) filter->visitPoint(point);
+  }
+  return ignored;
+}
+
+// The layer that layer output adds, with the ignore rules of the input as
+// values so that ignored points keep what they had.
+static bool add_output_layer(VoxsifterRun& run, LASmodify* modify, const LASignore* ignore) {
+  const VoxsifterOptions& o = run.options;
+  F64 values[64];
+  U32 count = 0;
+  if (o.classify()) {
+    values[count++] = 1.0;
+    values[count++] = (F64)o.classify_as;
+    values[count++] = 1.0;
+  }
+  if (ignore) ignore->unparse(count, values);
+  const char* description = run.layer_description.c_str();
+  const char* input = run.lasreadopener.get_file_name();
+  if (o.classify()) {
+    if (modify->replace_field("classification", 48, description, (I32)count, values)) return true;
+    laserror("adding layer replace classification for '%s'", input);
+  } else if (o.withheld) {
+    if (modify->replace_field("withheld_flag", 48, description, (I32)count, values)) return true;
+    laserror("adding layer replace withheld_flag for '%s'", input);
+  } else if (o.keypoint) {
+    if (modify->replace_field("keypoint_flag", 48, description, (I32)count, values)) return true;
+    laserror("adding layer replace keypoint_flag for '%s'", input);
+  } else {
+    if (modify->delete_points(48, description, (I32)count, values)) return true;
+    laserror("adding layer delete point for '%s'", input);
+  }
+  return false;
+}
+
+// Steps for voxel filtering: the options, or 2 units, tripled when the
+// converter says the units are feet.
+static void settle_steps(const VoxsifterRun& run, F64& step_xy, F64& step_z) {
+  const VoxsifterOptions& o = run.options;
+  if (o.step > 0.0) {
+    step_xy = o.step;
+  } else {
+    step_xy = 2.0;
+    if (run.geoprojectionconverter.get_ProjLinearUnitsGeoKey(true) > 9001) {
+      step_xy = 6.0;
+      LASMessage(VERBOSE, "projection VLR shows coordinates are feet. tripling default step_xy to %g", step_xy);
+    } else {
+      LASMessage(VERBOSE, "using default step_xy of %g", step_xy);
+    }
+  }
+  if (o.step_z > 0.0) {
+    step_z = o.step_z;
+  } else {
+    step_z = 2.0;
+    if (run.geoprojectionconverter.get_VerticalUnitsGeoKey(true) != 9001) {
+      step_z = 6.0;
+      LASMessage(VERBOSE, "projection VLR shows elevation is feet. tripling default step_z to %g", step_z);
+    } else {
+      LASMessage(VERBOSE, "using default step_z of %g", step_z);
+    }
+  }
+}
+
+// The filter of this file: counting asks for a voxel filter; otherwise an n-th
+// option a modulus filter (every n-th wins over random n-th).
+static PointFilterInterface* choose_filter(const VoxsifterRun& run, bool counting, F64 step_xy, F64 step_z,
+                                           const LASreader& reader) {
+  const VoxsifterOptions& o = run.options;
+  if (counting) return make_point_filter(o, step_xy, step_z, reader);
+  if (o.every_nth) return new ModulusFilter<false>(*o.every_nth);
+  if (o.random_nth) return new ModulusFilter<true>(*o.random_nth);
+  return make_point_filter(o, step_xy, step_z, reader);
+}
+
+// A point output that would land on the input is refused, whatever the
+// halting setting: the second pass would read the file while the writer
+// truncates it. With halting off the file is skipped. The entry has already
+// reported a -o name equal to the first input.
+static bool refuse_output_on_input(VoxsifterRun& run, const char* input) {
+  if (!run.laswriteopener.writes_to(input)) return false;
+  if (!run.identical_reported) laserror("input and output file name are identical");
+  run.identical_reported = false;
+  return true;
+}
+
+void voxsifter_thin_next_file(VoxsifterRun& run) {
+  const VoxsifterOptions& o = run.options;
+  LASreadOpener& lasreadopener = run.lasreadopener;
+  LASwriteOpener& laswriteopener = run.laswriteopener;
+  const bool layer_output = o.olay;
+
+  const F64 file_start = taketime();
+  lasreadopener.set_populate_header(true);
+  LASreader* reader = lasreadopener.open();
+  if (reader == nullptr) {
+    laserror("could not open lasreader");
+    return;
+  }
+  const std::string input_name = lasreadopener.get_file_name() ? lasreadopener.get_file_name() : "";
+  if (!layer_output && laswriteopener.get_file_name() && refuse_output_on_input(run, input_name.c_str())) {
+    reader->close(true);
+    delete reader;
+    laswriteopener.set_file_name(nullptr);
+    return;
+  }
+  run.identical_reported = false;
+  if (o.ilay) reader = apply_layers(run, reader, false);
+
+  if (reader->points_expected > (I64)U32_MAX) {
+    LASMessage(ERROR, "Way too many points in source file '%s'", input_name.c_str());
+    las_support_contact();
+    if (do_halt_on_error()) byebye();
+  }
+
+  F64 step_xy = 0.0, step_z = 0.0;
+  if (!o.every_nth && !o.random_nth) settle_steps(run, step_xy, step_z);
+
+  LASMessage(VERBOSE, "processing %lld points", (long long)reader->points_expected);
+  F64 pass_start = taketime();
+
+  if (o.every_nth && *o.every_nth > 0 && (o.step > 0.0 || o.step_z > 0.0)) {
+    laserror(
+        "Cannot remove every 'mod' time and at the same time comply with step specification. Only use either method");
+  }
+  LASMessage(VERBOSE, "first pass reading %lld points ...", (long long)reader->points_expected);
+  if (o.selection_count() > 1) {
+    laserrorm(
+        "Only specify one of the following flags: return_min, return_max, attribute_max, attribute_min, "
+        "intensity_min, intensity_max, highest, lowest, closest, random_occurrence");
+  }
+  bool counting = o.counting();
+  if (counting && (o.every_nth || o.random_nth)) {
+    laserrorm("Cannot count bytes when using '-every_nth' or '-random_nth'");
+    counting = false;
+  }
+  if (o.seed && !o.random_nth && !o.random_cell_occurrence) {
+    LASMessage(WARNING, "Setting a seed without using a random flag is without effect.");
+  }
+
+  PointFilterInterface* filter = choose_filter(run, counting, step_xy, step_z, *reader);
+  if (o.seed) filter->setSeed(*o.seed);
+
+  const LASignore* ignore = reader->get_ignore();
+  try {
+    if (filter->requiresVisit()) {
+      LASMessage(VERY_VERBOSE, "Visiting all points for making a survival decision.");
+      const I64 ignored = first_pass(reader, filter, ignore);
+      LASMessage(VERBOSE, "took %g sec.", taketime() - pass_start);
+      pass_start = taketime();
+      LASMessage(VERY_VERBOSE, "Marked %zu points for survival", (size_t)filter->numOfSurvivingPoints());
+      if (ignored > 0) {
+        LASMessage(VERY_VERBOSE, "ignored %lld points (that will also survive) and marked %zu points for survival",
+                   (long long)ignored, (size_t)filter->numOfSurvivingPoints());
+      }
+    }
+  } catch (const std::exception& e) {
+    laserrorm("Unexpected exception: %s", e.what());
+  } catch (...) {
+    laserrorm("Unknown exception occurred.");
+  }
+
+  // Reopen for the second pass.
+  reader->close(true);
+  if (reader->has_layers()) {
+    delete reader;
+    reader = lasreadopener.open(input_name.c_str());
+    if (reader == nullptr) {
+      laserror("could not re-open modified lasreader");
+      delete filter;
+      return;
+    }
+    reader = apply_layers(run, reader, true);
+  } else if (!lasreadopener.reopen(reader, o.remain_buffered)) {
+    laserror("could not re-open lasreader");
+    delete reader;
+    delete filter;
+    return;
+  }
+  ignore = reader->get_ignore();
+
+  // The output header takes over the input header's records; the reader's
+  // point still links to the attribute arrays, which now belong to the copy,
+  // so the copy is cleaned only after the reader is gone.
+  LASheader header;
+  header.take_over(reader->header);
+  strncpy_las(header.system_identifier, sizeof(header.system_identifier), SYSTEM_IDENTIFIER);
+  strncpy_las(header.generating_software, sizeof(header.generating_software), GENERATING_SOFTWARE);
+
+  LASwriter* writer = nullptr;
+  LASmodify* modify = nullptr;
+  LASpointModified* modified = nullptr;
+  if (!layer_output) {
+    if (!laswriteopener.active()) laswriteopener.make_file_name(input_name.c_str(), -1);
+    if (run.geo_keys_obtained) {
+      voxsifter_add_geo_keys(header, run.number_of_keys, run.geo_keys, run.num_geo_double_params,
+                             run.geo_double_params);
+    }
+    if (!refuse_output_on_input(run, input_name.c_str())) {
+      writer = laswriteopener.open(&header);
+      if (writer && !o.marking()) {
+        LASwriterDeleted* deleting = new LASwriterDeleted();
+        if (deleting->open(writer)) {
+          writer = deleting;
+        } else {
+          delete deleting;
+        }
+      }
+      if (writer == nullptr) laserror("could not open laswriter");
+    }
+  } else {
+    modified = new LASpointModified();
+    const LASpoint& point = reader->point;
+    if (point.num_items) {
+      modified->init(point.scaling, point.attribute_table, point.num_items, point.items);
+    }
+    modified->original = &reader->point;
+    modify = new LASmodify(&header);
+    if (add_output_layer(run, modify, ignore)) {
+      modify->add_directory(o.ilay ? o.ilay_directory : o.olay_directory);
+      if (modify->open(input_name.c_str(), reader, o.ilay, false, 65536)) {
+        writer = modify;
+      } else {
+        laserror("opening lasmodify file for '%s'", input_name.c_str());
+      }
+    }
+    if (writer == nullptr) {
+      delete modify;
+      modify = nullptr;
+    }
+  }
+
+  if (writer == nullptr) {
+    // Nothing to write to: the file is skipped.
+    delete modified;
+    reader->close(true);
+    delete reader;
+    laswriteopener.set_file_name(nullptr);
+    delete filter;
+    return;
+  }
+
+  // Second pass.
+  SurvivorChanges changes;
+  changes.count_to_user_byte = counting && o.count_to_user_byte;
+  changes.count_to_intensity = counting && o.count_to_intensity;
+  changes.use_cell_center = o.use_cell_center;
+  changes.flatten = o.flatten_points;
+  changes.flatten_all = o.flatten_all_points;
+  changes.flatten_z = (reader->header.max_z + reader->header.min_z) * 0.5;
+  changes.keypoint = o.keypoint;
+  changes.withheld = o.withheld;
+  // The classification layer classifies for layer output; point output does it here.
+  changes.classify_as = layer_output ? -1 : o.classify_as;
+  SecondPassCounts counts;
+  if (layer_output) {
+    second_pass_layers(reader, modify, *modified, filter, ignore, !o.marking(), changes, counts);
+  } else if (changes.count_to_user_byte || changes.count_to_intensity || changes.use_cell_center ||
+             changes.flatten || o.marking()) {
+    second_pass_points<true>(reader, writer, filter, ignore, changes, counts);
+  } else {
+    second_pass_points<false>(reader, writer, filter, ignore, changes, counts);
+  }
+
+  // Counts and bounds come from what was written, marked points included; a
+  // layer writer keeps the input's header when it marks.
+  if (!layer_output || !o.marking()) writer->update_header(&header, true, false);
+  if (counts.overflow > 0) {
+    if (o.count_to_user_byte) {
+      LASMessage(VERY_VERBOSE,
+                 "For %zu cells there were too many counts per cell in order to write it to the user-byte. These "
+                 "counts were truncated at %zu. Try using -count_to_intensity.",
+                 (size_t)counts.overflow, (size_t)255);
+    }
+    LASMessage(VERY_VERBOSE, "For %zu cells it came to a count overflow.", (size_t)counts.overflow);
+  }
+  LASMessage(VERBOSE, "Writing %zu points...", (size_t)counts.written);
+  if (counts.densest_known) {
+    LASMessage(VERBOSE, "Highest point density in a single cell is %zu points per cell.", (size_t)counts.densest);
+  }
+  writer->close(true);
+  delete writer;
+  delete modified;
+  reader->close(true);
+  delete reader;
+
+  LASMessage(VERY_VERBOSE, "took %g sec.", taketime() - pass_start);
+  // Without a file name the output went to the standard output or a layer file.
+  std::string shown;
+  if (laswriteopener.get_file_name()) {
+    shown = laswriteopener.get_file_name();
+  } else if (layer_output) {
+    shown = las_layer_file_name(input_name.c_str(), o.ilay ? o.ilay_directory : o.olay_directory);
+  } else {
+    shown = "stdout";
+  }
+  LASMessage(INFO, "done with '%s'. total time %g sec.", shown.c_str(), taketime() - file_start);
+  if (!run.geo_keys_obtained) run.geoprojectionconverter.reset_projection(true);
+  laswriteopener.set_file_name(nullptr);
+  header.clean();
+  delete filter;
+}
