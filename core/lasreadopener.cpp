@@ -797,7 +797,7 @@ I32 LASreadOpener::unparse(std::string& text) const {
   if (auto_reoffset) text += "-auto_reoffset ";
   if (offset_adjust) text += "-offset_adjust ";
   if (populate_header) text += "-populate ";
-  if (io_ibuffer_size != LAS_TOOLS_IO_IBUFFER_SIZE) text += "-io_ibuffer " + std::to_string(io_ibuffer_size) + " ";
+  if (io_ibuffer_size != LAS_IO_IBUFFER_SIZE) text += "-io_ibuffer " + std::to_string(io_ibuffer_size) + " ";
   if (!temp_file_base.empty()) text += "-temp_files \"" + temp_file_base + "\" ";
   if (parse_string) text += "-iparse \"" + *parse_string + "\" ";
   if (skip_lines != 0) text += "-iskip " + std::to_string(skip_lines) + " ";

@@ -26,7 +26,7 @@ class LASignore;
 class LASkdtreeRectangles;
 
 // Default stdio buffer of input files ("-io_ibuffer").
-constexpr U32 LAS_TOOLS_IO_IBUFFER_SIZE = 262144;
+constexpr U32 LAS_IO_IBUFFER_SIZE = 262144;
 // The opener holds at most this many added extra-bytes attributes.
 constexpr I32 LAS_READ_OPENER_MAX_ATTRIBUTES = 32;
 
@@ -159,7 +159,7 @@ class LASreadOpener {
   // Option fields.
   bool z_from_attribute = false;
   I16 z_from_attribute_index = -1;
-  U32 io_ibuffer_size = LAS_TOOLS_IO_IBUFFER_SIZE;
+  U32 io_ibuffer_size = LAS_IO_IBUFFER_SIZE;
   bool merged = false;
   bool stored = false;
   F32 buffer_size = 0.0f;

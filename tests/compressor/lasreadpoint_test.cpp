@@ -13,7 +13,7 @@ namespace {
 
 using testpoints::Block;
 using testpoints::BlockReader;
-using testpoints::BlockSpec;
+using testpoints::BlockShape;
 
 std::string text(const char* t) { return t ? t : "(none)"; }
 
@@ -43,7 +43,7 @@ void expect_seeks_match(BlockReader& r, U64 count, U32 seed, U32 max_decoded_per
 
 struct Case {
   const char* name;
-  BlockSpec spec;
+  BlockShape shape;
   U32 max_decoded_per_seek;
 };
 
@@ -53,34 +53,34 @@ class ChunkedReading : public ::testing::TestWithParam<Case> {};
 
 TEST_P(ChunkedReading, ReadsBackAndSeeksLikeSequentialReading) {
   const Case& c = GetParam();
-  Block block = testpoints::write_block(c.spec);
+  Block block = testpoints::write_block(c.shape);
   {
     BlockReader r(block, block.bytes);
-    expect_reads_all(r, c.spec.count);
+    expect_reads_all(r, c.shape.count);
     EXPECT_TRUE(r.reader.check_end()) << text(r.reader.get_error());
     EXPECT_EQ(r.reader.get_warning(), nullptr);
   }
   BlockReader r(block, block.bytes);
-  expect_seeks_match(r, c.spec.count, 7, c.max_decoded_per_seek);
+  expect_seeks_match(r, c.shape.count, 7, c.max_decoded_per_seek);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Blocks, ChunkedReading,
     ::testing::Values(
-        Case{"uncompressed", BlockSpec(3, 3000).extra(2).plain(), 0},
-        Case{"fixed", BlockSpec(1, 5000).chunks(700), 700},
-        Case{"one_point_chunks", BlockSpec(0, 300).chunks(1), 0},
-        Case{"one_chunk", BlockSpec(2, 800).extra(1), 800},
-        Case{"adaptive", BlockSpec(1, 4000).adaptive({1, 2, 1000, 2500, 2501}), 1500},
-        Case{"unseekable_output", BlockSpec(1, 3000).chunks(400).unseekable(), 400},
-        Case{"pointwise", BlockSpec(1, 1500).pointwise(), 1500},
-        Case{"layered", BlockSpec(7, 3000).extra(3).layered(3).chunks(500), 500},
-        Case{"layered_adaptive", BlockSpec(6, 2000).layered(4).adaptive({10, 1500}), 1490}),
+        Case{"uncompressed", BlockShape(3, 3000).extra(2).plain(), 0},
+        Case{"fixed", BlockShape(1, 5000).chunks(700), 700},
+        Case{"one_point_chunks", BlockShape(0, 300).chunks(1), 0},
+        Case{"one_chunk", BlockShape(2, 800).extra(1), 800},
+        Case{"adaptive", BlockShape(1, 4000).adaptive({1, 2, 1000, 2500, 2501}), 1500},
+        Case{"unseekable_output", BlockShape(1, 3000).chunks(400).unseekable(), 400},
+        Case{"pointwise", BlockShape(1, 1500).pointwise(), 1500},
+        Case{"layered", BlockShape(7, 3000).extra(3).layered(3).chunks(500), 500},
+        Case{"layered_adaptive", BlockShape(6, 2000).layered(4).adaptive({10, 1500}), 1490}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 // 120000 points in chunks of 50000: a seek decodes only within the target's chunk.
 TEST(LASreadPoint, SeekDecodesFromTheTargetsChunk) {
-  Block block = testpoints::write_block(BlockSpec(1, 120000).chunks(50000));
+  Block block = testpoints::write_block(BlockShape(1, 120000).chunks(50000));
   BlockReader r(block, block.bytes);
   U64 before = testcoder::coded_reads;
   ASSERT_TRUE(r.reader.seek(0, 110000));
@@ -118,7 +118,7 @@ TEST(LASreadPoint, UncompressedSeekIsArithmeticIn64Bits) {
 }
 
 TEST(LASreadPoint, ChunkedSeekBeyondTheTableFailsInsteadOfWrapping) {
-  Block block = testpoints::write_block(BlockSpec(0, 30).chunks(10));
+  Block block = testpoints::write_block(BlockShape(0, 30).chunks(10));
   BlockReader r(block, block.bytes);
   EXPECT_FALSE(r.reader.seek(0, (1ull << 32) * 10 + 5));
   ASSERT_TRUE(r.reader.seek(0, 25));
@@ -128,26 +128,26 @@ TEST(LASreadPoint, ChunkedSeekBeyondTheTableFailsInsteadOfWrapping) {
 
 TEST(LASreadPoint, ReadingPastTheLastChunkIsAnEndOfFile) {
   // Many one-point chunks: the table behind them is long enough to pass for a chunk.
-  Block block = testpoints::write_block(BlockSpec(0, 200).chunks(1));
+  Block block = testpoints::write_block(BlockShape(0, 200).chunks(1));
   ASSERT_GT(block.bytes.size() - 8 - 200 * 24, 24u);
   BlockReader r(block, block.bytes);
   expect_reads_all(r, 200);
   EXPECT_FALSE(r.read());
   EXPECT_EQ(text(r.reader.get_error()), "end-of-file during chunk with index 200");
 
-  Block adaptive = testpoints::write_block(BlockSpec(0, 30).adaptive({10, 12}));
+  Block adaptive = testpoints::write_block(BlockShape(0, 30).adaptive({10, 12}));
   BlockReader a(adaptive, adaptive.bytes);
   expect_reads_all(a, 30);
   EXPECT_FALSE(a.read());
   EXPECT_EQ(text(a.reader.get_error()), "end-of-file during chunk with index 3");
 
-  Block plain = testpoints::write_block(BlockSpec(0, 3).plain());
+  Block plain = testpoints::write_block(BlockShape(0, 3).plain());
   BlockReader p(plain, plain.bytes);
   expect_reads_all(p, 3);
   EXPECT_FALSE(p.read());
   EXPECT_EQ(text(p.reader.get_error()), "end-of-file");
 
-  Block empty = testpoints::write_block(BlockSpec(0, 0).chunks(10));
+  Block empty = testpoints::write_block(BlockShape(0, 0).chunks(10));
   BlockReader e(empty, empty.bytes);
   EXPECT_FALSE(e.read());
   EXPECT_EQ(text(e.reader.get_error()), "end-of-file during chunk with index 0");
@@ -170,7 +170,7 @@ struct Damaged {
 
 Damaged fixed_block(U32 count = 3000, U32 chunk_size = 1000) {
   Damaged d;
-  d.block = testpoints::write_block(BlockSpec(1, count).chunks(chunk_size));
+  d.block = testpoints::write_block(BlockShape(1, count).chunks(chunk_size));
   d.table = testpoints::read_table(d.block.bytes, false);
   d.chunks = d.block.bytes.substr(8, (size_t)d.table.position - 8);
   return d;
@@ -246,7 +246,7 @@ TEST(LASreadPoint, TruncatedBlockWarnsThenEndsInTheCutChunk) {
 
 // Adaptive chunks are found only through their table.
 TEST(LASreadPoint, AdaptiveChunksNeedTheirTable) {
-  Block block = testpoints::write_block(BlockSpec(1, 3000).adaptive({1000, 2000}));
+  Block block = testpoints::write_block(BlockShape(1, 3000).adaptive({1000, 2000}));
   testpoints::ChunkTable table = testpoints::read_table(block.bytes, true);
   std::string interrupted = block.bytes.substr(0, (size_t)table.position);
   lasfix::put_u64(interrupted, 0, 0);

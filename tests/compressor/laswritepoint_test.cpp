@@ -10,18 +10,18 @@
 namespace {
 
 using testpoints::Block;
-using testpoints::BlockSpec;
+using testpoints::BlockShape;
 
 TEST(LASwritePoint, UncompressedRecordsAreTheFixtureRecords) {
   for (U8 format : {1, 6, 10}) {
     SCOPED_TRACE("format " + std::to_string(format));
-    Block block = testpoints::write_block(BlockSpec(format, 100).extra(3).plain());
+    Block block = testpoints::write_block(BlockShape(format, 100).extra(3).plain());
     EXPECT_EQ(block.bytes, block.records);
   }
 }
 
 TEST(LASwritePoint, NoPointsGiveTheOffsetFieldAndAnEmptyTable) {
-  Block block = testpoints::write_block(BlockSpec(1, 0));
+  Block block = testpoints::write_block(BlockShape(1, 0));
   ASSERT_EQ(block.bytes.size(), 16u);
   EXPECT_EQ(lasfix::get_u64(block.bytes, 0), 8u);   // the table right behind the field
   EXPECT_EQ(lasfix::get_u32(block.bytes, 8), 0u);   // version
@@ -31,7 +31,7 @@ TEST(LASwritePoint, NoPointsGiveTheOffsetFieldAndAnEmptyTable) {
 // 120000 points in chunks of 50000: three chunks, each starting with its
 // first point raw, and a table whose byte counts lead from chunk to chunk.
 TEST(LASwritePoint, FixedChunksAndTheirTable) {
-  Block block = testpoints::write_block(BlockSpec(1, 120000).chunks(50000));
+  Block block = testpoints::write_block(BlockShape(1, 120000).chunks(50000));
   testpoints::ChunkTable table = testpoints::read_table(block.bytes, false);
   EXPECT_EQ(table.version, 0u);
   ASSERT_EQ(table.byte_counts.size(), 3u);
@@ -45,7 +45,7 @@ TEST(LASwritePoint, FixedChunksAndTheirTable) {
 }
 
 TEST(LASwritePoint, AdaptiveChunksRecordTheirPointCounts) {
-  Block block = testpoints::write_block(BlockSpec(3, 6320).extra(2).adaptive({1000, 6000, 6020}));
+  Block block = testpoints::write_block(BlockShape(3, 6320).extra(2).adaptive({1000, 6000, 6020}));
   testpoints::ChunkTable table = testpoints::read_table(block.bytes, true);
   EXPECT_EQ(table.point_counts, (std::vector<U32>{1000, 5000, 20, 300}));
   ASSERT_EQ(table.byte_counts.size(), 4u);
@@ -87,7 +87,7 @@ TEST(LASwritePoint, ChunkOnlyClosesAnAdaptiveChunkThatHoldsPoints) {
 // Without seeking back the offset field holds -1 and the table's position
 // follows the table as the last 8 bytes.
 TEST(LASwritePoint, UnseekableOutputAppendsTheTablePosition) {
-  Block block = testpoints::write_block(BlockSpec(1, 2500).chunks(1000).unseekable());
+  Block block = testpoints::write_block(BlockShape(1, 2500).chunks(1000).unseekable());
   EXPECT_EQ((I64)lasfix::get_u64(block.bytes, 0), -1);
   testpoints::ChunkTable table = testpoints::read_table(block.bytes, false);
   ASSERT_EQ(table.byte_counts.size(), 3u);
@@ -97,7 +97,7 @@ TEST(LASwritePoint, UnseekableOutputAppendsTheTablePosition) {
 
 // A chunk of one point: the raw point and the 4 bytes of an empty code stream.
 TEST(LASwritePoint, OnePointChunks) {
-  Block block = testpoints::write_block(BlockSpec(0, 5).chunks(1));
+  Block block = testpoints::write_block(BlockShape(0, 5).chunks(1));
   testpoints::ChunkTable table = testpoints::read_table(block.bytes, false);
   EXPECT_EQ(table.byte_counts, std::vector<U32>(5, 20 + 4));
   for (U32 i = 0; i < 5; i++) EXPECT_EQ(block.bytes.substr(8 + 24 * i, 20), block.record(i));
@@ -105,16 +105,16 @@ TEST(LASwritePoint, OnePointChunks) {
 
 // Compressor 1: the first point raw and one code stream, no field, no table.
 TEST(LASwritePoint, PointwiseCompressorHasNoChunks) {
-  Block block = testpoints::write_block(BlockSpec(1, 300).pointwise());
+  Block block = testpoints::write_block(BlockShape(1, 300).pointwise());
   EXPECT_EQ(block.bytes.substr(0, 28), block.record(0));
-  Block one = testpoints::write_block(BlockSpec(1, 1).pointwise());
+  Block one = testpoints::write_block(BlockShape(1, 1).pointwise());
   EXPECT_EQ(one.bytes.size(), 28u + 4u);
 }
 
 // Layered chunks: the raw point, the chunk's point count, the items' stream
 // sizes, then the streams.
 TEST(LASwritePoint, LayeredChunkLayout) {
-  Block block = testpoints::write_block(BlockSpec(7, 25).extra(4).layered(3).chunks(10));
+  Block block = testpoints::write_block(BlockShape(7, 25).extra(4).layered(3).chunks(10));
   testpoints::ChunkTable table = testpoints::read_table(block.bytes, false);
   ASSERT_EQ(table.byte_counts.size(), 3u);
   I64 start = 8;

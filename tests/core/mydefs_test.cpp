@@ -23,7 +23,7 @@ TEST(HasFileExt, Table) {
   };
   for (const Case& c : cases) EXPECT_EQ(HasFileExt(c.name, c.ext), c.expected) << c.name << " " << c.ext;
   EXPECT_TRUE(IsLasVmbFile("x.Vmb"));
-  EXPECT_FALSE(IsLasVmbFile("x.laz"));
+  EXPECT_FALSE(IsLasVmbFile("x.lax"));
 }
 
 TEST(FileExtSet, Table) {

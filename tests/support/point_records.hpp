@@ -141,16 +141,16 @@ class UnseekableIn final : public ByteStreamInArray {
 
 // A point data block written by LASwritePoint from varied fixture records,
 // compressed with the test item coder (test_item_coder.hpp).
-struct BlockSpec {
-  BlockSpec(U8 format, U32 count) : format(format), count(count) {}
-  BlockSpec& extra(U16 bytes) { extra_bytes = bytes; return *this; }
-  BlockSpec& chunks(U32 points) { chunk_size = points; return *this; }
+struct BlockShape {
+  BlockShape(U8 format, U32 count) : format(format), count(count) {}
+  BlockShape& extra(U16 bytes) { extra_bytes = bytes; return *this; }
+  BlockShape& chunks(U32 points) { chunk_size = points; return *this; }
   // Adaptive chunks, closed by chunk() before the points of these indexes.
-  BlockSpec& adaptive(std::vector<U32> at) { chunk_size = 0; breaks = std::move(at); return *this; }
-  BlockSpec& plain() { compressor = 0; version = 0; return *this; }
-  BlockSpec& pointwise() { compressor = 1; return *this; }
-  BlockSpec& layered(U16 item_version) { compressor = 3; version = item_version; return *this; }
-  BlockSpec& unseekable() { seekable = false; return *this; }
+  BlockShape& adaptive(std::vector<U32> at) { chunk_size = 0; breaks = std::move(at); return *this; }
+  BlockShape& plain() { compressor = 0; version = 0; return *this; }
+  BlockShape& pointwise() { compressor = 1; return *this; }
+  BlockShape& layered(U16 item_version) { compressor = 3; version = item_version; return *this; }
+  BlockShape& unseekable() { seekable = false; return *this; }
 
   U8 format;
   U32 count;
@@ -163,7 +163,7 @@ struct BlockSpec {
 };
 
 struct Block {
-  BlockSpec spec{0, 0};
+  BlockShape shape{0, 0};
   std::unique_ptr<Vembra> vembra;
   U16 length = 0;
   std::string records;  // the points as plain records
@@ -171,28 +171,28 @@ struct Block {
   std::string record(U64 index) const { return records.substr((size_t)index * length, length); }
 };
 
-inline Block write_block(const BlockSpec& spec) {
+inline Block write_block(const BlockShape& shape) {
   Block block;
-  block.spec = spec;
-  block.length = (U16)(lasfix::point_base_size(spec.format) + spec.extra_bytes);
-  block.records = records(spec.format, spec.count, spec.extra_bytes);
-  block.vembra = description(spec.format, block.length, spec.compressor, spec.version, spec.chunk_size);
+  block.shape = shape;
+  block.length = (U16)(lasfix::point_base_size(shape.format) + shape.extra_bytes);
+  block.records = records(shape.format, shape.count, shape.extra_bytes);
+  block.vembra = description(shape.format, block.length, shape.compressor, shape.version, shape.chunk_size);
   if (!block.vembra) throw std::runtime_error("no description");
   std::unique_ptr<ByteStreamOutArray> out;
-  if (spec.seekable)
+  if (shape.seekable)
     out = std::make_unique<ByteStreamOutArrayLE>();
   else
     out = std::make_unique<UnseekableOut>();
   testcoder::chunk_out = out.get();
   LASwritePoint writer;
   writer.set_coded_writer_maker(testcoder::make_writer);
-  const Vembra* vembra = spec.compressor ? block.vembra.get() : nullptr;
+  const Vembra* vembra = shape.compressor ? block.vembra.get() : nullptr;
   if (!writer.setup(block.vembra->num_items, block.vembra->items, vembra) || !writer.init(out.get()))
     throw std::runtime_error("writer setup");
-  Point source(spec.format, block.length);
+  Point source(shape.format, block.length);
   size_t next_break = 0;
-  for (U32 i = 0; i < spec.count; i++) {
-    if (next_break < spec.breaks.size() && spec.breaks[next_break] == i) {
+  for (U32 i = 0; i < shape.count; i++) {
+    if (next_break < shape.breaks.size() && shape.breaks[next_break] == i) {
       if (!writer.chunk()) throw std::runtime_error("chunk");
       next_break++;
     }
@@ -207,14 +207,14 @@ inline Block write_block(const BlockSpec& spec) {
 class BlockReader {
  public:
   BlockReader(const Block& block, const std::string& bytes, bool seekable = true)
-      : block(block), target(block.spec.format, block.length) {
+      : block(block), target(block.shape.format, block.length) {
     if (seekable)
       in = std::make_unique<ByteStreamInArrayLE>((const U8*)bytes.data(), (I64)bytes.size());
     else
       in = std::make_unique<UnseekableIn>((const U8*)bytes.data(), (I64)bytes.size());
     testcoder::chunk_in = in.get();
     reader.set_coded_reader_maker(testcoder::make_reader);
-    const Vembra* vembra = block.spec.compressor ? block.vembra.get() : nullptr;
+    const Vembra* vembra = block.shape.compressor ? block.vembra.get() : nullptr;
     if (!reader.setup(block.vembra->num_items, block.vembra->items, vembra) || !reader.init(in.get()))
       throw std::runtime_error("reader setup");
   }
