@@ -19,6 +19,7 @@ static void* message_user_data = nullptr;
 static bool halt_on_error_ = true;
 static bool print_log_stats_ = false;
 static bool wait_on_exit_ = false;
+static std::string output_being_opened;
 
 static const int MESSAGE_BUFFER_SIZE = 8192;
 
@@ -127,7 +128,10 @@ int las_exit_code() {
   return 0;
 }
 
+void las_set_output_being_opened(const char* file_name) { output_being_opened = file_name ? file_name : ""; }
+
 void byebye() {
+  if (!output_being_opened.empty()) remove(output_being_opened.c_str());
   if (print_log_stats_) {
     LASMessage(INFO, "Log stats: FE=%lu,E=%lu,SW=%lu,W=%lu,I=%lu", (unsigned long)lasmessage_cnt[FATAL_ERROR],
                (unsigned long)lasmessage_cnt[ERROR], (unsigned long)lasmessage_cnt[SERIOUS_WARNING],

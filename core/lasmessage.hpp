@@ -45,6 +45,11 @@ bool do_halt_on_error();
 void print_log_stats(bool on);
 void wait_on_exit(bool on);
 
+// An output file created but not yet set up: when the run ends before its open
+// finishes (a halting error), byebye removes it, so no empty or partial file
+// is left behind. Null clears it.
+void las_set_output_being_opened(const char* file_name);
+
 // Ends the process with 4, 3, 2, 1 or 0 for the worst message type counted.
 [[noreturn]] void byebye();
 // The exit code byebye would use now.

@@ -152,7 +152,19 @@ bool LASwriterLAS::open(const char* file_name, const LASheader* header, U32 comp
   }
   if (setvbuf(file, nullptr, _IOFBF, io_buffer_size) != 0)
     LASMessage(WARNING, "setvbuf() failed with buffer size %d", (int)io_buffer_size);
-  return open(blocked_file_stream(file), header, compressor, requested_version, chunk_size);
+  las_set_output_being_opened(file_name);
+  const bool opened = open(blocked_file_stream(file), header, compressor, requested_version, chunk_size);
+  las_set_output_being_opened(nullptr);
+  if (opened) return true;
+  // Nothing usable was written: leave no empty or partial file behind.
+  delete writer;
+  writer = nullptr;
+  if (delete_stream) delete stream;
+  stream = nullptr;
+  fclose(file);
+  file = nullptr;
+  remove(file_name);
+  return false;
 }
 
 bool LASwriterLAS::open(FILE* handle, const LASheader* header, U32 compressor, I32 requested_version, I32 chunk_size) {

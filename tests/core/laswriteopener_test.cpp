@@ -261,7 +261,7 @@ TEST_F(OpenerTest, OpensTheWriterOfTheFormat) {
       {{"-o", "@/out.vmb"},
        "ERROR: point type 0 of size 20 not supported (with Vembra)\nERROR: cannot open laswriterlas with file name "
        "'@/out.vmb'\n",
-       false, "out.vmb"},
+       false, nullptr},
       {{"-o", "@/out.bin"}, "ERROR: cannot open laswriterbin with file name '@/out.bin'\n", false, nullptr},
       {{"-o", "@/out.qi"}, "ERROR: cannot open laswriterqfit with file name '@/out.qi'\n", false, nullptr},
       {{"-o", "@/out.wrl"}, "ERROR: cannot open laswriterwrl with file name '@/out.wrl'\n", false, nullptr},

@@ -727,6 +727,30 @@ TEST_F(WriterTest, NullArgumentsAndUnopenableFiles) {
   EXPECT_EQ(writer.close(true), 0);
 }
 
+// A file whose writer cannot be set up is not left behind, whether the error
+// ends the run (halting) or the open just fails.
+TEST_F(WriterTest, FailedOpenLeavesNoFile) {
+  TempDir dir;
+  const std::string name = dir.file("refused.vmb");
+  LASheader header;
+  header.version_minor = 4;
+  header.header_size = 375;
+  header.offset_to_point_data = 375;
+  header.point_data_format = 7;
+  header.point_data_record_length = 36;
+  EXPECT_EXIT(
+      {
+        halt_on_error(true);
+        LASwriterLAS().open(name.c_str(), &header, Vembra::POINTWISE_CHUNKED);
+      },
+      ::testing::ExitedWithCode(3), "requires using \"native LAS 1.4 extension\"");
+  EXPECT_FALSE(dir.exists("refused.vmb"));
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(LASwriterLAS().open(name.c_str(), &header, Vembra::POINTWISE_CHUNKED));
+  testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(dir.exists("refused.vmb"));
+}
+
 // A device that takes no bytes: the loss shows at close as an error and a
 // result of 0, not as a byte count.
 TEST_F(WriterTest, LostOutputIsAnErrorAtClose) {
