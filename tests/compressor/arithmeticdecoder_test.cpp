@@ -8,17 +8,9 @@
 #include "compressor/arithmeticencoder.hpp"
 #include "core/bytestreamin_array.hpp"
 #include "core/bytestreamout_array.hpp"
+#include "support/thrown.hpp"
 
 namespace {
-
-static int thrown_by(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (int e) {
-    return e;
-  }
-  return 0;
-}
 
 // Encodes with `encode`, then decodes the bytes with `decode`, which must end
 // exactly at the end of the code.

@@ -11,6 +11,7 @@
 #include "core/bytestreamout_array.hpp"
 #include "support/las_fixture.hpp"
 #include "support/point_records.hpp"
+#include "support/thrown.hpp"
 
 namespace {
 
@@ -243,13 +244,7 @@ TEST(LASitemRaw, ShortInputThrowsAndLeavesThePoint) {
   ByteStreamInArrayLE in((const U8*)record.data(), 19);
   reader.init(&in);
   U32 context = 0;
-  int thrown = 0;
-  try {
-    reader.read((U8*)&tp.point.X, context);
-  } catch (int e) {
-    thrown = e;
-  }
-  EXPECT_EQ(thrown, -1);
+  EXPECT_EQ(thrown_by([&] { reader.read((U8*)&tp.point.X, context); }), -1);
   EXPECT_EQ(tp.point.X, 12345);
 }
 

@@ -10,17 +10,9 @@
 #include "core/bytestreamout_file.hpp"
 #include "core/bytestreamout_nil.hpp"
 #include "support/temp_dir.hpp"
+#include "support/thrown.hpp"
 
 namespace {
-
-static int thrown_by(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (int e) {
-    return e;
-  }
-  return 0;
-}
 
 TEST(ByteStreamInArray, EmptyAndEnd) {
   ByteStreamInArrayLE empty;
