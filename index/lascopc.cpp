@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/lasheader.hpp"
+#include "core/lasreader.hpp"
 
 namespace {
 
@@ -73,10 +74,43 @@ bool EPToctree::set_vlr_entries(const U8* data, const U64 data_file_offset, cons
   return true;
 }
 
-COPCindex::COPCindex(const LASheader&) {}
-bool COPCindex::intersect_rectangle(const F64, const F64, const F64, const F64) { return false; }
-bool COPCindex::intersect_circle(const F64, const F64, const F64) { return false; }
-bool COPCindex::set_depth_limit(const I32) { return false; }
-void COPCindex::set_resolution(const F64) {}
-bool COPCindex::query_intervals() { return false; }
-bool COPCindex::seek_next(LASreader*) { return false; }
+COPCindex::COPCindex(const LASheader& header) {
+  number_of_points = header.extended_number_of_point_records ? (I64)header.extended_number_of_point_records
+                                                             : (I64)header.number_of_point_records;
+}
+
+bool COPCindex::intersect_rectangle(const F64, const F64, const F64, const F64) { return query_intervals(); }
+bool COPCindex::intersect_circle(const F64, const F64, const F64) { return query_intervals(); }
+
+// Only "every level" can be served: a limit would need the octree.
+bool COPCindex::set_depth_limit(const I32 depth) {
+  if (depth >= 0 && depth != I32_MAX) {
+    laserror("COPC depth queries are not supported yet");
+    return false;
+  }
+  return query_intervals();
+}
+
+void COPCindex::set_resolution(const F64 resolution) {
+  if (resolution > 0.0) {
+    laserror("COPC resolution queries are not supported yet");
+    return;
+  }
+  query_intervals();
+}
+
+bool COPCindex::query_intervals() {
+  run_taken = false;
+  run_active = false;
+  return number_of_points > 0;
+}
+
+bool COPCindex::seek_next(LASreader* reader) {
+  if (run_active && reader->points_read >= number_of_points) run_active = false;
+  if (run_active) return true;
+  if (run_taken || number_of_points <= 0) return false;
+  run_taken = true;
+  if (!reader->seek(0)) return false;
+  run_active = true;
+  return true;
+}

@@ -2,8 +2,10 @@
 // query over its octants that seeks a reader through the selected point ranges.
 //
 // Stand-in: `EPToctree::set_vlr_entries` reads the hierarchy completely; the
-// octree and the queries do not exist yet, so a `COPCindex` selects nothing
-// and a read through it ends at once.
+// octree queries do not exist yet. A `COPCindex` therefore serves one run over
+// every point in file order, which is exact for the unlimited depth (the
+// default) and for areas (the reader tests every point it reads); a depth or
+// resolution limit cannot be served and is refused with an ERROR.
 #pragma once
 
 #include "core/mydefs.hpp"
@@ -38,4 +40,9 @@ class COPCindex {
   bool query_intervals();
   // Positions the reader for its next point; false when every range is read.
   bool seek_next(LASreader* reader);
+
+ private:
+  I64 number_of_points = 0;
+  bool run_taken = false;   // the one run was handed out
+  bool run_active = false;  // and the reader is still within it
 };

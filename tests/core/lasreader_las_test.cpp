@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/bytestreamin_array.hpp"
+#include "index/lascopc.hpp"
 #include "support/las_fixture.hpp"
 #include "support/point_records.hpp"
 
@@ -635,6 +636,47 @@ TEST_F(LasReaderTest, CopcRecordsAreReadAndDropped) {
   ASSERT_TRUE(p.ok) << p.messages;
   EXPECT_EQ(k.header.number_of_variable_length_records, 3u);
   EXPECT_EQ(k.header.number_of_extended_variable_length_records, 2u);
+}
+
+// A COPC file is read through its COPC index: every level by default, and an
+// area still tests every point. Depth and resolution limits cannot be served
+// yet and are refused, never answered with a wrong set of points.
+TEST_F(LasReaderTest, CopcIndexServesEveryPointAndRefusesLimits) {
+  const lasfix::Built b = copc_file(2, 1);
+  LASreaderLAS r(nullptr);
+  ASSERT_TRUE(open_bytes(r, b.bytes).ok);
+  r.set_copcindex(new COPCindex(r.header));
+  ASSERT_TRUE(r.inside_copc_depth(LASreader::COPC_QUERY_DEPTH, I32_MAX, 0.0f));
+  for (size_t pass = 0; pass < 2; pass++) {
+    for (size_t i = 0; i < 3; i++) {
+      ASSERT_TRUE(r.read_point()) << i;
+      EXPECT_EQ(testpoints::record_of(r.point), record(b, i));
+    }
+    EXPECT_FALSE(r.read_point());
+    r.inside_copc_depth(LASreader::COPC_QUERY_DEPTH, -1, 0.0f);  // every level again, from the start
+  }
+
+  LASreaderLAS area(nullptr);
+  ASSERT_TRUE(open_bytes(area, b.bytes).ok);
+  area.set_copcindex(new COPCindex(area.header));
+  LASreaderLAS plain(nullptr);
+  ASSERT_TRUE(open_bytes(plain, b.bytes).ok);
+  const F64 mid_x = (area.header.min_x + area.header.max_x) / 2;
+  area.inside_rectangle(area.header.min_x, area.header.min_y, mid_x, area.header.max_y + 1);
+  plain.inside_rectangle(plain.header.min_x, plain.header.min_y, mid_x, plain.header.max_y + 1);
+  while (plain.read_point()) {
+    ASSERT_TRUE(area.read_point());
+    EXPECT_EQ(testpoints::record_of(area.point), testpoints::record_of(plain.point));
+  }
+  EXPECT_FALSE(area.read_point());
+
+  COPCindex index(r.header);
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(index.set_depth_limit(2));
+  index.set_resolution(0.5);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "ERROR: COPC depth queries are not supported yet\n"
+            "ERROR: COPC resolution queries are not supported yet\n");
 }
 
 TEST_F(LasReaderTest, CopcHierarchyThatDoesNotAddUpIsDropped) {
