@@ -39,9 +39,7 @@ VoxelFilter<Payload>::~VoxelFilter() {
 // them up, and a voxel the first pass never saw gets U64_MAX, which no voxel
 // holds.
 template <class Payload>
-U64 VoxelFilter<Payload>::cellKey(const VoxelTriple& triple, bool add) {
-  if (!grid.wide) [[likely]]
-    return grid.key(triple);
+U64 VoxelFilter<Payload>::wideCellKey(const VoxelTriple& triple, bool add) {
   if (!add) {
     const U64* key = wide_keys.find(triple);
     return key ? *key : U64_MAX;
@@ -53,9 +51,10 @@ U64 VoxelFilter<Payload>::cellKey(const VoxelTriple& triple, bool add) {
 }
 
 // The point's key (dense keys of wide grids are handed out here, in visiting
-// order) and sample are taken now; the record is updated PENDING - 1 visits
-// later, by when the index slot of a voxel that the recent table does not know
-// has reached the cache.
+// order) and sample are taken now; the record is updated PENDING - 1 held-back
+// points later, by when the index slot of a voxel that the recent table does
+// not know has reached the cache. Where a voxel ignores its later points, a
+// point of a voxel known to hold one is not held back at all.
 template <class Payload>
 void VoxelFilter<Payload>::visitPoint(const LASpoint& point) {
   PendingPoint next;
@@ -69,11 +68,20 @@ void VoxelFilter<Payload>::visitPoint(const LASpoint& point) {
   cell.index = cellKey(triple, true);
   grid.center(triple, cell.center);
   next.key = cell.index;
-  next.hash = Cells::hash(next.key);
   next.sample = Payload::sample(point, cell);
-  // Only a hint: the voxel may have left the recent table before the point is
-  // entered, or be added by a point held back before this one.
-  if (recentPosition(next.key, recentSlot(next.key)) == Cells::NONE) cells.prefetch(next.hash);
+  if (next.key == visited_key) {
+    // The point before, entered or held back, is in this voxel.
+    if constexpr (Payload::ignores_later_points) return;
+  } else {
+    visited_key = next.key;
+    if (recentPosition(next.key, recentSlot(next.key)) != Cells::NONE) {
+      if constexpr (Payload::ignores_later_points) return;
+    } else {
+      // Only a hint: the voxel may be added by a point held back before this
+      // one, and the index may grow before this point is entered.
+      cells.prefetch(Cells::hash(next.key));
+    }
+  }
 
   if (pending_count < PENDING) {
     pending[(pending_first + pending_count++) % PENDING] = next;
@@ -112,7 +120,7 @@ void VoxelFilter<Payload>::enter(const PendingPoint& point) {
     const U64 slot = recentSlot(point.key);
     position = recentPosition(point.key, slot);
     if (position == Cells::NONE) {
-      position = cells.insert(point.key, point.hash, inserted);
+      position = cells.insert(point.key, Cells::hash(point.key), inserted);
       recent[slot] = {point.key, position};
     }
     last_key = point.key;

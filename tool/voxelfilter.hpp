@@ -68,8 +68,9 @@ class VoxelFilterPayloadInterface<false> {
 // pointNeedsUpdate (the new point takes the chosen place; every comparison is
 // strict, so the earlier point wins a tie and a NaN never wins nor loses its
 // place), updatePayload (store the new chosen point's value; on a voxel's first
-// point too), and seeded_per_cell (the filter seeds the payload's engine when
-// the voxel is new).
+// point too), seeded_per_cell (the filter seeds the payload's engine when
+// the voxel is new), and ignores_later_points (a voxel's record never changes
+// after its first point, so the first pass may skip points of known voxels).
 
 // Nothing of the point: the rules that do not compare values.
 struct VoxelFilterNoSample {};
@@ -79,6 +80,7 @@ class VoxelFilterPayloadFirstOccurrence : public VoxelFilterPayloadInterface<cou
  public:
   using Sample = VoxelFilterNoSample;
   static constexpr bool seeded_per_cell = false;
+  static constexpr bool ignores_later_points = !counting;
   static Sample sample(const LASpoint&, const VoxelIndexAndCenter&) { return {}; }
   bool pointNeedsUpdate(Sample) { return false; }
   void updatePayload(Sample) {}
@@ -89,6 +91,7 @@ class VoxelFilterPayloadHighest : public VoxelFilterPayloadInterface<counting> {
  public:
   using Sample = T;
   static constexpr bool seeded_per_cell = false;
+  static constexpr bool ignores_later_points = false;
   static T sample(const LASpoint& point, const VoxelIndexAndCenter&) { return get(point); }
   bool pointNeedsUpdate(T sample) { return sample > value; }
   void updatePayload(T sample) { value = sample; }
@@ -102,6 +105,7 @@ class VoxelFilterPayloadLowest : public VoxelFilterPayloadInterface<counting> {
  public:
   using Sample = T;
   static constexpr bool seeded_per_cell = false;
+  static constexpr bool ignores_later_points = false;
   static T sample(const LASpoint& point, const VoxelIndexAndCenter&) { return get(point); }
   bool pointNeedsUpdate(T sample) { return sample < value; }
   void updatePayload(T sample) { value = sample; }
@@ -116,6 +120,7 @@ class VoxelFilterPayloadClosest : public VoxelFilterPayloadInterface<counting> {
  public:
   using Sample = F64;
   static constexpr bool seeded_per_cell = false;
+  static constexpr bool ignores_later_points = false;
   static F64 sample(const LASpoint& point, const VoxelIndexAndCenter& cell) {
     const F64 dx = point.get_x() - cell.center[0];
     const F64 dy = point.get_y() - cell.center[1];
@@ -135,6 +140,7 @@ class VoxelFilterPayloadRandom : public VoxelFilterPayloadInterface<true> {
  public:
   using Sample = VoxelFilterNoSample;
   static constexpr bool seeded_per_cell = true;
+  static constexpr bool ignores_later_points = false;
   static Sample sample(const LASpoint&, const VoxelIndexAndCenter&) { return {}; }
   void setSeed(int seed) { engine.setSeed(seed); }
   bool pointNeedsUpdate(Sample) { return engine.uniformU64(0, count - 1) == 0; }
@@ -202,12 +208,16 @@ class VoxelFilter : public PointFilterInterface {
   // A visited point that is not entered yet: what entering it needs.
   struct PendingPoint {
     U64 key;
-    U64 hash;  // of the key, for the map
     F64 x, y, z, gps_time;  // its identity, computed when it takes a voxel's place
     [[no_unique_address]] Sample sample;
   };
 
-  U64 cellKey(const VoxelTriple& triple, bool add);
+  U64 cellKey(const VoxelTriple& triple, bool add) {
+    if (!grid.wide) [[likely]]
+      return grid.key(triple);
+    return wideCellKey(triple, add);
+  }
+  U64 wideCellKey(const VoxelTriple& triple, bool add);
   // The slot of the key in the table of recently used voxels.
   static U64 recentSlot(U64 key) { return (key * 0x9E3779B97F4A7C15ULL) >> (64 - RECENT_BITS); }
   // The voxel's position in cells when the recent table knows it, else Cells::NONE.
@@ -240,6 +250,8 @@ class VoxelFilter : public PointFilterInterface {
   std::unique_ptr<RecentVoxel[]> recent;
   // The voxel of the point entered or asked about last.
   U64 last_key = 0;
+  // The key of the point visited last: a point of the same voxel needs no hint.
+  U64 visited_key = U64_MAX;
   U64 last_position = Cells::NONE;
   // Second pass: the first entry not met yet, as far as the order goes.
   U64 cursor = 0;
