@@ -51,10 +51,10 @@ U64 VoxelFilter<Payload>::wideCellKey(const VoxelTriple& triple, bool add) {
 }
 
 // The point's key (dense keys of wide grids are handed out here, in visiting
-// order) and sample are taken now; the record is updated PENDING - 1 held-back
-// points later, by when the index slot of a voxel that the recent table does
-// not know has reached the cache. Where a voxel ignores its later points, a
-// point of a voxel known to hold one is not held back at all.
+// order) and sample are taken now; the record is updated once PENDING newer
+// points are held back, by when the index slot of a voxel that the recent
+// table does not know has reached the cache. Where a voxel ignores its later
+// points, a point of a voxel known to hold one is not held back at all.
 template <class Payload>
 void VoxelFilter<Payload>::visitPoint(const LASpoint& point) {
   PendingPoint next;
@@ -90,7 +90,7 @@ void VoxelFilter<Payload>::visitPoint(const LASpoint& point) {
   try {
     enter(pending[pending_first]);
   } catch (...) {
-    pending_count = 0;
+    dropPending();
     throw;
   }
   pending[pending_first] = next;
@@ -105,7 +105,7 @@ void VoxelFilter<Payload>::enterPending() {
       pending_first = (pending_first + 1) % PENDING;
     }
   } catch (...) {
-    pending_count = 0;
+    dropPending();
     throw;
   }
 }

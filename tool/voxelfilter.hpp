@@ -188,6 +188,7 @@ class VoxelFilter : public PointFilterInterface {
     enterPending();
     engine.setSeed(seed);
   }
+  // Enters the held-back points first: the count is that of every point visited.
   U64 numOfSurvivingPoints() const override {
     const_cast<VoxelFilter*>(this)->enterPending();
     return cells.size();
@@ -225,9 +226,13 @@ class VoxelFilter : public PointFilterInterface {
   // Enters one point into its voxel's record.
   void enter(const PendingPoint& point);
   // Enters every held-back point, oldest first. When entering one throws, it
-  // and the points after it are dropped, as if the visit of that point had
-  // thrown and the later points had never been visited.
+  // and the points after it are dropped (dropPending), as if the visit of that
+  // point had thrown and the later points had never been visited.
   void enterPending();
+  void dropPending() {
+    pending_count = 0;
+    visited_key = NO_KEY;
+  }
   // The voxel's position for the second pass, Cells::NONE when unoccupied.
   U64 findForSecondPass(U64 key);
 
@@ -250,9 +255,12 @@ class VoxelFilter : public PointFilterInterface {
   std::unique_ptr<RecentVoxel[]> recent;
   // The voxel of the point entered or asked about last.
   U64 last_key = 0;
-  // The key of the point visited last: a point of the same voxel needs no hint.
-  U64 visited_key = U64_MAX;
   U64 last_position = Cells::NONE;
+  // The key of the point visited last, NO_KEY when none or when it was
+  // dropped: a point of the same voxel needs no hint (and, where the voxel
+  // ignores later points, no entering).
+  static constexpr U64 NO_KEY = U64_MAX;  // no grid key: keys lie below the voxel count
+  U64 visited_key = NO_KEY;
   // Second pass: the first entry not met yet, as far as the order goes.
   U64 cursor = 0;
   bool second_pass = false;
