@@ -4,6 +4,8 @@
 // and is recognised by content.
 #include "tool/voxelfilter.hpp"
 
+#include <algorithm>
+
 #include "core/lasheader.hpp"
 #include "core/lasmessage.hpp"
 
@@ -16,12 +18,19 @@ F64 get_attribute(const LASpoint& point) {
 
 template <class Payload>
 VoxelFilter<Payload>::VoxelFilter(F64 step_xy, F64 step_z, const LASheader& header)
-    : grid(step_xy, step_z, header.min_x, header.max_x, header.min_y, header.max_y, header.min_z, header.max_z) {
+    : grid(step_xy, step_z, header.min_x, header.max_x, header.min_y, header.max_y, header.min_z, header.max_z),
+      recent(new RecentVoxel[RECENT]) {
+  std::fill(recent.get(), recent.get() + RECENT, RecentVoxel{0, Cells::NONE});
   LASMessage(VERBOSE, "Processing a grid with %zu voxels", static_cast<size_t>(grid.numberOfVoxels()));
 }
 
 template <class Payload>
 VoxelFilter<Payload>::~VoxelFilter() {
+  try {
+    enterPending();
+  } catch (...) {
+    // Out of memory with points held back: the report counts the voxels entered.
+  }
   LASMessage(VERBOSE, "Grid saturation is %f percent.",
              static_cast<F64>(cells.size()) / grid.numberOfVoxelsF64() * 100.0);
 }
@@ -30,9 +39,7 @@ VoxelFilter<Payload>::~VoxelFilter() {
 // them up, and a voxel the first pass never saw gets U64_MAX, which no voxel
 // holds.
 template <class Payload>
-U64 VoxelFilter<Payload>::cellKey(const VoxelTriple& triple, bool add) {
-  if (!grid.wide) [[likely]]
-    return grid.key(triple);
+U64 VoxelFilter<Payload>::wideCellKey(const VoxelTriple& triple, bool add) {
   if (!add) {
     const U64* key = wide_keys.find(triple);
     return key ? *key : U64_MAX;
@@ -43,36 +50,134 @@ U64 VoxelFilter<Payload>::cellKey(const VoxelTriple& triple, bool add) {
   return *key;
 }
 
+// The point's key (dense keys of wide grids are handed out here, in visiting
+// order) and sample are taken now; the record is updated once PENDING newer
+// points are held back, by when the index slot of a voxel that the recent
+// table does not know has reached the cache. Where a voxel ignores its later
+// points, a point of a voxel known to hold one is not held back at all.
 template <class Payload>
 void VoxelFilter<Payload>::visitPoint(const LASpoint& point) {
-  const F64 x = point.get_x();
-  const F64 y = point.get_y();
-  const F64 z = get_z(point);
+  PendingPoint next;
+  next.x = point.get_x();
+  next.y = point.get_y();
+  next.z = get_z(point);
+  next.gps_time = point.gps_time;
   VoxelTriple triple;
-  grid.locate(x, y, z, triple);
+  grid.locate(next.x, next.y, next.z, triple);
   VoxelIndexAndCenter cell;
   cell.index = cellKey(triple, true);
   grid.center(triple, cell.center);
+  next.key = cell.index;
+  next.sample = Payload::sample(point, cell);
+  if (next.key == visited_key) {
+    // The point before, entered or held back, is in this voxel.
+    if constexpr (Payload::ignores_later_points) return;
+  } else {
+    visited_key = next.key;
+    if (recentPosition(next.key, recentSlot(next.key)) != Cells::NONE) {
+      if constexpr (Payload::ignores_later_points) return;
+    } else {
+      // Only a hint: the voxel may be added by a point held back before this
+      // one, and the index may grow before this point is entered.
+      cells.prefetch(Cells::hash(next.key));
+    }
+  }
 
-  bool inserted;
-  VoxelCell<Payload>* voxel = cells.insert(cell.index, inserted);
-  if (inserted) {
-    voxel->hash = utils::PointHash::computeHash(x, y, z, point.gps_time);
-    voxel->payload.initialteCellCount();
-    voxel->payload.addToCellCount();
-    voxel->payload.updatePayload(point, cell);
-    if constexpr (Payload::seeded_per_cell) voxel->payload.setSeed(engine.uniformInt(0, I32_MAX));
+  if (pending_count < PENDING) {
+    pending[(pending_first + pending_count++) % PENDING] = next;
     return;
   }
-  voxel->payload.addToCellCount();
-  if (voxel->payload.pointNeedsUpdate(point, cell)) {
-    voxel->hash = utils::PointHash::computeHash(x, y, z, point.gps_time);
-    voxel->payload.updatePayload(point, cell);
+  try {
+    enter(pending[pending_first]);
+  } catch (...) {
+    dropPending();
+    throw;
   }
+  pending[pending_first] = next;
+  pending_first = (pending_first + 1) % PENDING;
+}
+
+template <class Payload>
+void VoxelFilter<Payload>::enterPending() {
+  try {
+    for (; pending_count > 0; pending_count--) {
+      enter(pending[pending_first]);
+      pending_first = (pending_first + 1) % PENDING;
+    }
+  } catch (...) {
+    dropPending();
+    throw;
+  }
+}
+
+// The voxel of the point before first (half of the points of a scan share
+// it), then the recent table, then the index.
+template <class Payload>
+void VoxelFilter<Payload>::enter(const PendingPoint& point) {
+  U64 position = last_position;
+  bool inserted = false;
+  if (point.key != last_key || position == Cells::NONE) {
+    const U64 slot = recentSlot(point.key);
+    position = recentPosition(point.key, slot);
+    if (position == Cells::NONE) {
+      position = cells.insert(point.key, Cells::hash(point.key), inserted);
+      recent[slot] = {point.key, position};
+    }
+    last_key = point.key;
+    last_position = position;
+  }
+  VoxelCell<Payload>& voxel = cells.at(position).value;
+  if (inserted) {
+    voxel.hash = utils::PointHash::computeHash(point.x, point.y, point.z, point.gps_time);
+    voxel.payload.initialteCellCount();
+    voxel.payload.addToCellCount();
+    voxel.payload.updatePayload(point.sample);
+    if constexpr (Payload::seeded_per_cell) voxel.payload.setSeed(engine.uniformInt(0, I32_MAX));
+    return;
+  }
+  voxel.payload.addToCellCount();
+  if (voxel.payload.pointNeedsUpdate(point.sample)) {
+    voxel.hash = utils::PointHash::computeHash(point.x, point.y, point.z, point.gps_time);
+    voxel.payload.updatePayload(point.sample);
+  }
+}
+
+// The voxel of the point before; the recent table; then the entry at the
+// cursor, which is the voxel when the point is the first of its voxel in this
+// pass and the passes see the same points; then the index. A voxel found in
+// the index beyond the cursor moves the cursor past it (points of the first
+// pass missing here).
+template <class Payload>
+U64 VoxelFilter<Payload>::findForSecondPass(U64 key) {
+  if (key == last_key && last_position != Cells::NONE) return last_position;
+  const U64 slot = recentSlot(key);
+  U64 position = recentPosition(key, slot);
+  if (position == Cells::NONE) {
+    if (cursor < cells.size() && cells.at(cursor).key == key) {
+      position = cursor++;
+    } else {
+      position = cells.find(key, Cells::hash(key));
+      if (position == Cells::NONE) return position;
+      if (position >= cursor) cursor = position + 1;
+    }
+    recent[slot] = {key, position};
+  }
+  last_key = key;
+  last_position = position;
+  return position;
 }
 
 template <class Payload>
 SurvivalDecision VoxelFilter<Payload>::isSurvivingPointAndModify(LASpoint& point, VoxelIndexAndCenter& cell) {
+  if (pending_count > 0 || !second_pass) [[unlikely]] {
+    enterPending();
+    // The second pass meets its voxels as the first did: start afresh.
+    if (!second_pass) {
+      std::fill(recent.get(), recent.get() + RECENT, RecentVoxel{0, Cells::NONE});
+      last_position = Cells::NONE;
+    }
+    second_pass = true;
+  }
   const F64 x = point.get_x();
   const F64 y = point.get_y();
   const F64 z = get_z(point);
@@ -82,10 +187,11 @@ SurvivalDecision VoxelFilter<Payload>::isSurvivingPointAndModify(LASpoint& point
   grid.center(triple, cell.center);
 
   SurvivalDecision decision;
-  const VoxelCell<Payload>* voxel = cells.find(cell.index);
-  if (!voxel) return decision;
-  decision.survives = voxel->hash == utils::PointHash::computeHash(x, y, z, point.gps_time);
-  decision.points_in_cell = voxel->payload.getPointsInCell();
+  const U64 position = findForSecondPass(cell.index);
+  if (position == Cells::NONE) return decision;
+  const VoxelCell<Payload>& voxel = cells.at(position).value;
+  decision.survives = voxel.hash == utils::PointHash::computeHash(x, y, z, point.gps_time);
+  decision.points_in_cell = voxel.payload.getPointsInCell();
   return decision;
 }
 

@@ -8,6 +8,7 @@
 // engine), without a vtable pointer, so memory per occupied voxel stays small.
 #pragma once
 
+#include <memory>
 #include <optional>
 
 #include "core/laspoint.hpp"
@@ -61,26 +62,39 @@ class VoxelFilterPayloadInterface<false> {
   void setSeed(int) {}
 };
 
-// A payload offers, besides the count: pointNeedsUpdate (the new point takes
-// the chosen place; every comparison is strict, so the earlier point wins a tie
-// and a NaN never wins nor loses its place), updatePayload (store the new
-// chosen point's value; on a voxel's first point too), and seeded_per_cell
-// (the filter seeds the payload's engine when the voxel is new).
+// A payload offers, besides the count: Sample, what the rule needs of a point,
+// taken by sample(point, cell) when the point is visited (the filter may enter
+// the point a few calls later, when the point itself has moved on);
+// pointNeedsUpdate (the new point takes the chosen place; every comparison is
+// strict, so the earlier point wins a tie and a NaN never wins nor loses its
+// place), updatePayload (store the new chosen point's value; on a voxel's first
+// point too), seeded_per_cell (the filter seeds the payload's engine when
+// the voxel is new), and ignores_later_points (a voxel's record never changes
+// after its first point, so the first pass may skip points of known voxels).
+
+// Nothing of the point: the rules that do not compare values.
+struct VoxelFilterNoSample {};
 
 template <bool counting>
 class VoxelFilterPayloadFirstOccurrence : public VoxelFilterPayloadInterface<counting> {
  public:
+  using Sample = VoxelFilterNoSample;
   static constexpr bool seeded_per_cell = false;
-  bool pointNeedsUpdate(const LASpoint&, const VoxelIndexAndCenter&) { return false; }
-  void updatePayload(const LASpoint&, const VoxelIndexAndCenter&) {}
+  static constexpr bool ignores_later_points = !counting;
+  static Sample sample(const LASpoint&, const VoxelIndexAndCenter&) { return {}; }
+  bool pointNeedsUpdate(Sample) { return false; }
+  void updatePayload(Sample) {}
 };
 
 template <bool counting, class T, T (*get)(const LASpoint&)>
 class VoxelFilterPayloadHighest : public VoxelFilterPayloadInterface<counting> {
  public:
+  using Sample = T;
   static constexpr bool seeded_per_cell = false;
-  bool pointNeedsUpdate(const LASpoint& point, const VoxelIndexAndCenter&) { return get(point) > value; }
-  void updatePayload(const LASpoint& point, const VoxelIndexAndCenter&) { value = get(point); }
+  static constexpr bool ignores_later_points = false;
+  static T sample(const LASpoint& point, const VoxelIndexAndCenter&) { return get(point); }
+  bool pointNeedsUpdate(T sample) { return sample > value; }
+  void updatePayload(T sample) { value = sample; }
 
  private:
   T value;
@@ -89,9 +103,12 @@ class VoxelFilterPayloadHighest : public VoxelFilterPayloadInterface<counting> {
 template <bool counting, class T, T (*get)(const LASpoint&)>
 class VoxelFilterPayloadLowest : public VoxelFilterPayloadInterface<counting> {
  public:
+  using Sample = T;
   static constexpr bool seeded_per_cell = false;
-  bool pointNeedsUpdate(const LASpoint& point, const VoxelIndexAndCenter&) { return get(point) < value; }
-  void updatePayload(const LASpoint& point, const VoxelIndexAndCenter&) { value = get(point); }
+  static constexpr bool ignores_later_points = false;
+  static T sample(const LASpoint& point, const VoxelIndexAndCenter&) { return get(point); }
+  bool pointNeedsUpdate(T sample) { return sample < value; }
+  void updatePayload(T sample) { value = sample; }
 
  private:
   T value;
@@ -101,14 +118,16 @@ class VoxelFilterPayloadLowest : public VoxelFilterPayloadInterface<counting> {
 template <bool counting>
 class VoxelFilterPayloadClosest : public VoxelFilterPayloadInterface<counting> {
  public:
+  using Sample = F64;
   static constexpr bool seeded_per_cell = false;
-  static F64 distance(const LASpoint& point, const VoxelIndexAndCenter& cell) {
+  static constexpr bool ignores_later_points = false;
+  static F64 sample(const LASpoint& point, const VoxelIndexAndCenter& cell) {
     const F64 dx = point.get_x() - cell.center[0];
     const F64 dy = point.get_y() - cell.center[1];
     return dx * dx + dy * dy;
   }
-  bool pointNeedsUpdate(const LASpoint& point, const VoxelIndexAndCenter& cell) { return distance(point, cell) < value; }
-  void updatePayload(const LASpoint& point, const VoxelIndexAndCenter& cell) { value = distance(point, cell); }
+  bool pointNeedsUpdate(F64 sample) { return sample < value; }
+  void updatePayload(F64 sample) { value = sample; }
 
  private:
   F64 value;
@@ -119,10 +138,13 @@ class VoxelFilterPayloadClosest : public VoxelFilterPayloadInterface<counting> {
 // points survives with chance 1/k.
 class VoxelFilterPayloadRandom : public VoxelFilterPayloadInterface<true> {
  public:
+  using Sample = VoxelFilterNoSample;
   static constexpr bool seeded_per_cell = true;
+  static constexpr bool ignores_later_points = false;
+  static Sample sample(const LASpoint&, const VoxelIndexAndCenter&) { return {}; }
   void setSeed(int seed) { engine.setSeed(seed); }
-  bool pointNeedsUpdate(const LASpoint&, const VoxelIndexAndCenter&) { return engine.uniformU64(0, count - 1) == 0; }
-  void updatePayload(const LASpoint&, const VoxelIndexAndCenter&) {}
+  bool pointNeedsUpdate(Sample) { return engine.uniformU64(0, count - 1) == 0; }
+  void updatePayload(Sample) {}
 
  private:
   MinStdRand engine;
@@ -137,10 +159,24 @@ struct VoxelCell {
 
 #pragma pack(pop)
 
+// The passes are built for points in scan order, where most points fall into
+// a voxel met a moment ago and a voxel's first point is a cache miss of the
+// map's index:
+// - a small direct-mapped table of recently used voxels (by position in the
+//   map) answers most lookups without touching the index;
+// - the first pass holds back the last few points, with what the rule needs
+//   of them, and asks the cache for their index slots before it enters them,
+//   so that the misses of new voxels overlap;
+// - the second pass meets the voxels first in the order in which the first
+//   pass added them, which is the order of the map's entries: a cursor walks
+//   them, so that a voxel met for the first time is found by reading on.
+// None of this changes a result: every lookup is checked against the key, and
+// every call that reads the cells first enters the held-back points, in order.
 template <class Payload>
 class VoxelFilter : public PointFilterInterface {
  public:
   using Cells = CellMap<U64, VoxelCell<Payload>>;
+  using Sample = typename Payload::Sample;
 
   // The grid over the header's bounding box; steps above 0 (the options check).
   VoxelFilter(F64 step_xy, F64 step_z, const LASheader& header);
@@ -148,16 +184,57 @@ class VoxelFilter : public PointFilterInterface {
 
   void visitPoint(const LASpoint& point) override;
   SurvivalDecision isSurvivingPointAndModify(LASpoint& point, VoxelIndexAndCenter& cell) override;
-  void setSeed(int seed) override { engine.setSeed(seed); }
-  U64 numOfSurvivingPoints() const override { return cells.size(); }
+  void setSeed(int seed) override {
+    enterPending();
+    engine.setSeed(seed);
+  }
+  // Enters the held-back points first: the count is that of every point visited.
+  U64 numOfSurvivingPoints() const override {
+    const_cast<VoxelFilter*>(this)->enterPending();
+    return cells.size();
+  }
   bool requiresVisit() const override { return true; }
 
   const VoxelGrid& getGrid() const { return grid; }
-  // Bytes held for the occupied voxels, free slots included.
-  U64 memoryBytes() const { return cells.memoryBytes() + wide_keys.memoryBytes(); }
+  // Bytes held for the occupied voxels, free room included.
+  U64 memoryBytes() const { return cells.memoryBytes() + wide_keys.memoryBytes() + sizeof(RecentVoxel) * RECENT; }
+
+  // Points visitPoint holds back at most.
+  static constexpr U32 PENDING = 16;
+  // Entries of the table of recently used voxels.
+  static constexpr U32 RECENT_BITS = 14;
+  static constexpr U64 RECENT = U64(1) << RECENT_BITS;
 
  private:
-  U64 cellKey(const VoxelTriple& triple, bool add);
+  // A visited point that is not entered yet: what entering it needs.
+  struct PendingPoint {
+    U64 key;
+    F64 x, y, z, gps_time;  // its identity, computed when it takes a voxel's place
+    [[no_unique_address]] Sample sample;
+  };
+
+  U64 cellKey(const VoxelTriple& triple, bool add) {
+    if (!grid.wide) [[likely]]
+      return grid.key(triple);
+    return wideCellKey(triple, add);
+  }
+  U64 wideCellKey(const VoxelTriple& triple, bool add);
+  // The slot of the key in the table of recently used voxels.
+  static U64 recentSlot(U64 key) { return (key * 0x9E3779B97F4A7C15ULL) >> (64 - RECENT_BITS); }
+  // The voxel's position in cells when the recent table knows it, else Cells::NONE.
+  U64 recentPosition(U64 key, U64 slot) const { return recent[slot].key == key ? recent[slot].position : Cells::NONE; }
+  // Enters one point into its voxel's record.
+  void enter(const PendingPoint& point);
+  // Enters every held-back point, oldest first. When entering one throws, it
+  // and the points after it are dropped (dropPending), as if the visit of that
+  // point had thrown and the later points had never been visited.
+  void enterPending();
+  void dropPending() {
+    pending_count = 0;
+    visited_key = NO_KEY;
+  }
+  // The voxel's position for the second pass, Cells::NONE when unoccupied.
+  U64 findForSecondPass(U64 key);
 
   VoxelGrid grid;
   Cells cells;
@@ -165,6 +242,28 @@ class VoxelFilter : public PointFilterInterface {
   // first pass, so that no two voxels share a key.
   CellMap<VoxelTriple, U64> wide_keys;
   MinStdRand engine;
+  // A ring of held-back points: pending_count of them from pending_first on.
+  PendingPoint pending[PENDING];
+  U32 pending_first = 0;
+  U32 pending_count = 0;
+  // Voxels by recentSlot of their key. The key is kept beside the position so
+  // that a miss reads no entry of cells (that entry would be a cache miss).
+  struct RecentVoxel {
+    U64 key;
+    U64 position;  // Cells::NONE: none
+  };
+  std::unique_ptr<RecentVoxel[]> recent;
+  // The voxel of the point entered or asked about last.
+  U64 last_key = 0;
+  U64 last_position = Cells::NONE;
+  // The key of the point visited last, NO_KEY when none or when it was
+  // dropped: a point of the same voxel needs no hint (and, where the voxel
+  // ignores later points, no entering).
+  static constexpr U64 NO_KEY = U64_MAX;  // no grid key: keys lie below the voxel count
+  U64 visited_key = NO_KEY;
+  // Second pass: the first entry not met yet, as far as the order goes.
+  U64 cursor = 0;
+  bool second_pass = false;
 };
 
 // The rules the factory chooses among; with counting each except the random

@@ -18,8 +18,6 @@ struct VoxelTriple {
 
 template <>
 struct CellMapKey<VoxelTriple> {
-  // Never a real cell: an index is below its axis' count, which is at most U64_MAX.
-  static constexpr VoxelTriple empty() { return {U64_MAX, U64_MAX, U64_MAX}; }
   static U64 hash(const VoxelTriple& key) {
     return cell_map_mix(cell_map_mix(cell_map_mix(key.i_x) ^ key.i_y) ^ key.i_z);
   }

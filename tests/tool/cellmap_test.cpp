@@ -1,11 +1,12 @@
 // The cell map against a reference map: every key must keep its own record
-// through growth, including the key that doubles as the free-slot marker.
+// through growth, any key value included, and every entry its position.
 #include "tool/cellmap.hpp"
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <unordered_map>
+#include <vector>
 
 #include "tool/voxelgrid.hpp"
 
@@ -99,8 +100,78 @@ TEST(CellMap, CapacityIsPowerOfTwoAndAtMostSevenEighthsFull) {
     ASSERT_NE(r, nullptr);
     ASSERT_EQ(r->a, i);
   }
-  EXPECT_EQ(map.memoryBytes(), map.capacity() * sizeof(Map::Slot));
-  EXPECT_EQ(sizeof(CellMap<U64, U32>::Slot), 12u);  // packed to 4 bytes
+  EXPECT_LE(map.memoryBytes(), map.capacity() * sizeof(U64) + 2 * keys * sizeof(Map::Entry));
+  EXPECT_EQ(sizeof(CellMap<U64, U32>::Entry), 12u);  // packed to 4 bytes
+}
+
+// Entries keep the position they were given, in order of first insertion,
+// while the index grows around them; a find by position and hash agrees with
+// the find by key.
+TEST(CellMap, PositionsFollowFirstInsertionAndSurviveGrowth) {
+  Map map;
+  std::vector<U64> keys;
+  std::mt19937_64 random(11);
+  for (U64 i = 0; i < 50000; i++) keys.push_back(random());
+  for (U64 i = 0; i < keys.size(); i++) {
+    bool inserted;
+    const U64 position = map.insert(keys[i], Map::hash(keys[i]), inserted);
+    ASSERT_TRUE(inserted);
+    ASSERT_EQ(position, i);
+    map.at(position).value.a = i;
+    // Inserting again gives the same entry.
+    ASSERT_EQ(map.insert(keys[i / 2], Map::hash(keys[i / 2]), inserted), i / 2);
+    ASSERT_FALSE(inserted);
+  }
+  for (U64 i = 0; i < keys.size(); i++) {
+    ASSERT_EQ(map.find(keys[i], Map::hash(keys[i])), i);
+    ASSERT_EQ(map.at(i).key, keys[i]);
+    ASSERT_EQ(map.at(i).value.a, i);
+  }
+  EXPECT_EQ(map.find(12345, Map::hash(12345)), Map::NONE);
+  U64 next = 0;
+  map.forEach([&](U64 key, const Record&) { EXPECT_EQ(key, keys[next++]); });
+  EXPECT_EQ(next, keys.size());
+}
+
+// The key whose mix is v: the mix is bijective, each step undone in turn.
+U64 unmix(U64 v) {
+  auto inverse = [](U64 a) {  // of an odd number, modulo 2^64 (Newton's iteration)
+    U64 x = a;
+    for (int i = 0; i < 6; i++) x *= 2 - a * x;
+    return x;
+  };
+  v ^= (v >> 31) ^ (v >> 62);
+  v *= inverse(0x94d049bb133111ebULL);
+  v ^= (v >> 27) ^ (v >> 54);
+  v *= inverse(0xbf58476d1ce4e5b9ULL);
+  v ^= (v >> 30) ^ (v >> 60);
+  return v;
+}
+
+// Keys whose mixes agree in the top bits (one home slot while the index is
+// small) and in the 24 bits the index keeps: the probe must tell them apart
+// by the key itself, before and after growth.
+TEST(CellMap, KeysAgreeingInTheIndexBitsStayApart) {
+  Map map;
+  std::vector<U64> keys;
+  for (U64 k = 0; k < 40; k++) {
+    const U64 mixed = (U64(0x2A) << 58) | (k << 24) | 0x5A5A5A;
+    keys.push_back(unmix(mixed));
+    ASSERT_EQ(Map::hash(keys.back()), mixed);
+  }
+  bool inserted;
+  for (U64 k = 0; k < keys.size(); k++) {
+    ASSERT_EQ(map.insert(keys[k], Map::hash(keys[k]), inserted), k);
+    ASSERT_TRUE(inserted);
+  }
+  EXPECT_EQ(map.capacity(), 64u);
+  for (U64 k = 0; k < keys.size(); k++) {
+    ASSERT_EQ(map.find(keys[k], Map::hash(keys[k])), k);
+    ASSERT_EQ(map.insert(keys[k], Map::hash(keys[k]), inserted), k);
+    ASSERT_FALSE(inserted);
+  }
+  const U64 stranger = unmix((U64(0x2A) << 58) | (U64(41) << 24) | 0x5A5A5A);
+  EXPECT_EQ(map.find(stranger, Map::hash(stranger)), Map::NONE);
 }
 
 TEST(CellMap, WideKeys) {
@@ -109,13 +180,13 @@ TEST(CellMap, WideKeys) {
   *map.insert({1, 2, 3}, inserted) = 10;
   *map.insert({3, 2, 1}, inserted) = 20;
   *map.insert({U64_MAX - 1, 0, U64_MAX - 1}, inserted) = 30;
-  *map.insert(CellMapKey<VoxelTriple>::empty(), inserted) = 40;
+  *map.insert({U64_MAX, U64_MAX, U64_MAX}, inserted) = 40;
   EXPECT_TRUE(inserted);
   ASSERT_NE(map.find({1, 2, 3}), nullptr);
   EXPECT_EQ(*map.find({1, 2, 3}), 10u);
   EXPECT_EQ(*map.find({3, 2, 1}), 20u);
   EXPECT_EQ(*map.find({U64_MAX - 1, 0, U64_MAX - 1}), 30u);
-  EXPECT_EQ(*map.find(CellMapKey<VoxelTriple>::empty()), 40u);
+  EXPECT_EQ(*map.find({U64_MAX, U64_MAX, U64_MAX}), 40u);
   EXPECT_EQ(map.find({1, 3, 2}), nullptr);
   EXPECT_EQ(map.size(), 4u);
 }
