@@ -20,31 +20,19 @@ struct LASwaveformPacket {
   U8 data[29];
 
   U8 get_index() const { return data[0]; }
-  U64 get_offset() const { return load<U64>(1); }
-  U32 get_size() const { return load<U32>(9); }
-  F32 get_location() const { return load<F32>(13); }
-  F32 get_xt() const { return load<F32>(17); }
-  F32 get_yt() const { return load<F32>(21); }
-  F32 get_zt() const { return load<F32>(25); }
+  U64 get_offset() const { return las_load<U64>(data + 1); }
+  U32 get_size() const { return las_load<U32>(data + 9); }
+  F32 get_location() const { return las_load<F32>(data + 13); }
+  F32 get_xt() const { return las_load<F32>(data + 17); }
+  F32 get_yt() const { return las_load<F32>(data + 21); }
+  F32 get_zt() const { return las_load<F32>(data + 25); }
   void set_index(U8 v) { data[0] = v; }
-  void set_offset(U64 v) { store(1, v); }
-  void set_size(U32 v) { store(9, v); }
-  void set_location(F32 v) { store(13, v); }
-  void set_xt(F32 v) { store(17, v); }
-  void set_yt(F32 v) { store(21, v); }
-  void set_zt(F32 v) { store(25, v); }
-
- private:
-  template <typename T>
-  T load(size_t at) const {
-    T v;
-    memcpy(&v, data + at, sizeof(T));
-    return v;
-  }
-  template <typename T>
-  void store(size_t at, T v) {
-    memcpy(data + at, &v, sizeof(T));
-  }
+  void set_offset(U64 v) { las_store(data + 1, v); }
+  void set_size(U32 v) { las_store(data + 9, v); }
+  void set_location(F32 v) { las_store(data + 13, v); }
+  void set_xt(F32 v) { las_store(data + 17, v); }
+  void set_yt(F32 v) { las_store(data + 21, v); }
+  void set_zt(F32 v) { las_store(data + 25, v); }
 };
 static_assert(sizeof(LASwaveformPacket) == 29);
 

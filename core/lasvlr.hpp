@@ -62,28 +62,16 @@ struct LASvlrWavePacketDescr {
 
   U8 get_bits_per_sample() const { return data[0]; }
   U8 get_compression_type() const { return data[1]; }
-  U32 get_number_of_samples() const { return load<U32>(2); }
-  U32 get_temporal_spacing() const { return load<U32>(6); }
-  F64 get_digitizer_gain() const { return load<F64>(10); }
-  F64 get_digitizer_offset() const { return load<F64>(18); }
+  U32 get_number_of_samples() const { return las_load<U32>(data + 2); }
+  U32 get_temporal_spacing() const { return las_load<U32>(data + 6); }
+  F64 get_digitizer_gain() const { return las_load<F64>(data + 10); }
+  F64 get_digitizer_offset() const { return las_load<F64>(data + 18); }
   void set_bits_per_sample(U8 v) { data[0] = v; }
   void set_compression_type(U8 v) { data[1] = v; }
-  void set_number_of_samples(U32 v) { store(2, v); }
-  void set_temporal_spacing(U32 v) { store(6, v); }
-  void set_digitizer_gain(F64 v) { store(10, v); }
-  void set_digitizer_offset(F64 v) { store(18, v); }
-
- private:
-  template <typename T>
-  T load(size_t at) const {
-    T v;
-    memcpy(&v, data + at, sizeof(T));
-    return v;
-  }
-  template <typename T>
-  void store(size_t at, T v) {
-    memcpy(data + at, &v, sizeof(T));
-  }
+  void set_number_of_samples(U32 v) { las_store(data + 2, v); }
+  void set_temporal_spacing(U32 v) { las_store(data + 6, v); }
+  void set_digitizer_gain(F64 v) { las_store(data + 10, v); }
+  void set_digitizer_offset(F64 v) { las_store(data + 18, v); }
 };
 static_assert(sizeof(LASvlrWavePacketDescr) == 26);
 

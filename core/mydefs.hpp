@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "core/lasmessage.hpp"
@@ -44,6 +45,18 @@ typedef double F64;
 struct Endian {
   static constexpr bool IS_LITTLE_ENDIAN = (std::endian::native == std::endian::little);
 };
+
+// A value of type T in host order at a byte position of a packed record.
+template <typename T>
+inline T las_load(const U8* at) {
+  T value;
+  memcpy(&value, at, sizeof(T));
+  return value;
+}
+template <typename T>
+inline void las_store(U8* at, const T value) {
+  memcpy(at, &value, sizeof(T));
+}
 
 // Memory. Requests above 1 MiB that exceed the memory the system reports free
 // warn first and are still made; failures warn and give null.
