@@ -96,3 +96,15 @@ ToolResult run_voxsifter(const std::vector<std::string>& args) {
   run.args = args;
   return run_tool(run);
 }
+
+std::string without_times(const std::string& err) {
+  std::string out;
+  size_t from = 0;
+  for (size_t at = err.find(" sec", from); at != std::string::npos; at = err.find(" sec", from)) {
+    size_t begin = at;
+    while (begin > from && strchr("0123456789.e+-", err[begin - 1])) begin--;
+    out += err.substr(from, begin - from) + (begin < at ? "T" : "") + " sec";
+    from = at + 4;
+  }
+  return out + err.substr(from);
+}

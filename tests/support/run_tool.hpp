@@ -22,3 +22,6 @@ struct ToolRun {
 ToolResult run_tool(const ToolRun& run);
 // Shorthand: the built voxsifter with these arguments and an empty stdin.
 ToolResult run_voxsifter(const std::vector<std::string>& args);
+
+// Times vary from run to run: every number just before " sec" becomes T.
+std::string without_times(const std::string& err);
