@@ -31,7 +31,7 @@ static void las_message_va(LAS_MESSAGE_TYPE type, const char* format, va_list ar
   if (needed < 0) {
     buffer[0] = '\0';
   } else if (needed >= MESSAGE_BUFFER_SIZE) {
-    fprintf(stderr, "INTERNAL: message cropped from %d to %d chars", needed, MESSAGE_BUFFER_SIZE);
+    fprintf(stderr, "INTERNAL: message cropped from %d to %d chars\n", needed, MESSAGE_BUFFER_SIZE);
   } else {
     size_t len = strlen(buffer);
     while (len > 0 && buffer[len - 1] == '\n') buffer[--len] = '\0';

@@ -1079,11 +1079,12 @@ bool LASreaderLAS::read_point_default() {
     // Uncompressed records that stop early are a file cut short (WARNING);
     // the decoder's text names failures of compressed data (ERROR).
     if (point_reader->get_error() && get_format() == LAS_READER_FORMAT_VMB) {
-      laserror("'%s' after %u of %u points for '%s'", point_reader->get_error(), (U32)points_read,
-               (U32)points_expected, message_name());
+      // Counts are shown whole: LAS 1.4 files may hold 2^32 points and more.
+      laserror("'%s' after %llu of %llu points for '%s'", point_reader->get_error(), (unsigned long long)points_read,
+               (unsigned long long)points_expected, message_name());
     } else {
-      LASMessage(WARNING, "end-of-file after %u of %u points for '%s'", (U32)points_read, (U32)points_expected,
-                 message_name());
+      LASMessage(WARNING, "end-of-file after %llu of %llu points for '%s'", (unsigned long long)points_read,
+                 (unsigned long long)points_expected, message_name());
     }
     return false;
   }

@@ -55,7 +55,7 @@ TEST_F(LasMessageTest, CropsAt8192) {
   EXPECT_EQ(shown(INFO, exact.c_str()), exact + "\n");
   std::string longer(9000, 'y');
   EXPECT_EQ(shown(INFO, longer.c_str()),
-            "INTERNAL: message cropped from 9000 to 8192 chars" + std::string(8191, 'y') + "\n");
+            "INTERNAL: message cropped from 9000 to 8192 chars\n" + std::string(8191, 'y') + "\n");
 }
 
 TEST_F(LasMessageTest, LogLevelNotice) {

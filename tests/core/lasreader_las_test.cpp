@@ -754,6 +754,19 @@ TEST_F(LasReaderTest, FileCutShortEndsWithAWarning) {
   EXPECT_FALSE(delivered);
 }
 
+// Counts of 2^32 and more are shown whole, not cut to 32 bits ("of 0").
+TEST_F(LasReaderTest, CountsAbove32BitsAreShownWhole) {
+  const lasfix::Built b = with_points(4, 6, 2).build();
+  LASreaderLAS r(nullptr);
+  ASSERT_TRUE(open_bytes(r, b.bytes).ok);
+  r.points_expected = 4294967296LL;
+  ASSERT_TRUE(r.read_point());
+  ASSERT_TRUE(r.read_point());
+  bool delivered = true;
+  EXPECT_EQ(capture_read(r, delivered), "WARNING: end-of-file after 2 of 4294967296 points for 'stream'\n");
+  EXPECT_FALSE(delivered);
+}
+
 TEST_F(LasReaderTest, FileNameIsUsedInMessagesAndReleasedOnClose) {
   const lasfix::Built b = with_points(2, 0, 2).build();
   char name[] = "/tmp/lasreader_las_test_XXXXXX";

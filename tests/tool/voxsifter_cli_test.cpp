@@ -91,6 +91,18 @@ TEST(CliLevels, VerboseThenVeryVerboseEndsVeryVerbose) {
   EXPECT_EQ(r.err, "Log level [VERY_VERBOSE]\n" + BANNER);
 }
 
+// A message longer than the message buffer is cut after a notice that ends
+// its own line, so the cut message still starts a line with its prefix.
+TEST(CliMessages, CroppedMessageNoticeEndsItsLine) {
+  const std::string argument(9000, 'x');
+  const std::string full =
+      "cannot understand argument '" + argument + "'. use '-h' or see voxsifter_README.md to get help.";
+  ToolResult r = run_voxsifter({argument});
+  EXPECT_EQ(r.exit_code, 3);
+  EXPECT_EQ(r.err, "INTERNAL: message cropped from " + std::to_string(full.size()) + " to 8192 chars\nERROR: " +
+                       full.substr(0, 8191) + "\n");
+}
+
 TEST(CliPrompt, AsksForNamesAndWaitsForEnter) {
   ToolRun run;
   run.stdin_data = "\n\n\n";
