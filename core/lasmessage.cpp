@@ -4,6 +4,9 @@
 
 #include "core/mydefs.hpp"
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -19,7 +22,6 @@ static void* message_user_data = nullptr;
 static bool halt_on_error_ = true;
 static bool print_log_stats_ = false;
 static bool wait_on_exit_ = false;
-static std::string output_being_opened;
 
 static const int MESSAGE_BUFFER_SIZE = 8192;
 
@@ -128,10 +130,63 @@ int las_exit_code() {
   return 0;
 }
 
-void las_set_output_being_opened(const char* file_name) { output_being_opened = file_name ? file_name : ""; }
+// The files to remove at an early end, in fixed slots: a signal handler reads
+// them, so they are never reallocated, and a slot is marked used only after
+// its name is complete.
+static const int EXIT_FILE_SLOTS = 8;
+static const size_t EXIT_FILE_NAME_SIZE = 4096;
+static char exit_file_names[EXIT_FILE_SLOTS][EXIT_FILE_NAME_SIZE];
+static volatile sig_atomic_t exit_file_used[EXIT_FILE_SLOTS];
+
+static void remove_exit_files() {
+  for (int i = 0; i < EXIT_FILE_SLOTS; i++) {
+    if (exit_file_used[i]) unlink(exit_file_names[i]);
+    exit_file_used[i] = 0;
+  }
+}
+
+static void remove_exit_files_and_die(int signal_number) {
+  remove_exit_files();
+  signal(signal_number, SIG_DFL);
+  raise(signal_number);
+}
+
+// Only signals that would end the process anyway: one the caller ignores
+// (nohup, for instance) stays ignored.
+static void catch_ending_signals() {
+  static bool caught = false;
+  if (caught) return;
+  caught = true;
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction current;
+    if (sigaction(signal_number, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) continue;
+    struct sigaction action = {};
+    action.sa_handler = remove_exit_files_and_die;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal_number, &action, nullptr);
+  }
+}
+
+void las_remove_at_exit(const char* file_name) {
+  if (file_name == nullptr || strlen(file_name) >= EXIT_FILE_NAME_SIZE) return;
+  catch_ending_signals();
+  for (int i = 0; i < EXIT_FILE_SLOTS; i++) {
+    if (exit_file_used[i]) continue;
+    strcpy(exit_file_names[i], file_name);
+    exit_file_used[i] = 1;
+    return;
+  }
+}
+
+void las_keep_at_exit(const char* file_name) {
+  if (file_name == nullptr) return;
+  for (int i = 0; i < EXIT_FILE_SLOTS; i++) {
+    if (exit_file_used[i] && strcmp(exit_file_names[i], file_name) == 0) exit_file_used[i] = 0;
+  }
+}
 
 void byebye() {
-  if (!output_being_opened.empty()) remove(output_being_opened.c_str());
+  remove_exit_files();
   if (print_log_stats_) {
     LASMessage(INFO, "Log stats: FE=%lu,E=%lu,SW=%lu,W=%lu,I=%lu", (unsigned long)lasmessage_cnt[FATAL_ERROR],
                (unsigned long)lasmessage_cnt[ERROR], (unsigned long)lasmessage_cnt[SERIOUS_WARNING],

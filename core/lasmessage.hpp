@@ -45,10 +45,12 @@ bool do_halt_on_error();
 void print_log_stats(bool on);
 void wait_on_exit(bool on);
 
-// An output file created but not yet set up: when the run ends before its open
-// finishes (a halting error), byebye removes it, so no empty or partial file
-// is left behind. Null clears it.
-void las_set_output_being_opened(const char* file_name);
+// Files that must not outlive a run that ends before they are complete (the
+// temporary file of an output being written): byebye removes every file still
+// listed, and so does a run ended by SIGINT, SIGTERM or SIGHUP. Keeping a
+// file takes it off the list. A name too long for the list is not listed.
+void las_remove_at_exit(const char* file_name);
+void las_keep_at_exit(const char* file_name);
 
 // Ends the process with 4, 3, 2, 1 or 0 for the worst message type counted.
 [[noreturn]] void byebye();

@@ -1,9 +1,14 @@
-// The point inventory and the file-identity test.
+// The point inventory, the file-identity test and the named output written
+// through a temporary file.
 #include "core/lasutility.hpp"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "core/lasheader.hpp"
 #include "core/laspoint.hpp"
@@ -78,4 +83,103 @@ bool las_same_file(const char* name1, const char* name2) {
   struct stat s1, s2;
   if (stat(name1, &s1) != 0 || stat(name2, &s2) != 0) return false;
   return s1.st_dev == s2.st_dev && s1.st_ino == s2.st_ino;
+}
+
+bool las_is_file_output(const char* name) {
+  struct stat info;
+  if (name == nullptr) return false;
+  if (stat(name, &info) == 0) return S_ISREG(info.st_mode);
+  // Nothing to follow: a new name, unless it is a link that points nowhere,
+  // which is written through as it stands.
+  return lstat(name, &info) != 0;
+}
+
+FILE* LASoutputFile::open(const char* name) {
+  discard();
+  if (name == nullptr) return nullptr;
+  target = name;
+  if (!las_is_file_output(name)) {
+    file = LASfopen(name, "wb");
+    return file;
+  }
+  struct stat existing;
+  const bool exists = stat(name, &existing) == 0;
+  struct stat link;
+  if (exists && lstat(name, &link) == 0 && S_ISLNK(link.st_mode)) {
+    // The link stays; the file it names is replaced.
+    if (char* real = realpath(name, nullptr)) {
+      target = real;
+      free(real);
+    }
+  }
+  const size_t slash = target.rfind('/');
+  const std::string directory = (slash == std::string::npos) ? std::string() : target.substr(0, slash + 1);
+  // A long base name is cut so that the temporary name still fits.
+  const std::string base = target.substr(directory.size()).substr(0, 200);
+  std::string pattern = directory + base + ".tmpXXXXXX";
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  const int descriptor = mkstemp(buffer.data());
+  if (descriptor < 0) {
+    // A directory that takes no new file may still hold a writable output:
+    // it is then written in place, as it always could be.
+    if (exists && (errno == EACCES || errno == EPERM)) {
+      target = name;
+      file = LASfopen(name, "wb");
+    }
+    return file;
+  }
+  // The file gets the permissions (and owner) the replaced file had, or those
+  // a new file would get; mkstemp made it private.
+  mode_t mode;
+  if (exists) {
+    mode = existing.st_mode & 0777;
+    if (fchown(descriptor, existing.st_uid, existing.st_gid) != 0) {
+      // Only the owner may give a file away; the permissions still follow.
+    }
+  } else {
+    const mode_t mask = umask(0);
+    umask(mask);
+    mode = 0666 & ~mask;
+  }
+  fchmod(descriptor, mode);
+  file = fdopen(descriptor, "wb");
+  if (file == nullptr) {
+    ::close(descriptor);
+    unlink(buffer.data());
+    return nullptr;
+  }
+  temporary = buffer.data();
+  las_remove_at_exit(temporary.c_str());
+  return file;
+}
+
+bool LASoutputFile::close() {
+  if (file == nullptr) return true;
+  bool kept = fflush(file) == 0 && !ferror(file);
+  kept = fclose(file) == 0 && kept;
+  file = nullptr;
+  return kept;
+}
+
+bool LASoutputFile::commit() {
+  if (file != nullptr && !close()) {
+    discard();
+    return false;
+  }
+  if (temporary.empty()) return true;
+  const bool renamed = rename(temporary.c_str(), target.c_str()) == 0;
+  if (!renamed) unlink(temporary.c_str());
+  las_keep_at_exit(temporary.c_str());
+  temporary.clear();
+  return renamed;
+}
+
+void LASoutputFile::discard() {
+  if (file != nullptr) fclose(file);
+  file = nullptr;
+  if (temporary.empty()) return;
+  unlink(temporary.c_str());
+  las_keep_at_exit(temporary.c_str());
+  temporary.clear();
 }

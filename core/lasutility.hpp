@@ -1,8 +1,11 @@
 // Small helpers around point files that several parts share: the inventory a
 // writer keeps of the points it wrote, so that the header can be corrected
-// without a second pass, and the file-identity test that keeps an output from
-// landing on an input.
+// without a second pass; the file-identity test that keeps an output from
+// landing on an input; and the named output that is written whole or not at
+// all.
 #pragma once
+
+#include <string>
 
 #include "core/mydefs.hpp"
 
@@ -37,3 +40,43 @@ class LASinventory {
 // file (same device and inode), so "./a.las", "a.las" and a hard link all
 // count as one file.
 bool las_same_file(const char* name1, const char* name2);
+
+// True when an output of that name is a regular file or does not exist yet:
+// such an output is written through a temporary file and can be corrected in
+// place. A pipe or a device is written directly and never patched.
+bool las_is_file_output(const char* name);
+
+// A named output written whole or not at all. A regular file, or a name that
+// is not there yet, is written to a temporary file in the same directory
+// (that of the file a link names), which commit renames over the name only
+// when it is complete; until then an early end of the run removes it (see
+// las_remove_at_exit), so an existing file is never cut short and a partial
+// file never carries the name. A pipe or a device is written directly.
+class LASoutputFile {
+ public:
+  LASoutputFile() = default;
+  ~LASoutputFile() { discard(); }
+  LASoutputFile(const LASoutputFile&) = delete;
+  LASoutputFile& operator=(const LASoutputFile&) = delete;
+
+  // The file to write to ("wb"); null when it cannot be created.
+  FILE* open(const char* name);
+  // Closes the file: false when bytes did not reach it.
+  bool close();
+  // After close: the temporary file takes the name. False when it cannot;
+  // the temporary file is then removed.
+  bool commit();
+  // Closes the file and removes the temporary one; a direct output stays as
+  // far as it was written.
+  void discard();
+
+  FILE* get_file() const { return file; }
+  // The name written to until commit (the name itself for direct output).
+  const char* get_writing_name() const { return temporary.empty() ? target.c_str() : temporary.c_str(); }
+  const char* get_name() const { return target.c_str(); }
+
+ private:
+  FILE* file = nullptr;
+  std::string target;
+  std::string temporary;  // empty for direct output
+};

@@ -3,6 +3,8 @@
 // header, and the EVLRs and count patches at close.
 #include "core/laswriter_las.hpp"
 
+#include <sys/stat.h>
+
 #include <cstring>
 
 #include "compressor/vembra.hpp"
@@ -55,6 +57,10 @@ class ByteStreamOutFileBlocked final : public Base {
   explicit ByteStreamOutFileBlocked(FILE* file) : Base(file), buffer(new U8[CAPACITY]) {
     const I64 start = (I64)ftello(file);
     position = (start < 0) ? 0 : start;
+    // Only a file can be patched: a seek on a pipe fails and one on a device
+    // goes nowhere, and the patch bytes would land behind the points.
+    struct stat info;
+    seekable = Base::isSeekable() && fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
   }
   ~ByteStreamOutFileBlocked() override {
     flush();
@@ -83,6 +89,7 @@ class ByteStreamOutFileBlocked final : public Base {
     used = num_bytes;
     return true;
   }
+  bool isSeekable() const override { return seekable; }
   I64 tell() const override { return position + used; }
   bool seek(const I64 target) override {
     if (!flush() || !Base::seek(target)) return false;
@@ -108,6 +115,7 @@ class ByteStreamOutFileBlocked final : public Base {
   U8* buffer;
   U32 used = 0;
   I64 position = 0;
+  bool seekable = false;
 };
 
 ByteStreamOutFile* blocked_file_stream(FILE* file) {
@@ -145,25 +153,22 @@ bool LASwriterLAS::open(const char* file_name, const LASheader* header, U32 comp
     laserror("file name pointer is zero");
     return false;
   }
-  file = LASfopen(file_name, "wb");
+  file = output.open(file_name);
   if (file == nullptr) {
     laserror("cannot open file '%s' for write", file_name);
     return false;
   }
   if (setvbuf(file, nullptr, _IOFBF, io_buffer_size) != 0)
     LASMessage(WARNING, "setvbuf() failed with buffer size %d", (int)io_buffer_size);
-  las_set_output_being_opened(file_name);
-  const bool opened = open(blocked_file_stream(file), header, compressor, requested_version, chunk_size);
-  las_set_output_being_opened(nullptr);
-  if (opened) return true;
-  // Nothing usable was written: leave no empty or partial file behind.
+  if (open(blocked_file_stream(file), header, compressor, requested_version, chunk_size)) return true;
+  // Nothing usable was written: the temporary file goes, and the name keeps
+  // what it had (a halting error has removed the temporary file already).
   delete writer;
   writer = nullptr;
   if (delete_stream) delete stream;
   stream = nullptr;
-  fclose(file);
+  output.discard();
   file = nullptr;
-  remove(file_name);
   return false;
 }
 
@@ -616,9 +621,17 @@ bool LASwriterLAS::update_header(const LASheader* header, bool use_inventory, bo
       break;
     }
   }
-  if (use_inventory ? !patch_from_inventory(header) : !patch_from_header(header)) return false;
+  // A header left half patched no longer describes the file: close then
+  // treats the output as failed.
+  if (use_inventory ? !patch_from_inventory(header) : !patch_from_header(header)) {
+    patch_failed = true;
+    return false;
+  }
   stream->seekEnd();
-  if (update_extra_bytes && header->number_of_attributes > 0 && !rewrite_extra_bytes(header)) return false;
+  if (update_extra_bytes && header->number_of_attributes > 0 && !rewrite_extra_bytes(header)) {
+    patch_failed = true;
+    return false;
+  }
   return true;
 }
 
@@ -808,7 +821,9 @@ bool LASwriterLAS::write_evlrs() {
 }
 
 I64 LASwriterLAS::close(bool update_npoints) {
-  bool failed = false;
+  // Reported when it happened.
+  bool failed = patch_failed;
+  patch_failed = false;
   if (points_written != points_expected && (points_expected != 0 || !update_npoints))
     LASMessage(WARNING, "written %lld points but expected %lld points", (long long)points_written,
                (long long)points_expected);
@@ -851,7 +866,7 @@ I64 LASwriterLAS::close(bool update_npoints) {
     // output is lost: that is an error, not a byte count.
     if (ByteStreamOutFile* file_stream = dynamic_cast<ByteStreamOutFile*>(stream)) {
       bool kept = flush_blocked(stream);
-      if (file == nullptr) kept = fflush(file_stream->get_file()) == 0 && kept;
+      kept = fflush(file_stream->get_file()) == 0 && kept;
       kept = kept && !ferror(file_stream->get_file());
       if (!kept && !failed) {
         laserror("writing the output failed");
@@ -862,11 +877,21 @@ I64 LASwriterLAS::close(bool update_npoints) {
     stream = nullptr;
   }
   if (file) {
-    if (fclose(file) != 0 && !failed) {
+    file = nullptr;
+    if (!output.close() && !failed) {
       laserror("closing the output file failed");
       failed = true;
     }
-    file = nullptr;
+    // A failed output never takes the name: what was there stays.
+    if (failed) {
+      output.discard();
+    } else {
+      const std::string written_to = output.get_writing_name();
+      if (!output.commit()) {
+        laserror("cannot rename '%s' to '%s'", written_to.c_str(), output.get_name());
+        failed = true;
+      }
+    }
   }
   evlrs = nullptr;
   number_of_extended_variable_length_records = 0;

@@ -11,6 +11,7 @@
 #include "compressor/laswritepoint.hpp"
 #include "core/bytestreamout.hpp"
 #include "core/laswriter.hpp"
+#include "core/lasutility.hpp"
 
 struct LASevlrRecord;
 class Vembra;
@@ -27,7 +28,8 @@ class LASwriterLAS : public LASwriter {
   // Chunk size: points per chunk, 0 adaptive, negative the default.
   bool open(ByteStreamOut* stream, const LASheader* header, U32 compressor = 0, I32 requested_version = 0,
             I32 chunk_size = -1);
-  // A file of that name, owned by the writer, with a full I/O buffer.
+  // A file of that name, owned by the writer, with a full I/O buffer. A
+  // regular file gets the name only when close finishes it without error.
   bool open(const char* file_name, const LASheader* header, U32 compressor = 0, I32 requested_version = 0,
             I32 chunk_size = -1, U32 io_buffer_size = 262144);
   // A handle that stays the caller's (the standard output, for instance).
@@ -54,7 +56,9 @@ class LASwriterLAS : public LASwriter {
   bool rewrite_extra_bytes(const LASheader* header);
   bool write_evlrs();
 
+  // The file opened by name: the handle of `output` while it is open.
   FILE* file = nullptr;
+  LASoutputFile output;
   ByteStreamOut* stream = nullptr;
   LASwritePoint* writer = nullptr;
   I64 header_start_position = 0;
@@ -78,4 +82,6 @@ class LASwriterLAS : public LASwriter {
   I64 copc_root_pointer_position = -1;
 
   LASwritePoint::CodedWriterMaker coded_writer_maker = nullptr;
+  // An in-place update of the header failed: the output is incomplete.
+  bool patch_failed = false;
 };

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -36,6 +37,12 @@ ToolResult run_tool(const ToolRun& run) {
     dup2(err_pipe[1], 2);
     for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) close(fd);
     if (!run.cwd.empty() && chdir(run.cwd.c_str()) != 0) _exit(127);
+    if (run.file_size_limit >= 0) {
+      // Writes past the limit then fail with an error instead of a signal.
+      signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit = {(rlim_t)run.file_size_limit, (rlim_t)run.file_size_limit};
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
+    }
     execv(argv[0], argv.data());
     _exit(127);
   }

@@ -17,6 +17,9 @@ struct ToolRun {
   std::string cwd;                // working directory; empty: the current one
   std::string program = VOXSIFTER_BINARY;
   int timeout_seconds = 120;      // the child is killed after this
+  // Bytes a file written by the child may hold (a full disk as the child
+  // sees it: writes beyond fail); negative: no limit.
+  long long file_size_limit = -1;
 };
 
 ToolResult run_tool(const ToolRun& run);

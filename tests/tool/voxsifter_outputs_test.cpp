@@ -1,0 +1,223 @@
+// Outputs never destroy inputs or other outputs, through the built binary: a
+// named file takes its name only when complete. Every run's inputs are
+// compared byte for byte afterwards, and every output against a scan of its
+// own points.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <set>
+
+#include "support/las_fixture.hpp"
+#include "support/las_scan.hpp"
+#include "support/run_tool.hpp"
+#include "support/temp_dir.hpp"
+
+namespace {
+
+using lasfix::Point;
+
+// A strip of points up to 10 m wide with returns 1 to 3, every fifth of class
+// 7, and an extra-bytes attribute; files of different `shift` differ in every
+// point, so their outputs can be told apart.
+lasfix::LasFile strip(int shift, uint8_t format = 1, int count = 60) {
+  lasfix::LasFile f;
+  f.header.version_minor = format >= 6 ? 4 : 2;
+  f.header.point_data_format = format;
+  f.extra_bytes = 4;
+  lasfix::ExtraBytesAttribute value;
+  value.data_type = 6;  // i32
+  value.name = "value";
+  f.vlrs.push_back({"LASF_Spec", 4, lasfix::extra_bytes_payload({value})});
+  for (int i = 0; i < count; i++) {
+    Point p;
+    p.X = (i * 37 + shift * 11) % 1000;
+    p.Y = (i * 53) % 800;
+    p.Z = (i * 29 + shift) % 600;
+    p.return_number = (uint8_t)(1 + i % 3);
+    p.number_of_returns = 3;
+    p.intensity = (uint16_t)i;
+    p.gps_time = i + shift;
+    p.classification = (i % 5 == 0) ? 7 : 2;
+    const int32_t attribute = (i * 7) % 13;
+    p.extra_bytes.assign((const char*)&attribute, 4);
+    f.points.push_back(p);
+  }
+  return f;
+}
+
+// "@" at the start of an argument or a message stands for the test directory.
+std::string at_dir(const std::string& text, const TempDir& dir) {
+  std::string out;
+  for (char c : text) {
+    if (c == '@')
+      out += dir.path();
+    else
+      out += c;
+  }
+  return out;
+}
+
+ToolResult run_in(const TempDir& dir, const std::vector<std::string>& args) {
+  ToolRun run;
+  for (const std::string& a : args) run.args.push_back(at_dir(a, dir));
+  run.timeout_seconds = 60;
+  return run_tool(run);
+}
+
+// Every entry below the directory that is not a directory, by relative path.
+std::set<std::string> files_in(const TempDir& dir) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
+    if (std::filesystem::is_directory(entry.symlink_status())) continue;
+    names.insert(entry.path().lexically_relative(dir.path()).string());
+  }
+  return names;
+}
+
+// The bytes the tool writes for `file` alone with `options`.
+std::string thinned(const lasfix::LasFile& file, const std::vector<std::string>& options = {}) {
+  TempDir dir;
+  dir.write("in.las", file.bytes());
+  std::vector<std::string> args = {"-i", "@/in.las", "-o", "@/out.las"};
+  args.insert(args.end(), options.begin(), options.end());
+  const ToolResult r = run_in(dir, args);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  return dir.exists("out.las") ? dir.read("out.las") : "";
+}
+
+// An output file: its header describes its points, and it is what the tool
+// writes for its input alone.
+void expect_output(const TempDir& dir, const std::string& name, const std::string& expected) {
+  SCOPED_TRACE(name);
+  ASSERT_TRUE(dir.exists(name));
+  const std::string bytes = dir.read(name);
+  expect_header_matches_points(lasfix::parse(bytes));
+  EXPECT_EQ(bytes, expected);
+}
+
+// ------------------------------------------------------------------ named outputs
+
+// A write that fails half way (a full disk, made here by a file-size limit)
+// never touches the name: an existing output keeps its bytes, a new one does
+// not appear, and the temporary file is gone, whatever the halting setting.
+TEST(NamedOutput, AFailedWriteLeavesTheNameAsItWas) {
+  const std::string in = strip(0).bytes();
+  const std::string previous = thinned(strip(5));
+  for (const bool existing : {true, false}) {
+    for (const bool go_on : {false, true}) {
+      SCOPED_TRACE(std::string(existing ? "existing" : "new") + (go_on ? " go on" : " halt"));
+      TempDir dir;
+      dir.write("in.las", in);
+      if (existing) dir.write("out.las", previous);
+      ToolRun run;
+      run.args = {"-i", dir.file("in.las"), "-o", dir.file("out.las")};
+      if (go_on) run.args.push_back("-errors_ignore");
+      run.file_size_limit = 300;
+      const ToolResult r = run_tool(run);
+      EXPECT_EQ(r.exit_code, 3);
+      // The first write that fails is the header's correction; the failure
+      // is reported once.
+      EXPECT_EQ(without_times(r.err),
+                go_on ? "ERROR: updating inventory.number_of_point_records\n"
+                        "WARNING: written 29 points but expected 60 points\n"
+                        "done with '" + dir.file("out.las") + "'. total time T sec.\n"
+                      : "ERROR: updating inventory.number_of_point_records\n");
+      EXPECT_EQ(dir.read("in.las"), in);
+      std::set<std::string> files = {"in.las"};
+      if (existing) {
+        EXPECT_EQ(dir.read("out.las"), previous);
+        files.insert("out.las");
+      }
+      EXPECT_EQ(files_in(dir), files);
+    }
+  }
+}
+
+// A finished output replaces the old one with the old one's permissions, or
+// gets those of a new file; a link keeps pointing to the file it names, which
+// takes the output.
+TEST(NamedOutput, ACompleteOutputTakesTheNameAndKeepsLinksAndPermissions) {
+  const std::string in = strip(0).bytes();
+  const std::string expected = thinned(strip(0));
+  TempDir dir;
+  dir.write("in.las", in);
+  dir.write("old.las", "previous");
+  ASSERT_EQ(chmod(dir.file("old.las").c_str(), 0640), 0);
+  std::filesystem::create_directories(dir.file("real"));
+  dir.write("real/target.las", "previous");
+  ASSERT_EQ(symlink("real/target.las", dir.file("lnk.las").c_str()), 0);
+  for (const char* name : {"old.las", "new.las", "lnk.las"}) {
+    const ToolResult r = run_in(dir, {"-i", "@/in.las", "-o", std::string("@/") + name});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+  }
+  EXPECT_EQ(dir.read("in.las"), in);
+  expect_output(dir, "old.las", expected);
+  expect_output(dir, "new.las", expected);
+  expect_output(dir, "real/target.las", expected);
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.file("lnk.las")));
+  struct stat info;
+  ASSERT_EQ(stat(dir.file("old.las").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0640u);
+  const mode_t mask = umask(0);
+  umask(mask);
+  ASSERT_EQ(stat(dir.file("new.las").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0666u & ~mask);
+  EXPECT_EQ(files_in(dir),
+            (std::set<std::string>{"in.las", "old.las", "new.las", "lnk.las", "real/target.las"}));
+}
+
+// An output whose writer cannot be set up is never removed or cut: neither an
+// existing file nor a pipe named as output.
+TEST(NamedOutput, AWriterThatCannotBeSetUpLeavesTheOutputAlone) {
+  const std::string in = strip(0).bytes();
+  TempDir dir;
+  dir.write("in.las", in);
+  dir.write("old.vmb", "previous");
+  ASSERT_EQ(mkfifo(dir.file("pipe.vmb").c_str(), 0600), 0);
+  const int reading = open(dir.file("pipe.vmb").c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reading, 0);
+  for (const char* name : {"old.vmb", "pipe.vmb"}) {
+    SCOPED_TRACE(name);
+    // Adaptive chunks are refused for point format 1.
+    const ToolResult r = run_in(dir, {"-i", "@/in.las", "-o", std::string("@/") + name, "-chunk_size", "0"});
+    EXPECT_EQ(r.exit_code, 3);
+    EXPECT_EQ(r.err,
+              "ERROR: adaptive chunking is depricated for point type 1. only available for new LAS 1.4 point types 6 "
+              "or higher.\n");
+  }
+  close(reading);
+  EXPECT_EQ(dir.read("in.las"), in);
+  EXPECT_EQ(dir.read("old.vmb"), "previous");
+  struct stat info;
+  ASSERT_EQ(lstat(dir.file("pipe.vmb").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
+  EXPECT_EQ(files_in(dir), (std::set<std::string>{"in.las", "old.vmb", "pipe.vmb"}));
+}
+
+// A run ended by a signal while it writes leaves neither its temporary file
+// nor a partial output under the name.
+TEST(NamedOutput, ARunEndedBySignalLeavesNoPartialFile) {
+  TempDir dir;
+  const std::string in = strip(0, 1, 400000).bytes();
+  dir.write("in.las", in);
+  dir.write("out.las", "previous");
+  ToolRun run;
+  run.program = "/bin/bash";
+  run.cwd = dir.path();
+  run.args = {"-c",
+              "\"$1\" -i in.las -o out.las -every_nth 1 & pid=$!\n"
+              "while kill -0 $pid 2>/dev/null && ! compgen -G 'out.las.tmp*' >/dev/null; do :; done\n"
+              "kill -TERM $pid 2>/dev/null; wait $pid; echo $?",
+              "bash", VOXSIFTER_BINARY};
+  const ToolResult r = run_tool(run);
+  if (r.out == "0\n") GTEST_SKIP() << "the run ended before it could be stopped";
+  EXPECT_EQ(r.out, "143\n") << r.err;
+  EXPECT_EQ(dir.read("in.las"), in);
+  EXPECT_EQ(dir.read("out.las"), "previous");
+  EXPECT_EQ(files_in(dir), (std::set<std::string>{"in.las", "out.las"}));
+}
+
+}  // namespace
