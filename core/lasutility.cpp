@@ -1,4 +1,4 @@
-// The point inventory, the file-identity test and the named output written
+// The point inventory, the file-identity tests and the named output written
 // through a temporary file.
 #include "core/lasutility.hpp"
 
@@ -92,6 +92,23 @@ bool las_is_file_output(const char* name) {
   // Nothing to follow: a new name, unless it is a link that points nowhere,
   // which is written through as it stands.
   return lstat(name, &info) != 0;
+}
+
+void LASfileSet::add(const char* name) {
+  if (name == nullptr) return;
+  names.insert(name);
+  struct stat info;
+  if (stat(name, &info) == 0) identities.emplace(std::make_pair((U64)info.st_dev, (U64)info.st_ino), name);
+}
+
+const char* LASfileSet::find(const char* name) const {
+  if (name == nullptr) return nullptr;
+  const auto by_name = names.find(name);
+  if (by_name != names.end()) return by_name->c_str();
+  struct stat info;
+  if (stat(name, &info) != 0) return nullptr;
+  const auto by_identity = identities.find(std::make_pair((U64)info.st_dev, (U64)info.st_ino));
+  return by_identity == identities.end() ? nullptr : by_identity->second.c_str();
 }
 
 FILE* LASoutputFile::open(const char* name) {

@@ -1,11 +1,14 @@
 // Small helpers around point files that several parts share: the inventory a
 // writer keeps of the points it wrote, so that the header can be corrected
-// without a second pass; the file-identity test that keeps an output from
+// without a second pass; the file-identity tests that keep an output from
 // landing on an input; and the named output that is written whole or not at
 // all.
 #pragma once
 
+#include <map>
+#include <set>
 #include <string>
+#include <utility>
 
 #include "core/mydefs.hpp"
 
@@ -45,6 +48,21 @@ bool las_same_file(const char* name1, const char* name2);
 // such an output is written through a temporary file and can be corrected in
 // place. A pipe or a device is written directly and never patched.
 bool las_is_file_output(const char* name);
+
+// Names of files, found again by the same name or as the same existing file
+// (a link or another spelling of the path). The identity of an existing file
+// is taken when it is added.
+class LASfileSet {
+ public:
+  void add(const char* name);
+  // The name under which a file of the set was added, or null.
+  const char* find(const char* name) const;
+  bool empty() const { return names.empty(); }
+
+ private:
+  std::set<std::string> names;
+  std::map<std::pair<U64, U64>, std::string> identities;  // device and inode
+};
 
 // A named output written whole or not at all. A regular file, or a name that
 // is not there yet, is written to a temporary file in the same directory

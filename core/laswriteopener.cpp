@@ -350,7 +350,7 @@ void LASwriteOpener::cut_characters() {
   replace(file_name, name);
 }
 
-void LASwriteOpener::make_file_name(const char* input, I32 number) {
+bool LASwriteOpener::make_file_name(const char* input, I32 number) {
   if (number < 0) {
     free(file_name);
     file_name = nullptr;
@@ -392,24 +392,31 @@ void LASwriteOpener::make_file_name(const char* input, I32 number) {
     replace(file_name, name);
   }
   if (directory) add_directory();
-  avoid_input_name(input);
+  return avoid_input_name(input);
 }
 
-void LASwriteOpener::avoid_input_name(const char* input) {
-  if (input == nullptr || force || !las_same_file(file_name, input)) return;
-  // "temp" names the output in the working directory; should that be the
-  // input itself, "_1" goes on until it is not.
-  std::string base = "temp";
-  std::string name = base + '.' + format_word();
-  for (int tries = 0; las_same_file(name.c_str(), input) && tries < 16; tries++) {
-    base += "_1";
-    name = base + '.' + format_word();
+bool LASwriteOpener::avoid_input_name(const char* input) {
+  if (input == nullptr || force || !las_same_file(file_name, input)) return true;
+  // "temp" names the output in the working directory. A file there already
+  // (another run's output, an earlier output of this run, or the input
+  // itself) is never replaced by a name the user did not choose.
+  const std::string name = std::string("temp.") + format_word();
+  struct stat info;
+  if (lstat(name.c_str(), &info) == 0) {
+    free(file_name);
+    file_name = nullptr;
+    laserror(
+        "generated output name '%s'\n\tidentical to input name. cannot change it to '%s'\n\tas that file "
+        "exists already. use '-odir' or '-odix' to choose another name.",
+        input, name.c_str());
+    return false;
   }
   LASMessage(WARNING,
              "generated output name '%s'\n\tidentical to input name. changed to '%s'.\n\tyou can override this "
              "safety measure with '-oforce'.",
              input, name.c_str());
   replace(file_name, name);
+  return true;
 }
 
 bool LASwriteOpener::writes_to(const char* name) const {

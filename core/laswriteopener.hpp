@@ -40,8 +40,9 @@ class LASwriteOpener {
   // Number -1: the output name derived from an input name. Number 0 or more:
   // the number written into the digits before the name's extension. Either
   // way a name that would be the input file itself becomes "temp.<ext>"
-  // unless '-oforce' was given.
-  void make_file_name(const char* file_name, I32 file_number = -1);
+  // unless '-oforce' was given; when a file of that name exists already it is
+  // not replaced: an error, no name is held, and the result is false.
+  bool make_file_name(const char* file_name, I32 file_number = -1);
   bool set_directory(const char* directory);
   void add_directory(const char* directory = nullptr);
   void add_appendix(const char* appendix = nullptr);
@@ -57,6 +58,8 @@ class LASwriteOpener {
   const char* get_format_name() const;
   bool active() const { return file_name != nullptr || use_stdout || use_nil; }
   bool is_piped() const { return file_name == nullptr && use_stdout; }
+  // A file of the held name is what opening writes (not -nil's count only).
+  bool writes_file() const { return file_name != nullptr && !use_nil; }
   // True when opening now would write the file `name` names (by name or as
   // the same file): the check that keeps an input from being overwritten.
   bool writes_to(const char* name) const;
@@ -69,8 +72,9 @@ class LASwriteOpener {
   // the numbers without a word of their own).
   const char* format_word() const;
   void replace_extension(const char* word);
-  // A name that is the input file itself becomes temp.<ext>, with a warning.
-  void avoid_input_name(const char* input);
+  // A name that is the input file itself becomes temp.<ext>, with a warning;
+  // false (and no name) when temp.<ext> exists.
+  bool avoid_input_name(const char* input);
 
   U32 io_obuffer_size = 262144;
   char* directory = nullptr;

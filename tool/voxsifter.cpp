@@ -150,6 +150,8 @@ void voxsifter_main(int argc, char* argv[]) {
         run.number_of_keys, &run.geo_keys, run.num_geo_double_params, &run.geo_double_params, true);
   }
 
+  for (U32 i = 0; i < lasreadopener.get_file_name_number(); i++) run.inputs.add(lasreadopener.get_file_name(i));
+
   clock_t start_time = clock();
   // Piped input can be read only once: it is kept for the second pass.
   if (lasreadopener.is_piped()) lasreadopener.set_stored(true);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/lasreadopener.hpp"
+#include "core/lasutility.hpp"
 #include "core/laswriteopener.hpp"
 #include "geo/geoprojectionconverter.hpp"
 #include "tool/lasUtil_full.hpp"
@@ -29,6 +30,10 @@ struct VoxsifterRun {
   std::string layer_description;
   // "input and output file name are identical" was reported for the first file.
   bool identical_reported = false;
+  // The input files of the run and the outputs written so far: no output may
+  // land on one of them.
+  LASfileSet inputs;
+  LASfileSet outputs_written;
   // GeoKeys of a projection given on the command line.
   bool geo_keys_obtained = false;
   int number_of_keys = 0;

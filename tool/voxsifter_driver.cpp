@@ -10,6 +10,7 @@
 #include <exception>
 
 #include "core/lasreader.hpp"
+#include "core/lasutility.hpp"
 #include "core/laswriter.hpp"
 #include "filters/lasignore.hpp"
 #include "layers/lasapply.hpp"
@@ -296,15 +297,34 @@ static PointFilterInterface* choose_filter(const VoxsifterRun& run, bool countin
   return make_point_filter(o, step_xy, step_z, reader);
 }
 
-// A point output that would land on the input is refused, whatever the
-// halting setting: the second pass would read the file while the writer
-// truncates it. With halting off the file is skipped. The entry has already
-// reported a -o name equal to the first input.
-static bool refuse_output_on_input(VoxsifterRun& run, const char* input) {
-  if (!run.laswriteopener.writes_to(input)) return false;
-  if (!run.identical_reported) laserror("input and output file name are identical");
-  run.identical_reported = false;
-  return true;
+// An output never lands on a file of the run: an input, whether still to be
+// read or read already, or an output written before. It is refused whatever
+// the halting setting; with halting off only this file is skipped. The entry
+// has already reported a -o name equal to the first input.
+static bool refuse_output(VoxsifterRun& run) {
+  const LASwriteOpener& laswriteopener = run.laswriteopener;
+  if (!laswriteopener.writes_file()) return false;
+  const char* output = laswriteopener.get_file_name();
+  if (const char* input = run.inputs.find(output)) {
+    if (!run.identical_reported) laserror("output file '%s' would overwrite input file '%s'", output, input);
+    run.identical_reported = false;
+    return true;
+  }
+  if (const char* earlier = run.outputs_written.find(output)) {
+    laserror("output file '%s' would overwrite output file '%s' written before in this run", output, earlier);
+    return true;
+  }
+  return false;
+}
+
+// Everything made for a file that is skipped before its second pass.
+static void skip_file(VoxsifterRun& run, LASreader* reader, PointFilterInterface* filter) {
+  if (reader) {
+    reader->close(true);
+    delete reader;
+  }
+  run.laswriteopener.set_file_name(nullptr);
+  delete filter;
 }
 
 void voxsifter_thin_next_file(VoxsifterRun& run) {
@@ -321,10 +341,8 @@ void voxsifter_thin_next_file(VoxsifterRun& run) {
     return;
   }
   const std::string input_name = lasreadopener.get_file_name() ? lasreadopener.get_file_name() : "";
-  if (!layer_output && laswriteopener.get_file_name() && refuse_output_on_input(run, input_name.c_str())) {
-    reader->close(true);
-    delete reader;
-    laswriteopener.set_file_name(nullptr);
+  if (!layer_output && refuse_output(run)) {
+    skip_file(run, reader, nullptr);
     return;
   }
   run.identical_reported = false;
@@ -414,23 +432,28 @@ void voxsifter_thin_next_file(VoxsifterRun& run) {
   LASmodify* modify = nullptr;
   LASpointModified* modified = nullptr;
   if (!layer_output) {
-    if (!laswriteopener.active()) laswriteopener.make_file_name(input_name.c_str(), -1);
+    if (!laswriteopener.active() && !laswriteopener.make_file_name(input_name.c_str(), -1)) {
+      skip_file(run, reader, filter);
+      return;
+    }
+    if (refuse_output(run)) {
+      skip_file(run, reader, filter);
+      return;
+    }
     if (run.geo_keys_obtained) {
       voxsifter_add_geo_keys(header, run.number_of_keys, run.geo_keys, run.num_geo_double_params,
                              run.geo_double_params);
     }
-    if (!refuse_output_on_input(run, input_name.c_str())) {
-      writer = laswriteopener.open(&header);
-      if (writer && !o.marking()) {
-        LASwriterDeleted* deleting = new LASwriterDeleted();
-        if (deleting->open(writer)) {
-          writer = deleting;
-        } else {
-          delete deleting;
-        }
+    writer = laswriteopener.open(&header);
+    if (writer && !o.marking()) {
+      LASwriterDeleted* deleting = new LASwriterDeleted();
+      if (deleting->open(writer)) {
+        writer = deleting;
+      } else {
+        delete deleting;
       }
-      if (writer == nullptr) laserror("could not open laswriter");
     }
+    if (writer == nullptr) laserror("could not open laswriter");
   } else {
     modified = new LASpointModified();
     const LASpoint& point = reader->point;
@@ -456,10 +479,7 @@ void voxsifter_thin_next_file(VoxsifterRun& run) {
   if (writer == nullptr) {
     // Nothing to write to: the file is skipped.
     delete modified;
-    reader->close(true);
-    delete reader;
-    laswriteopener.set_file_name(nullptr);
-    delete filter;
+    skip_file(run, reader, filter);
     return;
   }
 
@@ -506,6 +526,7 @@ void voxsifter_thin_next_file(VoxsifterRun& run) {
   delete modified;
   reader->close(true);
   delete reader;
+  if (laswriteopener.writes_file()) run.outputs_written.add(laswriteopener.get_file_name());
 
   LASMessage(VERY_VERBOSE, "took %g sec.", taketime() - pass_start);
   // Without a file name the output went to the standard output or a layer file.

@@ -100,18 +100,30 @@ struct DerivedName {
   bool warns;
 };
 
+// A fresh temporary directory as the working directory, with a "data"
+// subdirectory holding data/a.las; the old working directory comes back after.
+class InDataDirectory {
+ public:
+  InDataDirectory() {
+    if (getcwd(saved, sizeof(saved)) == nullptr || chdir(temp.path().c_str()) != 0) ADD_FAILURE() << "chdir";
+    mkdir("data", 0755);
+    write_file("data/a.las", "in");
+  }
+  ~InDataDirectory() {
+    if (chdir(saved) != 0) ADD_FAILURE() << "chdir back";
+  }
+
+ private:
+  TempDir temp;
+  char saved[4096] = {};
+};
+
 // The output names the program derives from its inputs. A name that would be
 // the input file itself, by name or as the same file, becomes temp.<ext>
 // with a warning unless '-oforce' is given.
 TEST_F(OpenerTest, NamesDerivedFromTheInput) {
-  TempDir temp;
-  char saved[4096];
-  ASSERT_NE(getcwd(saved, sizeof(saved)), nullptr);
-  ASSERT_EQ(chdir(temp.path().c_str()), 0);
-  ASSERT_EQ(mkdir("data", 0755), 0);
+  InDataDirectory directory;
   ASSERT_EQ(mkdir("out", 0755), 0);
-  write_file("data/a.las", "in");
-  write_file("temp.las", "in");
   const DerivedName cases[] = {
       {{}, "data/a.las", "data/a_1.las", false},
       {{"-odix", "_t"}, "data/a.las", "data/a_t.las", false},
@@ -126,7 +138,6 @@ TEST_F(OpenerTest, NamesDerivedFromTheInput) {
       {{"-odir", "./data"}, "data/a.las", "temp.las", true},
       {{"-odix", ""}, "data/a.las", "temp.las", true},
       {{"-odir", "data", "-ovmb"}, "data/a.vmb", "temp.vmb", true},
-      {{"-odir", "."}, "temp.las", "temp_1.las", true},
       {{}, nullptr, "output.las", false},
       {{"-obin"}, nullptr, "output.bin", false},
   };
@@ -136,7 +147,7 @@ TEST_F(OpenerTest, NamesDerivedFromTheInput) {
     LASwriteOpener opener;
     EXPECT_TRUE(opener.parse(args.argc(), args.argv.data()));
     testing::internal::CaptureStderr();
-    opener.make_file_name(c.input, -1);
+    EXPECT_TRUE(opener.make_file_name(c.input, -1));
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(name_of(opener), c.name);
     if (c.warns) {
@@ -149,7 +160,37 @@ TEST_F(OpenerTest, NamesDerivedFromTheInput) {
       EXPECT_EQ(err, "");
     }
   }
-  ASSERT_EQ(chdir(saved), 0);
+}
+
+// The safety rename never replaces a file that is there already: another
+// run's output, an earlier output of this run, or the input itself. The
+// error names the input and the name it would have taken, and no name is held.
+TEST_F(OpenerTest, SafetyRenameNeverReplacesAFile) {
+  InDataDirectory directory;
+  write_file("data/a.vmb", "in");
+  write_file("temp.las", "kept");
+  write_file("temp.vmb", "kept");
+  const DerivedName cases[] = {
+      {{"-odir", "data"}, "data/a.las", "temp.las", true},
+      {{"-odir", "data", "-ovmb"}, "data/a.vmb", "temp.vmb", true},
+      // The input is temp.las itself.
+      {{"-odir", "."}, "temp.las", "temp.las", true},
+  };
+  for (const DerivedName& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args) + " " + c.input);
+    Args args(c.args);
+    LASwriteOpener opener;
+    EXPECT_TRUE(opener.parse(args.argc(), args.argv.data()));
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(opener.make_file_name(c.input, -1));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "ERROR: generated output name '" + std::string(c.input) +
+                  "'\n       identical to input name. cannot change it to '" + c.name +
+                  "'\n       as that file exists already. use '-odir' or '-odix' to choose another name.\n");
+    EXPECT_EQ(opener.get_file_name(), nullptr);
+    EXPECT_FALSE(opener.active());
+    EXPECT_EQ(read_file(c.name), "kept");
+  }
 }
 
 // Numbering writes the number into the digits before the extension.

@@ -416,10 +416,11 @@ TEST(Files, OutputOnTheInputIsRefusedAndTheInputKept) {
       {{"-i", dir.file("in.las"), "-o", dir.file("in.las"), "-errors_ignore"},
        "ERROR: input and output file name are identical\n"},
       // The same file by another name.
-      {{"-i", dir.file("in.las"), "-o", dir.path() + "/./in.las"}, "ERROR: input and output file name are identical\n"},
+      {{"-i", dir.file("in.las"), "-o", dir.path() + "/./in.las"},
+       "ERROR: output file '" + dir.path() + "/./in.las' would overwrite input file '" + dir.file("in.las") + "'\n"},
       // A derived name that equals the input when -oforce lifts the renaming.
       {{"-i", dir.file("in.las"), "-odir", dir.path(), "-oforce", "-errors_ignore"},
-       "ERROR: input and output file name are identical\n"},
+       "ERROR: output file '" + dir.file("in.las") + "' would overwrite input file '" + dir.file("in.las") + "'\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.back());

@@ -1,13 +1,15 @@
-// Outputs never destroy inputs or other outputs, through the built binary: a
-// named file takes its name only when complete. Every run's inputs are
-// compared byte for byte afterwards, and every output against a scan of its
-// own points.
+// Outputs never destroy inputs or other outputs, through the built binary:
+// an output that would land on a file of the run is refused, and a named
+// file takes its name only when complete. Every run's inputs are compared
+// byte for byte afterwards, and every output against a scan of its own
+// points.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <map>
 #include <set>
 
 #include "support/las_fixture.hpp"
@@ -96,6 +98,166 @@ void expect_output(const TempDir& dir, const std::string& name, const std::strin
   const std::string bytes = dir.read(name);
   expect_header_matches_points(lasfix::parse(bytes));
   EXPECT_EQ(bytes, expected);
+}
+
+// ------------------------------------------------------------------ refusals
+
+struct FilesCase {
+  const char* name;
+  std::vector<std::string> args;
+  int exit_code;
+  std::string err;                            // "@" is the directory
+  std::map<std::string, char> outputs;        // new file -> 'A' or 'B', the input it thins
+};
+
+void PrintTo(const FilesCase& c, std::ostream* os) { *os << c.name; }
+
+class OutputLandsOnAFileOfTheRun : public ::testing::TestWithParam<FilesCase> {};
+
+// Inputs: a.las and d1/x.las hold strip A; b.las, a_1.las and d2/x.las strip
+// B; lnk.las is a symbolic and hard.las a hard link to b.las.
+TEST_P(OutputLandsOnAFileOfTheRun, IsRefusedAndNothingIsLost) {
+  const FilesCase& c = GetParam();
+  TempDir dir;
+  const std::string a = strip(0).bytes(), b = strip(5).bytes();
+  std::filesystem::create_directories(dir.file("d1"));
+  std::filesystem::create_directories(dir.file("d2"));
+  std::filesystem::create_directories(dir.file("out"));
+  const std::map<std::string, std::string> inputs = {
+      {"a.las", a}, {"b.las", b}, {"a_1.las", b}, {"d1/x.las", a}, {"d2/x.las", b}};
+  for (const auto& [name, bytes] : inputs) dir.write(name, bytes);
+  ASSERT_EQ(symlink("b.las", dir.file("lnk.las").c_str()), 0);
+  ASSERT_EQ(link(dir.file("b.las").c_str(), dir.file("hard.las").c_str()), 0);
+  const std::set<std::string> before = files_in(dir);
+  const std::string thin_a = thinned(strip(0)), thin_b = thinned(strip(5));
+
+  const ToolResult r = run_in(dir, c.args);
+  EXPECT_EQ(r.exit_code, c.exit_code);
+  EXPECT_EQ(without_times(r.err), at_dir(c.err, dir));
+  for (const auto& [name, bytes] : inputs) EXPECT_EQ(dir.read(name), bytes) << name;
+  std::set<std::string> expected = before;
+  for (const auto& [name, source] : c.outputs) {
+    expected.insert(name);
+    expect_output(dir, name, source == 'A' ? thin_a : thin_b);
+  }
+  EXPECT_EQ(files_in(dir), expected);
+}
+
+const std::string DONE_ALL = "done with all files. total time for 2 files T sec.\n";
+
+std::string done(const std::string& name) { return "done with '@/" + name + "'. total time T sec.\n"; }
+
+std::string over_input(const std::string& output, const std::string& input) {
+  return "ERROR: output file '@/" + output + "' would overwrite input file '@/" + input + "'\n";
+}
+
+std::string over_output(const std::string& name) {
+  return "ERROR: output file '@/" + name + "' would overwrite output file '@/" + name + "' written before in this run\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outputs, OutputLandsOnAFileOfTheRun,
+    ::testing::Values(
+        FilesCase{"named_output_is_a_later_input",
+                  {"-i", "@/a.las", "@/b.las", "-o", "@/b.las"},
+                  3,
+                  over_input("b.las", "b.las"),
+                  {}},
+        // With halting off only the refused file is skipped.
+        FilesCase{"named_output_is_a_later_input_go_on",
+                  {"-i", "@/a.las", "@/b.las", "-o", "@/b.las", "-errors_ignore"},
+                  3,
+                  over_input("b.las", "b.las") + done("b_1.las") + DONE_ALL,
+                  {{"b_1.las", 'B'}}},
+        FilesCase{"derived_output_is_another_input",
+                  {"-i", "@/a.las", "@/a_1.las", "-errors_ignore"},
+                  3,
+                  over_input("a_1.las", "a_1.las") + done("a_1_1.las") + DONE_ALL,
+                  {{"a_1_1.las", 'B'}}},
+        FilesCase{"derived_output_is_an_input_read_before",
+                  {"-i", "@/a_1.las", "@/a.las", "-errors_ignore"},
+                  3,
+                  done("a_1_1.las") + over_input("a_1.las", "a_1.las") + DONE_ALL,
+                  {{"a_1_1.las", 'B'}}},
+        FilesCase{"derived_output_written_before",
+                  {"-i", "@/a.las", "@/b.las", "-o", "@/b_1.las"},
+                  3,
+                  done("b_1.las") + over_output("b_1.las"),
+                  {{"b_1.las", 'A'}}},
+        FilesCase{"same_name_from_two_directories",
+                  {"-i", "@/d1/x.las", "@/d2/x.las", "-odir", "@/out", "-errors_ignore"},
+                  3,
+                  done("out/x.las") + over_output("out/x.las") + DONE_ALL,
+                  {{"out/x.las", 'A'}}},
+        FilesCase{"input_through_a_symbolic_link",
+                  {"-i", "@/a.las", "@/b.las", "-o", "@/lnk.las"},
+                  3,
+                  over_input("lnk.las", "b.las"),
+                  {}},
+        FilesCase{"input_through_a_hard_link",
+                  {"-i", "@/a.las", "@/b.las", "-o", "@/hard.las"},
+                  3,
+                  over_input("hard.las", "b.las"),
+                  {}},
+        FilesCase{"two_outputs_that_differ_pass",
+                  {"-i", "@/a.las", "@/b.las", "-odir", "@/out", "-odix", "_t"},
+                  0,
+                  done("out/a_t.las") + done("out/b_t.las") + DONE_ALL,
+                  {{"out/a_t.las", 'A'}, {"out/b_t.las", 'B'}}}),
+    [](const ::testing::TestParamInfo<FilesCase>& info) { return std::string(info.param.name); });
+
+// The safety rename to temp.las (in the working directory) never replaces a
+// file: neither one that was there before the run nor an earlier output.
+TEST(SafetyRename, NeverReplacesAFileOrAnEarlierOutput) {
+  const std::string a = strip(0).bytes(), b = strip(5).bytes();
+  const std::string renamed =
+      "WARNING: generated output name 'data/a.las'\n"
+      "         identical to input name. changed to 'temp.las'.\n"
+      "         you can override this safety measure with '-oforce'.\n";
+  auto refused = [](const std::string& input) {
+    return "ERROR: generated output name '" + input +
+           "'\n       identical to input name. cannot change it to 'temp.las'\n"
+           "       as that file exists already. use '-odir' or '-odix' to choose another name.\n";
+  };
+  const struct {
+    const char* name;
+    bool temp_exists;
+    std::vector<std::string> args;
+    int exit_code;
+    std::string err;
+    bool temp_from_a;
+  } cases[] = {
+      {"existing_file", true, {"-i", "data/a.las", "-odir", "data"}, 3, refused("data/a.las"), false},
+      {"renamed_once", false, {"-i", "data/a.las", "-odir", "data"}, 1,
+       renamed + "done with 'temp.las'. total time T sec.\n", true},
+      {"earlier_output", false, {"-i", "data/a.las", "data/b.las", "-odir", "data"}, 3,
+       renamed + "done with 'temp.las'. total time T sec.\n" + refused("data/b.las"), true},
+      {"earlier_output_go_on", false, {"-i", "data/a.las", "data/b.las", "-odir", "data", "-errors_ignore"}, 3,
+       renamed + "done with 'temp.las'. total time T sec.\n" + refused("data/b.las") + DONE_ALL, true},
+  };
+  const std::string thin_a = thinned(strip(0));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    std::filesystem::create_directories(dir.file("data"));
+    dir.write("data/a.las", a);
+    dir.write("data/b.las", b);
+    if (c.temp_exists) dir.write("temp.las", "kept");
+    ToolRun run;
+    run.args = c.args;
+    run.cwd = dir.path();
+    const ToolResult r = run_tool(run);
+    EXPECT_EQ(r.exit_code, c.exit_code);
+    EXPECT_EQ(without_times(r.err), c.err);
+    EXPECT_EQ(dir.read("data/a.las"), a);
+    EXPECT_EQ(dir.read("data/b.las"), b);
+    if (c.temp_from_a) {
+      expect_output(dir, "temp.las", thin_a);
+    } else {
+      EXPECT_EQ(dir.read("temp.las"), "kept");
+    }
+    EXPECT_EQ(files_in(dir), (std::set<std::string>{"data/a.las", "data/b.las", "temp.las"}));
+  }
 }
 
 // ------------------------------------------------------------------ named outputs
