@@ -424,6 +424,12 @@ bool LASwriteOpener::writes_to(const char* name) const {
   return las_same_file(file_name, name);
 }
 
+bool LASwriteOpener::can_update_header() const {
+  if (use_nil) return true;
+  if (file_name) return las_is_file_output(file_name);
+  return !use_stdout;
+}
+
 // ------------------------------------------------------------------ opening
 
 LASwriter* LASwriteOpener::open(const LASheader* header) {

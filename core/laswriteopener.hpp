@@ -63,6 +63,9 @@ class LASwriteOpener {
   // True when opening now would write the file `name` names (by name or as
   // the same file): the check that keeps an input from being overwritten.
   bool writes_to(const char* name) const;
+  // False when the header of the output cannot be corrected after the points:
+  // the standard output, or a named pipe or device, which is written directly.
+  bool can_update_header() const;
 
   // The writer for the options; null after an error. The caller owns it.
   LASwriter* open(const LASheader* header);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <exception>
+#include <memory>
 
 #include "core/lasreader.hpp"
 #include "core/lasutility.hpp"
@@ -161,11 +162,31 @@ static void change_survivor(LASpoint& point, const SurvivalDecision& decision, c
   }
 }
 
+// Where point output sends a point: the writer, or, in the pass that counts
+// for a header written before the points, only an inventory that drops what
+// the deleting writer would drop.
+struct WriterSink {
+  LASwriter* writer;
+  void put(const LASpoint& point) {
+    writer->write_point(&point);
+    writer->update_inventory(&point);
+  }
+};
+
+struct InventorySink {
+  LASinventory& inventory;
+  bool drop_deleted;
+  void put(const LASpoint& point) {
+    if (drop_deleted && point.is_deleted) return;
+    inventory.add(&point);
+  }
+};
+
 // Point output. `changing` is false when survivors are written as read, which
 // keeps the common default run free of the per-survivor option tests.
-template <bool changing>
-static void second_pass_points(LASreader* reader, LASwriter* writer, PointFilterInterface* filter,
-                               const LASignore* ignore, const SurvivorChanges& changes, SecondPassCounts& counts) {
+template <bool changing, class Sink>
+static void second_pass_points(LASreader* reader, Sink& sink, PointFilterInterface* filter, const LASignore* ignore,
+                               const SurvivorChanges& changes, SecondPassCounts& counts) {
   LASpoint& point = reader->point;
   VoxelIndexAndCenter cell;
   const bool flatten_ignored = changes.flatten_all;
@@ -177,9 +198,18 @@ static void second_pass_points(LASreader* reader, LASwriter* writer, PointFilter
       if (!decision.survives) continue;
       if constexpr (changing) change_survivor(point, decision, cell, changes, counts);
     }
-    writer->write_point(&point);
-    writer->update_inventory(&point);
+    sink.put(point);
     counts.written++;
+  }
+}
+
+template <class Sink>
+static void second_pass_points(LASreader* reader, Sink& sink, PointFilterInterface* filter, const LASignore* ignore,
+                               const SurvivorChanges& changes, bool changing, SecondPassCounts& counts) {
+  if (changing) {
+    second_pass_points<true>(reader, sink, filter, ignore, changes, counts);
+  } else {
+    second_pass_points<false>(reader, sink, filter, ignore, changes, counts);
   }
 }
 
@@ -317,6 +347,59 @@ static bool refuse_output(VoxsifterRun& run) {
   return false;
 }
 
+// Closes the reader and opens the same input for the next pass: a layered
+// reader is made anew with its layers, any other is reopened in place. Null
+// after an error; the reader is gone then.
+static LASreader* reopen_for_pass(VoxsifterRun& run, LASreader* reader, const std::string& input_name) {
+  reader->close(true);
+  if (reader->has_layers()) {
+    delete reader;
+    reader = run.lasreadopener.open(input_name.c_str());
+    if (reader == nullptr) {
+      laserror("could not re-open modified lasreader");
+      return nullptr;
+    }
+    return apply_layers(run, reader, true);
+  }
+  if (!run.lasreadopener.reopen(reader, run.options.remain_buffered)) {
+    laserror("could not re-open lasreader");
+    delete reader;
+    return nullptr;
+  }
+  return reader;
+}
+
+// Counts, counts by return, bounds and GPS range of what the writing pass will
+// write, for an output whose header cannot be corrected afterwards. A filter
+// that learned the file in a first pass answers the same again; one that
+// decides as it goes (every n-th, random n-th) is made afresh with the same
+// seed, so that it repeats its decisions.
+static void count_survivors(VoxsifterRun& run, LASreader* reader, PointFilterInterface* filter, bool counting,
+                            F64 step_xy, F64 step_z, const SurvivorChanges& changes, bool changing,
+                            LASinventory& inventory) {
+  const VoxsifterOptions& o = run.options;
+  std::unique_ptr<PointFilterInterface> fresh;
+  if (!filter->requiresVisit()) {
+    fresh.reset(choose_filter(run, counting, step_xy, step_z, *reader));
+    if (o.seed) fresh->setSeed(*o.seed);
+    filter = fresh.get();
+  }
+  LASMessage(VERY_VERBOSE, "Counting the surviving points for a header that is written before them.");
+  InventorySink sink{inventory, !o.marking()};
+  SecondPassCounts counts;
+  second_pass_points(reader, sink, filter, reader->get_ignore(), changes, changing, counts);
+}
+
+// The header written first then tells the truth: point formats above 5 keep
+// their legacy counts at 0, as the writer's own correction would.
+static void set_counts_and_bounds(LASheader& header, const LASinventory& inventory) {
+  inventory.update_header(&header);
+  if ((header.point_data_format & 0x7F) > 5) {
+    header.number_of_point_records = 0;
+    for (U32& count : header.number_of_points_by_return) count = 0;
+  }
+}
+
 // Everything made for a file that is skipped before its second pass.
 static void skip_file(VoxsifterRun& run, LASreader* reader, PointFilterInterface* filter) {
   if (reader) {
@@ -401,20 +484,8 @@ void voxsifter_thin_next_file(VoxsifterRun& run) {
     laserrorm("Unknown exception occurred.");
   }
 
-  // Reopen for the second pass.
-  reader->close(true);
-  if (reader->has_layers()) {
-    delete reader;
-    reader = lasreadopener.open(input_name.c_str());
-    if (reader == nullptr) {
-      laserror("could not re-open modified lasreader");
-      delete filter;
-      return;
-    }
-    reader = apply_layers(run, reader, true);
-  } else if (!lasreadopener.reopen(reader, o.remain_buffered)) {
-    laserror("could not re-open lasreader");
-    delete reader;
+  reader = reopen_for_pass(run, reader, input_name);
+  if (reader == nullptr) {
     delete filter;
     return;
   }
@@ -428,9 +499,26 @@ void voxsifter_thin_next_file(VoxsifterRun& run) {
   strncpy_las(header.system_identifier, sizeof(header.system_identifier), SYSTEM_IDENTIFIER);
   strncpy_las(header.generating_software, sizeof(header.generating_software), GENERATING_SOFTWARE);
 
+  // What the second pass does to a survivor.
+  SurvivorChanges changes;
+  changes.count_to_user_byte = counting && o.count_to_user_byte;
+  changes.count_to_intensity = counting && o.count_to_intensity;
+  changes.use_cell_center = o.use_cell_center;
+  changes.flatten = o.flatten_points;
+  changes.flatten_all = o.flatten_all_points;
+  changes.flatten_z = (reader->header.max_z + reader->header.min_z) * 0.5;
+  changes.keypoint = o.keypoint;
+  changes.withheld = o.withheld;
+  // The classification layer classifies for layer output; point output does it here.
+  changes.classify_as = layer_output ? -1 : o.classify_as;
+  const bool changing = changes.count_to_user_byte || changes.count_to_intensity || changes.use_cell_center ||
+                        changes.flatten || o.marking();
+
   LASwriter* writer = nullptr;
   LASmodify* modify = nullptr;
   LASpointModified* modified = nullptr;
+  // An output that cannot be corrected afterwards gets a true header first.
+  bool header_first = false;
   if (!layer_output) {
     if (!laswriteopener.active() && !laswriteopener.make_file_name(input_name.c_str(), -1)) {
       skip_file(run, reader, filter);
@@ -443,6 +531,18 @@ void voxsifter_thin_next_file(VoxsifterRun& run) {
     if (run.geo_keys_obtained) {
       voxsifter_add_geo_keys(header, run.number_of_keys, run.geo_keys, run.num_geo_double_params,
                              run.geo_double_params);
+    }
+    header_first = !laswriteopener.can_update_header();
+    if (header_first) {
+      LASinventory inventory;
+      count_survivors(run, reader, filter, counting, step_xy, step_z, changes, changing, inventory);
+      reader = reopen_for_pass(run, reader, input_name);
+      if (reader == nullptr) {
+        skip_file(run, nullptr, filter);
+        return;
+      }
+      ignore = reader->get_ignore();
+      set_counts_and_bounds(header, inventory);
     }
     writer = laswriteopener.open(&header);
     if (writer && !o.marking()) {
@@ -484,30 +584,18 @@ void voxsifter_thin_next_file(VoxsifterRun& run) {
   }
 
   // Second pass.
-  SurvivorChanges changes;
-  changes.count_to_user_byte = counting && o.count_to_user_byte;
-  changes.count_to_intensity = counting && o.count_to_intensity;
-  changes.use_cell_center = o.use_cell_center;
-  changes.flatten = o.flatten_points;
-  changes.flatten_all = o.flatten_all_points;
-  changes.flatten_z = (reader->header.max_z + reader->header.min_z) * 0.5;
-  changes.keypoint = o.keypoint;
-  changes.withheld = o.withheld;
-  // The classification layer classifies for layer output; point output does it here.
-  changes.classify_as = layer_output ? -1 : o.classify_as;
   SecondPassCounts counts;
   if (layer_output) {
     second_pass_layers(reader, modify, *modified, filter, ignore, !o.marking(), changes, counts);
-  } else if (changes.count_to_user_byte || changes.count_to_intensity || changes.use_cell_center ||
-             changes.flatten || o.marking()) {
-    second_pass_points<true>(reader, writer, filter, ignore, changes, counts);
   } else {
-    second_pass_points<false>(reader, writer, filter, ignore, changes, counts);
+    WriterSink sink{writer};
+    second_pass_points(reader, sink, filter, ignore, changes, changing, counts);
   }
 
   // Counts and bounds come from what was written, marked points included; a
-  // layer writer keeps the input's header when it marks.
-  if (!layer_output || !o.marking()) writer->update_header(&header, true, false);
+  // layer writer keeps the input's header when it marks, and a header written
+  // first is already true.
+  if (layer_output ? !o.marking() : !header_first) writer->update_header(&header, true, false);
   if (counts.overflow > 0) {
     if (o.count_to_user_byte) {
       LASMessage(VERY_VERBOSE,

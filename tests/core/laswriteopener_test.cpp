@@ -352,4 +352,31 @@ TEST_F(OpenerTest, BufferSizeOfTheOutputFile) {
   EXPECT_TRUE(opener.writes_to((temp.path() + "/../" + temp.path().substr(temp.path().rfind('/') + 1) + "/small.las").c_str()));
 }
 
+// Whether the header of the output can be corrected after the points: only
+// a file, existing or new, can; the standard output and a pipe are written
+// directly.
+TEST_F(OpenerTest, HeaderCanBeUpdatedOnlyInAFile) {
+  TempDir temp;
+  temp.write("old.las", "x");
+  ASSERT_EQ(mkfifo(temp.file("pipe.las").c_str(), 0600), 0);
+  const struct {
+    std::vector<std::string> args;
+    bool can;
+  } cases[] = {
+      {{"-o", temp.file("new.las")}, true},
+      {{"-o", temp.file("old.las")}, true},
+      {{"-nil"}, true},
+      {{"-o", temp.file("new.las"), "-nil"}, true},
+      {{"-stdout"}, false},
+      {{"-o", temp.file("pipe.las")}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    Args args(c.args);
+    LASwriteOpener opener;
+    ASSERT_TRUE(opener.parse(args.argc(), args.argv.data()));
+    EXPECT_EQ(opener.can_update_header(), c.can);
+  }
+}
+
 }  // namespace

@@ -1,8 +1,8 @@
 // Outputs never destroy inputs or other outputs, through the built binary:
-// an output that would land on a file of the run is refused, and a named
-// file takes its name only when complete. Every run's inputs are compared
-// byte for byte afterwards, and every output against a scan of its own
-// points.
+// an output that would land on a file of the run is refused, a named file
+// takes its name only when complete, and an output that cannot be corrected
+// afterwards starts with a true header. Every run's inputs are compared byte
+// for byte afterwards, and every output against a scan of its own points.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -380,6 +380,66 @@ TEST(NamedOutput, ARunEndedBySignalLeavesNoPartialFile) {
   EXPECT_EQ(dir.read("in.las"), in);
   EXPECT_EQ(dir.read("out.las"), "previous");
   EXPECT_EQ(files_in(dir), (std::set<std::string>{"in.las", "out.las"}));
+}
+
+// ------------------------------------------------------------------ headers written first
+
+// Each rule once to a file and once where the header cannot be corrected
+// afterwards: the standard output and a named pipe (written directly, and
+// still a pipe afterwards). All three carry the same points under a true
+// header, random rules included.
+TEST(HeaderFirst, OutputsThatCannotBePatchedStartWithATrueHeader) {
+  const std::vector<std::vector<std::string>> option_sets = {
+      {},
+      {"-highest", "-use_cell_center"},
+      {"-every_nth", "3"},
+      {"-random_nth", "2", "-seed", "5"},
+      {"-random_cell_occurrence", "-seed", "9", "-flatten_points"},
+      {"-ignore_class", "7", "-keypoint"},
+      {"-attribute_max", "0", "-count_to_user_byte"},
+  };
+  for (const uint8_t format : {1, 6}) {
+    const std::string in = strip(0, format).bytes();
+    for (const std::vector<std::string>& options : option_sets) {
+      SCOPED_TRACE(testing::PrintToString(options) + " format " + std::to_string(format));
+      TempDir dir;
+      dir.write("in.las", in);
+      const std::string expected = thinned(strip(0, format), options);
+      const lasfix::Parsed file = lasfix::parse(expected);
+      ASSERT_LT(file.points.size(), 60u);
+
+      std::vector<std::string> args = {"-i", "@/in.las", "-stdout"};
+      args.insert(args.end(), options.begin(), options.end());
+      const ToolResult to_stdout = run_in(dir, args);
+      EXPECT_EQ(to_stdout.exit_code, 1);
+      EXPECT_EQ(without_times(to_stdout.err),
+                "WARNING: cannot update header for piped output\ndone with 'stdout'. total time T sec.\n");
+
+      ASSERT_EQ(mkfifo(dir.file("pipe.las").c_str(), 0600), 0);
+      // Opened first and not waited on: the output fits the pipe's buffer.
+      const int reading = open(dir.file("pipe.las").c_str(), O_RDONLY | O_NONBLOCK);
+      ASSERT_GE(reading, 0);
+      args = {"-i", "@/in.las", "-o", "@/pipe.las"};
+      args.insert(args.end(), options.begin(), options.end());
+      const ToolResult to_pipe = run_in(dir, args);
+      EXPECT_EQ(to_pipe.exit_code, 0) << to_pipe.err;
+      std::string piped;
+      char buffer[65536];
+      for (ssize_t n; (n = read(reading, buffer, sizeof(buffer))) > 0;) piped.append(buffer, (size_t)n);
+      close(reading);
+      struct stat info;
+      ASSERT_EQ(lstat(dir.file("pipe.las").c_str(), &info), 0);
+      EXPECT_TRUE(S_ISFIFO(info.st_mode));
+
+      EXPECT_EQ(dir.read("in.las"), in);
+      for (const std::string& bytes : {to_stdout.out, piped}) {
+        const lasfix::Parsed out = lasfix::parse(bytes);
+        expect_header_matches_points(out);
+        EXPECT_EQ(out.points, file.points);
+        EXPECT_EQ(bytes, expected);
+      }
+    }
+  }
 }
 
 }  // namespace
