@@ -12,6 +12,7 @@
 
 #include "core/lasreader.hpp"
 #include "core/lasreader_las.hpp"
+#include "core/lasutility.hpp"
 #include "filters/lasfilter.hpp"
 #include "filters/lasignore.hpp"
 #include "formats/lasreader_asc.hpp"
@@ -1292,6 +1293,13 @@ LASreader* LASreadOpener::open(const char* other_name, bool reset_list) {
 }
 
 LASreader* LASreadOpener::open_single(const char* name) {
+  // Every input is opened again for the next pass; a second open of a pipe
+  // would wait forever for a writer. Without stored reading it is refused
+  // before it is opened at all.
+  if (!stored && las_is_pipe(name)) {
+    laserror("input '%s' is a pipe that cannot be read twice. save it to a file first.", name);
+    return nullptr;
+  }
   const InputKind kind = input_kind(name);
   const bool flightlines = files_are_flightlines != 0;
   const U16 source_ID = flightlines ? flightline_source_ID() : 0;

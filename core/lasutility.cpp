@@ -85,6 +85,12 @@ bool las_same_file(const char* name1, const char* name2) {
   return s1.st_dev == s2.st_dev && s1.st_ino == s2.st_ino;
 }
 
+bool las_is_pipe(const char* name) {
+  struct stat info;
+  if (name == nullptr || stat(name, &info) != 0) return false;
+  return S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode);
+}
+
 bool las_is_file_output(const char* name) {
   struct stat info;
   if (name == nullptr) return false;

@@ -44,6 +44,10 @@ class LASinventory {
 // count as one file.
 bool las_same_file(const char* name1, const char* name2);
 
+// True when the name is a pipe (or socket): what is read from it is gone, so
+// it cannot be opened a second time for another pass.
+bool las_is_pipe(const char* name);
+
 // True when an output of that name is a regular file or does not exist yet:
 // such an output is written through a temporary file and can be corrected in
 // place. A pipe or a device is written directly and never patched.

@@ -442,4 +442,26 @@ TEST(HeaderFirst, OutputsThatCannotBePatchedStartWithATrueHeader) {
   }
 }
 
+// ------------------------------------------------------------------ inputs
+
+// A named pipe cannot be opened again for the second pass: it is refused
+// before it is opened, and with halting off the next file is thinned.
+TEST(PipeInput, IsRefusedInsteadOfWaitingForever) {
+  TempDir dir;
+  const std::string a = strip(0).bytes();
+  dir.write("a.las", a);
+  ASSERT_EQ(mkfifo(dir.file("p.las").c_str(), 0600), 0);
+  const std::string refused = "ERROR: input '@/p.las' is a pipe that cannot be read twice. save it to a file first.\n";
+  ToolResult r = run_in(dir, {"-i", "@/p.las", "-o", "@/out.las"});
+  EXPECT_EQ(r.exit_code, 3);
+  EXPECT_EQ(r.err, at_dir(refused, dir));
+  EXPECT_EQ(files_in(dir), (std::set<std::string>{"a.las", "p.las"}));
+  r = run_in(dir, {"-i", "@/p.las", "@/a.las", "-errors_ignore"});
+  EXPECT_EQ(r.exit_code, 3);
+  EXPECT_EQ(without_times(r.err),
+            at_dir(refused + "ERROR: could not open lasreader\n" + done("a_1.las") + DONE_ALL, dir));
+  EXPECT_EQ(dir.read("a.las"), a);
+  expect_output(dir, "a_1.las", thinned(strip(0)));
+}
+
 }  // namespace
