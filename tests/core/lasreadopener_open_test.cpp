@@ -11,6 +11,7 @@
 #include "core/lasreader_las.hpp"
 #include "core/lasreadopener.hpp"
 #include "filters/lasfilter.hpp"
+#include "index/lasreadermerged.hpp"
 #include "support/arg_vector.hpp"
 #include "support/las_fixture.hpp"
 #include "support/temp_dir.hpp"
@@ -288,7 +289,9 @@ TEST_F(LasReadOpenerOpenTest, ReadersNotBuiltYetFailWithTheOpenersText) {
       {{"-i", temp.file("x.ply")}, "ERROR: cannot open lasreaderply with file name '" + temp.file("x.ply") + "'\n"},
       {{"-i", temp.file("x.qi")}, "ERROR: cannot open lasreaderqfit with file name '" + temp.file("x.qi") + "'\n"},
       {{"-i", temp.file("x.txt")}, "ERROR: cannot open lasreadertxt with file name '" + temp.file("x.txt") + "'\n"},
-      {{"-i", temp.file("a.las"), temp.file("b.las"), "-merged"}, "ERROR: cannot open lasreadermerged with 2 file names\n"},
+      {{"-i", temp.file("x.txt"), temp.file("x.txt"), "-merged"},
+       "ERROR: could not open lasreadertxt for file '" + temp.file("x.txt") +
+           "'\nERROR: cannot open lasreadermerged with 2 file names\n"},
       {{"-i", temp.file("a.las"), temp.file("b.las"), temp.file("x.txt"), "-buffered", "10"},
        "ERROR: cannot open lasreaderbuffered with 3 file names\n"},
       {{"-i", temp.file("a.las"), "-stored"}, "ERROR: could not open lasreaderstored with lasreaderlas\n"},
@@ -318,8 +321,11 @@ TEST_F(LasReadOpenerOpenTest, MergedChoiceAndStandardInput) {
   LASreadOpener listed;
   parse(listed, {"-lof", temp.file("ids.txt"), "-merged"});
   std::string err;
-  EXPECT_FALSE(open(listed, &err));
-  EXPECT_EQ(err, "ERROR: cannot open lasreadermerged with 1 file names\n");
+  reader = open(listed, &err);
+  ASSERT_TRUE(reader);
+  EXPECT_EQ(err, "");
+  EXPECT_NE(dynamic_cast<LASreaderMerged*>(reader.get()), nullptr);
+  EXPECT_EQ(read_all(reader.get()).size(), 100u);
   EXPECT_FALSE(listed.active());
 
   // Standard input is tried once.
