@@ -291,4 +291,18 @@ TEST_F(MergedCliTest, InputsThatCannotBeMerged) {
   }
 }
 
+// The output may not land on any of the merged files, with or without
+// halting on errors: the file would be truncated before it is read.
+TEST_F(MergedCliTest, OutputIsNeverWrittenOverAMergedFile) {
+  const std::vector<std::string> names = write_all(three_files());
+  const std::string before = read_file(names[2]);
+  for (const char* halting : {"-silent", "-errors_ignore"}) {
+    SCOPED_TRACE(halting);
+    const ToolResult r = run_voxsifter({"-i", names[0], names[1], names[2], "-merged", "-o", names[2], halting});
+    EXPECT_EQ(r.exit_code, 3);
+    EXPECT_EQ(r.err.rfind("ERROR: input and output file name are identical\n", 0), 0u) << r.err;
+    EXPECT_EQ(read_file(names[2]), before);
+  }
+}
+
 }  // namespace
