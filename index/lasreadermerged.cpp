@@ -41,6 +41,8 @@ constexpr int MAX_WIDENING_STEPS = 32;
 
 const char* const AXIS_SCALE_NAMES[3] = {"x_scale_factor", "y_scale_factor", "z_scale_factor"};
 
+// The plain reader of a format, or its variant that re-quantises to new
+// scale factors, offsets or both.
 template <class Plain, class Rescale, class Reoffset, class Both>
 std::unique_ptr<LASreader> requantising(LASreadOpener* opener, const F64* s, const F64* o) {
   if (s && o) return std::make_unique<Both>(opener, s[0], s[1], s[2], o[0], o[1], o[2]);
@@ -48,6 +50,20 @@ std::unique_ptr<LASreader> requantising(LASreadOpener* opener, const F64* s, con
   if (o) return std::make_unique<Reoffset>(opener, o[0], o[1], o[2]);
   return std::make_unique<Plain>(opener);
 }
+
+// By LASreadOpener::InputKind; PLY and text readers have no variants.
+using MakeReader = std::unique_ptr<LASreader> (*)(LASreadOpener*, const F64*, const F64*);
+const MakeReader REQUANTISING[] = {
+    requantising<LASreaderLAS, LASreaderLASrescale, LASreaderLASreoffset, LASreaderLASrescalereoffset>,
+    requantising<LASreaderBIN, LASreaderBINrescale, LASreaderBINreoffset, LASreaderBINrescalereoffset>,
+    requantising<LASreaderSHP, LASreaderSHPrescale, LASreaderSHPreoffset, LASreaderSHPrescalereoffset>,
+    requantising<LASreaderASC, LASreaderASCrescale, LASreaderASCreoffset, LASreaderASCrescalereoffset>,
+    requantising<LASreaderBIL, LASreaderBILrescale, LASreaderBILreoffset, LASreaderBILrescalereoffset>,
+    requantising<LASreaderDTM, LASreaderDTMrescale, LASreaderDTMreoffset, LASreaderDTMrescalereoffset>,
+    nullptr,
+    requantising<LASreaderQFIT, LASreaderQFITrescale, LASreaderQFITreoffset, LASreaderQFITrescalereoffset>,
+    nullptr,
+};
 
 // A 64-bit count of a file: its legacy count unless that is 0.
 U64 legacy_or_extended(U32 legacy, U64 extended) { return legacy ? (U64)legacy : extended; }
@@ -78,15 +94,8 @@ bool LASreaderMerged::inside_tile(const F32 ll_x, const F32 ll_y, const F32 size
   t_size = size;
   t_ur_x = ll_x + size;
   t_ur_y = ll_y + size;
-  saved_min_x = header.min_x;
-  saved_min_y = header.min_y;
-  saved_max_x = header.max_x;
-  saved_max_y = header.max_y;
-  header.min_x = ll_x;
-  header.min_y = ll_y;
   // Just below the tile's upper edges, which belong to the next tile.
-  header.max_x = t_ur_x - (F64)0.001f * header.x_scale_factor;
-  header.max_y = t_ur_y - (F64)0.001f * header.y_scale_factor;
+  set_area_box(ll_x, ll_y, t_ur_x - (F64)0.001f * header.x_scale_factor, t_ur_y - (F64)0.001f * header.y_scale_factor);
   return true;
 }
 
@@ -96,14 +105,7 @@ bool LASreaderMerged::inside_circle(const F64 center_x, const F64 center_y, cons
   c_center_y = center_y;
   c_radius = radius;
   c_radius_squared = radius * radius;
-  saved_min_x = header.min_x;
-  saved_min_y = header.min_y;
-  saved_max_x = header.max_x;
-  saved_max_y = header.max_y;
-  header.min_x = center_x - radius;
-  header.min_y = center_y - radius;
-  header.max_x = center_x + radius;
-  header.max_y = center_y + radius;
+  set_area_box(center_x - radius, center_y - radius, center_x + radius, center_y + radius);
   return true;
 }
 
@@ -113,6 +115,11 @@ bool LASreaderMerged::inside_rectangle(const F64 min_x, const F64 min_y, const F
   r_min_y = min_y;
   r_max_x = max_x;
   r_max_y = max_y;
+  set_area_box(min_x, min_y, max_x, max_y);
+  return true;
+}
+
+void LASreaderMerged::set_area_box(F64 min_x, F64 min_y, F64 max_x, F64 max_y) {
   saved_min_x = header.min_x;
   saved_min_y = header.min_y;
   saved_max_x = header.max_x;
@@ -121,7 +128,6 @@ bool LASreaderMerged::inside_rectangle(const F64 min_x, const F64 min_y, const F
   header.min_y = min_y;
   header.max_x = max_x;
   header.max_y = max_y;
-  return true;
 }
 
 bool LASreaderMerged::inside_copc_depth(const U8 mode, const I32 depth, const F32 resolution) {
@@ -195,38 +201,14 @@ void LASreaderMerged::clean() {
 // ------------------------------------------------------------------ file list
 
 std::unique_ptr<LASreader> LASreaderMerged::make_file_reader(const F64* scale, const F64* offset) const {
-  switch (kind) {
-    case LASreadOpener::INPUT_LAS:
-      return requantising<LASreaderLAS, LASreaderLASrescale, LASreaderLASreoffset, LASreaderLASrescalereoffset>(
-          opener, scale, offset);
-    case LASreadOpener::INPUT_BIN:
-      return requantising<LASreaderBIN, LASreaderBINrescale, LASreaderBINreoffset, LASreaderBINrescalereoffset>(
-          opener, scale, offset);
-    case LASreadOpener::INPUT_SHP:
-      return requantising<LASreaderSHP, LASreaderSHPrescale, LASreaderSHPreoffset, LASreaderSHPrescalereoffset>(
-          opener, scale, offset);
-    case LASreadOpener::INPUT_ASC:
-      return requantising<LASreaderASC, LASreaderASCrescale, LASreaderASCreoffset, LASreaderASCrescalereoffset>(
-          opener, scale, offset);
-    case LASreadOpener::INPUT_BIL:
-      return requantising<LASreaderBIL, LASreaderBILrescale, LASreaderBILreoffset, LASreaderBILrescalereoffset>(
-          opener, scale, offset);
-    case LASreadOpener::INPUT_DTM:
-      return requantising<LASreaderDTM, LASreaderDTMrescale, LASreaderDTMreoffset, LASreaderDTMrescalereoffset>(
-          opener, scale, offset);
-    case LASreadOpener::INPUT_QFIT:
-      return requantising<LASreaderQFIT, LASreaderQFITrescale, LASreaderQFITreoffset, LASreaderQFITrescalereoffset>(
-          opener, scale, offset);
-    case LASreadOpener::INPUT_PLY: {
-      // PLY and text readers quantise to the scale factors and offsets they
-      // are given, so they need no variants.
-      auto reader = std::make_unique<LASreaderPLY>(opener);
-      if (scale) reader->set_scale_factor(scale);
-      if (offset) reader->set_offset(offset);
-      return reader;
-    }
-    case LASreadOpener::INPUT_TXT:
-      break;
+  if (REQUANTISING[kind]) return REQUANTISING[kind](opener, scale, offset);
+  if (kind == LASreadOpener::INPUT_PLY) {
+    // PLY and text readers quantise to the scale factors and offsets they
+    // are given, so they need no variants.
+    auto reader = std::make_unique<LASreaderPLY>(opener);
+    if (scale) reader->set_scale_factor(scale);
+    if (offset) reader->set_offset(offset);
+    return reader;
   }
   auto reader = std::make_unique<LASreaderTXT>(opener);
   reader->set_translate_intensity(translate_intensity);

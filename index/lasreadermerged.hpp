@@ -84,6 +84,9 @@ class LASreaderMerged : public LASreader {
  private:
   using Kind = LASreadOpener::InputKind;
 
+  // Saves the header's box for inside_none and replaces it by the area's.
+  void set_area_box(F64 min_x, F64 min_y, F64 max_x, F64 max_y);
+
   // A file reader of the files' format; with `scale` or `offset` the variant
   // that re-quantises to them.
   std::unique_ptr<LASreader> make_file_reader(const F64* scale, const F64* offset) const;

@@ -13,6 +13,7 @@
 #include "filters/lasfilter.hpp"
 #include "index/lasreadermerged.hpp"
 #include "support/arg_vector.hpp"
+#include "support/drop_odd.hpp"
 #include "support/las_fixture.hpp"
 #include "support/temp_dir.hpp"
 #include "transforms/lastransform.hpp"
@@ -66,17 +67,6 @@ std::vector<I32> range(int first, int last) {
   for (int i = first; i <= last; i++) result.push_back(i);
   return result;
 }
-
-// Drops every point whose intensity is odd.
-class DropOdd : public LAScriterion {
- public:
-  const char* name() const override { return "drop_odd"; }
-  I32 get_command(std::string& text) const override {
-    text += "-drop_odd ";
-    return 10;
-  }
-  bool filter(const LASpoint* point) override { return point->intensity & 1; }
-};
 
 class LasReadOpenerOpenTest : public ::testing::Test {
  protected:

@@ -16,6 +16,7 @@
 #include "core/lasreader_las.hpp"
 #include "core/lasreadopener.hpp"
 #include "filters/lasfilter.hpp"
+#include "support/drop_odd.hpp"
 #include "support/las_fixture.hpp"
 #include "support/temp_dir.hpp"
 #include "transforms/lastransform.hpp"
@@ -537,17 +538,6 @@ TEST_F(MergedReaderTest, TileOpensAFileThatBeginsJustBelowItsUpperEdge) {
   EXPECT_EQ(xs(read_all(*reader, &err)), std::vector<I32>{1000});
   EXPECT_NE(err.find("ERROR: could not open lasreaderlas for file '" + near_name + "'\n"), std::string::npos) << err;
 }
-
-// Drops every point whose intensity is odd.
-class DropOdd : public LAScriterion {
- public:
-  const char* name() const override { return "drop_odd"; }
-  I32 get_command(std::string& text) const override {
-    text += "-drop_odd ";
-    return 10;
-  }
-  bool filter(const LASpoint* point) override { return point->intensity & 1; }
-};
 
 // Counts one overflow for every point it sees.
 class CountOverflow : public LASoperation {
