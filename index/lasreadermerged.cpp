@@ -489,37 +489,20 @@ bool LASreaderMerged::widen(int axis) {
   return true;
 }
 
-bool LASreaderMerged::open() {
-  if (file_names.empty()) {
-    laserror("no valid file names");
-    return false;
-  }
-  opened = false;
-  close(true);
-  const U32 count = (U32)file_names.size();
-  bounding_boxes.assign(4 * (size_t)count, 0.0);
-  point.clean();
-  header.clean();
-  points_expected = 0;
-
+bool LASreaderMerged::read_headers() {
   // The file reader reads every header once, without filter, transform or area.
   file_reader->set_filter(nullptr);
   file_reader->set_transform(nullptr);
   file_reader->inside_none();
-  for (U32 i = 0; i < count; i++) {
+  for (U32 i = 0; i < (U32)file_names.size(); i++) {
     if (!open_file(i, true)) return false;
     LASheader& file = file_reader->header;
     const I64 points = file_reader->points_expected;
     F64* box = &bounding_boxes[4 * (size_t)i];
-    if (points > 0) {
-      box[0] = file.min_x;
-      box[1] = file.min_y;
-      box[2] = file.max_x;
-      box[3] = file.max_y;
-    } else {
-      box[0] = box[1] = EMPTY_BOX_MIN;
-      box[2] = box[3] = EMPTY_BOX_MAX;
-    }
+    box[0] = points > 0 ? file.min_x : EMPTY_BOX_MIN;
+    box[1] = points > 0 ? file.min_y : EMPTY_BOX_MIN;
+    box[2] = points > 0 ? file.max_x : EMPTY_BOX_MAX;
+    box[3] = points > 0 ? file.max_y : EMPTY_BOX_MAX;
     if (i == 0) {
       take_first_header(file, points);
     } else if (points > 0) {
@@ -527,11 +510,10 @@ bool LASreaderMerged::open() {
     }
     file_reader->close(true);
   }
+  return true;
+}
 
-  if (points_expected > (I64)U32_MAX && header.version_minor <= 3) {
-    LASMessage(WARNING, "on-the-fly merged LAS 1.%d files contain too many points (%lld) for single LAS 1.%d file.",
-               header.version_minor, (long long)points_expected, header.version_minor);
-  }
+void LASreaderMerged::apply_user_scaling() {
   F64* scales[3] = {&header.x_scale_factor, &header.y_scale_factor, &header.z_scale_factor};
   F64* offsets[3] = {&header.x_offset, &header.y_offset, &header.z_offset};
   for (int a = 0; a < 3; a++) {
@@ -544,6 +526,25 @@ bool LASreaderMerged::open() {
       reoffset = true;
     }
   }
+}
+
+bool LASreaderMerged::open() {
+  if (file_names.empty()) {
+    laserror("no valid file names");
+    return false;
+  }
+  opened = false;
+  close(true);
+  bounding_boxes.assign(4 * file_names.size(), 0.0);
+  point.clean();
+  header.clean();
+  points_expected = 0;
+  if (!read_headers()) return false;
+  if (points_expected > (I64)U32_MAX && header.version_minor <= 3) {
+    LASMessage(WARNING, "on-the-fly merged LAS 1.%d files contain too many points (%lld) for single LAS 1.%d file.",
+               header.version_minor, (long long)points_expected, header.version_minor);
+  }
+  apply_user_scaling();
   if (!init_point()) return false;
   for (int a = 0; a < 3; a++) {
     if (!widen(a)) return false;
@@ -578,6 +579,7 @@ static void attach_lax(LASreader* reader, const char* name) {
 void LASreaderMerged::attach_index(const char* name) {
   switch (kind) {
     case LASreadOpener::INPUT_LAS:
+      // The .lax or COPC index, as the opener attaches it to a single file.
       if (opener) {
         opener->attach_las_index(file_reader.get(), name);
       } else {

@@ -94,12 +94,15 @@ class LASreaderMerged : public LASreader {
   // buffer, and for LAS after the first file the header only unless
   // attributes must be compared. False after its error.
   bool open_file(U32 index, bool header_pass);
+  // Every file's header into the merged header; the boxes of the files.
+  bool read_headers();
   void take_first_header(LASheader& file, I64 count);
   void merge_header(LASheader& file, I64 count);
   void compare_layout(const LASheader& file);
   // The union box and, with `with_records`, the number of point records grow
   // by a file's, with its counts by return.
   void add_counts_and_box(const LASheader& file, bool with_records);
+  void apply_user_scaling();
   bool init_point();
   // Scale factor and offset of one axis so that the union box fits 32-bit
   // integers; false after an error when no scale factor can.
