@@ -108,6 +108,15 @@ TEST(FilterRun, EveryInputIsFiltered) {
   EXPECT_EQ(lasfix::parse(dir.read("a_f.las")).points.size(), 20u);  // i in 1, 2
   EXPECT_EQ(lasfix::parse(dir.read("b_f.las")).points.size(), 20u);  // i in 0, 1
   EXPECT_EQ(lasfix::parse(dir.read("b_f.las")).points[0].X, 100);
+
+  // Read as one, in both modes.
+  for (const char* mode : {"-every_nth", "-step"}) {
+    SCOPED_TRACE(mode);
+    r = run_voxsifter({"-i", dir.file("a.las"), dir.file("b.las"), "-merged", "-o", dir.file("m.las"), mode,
+                       std::string(mode) == "-step" ? "0.5" : "1", "-keep_X", "100", "300"});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(lasfix::parse(dir.read("m.las")).points.size(), 40u);
+  }
 }
 
 TEST(FilterRun, RefusedOptionsEndTheRunWithTheirMessage) {
