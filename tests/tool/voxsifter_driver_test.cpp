@@ -9,8 +9,8 @@
 #include <cstring>
 
 #include "core/lasheader.hpp"
+#include "support/header_scan.hpp"
 #include "support/las_fixture.hpp"
-#include "support/las_scan.hpp"
 #include "support/run_tool.hpp"
 #include "support/temp_dir.hpp"
 #include "tool/voxsifter_driver.hpp"

@@ -13,7 +13,7 @@
 #include <set>
 
 #include "support/las_fixture.hpp"
-#include "support/las_scan.hpp"
+#include "support/header_scan.hpp"
 #include "support/run_tool.hpp"
 #include "support/temp_dir.hpp"
 

@@ -1,5 +1,5 @@
-// The scan of a parsed file's points and the comparison with its header.
-#include "support/las_scan.hpp"
+// The header check against the points, shared by the tests of whole runs.
+#include "support/header_scan.hpp"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include <string>
 
 void expect_header_matches_points(const lasfix::Parsed& out) {
+  using lasfix::Point;
   const lasfix::Header& h = out.header;
   const uint64_t n = out.points.size();
   const bool extended = (h.point_data_format & 0x3F) >= 6;
@@ -17,7 +18,7 @@ void expect_header_matches_points(const lasfix::Parsed& out) {
     EXPECT_EQ(*h.extended_number_of_point_records, n);
   }
   std::array<uint64_t, 16> by_return{};
-  for (const lasfix::Point& p : out.points) by_return[p.return_number & (extended ? 15 : 7)]++;
+  for (const Point& p : out.points) by_return[p.return_number & (extended ? 15 : 7)]++;
   // Point formats 6 to 10 leave the legacy counts at 0.
   if (extended) {
     EXPECT_EQ(*h.number_of_point_records, 0u);
@@ -31,7 +32,7 @@ void expect_header_matches_points(const lasfix::Parsed& out) {
   }
   if (n == 0) return;
   int32_t lo[3] = {INT32_MAX, INT32_MAX, INT32_MAX}, hi[3] = {INT32_MIN, INT32_MIN, INT32_MIN};
-  for (const lasfix::Point& p : out.points) {
+  for (const Point& p : out.points) {
     const int32_t v[3] = {p.X, p.Y, p.Z};
     for (int a = 0; a < 3; a++) {
       lo[a] = std::min(lo[a], v[a]);
