@@ -10,6 +10,7 @@
 
 #include "core/lasheader.hpp"
 #include "support/header_scan.hpp"
+#include "support/las_attribute.hpp"
 #include "support/las_fixture.hpp"
 #include "support/run_tool.hpp"
 #include "support/temp_dir.hpp"
@@ -64,11 +65,7 @@ lasfix::LasFile rule_file(uint8_t format = 1) {
   lasfix::LasFile f;
   f.header.version_minor = format >= 6 ? 4 : 2;
   f.header.point_data_format = format;
-  f.extra_bytes = 4;
-  lasfix::ExtraBytesAttribute value;
-  value.data_type = 6;  // i32
-  value.name = "value";
-  f.vlrs.push_back({"LASF_Spec", 4, lasfix::extra_bytes_payload({value})});
+  add_i32_attribute(f, "value");
   f.points = rule_points(format);
   return f;
 }

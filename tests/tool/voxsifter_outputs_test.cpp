@@ -12,8 +12,9 @@
 #include <map>
 #include <set>
 
-#include "support/las_fixture.hpp"
 #include "support/header_scan.hpp"
+#include "support/las_attribute.hpp"
+#include "support/las_fixture.hpp"
 #include "support/run_tool.hpp"
 #include "support/temp_dir.hpp"
 
@@ -28,11 +29,7 @@ lasfix::LasFile strip(int shift, uint8_t format = 1, int count = 60) {
   lasfix::LasFile f;
   f.header.version_minor = format >= 6 ? 4 : 2;
   f.header.point_data_format = format;
-  f.extra_bytes = 4;
-  lasfix::ExtraBytesAttribute value;
-  value.data_type = 6;  // i32
-  value.name = "value";
-  f.vlrs.push_back({"LASF_Spec", 4, lasfix::extra_bytes_payload({value})});
+  add_i32_attribute(f, "value");
   for (int i = 0; i < count; i++) {
     Point p;
     p.X = (i * 37 + shift * 11) % 1000;
