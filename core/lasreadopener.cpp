@@ -972,6 +972,36 @@ bool LASreadOpener::read_list_file(const char* list_file, bool unique, bool is_n
   return true;
 }
 
+// One line of a list file: the bounds form when the list has bounds, the
+// "ID,name" form when it has IDs, else the name alone.
+static bool write_list_line(FILE* file, const LASreadOpenerFileList& list, U32 k) {
+  std::string line;
+  if (list.with_bounds) {
+    line = std::to_string(list.with_IDs ? list.IDs[k] : 0) + "," +
+           std::to_string(list.with_npoints ? list.npoints[k] : 0);
+    for (F64 bound : {list.min_x[k], list.min_y[k], list.max_x[k], list.max_y[k]}) {
+      line += "," + option_text_f64(bound, "%g");
+    }
+    line += ",";
+  } else if (list.with_IDs) {
+    line = std::to_string(list.IDs[k]) + ",";
+  }
+  line += list.names[k];
+  line += '\n';
+  return fwrite(line.data(), 1, line.size(), file) == line.size();
+}
+
+bool LASreadOpener::write_list_of_files(FILE* file, bool with_neighbors) const {
+  for (U32 k = 0; k < input.size(); k++) {
+    if (!write_list_line(file, input, k)) return false;
+  }
+  if (!with_neighbors) return true;
+  for (U32 k = 0; k < neighbors.size(); k++) {
+    if (!write_list_line(file, neighbors, k)) return false;
+  }
+  return true;
+}
+
 void LASreadOpener::reset() {
   file_name_current = 0;
   file_name.reset();
