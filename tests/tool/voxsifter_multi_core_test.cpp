@@ -266,20 +266,28 @@ TEST(MultiCore, FailedAndKilledChildrenAreReported) {
   EXPECT_EQ(runner_lines(many.err).back(), "Sucessfully started 4 jobs");
 }
 
-// The list of merged input reaches the child with every name and is removed
-// when the child has ended.
+// The list of merged input reaches the child with every name, the child
+// writes what one process writes, and the list is removed when it has ended.
 TEST(MultiCore, MergedInputGoesToOneChildThroughTheList) {
   TwoRuns runs({"a.las", "b b.las"});
   TempDir notes;
   const std::string wrapper = write_wrapper(notes);
   ASSERT_EQ(mkdir(runs.many.file("lists").c_str(), 0755), 0);
   const std::string lists = runs.many.file("lists") + "/";
-  ToolResult many = runs.run_many({"-merged", "-cpu64", "-temp_files", lists}, wrapper);
+  ToolResult one = runs.run_one({"-merged", "-o", runs.one.file("m.las"), "-step", "30"});
+  ASSERT_EQ(one.exit_code, 0) << one.err;
+  ToolResult many =
+      runs.run_many({"-merged", "-cpu64", "-o", runs.many.file("m.las"), "-step", "30", "-temp_files", lists}, wrapper);
+  EXPECT_EQ(many.exit_code, 0) << many.err;
+  runs.expect_same_outputs({"m.las"});
   EXPECT_EQ(notes.read("list_copy"), runs.many.file("a.las") + "\n" + runs.many.file("b b.las") + "\n");
   std::vector<std::string> seen = child_arguments(notes);
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].rfind("-lof\n" + lists + "file_list_buffered.", 0), 0u) << seen[0];
-  EXPECT_NE(seen[0].find(".txt\n-merged\n-temp_files\n" + lists + "\n"), std::string::npos) << seen[0];
+  EXPECT_NE(seen[0].find(".txt\n-merged\n-temp_files\n" + lists + "\n-olas\n-o\n" + runs.many.file("m.las") +
+                         "\n-step\n30\n"),
+            std::string::npos)
+      << seen[0];
   EXPECT_EQ(runner_lines(many.err).front(), "Starting 1 processes on 1 cores");
   // Nothing is left in the temporary directory.
   EXPECT_EQ(rmdir(runs.many.file("lists").c_str()), 0);
