@@ -137,9 +137,10 @@ std::vector<std::string> child_arguments(const TempDir& dir) {
 TEST(MultiCore, EightFilesOnFourCoresGiveTheOutputsOfOneProcess) {
   const Words names = {"t0.las", "t1.las", "t2.las", "t3.las", "t4.las", "t5.las", "t6.las", "t7.las"};
   TwoRuns runs(names);
-  ToolResult one = runs.run_one({"-step", "40", "-highest"});
+  // A filter too: each parser's option text reaches the children.
+  ToolResult one = runs.run_one({"-step", "40", "-highest", "-keep_z_above", "-3.5"});
   ASSERT_EQ(one.exit_code, 0) << one.err;
-  ToolResult many = runs.run_many({"-step", "40", "-highest", "-cores", "4"});
+  ToolResult many = runs.run_many({"-step", "40", "-highest", "-keep_z_above", "-3.5", "-cores", "4"});
   EXPECT_EQ(many.exit_code, 0) << many.err;
   runs.expect_same_outputs(derived(names));
 
@@ -153,7 +154,8 @@ TEST(MultiCore, EightFilesOnFourCoresGiveTheOutputsOfOneProcess) {
     ASSERT_EQ(line.rfind("Starting thread[", 0), 0u) << line;
     EXPECT_GE(line[16], '0');
     EXPECT_LE(line[16], '3');
-    EXPECT_EQ(line.substr(17), started(0, {"-i", name, "-step", "40", "-highest"}).substr(17));
+    EXPECT_EQ(line.substr(17),
+              started(0, {"-i", name, "-drop_z_below", "-3.500000", "-step", "40", "-highest"}).substr(17));
   }
 }
 
