@@ -39,6 +39,9 @@ struct EPToctant {
   F64 min_x = 0, min_y = 0, min_z = 0, max_x = 0, max_y = 0, max_z = 0;
   // An empty octant has no range to read (point_start and point_end are 0).
   bool has_points = false;
+  // Bit dx + 2 dy + 4 dz is set when the child (2x + dx, 2y + dy, 2z + dz)
+  // is an octant too, so that a query looks up only children that exist.
+  U8 children = 0;
 };
 
 // Inclusive run of point indices.
@@ -113,7 +116,8 @@ class COPCindex {
   const EPToctree& get_octree() const { return octree; }
   I32 get_query_depth() const { return query_depth; }
   const std::vector<Range>& get_point_ranges() const { return point_ranges; }
-  const std::vector<EPToctant>& get_query_octants() const { return query_octants; }
+  // The selected octants in order, pointing into the octree.
+  const std::vector<const EPToctant*>& get_query_octants() const { return query_octants; }
 
  private:
   // Selects the octant of `key` and its children that meet the query.
@@ -128,5 +132,5 @@ class COPCindex {
   Range current_range;
   U32 next_range = 0;
   std::vector<Range> point_ranges;
-  std::vector<EPToctant> query_octants;
+  std::vector<const EPToctant*> query_octants;
 };

@@ -174,7 +174,7 @@ std::vector<Range> ranges(std::vector<std::pair<U64, U64>> pairs) {
 
 std::vector<EPTkey> keys(const COPCindex& index) {
   std::vector<EPTkey> result;
-  for (const EPToctant& o : index.get_query_octants()) result.push_back(o.key);
+  for (const EPToctant* o : index.get_query_octants()) result.push_back(o->key);
   return result;
 }
 
