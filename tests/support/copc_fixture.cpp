@@ -92,7 +92,7 @@ void place_points(CopcFile& f) {
     lasfix::Point p = lasfix::varied_point(kFormat, i);
     p.X = (int32_t)random.below((uint64_t)side);
     p.Y = (int32_t)random.below((uint64_t)side);
-    p.Z = (int32_t)random.below((uint64_t)side);
+    p.Z = (int32_t)random.below(std::max<uint64_t>(1, (uint64_t)(side * recipe.z_fraction)));
     const int32_t level = pick_level(recipe, random, i);
     const Key key{level, (int32_t)(((int64_t)p.X << level) / side), (int32_t)(((int64_t)p.Y << level) / side),
                   (int32_t)(((int64_t)p.Z << level) / side)};

@@ -45,6 +45,9 @@ struct Recipe {
   double center_x = 1064, center_y = 2112, center_z = 96;  // cube centre
   double halfsize = 64;  // a power of two
   double spacing = 8;    // point spacing at the root
+  // The points' heights fill this fraction of the cube from its bottom; a
+  // small fraction gives a surface, as airborne data is.
+  double z_fraction = 1;
   // Levels (1 and deeper) whose octants begin a page of their own, reached
   // through an entry with point count -1 in the page above; empty: one page.
   std::vector<int32_t> page_levels;
