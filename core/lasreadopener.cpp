@@ -1238,7 +1238,9 @@ void LASreadOpener::attach_las_index(LASreader* reader, const char* name) const 
       LASMessage(WARNING, "both LAX file and COPC spatial indexing registered. COPC has the precedence.");
       reader->set_index(nullptr);
     }
-    reader->set_copcindex(new COPCindex(reader->header));
+    COPCindex* copc_index = new COPCindex(reader->header);
+    copc_index->set_stream_order(copc_stream_order);
+    reader->set_copcindex(copc_index);
   }
 }
 
