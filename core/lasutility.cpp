@@ -1,11 +1,13 @@
-// The point inventory, the file-identity tests and the named output written
-// through a temporary file.
+// The point inventory, the file-identity tests, the named output written
+// through a temporary file, and option text.
 #include "core/lasutility.hpp"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -100,21 +102,24 @@ bool las_is_file_output(const char* name) {
   return lstat(name, &info) != 0;
 }
 
-void LASfileSet::add(const char* name) {
-  if (name == nullptr) return;
-  names.insert(name);
+void LASfileSet::add(const std::string& name, const std::string& note) {
+  notes.emplace(name, note);
   struct stat info;
-  if (stat(name, &info) == 0) identities.emplace(std::make_pair((U64)info.st_dev, (U64)info.st_ino), name);
+  if (stat(name.c_str(), &info) == 0) identities.emplace(std::make_pair((U64)info.st_dev, (U64)info.st_ino), name);
 }
 
-const char* LASfileSet::find(const char* name) const {
+const char* LASfileSet::find(const char* name, const char** note) const {
   if (name == nullptr) return nullptr;
-  const auto by_name = names.find(name);
-  if (by_name != names.end()) return by_name->c_str();
-  struct stat info;
-  if (stat(name, &info) != 0) return nullptr;
-  const auto by_identity = identities.find(std::make_pair((U64)info.st_dev, (U64)info.st_ino));
-  return by_identity == identities.end() ? nullptr : by_identity->second.c_str();
+  auto entry = notes.find(name);
+  if (entry == notes.end()) {
+    struct stat info;
+    if (stat(name, &info) != 0) return nullptr;
+    const auto by_identity = identities.find(std::make_pair((U64)info.st_dev, (U64)info.st_ino));
+    if (by_identity == identities.end()) return nullptr;
+    entry = notes.find(by_identity->second);
+  }
+  if (note) *note = entry->second.c_str();
+  return entry->first.c_str();
 }
 
 FILE* LASoutputFile::open(const char* name) {
@@ -205,4 +210,71 @@ void LASoutputFile::discard() {
   unlink(temporary.c_str());
   las_keep_at_exit(temporary.c_str());
   temporary.clear();
+}
+
+void append_quoted_option_value(std::string& text, const std::string& value) {
+  text += '"';
+  for (char c : value) {
+    if (c == '"' || c == '\\') text += '\\';
+    text += c;
+  }
+  text += "\" ";
+}
+
+std::vector<std::string> split_option_text(const std::string& text) {
+  std::vector<std::string> words;
+  std::string word;
+  bool in_word = false, in_double = false, in_single = false;
+  for (size_t i = 0; i < text.size(); i++) {
+    const char c = text[i];
+    if (in_double) {
+      if (c == '"') {
+        in_double = false;
+      } else if (c == '\\' && i + 1 < text.size() && (text[i + 1] == '"' || text[i + 1] == '\\')) {
+        word += text[++i];
+      } else {
+        word += c;
+      }
+    } else if (c == '"') {
+      // Inside single quotes a double quote opens nothing but is still dropped.
+      in_double = !in_single;
+      in_word = true;
+    } else if (c == ' ' && !in_single) {
+      if (in_word) words.push_back(word);
+      word.clear();
+      in_word = false;
+    } else {
+      if (c == '\'') in_single = !in_single;
+      word += c;
+      in_word = true;
+    }
+  }
+  if (in_word) words.push_back(word);
+  return words;
+}
+
+std::string option_text_f64(F64 value, const char* format) {
+  char buffer[512];
+  snprintf(buffer, sizeof(buffer), format, value);
+  if (strtod(buffer, nullptr) == value) return buffer;
+  const std::to_chars_result result = std::to_chars(buffer, buffer + sizeof(buffer), value);
+  return std::string(buffer, result.ptr);
+}
+
+// Parsers read a float either directly ("%f") or as a double they narrow;
+// the text must give the same float both ways.
+static bool reads_back(const char* text, F32 value) {
+  return strtof(text, nullptr) == value && (F32)strtod(text, nullptr) == value;
+}
+
+std::string option_text_f32(F32 value, const char* format) {
+  char buffer[512];
+  snprintf(buffer, sizeof(buffer), format, (F64)value);
+  if (reads_back(buffer, value)) return buffer;
+  std::to_chars_result result = std::to_chars(buffer, buffer + sizeof(buffer) - 1, value);
+  *result.ptr = '\0';
+  if (reads_back(buffer, value)) return std::string(buffer, result.ptr);
+  // Nine significant digits name every float exactly.
+  snprintf(buffer, sizeof(buffer), "%.9g", (F64)value);
+  return buffer;
 }

@@ -1,14 +1,15 @@
 // Small helpers around point files that several parts share: the inventory a
 // writer keeps of the points it wrote, so that the header can be corrected
 // without a second pass; the file-identity tests that keep an output from
-// landing on an input; and the named output that is written whole or not at
-// all.
+// landing on an input; the named output that is written whole or not at all.
+// Also the form of option text, in which parsers hand their settings to child
+// processes.
 #pragma once
 
 #include <map>
-#include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "core/mydefs.hpp"
 
@@ -54,18 +55,20 @@ bool las_is_pipe(const char* name);
 bool las_is_file_output(const char* name);
 
 // Names of files, found again by the same name or as the same existing file
-// (a link or another spelling of the path). The identity of an existing file
+// (a link or another spelling of the path), each with a note of the caller's
+// (for an output, the input it came from). The identity of an existing file
 // is taken when it is added.
 class LASfileSet {
  public:
-  void add(const char* name);
-  // The name under which a file of the set was added, or null.
-  const char* find(const char* name) const;
-  bool empty() const { return names.empty(); }
+  void add(const std::string& name, const std::string& note = "");
+  // The name under which a file of the set was added, or null; `note` then
+  // points to its note.
+  const char* find(const char* name, const char** note = nullptr) const;
+  bool empty() const { return notes.empty(); }
 
  private:
-  std::set<std::string> names;
-  std::map<std::pair<U64, U64>, std::string> identities;  // device and inode
+  std::map<std::string, std::string> notes;                  // name -> note
+  std::map<std::pair<U64, U64>, std::string> identities;  // device and inode -> name
 };
 
 // A named output written whole or not at all. A regular file, or a name that
@@ -102,3 +105,18 @@ class LASoutputFile {
   std::string target;
   std::string temporary;  // empty for direct output
 };
+
+// Option text is a sequence of words, each followed by one blank. A value that
+// may hold blanks or quotes (a name, a parse string) is written in double
+// quotes, inside which \" and \\ stand for a quote and a backslash, so that
+// any value reads back unchanged. Appends the quoted value and its blank.
+void append_quoted_option_value(std::string& text, const std::string& value);
+// The words of option text. A word ends at a blank outside quotes; double
+// quotes are removed (with the two escapes inside them); single quotes protect
+// blanks and are kept; runs of blanks separate like one, and "" is an empty word.
+std::vector<std::string> split_option_text(const std::string& text);
+// A number for option text that reads back to the same value: the given
+// printf format (of the value widened to double) when it does, else the
+// shortest exact digits, so that 1e-7 is not written as 0.000000.
+std::string option_text_f64(F64 value, const char* format = "%lf");
+std::string option_text_f32(F32 value, const char* format = "%g");

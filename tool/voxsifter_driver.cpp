@@ -330,18 +330,22 @@ static PointFilterInterface* choose_filter(const VoxsifterRun& run, bool countin
 // An output never lands on a file of the run: an input, whether still to be
 // read or read already, or an output written before. It is refused whatever
 // the halting setting; with halting off only this file is skipped. The entry
-// has already reported a -o name equal to the first input.
-static bool refuse_output(VoxsifterRun& run) {
+// has already reported a -o name equal to the first input. The messages are
+// those of the multi-process runner, which refuses the same before it starts.
+static bool refuse_output(VoxsifterRun& run, const std::string& input_name) {
   const LASwriteOpener& laswriteopener = run.laswriteopener;
   if (!laswriteopener.writes_file()) return false;
   const char* output = laswriteopener.get_file_name();
   if (const char* input = run.inputs.find(output)) {
-    if (!run.identical_reported) laserror("output file '%s' would overwrite input file '%s'", output, input);
+    if (!run.identical_reported) {
+      laserror("output '%s' for '%s' would overwrite the input '%s'", output, input_name.c_str(), input);
+    }
     run.identical_reported = false;
     return true;
   }
-  if (const char* earlier = run.outputs_written.find(output)) {
-    laserror("output file '%s' would overwrite output file '%s' written before in this run", output, earlier);
+  const char* earlier_input = nullptr;
+  if (run.outputs_written.find(output, &earlier_input)) {
+    laserror("output '%s' for '%s' would overwrite the output for '%s'", output, input_name.c_str(), earlier_input);
     return true;
   }
   return false;
@@ -424,7 +428,7 @@ void voxsifter_thin_next_file(VoxsifterRun& run) {
     return;
   }
   const std::string input_name = lasreadopener.get_file_name() ? lasreadopener.get_file_name() : "";
-  if (!layer_output && refuse_output(run)) {
+  if (!layer_output && refuse_output(run, input_name)) {
     skip_file(run, reader, nullptr);
     return;
   }
@@ -524,7 +528,7 @@ void voxsifter_thin_next_file(VoxsifterRun& run) {
       skip_file(run, reader, filter);
       return;
     }
-    if (refuse_output(run)) {
+    if (refuse_output(run, input_name)) {
       skip_file(run, reader, filter);
       return;
     }
@@ -614,7 +618,7 @@ void voxsifter_thin_next_file(VoxsifterRun& run) {
   delete modified;
   reader->close(true);
   delete reader;
-  if (laswriteopener.writes_file()) run.outputs_written.add(laswriteopener.get_file_name());
+  if (laswriteopener.writes_file()) run.outputs_written.add(laswriteopener.get_file_name(), input_name);
 
   LASMessage(VERY_VERBOSE, "took %g sec.", taketime() - pass_start);
   // Without a file name the output went to the standard output or a layer file.

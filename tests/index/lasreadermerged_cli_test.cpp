@@ -300,7 +300,9 @@ TEST_F(MergedCliTest, OutputIsNeverWrittenOverAMergedFile) {
     SCOPED_TRACE(halting);
     const ToolResult r = run_voxsifter({"-i", names[0], names[1], names[2], "-merged", "-o", names[2], halting});
     EXPECT_EQ(r.exit_code, 3);
-    EXPECT_EQ(r.err.rfind("ERROR: output file '" + names[2] + "' would overwrite input file '" + names[2] + "'\n", 0),
+    EXPECT_EQ(r.err.rfind("ERROR: output '" + names[2] + "' for '" + names[0] + "' would overwrite the input '" +
+                              names[2] + "'\n",
+                          0),
               0u)
         << r.err;
     EXPECT_EQ(read_file(names[2]), before);

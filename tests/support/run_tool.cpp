@@ -23,7 +23,7 @@ ToolResult run_tool(const ToolRun& run) {
   int in_pipe[2], out_pipe[2], err_pipe[2];
   if (pipe(in_pipe) || pipe(out_pipe) || pipe(err_pipe)) throw std::runtime_error("pipe failed");
   std::vector<std::string> full;
-  full.push_back(run.program);
+  full.push_back(run.argv0.empty() ? run.program : run.argv0);
   full.insert(full.end(), run.args.begin(), run.args.end());
   std::vector<char*> argv;
   for (auto& a : full) argv.push_back(const_cast<char*>(a.c_str()));
@@ -43,7 +43,7 @@ ToolResult run_tool(const ToolRun& run) {
       const rlimit limit = {(rlim_t)run.file_size_limit, (rlim_t)run.file_size_limit};
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
     }
-    execv(argv[0], argv.data());
+    execv(run.program.c_str(), argv.data());
     _exit(127);
   }
   close(in_pipe[0]);

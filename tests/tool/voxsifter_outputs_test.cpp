@@ -144,12 +144,15 @@ const std::string DONE_ALL = "done with all files. total time for 2 files T sec.
 
 std::string done(const std::string& name) { return "done with '@/" + name + "'. total time T sec.\n"; }
 
-std::string over_input(const std::string& output, const std::string& input) {
-  return "ERROR: output file '@/" + output + "' would overwrite input file '@/" + input + "'\n";
+// The refusal of `output`, the output for `input`, that would overwrite the
+// input `overwritten`.
+std::string over_input(const std::string& output, const std::string& input, const std::string& overwritten) {
+  return "ERROR: output '@/" + output + "' for '@/" + input + "' would overwrite the input '@/" + overwritten + "'\n";
 }
 
-std::string over_output(const std::string& name) {
-  return "ERROR: output file '@/" + name + "' would overwrite output file '@/" + name + "' written before in this run\n";
+// The same for the output written before for `earlier`.
+std::string over_output(const std::string& output, const std::string& input, const std::string& earlier) {
+  return "ERROR: output '@/" + output + "' for '@/" + input + "' would overwrite the output for '@/" + earlier + "'\n";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -158,43 +161,43 @@ INSTANTIATE_TEST_SUITE_P(
         FilesCase{"named_output_is_a_later_input",
                   {"-i", "@/a.las", "@/b.las", "-o", "@/b.las"},
                   3,
-                  over_input("b.las", "b.las"),
+                  over_input("b.las", "a.las", "b.las"),
                   {}},
         // With halting off only the refused file is skipped.
         FilesCase{"named_output_is_a_later_input_go_on",
                   {"-i", "@/a.las", "@/b.las", "-o", "@/b.las", "-errors_ignore"},
                   3,
-                  over_input("b.las", "b.las") + done("b_1.las") + DONE_ALL,
+                  over_input("b.las", "a.las", "b.las") + done("b_1.las") + DONE_ALL,
                   {{"b_1.las", 'B'}}},
         FilesCase{"derived_output_is_another_input",
                   {"-i", "@/a.las", "@/a_1.las", "-errors_ignore"},
                   3,
-                  over_input("a_1.las", "a_1.las") + done("a_1_1.las") + DONE_ALL,
+                  over_input("a_1.las", "a.las", "a_1.las") + done("a_1_1.las") + DONE_ALL,
                   {{"a_1_1.las", 'B'}}},
         FilesCase{"derived_output_is_an_input_read_before",
                   {"-i", "@/a_1.las", "@/a.las", "-errors_ignore"},
                   3,
-                  done("a_1_1.las") + over_input("a_1.las", "a_1.las") + DONE_ALL,
+                  done("a_1_1.las") + over_input("a_1.las", "a.las", "a_1.las") + DONE_ALL,
                   {{"a_1_1.las", 'B'}}},
         FilesCase{"derived_output_written_before",
                   {"-i", "@/a.las", "@/b.las", "-o", "@/b_1.las"},
                   3,
-                  done("b_1.las") + over_output("b_1.las"),
+                  done("b_1.las") + over_output("b_1.las", "b.las", "a.las"),
                   {{"b_1.las", 'A'}}},
         FilesCase{"same_name_from_two_directories",
                   {"-i", "@/d1/x.las", "@/d2/x.las", "-odir", "@/out", "-errors_ignore"},
                   3,
-                  done("out/x.las") + over_output("out/x.las") + DONE_ALL,
+                  done("out/x.las") + over_output("out/x.las", "d2/x.las", "d1/x.las") + DONE_ALL,
                   {{"out/x.las", 'A'}}},
         FilesCase{"input_through_a_symbolic_link",
                   {"-i", "@/a.las", "@/b.las", "-o", "@/lnk.las"},
                   3,
-                  over_input("lnk.las", "b.las"),
+                  over_input("lnk.las", "a.las", "b.las"),
                   {}},
         FilesCase{"input_through_a_hard_link",
                   {"-i", "@/a.las", "@/b.las", "-o", "@/hard.las"},
                   3,
-                  over_input("hard.las", "b.las"),
+                  over_input("hard.las", "a.las", "b.las"),
                   {}},
         FilesCase{"two_outputs_that_differ_pass",
                   {"-i", "@/a.las", "@/b.las", "-odir", "@/out", "-odix", "_t"},
