@@ -68,11 +68,11 @@ const MakeReader REQUANTISING[] = {
 // A 64-bit count of a file: its legacy count unless that is 0.
 U64 legacy_or_extended(U32 legacy, U64 extended) { return legacy ? (U64)legacy : extended; }
 
-bool overflows(F64 min, F64 max, F64 offset, F64 scale) {
+}  // namespace
+
+bool las_bounds_overflow(F64 min, F64 max, F64 offset, F64 scale) {
   return (max - offset) / scale > 2147483647.0 || (min - offset) / scale < -2147483648.0;
 }
-
-}  // namespace
 
 LASreaderMerged::LASreaderMerged(LASreadOpener* opener) : LASreader(opener) { clean(); }
 
@@ -426,7 +426,7 @@ void LASreaderMerged::compare_layout(const LASheader& file) {
   }
 }
 
-bool LASreaderMerged::init_point() {
+bool las_init_point_for_header(LASpoint& point, LASheader& header) {
   if (header.compressor) return point.init(&header, header.compressor->num_items, header.compressor->items);
   Vembra layout;
   U16 num_items = 0;
@@ -441,20 +441,22 @@ bool LASreaderMerged::init_point() {
   return ok;
 }
 
-bool LASreaderMerged::widen(int axis) {
+bool LASreaderMerged::init_point() { return las_init_point_for_header(point, header); }
+
+bool las_widen_to_bounds(LASheader& header, int axis, bool& rescale, bool& reoffset) {
   F64* scales[3] = {&header.x_scale_factor, &header.y_scale_factor, &header.z_scale_factor};
   F64* offsets[3] = {&header.x_offset, &header.y_offset, &header.z_offset};
   const F64 mins[3] = {header.min_x, header.min_y, header.min_z};
   const F64 maxs[3] = {header.max_x, header.max_y, header.max_z};
   const F64 scale = *scales[axis], offset = *offsets[axis], min = mins[axis], max = maxs[axis];
-  if (!overflows(min, max, offset, scale)) return true;
+  if (!las_bounds_overflow(min, max, offset, scale)) return true;
 
   const F64 middle = (min + max) * 0.5;
   const F64 new_offset = (F64)las_f64_to_i64(middle >= 0 ? middle + 0.5 : middle - 0.5);
   F64 new_scale = scale;
   int steps = 0;
   bool fits = scale != 0.0 && std::isfinite(scale) && std::isfinite(min) && std::isfinite(max);
-  while (fits && overflows(min, max, new_offset, new_scale)) {
+  while (fits && las_bounds_overflow(min, max, new_offset, new_scale)) {
     if (++steps > MAX_WIDENING_STEPS) fits = false;
     new_scale *= 10;
   }
@@ -476,7 +478,7 @@ bool LASreaderMerged::widen(int axis) {
     *scales[axis] = new_scale;
   }
   // A larger scale factor is preferred: the offset moves only when it alone does not do.
-  if (!overflows(min, max, offset, new_scale)) return true;
+  if (!las_bounds_overflow(min, max, offset, new_scale)) return true;
   if (axis == 0) {
     LASMessage(WARNING, "i changed x_offset from %g to %g to accommodate enlarged bounding box", offset, new_offset);
   } else if (axis == 1) {
@@ -488,6 +490,8 @@ bool LASreaderMerged::widen(int axis) {
   *offsets[axis] = new_offset;
   return true;
 }
+
+bool LASreaderMerged::widen(int axis) { return las_widen_to_bounds(header, axis, rescale, reoffset); }
 
 bool LASreaderMerged::read_headers() {
   // The file reader reads every header once, without filter, transform or area.
