@@ -298,10 +298,17 @@ static PointFilterInterface* choose_filter(const VoxsifterRun& run, bool countin
 
 // Merged input reads every listed file, so the output may land on any of them.
 static bool output_is_an_input(const VoxsifterRun& run, const char* input) {
+  const LASreadOpener& opener = run.lasreadopener;
   if (run.laswriteopener.writes_to(input)) return true;
-  if (!run.lasreadopener.is_merged()) return false;
-  for (U32 i = 0; i < run.lasreadopener.get_file_name_number(); i++) {
-    if (run.laswriteopener.writes_to(run.lasreadopener.get_file_name(i))) return true;
+  // Merged files are all read in this run, and so are the tiles and
+  // neighbours of buffered input: each later tile reads the others again.
+  const bool buffered = opener.is_buffered() && !opener.is_merged();
+  if (!opener.is_merged() && !buffered) return false;
+  for (U32 i = 0; i < opener.get_file_name_number(); i++) {
+    if (run.laswriteopener.writes_to(opener.get_file_name(i))) return true;
+  }
+  for (U32 i = 0; buffered && i < opener.get_neighbor_file_name_number(); i++) {
+    if (run.laswriteopener.writes_to(opener.get_neighbor_file_name(i))) return true;
   }
   return false;
 }

@@ -324,4 +324,14 @@ TEST_F(BufferedCliTest, TilesAndNeighboursThatCannotBeRead) {
   }
 }
 
+// Each later tile reads the others again: no output may land on any of them.
+TEST_F(BufferedCliTest, OutputIsNeverWrittenOverATileOrNeighbour) {
+  const std::vector<std::string> names = write_all(three_tiles());
+  const std::string before = read_file(names[2]);
+  const ToolResult r = run({names[0], names[1], names[2]}, {"-buffered", "10", "-o", names[2], "-silent"});
+  EXPECT_EQ(r.exit_code, 3);
+  EXPECT_EQ(r.err, "ERROR: input and output file name are identical\n");
+  EXPECT_EQ(read_file(names[2]), before);
+}
+
 }  // namespace
