@@ -150,9 +150,6 @@ class LASreadOpener {
   // entries. False when writing fails.
   bool write_list_of_files(FILE* file, bool with_neighbors) const;
   const char* get_file_name(U32 index) const { return index < input.size() ? input.names[index].c_str() : nullptr; }
-  const char* get_neighbor_file_name(U32 index) const {
-    return index < neighbors.size() ? neighbors.names[index].c_str() : nullptr;
-  }
   // The input being opened, else the first input name, else null.
   const char* get_file_name() const;
   U32 get_file_name_current() const { return file_name_current; }
