@@ -3,7 +3,6 @@
 // record of the tile's own counts, and playing tile and buffer back per pass.
 #include "index/lasreaderbuffered.hpp"
 
-#include <cstdio>
 #include <cstring>
 
 #include "filters/lasfilter.hpp"
@@ -46,20 +45,6 @@ void requantise(I32& X, I32& Y, I32& Z, const LASscaling& from, const LASscaling
   Z = (I32)(U32)(U64)to.get_Z(from.get_z(Z));
 }
 
-bool file_can_be_read(const char* file_name) {
-  if (file_name == nullptr) {
-    laserror("file name pointer is NULL");
-    return false;
-  }
-  FILE* probe = LASfopen(file_name, "r");
-  if (probe == nullptr) {
-    laserror("file '%s' cannot be opened", file_name);
-    return false;
-  }
-  fclose(probe);
-  return true;
-}
-
 }  // namespace
 
 LASreaderBuffered::LASreaderBuffered(LASreadOpener* opener) : LASreader(opener) {
@@ -96,58 +81,13 @@ void LASreaderBuffered::set_transform(LAStransform* transform) {
   this->transform = transform;
 }
 
-void LASreaderBuffered::set_scale_factor(const F64* scale_factor) {
-  lasreadopener.set_scale_factor(scale_factor);
-  lasreadopener_neighbors.set_scale_factor(scale_factor);
-}
-
-void LASreaderBuffered::set_offset(const F64* offset) {
-  lasreadopener.set_offset(offset);
-  lasreadopener_neighbors.set_offset(offset);
-}
-
-void LASreaderBuffered::set_parse_string(const char* parse_string) {
-  lasreadopener.set_parse_string(parse_string);
-  lasreadopener_neighbors.set_parse_string(parse_string);
-}
-
-void LASreaderBuffered::set_skip_lines(I32 skip_lines) {
-  lasreadopener.set_skip_lines((U32)skip_lines);
-  lasreadopener_neighbors.set_skip_lines((U32)skip_lines);
-}
-
-void LASreaderBuffered::set_populate_header(bool populate_header) {
-  lasreadopener.set_populate_header(populate_header);
-  lasreadopener_neighbors.set_populate_header(populate_header);
-}
-
-void LASreaderBuffered::set_translate_intensity(F32 value) {
-  lasreadopener.set_translate_intensity(value);
-  lasreadopener_neighbors.set_translate_intensity(value);
-}
-
-void LASreaderBuffered::set_scale_intensity(F32 value) {
-  lasreadopener.set_scale_intensity(value);
-  lasreadopener_neighbors.set_scale_intensity(value);
-}
-
-void LASreaderBuffered::set_translate_scan_angle(F32 value) {
-  lasreadopener.set_translate_scan_angle(value);
-  lasreadopener_neighbors.set_translate_scan_angle(value);
-}
-
-void LASreaderBuffered::set_scale_scan_angle(F32 value) {
-  lasreadopener.set_scale_scan_angle(value);
-  lasreadopener_neighbors.set_scale_scan_angle(value);
-}
-
 bool LASreaderBuffered::set_file_name(const char* file_name) {
-  if (!file_can_be_read(file_name)) return false;
+  if (!las_file_can_be_read(file_name)) return false;
   return lasreadopener.add_file_name(file_name, false);
 }
 
 bool LASreaderBuffered::add_neighbor_file_name(const char* file_name) {
-  if (!file_can_be_read(file_name)) return false;
+  if (!las_file_can_be_read(file_name)) return false;
   return lasreadopener_neighbors.add_file_name(file_name, false);
 }
 
@@ -172,57 +112,24 @@ bool LASreaderBuffered::inside_none() {
 }
 
 bool LASreaderBuffered::inside_tile(const F32 ll_x, const F32 ll_y, const F32 size) {
-  inside = INSIDE_TILE;
-  t_ll_x = ll_x;
-  t_ll_y = ll_y;
-  t_size = size;
-  t_ur_x = ll_x + size;
-  t_ur_y = ll_y + size;
-  saved_min_x = header.min_x;
-  saved_min_y = header.min_y;
-  saved_max_x = header.max_x;
-  saved_max_y = header.max_y;
+  record_tile(ll_x, ll_y, size);
   // Just below the tile's upper edges, which belong to the next tile.
-  header.min_x = ll_x;
-  header.min_y = ll_y;
-  header.max_x = t_ur_x - (F64)0.001f * header.x_scale_factor;
-  header.max_y = t_ur_y - (F64)0.001f * header.y_scale_factor;
+  replace_bounding_box(ll_x, ll_y, t_ur_x - (F64)0.001f * header.x_scale_factor,
+                       t_ur_y - (F64)0.001f * header.y_scale_factor);
   hand_area_to_main();
   return true;
 }
 
 bool LASreaderBuffered::inside_circle(const F64 center_x, const F64 center_y, const F64 radius) {
-  inside = INSIDE_CIRCLE;
-  c_center_x = center_x;
-  c_center_y = center_y;
-  c_radius = radius;
-  c_radius_squared = radius * radius;
-  saved_min_x = header.min_x;
-  saved_min_y = header.min_y;
-  saved_max_x = header.max_x;
-  saved_max_y = header.max_y;
-  header.min_x = center_x - radius;
-  header.min_y = center_y - radius;
-  header.max_x = center_x + radius;
-  header.max_y = center_y + radius;
+  record_circle(center_x, center_y, radius);
+  replace_bounding_box(center_x - radius, center_y - radius, center_x + radius, center_y + radius);
   hand_area_to_main();
   return true;
 }
 
 bool LASreaderBuffered::inside_rectangle(const F64 min_x, const F64 min_y, const F64 max_x, const F64 max_y) {
-  inside = INSIDE_RECTANGLE;
-  r_min_x = min_x;
-  r_min_y = min_y;
-  r_max_x = max_x;
-  r_max_y = max_y;
-  saved_min_x = header.min_x;
-  saved_min_y = header.min_y;
-  saved_max_x = header.max_x;
-  saved_max_y = header.max_y;
-  header.min_x = min_x;
-  header.min_y = min_y;
-  header.max_x = max_x;
-  header.max_y = max_y;
+  record_rectangle(min_x, min_y, max_x, max_y);
+  replace_bounding_box(min_x, min_y, max_x, max_y);
   hand_area_to_main();
   return true;
 }

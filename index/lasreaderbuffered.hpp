@@ -47,15 +47,15 @@ class LASreaderBuffered : public LASreader {
 
   void set_buffer_size(F32 buffer_size) { this->buffer_size = buffer_size; }
   // Each of these goes to both openers.
-  void set_scale_factor(const F64* scale_factor);
-  void set_offset(const F64* offset);
-  void set_parse_string(const char* parse_string);
-  void set_skip_lines(I32 skip_lines);
-  void set_populate_header(bool populate_header);
-  void set_translate_intensity(F32 value);
-  void set_scale_intensity(F32 value);
-  void set_translate_scan_angle(F32 value);
-  void set_scale_scan_angle(F32 value);
+  void set_scale_factor(const F64* scale_factor) { to_both(&LASreadOpener::set_scale_factor, scale_factor); }
+  void set_offset(const F64* offset) { to_both(&LASreadOpener::set_offset, offset); }
+  void set_parse_string(const char* parse_string) { to_both(&LASreadOpener::set_parse_string, parse_string); }
+  void set_skip_lines(I32 skip_lines) { to_both(&LASreadOpener::set_skip_lines, (U32)skip_lines); }
+  void set_populate_header(bool populate_header) { to_both(&LASreadOpener::set_populate_header, populate_header); }
+  void set_translate_intensity(F32 value) { to_both(&LASreadOpener::set_translate_intensity, value); }
+  void set_scale_intensity(F32 value) { to_both(&LASreadOpener::set_scale_intensity, value); }
+  void set_translate_scan_angle(F32 value) { to_both(&LASreadOpener::set_translate_scan_angle, value); }
+  void set_scale_scan_angle(F32 value) { to_both(&LASreadOpener::set_scale_scan_angle, value); }
   // The tile, and one neighbour file; false, with an error, for a null name
   // or a file that cannot be opened for reading.
   bool set_file_name(const char* file_name);
@@ -84,6 +84,11 @@ class LASreaderBuffered : public LASreader {
     void operator()(U8* block) const { free(block); }
   };
 
+  template <typename Value>
+  void to_both(void (LASreadOpener::*set)(Value), Value value) {
+    (lasreadopener.*set)(value);
+    (lasreadopener_neighbors.*set)(value);
+  }
   // Checks that the point's items can be kept as buffer records.
   bool check_record_layout();
   void record_original_counts();

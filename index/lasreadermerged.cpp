@@ -88,46 +88,23 @@ void LASreaderMerged::set_filter(LASfilter* filter) { this->filter = filter; }
 void LASreaderMerged::set_transform(LAStransform* transform) { this->transform = transform; }
 
 bool LASreaderMerged::inside_tile(const F32 ll_x, const F32 ll_y, const F32 size) {
-  inside = INSIDE_TILE;
-  t_ll_x = ll_x;
-  t_ll_y = ll_y;
-  t_size = size;
-  t_ur_x = ll_x + size;
-  t_ur_y = ll_y + size;
+  record_tile(ll_x, ll_y, size);
   // Just below the tile's upper edges, which belong to the next tile.
-  set_area_box(ll_x, ll_y, t_ur_x - (F64)0.001f * header.x_scale_factor, t_ur_y - (F64)0.001f * header.y_scale_factor);
+  replace_bounding_box(ll_x, ll_y, t_ur_x - (F64)0.001f * header.x_scale_factor,
+                       t_ur_y - (F64)0.001f * header.y_scale_factor);
   return true;
 }
 
 bool LASreaderMerged::inside_circle(const F64 center_x, const F64 center_y, const F64 radius) {
-  inside = INSIDE_CIRCLE;
-  c_center_x = center_x;
-  c_center_y = center_y;
-  c_radius = radius;
-  c_radius_squared = radius * radius;
-  set_area_box(center_x - radius, center_y - radius, center_x + radius, center_y + radius);
+  record_circle(center_x, center_y, radius);
+  replace_bounding_box(center_x - radius, center_y - radius, center_x + radius, center_y + radius);
   return true;
 }
 
 bool LASreaderMerged::inside_rectangle(const F64 min_x, const F64 min_y, const F64 max_x, const F64 max_y) {
-  inside = INSIDE_RECTANGLE;
-  r_min_x = min_x;
-  r_min_y = min_y;
-  r_max_x = max_x;
-  r_max_y = max_y;
-  set_area_box(min_x, min_y, max_x, max_y);
+  record_rectangle(min_x, min_y, max_x, max_y);
+  replace_bounding_box(min_x, min_y, max_x, max_y);
   return true;
-}
-
-void LASreaderMerged::set_area_box(F64 min_x, F64 min_y, F64 max_x, F64 max_y) {
-  saved_min_x = header.min_x;
-  saved_min_y = header.min_y;
-  saved_max_x = header.max_x;
-  saved_max_y = header.max_y;
-  header.min_x = min_x;
-  header.min_y = min_y;
-  header.max_x = max_x;
-  header.max_y = max_y;
 }
 
 bool LASreaderMerged::inside_copc_depth(const U8 mode, const I32 depth, const F32 resolution) {
@@ -220,7 +197,7 @@ std::unique_ptr<LASreader> LASreaderMerged::make_file_reader(const F64* scale, c
   return reader;
 }
 
-bool LASreaderMerged::add_file_name(const char* file_name) {
+bool las_file_can_be_read(const char* file_name) {
   if (file_name == nullptr) {
     laserror("file name pointer is NULL");
     return false;
@@ -231,6 +208,11 @@ bool LASreaderMerged::add_file_name(const char* file_name) {
     return false;
   }
   fclose(probe);
+  return true;
+}
+
+bool LASreaderMerged::add_file_name(const char* file_name) {
+  if (!las_file_can_be_read(file_name)) return false;
   const Kind file_kind = LASreadOpener::input_kind(file_name);
   if (file_reader && file_kind != kind) {
     laserror("cannot mix %s with %s. skipping '%s' ...", FORMAT_NAMES[kind], FORMAT_NAMES[file_kind], file_name);

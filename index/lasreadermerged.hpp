@@ -14,8 +14,11 @@
 #include "core/lasreader.hpp"
 #include "core/lasreadopener.hpp"
 
-// Helpers of the merged header that the buffered reader shares.
+// Helpers that the buffered reader shares.
 //
+// False, with "file name pointer is NULL" or "file '%s' cannot be opened",
+// for a name that cannot be opened for reading.
+bool las_file_can_be_read(const char* file_name);
 // True when an axis with bounds min..max does not fit 32-bit integers at that
 // offset and scale factor.
 bool las_bounds_overflow(F64 min, F64 max, F64 offset, F64 scale);
@@ -99,9 +102,6 @@ class LASreaderMerged : public LASreader {
 
  private:
   using Kind = LASreadOpener::InputKind;
-
-  // Saves the header's box for inside_none and replaces it by the area's.
-  void set_area_box(F64 min_x, F64 min_y, F64 max_x, F64 max_y);
 
   // A file reader of the files' format; with `scale` or `offset` the variant
   // that re-quantises to them.
