@@ -61,11 +61,40 @@ void LASreader::install_area_read(ReadOperation read) {
   }
 }
 
-void LASreader::save_bounding_box() {
+void LASreader::record_tile(const F32 ll_x, const F32 ll_y, const F32 size) {
+  inside = INSIDE_TILE;
+  t_ll_x = ll_x;
+  t_ll_y = ll_y;
+  t_size = size;
+  t_ur_x = ll_x + size;
+  t_ur_y = ll_y + size;
+}
+
+void LASreader::record_circle(const F64 center_x, const F64 center_y, const F64 radius) {
+  inside = INSIDE_CIRCLE;
+  c_center_x = center_x;
+  c_center_y = center_y;
+  c_radius = radius;
+  c_radius_squared = radius * radius;
+}
+
+void LASreader::record_rectangle(const F64 min_x, const F64 min_y, const F64 max_x, const F64 max_y) {
+  inside = INSIDE_RECTANGLE;
+  r_min_x = min_x;
+  r_min_y = min_y;
+  r_max_x = max_x;
+  r_max_y = max_y;
+}
+
+void LASreader::replace_bounding_box(const F64 min_x, const F64 min_y, const F64 max_x, const F64 max_y) {
   saved_min_x = header.min_x;
   saved_min_y = header.min_y;
   saved_max_x = header.max_x;
   saved_max_y = header.max_y;
+  header.min_x = min_x;
+  header.min_y = min_y;
+  header.max_x = max_x;
+  header.max_y = max_y;
 }
 
 bool LASreader::inside_none() {
@@ -85,18 +114,9 @@ bool LASreader::tile_meets_bounds() const {
 }
 
 bool LASreader::inside_tile(const F32 ll_x, const F32 ll_y, const F32 size) {
-  inside = INSIDE_TILE;
-  t_ll_x = ll_x;
-  t_ll_y = ll_y;
-  t_size = size;
-  t_ur_x = ll_x + size;
-  t_ur_y = ll_y + size;
-  save_bounding_box();
-  header.min_x = ll_x;
-  header.min_y = ll_y;
+  record_tile(ll_x, ll_y, size);
   // The largest coordinate a point inside the half-open tile can have.
-  header.max_x = t_ur_x - header.x_scale_factor;
-  header.max_y = t_ur_y - header.y_scale_factor;
+  replace_bounding_box(ll_x, ll_y, t_ur_x - header.x_scale_factor, t_ur_y - header.y_scale_factor);
   if (!tile_meets_bounds()) {
     install_area_read(&LASreader::read_point_none);
   } else if (index) {
@@ -109,16 +129,8 @@ bool LASreader::inside_tile(const F32 ll_x, const F32 ll_y, const F32 size) {
 }
 
 bool LASreader::inside_circle(const F64 center_x, const F64 center_y, const F64 radius) {
-  inside = INSIDE_CIRCLE;
-  c_center_x = center_x;
-  c_center_y = center_y;
-  c_radius = radius;
-  c_radius_squared = radius * radius;
-  save_bounding_box();
-  header.min_x = center_x - radius;
-  header.min_y = center_y - radius;
-  header.max_x = center_x + radius;
-  header.max_y = center_y + radius;
+  record_circle(center_x, center_y, radius);
+  replace_bounding_box(center_x - radius, center_y - radius, center_x + radius, center_y + radius);
   if (saved_min_x > center_x + radius || saved_min_y > center_y + radius || center_x - radius > saved_max_x ||
       center_y - radius > saved_max_y) {
     install_area_read(&LASreader::read_point_none);
@@ -135,16 +147,8 @@ bool LASreader::inside_circle(const F64 center_x, const F64 center_y, const F64 
 }
 
 bool LASreader::inside_rectangle(const F64 min_x, const F64 min_y, const F64 max_x, const F64 max_y) {
-  inside = INSIDE_RECTANGLE;
-  r_min_x = min_x;
-  r_min_y = min_y;
-  r_max_x = max_x;
-  r_max_y = max_y;
-  save_bounding_box();
-  header.min_x = min_x;
-  header.min_y = min_y;
-  header.max_x = max_x;
-  header.max_y = max_y;
+  record_rectangle(min_x, min_y, max_x, max_y);
+  replace_bounding_box(min_x, min_y, max_x, max_y);
   if (saved_min_x > max_x || saved_min_y > max_y || min_x > saved_max_x || min_y > saved_max_y) {
     install_area_read(&LASreader::read_point_none);
   } else if (index) {

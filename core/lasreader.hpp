@@ -123,6 +123,14 @@ class LASreader {
   F32 copc_resolution = 0;
   I32 copc_depth = -1;
 
+  // An area query's kind and values, for the readers that apply areas in
+  // their own way; nothing else changes.
+  void record_tile(const F32 ll_x, const F32 ll_y, const F32 size);
+  void record_circle(const F64 center_x, const F64 center_y, const F64 radius);
+  void record_rectangle(const F64 min_x, const F64 min_y, const F64 max_x, const F64 max_y);
+  // The header's box is saved (inside_none puts it back) and becomes this one.
+  void replace_bounding_box(const F64 min_x, const F64 min_y, const F64 max_x, const F64 max_y);
+
  private:
   typedef bool (LASreader::*ReadOperation)();
   ReadOperation read_complex = &LASreader::read_point_default;
@@ -131,7 +139,6 @@ class LASreader {
   // Installs the read of an area (or the plain read) below filter and transform.
   void install_area_read(ReadOperation read);
   void choose_read_complex();
-  void save_bounding_box();
   // The tile set last can hold points of the file's bounding box.
   bool tile_meets_bounds() const;
 

@@ -68,11 +68,11 @@ const MakeReader REQUANTISING[] = {
 // A 64-bit count of a file: its legacy count unless that is 0.
 U64 legacy_or_extended(U32 legacy, U64 extended) { return legacy ? (U64)legacy : extended; }
 
-bool overflows(F64 min, F64 max, F64 offset, F64 scale) {
+}  // namespace
+
+bool las_bounds_overflow(F64 min, F64 max, F64 offset, F64 scale) {
   return (max - offset) / scale > 2147483647.0 || (min - offset) / scale < -2147483648.0;
 }
-
-}  // namespace
 
 LASreaderMerged::LASreaderMerged(LASreadOpener* opener) : LASreader(opener) { clean(); }
 
@@ -88,46 +88,23 @@ void LASreaderMerged::set_filter(LASfilter* filter) { this->filter = filter; }
 void LASreaderMerged::set_transform(LAStransform* transform) { this->transform = transform; }
 
 bool LASreaderMerged::inside_tile(const F32 ll_x, const F32 ll_y, const F32 size) {
-  inside = INSIDE_TILE;
-  t_ll_x = ll_x;
-  t_ll_y = ll_y;
-  t_size = size;
-  t_ur_x = ll_x + size;
-  t_ur_y = ll_y + size;
+  record_tile(ll_x, ll_y, size);
   // Just below the tile's upper edges, which belong to the next tile.
-  set_area_box(ll_x, ll_y, t_ur_x - (F64)0.001f * header.x_scale_factor, t_ur_y - (F64)0.001f * header.y_scale_factor);
+  replace_bounding_box(ll_x, ll_y, t_ur_x - (F64)0.001f * header.x_scale_factor,
+                       t_ur_y - (F64)0.001f * header.y_scale_factor);
   return true;
 }
 
 bool LASreaderMerged::inside_circle(const F64 center_x, const F64 center_y, const F64 radius) {
-  inside = INSIDE_CIRCLE;
-  c_center_x = center_x;
-  c_center_y = center_y;
-  c_radius = radius;
-  c_radius_squared = radius * radius;
-  set_area_box(center_x - radius, center_y - radius, center_x + radius, center_y + radius);
+  record_circle(center_x, center_y, radius);
+  replace_bounding_box(center_x - radius, center_y - radius, center_x + radius, center_y + radius);
   return true;
 }
 
 bool LASreaderMerged::inside_rectangle(const F64 min_x, const F64 min_y, const F64 max_x, const F64 max_y) {
-  inside = INSIDE_RECTANGLE;
-  r_min_x = min_x;
-  r_min_y = min_y;
-  r_max_x = max_x;
-  r_max_y = max_y;
-  set_area_box(min_x, min_y, max_x, max_y);
+  record_rectangle(min_x, min_y, max_x, max_y);
+  replace_bounding_box(min_x, min_y, max_x, max_y);
   return true;
-}
-
-void LASreaderMerged::set_area_box(F64 min_x, F64 min_y, F64 max_x, F64 max_y) {
-  saved_min_x = header.min_x;
-  saved_min_y = header.min_y;
-  saved_max_x = header.max_x;
-  saved_max_y = header.max_y;
-  header.min_x = min_x;
-  header.min_y = min_y;
-  header.max_x = max_x;
-  header.max_y = max_y;
 }
 
 bool LASreaderMerged::inside_copc_depth(const U8 mode, const I32 depth, const F32 resolution) {
@@ -220,7 +197,7 @@ std::unique_ptr<LASreader> LASreaderMerged::make_file_reader(const F64* scale, c
   return reader;
 }
 
-bool LASreaderMerged::add_file_name(const char* file_name) {
+bool las_file_can_be_read(const char* file_name) {
   if (file_name == nullptr) {
     laserror("file name pointer is NULL");
     return false;
@@ -231,6 +208,11 @@ bool LASreaderMerged::add_file_name(const char* file_name) {
     return false;
   }
   fclose(probe);
+  return true;
+}
+
+bool LASreaderMerged::add_file_name(const char* file_name) {
+  if (!las_file_can_be_read(file_name)) return false;
   const Kind file_kind = LASreadOpener::input_kind(file_name);
   if (file_reader && file_kind != kind) {
     laserror("cannot mix %s with %s. skipping '%s' ...", FORMAT_NAMES[kind], FORMAT_NAMES[file_kind], file_name);
@@ -426,7 +408,7 @@ void LASreaderMerged::compare_layout(const LASheader& file) {
   }
 }
 
-bool LASreaderMerged::init_point() {
+bool las_init_point_for_header(LASpoint& point, LASheader& header) {
   if (header.compressor) return point.init(&header, header.compressor->num_items, header.compressor->items);
   Vembra layout;
   U16 num_items = 0;
@@ -441,20 +423,22 @@ bool LASreaderMerged::init_point() {
   return ok;
 }
 
-bool LASreaderMerged::widen(int axis) {
+bool LASreaderMerged::init_point() { return las_init_point_for_header(point, header); }
+
+bool las_widen_to_bounds(LASheader& header, int axis, bool& rescale, bool& reoffset) {
   F64* scales[3] = {&header.x_scale_factor, &header.y_scale_factor, &header.z_scale_factor};
   F64* offsets[3] = {&header.x_offset, &header.y_offset, &header.z_offset};
   const F64 mins[3] = {header.min_x, header.min_y, header.min_z};
   const F64 maxs[3] = {header.max_x, header.max_y, header.max_z};
   const F64 scale = *scales[axis], offset = *offsets[axis], min = mins[axis], max = maxs[axis];
-  if (!overflows(min, max, offset, scale)) return true;
+  if (!las_bounds_overflow(min, max, offset, scale)) return true;
 
   const F64 middle = (min + max) * 0.5;
   const F64 new_offset = (F64)las_f64_to_i64(middle >= 0 ? middle + 0.5 : middle - 0.5);
   F64 new_scale = scale;
   int steps = 0;
   bool fits = scale != 0.0 && std::isfinite(scale) && std::isfinite(min) && std::isfinite(max);
-  while (fits && overflows(min, max, new_offset, new_scale)) {
+  while (fits && las_bounds_overflow(min, max, new_offset, new_scale)) {
     if (++steps > MAX_WIDENING_STEPS) fits = false;
     new_scale *= 10;
   }
@@ -476,7 +460,7 @@ bool LASreaderMerged::widen(int axis) {
     *scales[axis] = new_scale;
   }
   // A larger scale factor is preferred: the offset moves only when it alone does not do.
-  if (!overflows(min, max, offset, new_scale)) return true;
+  if (!las_bounds_overflow(min, max, offset, new_scale)) return true;
   if (axis == 0) {
     LASMessage(WARNING, "i changed x_offset from %g to %g to accommodate enlarged bounding box", offset, new_offset);
   } else if (axis == 1) {
@@ -488,6 +472,8 @@ bool LASreaderMerged::widen(int axis) {
   *offsets[axis] = new_offset;
   return true;
 }
+
+bool LASreaderMerged::widen(int axis) { return las_widen_to_bounds(header, axis, rescale, reoffset); }
 
 bool LASreaderMerged::read_headers() {
   // The file reader reads every header once, without filter, transform or area.

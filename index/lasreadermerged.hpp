@@ -14,6 +14,25 @@
 #include "core/lasreader.hpp"
 #include "core/lasreadopener.hpp"
 
+// Helpers that the buffered reader shares.
+//
+// False, with "file name pointer is NULL" or "file '%s' cannot be opened",
+// for a name that cannot be opened for reading.
+bool las_file_can_be_read(const char* file_name);
+// True when an axis with bounds min..max does not fit 32-bit integers at that
+// offset and scale factor.
+bool las_bounds_overflow(F64 min, F64 max, F64 offset, F64 scale);
+// Widens the scale factor, else moves the offset, of one axis (0 x, 1 y, 2 z)
+// so that the header's bounds fit 32-bit integers, with a warning for each
+// change; sets `rescale` or `reoffset` when it changed one. False after an
+// error when no scale factor can.
+bool las_widen_to_bounds(LASheader& header, int axis, bool& rescale, bool& reoffset);
+// Lays the point out for the header's point format (its compressor's items,
+// else those of the format and record length), linked to the header's scaling
+// and attributes. False after "unknown point type %d with point size %d", or
+// without a message for an item list no point can take.
+bool las_init_point_for_header(LASpoint& point, LASheader& header);
+
 // Owns the file reader of its format, the file list with the file IDs and
 // bounding boxes, and its settings; borrows the opener, filter and transform.
 class LASreaderMerged : public LASreader {
@@ -83,9 +102,6 @@ class LASreaderMerged : public LASreader {
 
  private:
   using Kind = LASreadOpener::InputKind;
-
-  // Saves the header's box for inside_none and replaces it by the area's.
-  void set_area_box(F64 min_x, F64 min_y, F64 max_x, F64 max_y);
 
   // A file reader of the files' format; with `scale` or `offset` the variant
   // that re-quantises to them.

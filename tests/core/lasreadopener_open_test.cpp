@@ -282,8 +282,9 @@ TEST_F(LasReadOpenerOpenTest, ReadersNotBuiltYetFailWithTheOpenersText) {
       {{"-i", temp.file("x.txt"), temp.file("x.txt"), "-merged"},
        "ERROR: could not open lasreadertxt for file '" + temp.file("x.txt") +
            "'\nERROR: cannot open lasreadermerged with 2 file names\n"},
-      {{"-i", temp.file("a.las"), temp.file("b.las"), temp.file("x.txt"), "-buffered", "10"},
-       "ERROR: cannot open lasreaderbuffered with 3 file names\n"},
+      {{"-i", temp.file("x.txt"), temp.file("a.las"), temp.file("b.las"), "-buffered", "10"},
+       "ERROR: cannot open lasreadertxt with file name '" + temp.file("x.txt") + "'\nERROR: opening '" +
+           temp.file("x.txt") + "'\nERROR: cannot open lasreaderbuffered with 3 file names\n"},
       {{"-i", temp.file("a.las"), "-stored"}, "ERROR: could not open lasreaderstored with lasreaderlas\n"},
       {{"-i", temp.file("a.las"), "-pipe_on"}, "ERROR: cannot open lasreaderpipeon with lasreaderlas\n"},
       {{"-stdin", "-itxt"}, "ERROR: cannot open lasreadertxt from stdin\n"},
