@@ -43,6 +43,20 @@ LASoptionResult las_add_criterion(LASfilterParse& parse, const LASoptionCall& ca
   return LASoptionResult::TAKEN;
 }
 
+// The apply of a row with one "%u" value up to `highest`, which the class
+// takes; a larger value is refused with the row's needs message followed by
+// " but '<value>' is no valid value".
+template <class Criterion, U32 highest>
+LASoptionResult las_add_bounded_criterion(LASfilterParse& parse, const LASoptionCall& call) {
+  const U32 value = call.values[0].u32;
+  if (value > highest) {
+    laserror("%s but '%u' is no valid value", call.needs_message().c_str(), value);
+    return LASoptionResult::FAILED;
+  }
+  parse.add(new Criterion(value));
+  return LASoptionResult::TAKEN;
+}
+
 // The option tables of the families.
 std::span<const LAScriterionOption> las_coordinate_criterion_options();
 std::span<const LAScriterionOption> las_classification_criterion_options();

@@ -90,14 +90,16 @@ LASoptionResult add_classes(LASfilterParse& parse, const LASoptionCall& call) {
   U32 named[8] = {0, 0, 0, 0, 0, 0, 0, 0};
   auto too_large = [&call](U32 c) {
     if (keep) {
-      laserror("'%s' needs arguments between 0 and 31 but '%u' is out of range (see -keep_extended_class)", call.typed, c);
+      laserror("'%s' needs arguments between 0 and 31 but '%u' is out of range (see -keep_extended_class)",
+               call.typed, c);
     } else {
       laserror("cannot drop classification %u because it is larger than 31", c);
     }
   };
   if (!read_classes(call, 31, too_large, named)) return LASoptionResult::FAILED;
   using Criterion = LAScriterionClassifications<keep>;
-  std::unique_ptr<LAScriterion> before = parse.take_last_named(keep ? "keep_classification_mask" : "drop_classification_mask");
+  std::unique_ptr<LAScriterion> before =
+      parse.take_last_named(keep ? "keep_classification_mask" : "drop_classification_mask");
   if (before) named[0] |= static_cast<const Criterion*>(before.get())->named();
   parse.add(new Criterion(keep ? ~named[0] : named[0]));
   if (keep) parse.keep_class_used = true;
@@ -220,16 +222,6 @@ class LAScriterionKeepScanDirectionChange : public LAScriterion {
   I32 last_direction = -1;
 };
 
-LASoptionResult drop_scan_direction(LASfilterParse& parse, const LASoptionCall& call) {
-  const U32 direction = call.values[0].u32;
-  if (direction > 1) {
-    laserror("'%s' needs 1 argument: scan direction but '%u' is no valid value", call.typed, direction);
-    return LASoptionResult::FAILED;
-  }
-  parse.add(new LAScriterionDropScanDirection(direction));
-  return LASoptionResult::TAKEN;
-}
-
 // ------------------------------------------------------------------ scanner channel
 
 template <bool keep>
@@ -321,13 +313,14 @@ const LAScriterionOption options[] = {
     {{"-keep_overlap", "", 0, ""}, las_add_criterion<LAScriterionKeepOverlap>},
 
     {{"-drop_scan_direction", "scan direction", 1, "%u", 0, nullptr, "{needs} but '{arg}' is no valid value"},
-     drop_scan_direction},
+     las_add_bounded_criterion<LAScriterionDropScanDirection, 1>},
     {{"-keep_scan_direction_change", "", 0, ""}, las_add_criterion<LAScriterionKeepScanDirectionChange>},
     {{"-keep_edge_of_flight_line", "", 0, ""}, las_add_criterion<LAScriterionKeepEdgeOfFlightLine>},
     {{"-drop_edge_of_flight_line", "", 0, ""}, las_add_criterion<LAScriterionDropEdgeOfFlightLine>},
 
     {{"-keep_scanner_channel", "number", 1, "%d"}, keep_scanner_channel},
-    {{"-drop_scanner_channel", "number", 1, "%u", 0, nullptr, "'{option}' needs 1 argument channel but '{arg}' is no valid value"},
+    {{"-drop_scanner_channel", "number", 1, "%u", 0, nullptr,
+      "'{option}' needs 1 argument channel but '{arg}' is no valid value"},
      drop_scanner_channel},
 };
 

@@ -169,16 +169,6 @@ LASoptionResult keep_number_of_returns(LASfilterParse& parse, const LASoptionCal
   return LASoptionResult::TAKEN;
 }
 
-LASoptionResult drop_number_of_returns(LASfilterParse& parse, const LASoptionCall& call) {
-  const U32 count = call.values[0].u32;
-  if (count > 15) {
-    laserror("'%s' needs 1 argument: number of returns but '%u' is no valid value", call.typed, count);
-    return LASoptionResult::FAILED;
-  }
-  parse.add(new LAScriterionDropSpecificNumberOfReturns(count));
-  return LASoptionResult::TAKEN;
-}
-
 const LAScriterionOption options[] = {
     {{"-keep_first", "", 0, ""}, las_add_criterion<LAScriterionKeepFirstReturn>},
     {{"-first_only", "", 0, ""}, las_add_criterion<LAScriterionKeepFirstReturn>},
@@ -208,7 +198,7 @@ const LAScriterionOption options[] = {
 
     {{"-keep_number_of_returns", "number_of_returns", 1, "%u"}, keep_number_of_returns},
     {{"-drop_number_of_returns", "number of returns", 1, "%u", 0, nullptr, "{needs} but '{arg}' is no valid value"},
-     drop_number_of_returns},
+     las_add_bounded_criterion<LAScriterionDropSpecificNumberOfReturns, 15>},
     {{"-keep_single", "", 0, ""}, add_count<true, 1>},
     {{"-keep_double", "", 0, ""}, add_count<true, 2>},
     {{"-keep_triple", "", 0, ""}, add_count<true, 3>},

@@ -238,7 +238,8 @@ static std::string last_option_word(const std::string& text) {
 
 I32 las_set_text(std::string& text, const char* list_option, const char* mask_name, U32 set, U32 bits) {
   const std::string last = last_option_word(text);
-  const bool would_merge = last == list_option || (last.size() > 1 && last.compare(1, std::string::npos, mask_name) == 0);
+  const bool would_merge =
+      last == list_option || (last.size() > 1 && last.compare(1, std::string::npos, mask_name) == 0);
   const size_t start = text.size();
   if (set == 0 || would_merge) {
     las_criterion_text(text, mask_name);
