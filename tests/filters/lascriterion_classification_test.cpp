@@ -3,7 +3,6 @@
 // class lists, the one extended-class criterion, and the messages.
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <string>
 #include <vector>
 
@@ -12,6 +11,7 @@
 #include "filters/lasfilter.hpp"
 #include "support/arg_vector.hpp"
 #include "support/filter_check.hpp"
+#include "support/halting_off.hpp"
 
 namespace {
 
@@ -135,43 +135,21 @@ const ClassCase class_cases[] = {
     {"drop_scanner_channel", "-drop_scanner_channel 3", 1, "kkkdkkkkd", "-drop_scanner_channel 3 ", 0},
 };
 
-// Halting off: a text that does not read back fails the case, not the run.
-class ClassCriteria : public ::testing::TestWithParam<ClassCase> {
- protected:
-  void SetUp() override { halt_on_error(false); }
-  void TearDown() override { halt_on_error(true); }
-};
+class ClassCriteria : public HaltingOff<::testing::TestWithParam<ClassCase>> {};
 
 TEST_P(ClassCriteria, VerdictsTextAndReadBack) {
   const ClassCase& c = GetParam();
   LASfilter filter;
-  ArgVector args = ArgVector::from_text(c.options);
-  ASSERT_TRUE(filter.parse(args.argc(), args.argv()));
-  EXPECT_EQ(args.remaining(), std::vector<std::string>{});
-  EXPECT_EQ(filter.criteria_count, c.criteria);
-  EXPECT_EQ(verdicts(filter), c.verdicts);
-  const std::string text = filter_text(filter);
-  EXPECT_EQ(text, c.text);
-  expect_text_reads_back(text, verdicts, c.verdicts);
+  expect_options_give(filter, c.options, c.criteria, verdicts, c.verdicts, c.text);
   U32 selective = 0;
   for (U32 k = 0; k < filter.criteria_count; k++) selective |= filter.criteria[k]->get_decompress_selective();
   EXPECT_EQ(selective, c.selective);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryOption, ClassCriteria, ::testing::ValuesIn(class_cases),
-                         [](const ::testing::TestParamInfo<ClassCase>& info) {
-                           std::string name = info.param.name;
-                           for (char& ch : name) {
-                             if (!isalnum((unsigned char)ch)) ch = '_';
-                           }
-                           return name;
-                         });
+                         [](const ::testing::TestParamInfo<ClassCase>& info) { return test_name_of(info.param.name); });
 
-class ClassOptions : public ::testing::Test {
- protected:
-  void SetUp() override { halt_on_error(false); }
-  void TearDown() override { halt_on_error(true); }
-};
+class ClassOptions : public HaltingOff<> {};
 
 TEST_F(ClassOptions, ScanDirectionChangeStartsAfreshAfterReset) {
   LASfilter filter;
@@ -238,7 +216,8 @@ TEST_F(ClassOptions, RefusedArgumentsAreNamed) {
       {{"-drop_extended_class"}, "'-drop_extended_class' needs at least 1 argument: classification"},
       {{"-keep_extended_class"}, "'-keep_extended_class' needs at least a argument: classification"},
       {{"-keep_extended_classification"}, "'-keep_extended_classification' needs at least a argument: classification"},
-      {{"-keep_class", "x"}, "'-keep_class' needs at least 1 argument: classification but 'x' is no valid classification"},
+      {{"-keep_class", "x"},
+       "'-keep_class' needs at least 1 argument: classification but 'x' is no valid classification"},
       {{"-keep_class", "32"},
        "'-keep_class' needs arguments between 0 and 31 but '32' is out of range (see -keep_extended_class)"},
       {{"-keep_classification", "1", "40"},
@@ -258,8 +237,10 @@ TEST_F(ClassOptions, RefusedArgumentsAreNamed) {
       {{"-drop_classification_mask", "m"},
        "'-drop_classification_mask' needs at least 1 argument: mask but 'm' is no valid mask"},
       {{"-drop_scan_direction"}, "'-drop_scan_direction' needs 1 argument: scan direction"},
-      {{"-drop_scan_direction", "a"}, "'-drop_scan_direction' needs 1 argument: scan direction but 'a' is no valid value"},
-      {{"-drop_scan_direction", "2"}, "'-drop_scan_direction' needs 1 argument: scan direction but '2' is no valid value"},
+      {{"-drop_scan_direction", "a"},
+       "'-drop_scan_direction' needs 1 argument: scan direction but 'a' is no valid value"},
+      {{"-drop_scan_direction", "2"},
+       "'-drop_scan_direction' needs 1 argument: scan direction but '2' is no valid value"},
       {{"-keep_scanner_channel"}, "'-keep_scanner_channel' needs 1 argument: number"},
       {{"-keep_scanner_channel", "c"}, "'-keep_scanner_channel' needs 1 argument: number but 'c' is no valid number"},
       {{"-keep_scanner_channel", "-1"},

@@ -2,7 +2,6 @@
 // text and its read-back, the merging of return lists, and the messages.
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <string>
 #include <vector>
 
@@ -10,6 +9,7 @@
 #include "filters/lasfilter.hpp"
 #include "support/arg_vector.hpp"
 #include "support/filter_check.hpp"
+#include "support/halting_off.hpp"
 
 namespace {
 
@@ -106,41 +106,21 @@ const ReturnCase return_cases[] = {
     {"drop_quintuple", "-drop_quintuple", 1, "kkkkkkkkkkkd", "-drop_quintuple "},
 };
 
-// Halting off: a text that does not read back fails the case, not the run.
-class ReturnCriteria : public ::testing::TestWithParam<ReturnCase> {
- protected:
-  void SetUp() override { halt_on_error(false); }
-  void TearDown() override { halt_on_error(true); }
-};
+class ReturnCriteria : public HaltingOff<::testing::TestWithParam<ReturnCase>> {};
 
 TEST_P(ReturnCriteria, VerdictsTextAndReadBack) {
   const ReturnCase& c = GetParam();
   LASfilter filter;
-  ArgVector args = ArgVector::from_text(c.options);
-  ASSERT_TRUE(filter.parse(args.argc(), args.argv()));
-  EXPECT_EQ(args.remaining(), std::vector<std::string>{});
-  EXPECT_EQ(filter.criteria_count, c.criteria);
-  EXPECT_EQ(verdicts(filter), c.verdicts);
-  const std::string text = filter_text(filter);
-  EXPECT_EQ(text, c.text);
-  expect_text_reads_back(text, verdicts, c.verdicts);
+  expect_options_give(filter, c.options, c.criteria, verdicts, c.verdicts, c.text);
   for (U32 k = 0; k < filter.criteria_count; k++) EXPECT_EQ(filter.criteria[k]->get_decompress_selective(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryOption, ReturnCriteria, ::testing::ValuesIn(return_cases),
                          [](const ::testing::TestParamInfo<ReturnCase>& info) {
-                           std::string name = info.param.name;
-                           for (char& ch : name) {
-                             if (!isalnum((unsigned char)ch)) ch = '_';
-                           }
-                           return name;
+                           return test_name_of(info.param.name);
                          });
 
-class ReturnOptions : public ::testing::Test {
- protected:
-  void SetUp() override { halt_on_error(false); }
-  void TearDown() override { halt_on_error(true); }
-};
+class ReturnOptions : public HaltingOff<> {};
 
 TEST_F(ReturnOptions, ListsEndBeforeAWordThatIsNoNumber) {
   ArgVector args({"-keep_return", "1", "2", "-5", "-drop_return", "3", "+4", "-keep_single", "x"});
@@ -156,24 +136,29 @@ TEST_F(ReturnOptions, RefusedArgumentsAreNamed) {
     std::string err;
   } cases[] = {
       {{"-keep_return"}, "'-keep_return' needs at least 1 argument: return_number"},
-      {{"-keep_return", "x"}, "'-keep_return' needs at least 1 argument: return_number but 'x' is no valid return_number"},
+      {{"-keep_return", "x"},
+       "'-keep_return' needs at least 1 argument: return_number but 'x' is no valid return_number"},
       {{"-keep_return", "1", "16"}, "cannot keep return_number 16 because it is larger than 15"},
       // The first bad number of a list is reported, whichever way it is bad.
       {{"-keep_return", "16", "2x"}, "cannot keep return_number 16 because it is larger than 15"},
       {{"-keep_return", "2x", "16"},
        "'-keep_return' needs at least 1 argument: return_number but '2x' is no valid return_number"},
       {{"-drop_return"}, "'-drop_return' needs at least 1 argument: return_number"},
-      {{"-drop_return", "-1"}, "'-drop_return' needs at least 1 argument: return_number but '-1' is no valid return_number"},
+      {{"-drop_return", "-1"},
+       "'-drop_return' needs at least 1 argument: return_number but '-1' is no valid return_number"},
       {{"-drop_return", "20"}, "cannot drop return_number 20 because it is larger than 15"},
       {{"-keep_return_mask"}, "'-keep_return_mask' needs 1 argument: return_mask"},
       {{"-drop_return_mask", "y"}, "'-drop_return_mask' needs 1 argument: return_mask but 'y' is no valid return_mask"},
-      {{"-keep_return_mask", "65536"}, "'-keep_return_mask' needs a return_mask between 0 and 65535 but return_mask is 65536"},
-      {{"-drop_return_mask", "70000"}, "'-drop_return_mask' needs a return_mask between 0 and 65535 but return_mask is 70000"},
+      {{"-keep_return_mask", "65536"},
+       "'-keep_return_mask' needs a return_mask between 0 and 65535 but return_mask is 65536"},
+      {{"-drop_return_mask", "70000"},
+       "'-drop_return_mask' needs a return_mask between 0 and 65535 but return_mask is 70000"},
       {{"-keep_number_of_returns"}, "'-keep_number_of_returns' needs 1 argument: number_of_returns"},
       {{"-keep_number_of_returns", "z"},
        "'-keep_number_of_returns' needs 1 argument: number_of_returns but 'z' is no valid number_of_returns"},
       {{"-drop_number_of_returns"}, "'-drop_number_of_returns' needs 1 argument: number of returns"},
-      {{"-drop_number_of_returns", "q"}, "'-drop_number_of_returns' needs 1 argument: number of returns but 'q' is no valid value"},
+      {{"-drop_number_of_returns", "q"},
+       "'-drop_number_of_returns' needs 1 argument: number of returns but 'q' is no valid value"},
       {{"-drop_number_of_returns", "16"},
        "'-drop_number_of_returns' needs 1 argument: number of returns but '16' is no valid value"},
   };

@@ -169,7 +169,8 @@ INSTANTIATE_TEST_SUITE_P(
         FieldCase{"keep_return_lists_merge", 1, {"-keep_return_mask", "8", "-keep_return", "1"},
                   [](const Point& p) { return p.return_number == 1 || p.return_number == 3; }},
         FieldCase{"keep_first", 1, {"-keep_first"}, [](const Point& p) { return p.return_number == 1; }},
-        FieldCase{"keep_last", 1, {"-keep_last"}, [](const Point& p) { return p.return_number == p.number_of_returns; }},
+        FieldCase{"keep_last", 1, {"-keep_last"},
+                  [](const Point& p) { return p.return_number == p.number_of_returns; }},
         FieldCase{"drop_single", 1, {"-drop_single"}, [](const Point& p) { return p.number_of_returns != 1; }},
         FieldCase{"keep_middle", 1, {"-keep_middle"},
                   [](const Point& p) { return p.return_number > 1 && p.return_number < p.number_of_returns; }},
@@ -190,7 +191,9 @@ INSTANTIATE_TEST_SUITE_P(
         FieldCase{"keep_extended_class", 6, {"-keep_extended_class", "43"},
                   [](const Point& p) { return p.classification == 43; }},
         FieldCase{"drop_extended_class", 6, {"-drop_extended_class", "0", "44", "5"},
-                  [](const Point& p) { return p.classification != 0 && p.classification != 44 && p.classification != 5; }},
+                  [](const Point& p) {
+                    return p.classification != 0 && p.classification != 44 && p.classification != 5;
+                  }},
         FieldCase{"keep_class_0_drops_classes_above_31", 6, {"-keep_class", "0"},
                   [](const Point& p) { return p.classification == 0; }},
         FieldCase{"drop_class_0_passes_classes_above_31", 6, {"-drop_class", "0", "22"},

@@ -13,6 +13,7 @@
 #include "filters/lascriterion.hpp"
 #include "support/arg_vector.hpp"
 #include "support/filter_check.hpp"
+#include "support/halting_off.hpp"
 
 namespace {
 
@@ -64,11 +65,7 @@ class Points {
   LASpoint point;
 };
 
-class LasFilterTest : public ::testing::Test {
- protected:
-  void SetUp() override { halt_on_error(false); }
-  void TearDown() override { halt_on_error(true); }
-};
+class LasFilterTest : public HaltingOff<> {};
 
 struct VerdictCase {
   const char* name;
@@ -160,11 +157,7 @@ const VerdictCase verdict_cases[] = {
      "-drop_extended_classification_mask 0 0 0 0 0 0 2 4 "},
 };
 
-class LasFilterVerdicts : public ::testing::TestWithParam<VerdictCase> {
- protected:
-  void SetUp() override { halt_on_error(false); }
-  void TearDown() override { halt_on_error(true); }
-};
+class LasFilterVerdicts : public HaltingOff<::testing::TestWithParam<VerdictCase>> {};
 
 TEST_P(LasFilterVerdicts, EdgesTextAndRoundTrip) {
   const VerdictCase& c = GetParam();
@@ -199,11 +192,7 @@ TEST_P(LasFilterVerdicts, EdgesTextAndRoundTrip) {
 
 INSTANTIATE_TEST_SUITE_P(EveryOption, LasFilterVerdicts, ::testing::ValuesIn(verdict_cases),
                          [](const ::testing::TestParamInfo<VerdictCase>& info) {
-                           std::string name = info.param.name;
-                           for (char& ch : name) {
-                             if (!isalnum((unsigned char)ch)) ch = '_';
-                           }
-                           return name;
+                           return test_name_of(info.param.name);
                          });
 
 TEST(LasFilterZ, AnAttributeStandingInForZIsWhatZCriteriaRead) {

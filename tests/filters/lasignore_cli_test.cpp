@@ -145,7 +145,8 @@ TEST(IgnoreRun, RefusedRulesEndTheRunWithTheirMessage) {
     std::vector<std::string> options;
     std::string err;
   } cases[] = {
-      {{"-ignore_class", "256"}, "ERROR: '-ignore_class' needs arguments between 0 and 255 but '256' is out of range\n"},
+      {{"-ignore_class", "256"},
+       "ERROR: '-ignore_class' needs arguments between 0 and 255 but '256' is out of range\n"},
       {{"-ignore_class", "2x"}, "ERROR: '-ignore_class' needs arguments between 0 and 255 but '2x' is no valid code\n"},
       {{"-ignore_class_mask", "0"},
        "ERROR: '-ignore_class_mask' needs argument between 0x00000000 and 0xFFFFFFFF but 0 makes no sense\n"},

@@ -7,6 +7,7 @@
 
 #include "core/laspoint.hpp"
 #include "support/arg_vector.hpp"
+#include "support/halting_off.hpp"
 
 namespace {
 
@@ -27,11 +28,7 @@ std::string text_of(const LASignore& rules) {
   return text;
 }
 
-class LasIgnoreTest : public ::testing::Test {
- protected:
-  void SetUp() override { halt_on_error(false); }
-  void TearDown() override { halt_on_error(true); }
-};
+class LasIgnoreTest : public HaltingOff<> {};
 
 TEST_F(LasIgnoreTest, OptionsSetBitsAndWriteBackTheirText) {
   struct Case {

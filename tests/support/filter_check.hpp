@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <functional>
 #include <string>
 #include <vector>
@@ -35,6 +36,31 @@ inline void expect_text_reads_back(const std::string& text, const std::function<
   EXPECT_EQ(words.remaining(), std::vector<std::string>{});
   EXPECT_EQ(filter_text(from_words), text);
   EXPECT_EQ(verdicts(from_words), expected) << "read back from " << text;
+}
+
+// Parses the options (every word must be taken) and checks the number of
+// criteria, the verdicts, the option text and its read-back.
+inline void expect_options_give(LASfilter& filter, const char* options, U32 criteria,
+                                const std::function<std::string(LASfilter&)>& verdicts,
+                                const std::string& expected_verdicts, const std::string& expected_text) {
+  ArgVector args = ArgVector::from_text(options);
+  ASSERT_TRUE(filter.parse(args.argc(), args.argv()));
+  EXPECT_EQ(args.remaining(), std::vector<std::string>{}) << "every word is taken";
+  EXPECT_EQ(filter.criteria_count, criteria);
+  EXPECT_EQ(verdicts(filter), expected_verdicts);
+  const std::string text = filter_text(filter);
+  EXPECT_EQ(text, expected_text);
+  expect_text_reads_back(text, verdicts, expected_verdicts);
+}
+
+// The name of a table row as a test name: every character but letters and
+// digits becomes '_'.
+inline std::string test_name_of(const char* name) {
+  std::string out = name;
+  for (char& ch : out) {
+    if (!isalnum((unsigned char)ch)) ch = '_';
+  }
+  return out;
 }
 
 // Parses the words into the filter, expecting a refusal; answers what it
