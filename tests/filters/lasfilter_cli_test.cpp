@@ -281,6 +281,10 @@ TEST(FilterRun, RefusedOptionsEndTheRunWithTheirMessage) {
        "  rename '-clip_z_above' to '-drop_z_above'.\n"
        "  rename '-clip_z_between' to '-drop_z'.\n"
        "  etc ...\n"},
+      {"class out of range", {"-keep_class", "2", "32"},
+       "ERROR: '-keep_class' needs arguments between 0 and 31 but '32' is out of range (see -keep_extended_class)\n"},
+      {"keep and drop extended classes", {"-drop_extended_class", "40", "-keep_extended_class", "43"},
+       "ERROR: cannot use '-drop_extended_class' and '-keep_extended_class' simultaneously\n"},
       {"unknown keep word", {"-keep_foo", "3"},
        "ERROR: cannot understand argument '-keep_foo'. use '-h' or see voxsifter_README.md to get help.\n"},
   };
@@ -299,6 +303,26 @@ TEST(FilterRun, RefusedOptionsEndTheRunWithTheirMessage) {
     EXPECT_EQ(r.err, c.err);
     EXPECT_FALSE(dir.exists("out.las"));
   }
+}
+
+// The warning keeps the run going, with the legacy class criterion only.
+TEST(FilterRun, LegacyAndExtendedKeepClassesWarn) {
+  TempDir dir;
+  const lasfix::LasFile file = field_file(6);
+  dir.write("in.las", file.bytes());
+  ToolResult r = run_voxsifter({"-i", dir.file("in.las"), "-o", dir.file("out.las"), "-every_nth", "1", "-keep_class",
+                                "5", "-keep_extended_class", "43"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err.rfind("WARNING: cannot combine '-keep_class' together with '-keep_extended_class'. use\n"
+                        "         exclusively 'extended' filters for filtering points with classes above 31\n",
+                        0),
+            0u)
+      << r.err;
+  std::vector<Point> expected;
+  for (const Point& p : file.points) {
+    if (p.classification == 5) expected.push_back(p);
+  }
+  EXPECT_EQ(lasfix::parse(dir.read("out.las")).points, expected);
 }
 
 TEST(FilterRun, ExtendedHelpStartsWithTheFilterOptions) {
