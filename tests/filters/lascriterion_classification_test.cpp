@@ -74,6 +74,7 @@ const ClassCase class_cases[] = {
     {"drop_class 0 passes classes above 31", "-drop_class 0", 1, "dkkkkkkkk", "-drop_class 0 ", CLASS},
     {"drop_class", "-drop_class 4 2", 1, "kkdkkkkkk", "-drop_class 2 4 ", CLASS},
     {"drop lists merge", "-drop_classification 4 -drop_class 7 31", 1, "kkkkkddkk", "-drop_class 4 7 31 ", CLASS},
+    {"keep lists merge", "-keep_class 2 3 -keep_classification 5", 1, "ddkkddddd", "-keep_class 2 3 5 ", CLASS},
     {"keep list absorbs a mask", "-keep_classification_mask 6 -keep_class 3", 1, "dkkkddddd", "-keep_class 1 2 3 ",
      CLASS},
     {"mask after a list", "-keep_class 3 -keep_classification_mask 6", 2, "ddddddddd",
