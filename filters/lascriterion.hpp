@@ -43,10 +43,25 @@ LASoptionResult las_add_criterion(LASfilterParse& parse, const LASoptionCall& ca
   return LASoptionResult::TAKEN;
 }
 
+// The apply of a row with one "%u" value up to `highest`, which the class
+// takes; a larger value is refused with the row's needs message followed by
+// " but '<value>' is no valid value".
+template <class Criterion, U32 highest>
+LASoptionResult las_add_bounded_criterion(LASfilterParse& parse, const LASoptionCall& call) {
+  const U32 value = call.values[0].u32;
+  if (value > highest) {
+    laserror("%s but '%u' is no valid value", call.needs_message().c_str(), value);
+    return LASoptionResult::FAILED;
+  }
+  parse.add(new Criterion(value));
+  return LASoptionResult::TAKEN;
+}
+
 // The option tables of the families.
 std::span<const LAScriterionOption> las_coordinate_criterion_options();
 std::span<const LAScriterionOption> las_classification_criterion_options();
 std::span<const LAScriterionOption> las_combined_criterion_options();
+std::span<const LAScriterionOption> las_return_criterion_options();
 
 // The criterion built after the last argument from the extended classes to
 // drop (bit layout as in LASfilterParse).
@@ -61,6 +76,14 @@ inline size_t las_criterion_text(std::string& text, const char* name) {
   return start;
 }
 inline I32 las_criterion_text_size(const std::string& text, size_t start) { return (I32)(text.size() - start); }
+
+// Option text of a set of classes or return numbers (bit k of `set` for k
+// below `bits`): the list option and the numbers ("-keep_class 1 2 "), or
+// "-" `mask_name` and the set as one number when the list would name nothing
+// (a list needs a number) or would merge, on reading back, into the set
+// written just before it (the text so far ends with the list option or the
+// mask option). Answers the characters appended.
+I32 las_set_text(std::string& text, const char* list_option, const char* mask_name, U32 set, U32 bits);
 
 // Two criteria as one; it owns both. And drops a point only when both drop it
 // (`second` sees just the points `first` drops); Or drops it when either does

@@ -3,6 +3,7 @@
 // help text, and the number helpers the option families share.
 #include "filters/lasfilter.hpp"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -83,6 +84,34 @@ static const char* const usage_sections[] = {
     "  -drop_z_above 130.725 (max_z)\n"
     "  -keep_xyz 620000 4830000 100 621000 4831000 200 (min_x min_y min_z max_x max_y max_z)\n"
     "  -drop_xyz 620000 4830000 100 621000 4831000 200 (min_x min_y min_z max_x max_y max_z)",
+    "Filter points based on their return numbering.\n"
+    "  -keep_first -first_only -drop_first\n"
+    "  -keep_last -last_only -drop_last\n"
+    "  -keep_second_last -drop_second_last\n"
+    "  -keep_first_of_many -keep_last_of_many\n"
+    "  -drop_first_of_many -drop_last_of_many\n"
+    "  -keep_middle -drop_middle\n"
+    "  -keep_return 1 2 3\n"
+    "  -drop_return 3 4\n"
+    "  -keep_single -drop_single\n"
+    "  -keep_double -drop_double\n"
+    "  -keep_triple -drop_triple\n"
+    "  -keep_quadruple -drop_quadruple\n"
+    "  -keep_number_of_returns 5\n"
+    "  -drop_number_of_returns 0",
+    "Filter points based on the scanline flags.\n"
+    "  -drop_scan_direction 0\n"
+    "  -keep_scan_direction_change\n"
+    "  -keep_edge_of_flight_line",
+    "Filter points based on classifications or flags.\n"
+    "  -keep_class 1 3 7\n"
+    "  -drop_class 4 2\n"
+    "  -keep_extended_class 43\n"
+    "  -drop_extended_class 129 135\n"
+    "  -drop_synthetic -keep_synthetic\n"
+    "  -drop_keypoint -keep_keypoint\n"
+    "  -drop_withheld -keep_withheld\n"
+    "  -drop_overlap -keep_overlap",
     "Boolean combination of filters.\n"
     "  -filter_and",
 };
@@ -103,6 +132,7 @@ static std::span<const LAScriterionOption> (*const families[])() = {
     las_coordinate_criterion_options,
     las_classification_criterion_options,
     las_combined_criterion_options,
+    las_return_criterion_options,
 };
 
 // The row of a filter option: exact names first, then the names that only
@@ -185,6 +215,42 @@ bool LASfilter::parse(int argc, char* argv[]) {
 bool LASfilter::parse(const char* text) {
   LASoptionWords words(text);
   return parse(words.argc(), words.argv());
+}
+
+// ------------------------------------------------------------------ option text
+
+// The last option word of option text: the last word that begins with '-'
+// and a letter (a number may begin with '-').
+static std::string last_option_word(const std::string& text) {
+  size_t end = text.size();
+  while (end > 0) {
+    while (end > 0 && text[end - 1] == ' ') end--;
+    size_t begin = end;
+    while (begin > 0 && text[begin - 1] != ' ') begin--;
+    if (begin == end) break;
+    if (text[begin] == '-' && end - begin > 1 && isalpha((unsigned char)text[begin + 1])) {
+      return text.substr(begin, end - begin);
+    }
+    end = begin;
+  }
+  return "";
+}
+
+I32 las_set_text(std::string& text, const char* list_option, const char* mask_name, U32 set, U32 bits) {
+  const std::string last = last_option_word(text);
+  const bool would_merge =
+      last == list_option || (last.size() > 1 && last.compare(1, std::string::npos, mask_name) == 0);
+  const size_t start = text.size();
+  if (set == 0 || would_merge) {
+    las_criterion_text(text, mask_name);
+    las_option_text_d(text, set);
+  } else {
+    las_option_text(text, list_option);
+    for (U32 k = 0; k < bits; k++) {
+      if ((set >> k) & 1) las_option_text_d(text, k);
+    }
+  }
+  return las_criterion_text_size(text, start);
 }
 
 // ------------------------------------------------------------------ numbers

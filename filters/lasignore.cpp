@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core/laspoint.hpp"
+#include "core/lasoption.hpp"
 
 void LASignore::usage() const {
   LASMessage(INFO,
@@ -22,18 +23,6 @@ void LASignore::usage() const {
              "  -ignore_withheld -ignore_overlap");
 }
 
-// Reads an unsigned number as "%u" does, with one difference: a value beyond
-// 32 bits is kept whole instead of wrapping, so "4294967296" cannot pass as 0.
-// A minus sign negates modulo 2^32 as "%u" does.
-static bool scan_u32_or_more(const char* text, U64* value) {
-  unsigned long long v;
-  if (sscanf(text, "%llu", &v) != 1) return false;
-  while (isspace((unsigned char)*text)) text++;
-  if (*text == '-' && v > 0xFFFFFFFF00000000ULL) v = (U32)v;
-  *value = v;
-  return true;
-}
-
 bool LASignore::parse(int& i, int argc, char* argv[]) {
   const char* option = argv[i];
   if (strcmp(option, "-ignore_class") == 0 || strcmp(option, "-ignore_extended_class") == 0) {
@@ -46,14 +35,15 @@ bool LASignore::parse(int& i, int argc, char* argv[]) {
     argv[i][0] = '\0';
     do {
       i++;
-      U64 classification;
-      if (!scan_u32_or_more(argv[i], &classification)) {
+      // Numbers are read whole: "7,8" or "-1" is no class, not class 7 or a
+      // wrapped value.
+      U32 classification;
+      if (!las_read_u32(argv[i], &classification)) {
         laserror("'%s' needs arguments between 0 and 255 but '%s' is no valid code", name.c_str(), argv[i]);
         return false;
       }
       if (classification > 255) {
-        laserror("'%s' needs arguments between 0 and 255 but '%llu' is out of range", name.c_str(),
-                 (unsigned long long)classification);
+        laserror("'%s' needs arguments between 0 and 255 but '%u' is out of range", name.c_str(), classification);
         return false;
       }
       ignore_classification_mask[classification >> 5] |= (1u << (classification & 31));
@@ -67,14 +57,13 @@ bool LASignore::parse(int& i, int argc, char* argv[]) {
       laserror("'%s' needs 1 argument: mask", option);
       return false;
     }
-    U64 mask;
-    if (!scan_u32_or_more(argv[i + 1], &mask)) {
+    U32 mask;
+    if (!las_read_u32(argv[i + 1], &mask)) {
       laserror("'%s' needs argument between 0x00000000 and 0xFFFFFFFF but '%s' is no valid mask", option, argv[i + 1]);
       return false;
     }
-    if (mask == 0 || mask >= 0xFFFFFFFFull) {
-      laserror("'%s' needs argument between 0x00000000 and 0xFFFFFFFF but %llu makes no sense", option,
-               (unsigned long long)mask);
+    if (mask == 0 || mask == 0xFFFFFFFF) {
+      laserror("'%s' needs argument between 0x00000000 and 0xFFFFFFFF but %u makes no sense", option, mask);
       return false;
     }
     ignore_classification_mask[0] = (U32)mask;
@@ -113,15 +102,17 @@ bool LASignore::parse(int& i, int argc, char* argv[]) {
 I32 LASignore::unparse(std::string& text) const {
   if (ignore_mask == 0) return 0;
   const size_t start = text.size();
-  if (ignore_mask & CLASS_WORDS) {
-    text += "-ignore_class ";
-    for (U32 w = 0; w < 8; w++) {
-      if (!(ignore_mask & (1u << w))) continue;
-      for (U32 b = 0; b < 32; b++) {
-        if (ignore_classification_mask[w] & (1u << b)) text += std::to_string(32 * w + b) + " ";
-      }
+  // Only words marked in use, as the verdict reads them. Rules read from
+  // numbers may mark a word that holds no class: an option without a class
+  // could not be read back, so none is written.
+  std::string classes;
+  for (U32 w = 0; w < 8; w++) {
+    if (!(ignore_mask & (1u << w))) continue;
+    for (U32 b = 0; b < 32; b++) {
+      if (ignore_classification_mask[w] & (1u << b)) classes += std::to_string(32 * w + b) + " ";
     }
   }
+  if (!classes.empty()) text += "-ignore_class " + classes;
   if (ignore_mask & SINGLE) {
     if (ignore_mask & FIRST_OF_MANY) text += "-ignore_first ";
     if (ignore_mask & LAST_OF_MANY) text += "-ignore_last ";

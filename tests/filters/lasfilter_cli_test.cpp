@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/cores_check.hpp"
+#include "support/header_scan.hpp"
 #include "support/las_fixture.hpp"
 #include "support/run_tool.hpp"
 #include "support/temp_dir.hpp"
@@ -30,6 +32,30 @@ lasfix::LasFile grid_file() {
   return f;
 }
 
+// Runs the tool on the file with the options, once in one pass (-every_nth 1)
+// and once in voxel mode with voxels that hold one point each, and expects
+// just the `expected` points, in order, in both outputs.
+void expect_both_modes_keep(const lasfix::LasFile& file, const std::vector<std::string>& options,
+                            const std::vector<lasfix::Point>& expected) {
+  ASSERT_FALSE(expected.empty());
+  ASSERT_LT(expected.size(), file.points.size());
+  TempDir dir;
+  dir.write("in.las", file.bytes());
+  for (const std::vector<std::string>& mode : {std::vector<std::string>{"-every_nth", "1"},
+                                               std::vector<std::string>{"-step", "0.5"}}) {
+    SCOPED_TRACE(mode[0]);
+    std::vector<std::string> args = {"-i", dir.file("in.las"), "-o", dir.file("out.las")};
+    args.insert(args.end(), mode.begin(), mode.end());
+    args.insert(args.end(), options.begin(), options.end());
+    ToolResult r = run_voxsifter(args);
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.err.rfind("done with '", 0), 0u) << r.err;
+    lasfix::Parsed out = lasfix::parse(dir.read("out.las"));
+    EXPECT_EQ(out.points, expected);
+    expect_header_matches_points(out);
+  }
+}
+
 struct FilterCase {
   const char* name;
   std::vector<std::string> options;
@@ -45,29 +71,12 @@ class FilterRunTest : public ::testing::TestWithParam<FilterCase> {};
 // in both passes survives.
 TEST_P(FilterRunTest, OnePassAndVoxelModeKeepTheFilteredPoints) {
   const FilterCase& c = GetParam();
-  TempDir dir;
   const lasfix::LasFile file = grid_file();
-  dir.write("in.las", file.bytes());
   std::vector<lasfix::Point> expected;
   for (const lasfix::Point& p : file.points) {
     if (c.kept(p.X / 100, p.Y / 100)) expected.push_back(p);
   }
-  ASSERT_FALSE(expected.empty());
-  ASSERT_LT(expected.size(), file.points.size());
-
-  for (const std::vector<std::string>& mode : {std::vector<std::string>{"-every_nth", "1"},
-                                               std::vector<std::string>{"-step", "0.5"}}) {
-    SCOPED_TRACE(mode[0]);
-    std::vector<std::string> args = {"-i", dir.file("in.las"), "-o", dir.file("out.las")};
-    args.insert(args.end(), mode.begin(), mode.end());
-    args.insert(args.end(), c.options.begin(), c.options.end());
-    ToolResult r = run_voxsifter(args);
-    ASSERT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_EQ(r.err.rfind("done with '", 0), 0u) << r.err;
-    lasfix::Parsed out = lasfix::parse(dir.read("out.las"));
-    EXPECT_EQ(out.points, expected);
-    EXPECT_EQ(*out.header.number_of_point_records, expected.size());
-  }
+  expect_both_modes_keep(file, c.options, expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -94,6 +103,137 @@ INSTANTIATE_TEST_SUITE_P(
         FilterCase{"three_criteria", {"-drop_x_below", "1", "-drop_y_above", "8", "-drop_z", "5", "10"},
                    [](int i, int j) { return i >= 1 && j < 8 && !(i + j >= 5 && i + j < 10); }}),
     [](const ::testing::TestParamInfo<FilterCase>& info) { return std::string(info.param.name); });
+
+// ------------------------------------------------------------------ point fields
+
+// 40 points at x = i (X = 100 i) whose return, class, flag, scanline and
+// channel fields vary independently. Format 6 files carry classes up to 49
+// and returns beyond 7 (whose 3-bit values the reader derives: 8 of 10 reads
+// as 6 of 7, 10 of 10 as 7 of 7, 6 of 9 as 6 of 7, 9 of 9 as 7 of 7).
+lasfix::LasFile field_file(uint8_t format) {
+  static const uint8_t legacy_pulses[10][2] = {{1, 1}, {1, 2}, {2, 2}, {1, 3}, {2, 3},
+                                               {3, 3}, {1, 4}, {2, 4}, {3, 4}, {4, 4}};
+  static const uint8_t extended_pulses[10][2] = {{1, 1}, {1, 2}, {2, 2}, {1, 3}, {2, 3},
+                                                 {3, 3}, {8, 10}, {10, 10}, {6, 9}, {9, 9}};
+  const bool extended = format >= 6;
+  lasfix::LasFile f;
+  f.header.point_data_format = format;
+  if (extended) f.header.version_minor = 4;
+  for (int i = 0; i < 40; i++) {
+    lasfix::Point p;
+    p.X = 100 * i;
+    const uint8_t* pulse = extended ? extended_pulses[i % 10] : legacy_pulses[i % 10];
+    p.return_number = pulse[0];
+    p.number_of_returns = pulse[1];
+    p.classification = (uint8_t)(extended ? (i * 11) % 50 : i % 7);
+    p.synthetic = i % 2;
+    p.keypoint = (i / 2) % 2;
+    p.withheld = (i / 4) % 2;
+    p.overlap = extended && (i / 8) % 2;
+    p.scan_direction_flag = (i / 3) % 2;
+    p.edge_of_flight_line = i % 5 == 0;
+    p.scanner_channel = extended ? i % 4 : 0;
+    p.intensity = (uint16_t)i;
+    f.points.push_back(p);
+  }
+  return f;
+}
+
+struct FieldCase {
+  const char* name;
+  uint8_t format;
+  std::vector<std::string> options;
+  std::function<bool(const lasfix::Point& p)> kept;
+};
+
+void PrintTo(const FieldCase& c, std::ostream* os) { *os << c.name; }
+
+class FieldFilterRunTest : public ::testing::TestWithParam<FieldCase> {};
+
+TEST_P(FieldFilterRunTest, OnePassAndVoxelModeKeepTheFilteredPoints) {
+  const FieldCase& c = GetParam();
+  const lasfix::LasFile file = field_file(c.format);
+  std::vector<lasfix::Point> expected;
+  for (const lasfix::Point& p : file.points) {
+    if (c.kept(p)) expected.push_back(p);
+  }
+  expect_both_modes_keep(file, c.options, expected);
+}
+
+using lasfix::Point;
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, FieldFilterRunTest,
+    ::testing::Values(
+        FieldCase{"keep_return", 1, {"-keep_return", "1", "2"}, [](const Point& p) { return p.return_number <= 2; }},
+        FieldCase{"keep_return_lists_merge", 1, {"-keep_return_mask", "8", "-keep_return", "1"},
+                  [](const Point& p) { return p.return_number == 1 || p.return_number == 3; }},
+        FieldCase{"keep_first", 1, {"-keep_first"}, [](const Point& p) { return p.return_number == 1; }},
+        FieldCase{"keep_last", 1, {"-keep_last"},
+                  [](const Point& p) { return p.return_number == p.number_of_returns; }},
+        FieldCase{"drop_single", 1, {"-drop_single"}, [](const Point& p) { return p.number_of_returns != 1; }},
+        FieldCase{"keep_middle", 1, {"-keep_middle"},
+                  [](const Point& p) { return p.return_number > 1 && p.return_number < p.number_of_returns; }},
+        FieldCase{"keep_second_last_and_drop_double", 1, {"-keep_second_last", "-drop_double"},
+                  [](const Point& p) { return p.number_of_returns > 2 && p.return_number == p.number_of_returns - 1; }},
+        FieldCase{"keep_last_of_extended_returns", 6, {"-keep_last"},
+                  [](const Point& p) { return p.return_number == p.number_of_returns; }},
+        FieldCase{"keep_return_6_of_extended_returns", 6, {"-keep_return", "6"},
+                  [](const Point& p) { return p.return_number == 8 || p.return_number == 6; }},
+        FieldCase{"keep_number_of_returns_7_of_extended_returns", 6, {"-keep_number_of_returns", "7"},
+                  [](const Point& p) { return p.number_of_returns > 7; }},
+        FieldCase{"keep_class", 1, {"-keep_class", "1", "3"},
+                  [](const Point& p) { return p.classification == 1 || p.classification == 3; }},
+        FieldCase{"keep_class_merges_with_a_mask", 1, {"-keep_classification_mask", "6", "-keep_class", "3"},
+                  [](const Point& p) { return p.classification >= 1 && p.classification <= 3; }},
+        FieldCase{"drop_class", 1, {"-drop_class", "0", "6"},
+                  [](const Point& p) { return p.classification != 0 && p.classification != 6; }},
+        FieldCase{"keep_extended_class", 6, {"-keep_extended_class", "43"},
+                  [](const Point& p) { return p.classification == 43; }},
+        FieldCase{"drop_extended_class", 6, {"-drop_extended_class", "0", "44", "5"},
+                  [](const Point& p) {
+                    return p.classification != 0 && p.classification != 44 && p.classification != 5;
+                  }},
+        FieldCase{"keep_class_0_drops_classes_above_31", 6, {"-keep_class", "0"},
+                  [](const Point& p) { return p.classification == 0; }},
+        FieldCase{"drop_class_0_passes_classes_above_31", 6, {"-drop_class", "0", "22"},
+                  [](const Point& p) { return p.classification != 0 && p.classification != 22; }},
+        FieldCase{"keep_withheld", 1, {"-keep_withheld"}, [](const Point& p) { return p.withheld; }},
+        FieldCase{"drop_keypoint", 1, {"-drop_keypoint"}, [](const Point& p) { return !p.keypoint; }},
+        FieldCase{"keep_synthetic_extended", 6, {"-keep_synthetic"}, [](const Point& p) { return p.synthetic; }},
+        FieldCase{"keep_overlap", 6, {"-keep_overlap"}, [](const Point& p) { return p.overlap; }},
+        FieldCase{"keep_scanner_channel", 6, {"-keep_scanner_channel", "2"},
+                  [](const Point& p) { return p.scanner_channel == 2; }},
+        FieldCase{"drop_scanner_channel", 6, {"-drop_scanner_channel", "0"},
+                  [](const Point& p) { return p.scanner_channel != 0; }},
+        // Directions 0 0 0 1 1 1 0 0 0 ...: the first point of each run after
+        // the first run.
+        FieldCase{"keep_scan_direction_change", 1, {"-keep_scan_direction_change"},
+                  [](const Point& p) { return p.X > 0 && (p.X / 100) % 3 == 0; }},
+        FieldCase{"drop_scan_direction", 1, {"-drop_scan_direction", "1"},
+                  [](const Point& p) { return !p.scan_direction_flag; }},
+        FieldCase{"keep_edge_of_flight_line", 1, {"-keep_edge_of_flight_line"},
+                  [](const Point& p) { return p.edge_of_flight_line; }},
+        FieldCase{"classes_or_flags", 1, {"-keep_class", "2", "-keep_withheld", "-filter_or", "-drop_first"},
+                  [](const Point& p) { return p.classification == 2 && p.withheld && p.return_number != 1; }}),
+    [](const ::testing::TestParamInfo<FieldCase>& info) { return std::string(info.param.name); });
+
+TEST(FilterRun, ChildProcessesRebuildTheFilter) {
+  // Lists after masks, empty lists and the extended criterion must reach the
+  // children as text that rebuilds the same filter.
+  const std::vector<std::string> options = {"-keep_return", "1", "2", "3", "-keep_return_mask", "6",
+                                            "-drop_return_mask", "0", "-drop_class", "1", "-drop_classification_mask",
+                                            "4", "-drop_extended_class", "44", "-keep_scan_direction_change"};
+  lasfix::LasFile a = field_file(6);
+  lasfix::LasFile b = field_file(6);
+  for (Point& p : b.points) p.scan_direction_flag = !p.scan_direction_flag;
+  for (const char* mode : {"-every_nth", "-step"}) {
+    SCOPED_TRACE(mode);
+    std::vector<std::string> args = {mode, std::string(mode) == "-step" ? "0.5" : "1"};
+    args.insert(args.end(), options.begin(), options.end());
+    expect_children_write_the_same({{"a.las", a.bytes()}, {"b.las", b.bytes()}}, args);
+  }
+}
 
 TEST(FilterRun, EveryInputIsFiltered) {
   TempDir dir;
@@ -141,6 +281,10 @@ TEST(FilterRun, RefusedOptionsEndTheRunWithTheirMessage) {
        "  rename '-clip_z_above' to '-drop_z_above'.\n"
        "  rename '-clip_z_between' to '-drop_z'.\n"
        "  etc ...\n"},
+      {"class out of range", {"-keep_class", "2", "32"},
+       "ERROR: '-keep_class' needs arguments between 0 and 31 but '32' is out of range (see -keep_extended_class)\n"},
+      {"keep and drop extended classes", {"-drop_extended_class", "40", "-keep_extended_class", "43"},
+       "ERROR: cannot use '-drop_extended_class' and '-keep_extended_class' simultaneously\n"},
       {"unknown keep word", {"-keep_foo", "3"},
        "ERROR: cannot understand argument '-keep_foo'. use '-h' or see voxsifter_README.md to get help.\n"},
   };
@@ -159,6 +303,26 @@ TEST(FilterRun, RefusedOptionsEndTheRunWithTheirMessage) {
     EXPECT_EQ(r.err, c.err);
     EXPECT_FALSE(dir.exists("out.las"));
   }
+}
+
+// The warning keeps the run going, with the legacy class criterion only.
+TEST(FilterRun, LegacyAndExtendedKeepClassesWarn) {
+  TempDir dir;
+  const lasfix::LasFile file = field_file(6);
+  dir.write("in.las", file.bytes());
+  ToolResult r = run_voxsifter({"-i", dir.file("in.las"), "-o", dir.file("out.las"), "-every_nth", "1", "-keep_class",
+                                "5", "-keep_extended_class", "43"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err.rfind("WARNING: cannot combine '-keep_class' together with '-keep_extended_class'. use\n"
+                        "         exclusively 'extended' filters for filtering points with classes above 31\n",
+                        0),
+            0u)
+      << r.err;
+  std::vector<Point> expected;
+  for (const Point& p : file.points) {
+    if (p.classification == 5) expected.push_back(p);
+  }
+  EXPECT_EQ(lasfix::parse(dir.read("out.las")).points, expected);
 }
 
 TEST(FilterRun, ExtendedHelpStartsWithTheFilterOptions) {
@@ -182,6 +346,34 @@ TEST(FilterRun, ExtendedHelpStartsWithTheFilterOptions) {
       "  -drop_z_above 130.725 (max_z)\n"
       "  -keep_xyz 620000 4830000 100 621000 4831000 200 (min_x min_y min_z max_x max_y max_z)\n"
       "  -drop_xyz 620000 4830000 100 621000 4831000 200 (min_x min_y min_z max_x max_y max_z)\n"
+      "Filter points based on their return numbering.\n"
+      "  -keep_first -first_only -drop_first\n"
+      "  -keep_last -last_only -drop_last\n"
+      "  -keep_second_last -drop_second_last\n"
+      "  -keep_first_of_many -keep_last_of_many\n"
+      "  -drop_first_of_many -drop_last_of_many\n"
+      "  -keep_middle -drop_middle\n"
+      "  -keep_return 1 2 3\n"
+      "  -drop_return 3 4\n"
+      "  -keep_single -drop_single\n"
+      "  -keep_double -drop_double\n"
+      "  -keep_triple -drop_triple\n"
+      "  -keep_quadruple -drop_quadruple\n"
+      "  -keep_number_of_returns 5\n"
+      "  -drop_number_of_returns 0\n"
+      "Filter points based on the scanline flags.\n"
+      "  -drop_scan_direction 0\n"
+      "  -keep_scan_direction_change\n"
+      "  -keep_edge_of_flight_line\n"
+      "Filter points based on classifications or flags.\n"
+      "  -keep_class 1 3 7\n"
+      "  -drop_class 4 2\n"
+      "  -keep_extended_class 43\n"
+      "  -drop_extended_class 129 135\n"
+      "  -drop_synthetic -keep_synthetic\n"
+      "  -drop_keypoint -keep_keypoint\n"
+      "  -drop_withheld -keep_withheld\n"
+      "  -drop_overlap -keep_overlap\n"
       "Boolean combination of filters.\n"
       "  -filter_and\n"
       "Transform coordinates.\n";

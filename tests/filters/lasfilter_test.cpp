@@ -12,6 +12,8 @@
 #include "core/lasreader.hpp"
 #include "filters/lascriterion.hpp"
 #include "support/arg_vector.hpp"
+#include "support/filter_check.hpp"
+#include "support/halting_off.hpp"
 
 namespace {
 
@@ -63,18 +65,7 @@ class Points {
   LASpoint point;
 };
 
-std::string text_of(const LASfilter& filter) {
-  std::string text;
-  const I32 n = filter.unparse(text);
-  EXPECT_EQ((size_t)n, text.size());
-  return text;
-}
-
-class LasFilterTest : public ::testing::Test {
- protected:
-  void SetUp() override { halt_on_error(false); }
-  void TearDown() override { halt_on_error(true); }
-};
+class LasFilterTest : public HaltingOff<> {};
 
 struct VerdictCase {
   const char* name;
@@ -166,11 +157,7 @@ const VerdictCase verdict_cases[] = {
      "-drop_extended_classification_mask 0 0 0 0 0 0 2 4 "},
 };
 
-class LasFilterVerdicts : public ::testing::TestWithParam<VerdictCase> {
- protected:
-  void SetUp() override { halt_on_error(false); }
-  void TearDown() override { halt_on_error(true); }
-};
+class LasFilterVerdicts : public HaltingOff<::testing::TestWithParam<VerdictCase>> {};
 
 TEST_P(LasFilterVerdicts, EdgesTextAndRoundTrip) {
   const VerdictCase& c = GetParam();
@@ -180,7 +167,7 @@ TEST_P(LasFilterVerdicts, EdgesTextAndRoundTrip) {
   ASSERT_TRUE(filter.parse(args.argc(), args.argv()));
   EXPECT_EQ(args.remaining(), std::vector<std::string>{}) << "every word is taken";
   EXPECT_EQ(points.verdicts(filter, c.points, c.raw), c.verdicts);
-  const std::string text = text_of(filter);
+  const std::string text = filter_text(filter);
   if (c.text) {
     EXPECT_EQ(text, c.text);
   }
@@ -199,26 +186,13 @@ TEST_P(LasFilterVerdicts, EdgesTextAndRoundTrip) {
   }
   const std::string expected = points.verdicts(filter, probes, c.raw);
 
-  LASfilter from_string;
-  ASSERT_TRUE(from_string.parse(text.c_str()));
-  EXPECT_EQ(text_of(from_string), text);
-  EXPECT_EQ(points.verdicts(from_string, probes, c.raw), expected);
-
-  LASfilter from_vector;
-  ArgVector words = ArgVector::from_text(text);
-  ASSERT_TRUE(from_vector.parse(words.argc(), words.argv()));
-  EXPECT_EQ(words.remaining(), std::vector<std::string>{});
-  EXPECT_EQ(text_of(from_vector), text);
-  EXPECT_EQ(points.verdicts(from_vector, probes, c.raw), expected);
+  expect_text_reads_back(
+      text, [&](LASfilter& rebuilt) { return points.verdicts(rebuilt, probes, c.raw); }, expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryOption, LasFilterVerdicts, ::testing::ValuesIn(verdict_cases),
                          [](const ::testing::TestParamInfo<VerdictCase>& info) {
-                           std::string name = info.param.name;
-                           for (char& ch : name) {
-                             if (!isalnum((unsigned char)ch)) ch = '_';
-                           }
-                           return name;
+                           return test_name_of(info.param.name);
                          });
 
 TEST(LasFilterZ, AnAttributeStandingInForZIsWhatZCriteriaRead) {
@@ -395,7 +369,7 @@ TEST_F(LasFilterTest, WordsOfOtherParsersStay) {
     LASfilter filter;
     EXPECT_TRUE(filter.parse(args.argc(), args.argv()));
     EXPECT_EQ(args.remaining(), c.left);
-    EXPECT_EQ(text_of(filter), c.text);
+    EXPECT_EQ(filter_text(filter), c.text);
   }
 }
 
@@ -406,7 +380,7 @@ TEST_F(LasFilterTest, ExtendedClassesMakeOneLastCriterion) {
   ASSERT_TRUE(filter.parse(
       "-drop_extended_classification_mask 0 0 0 0 0 0 0 1 -keep_x 0 1 "
       "-drop_extended_classification_mask 0 0 0 0 0 0 0 6 -keep_y 0 1"));
-  EXPECT_EQ(text_of(filter),
+  EXPECT_EQ(filter_text(filter),
             "-keep_x 0.000000 1.000000 -keep_y 0.000000 1.000000 -drop_extended_classification_mask 0 0 0 0 0 0 0 6 ");
   LASfilter none;
   ASSERT_TRUE(none.parse("-drop_extended_classification_mask 0 0 0 0 0 0 0 0"));
@@ -441,7 +415,7 @@ TEST_F(LasFilterTest, ExtendedClassesMakeOneLastCriterion) {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(parse.finish(), c.ok);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.err);
-    EXPECT_EQ(text_of(target), c.text);
+    EXPECT_EQ(filter_text(target), c.text);
   }
   // Keeping all 256 classes drops none: no criterion.
   LASfilter target;
@@ -463,7 +437,10 @@ TEST_F(LasFilterTest, HelpPrintsTheUsageAndEndsTheParse) {
             0u)
       << err;
   EXPECT_NE(err.find("\n  -drop_xyz 620000 4830000 100 621000 4831000 200 (min_x min_y min_z max_x max_y max_z)\n"
-                     "Boolean combination of filters.\n  -filter_and\n"),
+                     "Filter points based on their return numbering.\n"),
+            std::string::npos)
+      << err;
+  EXPECT_NE(err.find("\n  -drop_overlap -keep_overlap\nBoolean combination of filters.\n  -filter_and\n"),
             std::string::npos)
       << err;
 
@@ -506,7 +483,7 @@ TEST_F(LasFilterTest, CombinedChildrenSeeOnlyThePointsThatReachThem) {
     ASSERT_TRUE(filter.parse(is_and ? "-filter_and" : "-filter_or"));
     ASSERT_EQ(filter.criteria_count, 1u);
     EXPECT_EQ(filter.criteria[0]->get_decompress_selective(), LAS_SELECTIVE_Z | LAS_SELECTIVE_CLASSIFICATION);
-    EXPECT_EQ(text_of(filter), is_and ? "-first -second -filter_and " : "-first -second -filter_or ");
+    EXPECT_EQ(filter_text(filter), is_and ? "-first -second -filter_and " : "-first -second -filter_or ");
     // first: keep, drop, keep, drop, ...; second asked only where first
     // drops (and) or keeps (or).
     std::string verdicts;
@@ -538,7 +515,7 @@ TEST_F(LasFilterTest, ListGrowsBySixteenAndKeepsItsOrder) {
   ASSERT_TRUE(filter.parse(options.c_str()));
   EXPECT_EQ(filter.criteria_count, 17u);
   EXPECT_EQ(filter.criteria_capacity, 32u);
-  EXPECT_EQ(text_of(filter), options);
+  EXPECT_EQ(filter_text(filter), options);
 
   // Emptied and parsed again it equals a fresh filter from the same options.
   filter.clean();
@@ -547,7 +524,7 @@ TEST_F(LasFilterTest, ListGrowsBySixteenAndKeepsItsOrder) {
   ASSERT_TRUE(filter.parse("-keep_x 0 1 -keep_Y 2 3"));
   LASfilter fresh;
   ASSERT_TRUE(fresh.parse("-keep_x 0 1 -keep_Y 2 3"));
-  EXPECT_EQ(text_of(filter), text_of(fresh));
+  EXPECT_EQ(filter_text(filter), filter_text(fresh));
 
   // Option text of any length parses, in one string.
   std::string many;
@@ -555,7 +532,7 @@ TEST_F(LasFilterTest, ListGrowsBySixteenAndKeepsItsOrder) {
   LASfilter large;
   ASSERT_TRUE(large.parse(("  " + many + "  ").c_str()));
   EXPECT_EQ(large.criteria_count, 100u);
-  EXPECT_EQ(text_of(large), many);
+  EXPECT_EQ(filter_text(large), many);
 }
 
 TEST_F(LasFilterTest, AnEmptyFilterKeepsEverythingAndWritesNothing) {

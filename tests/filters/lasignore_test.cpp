@@ -7,6 +7,7 @@
 
 #include "core/laspoint.hpp"
 #include "support/arg_vector.hpp"
+#include "support/halting_off.hpp"
 
 namespace {
 
@@ -27,11 +28,7 @@ std::string text_of(const LASignore& rules) {
   return text;
 }
 
-class LasIgnoreTest : public ::testing::Test {
- protected:
-  void SetUp() override { halt_on_error(false); }
-  void TearDown() override { halt_on_error(true); }
-};
+class LasIgnoreTest : public HaltingOff<> {};
 
 TEST_F(LasIgnoreTest, OptionsSetBitsAndWriteBackTheirText) {
   struct Case {
@@ -87,11 +84,15 @@ TEST_F(LasIgnoreTest, BadOptionsAreErrors) {
       {{"-ignore_class"}, "ERROR: '-ignore_class' needs 1 at least argument: classification\n"},
       {{"-ignore_class", "x"}, "ERROR: '-ignore_class' needs arguments between 0 and 255 but 'x' is no valid code\n"},
       {{"-ignore_class", "256"}, "ERROR: '-ignore_class' needs arguments between 0 and 255 but '256' is out of range\n"},
-      {{"-ignore_class", "-1"},
-       "ERROR: '-ignore_class' needs arguments between 0 and 255 but '4294967295' is out of range\n"},
-      // Would wrap to class 0 under a 32-bit conversion.
+      // Numbers are read whole: no wrapped minus, no class read off the front
+      // of a word, no value beyond 32 bits wrapped to a small one.
+      {{"-ignore_class", "-1"}, "ERROR: '-ignore_class' needs arguments between 0 and 255 but '-1' is no valid code\n"},
+      {{"-ignore_class", "7,8"},
+       "ERROR: '-ignore_class' needs arguments between 0 and 255 but '7,8' is no valid code\n"},
+      {{"-ignore_class", "2", "3x"},
+       "ERROR: '-ignore_class' needs arguments between 0 and 255 but '3x' is no valid code\n"},
       {{"-ignore_class", "4294967296"},
-       "ERROR: '-ignore_class' needs arguments between 0 and 255 but '4294967296' is out of range\n"},
+       "ERROR: '-ignore_class' needs arguments between 0 and 255 but '4294967296' is no valid code\n"},
       {{"-ignore_class_mask"}, "ERROR: '-ignore_class_mask' needs 1 argument: mask\n"},
       {{"-ignore_class_mask", "y"},
        "ERROR: '-ignore_class_mask' needs argument between 0x00000000 and 0xFFFFFFFF but 'y' is no valid mask\n"},
@@ -100,7 +101,10 @@ TEST_F(LasIgnoreTest, BadOptionsAreErrors) {
       {{"-ignore_class_mask", "4294967295"},
        "ERROR: '-ignore_class_mask' needs argument between 0x00000000 and 0xFFFFFFFF but 4294967295 makes no sense\n"},
       {{"-ignore_class_mask", "4294967297"},
-       "ERROR: '-ignore_class_mask' needs argument between 0x00000000 and 0xFFFFFFFF but 4294967297 makes no sense\n"},
+       "ERROR: '-ignore_class_mask' needs argument between 0x00000000 and 0xFFFFFFFF but '4294967297' is no valid "
+       "mask\n"},
+      {{"-ignore_class_mask", "6x"},
+       "ERROR: '-ignore_class_mask' needs argument between 0x00000000 and 0xFFFFFFFF but '6x' is no valid mask\n"},
       {{"-ignore_classes", "2"}, "ERROR: cannot understand argument '-ignore_classes'\n"},
   };
   for (const Case& c : cases) {
@@ -176,6 +180,22 @@ TEST_F(LasIgnoreTest, NumberFormRoundTripAndErrors) {
   EXPECT_FALSE(LASignore().parse(0, 1, negative_mask));
   F64 bad_word[2] = {1.0, -5.0};
   EXPECT_FALSE(LASignore().parse(0, 2, bad_word));
+}
+
+// Rules read from numbers can mark a class word that holds no class; their
+// text must still read back, to rules that ignore the same points.
+TEST_F(LasIgnoreTest, TextOfAnEmptyClassWordReadsBack) {
+  F64 values[3] = {(F64)(0x2 | 0x1 | 0x800), 0.0, 0.0};  // words 0 and 1 in use, both empty; single
+  LASignore rules;
+  ASSERT_TRUE(rules.parse(0, 3, values));
+  EXPECT_EQ(text_of(rules), "-ignore_single ");
+
+  F64 only_empty[2] = {1.0, 0.0};
+  LASignore none;
+  ASSERT_TRUE(none.parse(0, 2, only_empty));
+  std::string text = "before ";
+  EXPECT_EQ(none.unparse(text), 0);
+  EXPECT_EQ(text, "before ");
 }
 
 TEST_F(LasIgnoreTest, VerdictPerPoint) {
