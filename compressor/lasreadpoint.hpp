@@ -48,6 +48,8 @@ class LASreadPoint {
   bool check_end();
   bool done();
 
+  // Whether the records are compressed (their read errors name a chunk).
+  bool is_compressed() const { return decoder != nullptr; }
   const char* get_error() const { return error_text.get(); }
   const char* get_warning() const { return warning_text.get(); }
 

@@ -75,7 +75,13 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"unseekable_output", BlockShape(1, 3000).chunks(400).unseekable(), 400},
         Case{"pointwise", BlockShape(1, 1500).pointwise(), 1500},
         Case{"layered", BlockShape(7, 3000).extra(3).layered(3).chunks(500), 500},
-        Case{"layered_adaptive", BlockShape(6, 2000).layered(4).adaptive({10, 1500}), 1490}),
+        Case{"layered_adaptive", BlockShape(6, 2000).layered(4).adaptive({10, 1500}), 1490},
+        // The same mechanics over the real item coders of the legacy formats.
+        Case{"coders_fixed", BlockShape(3, 5000).extra(3).chunks(700).item_coders(), 700},
+        Case{"coders_waves", BlockShape(5, 3000).chunks(1000).item_coders(), 1000},
+        Case{"coders_adaptive", BlockShape(4, 4000).extra(1).adaptive({1, 2, 1000, 2500, 2501}).item_coders(), 1500},
+        Case{"coders_unseekable_output", BlockShape(2, 3000).chunks(400).unseekable().item_coders(), 400},
+        Case{"coders_pointwise", BlockShape(0, 1500).pointwise().item_coders(), 1500}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 // 120000 points in chunks of 50000: a seek decodes only within the target's chunk.
