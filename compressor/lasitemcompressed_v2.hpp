@@ -1,11 +1,13 @@
-// The state that a version-2 POINT10 reader and its writer both keep. It is
-// one template over the coder so that the two sides cannot drift apart: the
-// same fields, made in the same order, reset the same way at every chunk.
+// The state that a version-2 reader and its writer both keep, for POINT10 and
+// for extra bytes. Each is one template over the coder so that the two sides
+// cannot drift apart: the same fields, made in the same order, reset the same
+// way at every chunk.
 #pragma once
 
 #include <array>
 #include <cstring>
 #include <type_traits>
+#include <vector>
 
 #include "compressor/lasitemcoding.hpp"
 #include "core/laslayout.hpp"
@@ -92,4 +94,24 @@ struct Point10State {
   IntegerCompressor dx_coder;
   IntegerCompressor dy_coder;
   IntegerCompressor z_coder;
+};
+
+// Extra bytes: the previous item and one model per byte position. A record
+// may carry thousands of extra bytes, so the models wait for the first chunk.
+template <typename Coder>
+struct BytesState {
+  BytesState(Coder* coder, U32 number) : coder(coder), number(number), reference(number) {}
+  void init(const U8* item) {
+    if (models.size() != number) {
+      models.reserve(number);
+      for (U32 i = 0; i < number; i++) models.push_back(make_model(coder, 256));
+    }
+    for (ModelPtr& m : models) coder->initSymbolModel(m.get());
+    memcpy(reference.data(), item, number);
+  }
+
+  Coder* coder;
+  U32 number;
+  std::vector<U8> reference;
+  std::vector<ModelPtr> models;
 };

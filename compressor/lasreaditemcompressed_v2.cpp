@@ -83,19 +83,13 @@ void LASreadItemCompressed_RGB12_v2::read(U8* item, U32&) {
 
 // ------------------------------------------------------------------ bytes
 
-LASreadItemCompressed_BYTE_v2::LASreadItemCompressed_BYTE_v2(ArithmeticDecoder* dec, U32 number)
-    : dec(dec), number(number), reference(number) {
-  models.reserve(number);
-  for (U32 i = 0; i < number; i++) models.push_back(make_model(dec, 256));
-}
-
 bool LASreadItemCompressed_BYTE_v2::init(const U8* item, U32&) {
-  for (ModelPtr& m : models) dec->initSymbolModel(m.get());
-  memcpy(reference.data(), item, number);
+  state.init(item);
   return true;
 }
 
 void LASreadItemCompressed_BYTE_v2::read(U8* item, U32&) {
-  for (U32 i = 0; i < number; i++) reference[i] = decode_byte_difference(dec, models[i].get(), reference[i]);
-  memcpy(item, reference.data(), number);
+  for (U32 i = 0; i < state.number; i++)
+    state.reference[i] = decode_byte_difference(state.coder, state.models[i].get(), state.reference[i]);
+  memcpy(item, state.reference.data(), state.number);
 }

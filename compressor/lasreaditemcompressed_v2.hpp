@@ -4,8 +4,6 @@
 // for the same symbols with the same models.
 #pragma once
 
-#include <vector>
-
 #include "compressor/lasitemcompressed_v2.hpp"
 #include "compressor/lasitemcoding.hpp"
 #include "compressor/lasreaditem.hpp"
@@ -45,13 +43,10 @@ class LASreadItemCompressed_RGB12_v2 final : public LASreadItemCompressed {
 
 class LASreadItemCompressed_BYTE_v2 final : public LASreadItemCompressed {
  public:
-  LASreadItemCompressed_BYTE_v2(ArithmeticDecoder* dec, U32 number);
+  LASreadItemCompressed_BYTE_v2(ArithmeticDecoder* dec, U32 number) : state(dec, number) {}
   void read(U8* item, U32& context) override;
   bool init(const U8* item, U32& context) override;
 
  private:
-  ArithmeticDecoder* dec;
-  U32 number;
-  std::vector<U8> reference;
-  std::vector<ModelPtr> models;
+  BytesState<ArithmeticDecoder> state;
 };

@@ -120,6 +120,7 @@ bool LASreadPoint::init(ByteStreamIn* stream) {
   if (!stream) return false;
   this->stream = stream;
   for (auto& reader : raw_readers) reader->init(stream);
+  chunk_failed = false;
   if (decoder) {
     points_in_chunk = chunk_size;
     chunk_start = 0;
@@ -146,12 +147,14 @@ bool LASreadPoint::start_chunk() {
   }
   chunk_start = stream->tell();
   chunk_started = true;
+  chunk_failed = false;
   next = Next::CHUNK_START;
   return true;
 }
 
 bool LASreadPoint::read(U8* const* point) {
   U32 context = 0;
+  if (chunk_failed) return false;
   try {
     if (!decoder) {
       for (U32 i = 0; i < reader_count; i++) raw_readers[i]->read(point[i], context);
@@ -210,8 +213,13 @@ bool LASreadPoint::read(U8* const* point) {
       if (chunk_index + 1 < known_chunks) {
         stream->seek(chunk_offsets[chunk_index + 1]);
         points_in_chunk = chunk_size;
+        return false;
       }
     }
+    // The decoder stopped in the middle of a value: decoding on would read a
+    // state no encoder made (an interval too short to divide by). Reading
+    // stays failed until a seek starts a chunk afresh.
+    if (decoder) chunk_failed = true;
     return false;
   }
 }

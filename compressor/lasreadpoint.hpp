@@ -91,6 +91,7 @@ class LASreadPoint {
   U64* chunk_point_totals = nullptr;  // adaptive: points in chunks 0 .. i-1
   U32 decompress_selective;
   bool chunk_started = false;  // a chunk start happened (the stream may begin at 0)
+  bool chunk_failed = false;   // a read broke off inside a chunk it cannot skip
   I64 chunk_start = 0;
   U32 point_size = 0;
   std::vector<U8*> skip_point;  // scratch point that seek decodes into

@@ -83,20 +83,14 @@ bool LASwriteItemCompressed_RGB12_v2::write(const U8* item, U32&) {
 
 // ------------------------------------------------------------------ bytes
 
-LASwriteItemCompressed_BYTE_v2::LASwriteItemCompressed_BYTE_v2(ArithmeticEncoder* enc, U32 number)
-    : enc(enc), number(number), reference(number) {
-  models.reserve(number);
-  for (U32 i = 0; i < number; i++) models.push_back(make_model(enc, 256));
-}
-
 bool LASwriteItemCompressed_BYTE_v2::init(const U8* item, U32&) {
-  for (ModelPtr& m : models) enc->initSymbolModel(m.get());
-  memcpy(reference.data(), item, number);
+  state.init(item);
   return true;
 }
 
 bool LASwriteItemCompressed_BYTE_v2::write(const U8* item, U32&) {
-  for (U32 i = 0; i < number; i++) encode_byte_difference(enc, models[i].get(), item[i], reference[i]);
-  memcpy(reference.data(), item, number);
+  for (U32 i = 0; i < state.number; i++)
+    encode_byte_difference(state.coder, state.models[i].get(), item[i], state.reference[i]);
+  memcpy(state.reference.data(), item, state.number);
   return true;
 }

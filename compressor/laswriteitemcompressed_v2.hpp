@@ -4,8 +4,6 @@
 // arithmetic encoder. The readers in lasreaditemcompressed_v2.hpp mirror them.
 #pragma once
 
-#include <vector>
-
 #include "compressor/lasitemcompressed_v2.hpp"
 #include "compressor/lasitemcoding.hpp"
 #include "compressor/laswriteitem.hpp"
@@ -49,13 +47,10 @@ class LASwriteItemCompressed_RGB12_v2 final : public LASwriteItemCompressed {
 // Every byte at every point, with one model per byte position.
 class LASwriteItemCompressed_BYTE_v2 final : public LASwriteItemCompressed {
  public:
-  LASwriteItemCompressed_BYTE_v2(ArithmeticEncoder* enc, U32 number);
+  LASwriteItemCompressed_BYTE_v2(ArithmeticEncoder* enc, U32 number) : state(enc, number) {}
   bool write(const U8* item, U32& context) override;
   bool init(const U8* item, U32& context) override;
 
  private:
-  ArithmeticEncoder* enc;
-  U32 number;
-  std::vector<U8> reference;
-  std::vector<ModelPtr> models;
+  BytesState<ArithmeticEncoder> state;
 };

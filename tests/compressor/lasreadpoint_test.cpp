@@ -250,6 +250,25 @@ TEST(LASreadPoint, TruncatedBlockWarnsThenEndsInTheCutChunk) {
   EXPECT_EQ(text(r.reader.get_error()), "end-of-file during chunk with index 2");
 }
 
+// A read that broke off inside a chunk with no known successor leaves the
+// decoder in the middle of a value: later reads fail (decoding on could
+// divide by an interval of 0) until a seek starts a chunk afresh.
+TEST(LASreadPoint, ReadsAfterABrokenChunkFailUntilASeek) {
+  Block block = testpoints::write_block(BlockShape(1, 3000).chunks(1000).item_coders());
+  const testpoints::ChunkTable table = testpoints::read_table(block.bytes, false);
+  const std::string cut = block.bytes.substr(0, 8 + table.byte_counts[0] + table.byte_counts[1] + 100);
+  BlockReader r(block, cut);
+  U64 delivered = 0;
+  while (r.read()) delivered++;
+  ASSERT_GE(delivered, 2000u);
+  EXPECT_EQ(text(r.reader.get_error()), "end-of-file during chunk with index 2");
+  for (int i = 0; i < 3; i++) EXPECT_FALSE(r.read());
+  EXPECT_FALSE(r.reader.seek(delivered, delivered + 1));  // on in the broken chunk
+  ASSERT_TRUE(r.reader.seek(delivered, 1500));
+  ASSERT_TRUE(r.read());
+  EXPECT_EQ(r.record(), block.record(1500));
+}
+
 // Adaptive chunks are found only through their table.
 TEST(LASreadPoint, AdaptiveChunksNeedTheirTable) {
   Block block = testpoints::write_block(BlockShape(1, 3000).adaptive({1000, 2000}));
