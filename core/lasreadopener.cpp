@@ -1372,6 +1372,8 @@ LASreader* LASreadOpener::open_merged() {
   }
   if (files_are_flightlines) reader->set_files_are_flightlines(files_are_flightlines);
   if (apply_file_source_ID) reader->set_apply_file_source_ID(true);
+  // The merged reader puts each file's source ID into this transform.
+  if (files_are_flightlines || apply_file_source_ID) point_source_transform();
   hand_over(reader);
   apply_area(reader, false);
   apply_copc_query(reader, false);

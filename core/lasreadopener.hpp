@@ -199,10 +199,15 @@ class LASreadOpener {
   bool keep_copc = false;
   U32 decompress_selective = 0xFFFFFFFF;
 
- protected:
-  // What a single input name is read as, by its extension.
+  // What an input name is read as, by its extension (the merged reader
+  // decides its files' format the same way).
   enum InputKind { INPUT_LAS, INPUT_BIN, INPUT_SHP, INPUT_ASC, INPUT_BIL, INPUT_DTM, INPUT_PLY, INPUT_QFIT, INPUT_TXT };
   static InputKind input_kind(const char* name);
+  // The spatial index of a LAS or VMB file just opened: its .lax file, or its
+  // COPC hierarchy, which takes precedence. The merged reader uses it per file.
+  void attach_las_index(LASreader* reader, const char* name) const;
+
+ protected:
   // The reader class for a single input of that kind by the rescale, reoffset
   // and offset-adjust settings, configured but not opened.
   LASreader* construct_reader(InputKind kind);
@@ -236,7 +241,6 @@ class LASreadOpener {
   // The stored and pipe-on wrappers, when asked; `name` is the reader's word in
   // messages ("lasreaderlas", ...). Null after a reported failure.
   LASreader* wrap(LASreader* reader, const char* name, bool from_stdin);
-  void attach_las_index(LASreader* reader, const char* name) const;
   // Source ID of the current single file with "-faf".
   U16 flightline_source_ID() const;
   LAStransform* point_source_transform();

@@ -1,8 +1,15 @@
-// The filter's list of criteria. Stand-in: no option is parsed yet.
+// The filter's list of criteria, its option parser (the walk over the
+// arguments, the refused old names, the criterion built after the walk), its
+// help text, and the number helpers the option families share.
 #include "filters/lasfilter.hpp"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "filters/lascriterion.hpp"
+
+// ------------------------------------------------------------------ the list
 
 LASfilter::~LASfilter() { clean(); }
 
@@ -13,12 +20,6 @@ void LASfilter::clean() {
   criteria_count = 0;
   criteria_capacity = 0;
 }
-
-void LASfilter::usage() const { LASMessage(INFO, "Filter points based on their coordinates.\n  (no filter options yet)"); }
-
-bool LASfilter::parse(int, char*[]) { return true; }
-
-bool LASfilter::parse(const char*) { return true; }
 
 I32 LASfilter::unparse(std::string& text) const {
   I32 n = 0;
@@ -42,6 +43,187 @@ void LASfilter::add_criterion(LAScriterion* criterion) {
   criteria[criteria_count++] = criterion;
 }
 
+LAScriterion* LASfilter::take_last_criterion() {
+  if (criteria_count == 0) return nullptr;
+  LAScriterion* last = criteria[--criteria_count];
+  criteria[criteria_count] = nullptr;
+  return last;
+}
+
 void LASfilter::reset() {
   for (U32 i = 0; i < criteria_count; i++) criteria[i]->reset();
 }
+
+std::unique_ptr<LAScriterion> LASfilterParse::take_last_named(const char* name) {
+  if (filter.criteria_count == 0 || strcmp(filter.criteria[filter.criteria_count - 1]->name(), name) != 0) return nullptr;
+  return std::unique_ptr<LAScriterion>(filter.take_last_criterion());
+}
+
+// ------------------------------------------------------------------ help
+
+// One section per group of criteria, in the order users read them; each
+// family adds its lines where its group stands.
+static const char* const usage_sections[] = {
+    "Filter points based on their coordinates.\n"
+    "  -keep_tile 631000 4834000 1000 (ll_x ll_y size)\n"
+    "  -keep_circle 630250.00 4834750.00 100 (x y radius)\n"
+    "  -keep_xy 630000 4834000 631000 4836000 (min_x min_y max_x max_y)\n"
+    "  -drop_xy 630000 4834000 631000 4836000 (min_x min_y max_x max_y)\n"
+    "  -keep_x 631500.50 631501.00 (min_x max_x)\n"
+    "  -drop_x 631500.50 631501.00 (min_x max_x)\n"
+    "  -drop_x_below 630000.50 (min_x)\n"
+    "  -drop_x_above 630500.50 (max_x)\n"
+    "  -keep_y 4834500.25 4834550.25 (min_y max_y)\n"
+    "  -drop_y 4834500.25 4834550.25 (min_y max_y)\n"
+    "  -drop_y_below 4834500.25 (min_y)\n"
+    "  -drop_y_above 4836000.75 (max_y)\n"
+    "  -keep_z 11.125 130.725 (min_z max_z)\n"
+    "  -drop_z 11.125 130.725 (min_z max_z)\n"
+    "  -drop_z_below 11.125 (min_z)\n"
+    "  -drop_z_above 130.725 (max_z)\n"
+    "  -keep_xyz 620000 4830000 100 621000 4831000 200 (min_x min_y min_z max_x max_y max_z)\n"
+    "  -drop_xyz 620000 4830000 100 621000 4831000 200 (min_x min_y min_z max_x max_y max_z)",
+    "Boolean combination of filters.\n"
+    "  -filter_and",
+};
+
+void LASfilter::usage() const {
+  std::string text;
+  for (const char* section : usage_sections) {
+    if (!text.empty()) text += '\n';
+    text += section;
+  }
+  LASMessage(INFO, "%s", text.c_str());
+}
+
+// ------------------------------------------------------------------ parsing
+
+// The option tables of the criterion families; a new family adds its own.
+static std::span<const LAScriterionOption> (*const families[])() = {
+    las_coordinate_criterion_options,
+    las_classification_criterion_options,
+    las_combined_criterion_options,
+};
+
+// The row of a filter option: exact names first, then the names that only
+// begin a word (so no prefix can shadow an exact name of another family).
+static const LAScriterionOption* find_option(const char* word) {
+  for (auto table : families) {
+    for (const LAScriterionOption& row : table()) {
+      if (!row.option.prefix && strcmp(word, row.option.name) == 0) return &row;
+    }
+  }
+  for (auto table : families) {
+    for (const LAScriterionOption& row : table()) {
+      if (row.option.prefix && strncmp(word, row.option.name, strlen(row.option.name)) == 0) return &row;
+    }
+  }
+  return nullptr;
+}
+
+// Old names of the coordinate criteria are refused with their new names.
+static void refuse_old_name(const char* word) {
+  laserror(
+      "'%s' is no longer recognized. check documentation with '-h'.\n"
+      "  rename '-clip' to '-keep_xy'.\n"
+      "  rename '-clip_box' to '-keep_xyz'.\n"
+      "  rename '-clip_tile' to '-keep_tile'.\n"
+      "  rename '-clip_z_below' to '-drop_z_below'.\n"
+      "  rename '-clip_z_above' to '-drop_z_above'.\n"
+      "  rename '-clip_z_between' to '-drop_z'.\n"
+      "  etc ...",
+      word);
+}
+
+static bool any(const U32 words[8]) {
+  for (int w = 0; w < 8; w++) {
+    if (words[w]) return true;
+  }
+  return false;
+}
+
+bool LASfilterParse::finish() {
+  if (any(keep_extended)) {
+    if (any(drop_extended)) {
+      laserror("cannot use '-drop_extended_class' and '-keep_extended_class' simultaneously");
+      return false;
+    }
+    for (int w = 0; w < 8; w++) drop_extended[w] = ~keep_extended[w];
+  }
+  if (!any(drop_extended)) return true;
+  if (keep_class_used) {
+    LASMessage(WARNING,
+               "cannot combine '-keep_class' together with '-keep_extended_class'. use\n"
+               "\texclusively 'extended' filters for filtering points with classes above 31");
+    return true;
+  }
+  add(las_new_drop_extended_classifications(drop_extended));
+  return true;
+}
+
+bool LASfilter::parse(int argc, char* argv[]) {
+  LASfilterParse parse(*this);
+  for (int i = 1; i < argc; i++) {
+    const char* word = argv[i];
+    if (word[0] == '\0') continue;
+    if (strcmp(word, "-h") == 0 || strcmp(word, "-help") == 0) return true;
+    if (strcmp(word, "-hh") == 0) {
+      usage();
+      return true;
+    }
+    if (strncmp(word, "-clip_", 6) == 0) {
+      refuse_old_name(word);
+      return false;
+    }
+    const LAScriterionOption* row = find_option(word);
+    if (row == nullptr) continue;  // another parser's, or nobody's: the tool reports it
+    if (las_run_option(*row, parse, i, argc, argv) == LASoptionResult::FAILED) return false;
+  }
+  return parse.finish();
+}
+
+bool LASfilter::parse(const char* text) {
+  LASoptionWords words(text);
+  return parse(words.argc(), words.argv());
+}
+
+// ------------------------------------------------------------------ numbers
+
+bool strToFloatDegPcFail(const char* text, F32* value) {
+  std::string number(text);
+  const size_t n = number.size();
+  F32 divisor = 1.0f;
+  if (n >= 2 && (U8)number[n - 2] == 0xC2 && (U8)number[n - 1] == 0xB0) {
+    divisor = 360.0f;  // the degree sign as UTF-8 writes it
+    number.resize(n - 2);
+  } else if (n >= 1) {
+    const U8 last = (U8)number[n - 1];
+    if (last == 0xB0 || last == 'd' || last == 'D') divisor = 360.0f;
+    if (last == 'p' || last == 'P' || last == '%') divisor = 100.0f;
+    if (divisor != 1.0f) number.resize(n - 1);
+  }
+  F32 v;
+  if (!las_read_f32(number.c_str(), &v)) return true;
+  *value = v / divisor;
+  return false;
+}
+
+template <typename T>
+bool rangeValidate(const char* name, T* min, T* max, T lowest, T highest) {
+  if (*min > *max) {
+    const T swap = *min;
+    *min = *max;
+    *max = swap;
+  }
+  if (lowest > *min) {
+    fprintf(stderr, "ERROR: \"%s\" argument falls below minimum(%g < %g)\n", name, (F64)*min, (F64)lowest);
+    return false;
+  }
+  if (*max > highest) {
+    fprintf(stderr, "ERROR: \"%s\" argument falls above maximum (%g > %g)\n", name, (F64)*max, (F64)highest);
+    return false;
+  }
+  return true;
+}
+
+template bool rangeValidate<F32>(const char*, F32*, F32*, F32, F32);

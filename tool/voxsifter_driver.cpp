@@ -296,12 +296,22 @@ static PointFilterInterface* choose_filter(const VoxsifterRun& run, bool countin
   return make_point_filter(o, step_xy, step_z, reader);
 }
 
+// Merged input reads every listed file, so the output may land on any of them.
+static bool output_is_an_input(const VoxsifterRun& run, const char* input) {
+  if (run.laswriteopener.writes_to(input)) return true;
+  if (!run.lasreadopener.is_merged()) return false;
+  for (U32 i = 0; i < run.lasreadopener.get_file_name_number(); i++) {
+    if (run.laswriteopener.writes_to(run.lasreadopener.get_file_name(i))) return true;
+  }
+  return false;
+}
+
 // A point output that would land on the input is refused, whatever the
 // halting setting: the second pass would read the file while the writer
 // truncates it. With halting off the file is skipped. The entry has already
 // reported a -o name equal to the first input.
 static bool refuse_output_on_input(VoxsifterRun& run, const char* input) {
-  if (!run.laswriteopener.writes_to(input)) return false;
+  if (!output_is_an_input(run, input)) return false;
   if (!run.identical_reported) laserror("input and output file name are identical");
   run.identical_reported = false;
   return true;

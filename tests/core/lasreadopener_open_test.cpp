@@ -11,7 +11,9 @@
 #include "core/lasreader_las.hpp"
 #include "core/lasreadopener.hpp"
 #include "filters/lasfilter.hpp"
+#include "index/lasreadermerged.hpp"
 #include "support/arg_vector.hpp"
+#include "support/drop_odd.hpp"
 #include "support/las_fixture.hpp"
 #include "support/temp_dir.hpp"
 #include "transforms/lastransform.hpp"
@@ -65,17 +67,6 @@ std::vector<I32> range(int first, int last) {
   for (int i = first; i <= last; i++) result.push_back(i);
   return result;
 }
-
-// Drops every point whose intensity is odd.
-class DropOdd : public LAScriterion {
- public:
-  const char* name() const override { return "drop_odd"; }
-  I32 get_command(std::string& text) const override {
-    text += "-drop_odd ";
-    return 10;
-  }
-  bool filter(const LASpoint* point) override { return point->intensity & 1; }
-};
 
 class LasReadOpenerOpenTest : public ::testing::Test {
  protected:
@@ -288,7 +279,9 @@ TEST_F(LasReadOpenerOpenTest, ReadersNotBuiltYetFailWithTheOpenersText) {
       {{"-i", temp.file("x.ply")}, "ERROR: cannot open lasreaderply with file name '" + temp.file("x.ply") + "'\n"},
       {{"-i", temp.file("x.qi")}, "ERROR: cannot open lasreaderqfit with file name '" + temp.file("x.qi") + "'\n"},
       {{"-i", temp.file("x.txt")}, "ERROR: cannot open lasreadertxt with file name '" + temp.file("x.txt") + "'\n"},
-      {{"-i", temp.file("a.las"), temp.file("b.las"), "-merged"}, "ERROR: cannot open lasreadermerged with 2 file names\n"},
+      {{"-i", temp.file("x.txt"), temp.file("x.txt"), "-merged"},
+       "ERROR: could not open lasreadertxt for file '" + temp.file("x.txt") +
+           "'\nERROR: cannot open lasreadermerged with 2 file names\n"},
       {{"-i", temp.file("a.las"), temp.file("b.las"), temp.file("x.txt"), "-buffered", "10"},
        "ERROR: cannot open lasreaderbuffered with 3 file names\n"},
       {{"-i", temp.file("a.las"), "-stored"}, "ERROR: could not open lasreaderstored with lasreaderlas\n"},
@@ -318,8 +311,11 @@ TEST_F(LasReadOpenerOpenTest, MergedChoiceAndStandardInput) {
   LASreadOpener listed;
   parse(listed, {"-lof", temp.file("ids.txt"), "-merged"});
   std::string err;
-  EXPECT_FALSE(open(listed, &err));
-  EXPECT_EQ(err, "ERROR: cannot open lasreadermerged with 1 file names\n");
+  reader = open(listed, &err);
+  ASSERT_TRUE(reader);
+  EXPECT_EQ(err, "");
+  EXPECT_NE(dynamic_cast<LASreaderMerged*>(reader.get()), nullptr);
+  EXPECT_EQ(read_all(reader.get()).size(), 100u);
   EXPECT_FALSE(listed.active());
 
   // Standard input is tried once.
