@@ -163,9 +163,10 @@ std::vector<Item> point10_sequence(U32 count, U32 seed) {
   std::vector<Item> items;
   for (U32 i = 0; i < count; i++) {
     if (!chance(8)) {  // else a repeat of the previous point
-      p.x += (I32)(rng() % 41) - 20;
-      p.y += (I32)(rng() % 9) - 4;
-      p.z = chance(3) ? p.z + (I32)(rng() % 31) - 15 : (I32)(rng() % 2000);
+      // Steps wrap at the 32-bit ends, as the coordinates' differences do.
+      p.x = (I32)((U32)p.x + rng() % 41 - 20);
+      p.y = (I32)((U32)p.y + rng() % 9 - 4);
+      p.z = chance(3) ? (I32)((U32)p.z + rng() % 31 - 15) : (I32)(rng() % 2000);
       if (chance(50)) p.x = (I32)rng();  // large jumps and wraps
       if (chance(50)) p.y = chance(2) ? I32_MAX - (I32)(rng() % 3) : I32_MIN + (I32)(rng() % 3);
       if (chance(3)) p.return_byte = (U8)((p.return_byte & 0xC0) | (rng() % 64));
