@@ -87,30 +87,41 @@ struct Format {
   std::vector<U32> offsets;  // of the items within a record
 };
 
-// The records compressed in chunks of 50000, as a VMB file holds them.
-std::vector<U8> compress(const Format& format, const std::vector<U8>& records, ByteStreamOutArrayLE& out) {
+// The records compressed into `out` in chunks of 50000, as a VMB file holds them.
+bool compress(const Format& format, const std::vector<U8>& records, ByteStreamOutArrayLE& out) {
   LASwritePoint writer;
   out.seek(0);
-  if (!writer.setup(format.vembra.num_items, format.vembra.items, &format.vembra) || !writer.init(&out)) return {};
+  if (!writer.setup(format.vembra.num_items, format.vembra.items, &format.vembra) || !writer.init(&out)) return false;
   const U8* item[3];
   for (const U8* record = records.data(); record < records.data() + records.size(); record += format.record_size) {
     for (U32 i = 0; i < format.vembra.num_items; i++) item[i] = record + format.offsets[i];
-    if (!writer.write(item)) return {};
+    if (!writer.write(item)) return false;
   }
-  if (!writer.done()) return {};
-  return std::vector<U8>(out.getData(), out.getData() + out.getSize());
+  return writer.done();
+}
+
+// The compressed size; the bytes are left in `out`.
+size_t compress_size(const Format& format, const std::vector<U8>& records, ByteStreamOutArrayLE& out) {
+  return compress(format, records, out) ? (size_t)out.getSize() : 0;
+}
+
+// The records of the benchmark's format, or none (and the run skipped).
+std::vector<U8> records_of(benchmark::State& state, const Format& format) {
+  std::vector<U8> records = airborne_records((U8)state.range(0));
+  if (records.size() != (size_t)POINTS * format.record_size) {
+    state.SkipWithError("no sample");
+    records.clear();
+  }
+  return records;
 }
 
 void BM_compress(benchmark::State& state) {
   const Format format((U8)state.range(0));
-  const std::vector<U8> records = airborne_records((U8)state.range(0));
-  if (records.size() != (size_t)POINTS * format.record_size) {
-    state.SkipWithError("no sample");
-    return;
-  }
+  const std::vector<U8> records = records_of(state, format);
+  if (records.empty()) return;
   ByteStreamOutArrayLE out((I64)records.size());
   size_t size = 0;
-  for (auto _ : state) size = compress(format, records, out).size();
+  for (auto _ : state) size = compress_size(format, records, out);
   if (size == 0) state.SkipWithError("compress");
   state.SetItemsProcessed((int64_t)state.iterations() * POINTS);
   state.counters["ratio"] = (double)size / (double)records.size();
@@ -118,13 +129,10 @@ void BM_compress(benchmark::State& state) {
 
 void BM_decompress(benchmark::State& state) {
   const Format format((U8)state.range(0));
-  const std::vector<U8> records = airborne_records((U8)state.range(0));
-  if (records.size() != (size_t)POINTS * format.record_size) {
-    state.SkipWithError("no sample");
-    return;
-  }
+  const std::vector<U8> records = records_of(state, format);
+  if (records.empty()) return;
   ByteStreamOutArrayLE out((I64)records.size());
-  const std::vector<U8> data = compress(format, records, out);
+  const std::vector<U8> data(out.getData(), out.getData() + compress_size(format, records, out));
   std::vector<U8> point(format.record_size);
   U8* item[3] = {point.data(), point.data() + 20, point.data() + 28};
   for (auto _ : state) {
