@@ -52,15 +52,10 @@ class ArithmeticDecoder {
       // one entry); beyond it lies only corrupt data.
       if (t > m->lookup_size) throw_corrupt();
       s = m->lookup[t];
-      U32 n = m->lookup[t + 1] + 1;
-      while (n > s + 1) {
-        const U32 k = (s + n) >> 1;
-        if (m->cumulative[k] > d) {
-          n = k;
-        } else {
-          s = k;
-        }
-      }
+      const U32 n = m->lookup[t + 1] + 1;
+      // The symbols of one slot are few, and the likely ones fill slots of
+      // their own: a short upward scan beats halving (fewer mispredictions).
+      while (s + 1 < n && m->cumulative[s + 1] <= d) ++s;
       x = m->cumulative[s] * interval_length;
       if (s != m->top_symbol) y = m->cumulative[s + 1] * interval_length;
     } else {

@@ -21,23 +21,23 @@ constexpr U32 TEXT_SIZE = 128;
 // Entries the chunk table grows by while it is built from the chunks met.
 constexpr U32 TABLE_GROWTH = 256;
 
-LASreadItem* make_raw_reader(const LASitem& item) {
+LASreadItemRaw* make_raw_reader(const LASitem& item) {
   const bool le = Endian::IS_LITTLE_ENDIAN;
   switch (item.type) {
     case LASitem::POINT10:
-      return le ? (LASreadItem*)new LASreadItemRaw_POINT10_LE() : new LASreadItemRaw_POINT10_BE();
+      return le ? (LASreadItemRaw*)new LASreadItemRaw_POINT10_LE() : new LASreadItemRaw_POINT10_BE();
     case LASitem::GPSTIME11:
-      return le ? (LASreadItem*)new LASreadItemRaw_GPSTIME11_LE() : new LASreadItemRaw_GPSTIME11_BE();
+      return le ? (LASreadItemRaw*)new LASreadItemRaw_GPSTIME11_LE() : new LASreadItemRaw_GPSTIME11_BE();
     case LASitem::RGB12:
     case LASitem::RGB14:
-      return le ? (LASreadItem*)new LASreadItemRaw_RGB12_LE() : new LASreadItemRaw_RGB12_BE();
+      return le ? (LASreadItemRaw*)new LASreadItemRaw_RGB12_LE() : new LASreadItemRaw_RGB12_BE();
     case LASitem::RGBNIR14:
-      return le ? (LASreadItem*)new LASreadItemRaw_RGBNIR14_LE() : new LASreadItemRaw_RGBNIR14_BE();
+      return le ? (LASreadItemRaw*)new LASreadItemRaw_RGBNIR14_LE() : new LASreadItemRaw_RGBNIR14_BE();
     case LASitem::WAVEPACKET13:
     case LASitem::WAVEPACKET14:
-      return le ? (LASreadItem*)new LASreadItemRaw_WAVEPACKET13_LE() : new LASreadItemRaw_WAVEPACKET13_BE();
+      return le ? (LASreadItemRaw*)new LASreadItemRaw_WAVEPACKET13_LE() : new LASreadItemRaw_WAVEPACKET13_BE();
     case LASitem::POINT14:
-      return le ? (LASreadItem*)new LASreadItemRaw_POINT14_LE() : new LASreadItemRaw_POINT14_BE();
+      return le ? (LASreadItemRaw*)new LASreadItemRaw_POINT14_LE() : new LASreadItemRaw_POINT14_BE();
     case LASitem::BYTE:
     case LASitem::BYTE14:
       return new LASreadItemRaw_BYTE(item.size);
@@ -45,88 +45,44 @@ LASreadItem* make_raw_reader(const LASitem& item) {
   return nullptr;
 }
 
-// The built-in item coders by kind and version. Each kind lists the versions
-// it accepts; the coder classes join this table as they are built, and until
-// then a compressed item of that kind cannot be read.
-LASreadItemCompressed* make_coded_reader(const LASitem& item, ArithmeticDecoder*, U32) {
-  switch (item.type) {
-    case LASitem::BYTE:  // versions 1, 2 (item size)
-    case LASitem::POINT10:  // versions 1, 2
-    case LASitem::GPSTIME11:  // versions 1, 2
-    case LASitem::RGB12:  // versions 1, 2
-    case LASitem::WAVEPACKET13:  // version 1
-    case LASitem::POINT14:  // versions 2 or 3 (the version-3 reader), 4
-    case LASitem::RGB14:  // versions 2 or 3, 4
-    case LASitem::RGBNIR14:  // versions 2 or 3, 4
-    case LASitem::WAVEPACKET14:  // versions 3, 4
-    case LASitem::BYTE14:  // versions 2 or 3, 4 (item size)
-      break;
-  }
-  return nullptr;
-}
-
 }  // namespace
 
 LASreadPoint::LASreadPoint(U32 decompress_selective)
-    : decompress_selective(decompress_selective), coded_reader_maker(make_coded_reader) {}
+    : decompress_selective(decompress_selective), coded_reader_maker(make_item_reader) {}
 
-LASreadPoint::~LASreadPoint() {
-  if (raw_readers) {
-    for (U32 i = 0; i < reader_count; i++) delete raw_readers[i];
-    delete[] raw_readers;
-  }
-  if (coded_readers) {
-    for (U32 i = 0; i < reader_count; i++) delete coded_readers[i];
-    delete[] coded_readers;
-  }
-  delete decoder;
-  release_tables();
-  delete[] skip_point;
-  delete[] skip_bytes;
-  free(error_text);
-  free(warning_text);
+LASreadPoint::~LASreadPoint() { release_tables(); }
+
+void LASreadPoint::release_readers() {
+  raw_readers.clear();
+  coded_readers.clear();
+  skip_point.clear();
+  skip_bytes.clear();
 }
 
 bool LASreadPoint::setup(const U32 num_items, const LASitem* items, const Vembra* vembra) {
   if (num_items == 0 || items == nullptr) return false;
   if (vembra && (num_items != vembra->num_items || items != vembra->items)) return false;
-  delete decoder;
-  decoder = nullptr;
+  decoder.reset();
   layered = false;
   if (vembra && vembra->compressor != Vembra::NONE) {
     if (vembra->coder != 0) return false;
-    decoder = new ArithmeticDecoder();
+    decoder = std::make_unique<ArithmeticDecoder>();
     layered = (vembra->compressor == Vembra::LAYERED_CHUNKED);
   }
 
   // A second setup starts from nothing.
-  if (raw_readers) {
-    for (U32 i = 0; i < reader_count; i++) delete raw_readers[i];
-    delete[] raw_readers;
-    raw_readers = nullptr;
-  }
-  if (coded_readers) {
-    for (U32 i = 0; i < reader_count; i++) delete coded_readers[i];
-    delete[] coded_readers;
-    coded_readers = nullptr;
-  }
-  delete[] skip_point;
-  delete[] skip_bytes;
-  skip_point = nullptr;
-  skip_bytes = nullptr;
+  release_readers();
   release_tables();
-
   reader_count = num_items;
-  active_readers = nullptr;
+  next = Next::CHUNK_START;
   chunk_size = U32_MAX;
   adaptive = false;
   table_pending = false;
   table_failed = false;
-  raw_readers = new LASreadItem*[num_items]();
   U32 size = 0;
   for (U32 i = 0; i < num_items; i++) {
-    raw_readers[i] = make_raw_reader(items[i]);
-    if (raw_readers[i] == nullptr) return false;
+    raw_readers.emplace_back(make_raw_reader(items[i]));
+    if (!raw_readers.back()) return false;
     size += items[i].size;
   }
   point_size = size;
@@ -136,19 +92,14 @@ bool LASreadPoint::setup(const U32 num_items, const LASitem* items, const Vembra
   // block per item, so each item gets twice its size there, and byte 22 (the
   // extended flags byte) marks the extended layout.
   const U32 scale = layered ? 2 : 1;
-  skip_bytes = new U8[(size_t)scale * point_size]();
-  skip_point = new U8*[num_items];
+  skip_bytes.assign((size_t)scale * point_size, 0);
   for (U32 i = 0, start = 0; i < num_items; i++) {
-    skip_point[i] = skip_bytes + (size_t)scale * start;
+    skip_point.push_back(skip_bytes.data() + (size_t)scale * start);
     start += items[i].size;
   }
   if (layered && scale * point_size > 22) skip_bytes[22] = 1;
 
-  coded_readers = new LASreadItem*[num_items]();
-  for (U32 i = 0; i < num_items; i++) {
-    coded_readers[i] = coded_reader_maker(items[i], decoder, decompress_selective);
-    if (coded_readers[i] == nullptr) return false;
-  }
+  if (!make_coded_readers(items)) return false;
   if (vembra->compressor != Vembra::POINTWISE) {
     if (vembra->chunk_size != 0 && vembra->chunk_size != U32_MAX) chunk_size = vembra->chunk_size;
     adaptive = (chunk_size == U32_MAX);
@@ -157,19 +108,28 @@ bool LASreadPoint::setup(const U32 num_items, const LASitem* items, const Vembra
   return true;
 }
 
+bool LASreadPoint::make_coded_readers(const LASitem* items) {
+  for (U32 i = 0; i < reader_count; i++) {
+    coded_readers.emplace_back(coded_reader_maker(items[i], decoder.get(), decompress_selective));
+    if (!coded_readers.back()) return false;
+  }
+  return true;
+}
+
 bool LASreadPoint::init(ByteStreamIn* stream) {
   if (!stream) return false;
   this->stream = stream;
-  for (U32 i = 0; i < reader_count; i++) static_cast<LASreadItemRaw*>(raw_readers[i])->init(stream);
+  for (auto& reader : raw_readers) reader->init(stream);
+  chunk_failed = false;
   if (decoder) {
     points_in_chunk = chunk_size;
     chunk_start = 0;
     chunk_started = false;
-    active_readers = nullptr;
+    next = Next::CHUNK_START;
   } else {
     chunk_start = stream->tell();
     chunk_started = true;
-    active_readers = raw_readers;
+    next = Next::RAW;
   }
   return true;
 }
@@ -187,12 +147,14 @@ bool LASreadPoint::start_chunk() {
   }
   chunk_start = stream->tell();
   chunk_started = true;
-  active_readers = nullptr;
+  chunk_failed = false;
+  next = Next::CHUNK_START;
   return true;
 }
 
 bool LASreadPoint::read(U8* const* point) {
   U32 context = 0;
+  if (chunk_failed) return false;
   try {
     if (!decoder) {
       for (U32 i = 0; i < reader_count; i++) raw_readers[i]->read(point[i], context);
@@ -222,8 +184,8 @@ bool LASreadPoint::read(U8* const* point) {
       points_in_chunk++;
     }
 
-    if (active_readers) {
-      for (U32 i = 0; i < reader_count; i++) active_readers[i]->read(point[i], context);
+    if (next == Next::CODED) {
+      for (U32 i = 0; i < reader_count; i++) coded_readers[i]->read(point[i], context);
       return true;
     }
     for (U32 i = 0; i < reader_count; i++) raw_readers[i]->read(point[i], context);
@@ -231,13 +193,13 @@ bool LASreadPoint::read(U8* const* point) {
       decoder->init(stream, false);
       U32 count;
       stream->get32bitsLE((U8*)&count);  // the chunk's point count; the table has it
-      for (U32 i = 0; i < reader_count; i++) coded(i)->chunk_sizes();
-      for (U32 i = 0; i < reader_count; i++) coded(i)->init(point[i], context);
+      for (auto& reader : coded_readers) reader->chunk_sizes();
+      for (U32 i = 0; i < reader_count; i++) coded_readers[i]->init(point[i], context);
     } else {
-      for (U32 i = 0; i < reader_count; i++) coded(i)->init(point[i], context);
+      for (U32 i = 0; i < reader_count; i++) coded_readers[i]->init(point[i], context);
       decoder->init(stream, true);
     }
-    active_readers = coded_readers;
+    next = Next::CODED;
     return true;
   } catch (int error) {
     if (error == EOF) {
@@ -251,8 +213,13 @@ bool LASreadPoint::read(U8* const* point) {
       if (chunk_index + 1 < known_chunks) {
         stream->seek(chunk_offsets[chunk_index + 1]);
         points_in_chunk = chunk_size;
+        return false;
       }
     }
+    // The decoder stopped in the middle of a value: decoding on would read a
+    // state no encoder made (an interval too short to divide by). Reading
+    // stays failed until a seek starts a chunk afresh.
+    if (decoder) chunk_failed = true;
     return false;
   }
 }
@@ -316,12 +283,12 @@ bool LASreadPoint::seek(const U64 current, const U64 target) {
     delta = target - current;
   }
   for (; delta > 0; delta--)
-    if (!read(skip_point)) return false;
+    if (!read(skip_point.data())) return false;
   return true;
 }
 
 bool LASreadPoint::check_end() {
-  if (decoder && coded_readers && active_readers == coded_readers) {
+  if (decoder && next == Next::CODED) {
     decoder->done();
     chunk_index++;
     if (chunk_index < known_chunks && stream->tell() != chunk_offsets[chunk_index]) {
@@ -425,7 +392,7 @@ bool LASreadPoint::read_chunk_table() {
     count_read = true;
     if (count > 0) {
       decoder->init(stream, true);
-      IntegerCompressor ic(decoder, 32, 2, 8, 0);
+      IntegerCompressor ic(decoder.get(), 32, 2, 8, 0);
       if (!ic.initDecompressor()) throw CHUNK_CORRUPT;
       I32 last_points = 0, last_bytes = 0;
       for (U32 i = 1; i <= count; i++) {
@@ -480,19 +447,17 @@ bool LASreadPoint::recover_chunk_table(I64 chunks_start, I64 chunk_table_start, 
 }
 
 void LASreadPoint::set_error(const char* format, ...) {
-  if (!error_text) error_text = (char*)malloc(TEXT_SIZE);
-  if (!error_text) return;
+  if (!error_text) error_text = std::make_unique<char[]>(TEXT_SIZE);
   va_list args;
   va_start(args, format);
-  vsnprintf(error_text, TEXT_SIZE, format, args);
+  vsnprintf(error_text.get(), TEXT_SIZE, format, args);
   va_end(args);
 }
 
 void LASreadPoint::set_warning(const char* format, ...) {
-  if (!warning_text) warning_text = (char*)malloc(TEXT_SIZE);
-  if (!warning_text) return;
+  if (!warning_text) warning_text = std::make_unique<char[]>(TEXT_SIZE);
   va_list args;
   va_start(args, format);
-  vsnprintf(warning_text, TEXT_SIZE, format, args);
+  vsnprintf(warning_text.get(), TEXT_SIZE, format, args);
   va_end(args);
 }

@@ -12,18 +12,21 @@
 // get_error() and get_warning() hold the texts to report.
 #pragma once
 
+#include <memory>
+#include <vector>
+
+#include "compressor/arithmeticdecoder.hpp"
+#include "compressor/lasitemcodertable.hpp"
 #include "compressor/lasreaditem.hpp"
 #include "compressor/vembra.hpp"
 #include "core/bytestreamin.hpp"
 #include "core/mydefs.hpp"
 
-class ArithmeticDecoder;
-
 class LASreadPoint {
  public:
   // Makes the coded reader of one item on the driver's decoder; null when the
   // item's kind or version has no reader (setup then fails).
-  typedef LASreadItemCompressed* (*CodedReaderMaker)(const LASitem& item, ArithmeticDecoder* decoder, U32 decompress_selective);
+  typedef LASitemReaderMaker CodedReaderMaker;
 
   explicit LASreadPoint(U32 decompress_selective = 0xFFFFFFFF);
   ~LASreadPoint();
@@ -45,15 +48,21 @@ class LASreadPoint {
   bool check_end();
   bool done();
 
-  const char* get_error() const { return error_text; }
-  const char* get_warning() const { return warning_text; }
+  // Whether the records are compressed (their read errors name a chunk).
+  bool is_compressed() const { return decoder != nullptr; }
+  const char* get_error() const { return error_text.get(); }
+  const char* get_warning() const { return warning_text.get(); }
 
-  // Replaces the built-in table of item coders; call before setup. Lets a coder
-  // outside that table (a test's) drive the chunk mechanics.
+  // Replaces the table of item coders (lasitemcodertable.hpp); call before
+  // setup. Lets a coder outside that table (a test's) drive the chunk mechanics.
   void set_coded_reader_maker(CodedReaderMaker maker) { coded_reader_maker = maker; }
 
  private:
-  LASreadItemCompressed* coded(U32 i) const { return static_cast<LASreadItemCompressed*>(coded_readers[i]); }
+  // What the next point goes through.
+  enum class Next { RAW, CHUNK_START, CODED };
+
+  void release_readers();
+  bool make_coded_readers(const LASitem* items);
   bool start_chunk();
   bool read_chunk_table();
   bool recover_chunk_table(I64 chunks_start, I64 chunk_table_start, bool count_read, U32 decoded);
@@ -64,10 +73,10 @@ class LASreadPoint {
 
   ByteStreamIn* stream = nullptr;
   U32 reader_count = 0;
-  LASreadItem** active_readers = nullptr;
-  LASreadItem** raw_readers = nullptr;
-  LASreadItem** coded_readers = nullptr;  // each a LASreadItemCompressed
-  ArithmeticDecoder* decoder = nullptr;
+  Next next = Next::CHUNK_START;
+  std::vector<std::unique_ptr<LASreadItemRaw>> raw_readers;
+  std::vector<std::unique_ptr<LASreadItemCompressed>> coded_readers;  // empty without compression
+  std::unique_ptr<ArithmeticDecoder> decoder;
   bool layered = false;
   bool adaptive = false;       // chunk sizes come from the table
   U32 chunk_size = U32_MAX;    // points per chunk; U32_MAX: adaptive or no chunks
@@ -82,11 +91,12 @@ class LASreadPoint {
   U64* chunk_point_totals = nullptr;  // adaptive: points in chunks 0 .. i-1
   U32 decompress_selective;
   bool chunk_started = false;  // a chunk start happened (the stream may begin at 0)
+  bool chunk_failed = false;   // a read broke off inside a chunk it cannot skip
   I64 chunk_start = 0;
   U32 point_size = 0;
-  U8** skip_point = nullptr;   // scratch point that seek decodes into
-  U8* skip_bytes = nullptr;
-  char* error_text = nullptr;
-  char* warning_text = nullptr;
+  std::vector<U8*> skip_point;  // scratch point that seek decodes into
+  std::vector<U8> skip_bytes;
+  std::unique_ptr<char[]> error_text;
+  std::unique_ptr<char[]> warning_text;
   CodedReaderMaker coded_reader_maker;
 };

@@ -12,23 +12,23 @@ namespace {
 
 constexpr U32 FIRST_TABLE_CAPACITY = 1024;
 
-LASwriteItem* make_raw_writer(const LASitem& item) {
+LASwriteItemRaw* make_raw_writer(const LASitem& item) {
   const bool le = Endian::IS_LITTLE_ENDIAN;
   switch (item.type) {
     case LASitem::POINT10:
-      return le ? (LASwriteItem*)new LASwriteItemRaw_POINT10_LE() : new LASwriteItemRaw_POINT10_BE();
+      return le ? (LASwriteItemRaw*)new LASwriteItemRaw_POINT10_LE() : new LASwriteItemRaw_POINT10_BE();
     case LASitem::GPSTIME11:
-      return le ? (LASwriteItem*)new LASwriteItemRaw_GPSTIME11_LE() : new LASwriteItemRaw_GPSTIME11_BE();
+      return le ? (LASwriteItemRaw*)new LASwriteItemRaw_GPSTIME11_LE() : new LASwriteItemRaw_GPSTIME11_BE();
     case LASitem::RGB12:
     case LASitem::RGB14:
-      return le ? (LASwriteItem*)new LASwriteItemRaw_RGB12_LE() : new LASwriteItemRaw_RGB12_BE();
+      return le ? (LASwriteItemRaw*)new LASwriteItemRaw_RGB12_LE() : new LASwriteItemRaw_RGB12_BE();
     case LASitem::RGBNIR14:
-      return le ? (LASwriteItem*)new LASwriteItemRaw_RGBNIR14_LE() : new LASwriteItemRaw_RGBNIR14_BE();
+      return le ? (LASwriteItemRaw*)new LASwriteItemRaw_RGBNIR14_LE() : new LASwriteItemRaw_RGBNIR14_BE();
     case LASitem::WAVEPACKET13:
     case LASitem::WAVEPACKET14:
-      return le ? (LASwriteItem*)new LASwriteItemRaw_WAVEPACKET13_LE() : new LASwriteItemRaw_WAVEPACKET13_BE();
+      return le ? (LASwriteItemRaw*)new LASwriteItemRaw_WAVEPACKET13_LE() : new LASwriteItemRaw_WAVEPACKET13_BE();
     case LASitem::POINT14:
-      return le ? (LASwriteItem*)new LASwriteItemRaw_POINT14_LE() : new LASwriteItemRaw_POINT14_BE();
+      return le ? (LASwriteItemRaw*)new LASwriteItemRaw_POINT14_LE() : new LASwriteItemRaw_POINT14_BE();
     case LASitem::BYTE:
     case LASitem::BYTE14:
       return new LASwriteItemRaw_BYTE(item.size);
@@ -36,39 +36,11 @@ LASwriteItem* make_raw_writer(const LASitem& item) {
   return nullptr;
 }
 
-// The built-in item coders by kind and version; the coder classes join this
-// table as they are built, and until then a kind cannot be written compressed.
-LASwriteItemCompressed* make_coded_writer(const LASitem& item, ArithmeticEncoder*) {
-  switch (item.type) {
-    case LASitem::BYTE:  // versions 1, 2 (item size)
-    case LASitem::POINT10:  // versions 1, 2
-    case LASitem::GPSTIME11:  // versions 1, 2
-    case LASitem::RGB12:  // versions 1, 2
-    case LASitem::WAVEPACKET13:  // version 1
-    case LASitem::POINT14:  // versions 3, 4
-    case LASitem::RGB14:  // versions 3, 4
-    case LASitem::RGBNIR14:  // versions 3, 4
-    case LASitem::WAVEPACKET14:  // versions 3, 4
-    case LASitem::BYTE14:  // versions 3, 4 (item size)
-      break;
-  }
-  return nullptr;
-}
-
 }  // namespace
 
-LASwritePoint::LASwritePoint() : coded_writer_maker(make_coded_writer) {}
+LASwritePoint::LASwritePoint() : coded_writer_maker(make_item_writer) {}
 
 LASwritePoint::~LASwritePoint() {
-  if (raw_writers) {
-    for (U32 i = 0; i < writer_count; i++) delete raw_writers[i];
-    delete[] raw_writers;
-  }
-  if (coded_writers) {
-    for (U32 i = 0; i < writer_count; i++) delete coded_writers[i];
-    delete[] coded_writers;
-  }
-  delete encoder;
   free(chunk_point_counts);
   free(chunk_byte_counts);
 }
@@ -76,26 +48,24 @@ LASwritePoint::~LASwritePoint() {
 bool LASwritePoint::setup(const U32 num_items, const LASitem* items, const Vembra* vembra) {
   if (num_items == 0 || items == nullptr) return false;
   if (vembra && (num_items != vembra->num_items || items != vembra->items)) return false;
-  if (raw_writers || encoder) return false;  // set up once
+  if (!raw_writers.empty() || encoder) return false;  // set up once
   if (vembra && vembra->compressor != Vembra::NONE) {
     if (vembra->coder != 0) return false;
-    encoder = new ArithmeticEncoder();
+    encoder = std::make_unique<ArithmeticEncoder>();
     layered = (vembra->compressor == Vembra::LAYERED_CHUNKED);
   }
   writer_count = num_items;
-  active_writers = nullptr;
+  next = Next::CHUNK_START;
   chunk_size = U32_MAX;
-  raw_writers = new LASwriteItem*[num_items]();
   for (U32 i = 0; i < num_items; i++) {
-    raw_writers[i] = make_raw_writer(items[i]);
-    if (raw_writers[i] == nullptr) return false;
+    raw_writers.emplace_back(make_raw_writer(items[i]));
+    if (!raw_writers.back()) return false;
   }
   if (!encoder) return true;
 
-  coded_writers = new LASwriteItem*[num_items]();
   for (U32 i = 0; i < num_items; i++) {
-    coded_writers[i] = coded_writer_maker(items[i], encoder);
-    if (coded_writers[i] == nullptr) return false;
+    coded_writers.emplace_back(coded_writer_maker(items[i], encoder.get()));
+    if (!coded_writers.back()) return false;
   }
   if (vembra->compressor != Vembra::POINTWISE) {
     chunked = true;
@@ -118,8 +88,8 @@ bool LASwritePoint::init(ByteStreamOut* stream) {
     if (!stream->put64bitsLE((const U8*)&offset_field_position)) return false;
     chunk_start = stream->tell();
   }
-  for (U32 i = 0; i < writer_count; i++) static_cast<LASwriteItemRaw*>(raw_writers[i])->init(stream);
-  active_writers = encoder ? nullptr : raw_writers;
+  for (auto& writer : raw_writers) writer->init(stream);
+  next = encoder ? Next::CHUNK_START : Next::RAW;
   return true;
 }
 
@@ -134,17 +104,22 @@ bool LASwritePoint::write(const U8* const* point) {
     points_in_chunk++;
   }
 
-  if (active_writers) {
+  if (next == Next::CODED) {
     for (U32 i = 0; i < writer_count; i++)
-      if (!active_writers[i]->write(point[i], context)) return false;
+      if (!coded_writers[i]->write(point[i], context)) return false;
+    return true;
+  }
+  if (next == Next::RAW) {
+    for (U32 i = 0; i < writer_count; i++)
+      if (!raw_writers[i]->write(point[i], context)) return false;
     return true;
   }
   // The first point of a chunk goes out raw and seeds every coder.
   for (U32 i = 0; i < writer_count; i++) {
     if (!raw_writers[i]->write(point[i], context)) return false;
-    coded(i)->init(point[i], context);
+    coded_writers[i]->init(point[i], context);
   }
-  active_writers = coded_writers;
+  next = Next::CODED;
   return encoder->init(stream);
 }
 
@@ -157,13 +132,13 @@ bool LASwritePoint::chunk() {
 }
 
 bool LASwritePoint::done() {
-  if (coded_writers && active_writers == coded_writers) {
+  if (next == Next::CODED) {
     if (!close_chunk()) return false;
     if (!chunked) return true;
     if (points_in_chunk != 0 && !add_chunk_to_table()) return false;
     return write_chunk_table();
   }
-  if (!chunked || active_writers == raw_writers) return true;
+  if (!chunked || next == Next::RAW) return true;
   if (offset_field_pending) return false;  // never attached to a stream
   return write_chunk_table();
 }
@@ -173,10 +148,10 @@ bool LASwritePoint::done() {
 bool LASwritePoint::close_chunk() {
   if (layered) {
     if (!stream->put32bitsLE((const U8*)&points_in_chunk)) return false;
-    for (U32 i = 0; i < writer_count; i++)
-      if (!coded(i)->chunk_sizes()) return false;
-    for (U32 i = 0; i < writer_count; i++)
-      if (!coded(i)->chunk_bytes()) return false;
+    for (auto& writer : coded_writers)
+      if (!writer->chunk_sizes()) return false;
+    for (auto& writer : coded_writers)
+      if (!writer->chunk_bytes()) return false;
   } else {
     encoder->done();
   }
@@ -220,7 +195,7 @@ bool LASwritePoint::write_chunk_table() {
   if (!stream->put32bitsLE((const U8*)&table_chunks)) return false;
   if (table_chunks > 0) {
     if (!encoder->init(stream)) return false;
-    IntegerCompressor ic(encoder, 32, 2, 8, 0);
+    IntegerCompressor ic(encoder.get(), 32, 2, 8, 0);
     if (!ic.initCompressor()) return false;
     for (U32 i = 0; i < table_chunks; i++) {
       if (chunk_size == U32_MAX) ic.compress(i ? (I32)chunk_point_counts[i - 1] : 0, (I32)chunk_point_counts[i], 0);

@@ -11,18 +11,21 @@
 // an adaptive chunk, and w.done() at the end.
 #pragma once
 
+#include <memory>
+#include <vector>
+
+#include "compressor/arithmeticencoder.hpp"
+#include "compressor/lasitemcodertable.hpp"
 #include "compressor/laswriteitem.hpp"
 #include "compressor/vembra.hpp"
 #include "core/bytestreamout.hpp"
 #include "core/mydefs.hpp"
 
-class ArithmeticEncoder;
-
 class LASwritePoint {
  public:
   // Makes the coded writer of one item on the driver's encoder; null when the
   // item's kind or version has no writer (setup then fails).
-  typedef LASwriteItemCompressed* (*CodedWriterMaker)(const LASitem& item, ArithmeticEncoder* encoder);
+  typedef LASitemWriterMaker CodedWriterMaker;
 
   LASwritePoint();
   ~LASwritePoint();
@@ -42,21 +45,23 @@ class LASwritePoint {
   // Closes the last chunk and writes the chunk table.
   bool done();
 
-  // Replaces the built-in table of item coders; call before setup.
+  // Replaces the table of item coders (lasitemcodertable.hpp); call before setup.
   void set_coded_writer_maker(CodedWriterMaker maker) { coded_writer_maker = maker; }
 
  private:
-  LASwriteItemCompressed* coded(U32 i) const { return static_cast<LASwriteItemCompressed*>(coded_writers[i]); }
+  // What the next point goes through.
+  enum class Next { RAW, CHUNK_START, CODED };
+
   bool close_chunk();
   bool add_chunk_to_table();
   bool write_chunk_table();
 
   ByteStreamOut* stream = nullptr;
   U32 writer_count = 0;
-  LASwriteItem** active_writers = nullptr;
-  LASwriteItem** raw_writers = nullptr;
-  LASwriteItem** coded_writers = nullptr;  // each a LASwriteItemCompressed
-  ArithmeticEncoder* encoder = nullptr;
+  Next next = Next::CHUNK_START;
+  std::vector<std::unique_ptr<LASwriteItemRaw>> raw_writers;
+  std::vector<std::unique_ptr<LASwriteItemCompressed>> coded_writers;  // empty without compression
+  std::unique_ptr<ArithmeticEncoder> encoder;
   bool layered = false;
   bool chunked = false;        // compressors 2 and 3
   U32 chunk_size = U32_MAX;    // points per chunk; U32_MAX: adaptive or no chunks

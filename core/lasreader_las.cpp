@@ -1077,8 +1077,9 @@ bool LASreaderLAS::read_point_default() {
     }
     if (point_reader->get_warning()) LASMessage(WARNING, "'%s' for '%s'", point_reader->get_warning(), message_name());
     // Uncompressed records that stop early are a file cut short (WARNING);
-    // the decoder's text names failures of compressed data (ERROR).
-    if (point_reader->get_error() && get_format() == LAS_READER_FORMAT_VMB) {
+    // the decoder's text names failures of compressed data (ERROR). Asked of
+    // the decoder: an output header may have taken over the description.
+    if (point_reader->get_error() && point_reader->is_compressed()) {
       // Counts are shown whole: LAS 1.4 files may hold 2^32 points and more.
       laserror("'%s' after %llu of %llu points for '%s'", point_reader->get_error(), (unsigned long long)points_read,
                (unsigned long long)points_expected, message_name());

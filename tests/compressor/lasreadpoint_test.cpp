@@ -75,7 +75,13 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"unseekable_output", BlockShape(1, 3000).chunks(400).unseekable(), 400},
         Case{"pointwise", BlockShape(1, 1500).pointwise(), 1500},
         Case{"layered", BlockShape(7, 3000).extra(3).layered(3).chunks(500), 500},
-        Case{"layered_adaptive", BlockShape(6, 2000).layered(4).adaptive({10, 1500}), 1490}),
+        Case{"layered_adaptive", BlockShape(6, 2000).layered(4).adaptive({10, 1500}), 1490},
+        // The same mechanics over the real item coders of the legacy formats.
+        Case{"coders_fixed", BlockShape(3, 5000).extra(3).chunks(700).item_coders(), 700},
+        Case{"coders_waves", BlockShape(5, 3000).chunks(1000).item_coders(), 1000},
+        Case{"coders_adaptive", BlockShape(4, 4000).extra(1).adaptive({1, 2, 1000, 2500, 2501}).item_coders(), 1500},
+        Case{"coders_unseekable_output", BlockShape(2, 3000).chunks(400).unseekable().item_coders(), 400},
+        Case{"coders_pointwise", BlockShape(0, 1500).pointwise().item_coders(), 1500}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 // 120000 points in chunks of 50000: a seek decodes only within the target's chunk.
@@ -242,6 +248,25 @@ TEST(LASreadPoint, TruncatedBlockWarnsThenEndsInTheCutChunk) {
   for (int i = 0; i < 1000 && !failed; i++) failed = !r.read();
   EXPECT_TRUE(failed);
   EXPECT_EQ(text(r.reader.get_error()), "end-of-file during chunk with index 2");
+}
+
+// A read that broke off inside a chunk with no known successor leaves the
+// decoder in the middle of a value: later reads fail (decoding on could
+// divide by an interval of 0) until a seek starts a chunk afresh.
+TEST(LASreadPoint, ReadsAfterABrokenChunkFailUntilASeek) {
+  Block block = testpoints::write_block(BlockShape(1, 3000).chunks(1000).item_coders());
+  const testpoints::ChunkTable table = testpoints::read_table(block.bytes, false);
+  const std::string cut = block.bytes.substr(0, 8 + table.byte_counts[0] + table.byte_counts[1] + 100);
+  BlockReader r(block, cut);
+  U64 delivered = 0;
+  while (r.read()) delivered++;
+  ASSERT_GE(delivered, 2000u);
+  EXPECT_EQ(text(r.reader.get_error()), "end-of-file during chunk with index 2");
+  for (int i = 0; i < 3; i++) EXPECT_FALSE(r.read());
+  EXPECT_FALSE(r.reader.seek(delivered, delivered + 1));  // on in the broken chunk
+  ASSERT_TRUE(r.reader.seek(delivered, 1500));
+  ASSERT_TRUE(r.read());
+  EXPECT_EQ(r.record(), block.record(1500));
 }
 
 // Adaptive chunks are found only through their table.

@@ -300,10 +300,7 @@ TEST_F(OpenerTest, OpensTheWriterOfTheFormat) {
       {{"-o", "@/out.las"}, "", true, "out.las"},
       {{"-nil", "-o", "@/x.txt"}, "", true, nullptr},
       {{"-o", "@/x.Las", "-nil"}, "", true, nullptr},
-      {{"-o", "@/out.vmb"},
-       "ERROR: point type 0 of size 20 not supported (with Vembra)\nERROR: cannot open laswriterlas with file name "
-       "'@/out.vmb'\n",
-       false, nullptr},
+      {{"-o", "@/out.vmb"}, "", true, "out.vmb"},
       {{"-o", "@/out.bin"}, "ERROR: cannot open laswriterbin with file name '@/out.bin'\n", false, nullptr},
       {{"-o", "@/out.qi"}, "ERROR: cannot open laswriterqfit with file name '@/out.qi'\n", false, nullptr},
       {{"-o", "@/out.wrl"}, "ERROR: cannot open laswriterwrl with file name '@/out.wrl'\n", false, nullptr},
@@ -331,7 +328,10 @@ TEST_F(OpenerTest, OpensTheWriterOfTheFormat) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), at_path(c.err, temp.path()));
     EXPECT_EQ(writer != nullptr, c.opens);
     if (writer) {
-      EXPECT_EQ(writer->close(true), 227);
+      // A VMB file adds its compressor record (54 + 40 bytes) and an empty
+      // chunk table with its position (16 bytes).
+      const bool vmb = c.file && std::string(c.file) == "out.vmb";
+      EXPECT_EQ(writer->close(true), vmb ? 227 + 94 + 16 : 227);
     }
     for (const char* name : {"out.las", "x.txt", "x.Las", "out.vmb", "out.bin", "out.txt"})
       EXPECT_EQ(temp.exists(name), c.file != nullptr && std::string(name) == c.file) << name;

@@ -484,15 +484,15 @@ TEST_F(WriterTest, CompressedOutputCarriesItsRecordAndChunkTable) {
 
 // Compressed points go through the real item coders; while versions 1 to 4
 // have none, opening says that the point type is not supported.
-TEST_F(WriterTest, CompressedOutputWithoutItemCodersFails) {
+TEST_F(WriterTest, CompressedOutputOfALegacyFormatOpens) {
   LASheader header;
   header.point_data_format = 1;
   header.point_data_record_length = 28;
   ByteStreamOutArrayLE out;
   KeptWriter writer;
   testing::internal::CaptureStderr();
-  EXPECT_FALSE(writer.open(&out, &header, 2));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: point type 1 of size 28 not supported (with Vembra)\n");
+  EXPECT_TRUE(writer.open(&out, &header, 2));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
 // EVLRs go after the points of 1.4 files; the header's EVLR start is patched

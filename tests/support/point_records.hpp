@@ -140,7 +140,8 @@ class UnseekableIn final : public ByteStreamInArray {
 };
 
 // A point data block written by LASwritePoint from varied fixture records,
-// compressed with the test item coder (test_item_coder.hpp).
+// compressed with the test item coder (test_item_coder.hpp) or, when asked,
+// with the real item coders.
 struct BlockShape {
   BlockShape(U8 format, U32 count) : format(format), count(count) {}
   BlockShape& extra(U16 bytes) { extra_bytes = bytes; return *this; }
@@ -151,6 +152,7 @@ struct BlockShape {
   BlockShape& pointwise() { compressor = 1; return *this; }
   BlockShape& layered(U16 item_version) { compressor = 3; version = item_version; return *this; }
   BlockShape& unseekable() { seekable = false; return *this; }
+  BlockShape& item_coders() { test_coder = false; return *this; }
 
   U8 format;
   U32 count;
@@ -160,6 +162,7 @@ struct BlockShape {
   U32 chunk_size = 50000;   // 0: adaptive
   std::vector<U32> breaks;  // adaptive: chunk() before these point indexes
   bool seekable = true;
+  bool test_coder = true;   // else the item coder table's coders
 };
 
 struct Block {
@@ -185,7 +188,7 @@ inline Block write_block(const BlockShape& shape) {
     out = std::make_unique<UnseekableOut>();
   testcoder::chunk_out = out.get();
   LASwritePoint writer;
-  writer.set_coded_writer_maker(testcoder::make_writer);
+  if (shape.test_coder) writer.set_coded_writer_maker(testcoder::make_writer);
   const Vembra* vembra = shape.compressor ? block.vembra.get() : nullptr;
   if (!writer.setup(block.vembra->num_items, block.vembra->items, vembra) || !writer.init(out.get()))
     throw std::runtime_error("writer setup");
@@ -213,7 +216,7 @@ class BlockReader {
     else
       in = std::make_unique<UnseekableIn>((const U8*)bytes.data(), (I64)bytes.size());
     testcoder::chunk_in = in.get();
-    reader.set_coded_reader_maker(testcoder::make_reader);
+    if (block.shape.test_coder) reader.set_coded_reader_maker(testcoder::make_reader);
     const Vembra* vembra = block.shape.compressor ? block.vembra.get() : nullptr;
     if (!reader.setup(block.vembra->num_items, block.vembra->items, vembra) || !reader.init(in.get()))
       throw std::runtime_error("reader setup");

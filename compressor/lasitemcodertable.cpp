@@ -1,0 +1,57 @@
+// The table of compressed item coders (see lasitemcodertable.hpp). A new coder
+// joins with one row per version it serves.
+#include "compressor/lasitemcodertable.hpp"
+
+#include "compressor/lasreaditemcompressed_v1.hpp"
+#include "compressor/lasreaditemcompressed_v2.hpp"
+#include "compressor/laswriteitemcompressed_v1.hpp"
+#include "compressor/laswriteitemcompressed_v2.hpp"
+
+namespace {
+
+// Makers for the usual constructor shapes: the coder alone, or the coder and
+// the item size (extra bytes). Coders that take the selective-decompression
+// mask add their own.
+template <class Reader>
+LASreadItemCompressed* reader(const LASitem&, ArithmeticDecoder* decoder, U32) {
+  return new Reader(decoder);
+}
+template <class Reader>
+LASreadItemCompressed* sized_reader(const LASitem& item, ArithmeticDecoder* decoder, U32) {
+  return new Reader(decoder, item.size);
+}
+template <class Writer>
+LASwriteItemCompressed* writer(const LASitem&, ArithmeticEncoder* encoder) {
+  return new Writer(encoder);
+}
+template <class Writer>
+LASwriteItemCompressed* sized_writer(const LASitem& item, ArithmeticEncoder* encoder) {
+  return new Writer(encoder, item.size);
+}
+
+constexpr LASitemCoderRow ITEM_CODERS[] = {
+    {LASitem::BYTE, 2, sized_reader<LASreadItemCompressed_BYTE_v2>, sized_writer<LASwriteItemCompressed_BYTE_v2>},
+    {LASitem::POINT10, 2, reader<LASreadItemCompressed_POINT10_v2>, writer<LASwriteItemCompressed_POINT10_v2>},
+    {LASitem::GPSTIME11, 2, reader<LASreadItemCompressed_GPSTIME11_v2>, writer<LASwriteItemCompressed_GPSTIME11_v2>},
+    {LASitem::RGB12, 2, reader<LASreadItemCompressed_RGB12_v2>, writer<LASwriteItemCompressed_RGB12_v2>},
+    {LASitem::WAVEPACKET13, 1, reader<LASreadItemCompressed_WAVEPACKET13_v1>,
+     writer<LASwriteItemCompressed_WAVEPACKET13_v1>},
+};
+
+}  // namespace
+
+const LASitemCoderRow* find_item_coder(LASitem::Type type, U16 version) {
+  for (const LASitemCoderRow& row : ITEM_CODERS)
+    if (row.type == type && row.version == version) return &row;
+  return nullptr;
+}
+
+LASreadItemCompressed* make_item_reader(const LASitem& item, ArithmeticDecoder* decoder, U32 decompress_selective) {
+  const LASitemCoderRow* row = find_item_coder(item.type, item.version);
+  return row ? row->make_reader(item, decoder, decompress_selective) : nullptr;
+}
+
+LASwriteItemCompressed* make_item_writer(const LASitem& item, ArithmeticEncoder* encoder) {
+  const LASitemCoderRow* row = find_item_coder(item.type, item.version);
+  return (row && row->make_writer) ? row->make_writer(item, encoder) : nullptr;
+}

@@ -1,0 +1,273 @@
+// Whole VMB files of the legacy point formats: written and read by the built
+// voxsifter, checked against the LAS files it writes from the same input,
+// which the independent fixture code builds and parses. Damaged files go
+// through the LAS reader, which must report the broken chunk and go on.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/bytestreamin_array.hpp"
+#include "core/lasmessage.hpp"
+#include "core/lasreader_las.hpp"
+#include "support/las_fixture.hpp"
+#include "support/point_records.hpp"
+#include "support/run_tool.hpp"
+#include "support/temp_dir.hpp"
+
+namespace {
+
+constexpr U32 POINTS = 2500;
+
+lasfix::LasFile las_input(U8 format, U16 extra_bytes, U32 count = POINTS) {
+  lasfix::LasFile f;
+  f.header.version_minor = format > 3 ? 3 : 2;
+  f.header.point_data_format = format;
+  f.extra_bytes = extra_bytes;
+  f.vlrs.push_back({"someone", 7, "kept as it is", "a record of the input"});
+  for (U32 i = 0; i < count; i++) f.points.push_back(lasfix::varied_point(format, i, extra_bytes));
+  return f;
+}
+
+// Runs voxsifter without its progress lines and expects it to succeed quietly.
+void run_quietly(std::vector<std::string> args) {
+  args.push_back("-silent");
+  const ToolResult r = run_voxsifter(args);
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  ASSERT_EQ(r.err, "");
+}
+
+// The compressor record a VMB file of the format must carry: pointwise
+// chunks, every item of version 2 but the wave packets (version 1).
+lasfix::Compressor expected_compressor(U8 format, U16 record_length, U32 chunk_size) {
+  lasfix::Compressor c;
+  c.chunk_size = chunk_size;
+  c.items = lasfix::standard_items(format, record_length, 2);
+  for (lasfix::CompressorItem& item : c.items)
+    if (item.type == 9) item.version = 1;
+  return c;
+}
+
+// The LAS file's header with what compression changes: the compressor bit of
+// the format, one record more and the point data after it.
+std::string header_as_compressed(const std::string& las, size_t vlr_bytes) {
+  std::string header = las.substr(0, lasfix::get_u16(las, lasfix::header_offset("header_size")));
+  const size_t format = lasfix::header_offset("point_data_format");
+  const size_t offset = lasfix::header_offset("offset_to_point_data");
+  const size_t count = lasfix::header_offset("number_of_variable_length_records");
+  lasfix::put_u8(header, format, (uint8_t)(lasfix::get_u8(header, format) | 0x80));
+  lasfix::put_u32(header, offset, (uint32_t)(lasfix::get_u32(header, offset) + vlr_bytes));
+  lasfix::put_u32(header, count, lasfix::get_u32(header, count) + 1);
+  return header;
+}
+
+// The chunk table of a VMB file. Its offset field holds a file position;
+// read_table wants the point data alone, so the field is made relative to it.
+testpoints::ChunkTable chunk_table(const std::string& file) {
+  const size_t points_at = lasfix::get_u32(file, lasfix::header_offset("offset_to_point_data"));
+  std::string block = file.substr(points_at);
+  lasfix::put_u64(block, 0, lasfix::get_u64(block, 0) - points_at);
+  return testpoints::read_table(block, false);
+}
+
+struct Shape {
+  const char* name;
+  U8 format;
+  U16 extra_bytes;
+  U32 chunk_size;  // 0: the default
+};
+
+void PrintTo(const Shape& s, std::ostream* os) { *os << s.name; }
+
+class VmbRoundTrip : public ::testing::TestWithParam<Shape> {};
+
+// LAS -> VMB -> LAS gives the LAS file the tool writes from the LAS input, byte
+// for byte; the VMB file has the same header and records plus the compressor
+// record, and its chunks as asked.
+TEST_P(VmbRoundTrip, GivesBackTheLasOutputAndAddsOnlyTheCompressorRecord) {
+  const Shape& s = GetParam();
+  TempDir dir;
+  const lasfix::Built input = las_input(s.format, s.extra_bytes).build();
+  dir.write("in.las", input.bytes);
+  std::vector<std::string> to_vmb = {"-i", dir.file("in.las"), "-every_nth", "1", "-o", dir.file("out.vmb")};
+  if (s.chunk_size) to_vmb.insert(to_vmb.end(), {"-chunk_size", std::to_string(s.chunk_size)});
+  run_quietly({"-i", dir.file("in.las"), "-every_nth", "1", "-o", dir.file("ref.las")});
+  run_quietly(to_vmb);
+  run_quietly({"-i", dir.file("out.vmb"), "-every_nth", "1", "-olas", "-o", dir.file("back")});
+
+  const std::string ref = dir.read("ref.las"), vmb = dir.read("out.vmb");
+  EXPECT_TRUE(dir.read("back.las") == ref);
+  const lasfix::Parsed las = lasfix::parse(ref);
+  EXPECT_TRUE(las.point_data == lasfix::parse(input.bytes).point_data);
+
+  const U16 length = las.header.point_data_record_length.value();
+  const U32 chunk_size = s.chunk_size ? s.chunk_size : 50000;
+  const lasfix::Compressor compressor = expected_compressor(s.format, length, chunk_size);
+  const size_t record_bytes = 54 + 34 + 6 * compressor.items.size();
+  const lasfix::Parsed parsed = lasfix::parse(vmb);
+  const size_t header_size = las.header.header_size.value();
+  EXPECT_EQ(vmb.substr(0, header_size), header_as_compressed(ref, record_bytes));
+  const size_t las_records = las.header.offset_to_point_data.value() - header_size;
+  EXPECT_EQ(vmb.substr(header_size, las_records), ref.substr(header_size, las_records));
+  ASSERT_EQ(parsed.vlrs.size(), las.vlrs.size() + 1);
+  const lasfix::Vlr& record = parsed.vlrs.back();
+  EXPECT_EQ(record.user_id, "vembra encoded");
+  EXPECT_EQ(record.record_id, 22204);
+  EXPECT_EQ(record.description, "by vembra of Pelkarts (251122)");
+  EXPECT_EQ(lasfix::parse_compressor(record.payload), compressor);
+
+  const testpoints::ChunkTable table = chunk_table(vmb);
+  EXPECT_EQ(table.byte_counts.size(), (POINTS + chunk_size - 1) / chunk_size);
+  if (chunk_size > 1) {
+    EXPECT_LT(vmb.size(), ref.size());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, VmbRoundTrip,
+    ::testing::Values(Shape{"format0", 0, 0, 0}, Shape{"format0_extra", 0, 3, 1000}, Shape{"format1", 1, 0, 1000},
+                      Shape{"format1_extra", 1, 5, 0}, Shape{"format2", 2, 0, 0}, Shape{"format2_extra", 2, 1, 1000},
+                      Shape{"format3", 3, 0, 1000}, Shape{"format3_extra", 3, 2, 0}, Shape{"format4", 4, 0, 0},
+                      Shape{"format4_extra", 4, 4, 1000}, Shape{"format5", 5, 0, 1000},
+                      Shape{"format5_extra", 5, 3, 0}, Shape{"one_point_chunks", 1, 0, 1}),
+    [](const ::testing::TestParamInfo<Shape>& info) { return std::string(info.param.name); });
+
+// Voxel thinning reads its input twice: from and to VMB it keeps the points it
+// keeps from LAS.
+TEST(VmbFiles, ThinningFromAndToVmbKeepsTheSamePoints) {
+  for (U8 format : {1, 3, 5}) {
+    SCOPED_TRACE((int)format);
+    TempDir dir;
+    dir.write("in.las", las_input(format, 2, 6000).bytes());
+    run_quietly({"-i", dir.file("in.las"), "-every_nth", "1", "-chunk_size", "1000", "-o", dir.file("in.vmb")});
+    const std::vector<std::string> thin = {"-step", "300"};
+    const auto thinned = [&](const std::string& from, const std::string& to) {
+      std::vector<std::string> args = {"-i", dir.file(from), "-o", dir.file(to)};
+      args.insert(args.end(), thin.begin(), thin.end());
+      run_quietly(args);
+    };
+    thinned("in.las", "las_las.las");
+    thinned("in.vmb", "vmb_las.las");
+    thinned("in.las", "las_vmb.vmb");
+    thinned("in.vmb", "vmb_vmb.vmb");
+    run_quietly({"-i", dir.file("las_vmb.vmb"), "-every_nth", "1", "-o", dir.file("las_vmb.las")});
+    run_quietly({"-i", dir.file("vmb_vmb.vmb"), "-every_nth", "1", "-o", dir.file("vmb_vmb.las")});
+    const std::string expected = dir.read("las_las.las");
+    ASSERT_LT(lasfix::parse(expected).point_count(), 6000u / 2);
+    EXPECT_TRUE(dir.read("vmb_las.las") == expected);
+    EXPECT_TRUE(dir.read("las_vmb.las") == expected);
+    EXPECT_TRUE(dir.read("vmb_vmb.las") == expected);
+  }
+}
+
+// A VMB file whose chunks were closed at will (adaptive chunks, announced by
+// chunk size 0 or 2^32 - 1); the tool reads it in both of its modes.
+TEST(VmbFiles, AdaptiveChunksAreReadAndThinned) {
+  for (U32 announced : {0u, 0xFFFFFFFFu}) {
+    SCOPED_TRACE(announced);
+    TempDir dir;
+    const testpoints::Block block =
+        testpoints::write_block(testpoints::BlockShape(3, 3000).extra(1).adaptive({1, 900, 901, 2000}).item_coders());
+    lasfix::LasFile f = las_input(3, 1, 0);
+    f.header.point_data_format = 0x83;
+    f.header.number_of_point_records = 3000;
+    f.header.min_x = f.header.min_y = f.header.min_z = -5000;
+    f.header.max_x = f.header.max_y = f.header.max_z = 5000;
+    f.vlrs.push_back({"vembra encoded", 22204, lasfix::compressor_payload(expected_compressor(3, 35, announced))});
+    f.point_data = block.bytes;
+    // The block was written at position 0; in the file its table lies further on.
+    lasfix::Built built = f.build();
+    const size_t table_field = built.point_data_position;
+    lasfix::put_u64(built.bytes, table_field, lasfix::get_u64(built.bytes, table_field) + table_field);
+    dir.write("adaptive.vmb", built.bytes);
+    lasfix::LasFile plain = las_input(3, 1);
+    plain.header.min_x = plain.header.min_y = plain.header.min_z = -5000;
+    plain.header.max_x = plain.header.max_y = plain.header.max_z = 5000;
+    plain.points.clear();
+    plain.point_data = block.records;
+    plain.header.number_of_point_records = 3000;
+    dir.write("plain.las", plain.bytes());
+
+    run_quietly({"-i", dir.file("adaptive.vmb"), "-every_nth", "1", "-o", dir.file("back.las")});
+    EXPECT_TRUE(lasfix::parse(dir.read("back.las")).point_data == block.records);
+    run_quietly({"-i", dir.file("adaptive.vmb"), "-step", "300", "-o", dir.file("thin_vmb.las")});
+    run_quietly({"-i", dir.file("plain.las"), "-step", "300", "-o", dir.file("thin_las.las")});
+    EXPECT_TRUE(dir.read("thin_vmb.las") == dir.read("thin_las.las"));
+  }
+}
+
+// ------------------------------------------------------------------ damage
+
+// 3500 format-1 points in chunks of 1000, written by the tool, with the LAS
+// file it writes from the same input and where the chunks lie.
+struct FourChunks {
+  FourChunks() {
+    dir.write("in.las", las_input(1, 0, 3500).bytes());
+    run_quietly({"-i", dir.file("in.las"), "-every_nth", "1", "-chunk_size", "1000", "-o", dir.file("in.vmb")});
+    run_quietly({"-i", dir.file("in.las"), "-every_nth", "1", "-o", dir.file("ref.las")});
+    bytes = dir.read("in.vmb");
+    las = lasfix::parse(dir.read("ref.las"));
+    const size_t points_at = lasfix::get_u32(bytes, lasfix::header_offset("offset_to_point_data"));
+    const testpoints::ChunkTable table = chunk_table(bytes);
+    size_t at = points_at + 8;
+    for (U32 count : table.byte_counts) {
+      chunk_starts.push_back(at);
+      at += count;
+    }
+    table_at = at;
+  }
+  std::string record(size_t i) const { return las.point_data.substr(i * 28, 28); }
+
+  TempDir dir;
+  std::string bytes;
+  lasfix::Parsed las;
+  std::vector<size_t> chunk_starts;
+  size_t table_at = 0;  // the chunk table follows the last chunk
+};
+
+TEST(VmbFiles, TruncatedFileEndsInTheCutChunk) {
+  FourChunks d;
+  const std::string name = d.dir.file("cut.vmb");
+  d.dir.write("cut.vmb", d.bytes.substr(0, d.chunk_starts[2] + 100));
+  const ToolResult r = run_voxsifter({"-i", name, "-every_nth", "1", "-o", d.dir.file("out.las"), "-silent"});
+  EXPECT_EQ(r.exit_code, 3);
+  const size_t missing = d.table_at - (d.chunk_starts[2] + 100);
+  const std::string prefix = "WARNING: 'chunk table and " + std::to_string(missing) +
+                             " bytes are missing. VMB file truncated during copy or transfer?' for '" + name +
+                             "'\nERROR: 'end-of-file during chunk with index 2' after ";
+  EXPECT_EQ(r.err.substr(0, prefix.size()), prefix);
+  EXPECT_NE(r.err.find(" of 3500 points for '" + name + "'\n"), std::string::npos) << r.err;
+}
+
+// Bytes flipped inside chunk 1: the reader reports that chunk as corrupt and
+// the next read starts chunk 2, whose points come back whole.
+TEST(VmbFiles, CorruptChunkIsReportedAndReadingGoesOnWithTheNext) {
+  FourChunks d;
+  std::string bytes = d.bytes;
+  for (size_t i = 0; i < 64; i++) bytes[d.chunk_starts[1] + 200 + i] ^= 0x5A;
+
+  halt_on_error(false);
+  LASreaderLAS reader(nullptr);
+  testing::internal::CaptureStderr();
+  ASSERT_TRUE(reader.open(new ByteStreamInArrayLE((const U8*)bytes.data(), (I64)bytes.size())));
+  U32 delivered = 0;
+  while (reader.read_point()) {
+    if (delivered < 1000) {
+      EXPECT_EQ(testpoints::record_of(reader.point), d.record(delivered));
+    }
+    delivered++;
+  }
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_GE(delivered, 1000u);
+  EXPECT_LE(delivered, 2000u);  // the damage shows inside chunk 1 or where it should end
+  EXPECT_EQ(err, "ERROR: 'chunk with index 1 of 5 is corrupt' after " + std::to_string(delivered) + " of 3500 points for 'stream'\n")
+      << err;
+  for (U32 i = 2000; i < 3500; i++) {
+    ASSERT_TRUE(reader.read_point()) << i;
+    ASSERT_EQ(testpoints::record_of(reader.point), d.record(i)) << i;
+  }
+  reader.close();
+  halt_on_error(true);
+}
+
+}  // namespace
