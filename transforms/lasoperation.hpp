@@ -72,8 +72,14 @@ inline I32 las_operation_text_size(const std::string& text, size_t start) { retu
 enum LAScoordinateAxes : U32 { LAS_AXIS_X = 1, LAS_AXIS_Y = 2, LAS_AXIS_Z = 4, LAS_AXES_XYZ = 7 };
 
 // World z: the raw Z, or the attribute that stands in for it, times the z
-// scale factor plus the z offset.
-inline F64 las_world_z(const LASpoint* point) { return point->scaling->get_z(point->get_Z()); }
+// scale factor plus the z offset. The raw Z is the common case and stays
+// inline; the attribute is read out of line.
+F64 las_world_z_of_attribute(const LASpoint* point);
+inline F64 las_world_z(const LASpoint* point) {
+  const LASscaling* scaling = point->scaling;
+  if (scaling->z_from_attribute < 0) return scaling->get_z(point->Z);
+  return las_world_z_of_attribute(point);
+}
 
 // Changes the coordinates named in `axes` of one point in the point's own
 // quantisation: reads just those in world units, lets `change` compute the new

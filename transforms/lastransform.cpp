@@ -99,6 +99,8 @@ void LAStransform::check_for_overflow() const {
   }
 }
 
+F64 las_world_z_of_attribute(const LASpoint* point) { return point->scaling->get_z(point->get_Z()); }
+
 // ------------------------------------------------------------------ families
 
 // The operation families; a new family adds its own.
