@@ -102,15 +102,16 @@ void las_default_message_handler(LAS_MESSAGE_TYPE type, const char* text, void* 
     case FATAL_ERROR: prefix = "FATAL ERROR: "; break;
     default: break;
   }
+  // The whole message in one write, so that the lines of child processes
+  // sharing the stream do not cut into each other.
+  std::string line(text);
   if (prefix) {
-    std::string copy(text);
-    format_message(copy, (unsigned)strlen(prefix), true);
-    fputs(prefix, stderr);
-    fputs(copy.c_str(), stderr);
+    format_message(line, (unsigned)strlen(prefix), true);
+    line.insert(0, prefix);
   } else {
-    fputs(text, stderr);
-    fputc('\n', stderr);
+    line += '\n';
   }
+  fwrite(line.data(), 1, line.size(), stderr);
 }
 
 void las_support_contact() { LASMessage(INFO, "\tcontact " PELKARTS_SUPPORT_ADDRESS " for support"); }

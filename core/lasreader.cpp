@@ -80,6 +80,10 @@ bool LASreader::inside_none() {
   return true;
 }
 
+bool LASreader::tile_meets_bounds() const {
+  return !(header.max_x < saved_min_x || header.max_y < saved_min_y || saved_max_x < t_ll_x || saved_max_y < t_ll_y);
+}
+
 bool LASreader::inside_tile(const F32 ll_x, const F32 ll_y, const F32 size) {
   inside = INSIDE_TILE;
   t_ll_x = ll_x;
@@ -93,7 +97,7 @@ bool LASreader::inside_tile(const F32 ll_x, const F32 ll_y, const F32 size) {
   // The largest coordinate a point inside the half-open tile can have.
   header.max_x = t_ur_x - header.x_scale_factor;
   header.max_y = t_ur_y - header.y_scale_factor;
-  if (header.max_x < saved_min_x || header.max_y < saved_min_y || saved_max_x < ll_x || saved_max_y < ll_y) {
+  if (!tile_meets_bounds()) {
     install_area_read(&LASreader::read_point_none);
   } else if (index) {
     index->intersect_tile(ll_x, ll_y, size);
@@ -167,7 +171,17 @@ bool LASreader::inside_copc_depth(const U8 mode, const I32 depth, const F32 reso
   } else {
     return false;
   }
-  // An area read already goes through the COPC index, which now also limits the depth.
+  // A tile is read without the COPC index, which would ignore a limit that
+  // leaves out levels: such a tile is read through the index too.
+  if (inside == INSIDE_TILE) {
+    if (copc_index->get_query_depth() < copc_index->get_octree().max_depth && tile_meets_bounds()) {
+      copc_index->intersect_rectangle(t_ll_x, t_ll_y, t_ur_x, t_ur_y);
+      install_area_read(&LASreader::read_point_inside_tile_copc_indexed);
+    }
+    return true;
+  }
+  // Circle and rectangle reads already go through the COPC index, which now
+  // also limits the depth.
   if (inside) return true;
   install_area_read(&LASreader::read_point_inside_depth_copc_indexed);
   return true;
@@ -218,6 +232,10 @@ bool LASreader::read_indexed(Index* runs, Test passes) {
 
 bool LASreader::read_point_inside_tile_indexed() {
   return read_indexed(index, [this] { return is_inside_tile(point.get_x(), point.get_y()); });
+}
+
+bool LASreader::read_point_inside_tile_copc_indexed() {
+  return read_indexed(copc_index, [this] { return is_inside_tile(point.get_x(), point.get_y()); });
 }
 
 bool LASreader::read_point_inside_circle() {

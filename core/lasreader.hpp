@@ -132,6 +132,8 @@ class LASreader {
   void install_area_read(ReadOperation read);
   void choose_read_complex();
   void save_bounding_box();
+  // The tile set last can hold points of the file's bounding box.
+  bool tile_meets_bounds() const;
 
   bool read_point_filtered();
   bool read_point_transformed();
@@ -139,6 +141,7 @@ class LASreader {
   bool read_point_none() { return false; }
   bool read_point_inside_tile();
   bool read_point_inside_tile_indexed();
+  bool read_point_inside_tile_copc_indexed();
   bool read_point_inside_circle();
   bool read_point_inside_circle_indexed();
   bool read_point_inside_circle_copc_indexed();

@@ -5,13 +5,13 @@
 #include "core/lasreadopener.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 #include "core/lasreader.hpp"
 #include "core/lasreader_las.hpp"
+#include "core/lasutility.hpp"
 #include "filters/lasfilter.hpp"
 #include "filters/lasignore.hpp"
 #include "formats/lasreader_asc.hpp"
@@ -725,33 +725,6 @@ bool LASreadOpener::parse_option(int& i, int argc, char* argv[], bool& failed) {
 
 // ------------------------------------------------------------------ option text
 
-// The shortest digits that read back to the same double.
-static std::string shortest_text(F64 value) {
-  char buffer[64];
-  const std::to_chars_result result = std::to_chars(buffer, buffer + sizeof(buffer), value);
-  return std::string(buffer, result.ptr);
-}
-
-// A double in "%lf" (six decimals) when that reads back to the same value, as
-// it does for every setting typed with six decimals or fewer; otherwise the
-// shortest digits that read back exactly, so that 1e-7 does not become 0.
-static std::string f64_text(F64 value) {
-  char buffer[512];
-  snprintf(buffer, sizeof(buffer), "%lf", value);
-  if (strtod(buffer, nullptr) == value) return buffer;
-  return shortest_text(value);
-}
-
-// A single-precision value in the given format (of the value widened to a
-// double) when that reads back to the same float, else the shortest exact text.
-static std::string f32_text(F32 value, const char* format) {
-  char buffer[512];
-  snprintf(buffer, sizeof(buffer), format, (F64)value);
-  if (strtof(buffer, nullptr) == value) return buffer;
-  const std::to_chars_result result = std::to_chars(buffer, buffer + sizeof(buffer), value);
-  return std::string(buffer, result.ptr);
-}
-
 I32 LASreadOpener::unparse(std::string& text) const {
   const size_t start = text.size();
   auto numbers = [&text](const char* option, std::initializer_list<std::string> values) {
@@ -761,16 +734,16 @@ I32 LASreadOpener::unparse(std::string& text) const {
   };
   // Every area that is set: a child must read the same area as this process.
   if (inside_tile) {
-    numbers("-inside_tile", {f32_text((*inside_tile)[0], "%g"), f32_text((*inside_tile)[1], "%g"),
-                             f32_text((*inside_tile)[2], "%g")});
+    numbers("-inside_tile", {option_text_f32((*inside_tile)[0], "%g"), option_text_f32((*inside_tile)[1], "%g"),
+                             option_text_f32((*inside_tile)[2], "%g")});
   }
   if (inside_circle) {
-    numbers("-inside_circle",
-            {f64_text((*inside_circle)[0]), f64_text((*inside_circle)[1]), f64_text((*inside_circle)[2])});
+    numbers("-inside_circle", {option_text_f64((*inside_circle)[0]), option_text_f64((*inside_circle)[1]),
+                               option_text_f64((*inside_circle)[2])});
   }
   if (inside_rectangle) {
-    numbers("-inside_rectangle", {f64_text((*inside_rectangle)[0]), f64_text((*inside_rectangle)[1]),
-                                  f64_text((*inside_rectangle)[2]), f64_text((*inside_rectangle)[3])});
+    numbers("-inside_rectangle", {option_text_f64((*inside_rectangle)[0]), option_text_f64((*inside_rectangle)[1]),
+                                  option_text_f64((*inside_rectangle)[2]), option_text_f64((*inside_rectangle)[3])});
   }
   if (stored) text += "-stored ";
   if (merged) text += "-merged ";
@@ -784,22 +757,30 @@ I32 LASreadOpener::unparse(std::string& text) const {
     const std::array<F64, 3>& s = *scale_factor;
     if (s[2] != 0.0) {
       if (s[0] == 0.0 && s[1] == 0.0) {
-        numbers("-rescale_z", {f64_text(s[2])});
+        numbers("-rescale_z", {option_text_f64(s[2])});
       } else {
-        numbers("-rescale", {f64_text(s[0]), f64_text(s[1]), f64_text(s[2])});
+        numbers("-rescale", {option_text_f64(s[0]), option_text_f64(s[1]), option_text_f64(s[2])});
       }
     } else if (s[0] != 0.0 && s[1] != 0.0) {
-      numbers("-rescale_xy", {f64_text(s[0]), f64_text(s[1])});
+      numbers("-rescale_xy", {option_text_f64(s[0]), option_text_f64(s[1])});
     }
   }
   // Each of these changes how a file is opened on its own.
-  if (offset) numbers("-reoffset", {f64_text((*offset)[0]), f64_text((*offset)[1]), f64_text((*offset)[2])});
+  if (offset) {
+    numbers("-reoffset", {option_text_f64((*offset)[0]), option_text_f64((*offset)[1]), option_text_f64((*offset)[2])});
+  }
   if (auto_reoffset) text += "-auto_reoffset ";
   if (offset_adjust) text += "-offset_adjust ";
   if (populate_header) text += "-populate ";
   if (io_ibuffer_size != LAS_IO_IBUFFER_SIZE) text += "-io_ibuffer " + std::to_string(io_ibuffer_size) + " ";
-  if (!temp_file_base.empty()) text += "-temp_files \"" + temp_file_base + "\" ";
-  if (parse_string) text += "-iparse \"" + *parse_string + "\" ";
+  if (!temp_file_base.empty()) {
+    text += "-temp_files ";
+    append_quoted_option_value(text, temp_file_base);
+  }
+  if (parse_string) {
+    text += "-iparse ";
+    append_quoted_option_value(text, *parse_string);
+  }
   if (skip_lines != 0) text += "-iskip " + std::to_string(skip_lines) + " ";
   if (itxt) {
     if (ipts) text += "-ipts ";
@@ -808,26 +789,28 @@ I32 LASreadOpener::unparse(std::string& text) const {
     if (!ipts && !iptx && !iptx_transform) text += "-itxt ";
   }
   // The text-input settings: a child reads text input as this process would.
-  if (translate_intensity != 0.0f) numbers("-itranslate_intensity", {f32_text(translate_intensity, "%g")});
-  if (scale_intensity != 1.0f) numbers("-iscale_intensity", {f32_text(scale_intensity, "%g")});
-  if (translate_scan_angle != 0.0f) numbers("-itranslate_scan_angle", {f32_text(translate_scan_angle, "%g")});
-  if (scale_scan_angle != 1.0f) numbers("-iscale_scan_angle", {f32_text(scale_scan_angle, "%g")});
+  if (translate_intensity != 0.0f) numbers("-itranslate_intensity", {option_text_f32(translate_intensity, "%g")});
+  if (scale_intensity != 1.0f) numbers("-iscale_intensity", {option_text_f32(scale_intensity, "%g")});
+  if (translate_scan_angle != 0.0f) numbers("-itranslate_scan_angle", {option_text_f32(translate_scan_angle, "%g")});
+  if (scale_scan_angle != 1.0f) numbers("-iscale_scan_angle", {option_text_f32(scale_scan_angle, "%g")});
   for (const LASreadOpenerAttribute& a : attributes) {
     // A zero is written as "0" so that it qualifies as a value when read back.
-    auto value = [](F64 v) { return v == 0.0 ? std::string("0") : shortest_text(v); };
-    text += "-iadd_extra " + std::to_string(a.data_type) + " \"" + a.name + "\" \"" + a.description + "\" ";
+    auto value = [](F64 v) { return v == 0.0 ? std::string("0") : option_text_f64(v, "%g"); };
+    text += "-iadd_extra " + std::to_string(a.data_type) + " ";
+    append_quoted_option_value(text, a.name);
+    append_quoted_option_value(text, a.description);
     text += value(a.scale) + " " + value(a.offset) + " " + value(a.pre_scale) + " " + value(a.pre_offset) + " " +
             value(a.no_data) + " ";
   }
   // The COPC query given last is the one in force; it is written last.
   const bool resolution_last = copc_query == LASreader::COPC_QUERY_RESOLUTION && max_depth != -1;
-  if (resolution != 0.0f && !resolution_last) numbers("-resolution", {f32_text(resolution, "%lf")});
+  if (resolution != 0.0f && !resolution_last) numbers("-resolution", {option_text_f32(resolution, "%lf")});
   if (unique) text += "-unique ";
   if (comma_not_point) text += "-comma_not_point ";
   if (copc_stream_order == 0) text += "-stream_order_normal ";
   if (copc_stream_order == 2) text += "-stream_order_level ";
   if (max_depth != -1) text += "-max_depth " + std::to_string(max_depth) + " ";
-  if (resolution != 0.0f && resolution_last) numbers("-resolution", {f32_text(resolution, "%lf")});
+  if (resolution != 0.0f && resolution_last) numbers("-resolution", {option_text_f32(resolution, "%lf")});
   if (z_from_attribute) {
     text += "-z_from_attribute ";
     if (z_from_attribute_index >= 0) text += std::to_string(z_from_attribute_index) + " ";
@@ -986,6 +969,36 @@ bool LASreadOpener::read_list_file(const char* list_file, bool unique, bool is_n
   }
   free(line);
   fclose(file);
+  return true;
+}
+
+// One line of a list file: the bounds form when the list has bounds, the
+// "ID,name" form when it has IDs, else the name alone.
+static bool write_list_line(FILE* file, const LASreadOpenerFileList& list, U32 k) {
+  std::string line;
+  if (list.with_bounds) {
+    line = std::to_string(list.with_IDs ? list.IDs[k] : 0) + "," +
+           std::to_string(list.with_npoints ? list.npoints[k] : 0);
+    for (F64 bound : {list.min_x[k], list.min_y[k], list.max_x[k], list.max_y[k]}) {
+      line += "," + option_text_f64(bound, "%g");
+    }
+    line += ",";
+  } else if (list.with_IDs) {
+    line = std::to_string(list.IDs[k]) + ",";
+  }
+  line += list.names[k];
+  line += '\n';
+  return fwrite(line.data(), 1, line.size(), file) == line.size();
+}
+
+bool LASreadOpener::write_list_of_files(FILE* file, bool with_neighbors) const {
+  for (U32 k = 0; k < input.size(); k++) {
+    if (!write_list_line(file, input, k)) return false;
+  }
+  if (!with_neighbors) return true;
+  for (U32 k = 0; k < neighbors.size(); k++) {
+    if (!write_list_line(file, neighbors, k)) return false;
+  }
   return true;
 }
 
@@ -1225,7 +1238,9 @@ void LASreadOpener::attach_las_index(LASreader* reader, const char* name) const 
       LASMessage(WARNING, "both LAX file and COPC spatial indexing registered. COPC has the precedence.");
       reader->set_index(nullptr);
     }
-    reader->set_copcindex(new COPCindex(reader->header));
+    COPCindex* copc_index = new COPCindex(reader->header);
+    copc_index->set_stream_order(copc_stream_order);
+    reader->set_copcindex(copc_index);
   }
 }
 

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <array>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
@@ -140,6 +141,14 @@ class LASreadOpener {
   void reset();
   U32 get_file_name_number() const { return input.size(); }
   U32 get_neighbor_file_name_number() const { return neighbors.size(); }
+  const char* get_neighbor_file_name(U32 index) const {
+    return index < neighbors.size() ? neighbors.names[index].c_str() : nullptr;
+  }
+  // Writes the input names, and with `with_neighbors` the neighbour names
+  // after them, one a line in the list-file form that carries what the lists
+  // hold (ID, point count, bounds), so that a child process reads the same
+  // entries. False when writing fails.
+  bool write_list_of_files(FILE* file, bool with_neighbors) const;
   const char* get_file_name(U32 index) const { return index < input.size() ? input.names[index].c_str() : nullptr; }
   // The input being opened, else the first input name, else null.
   const char* get_file_name() const;

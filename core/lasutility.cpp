@@ -1,8 +1,11 @@
-// The point inventory and the file-identity test.
+// The point inventory, the file-identity test and option text.
 #include "core/lasutility.hpp"
 
 #include <sys/stat.h>
 
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "core/lasheader.hpp"
@@ -78,4 +81,71 @@ bool las_same_file(const char* name1, const char* name2) {
   struct stat s1, s2;
   if (stat(name1, &s1) != 0 || stat(name2, &s2) != 0) return false;
   return s1.st_dev == s2.st_dev && s1.st_ino == s2.st_ino;
+}
+
+void append_quoted_option_value(std::string& text, const std::string& value) {
+  text += '"';
+  for (char c : value) {
+    if (c == '"' || c == '\\') text += '\\';
+    text += c;
+  }
+  text += "\" ";
+}
+
+std::vector<std::string> split_option_text(const std::string& text) {
+  std::vector<std::string> words;
+  std::string word;
+  bool in_word = false, in_double = false, in_single = false;
+  for (size_t i = 0; i < text.size(); i++) {
+    const char c = text[i];
+    if (in_double) {
+      if (c == '"') {
+        in_double = false;
+      } else if (c == '\\' && i + 1 < text.size() && (text[i + 1] == '"' || text[i + 1] == '\\')) {
+        word += text[++i];
+      } else {
+        word += c;
+      }
+    } else if (c == '"') {
+      // Inside single quotes a double quote opens nothing but is still dropped.
+      in_double = !in_single;
+      in_word = true;
+    } else if (c == ' ' && !in_single) {
+      if (in_word) words.push_back(word);
+      word.clear();
+      in_word = false;
+    } else {
+      if (c == '\'') in_single = !in_single;
+      word += c;
+      in_word = true;
+    }
+  }
+  if (in_word) words.push_back(word);
+  return words;
+}
+
+std::string option_text_f64(F64 value, const char* format) {
+  char buffer[512];
+  snprintf(buffer, sizeof(buffer), format, value);
+  if (strtod(buffer, nullptr) == value) return buffer;
+  const std::to_chars_result result = std::to_chars(buffer, buffer + sizeof(buffer), value);
+  return std::string(buffer, result.ptr);
+}
+
+// Parsers read a float either directly ("%f") or as a double they narrow;
+// the text must give the same float both ways.
+static bool reads_back(const char* text, F32 value) {
+  return strtof(text, nullptr) == value && (F32)strtod(text, nullptr) == value;
+}
+
+std::string option_text_f32(F32 value, const char* format) {
+  char buffer[512];
+  snprintf(buffer, sizeof(buffer), format, (F64)value);
+  if (reads_back(buffer, value)) return buffer;
+  std::to_chars_result result = std::to_chars(buffer, buffer + sizeof(buffer) - 1, value);
+  *result.ptr = '\0';
+  if (reads_back(buffer, value)) return std::string(buffer, result.ptr);
+  // Nine significant digits name every float exactly.
+  snprintf(buffer, sizeof(buffer), "%.9g", (F64)value);
+  return buffer;
 }

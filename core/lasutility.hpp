@@ -1,8 +1,12 @@
 // Small helpers around point files that several parts share: the inventory a
 // writer keeps of the points it wrote, so that the header can be corrected
 // without a second pass, and the file-identity test that keeps an output from
-// landing on an input.
+// landing on an input. Also the form of option text, in which parsers hand
+// their settings to child processes.
 #pragma once
+
+#include <string>
+#include <vector>
 
 #include "core/mydefs.hpp"
 
@@ -37,3 +41,18 @@ class LASinventory {
 // file (same device and inode), so "./a.las", "a.las" and a hard link all
 // count as one file.
 bool las_same_file(const char* name1, const char* name2);
+
+// Option text is a sequence of words, each followed by one blank. A value that
+// may hold blanks or quotes (a name, a parse string) is written in double
+// quotes, inside which \" and \\ stand for a quote and a backslash, so that
+// any value reads back unchanged. Appends the quoted value and its blank.
+void append_quoted_option_value(std::string& text, const std::string& value);
+// The words of option text. A word ends at a blank outside quotes; double
+// quotes are removed (with the two escapes inside them); single quotes protect
+// blanks and are kept; runs of blanks separate like one, and "" is an empty word.
+std::vector<std::string> split_option_text(const std::string& text);
+// A number for option text that reads back to the same value: the given
+// printf format (of the value widened to double) when it does, else the
+// shortest exact digits, so that 1e-7 is not written as 0.000000.
+std::string option_text_f64(F64 value, const char* format = "%lf");
+std::string option_text_f32(F32 value, const char* format = "%g");

@@ -195,6 +195,37 @@ void LASwriteOpener::set_parse_string(const char* text) { replace(parse_string, 
 
 void LASwriteOpener::set_separator(const char* text) { replace(separator, text); }
 
+// ------------------------------------------------------------------ option text
+
+I32 LASwriteOpener::unparse(std::string& text) const {
+  const size_t start = text.size();
+  static const struct {
+    U32 format;
+    const char* option;
+  } format_options[] = {{FORMAT_LAS, "-olas "}, {FORMAT_VMB, "-ovmb "},  {FORMAT_BIN, "-obin "}, {FORMAT_QFIT, "-oqi "},
+                        {FORMAT_VRML, "-owrl "}, {FORMAT_TXT, "-otxt "}, {FORMAT_JSON, "-ojs "}};
+  for (const auto& f : format_options) {
+    if (format == f.format) text += f.option;
+  }
+  if (!native) text += "-compatible ";
+  if (chunk_size != 50000) text += "-chunk_size " + std::to_string(chunk_size) + " ";
+  if (io_obuffer_size != 262144) text += "-io_obuffer " + std::to_string(io_obuffer_size) + " ";
+  if (force) text += "-oforce ";
+  if (use_nil) text += "-nil ";
+  if (parse_string) {
+    text += "-oparse ";
+    append_quoted_option_value(text, parse_string);
+  }
+  if (separator) {
+    text += "-osep ";
+    append_quoted_option_value(text, separator);
+  }
+  if (scale_rgb != 1.0f) text += "-oscale_rgb " + option_text_f32(scale_rgb) + " ";
+  if (opts) text += "-opts ";
+  if (optx) text += "-optx ";
+  return (I32)(text.size() - start);
+}
+
 // ------------------------------------------------------------------ formats
 
 U32 LASwriteOpener::get_format() const {

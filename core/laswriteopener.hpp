@@ -5,6 +5,8 @@
 // stream that only counts bytes.
 #pragma once
 
+#include <string>
+
 #include "core/mydefs.hpp"
 
 class LASheader;
@@ -57,6 +59,14 @@ class LASwriteOpener {
   const char* get_format_name() const;
   bool active() const { return file_name != nullptr || use_stdout || use_nil; }
   bool is_piped() const { return file_name == nullptr && use_stdout; }
+  bool get_use_stdout() const { return use_stdout; }
+  // Appends, as option text, the settings a child process needs to write as
+  // this opener does: the format option first (so that a name given after it
+  // is kept as this opener kept its own), then compressor, chunk size, buffer,
+  // "-oforce", "-nil" and the text-output settings. Where the output goes (the
+  // name, "-odir", "-odix", "-ocut", "-stdout") differs by child and is left
+  // to the caller. Answers the characters appended.
+  I32 unparse(std::string& text) const;
   // True when opening now would write the file `name` names (by name or as
   // the same file): the check that keeps an input from being overwritten.
   bool writes_to(const char* name) const;

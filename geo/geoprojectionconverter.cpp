@@ -22,10 +22,7 @@ I16 GeoProjectionConverter::get_VerticalUnitsGeoKey(bool) const { return 9001; }
 
 void GeoProjectionConverter::reset_projection(bool) {}
 
-I32 GeoProjectionConverter::unparse(char* text) const {
-  if (text) text[0] = '\0';
-  return 0;
-}
+I32 GeoProjectionConverter::unparse(std::string&) const { return 0; }
 
 bool GeoProjectionConverter::has_coordinate_units(bool) const { return false; }
 

@@ -3,6 +3,8 @@
 // declared and every unit is the metre, so the tool's default steps stay at 2.
 #pragma once
 
+#include <string>
+
 #include "core/mydefs.hpp"
 
 class GeoProjectionConverter {
@@ -18,8 +20,9 @@ class GeoProjectionConverter {
   I16 get_ProjLinearUnitsGeoKey(bool source = true) const;
   I16 get_VerticalUnitsGeoKey(bool source = true) const;
   void reset_projection(bool source = true);
-  // Option text that reproduces the settings, each option followed by a blank.
-  I32 unparse(char* text) const;
+  // Appends option text that reproduces the settings, each option followed by
+  // a blank; answers the characters appended.
+  I32 unparse(std::string& text) const;
   bool has_coordinate_units(bool source = true) const;
   const char* get_coordinate_unit_description_string(bool abbreviate = true, bool source = true) const;
   bool has_elevation_units(bool source = true) const;

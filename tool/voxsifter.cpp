@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "tool/voxsifter_driver.hpp"
+#include "tool/voxsifter_multi_core.hpp"
 
 void Pelkart_voxsifter::usage() {
   fputs(
@@ -42,12 +43,6 @@ static void LayInfo() {
       "         not completed. this is just an awesome prototype as proof\n"
       "         of concept. we continue to gather community input ... (-;\n",
       stderr);
-}
-
-// Several processes were asked for; the runner that would start them is not
-// part of this build, so the work stays in this process (with halting off).
-static void refuse_multi_core(const char* option) {
-  laserror("'%s' needs the multi-process runner, which is not built yet", option);
 }
 
 void voxsifter_main(int argc, char* argv[]) {
@@ -132,10 +127,13 @@ void voxsifter_main(int argc, char* argv[]) {
     } else if (lasreadopener.is_merged()) {
       LASMessage(WARNING, "input files merged on-the-fly. ignoring '-cores %d' ...", (int)tool.cores);
     } else {
-      refuse_multi_core("-cores");
+      voxsifter_multi_core(argc, argv, run.geoprojectionconverter, lasreadopener, laswriteopener, tool.cores,
+                           tool.cpu64);
     }
   }
-  if (tool.cpu64) refuse_multi_core("-cpu64");
+  if (tool.cpu64) {
+    voxsifter_multi_core(argc, argv, run.geoprojectionconverter, lasreadopener, laswriteopener, 1, true);
+  }
 
   if (!lasreadopener.active()) laserror("no input specified");
   if (laswriteopener.is_piped()) LASMessage(WARNING, "cannot update header for piped output");

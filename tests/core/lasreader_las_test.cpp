@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -606,6 +607,12 @@ lasfix::Built copc_file(U32 points_in_root, U32 points_in_child) {
   // The root page is the hierarchy payload, whose position is known once built.
   const U64 payload = b.evlr_positions[1] + 60;
   f.vlrs[0].payload = lasfix::copc_info_payload(payload, 64);
+  // The octree's cube around the points: centre and half size.
+  const lasfix::Header& h = b.header;
+  lasfix::put_f64(f.vlrs[0].payload, 0, (*h.min_x + *h.max_x) / 2);
+  lasfix::put_f64(f.vlrs[0].payload, 8, (*h.min_y + *h.max_y) / 2);
+  lasfix::put_f64(f.vlrs[0].payload, 16, (*h.min_z + *h.max_z) / 2);
+  lasfix::put_f64(f.vlrs[0].payload, 24, std::max({*h.max_x - *h.min_x, *h.max_y - *h.min_y, *h.max_z - *h.min_z}));
   return f.build();
 }
 
@@ -638,10 +645,9 @@ TEST_F(LasReaderTest, CopcRecordsAreReadAndDropped) {
   EXPECT_EQ(k.header.number_of_extended_variable_length_records, 2u);
 }
 
-// A COPC file is read through its COPC index: every level by default, and an
-// area still tests every point. Depth and resolution limits cannot be served
-// yet and are refused, never answered with a wrong set of points.
-TEST_F(LasReaderTest, CopcIndexServesEveryPointAndRefusesLimits) {
+// A COPC file is read through its COPC index: every level by default, an area
+// still tests every point, and a depth limit leaves out the deeper octants.
+TEST_F(LasReaderTest, CopcIndexServesEveryPointAndLimits) {
   const lasfix::Built b = copc_file(2, 1);
   LASreaderLAS r(nullptr);
   ASSERT_TRUE(open_bytes(r, b.bytes).ok);
@@ -670,13 +676,13 @@ TEST_F(LasReaderTest, CopcIndexServesEveryPointAndRefusesLimits) {
   }
   EXPECT_FALSE(area.read_point());
 
-  COPCindex index(r.header);
-  ::testing::internal::CaptureStderr();
-  EXPECT_FALSE(index.set_depth_limit(2));
-  index.set_resolution(0.5);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-            "ERROR: COPC depth queries are not supported yet\n"
-            "ERROR: COPC resolution queries are not supported yet\n");
+  // Depth 0 is the root octant: the first two points.
+  ASSERT_TRUE(r.inside_copc_depth(LASreader::COPC_QUERY_DEPTH, 0, 0.0f));
+  for (size_t i = 0; i < 2; i++) {
+    ASSERT_TRUE(r.read_point()) << i;
+    EXPECT_EQ(testpoints::record_of(r.point), record(b, i));
+  }
+  EXPECT_FALSE(r.read_point());
 }
 
 TEST_F(LasReaderTest, CopcHierarchyThatDoesNotAddUpIsDropped) {

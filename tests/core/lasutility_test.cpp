@@ -1,8 +1,10 @@
-// The point inventory and the file-identity test.
+// The point inventory, the file-identity test and option text.
 #include "core/lasutility.hpp"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
+
+#include <cstdlib>
 
 #include "core/lasheader.hpp"
 #include "core/laspoint.hpp"
@@ -121,6 +123,61 @@ TEST(SameFile, NamesAndIdentity) {
   EXPECT_TRUE(las_same_file(temp.file("a.las").c_str(), temp.file("hard.las").c_str()));
   EXPECT_FALSE(las_same_file(temp.file("a.las").c_str(), temp.file("b.las").c_str()));
   EXPECT_FALSE(las_same_file(nullptr, "a.las"));
+}
+
+// Every value a parser quotes reaches a child process as it was: blanks,
+// both quotes, backslashes, bytes beyond ASCII, nothing at all.
+TEST(OptionText, QuotedValuesSplitBackUnchanged) {
+  const std::string values[] = {"plain", "with blank", "a\"quote", "back\\slash\\", "end\\", "'single'",
+                                "", "\xc3\xa9t\xe9\xff", "-looks_like_option", "tab\there", "\"\"", "a\\\"b"};
+  std::string text = "-first ";
+  for (const std::string& value : values) append_quoted_option_value(text, value);
+  text += "-last ";
+  std::vector<std::string> expected = {"-first"};
+  expected.insert(expected.end(), std::begin(values), std::end(values));
+  expected.push_back("-last");
+  EXPECT_EQ(split_option_text(text), expected) << text;
+}
+
+TEST(OptionText, SplitRules) {
+  const struct {
+    const char* text;
+    std::vector<std::string> words;
+  } cases[] = {
+      {"", {}},
+      {"-a 1 ", {"-a", "1"}},
+      {"-a  1   ", {"-a", "1"}},
+      {"-i \"a b.las\" ", {"-i", "a b.las"}},
+      {"x\"y z\"w ", {"xy zw"}},
+      {"'a b' c ", {"'a b'", "c"}},
+      {"\"it's\" ", {"it's"}},
+      {"'say \"hi\"' ", {"'say hi'"}},
+      {"\"\" x ", {"", "x"}},
+      {"\"C:\\\\dir\\\\\" ", {"C:\\dir\\"}},
+      {"a\\b ", {"a\\b"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(split_option_text(c.text), c.words) << c.text;
+}
+
+// The printf form when it reads back exactly, else digits that do.
+TEST(OptionText, NumbersReadBackEqual) {
+  EXPECT_EQ(option_text_f64(0.01), "0.010000");
+  EXPECT_EQ(option_text_f64(630000.25), "630000.250000");
+  EXPECT_EQ(option_text_f64(1e-7), "1e-07");
+  EXPECT_EQ(option_text_f64(2.5, "%g"), "2.5");
+  EXPECT_EQ(option_text_f32(0.1f), "0.1");
+  EXPECT_EQ(option_text_f32(2.0f, "%lf"), "2.000000");
+  for (F64 value : {0.1 + 0.2, 1.0 / 3.0, 1234567.891234567, -9.87654321e-300, 5e-324, 1.7976931348623157e308}) {
+    const std::string text = option_text_f64(value);
+    EXPECT_EQ(strtod(text.c_str(), nullptr), value) << text;
+  }
+  for (F32 value : {0.123456789f, 1.0f / 3.0f, 16777217.0f, 1e-38f, 3.4e38f, 1e-45f}) {
+    for (const char* format : {"%g", "%lf"}) {
+      const std::string text = option_text_f32(value, format);
+      EXPECT_EQ(strtof(text.c_str(), nullptr), value) << text;
+      EXPECT_EQ((F32)atof(text.c_str()), value) << text;
+    }
+  }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "core/lasheader.hpp"
 #include "core/laswriter_las.hpp"
+#include "core/lasutility.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {
@@ -309,6 +310,63 @@ TEST_F(OpenerTest, BufferSizeOfTheOutputFile) {
   EXPECT_EQ(temp.read("small.las").size(), 227u);
   EXPECT_TRUE(opener.writes_to(temp.file("small.las").c_str()));
   EXPECT_TRUE(opener.writes_to((temp.path() + "/../" + temp.path().substr(temp.path().rfind('/') + 1) + "/small.las").c_str()));
+}
+
+// ------------------------------------------------------------------ option text
+
+// The option text a child process gets: the format option first, so that a
+// name handed after it is kept as this opener kept its own; the settings that
+// change how a file is written; never where it goes.
+TEST_F(OpenerTest, OptionTextForChildProcesses) {
+  TempDir temp;
+  const struct {
+    std::vector<std::string> args;
+    std::string text;
+  } cases[] = {
+      {{}, ""},
+      {{"-o", "out.vmb"}, "-ovmb "},
+      {{"-obin", "-o", "out.las"}, "-obin "},
+      {{"-o", "out.las", "-obin"}, "-obin "},
+      {{"-o", "out.Las"}, "-otxt "},
+      {{"-ojs"}, "-ojs "},
+      {{"-stdout", "-odir", "@", "-odix", "_t", "-ocut", "1"}, ""},
+      {{"-compatible", "-chunk_size", "1000", "-io_obuffer", "4096", "-oforce", "-nil"},
+       "-compatible -chunk_size 1000 -io_obuffer 4096 -oforce -nil "},
+      {{"-otxt", "-oparse", "xyz", "-osep", "semicolon", "-oscale_rgb", "0.1", "-opts"},
+       "-otxt -oparse \"xyz\" -osep \"semicolon\" -oscale_rgb 0.1 -opts "},
+      {{"-oscale_rgb", "0.123456789", "-optx"}, "-oscale_rgb 0.12345679 -optx "},
+      {{"-owrl", "-oparse", "a \"b\\c"}, "-owrl -oparse \"a \\\"b\\\\c\" "},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> list;
+    for (const std::string& a : c.args) list.push_back(a == "@" ? temp.path() : a);
+    SCOPED_TRACE(testing::PrintToString(list));
+    Args args(list);
+    LASwriteOpener parent;
+    ASSERT_TRUE(parent.parse(args.argc(), args.argv.data()));
+    std::string text = "-i \"in.las\" ";
+    const I32 appended = parent.unparse(text);
+    EXPECT_EQ((size_t)appended, text.size() - 12);
+    text.erase(0, 12);
+    EXPECT_EQ(text, c.text);
+
+    // The child, given the words and the parent's name, holds what the parent holds.
+    std::vector<std::string> words = split_option_text(text);
+    if (parent.get_file_name()) words.insert(words.end(), {"-o", parent.get_file_name()});
+    Args child_args(words);
+    LASwriteOpener child;
+    ASSERT_TRUE(child.parse(child_args.argc(), child_args.argv.data()));
+    EXPECT_EQ(name_of(child), name_of(parent));
+    std::string again;
+    child.unparse(again);
+    EXPECT_EQ(again, text);
+    // A name derived in the child has the parent's extension and format.
+    if (parent.get_file_name() && !parent.is_piped()) {
+      child.make_file_name("in.las", -1);
+      parent.make_file_name("in.las", -1);
+      EXPECT_EQ(name_of(child), name_of(parent));
+    }
+  }
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "core/lasutility.hpp"
+
 class ArgVector {
  public:
   // argv[0] is a program name; the given words follow.
@@ -14,28 +16,9 @@ class ArgVector {
     for (std::string& word : storage) pointers.push_back(word.data());
     pointers.push_back(nullptr);
   }
-  // Splits option text at blanks; a double-quoted stretch keeps its blanks and
-  // loses its quotes, as the job command lines of child processes are split.
-  static ArgVector from_text(const std::string& text) {
-    std::vector<std::string> words;
-    std::string word;
-    bool quoted = false, in_word = false;
-    for (char c : text) {
-      if (c == '"') {
-        quoted = !quoted;
-        in_word = true;
-      } else if (c == ' ' && !quoted) {
-        if (in_word) words.push_back(word);
-        word.clear();
-        in_word = false;
-      } else {
-        word += c;
-        in_word = true;
-      }
-    }
-    if (in_word) words.push_back(word);
-    return ArgVector(words);
-  }
+  // Splits option text into words as the job command lines of child
+  // processes are split.
+  static ArgVector from_text(const std::string& text) { return ArgVector(split_option_text(text)); }
   ArgVector(const ArgVector& other) : ArgVector(std::vector<std::string>(other.storage.begin() + 1, other.storage.end())) {}
   ArgVector& operator=(const ArgVector&) = delete;
 

@@ -22,7 +22,7 @@ ToolResult run_tool(const ToolRun& run) {
   int in_pipe[2], out_pipe[2], err_pipe[2];
   if (pipe(in_pipe) || pipe(out_pipe) || pipe(err_pipe)) throw std::runtime_error("pipe failed");
   std::vector<std::string> full;
-  full.push_back(run.program);
+  full.push_back(run.argv0.empty() ? run.program : run.argv0);
   full.insert(full.end(), run.args.begin(), run.args.end());
   std::vector<char*> argv;
   for (auto& a : full) argv.push_back(const_cast<char*>(a.c_str()));
@@ -36,7 +36,7 @@ ToolResult run_tool(const ToolRun& run) {
     dup2(err_pipe[1], 2);
     for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) close(fd);
     if (!run.cwd.empty() && chdir(run.cwd.c_str()) != 0) _exit(127);
-    execv(argv[0], argv.data());
+    execv(run.program.c_str(), argv.data());
     _exit(127);
   }
   close(in_pipe[0]);

@@ -16,6 +16,7 @@ struct ToolRun {
   std::string stdin_data;         // written to the child's stdin, then closed
   std::string cwd;                // working directory; empty: the current one
   std::string program = VOXSIFTER_BINARY;
+  std::string argv0;              // argv[0] the program sees; empty: `program`
   int timeout_seconds = 120;      // the child is killed after this
 };
 

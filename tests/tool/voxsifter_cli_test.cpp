@@ -76,10 +76,14 @@ INSTANTIATE_TEST_SUITE_P(
         CliCase{"cores_last_errors_ignored", {"-errors_ignore", "-cores"}, 3,
                 "ERROR: '-cores' needs 1 argument: number\n" + USAGE},
         CliCase{"cores_not_a_number", {"-cores", "x"}, 3, "ERROR: cannot understand argument 'x' for '-cores'\n"},
+        // "-cpu64" re-runs the work in one child, which finds no input.
         CliCase{"cores_number_is_taken", {"-cores", "4", "-cpu64", "-errors_ignore"}, 3,
                 "WARNING: only 0 input file(s). ignoring '-cores 4' ...\n"
-                "ERROR: '-cpu64' needs the multi-process runner, which is not built yet\n"
-                "ERROR: no input specified\n"},
+                "Starting 1 processes on 1 cores\n"
+                "Starting thread[0](" VOXSIFTER_BINARY ") with arguments: " VOXSIFTER_BINARY " -errors_ignore \n"
+                "ERROR: no input specified\n"
+                "ERROR: process without input ended with exit code 3\n"
+                "Sucessfully started 1 jobs\n"},
         CliCase{"en_dash", {"\x96version"}, 0, BANNER}),
     [](const ::testing::TestParamInfo<CliCase>& info) { return std::string(info.param.name); });
 
