@@ -248,6 +248,46 @@ TEST(TransformRun, EveryInputIsTransformed) {
   EXPECT_EQ(merged.points[100].X, 5100);
 }
 
+// Child processes rebuild the transform from its option text: their points
+// are those of one process, also for a factor that six decimals would cut to
+// 1 (x lies near 1e6, where the seventh decimal moves points by 0.4).
+TEST(TransformRun, ChildProcessesTransformAsOneProcessDoes) {
+  TempDir dir;
+  lasfix::LasFile a = grid_file(1e6);
+  lasfix::LasFile b = grid_file(1e6);
+  for (lasfix::Point& p : b.points) p.Z += 50;
+  dir.write("a.las", a.bytes());
+  dir.write("b.las", b.bytes());
+  const std::vector<std::string> options = {"-keep_z_below", "5", "-translate_z", "100.123456789",
+                                            "-filtered_transform", "-scale_x", "1.0000004"};
+  for (const std::vector<std::string>& mode : MODES) {
+    SCOPED_TRACE(mode[0]);
+    for (const char* run : {"_one", "_many"}) {
+      std::vector<std::string> args = {"-i", dir.file("a.las"), dir.file("b.las"), "-odix", run};
+      args.insert(args.end(), mode.begin(), mode.end());
+      args.insert(args.end(), options.begin(), options.end());
+      if (std::string(run) == "_many") {
+        args.push_back("-cores");
+        args.push_back("2");
+      }
+      ToolResult r = run_voxsifter(args);
+      ASSERT_EQ(r.exit_code, 0) << r.err;
+    }
+    for (const char* name : {"a", "b"}) {
+      SCOPED_TRACE(name);
+      const lasfix::Parsed one = lasfix::parse(dir.read(std::string(name) + "_one.las"));
+      EXPECT_EQ(lasfix::parse(dir.read(std::string(name) + "_many.las")).points, one.points);
+      if (mode[0] == "-every_nth") {
+        EXPECT_EQ(one.points.size(), 100u);
+      }
+    }
+    // The factor is there in full.
+    const lasfix::Point first = lasfix::parse(dir.read("a_one.las")).points[0];
+    EXPECT_EQ(first.X, quantized(1e6 * 1.0000004, 1e6));
+    EXPECT_EQ(first.Z, quantized(100.123456789, 0));
+  }
+}
+
 TEST(TransformRun, RefusedOptionsEndTheRunWithTheirMessage) {
   struct Case {
     const char* name;
