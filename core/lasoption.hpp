@@ -110,17 +110,30 @@ inline void las_blank_arguments(char* argv[], int from, int to) {
   for (int k = from; k <= to; k++) argv[k][0] = '\0';
 }
 
-// The row for the word: an exact name, or else the first prefix row the word
-// begins with; null when none.
-template <class Owner>
-const LASoptionRow<Owner>* las_find_option(std::span<const LASoptionRow<Owner>> rows, const char* word) {
-  for (const LASoptionRow<Owner>& row : rows) {
-    if (!row.option.prefix && strcmp(word, row.option.name) == 0) return &row;
+// The row for the word among the tables of a parser's option families: an
+// exact name in any table, or else the first prefix row the word begins with
+// (so that no prefix shadows an exact name of another table); null when none.
+// `tables` is any range of spans of rows.
+template <class Owner, class Tables>
+const LASoptionRow<Owner>* las_find_option_among(const Tables& tables, const char* word) {
+  for (std::span<const LASoptionRow<Owner>> rows : tables) {
+    for (const LASoptionRow<Owner>& row : rows) {
+      if (!row.option.prefix && strcmp(word, row.option.name) == 0) return &row;
+    }
   }
-  for (const LASoptionRow<Owner>& row : rows) {
-    if (row.option.prefix && strncmp(word, row.option.name, strlen(row.option.name)) == 0) return &row;
+  for (std::span<const LASoptionRow<Owner>> rows : tables) {
+    for (const LASoptionRow<Owner>& row : rows) {
+      if (row.option.prefix && strncmp(word, row.option.name, strlen(row.option.name)) == 0) return &row;
+    }
   }
   return nullptr;
+}
+
+// The same in one table.
+template <class Owner>
+const LASoptionRow<Owner>* las_find_option(std::span<const LASoptionRow<Owner>> rows, const char* word) {
+  const std::span<const LASoptionRow<Owner>> one[] = {rows};
+  return las_find_option_among<Owner>(one, word);
 }
 
 // Runs the row for the option at argv[i]: reads its values, applies them, and

@@ -1,9 +1,14 @@
 // The point transform: an ordered list of operations that changes every point
-// a reader delivers, optionally only the points a filter of its own keeps.
+// a reader delivers, optionally only the points a filter of its own keeps. The
+// read opener builds it from the "-translate_...", "-scale_..." (and further)
+// options and lends it to every reader it opens; `unparse` writes it back as
+// option text for child processes and layer files, and that text parses back
+// to the same list.
 //
-// Stand-in: the list, its filter, the registers and the overflow report work,
-// and the one operation the framework adds itself ("set_point_source") exists;
-// `parse` knows no option yet and `adjust_offset` adjusts nothing.
+// The operations live in families (lasoperation_*.cpp), each with the option
+// table the parser reads and its help lines; lasoperation.hpp is what a family
+// needs. Offsets are not adjusted yet ("-offset_adjust" leaves the reader as
+// it is).
 #pragma once
 
 #include <string>
@@ -15,52 +20,48 @@ class LASheader;
 class LASfilter;
 class LASreader;
 
+// One change of a point. Option text is appended to a growable string.
 class LASoperation {
  public:
-  // Coordinates that did not fit 32 bits, reported by check_for_overflow.
+  // Coordinates this operation produced that did not fit 32 bits since the
+  // last reset, reported by LAStransform::check_for_overflow.
   I64 overflow_count = 0;
+  // The quantisations in which points reach the operation and in which it
+  // writes them under offset adjustment.
   F64 source_offset[3] = {0.0, 0.0, 0.0};
   F64 source_scale[3] = {0.01, 0.01, 0.01};
   F64 target_offset[3] = {0.0, 0.0, 0.0};
   F64 target_scale[3] = {0.01, 0.01, 0.01};
   bool offset_adjust = false;
-  LASheader* bbox_header = nullptr;
+  LASheader* bbox_header = nullptr;  // not owned
 
   // The option word without its leading '-'.
   virtual const char* name() const = 0;
-  // Appends "-" + name + arguments + " "; answers the characters appended.
+  // Appends an option that parses back to this operation, "-" + name, then
+  // its arguments, each followed by one blank; answers the characters appended.
   virtual I32 get_command(std::string& text) const = 0;
+  // The point fields the operation reads beyond x, y, returns and channel.
   virtual U32 get_decompress_selective() const { return 0; }
   // The coordinates after the operation as a new[] array of three that the
   // caller delete[]s, or null when the operation refuses offset adjustment.
   virtual F64* transform_coords_for_offset_adjustment(F64 x, F64 y, F64 z) = 0;
   virtual void transform(LASpoint* point) = 0;
+  // Before each pass over the input.
   virtual void reset() { overflow_count = 0; }
   virtual ~LASoperation() {}
-};
-
-// Sets every point's source ID.
-class LASoperationSetPointSource : public LASoperation {
- public:
-  explicit LASoperationSetPointSource(U16 psid) : psid(psid) {}
-  const char* name() const override { return "set_point_source"; }
-  I32 get_command(std::string& text) const override;
-  U32 get_decompress_selective() const override { return 0; }
-  F64* transform_coords_for_offset_adjustment(F64 x, F64 y, F64 z) override { return new F64[3]{x, y, z}; }
-  void transform(LASpoint* point) override;
-
- private:
-  U16 psid;
 };
 
 // Owns its operations and its filter.
 class LAStransform {
  public:
+  // Shared by the register operations of this transform; 0 after reset.
   F64 registers[16] = {};
   U32 op_count = 0;
   U32 op_capacity = 0;
   LASoperation** op_list = nullptr;
+  // "-filtered_transform" was given: the read opener hands its filter over.
   bool filtered_transform = false;
+  // Selects the points to transform; a point it would drop stays unchanged.
   LASfilter* filter = nullptr;
 
   LAStransform() = default;
@@ -68,25 +69,38 @@ class LAStransform {
   LAStransform(const LAStransform&) = delete;
   LAStransform& operator=(const LAStransform&) = delete;
 
+  // Deletes every operation and the filter; registers and the filtered flag stay.
   void clean();
+  // The help text of the transform options, as one INFO message.
   void usage() const;
-  // Takes the transform options among the arguments; none are known yet.
+  // Takes the transform options among the arguments (argv[0] is not read) in
+  // their order, empties what it takes and leaves every other argument for
+  // the parsers after it. False after a reported error; the operations added
+  // before it stay.
   bool parse(int argc, char* argv[]);
+  // The same for option text, split at blanks (the text is not changed).
   bool parse(const char* text);
-  // Appends the option text: the filter's with "-filtered_transform ", then
-  // every operation's; answers the characters appended.
+  // Appends the option text: the filter's and "-filtered_transform " when a
+  // filter is attached, then every operation's in list order; answers the
+  // characters appended (0, and nothing written, when there is neither).
   I32 unparse(std::string& text) const;
+  // Appends an operation; the transform owns it from now on.
   void add_operation(LASoperation* operation);
+  // Deletes the first operation of that name; the others move up.
   void delete_operation(const char* name);
-  // Takes ownership; null also clears `filtered_transform`.
+  // Takes ownership, deleting the filter attached before; null also clears
+  // `filtered_transform`.
   void setFilter(LASfilter* filter);
   // Replaces the first "set_point_source" operation by one at the end.
   void setPointSource(U16 value);
   // Re-quantises the operations and the reader's offsets ("-offset_adjust");
   // not yet: the reader is left as it is.
   void adjust_offset(LASreader* reader, const F64* scale_factor);
+  // Every operation in order, unless the attached filter would drop the point.
   void transform(LASpoint* point);
+  // Before each pass: the operations, the registers and the attached filter
+  // start afresh, so that every pass changes the same points the same way.
   void reset();
-  // One WARNING per operation whose overflow count is not 0.
+  // One WARNING per operation whose overflow count is not 0, in list order.
   void check_for_overflow() const;
 };

@@ -4,7 +4,9 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -171,6 +173,30 @@ TEST(LasQuantize, HalvesAwayFromZeroAndDefinedOutsideTheRange) {
   EXPECT_EQ(las_f64_to_i32(3e9), I32_MIN);
   EXPECT_EQ(las_f64_to_i32(-2147483648.9), I32_MIN);
   EXPECT_EQ(las_f64_to_i32(2147483647.9), I32_MAX);
+}
+
+// The half follows value against offset (not the quotient's sign, so also for
+// a negative scale), on both sides of the offset, at zeros of either sign,
+// infinities and NaN: the quantisation without a branch gives what the rule
+// written with one gives.
+TEST(LasQuantize, TheHalfFollowsValueAgainstOffset) {
+  auto rule = [](F64 value, F64 offset, F64 scale) {
+    const F64 n = (value - offset) / scale;
+    return las_f64_to_i64(value >= offset ? n + 0.5 : n - 0.5);
+  };
+  const F64 inf = std::numeric_limits<F64>::infinity();
+  std::vector<F64> values = {0.0, -0.0, 1e-310, -1e-310, 0.005, -0.005, 0.015, 2.5, -2.5, 1e300, -1e300, inf, -inf,
+                             std::numeric_limits<F64>::quiet_NaN()};
+  std::mt19937_64 random(11);
+  std::uniform_real_distribution<F64> any(-1e4, 1e4);
+  for (int k = 0; k < 2000; k++) values.push_back(std::round(any(random) * 200.0) / 400.0);  // many exact halves
+  for (F64 scale : {0.01, -0.01, 0.5, 1e-7}) {
+    for (F64 offset : {0.0, -0.0, 0.005, -100.0, inf}) {
+      for (F64 value : values) {
+        EXPECT_EQ(las_quantize(value, offset, scale), rule(value, offset, scale)) << value << " " << offset << " " << scale;
+      }
+    }
+  }
 }
 
 }  // namespace

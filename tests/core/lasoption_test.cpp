@@ -212,6 +212,37 @@ TEST_F(LasOptionTest, TheToolsParserKeepsItsArguments) {
   EXPECT_EQ(args.remaining(), (std::vector<std::string>{"-one", "2"}));
 }
 
+// A parser with several families looks an exact name up in every table
+// before it tries the prefixes, whichever table they stand in.
+TEST(LasOptionFind, ExactNamesOfEveryTableComeBeforePrefixes) {
+  const LASoptionRow<Store> first[] = {
+      {{"-set_class", "class", 1, "%u", 0, nullptr, nullptr, nullptr, true}, keep},
+      {{"-box", "min max", 2, "%lf"}, keep},
+  };
+  const LASoptionRow<Store> second[] = {
+      {{"-set_classification_all", "class", 1, "%u"}, keep},
+      {{"-box", "other", 1, "%lf"}, keep},
+  };
+  const std::span<const LASoptionRow<Store>> tables[] = {first, second};
+  const struct {
+    const char* word;
+    const LASoptionRow<Store>* row;
+  } cases[] = {
+      {"-set_classification_all", &second[0]},
+      {"-set_classification", &first[0]},
+      {"-set_class", &first[0]},
+      {"-box", &first[1]},
+      {"-set_clas", nullptr},
+      {"-boxes", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.word);
+    EXPECT_EQ(las_find_option_among<Store>(tables, c.word), c.row);
+  }
+  EXPECT_EQ(las_find_option<Store>(second, "-set_classification"), nullptr);
+  EXPECT_EQ(las_find_option<Store>(first, "-set_classification_all"), &first[0]);
+}
+
 TEST(LasOptionWords, SplitAtBlanksOnly) {
   struct Case {
     const char* text;

@@ -1,0 +1,339 @@
+// The transform options through the built program: the points that reach the
+// output in a one-pass run (-every_nth 1) and in the two-pass voxel mode, with
+// the coordinates worked out here from the input, the filtered transform, the
+// overflow report, and the messages and exit codes of refused options.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "support/header_scan.hpp"
+#include "support/las_fixture.hpp"
+#include "support/run_tool.hpp"
+#include "support/temp_dir.hpp"
+
+namespace {
+
+constexpr double SCALE = 0.01;
+
+// A 10 x 10 grid at x = i + x_offset, y = j + y_offset (i, j in 0..9) with
+// z = i + j, stored with scale 0.01 (so X = 100 i). The header's box is that
+// of the points, or, when `wide`, 10000 units around the offsets: the voxel
+// grid spans the header's box, and points moved out of it would share its
+// border voxels.
+lasfix::LasFile grid_file(double x_offset = 0, double y_offset = 0, bool wide = false) {
+  lasfix::LasFile f;
+  f.header.x_offset = x_offset;
+  f.header.y_offset = y_offset;
+  if (wide) {
+    f.header.min_x = x_offset - 10000;
+    f.header.max_x = x_offset + 10000;
+    f.header.min_y = y_offset - 10000;
+    f.header.max_y = y_offset + 10000;
+    f.header.min_z = -10000;
+    f.header.max_z = 10000;
+  }
+  for (int i = 0; i < 10; i++) {
+    for (int j = 0; j < 10; j++) {
+      lasfix::Point p;
+      p.X = 100 * i;
+      p.Y = 100 * j;
+      p.Z = 100 * (i + j);
+      p.intensity = (uint16_t)(10 * i + j);
+      f.points.push_back(p);
+    }
+  }
+  return f;
+}
+
+// A world coordinate stored back into a raw integer: nearest, halves away
+// from zero, the low 32 bits kept.
+int32_t quantized(double world, double offset) {
+  return (int32_t)(uint32_t)(uint64_t)std::llround((world - offset) / SCALE);
+}
+
+// The point moved as `change` moves its world coordinates.
+using Change = std::function<void(double& x, double& y, double& z)>;
+lasfix::Point changed(lasfix::Point p, const lasfix::Header& h, const Change& change) {
+  double x = p.X * SCALE + h.x_offset;
+  double y = p.Y * SCALE + h.y_offset;
+  double z = p.Z * SCALE + h.z_offset;
+  change(x, y, z);
+  p.X = quantized(x, h.x_offset);
+  p.Y = quantized(y, h.y_offset);
+  p.Z = quantized(z, h.z_offset);
+  return p;
+}
+
+std::vector<std::string> run_args(TempDir& dir, const std::vector<std::string>& mode,
+                                  const std::vector<std::string>& options) {
+  std::vector<std::string> args = {"-i", dir.file("in.las"), "-o", dir.file("out.las")};
+  args.insert(args.end(), mode.begin(), mode.end());
+  args.insert(args.end(), options.begin(), options.end());
+  return args;
+}
+
+// One pass, and the voxel mode with voxels so small that every point keeps
+// its own.
+const std::vector<std::vector<std::string>> MODES = {{"-every_nth", "1"}, {"-step", "0.5"}};
+
+// Runs the options in both modes; each run must write exactly `expected`
+// under a header that describes it.
+void expect_points_in_both_modes(TempDir& dir, const std::vector<std::string>& options,
+                                 const std::vector<lasfix::Point>& expected) {
+  for (const std::vector<std::string>& mode : MODES) {
+    SCOPED_TRACE(mode[0]);
+    ToolResult r = run_voxsifter(run_args(dir, mode, options));
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.err.rfind("done with '", 0), 0u) << r.err;
+    lasfix::Parsed out = lasfix::parse(dir.read("out.las"));
+    EXPECT_EQ(out.points, expected);
+    expect_header_matches_points(out);
+  }
+}
+
+struct TransformCase {
+  const char* name;
+  std::vector<std::string> options;
+  Change change;
+};
+
+void PrintTo(const TransformCase& c, std::ostream* os) { *os << c.name; }
+
+class TransformRunTest : public ::testing::TestWithParam<TransformCase> {};
+
+TEST_P(TransformRunTest, EveryPointIsMovedInBothModes) {
+  const TransformCase& c = GetParam();
+  TempDir dir;
+  const lasfix::LasFile file = grid_file(1000, 2000, true);
+  dir.write("in.las", file.bytes());
+  std::vector<lasfix::Point> expected;
+  for (const lasfix::Point& p : file.points) expected.push_back(changed(p, file.header, c.change));
+  expect_points_in_both_modes(dir, c.options, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, TransformRunTest,
+    ::testing::Values(
+        TransformCase{"translate_x", {"-translate_x", "-2.5"}, [](double& x, double&, double&) { x -= 2.5; }},
+        TransformCase{"scale_z_feet_to_metres", {"-scale_z", "0.3048"},
+                      [](double&, double&, double& z) { z *= 0.3048; }},
+        TransformCase{"translate_scale_translate_y", {"-translate_scale_translate_y", "10", "2"},
+                      [](double&, double& y, double&) { y = (y - 10) * 2 + 10; }},
+        TransformCase{"two_translations", {"-translate_x", "1.5", "-translate_x", "2.25"},
+                      [](double& x, double&, double&) { x += 3.75; }},
+        TransformCase{"in_command_line_order", {"-translate_x", "-999", "-scale_x", "2"},
+                      [](double& x, double&, double&) { x = (x - 999) * 2; }},
+        TransformCase{"translate_xyz", {"-translate_xyz", "1", "2", "3"},
+                      [](double& x, double& y, double& z) {
+                        x += 1;
+                        y += 2;
+                        z += 3;
+                      }},
+        TransformCase{"scale_xyz", {"-scale_xyz", "0.5", "2", "-1"},
+                      [](double& x, double& y, double& z) {
+                        x *= 0.5;
+                        y *= 2;
+                        z *= -1;
+                      }},
+        TransformCase{"translate_then_scale_y", {"-translate_then_scale_y", "-0.5", "1.001"},
+                      [](double&, double& y, double&) { y = (y - 0.5) * 1.001; }}),
+    [](const ::testing::TestParamInfo<TransformCase>& info) { return std::string(info.param.name); });
+
+// Both passes see the transformed points: with x halved, the grid points at
+// i = 2k and 2k + 1 share a voxel of 1 x 1 (all heights in one layer), and
+// the first of them in file order survives.
+TEST(TransformRun, VoxelsAreThoseOfTheTransformedPoints) {
+  TempDir dir;
+  const lasfix::LasFile file = grid_file(0, 0, true);
+  dir.write("in.las", file.bytes());
+  std::vector<lasfix::Point> expected;
+  for (const lasfix::Point& p : file.points) {
+    if ((p.X / 100) % 2 == 0) expected.push_back(changed(p, file.header, [](double& x, double&, double&) { x *= 0.5; }));
+  }
+  ToolResult r = run_voxsifter(run_args(dir, {"-step", "1", "-step_z", "100"}, {"-scale_x", "0.5"}));
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  lasfix::Parsed out = lasfix::parse(dir.read("out.las"));
+  EXPECT_EQ(out.points, expected);
+  expect_header_matches_points(out);
+}
+
+// The filter chooses the points to move and drops none; the others come out
+// as they were read.
+TEST(TransformRun, FilteredTransformMovesOnlyTheChosenPoints) {
+  TempDir dir;
+  const lasfix::LasFile file = grid_file();
+  dir.write("in.las", file.bytes());
+  std::vector<lasfix::Point> expected = file.points;
+  for (lasfix::Point& p : expected) {
+    if (p.Z < 500) p.Z += 10000;
+  }
+  expect_points_in_both_modes(dir, {"-keep_z_below", "5", "-translate_z", "100", "-filtered_transform"}, expected);
+}
+
+// Without a filter the transform moves every point; without a transform the
+// filter drops as usual. Either way the run warns.
+TEST(TransformRun, FilteredTransformWithoutItsPartnerWarns) {
+  TempDir dir;
+  const lasfix::LasFile file = grid_file();
+  dir.write("in.las", file.bytes());
+  struct Case {
+    std::vector<std::string> options;
+    std::string warning;
+    size_t points;
+    int32_t first_z;
+  } cases[] = {
+      {{"-translate_z", "100", "-filtered_transform"},
+       "WARNING: no LASfilter specified. '-filtered_transform' has no effect.\n", 100, 10000},
+      {{"-filtered_transform", "-keep_z_below", "5"},
+       "WARNING: no LAStransform specified. '-filtered_transform' has no effect.\n", 15, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.warning);
+    for (const std::vector<std::string>& mode : MODES) {
+      SCOPED_TRACE(mode[0]);
+      ToolResult r = run_voxsifter(run_args(dir, mode, c.options));
+      EXPECT_EQ(r.exit_code, 1);
+      ASSERT_EQ(r.err.substr(0, c.warning.size()), c.warning);
+      EXPECT_EQ(r.err.find("done with '", c.warning.size()), c.warning.size()) << r.err;
+      lasfix::Parsed out = lasfix::parse(dir.read("out.las"));
+      ASSERT_EQ(out.points.size(), c.points);
+      EXPECT_EQ(out.points[0].Z, c.first_z);
+    }
+  }
+}
+
+// x = 1e8 is 1e10 units of 0.01: the wrapped low bits are written and the
+// overflows of the last pass are reported once, at the end of the file.
+TEST(TransformRun, OverflowsAreReportedWithTheOptionText) {
+  TempDir dir;
+  const lasfix::LasFile file = grid_file();
+  dir.write("in.las", file.bytes());
+  std::vector<lasfix::Point> expected;
+  for (const lasfix::Point& p : file.points) expected.push_back(changed(p, file.header, [](double& x, double&, double&) { x += 1e8; }));
+  const std::string warning = "WARNING: total of  100 overflows caused by '-translate_x 100000000.000000 '\n";
+  for (const std::vector<std::string>& mode : MODES) {
+    SCOPED_TRACE(mode[0]);
+    ToolResult r = run_voxsifter(run_args(dir, mode, {"-translate_x", "1e8"}));
+    EXPECT_EQ(r.exit_code, 1);
+    ASSERT_EQ(r.err.substr(0, warning.size()), warning) << r.err;
+    EXPECT_EQ(r.err.find("done with '", warning.size()), warning.size()) << r.err;
+    if (mode[0] == "-every_nth") {
+      EXPECT_EQ(lasfix::parse(dir.read("out.las")).points, expected);
+    }
+  }
+}
+
+TEST(TransformRun, EveryInputIsTransformed) {
+  TempDir dir;
+  lasfix::LasFile a = grid_file();
+  lasfix::LasFile b = grid_file();
+  for (lasfix::Point& p : b.points) p.X += 5000;
+  dir.write("a.las", a.bytes());
+  dir.write("b.las", b.bytes());
+  ToolResult r = run_voxsifter(
+      {"-i", dir.file("a.las"), dir.file("b.las"), "-odix", "_t", "-every_nth", "1", "-translate_x", "1"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(lasfix::parse(dir.read("a_t.las")).points[0].X, 100);
+  EXPECT_EQ(lasfix::parse(dir.read("b_t.las")).points[0].X, 5100);
+
+  r = run_voxsifter({"-i", dir.file("a.las"), dir.file("b.las"), "-merged", "-o", dir.file("m.las"), "-step", "0.5",
+                     "-translate_x", "1"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  lasfix::Parsed merged = lasfix::parse(dir.read("m.las"));
+  ASSERT_EQ(merged.points.size(), 200u);
+  EXPECT_EQ(merged.points[0].X, 100);
+  EXPECT_EQ(merged.points[100].X, 5100);
+}
+
+// Child processes rebuild the transform from its option text: their points
+// are those of one process, also for a factor that six decimals would cut to
+// 1 (x lies near 1e6, where the seventh decimal moves points by 0.4).
+TEST(TransformRun, ChildProcessesTransformAsOneProcessDoes) {
+  TempDir dir;
+  lasfix::LasFile a = grid_file(1e6);
+  lasfix::LasFile b = grid_file(1e6);
+  for (lasfix::Point& p : b.points) p.Z += 50;
+  dir.write("a.las", a.bytes());
+  dir.write("b.las", b.bytes());
+  const std::vector<std::string> options = {"-keep_z_below", "5", "-translate_z", "100.123456789",
+                                            "-filtered_transform", "-scale_x", "1.0000004"};
+  for (const std::vector<std::string>& mode : MODES) {
+    SCOPED_TRACE(mode[0]);
+    for (const char* run : {"_one", "_many"}) {
+      std::vector<std::string> args = {"-i", dir.file("a.las"), dir.file("b.las"), "-odix", run};
+      args.insert(args.end(), mode.begin(), mode.end());
+      args.insert(args.end(), options.begin(), options.end());
+      if (std::string(run) == "_many") {
+        args.push_back("-cores");
+        args.push_back("2");
+      }
+      ToolResult r = run_voxsifter(args);
+      ASSERT_EQ(r.exit_code, 0) << r.err;
+    }
+    for (const char* name : {"a", "b"}) {
+      SCOPED_TRACE(name);
+      const lasfix::Parsed one = lasfix::parse(dir.read(std::string(name) + "_one.las"));
+      EXPECT_EQ(lasfix::parse(dir.read(std::string(name) + "_many.las")).points, one.points);
+      if (mode[0] == "-every_nth") {
+        EXPECT_EQ(one.points.size(), 100u);
+      }
+    }
+    // The factor is there in full.
+    const lasfix::Point first = lasfix::parse(dir.read("a_one.las")).points[0];
+    EXPECT_EQ(first.X, quantized(1e6 * 1.0000004, 1e6));
+    EXPECT_EQ(first.Z, quantized(100.123456789, 0));
+  }
+}
+
+TEST(TransformRun, RefusedOptionsEndTheRunWithTheirMessage) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> options;
+    std::string err;
+  } cases[] = {
+      {"not a number", {"-translate_x", "abc"}, "ERROR: '-translate_x' needs 1 argument: offset but 'abc' is no valid number\n"},
+      {"trailing text", {"-scale_z", "0.3048ft"}, "ERROR: '-scale_z' needs 1 argument: scale_z but '0.3048ft' is no valid number\n"},
+      {"too few", {"-translate_xyz", "1", "2"},
+       "ERROR: '-translate_xyz' needs 3 arguments: offset_x offset_y offset_z but '-every_nth' is no valid number\n"},
+      {"too few at the end", {"-translate_then_scale_z", "1"},
+       "ERROR: '-translate_then_scale_z' needs 2 arguments: offset scale\n"},
+  };
+  TempDir dir;
+  dir.write("in.las", grid_file().bytes());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> args = {"-i", dir.file("in.las"), "-o", dir.file("out.las")};
+    if (std::string(c.name) != "too few at the end") {
+      args.insert(args.end(), c.options.begin(), c.options.end());
+      args.push_back("-every_nth");
+      args.push_back("1");
+    } else {
+      args.push_back("-every_nth");
+      args.push_back("1");
+      args.insert(args.end(), c.options.begin(), c.options.end());
+    }
+    ToolResult r = run_voxsifter(args);
+    EXPECT_EQ(r.exit_code, 3);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_FALSE(dir.exists("out.las"));
+  }
+}
+
+TEST(TransformRun, ExtendedHelpListsTheTransformOptions) {
+  const std::string usage =
+      "\nTransform coordinates.\n"
+      "  -translate_x -2.5\n"
+      "  -scale_z 0.3048\n"
+      "  -translate_xyz 0.5 0.5 0\n"
+      "  -translate_then_scale_y -0.5 1.001\n";
+  ToolResult r = run_voxsifter({"-hh"});
+  EXPECT_EQ(r.exit_code, 0);
+  const size_t at = r.err.find(usage);
+  ASSERT_NE(at, std::string::npos) << r.err;
+  EXPECT_NE(r.err[at + usage.size()], ' ') << "the section ends here";
+}
+
+}  // namespace

@@ -1,0 +1,113 @@
+// What a family of operations plugs into the transform: the parse in progress
+// that its options add operations to, the row type of its option table, its
+// lines of the help text, the helpers its operations write their option text
+// with, and the coordinate access every coordinate operation shares. A new
+// family is one lasoperation_*.cpp with its operations, its option table and
+// its help lines, and one line in the family list of lastransform.cpp.
+#pragma once
+
+#include <span>
+#include <string>
+
+#include "core/lasoption.hpp"
+#include "core/laspoint.hpp"
+#include "core/lasreader.hpp"
+#include "transforms/lastransform.hpp"
+
+// One run of LAStransform::parse: the transform its options add operations
+// to. Register operations reach the registers through `transform.registers`.
+struct LAStransformParse {
+  LAStransform& transform;
+
+  explicit LAStransformParse(LAStransform& transform) : transform(transform) {}
+  void add(LASoperation* operation) { transform.add_operation(operation); }
+};
+
+using LASoperationOption = LASoptionRow<LAStransformParse>;
+
+// One example line of the help text: the section it stands in (1 to 14, in
+// the order of the headings in lastransform.cpp) and its place in that
+// section, so that lines of several families interleave in a fixed order.
+struct LASoperationUsage {
+  U8 section;
+  U8 place;
+  const char* line;  // without the two leading blanks
+};
+
+// What a family hands to the transform's parser and help.
+struct LASoperationFamily {
+  std::span<const LASoperationOption> options;
+  std::span<const LASoperationUsage> usage;
+};
+
+// The families.
+LASoperationFamily las_translate_scale_operations();
+
+// Operations other families build: "-transform_helmert" with three values is
+// a translation of x, y and z; the read opener's per-file point source.
+LASoperation* las_new_translate_xyz(F64 offset_x, F64 offset_y, F64 offset_z);
+LASoperation* las_new_set_point_source(U16 psid);
+
+// The apply of a row whose operation is built from the values alone: the
+// class takes the array of values the row declares.
+template <class Operation>
+LASoptionResult las_add_operation(LAStransformParse& parse, const LASoptionCall& call) {
+  parse.add(new Operation(call.values.data()));
+  return LASoptionResult::TAKEN;
+}
+
+// Option text of an operation: "-", its name and a blank; answers where the
+// text began, so that get_command can answer the characters it appended.
+inline size_t las_operation_text(std::string& text, const char* name) {
+  const size_t start = text.size();
+  text += '-';
+  las_option_text(text, name);
+  return start;
+}
+inline I32 las_operation_text_size(const std::string& text, size_t start) { return (I32)(text.size() - start); }
+
+// ------------------------------------------------------------------ coordinates
+
+// The coordinates an operation changes, as a bit set.
+enum LAScoordinateAxes : U32 { LAS_AXIS_X = 1, LAS_AXIS_Y = 2, LAS_AXIS_Z = 4, LAS_AXES_XYZ = 7 };
+
+// World z: the raw Z, or the attribute that stands in for it, times the z
+// scale factor plus the z offset. The raw Z is the common case and stays
+// inline; the attribute is read out of line.
+F64 las_world_z_of_attribute(const LASpoint* point);
+inline F64 las_world_z(const LASpoint* point) {
+  const LASscaling* scaling = point->scaling;
+  if (scaling->z_from_attribute < 0) return scaling->get_z(point->Z);
+  return las_world_z_of_attribute(point);
+}
+
+// Changes the coordinates named in `axes` of one point in the point's own
+// quantisation: reads just those in world units, lets `change` compute the new
+// values from them (v[0] x, v[1] y, v[2] z; every value from the old ones),
+// then stores x, y and z in that order. A value that does not fit 32 bits
+// keeps its wrapped low bits and counts as one overflow of the operation.
+// The other coordinates and fields are not touched.
+template <U32 axes, class Change>
+inline void las_change_coordinates(LASoperation& operation, LASpoint* point, const Change& change) {
+  F64 v[3] = {0.0, 0.0, 0.0};
+  if constexpr ((axes & LAS_AXIS_X) != 0) v[0] = point->get_x();
+  if constexpr ((axes & LAS_AXIS_Y) != 0) v[1] = point->get_y();
+  if constexpr ((axes & LAS_AXIS_Z) != 0) v[2] = las_world_z(point);
+  change(v);
+  if constexpr ((axes & LAS_AXIS_X) != 0) operation.overflow_count += !point->set_x(v[0]);
+  if constexpr ((axes & LAS_AXIS_Y) != 0) operation.overflow_count += !point->set_y(v[1]);
+  if constexpr ((axes & LAS_AXIS_Z) != 0) operation.overflow_count += !point->set_z(v[2]);
+}
+
+// The answer of a coordinate operation to transform_coords_for_offset_adjustment:
+// the three coordinates after `change`, unrounded, in a new[] array.
+template <class Change>
+inline F64* las_changed_coordinates(F64 x, F64 y, F64 z, const Change& change) {
+  F64* v = new F64[3]{x, y, z};
+  change(v);
+  return v;
+}
+
+// The decompression mask of an operation that reads the coordinates `axes`:
+// x and y are always decoded, z only when asked.
+constexpr U32 las_coordinate_mask(U32 axes) { return (axes & LAS_AXIS_Z) != 0 ? LAS_SELECTIVE_Z : 0; }
