@@ -330,7 +330,8 @@ TEST_F(BufferedCliTest, OutputIsNeverWrittenOverATileOrNeighbour) {
   const std::string before = read_file(names[2]);
   const ToolResult r = run({names[0], names[1], names[2]}, {"-buffered", "10", "-o", names[2], "-silent"});
   EXPECT_EQ(r.exit_code, 3);
-  EXPECT_EQ(r.err, "ERROR: input and output file name are identical\n");
+  EXPECT_EQ(r.err, "ERROR: output '" + names[2] + "' for '" + names[0] + "' would overwrite the input '" + names[2] +
+                       "'\n");
   EXPECT_EQ(read_file(names[2]), before);
 }
 
