@@ -7,7 +7,7 @@
 
 #include "core/mydefs.hpp"
 
-// One consecutive piece of a point record: its kind, its size in bytes and the
+// One consecutive run of bytes of a point record: its kind, its size in bytes and the
 // coder version that reads and writes it.
 struct LASitem {
   enum Type : I32 {

@@ -791,15 +791,15 @@ bool LASwriterLAS::write_evlrs() {
         laserror("there should be %u bytes of data in evlrs[%d].data", (U32)evlr.record_length_after_header, i);
         return false;
       }
-      // Payloads beyond 4 GiB go out in pieces the stream can take.
+      // Payloads beyond 4 GiB go out in parts the stream can take.
       U64 left = evlr.record_length_after_header;
       const U8* data = evlr.data;
       while (left) {
-        const U32 piece = (left > 0x40000000) ? 0x40000000 : (U32)left;
-        PUT_OR_FAIL(s->putBytes(data, piece), "writing %u bytes of data from evlrs[%d].data",
+        const U32 part = (left > 0x40000000) ? 0x40000000 : (U32)left;
+        PUT_OR_FAIL(s->putBytes(data, part), "writing %u bytes of data from evlrs[%d].data",
                     (U32)evlr.record_length_after_header, i);
-        data += piece;
-        left -= piece;
+        data += part;
+        left -= part;
       }
     }
     // The COPC information record points at the root page of the hierarchy;
