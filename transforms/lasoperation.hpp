@@ -42,6 +42,11 @@ struct LASoperationFamily {
 
 // The families.
 LASoperationFamily las_translate_scale_operations();
+LASoperationFamily las_classification_operations();
+LASoperationFamily las_classify_operations();
+LASoperationFamily las_flag_operations();
+LASoperationFamily las_return_operations();
+LASoperationFamily las_user_data_operations();
 
 // Operations other families build: "-transform_helmert" with three values is
 // a translation of x, y and z; the read opener's per-file point source.

@@ -9,6 +9,7 @@
 #include <ranges>
 #include <vector>
 
+#include "core/lasutility.hpp"
 #include "filters/lasfilter.hpp"
 #include "transforms/lasoperation.hpp"
 
@@ -106,6 +107,11 @@ F64 las_world_z_of_attribute(const LASpoint* point) { return point->scaling->get
 // The operation families; a new family adds its own.
 static LASoperationFamily (*const families[])() = {
     las_translate_scale_operations,
+    las_classification_operations,
+    las_classify_operations,
+    las_flag_operations,
+    las_return_operations,
+    las_user_data_operations,
 };
 
 // ------------------------------------------------------------------ help
@@ -182,33 +188,13 @@ bool LAStransform::parse(int argc, char* argv[]) {
   return true;
 }
 
+// Quoted values (file names of the map options) come back without their
+// quotes, as the command lines of child processes are split.
 bool LAStransform::parse(const char* text) {
-  LASoptionWords words(text);
-  return parse(words.argc(), words.argv());
+  std::vector<std::string> words = split_option_text(text ? text : "");
+  static char program[] = "";
+  std::vector<char*> argv = {program};
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  return parse((int)argv.size() - 1, argv.data());
 }
-
-// ------------------------------------------------------------------ point source
-
-namespace {
-
-// Sets every point's source ID. The read opener puts one at the end of the
-// list for each file it opens ("-faf", "-apply_file_source_ID").
-class LASoperationSetPointSource : public LASoperation {
- public:
-  explicit LASoperationSetPointSource(U16 psid) : psid(psid) {}
-  const char* name() const override { return "set_point_source"; }
-  I32 get_command(std::string& text) const override {
-    const size_t start = las_operation_text(text, name());
-    las_option_text_d(text, psid);
-    return las_operation_text_size(text, start);
-  }
-  F64* transform_coords_for_offset_adjustment(F64 x, F64 y, F64 z) override { return new F64[3]{x, y, z}; }
-  void transform(LASpoint* point) override { point->point_source_ID = psid; }
-
- private:
-  U16 psid;
-};
-
-}  // namespace
-
-LASoperation* las_new_set_point_source(U16 psid) { return new LASoperationSetPointSource(psid); }

@@ -1,0 +1,166 @@
+// Setting the point flags and the scanner channel, and moving the channel
+// between its own two bits, the user data and the point source ID. A flag the
+// old classification byte and the extended flags both hold is set in both, so
+// the point reads the same whichever format it is written in.
+#include "transforms/lasoperation_fields.hpp"
+
+namespace {
+
+// One of the flags kept in the old classification byte and again among the
+// extended classification flags (bit 1 synthetic, 2 keypoint, 4 withheld).
+template <U8 class_bit, U8 extended_bit>
+void set_both(LASpoint* point, U8 value) {
+  point->class_byte = value ? (U8)(point->class_byte | class_bit) : (U8)(point->class_byte & ~class_bit);
+  const U8 flags = point->get_extended_classification_flags();
+  point->set_extended_classification_flags(value ? (U8)(flags | extended_bit) : (U8)(flags & ~extended_bit));
+}
+
+struct SetWithheldFlag : LASruleValue<U8> {
+  static constexpr const char* name = "set_withheld_flag";
+  static constexpr U32 mask = 0;
+  using LASruleValue::LASruleValue;
+  void apply(LASpoint* point) const { set_both<LASpoint::WITHHELD_FLAG_BIT, 4>(point, value); }
+};
+
+struct SetSyntheticFlag : LASruleValue<U8> {
+  static constexpr const char* name = "set_synthetic_flag";
+  static constexpr U32 mask = 0;
+  using LASruleValue::LASruleValue;
+  void apply(LASpoint* point) const { set_both<LASpoint::SYNTHETIC_FLAG_BIT, 1>(point, value); }
+};
+
+struct SetKeypointFlag : LASruleValue<U8> {
+  static constexpr const char* name = "set_keypoint_flag";
+  static constexpr U32 mask = 0;
+  using LASruleValue::LASruleValue;
+  void apply(LASpoint* point) const { set_both<LASpoint::KEYPOINT_FLAG_BIT, 2>(point, value); }
+};
+
+// Only the extended flags have an overlap bit.
+struct SetExtendedOverlapFlag : LASruleValue<U8> {
+  static constexpr const char* name = "set_overlap_flag";
+  static constexpr U32 mask = 0;
+  using LASruleValue::LASruleValue;
+  void apply(LASpoint* point) const { point->set_extended_overlap_flag(value); }
+};
+
+struct SetScanDirectionFlag : LASruleValue<U8> {
+  static constexpr const char* name = "set_scan_direction_flag";
+  static constexpr U32 mask = 0;
+  using LASruleValue::LASruleValue;
+  void apply(LASpoint* point) const { point->set_scan_direction_flag(value); }
+};
+
+struct SetEdgeOfFlightLine : LASruleValue<U8> {
+  static constexpr const char* name = "set_edge_of_flight_line";
+  static constexpr U32 mask = 0;
+  using LASruleValue::LASruleValue;
+  void apply(LASpoint* point) const { point->set_edge_of_flight_line(value); }
+};
+
+struct SetExtendedScannerChannel : LASruleValue<U8> {
+  static constexpr const char* name = "set_scanner_channel";
+  static constexpr U32 mask = 0;
+  using LASruleValue::LASruleValue;
+  void apply(LASpoint* point) const { point->set_extended_scanner_channel(value); }
+};
+
+struct CopyUserDataIntoScannerChannel : LASruleNoValue {
+  static constexpr const char* name = "copy_user_data_into_scanner_channel";
+  static constexpr U32 mask = LAS_SELECTIVE_USER_DATA;
+  using LASruleNoValue::LASruleNoValue;
+  void apply(LASpoint* point) const { point->set_extended_scanner_channel(point->user_data & 0x03); }
+};
+
+struct CopyScannerChannelIntoUserData : LASruleNoValue {
+  static constexpr const char* name = "copy_scanner_channel_into_user_data";
+  static constexpr U32 mask = 0;
+  using LASruleNoValue::LASruleNoValue;
+  void apply(LASpoint* point) const { point->user_data = point->get_extended_scanner_channel(); }
+};
+
+struct CopyScannerChannelIntoPointSource : LASruleNoValue {
+  static constexpr const char* name = "copy_scanner_channel_into_point_source";
+  static constexpr U32 mask = 0;
+  using LASruleNoValue::LASruleNoValue;
+  void apply(LASpoint* point) const { point->point_source_ID = point->get_extended_scanner_channel(); }
+};
+
+// The ID moves up two bits to make room for the channel; its two top bits
+// are lost, so only IDs below 16384 come back whole from a split.
+struct MergeScannerChannelIntoPointSource : LASruleNoValue {
+  static constexpr const char* name = "merge_scanner_channel_into_point_source";
+  static constexpr U32 mask = LAS_SELECTIVE_POINT_SOURCE;
+  using LASruleNoValue::LASruleNoValue;
+  void apply(LASpoint* point) const {
+    point->point_source_ID = (U16)((point->point_source_ID << 2) | point->get_extended_scanner_channel());
+  }
+};
+
+struct SplitScannerChannelFromPointSource : LASruleNoValue {
+  static constexpr const char* name = "split_scanner_channel_from_point_source";
+  static constexpr U32 mask = LAS_SELECTIVE_POINT_SOURCE;
+  using LASruleNoValue::LASruleNoValue;
+  void apply(LASpoint* point) const {
+    point->set_extended_scanner_channel(point->point_source_ID & 0x03);
+    point->point_source_ID = (U16)(point->point_source_ID >> 2);
+  }
+};
+
+// A flag option: "need" in its missing-value message, "flag" in the other.
+constexpr LASoption flag(const char* name) {
+  return {name, "value", 1, "%u", 0, "'{option}' need 1 argument: value",
+          "'{option}' needs 1 argument: value but '{arg}' is no valid flag"};
+}
+constexpr LASoption channel(const char* name) {
+  return {name, "value", 1, "%u", 0, "'{option}' need 1 argument: value",
+          "'{option}' needs 1 argument: value but '{arg}' is no valid value"};
+}
+
+constexpr LASvalueLimit WITHHELD[] = {{0, 1, "cannot set withheld flag because value %u is larger than 1"}};
+constexpr LASvalueLimit SYNTHETIC[] = {{0, 1, "cannot set synthetic flag because value %u is larger than 1"}};
+constexpr LASvalueLimit KEYPOINT[] = {{0, 1, "cannot set keypoint flag because value %u is larger than 1"}};
+constexpr LASvalueLimit OVERLAP[] = {{0, 1, "cannot set overlap flag because value %u is larger than 1"}};
+constexpr LASvalueLimit SCAN_DIRECTION[] = {{0, 1, "cannot set scan direction flag because value %u is larger than 1"}};
+constexpr LASvalueLimit EDGE[] = {{0, 1, "cannot set edge of flight line because value %u is larger than 1"}};
+constexpr LASvalueLimit CHANNEL[] = {{0, 3, "cannot set scanner channel because value %u is larger than 3"}};
+
+template <class Rule>
+using Op = LASoperationOf<Rule>;
+
+const LASoperationOption options[] = {
+    {flag("-set_withheld_flag"), las_add_limited<Op<SetWithheldFlag>, WITHHELD>},
+    {flag("-set_synthetic_flag"), las_add_limited<Op<SetSyntheticFlag>, SYNTHETIC>},
+    {flag("-set_keypoint_flag"), las_add_limited<Op<SetKeypointFlag>, KEYPOINT>},
+    {flag("-set_overlap_flag"), las_add_limited<Op<SetExtendedOverlapFlag>, OVERLAP>},
+    {flag("-set_extended_overlap_flag"), las_add_limited<Op<SetExtendedOverlapFlag>, OVERLAP>},
+    {flag("-set_scan_direction_flag"), las_add_limited<Op<SetScanDirectionFlag>, SCAN_DIRECTION>},
+    {flag("-set_edge_of_flight_line"), las_add_limited<Op<SetEdgeOfFlightLine>, EDGE>},
+    {channel("-set_scanner_channel"), las_add_limited<Op<SetExtendedScannerChannel>, CHANNEL>},
+    {channel("-set_extended_scanner_channel"), las_add_limited<Op<SetExtendedScannerChannel>, CHANNEL>},
+    {{"-copy_user_data_into_scanner_channel", "", 0, ""}, las_add_operation<Op<CopyUserDataIntoScannerChannel>>},
+    {{"-copy_scanner_channel_into_user_data", "", 0, ""}, las_add_operation<Op<CopyScannerChannelIntoUserData>>},
+    {{"-copy_scanner_channel_into_point_source", "", 0, ""},
+     las_add_operation<Op<CopyScannerChannelIntoPointSource>>},
+    {{"-merge_scanner_channel_into_point_source", "", 0, ""},
+     las_add_operation<Op<MergeScannerChannelIntoPointSource>>},
+    {{"-split_scanner_channel_from_point_source", "", 0, ""},
+     las_add_operation<Op<SplitScannerChannelFromPointSource>>},
+};
+
+const LASoperationUsage usage[] = {
+    {7, 1, "-set_withheld_flag 0"},
+    {7, 2, "-set_synthetic_flag 1"},
+    {7, 3, "-set_keypoint_flag 0"},
+    {7, 4, "-set_overlap_flag 1"},
+    {8, 1, "-set_scanner_channel 2"},
+    {8, 2, "-copy_user_data_into_scanner_channel"},
+    {9, 6, "-copy_scanner_channel_into_user_data"},
+    {10, 5, "-copy_scanner_channel_into_point_source"},
+    {10, 7, "-merge_scanner_channel_into_point_source"},
+    {10, 8, "-split_scanner_channel_from_point_source"},
+};
+
+}  // namespace
+
+LASoperationFamily las_flag_operations() { return {options, usage}; }
