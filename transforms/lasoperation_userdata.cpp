@@ -135,7 +135,7 @@ bool scan_unsigned(const char*& p, U32 limit, U32& value) {
 // that starts with two numbers of the field; a later line for the same value
 // wins, and lines that do not hold such a pair are passed over. Lines are read
 // whole, however long, so text behind the pair never counts as a line of its
-// own. False when the file cannot be opened.
+// own. False when the file cannot be opened or read (a directory opens).
 template <class T>
 bool read_map(const char* file_name, T* map, U32 size) {
   FILE* file = LASfopen(file_name, "r");
@@ -150,8 +150,9 @@ bool read_map(const char* file_name, T* map, U32 size) {
     if (from < size && to < size) map[from] = (T)to;
   }
   free(line);
+  const bool read = !ferror(file);
   fclose(file);
-  return true;
+  return read;
 }
 
 template <class T, U32 size>
@@ -209,6 +210,9 @@ constexpr LASvalueLimit CHANGE_POINT_SOURCE[] = {
     {0, 65535, "cannot change point source ID because from_value %u is larger than %u"},
     {1, 65535, "cannot change point source ID because to_value %u is larger than %u"}};
 
+// The missing value is worded with "need", a bad one with "needs".
+constexpr const char* VALUE = "'{option}' needs 1 argument: value but '{arg}' is no valid value";
+
 // The to_value is read after the from_value's range is checked ("%s").
 constexpr LASoption change(const char* name) { return {name, "from_value to_value", 2, "%u %s"}; }
 constexpr LASoption map(const char* name) { return {name, "map_file_name.txt", 1, "%s"}; }
@@ -217,14 +221,14 @@ template <class Rule>
 using Op = LASoperationOf<Rule>;
 
 const LASoperationOption options[] = {
-    {{"-set_user_data", "value", 1, "%u", 0, "'{option}' need 1 argument: value"},
+    {{"-set_user_data", "value", 1, "%u", 0, "'{option}' need 1 argument: value", VALUE},
      las_add_limited<Op<SetUserData>, SET_USER_DATA>},
     {{"-scale_user_data", "scale", 1, "%f", 0, nullptr, "{needs} but '{arg}' is no valid number"},
      las_add_operation<Op<ScaleUserData>>},
     {change("-change_user_data_from_to"), las_add_limited<Op<ChangeUserDataFromTo>, CHANGE_USER_DATA>},
     {map("-map_user_data"), add_map_user_data},
     {{"-copy_classification_into_user_data", "", 0, ""}, las_add_operation<Op<CopyClassificationIntoUserData>>},
-    {{"-set_point_source", "value", 1, "%u", 0, "'{option}' need 1 argument: psid", nullptr, nullptr, true},
+    {{"-set_point_source", "value", 1, "%u", 0, "'{option}' need 1 argument: psid", VALUE, nullptr, true},
      las_add_limited<Op<SetPointSource>, SET_POINT_SOURCE>},
     {change("-change_point_source_from_to"), las_add_limited<Op<ChangePointSourceFromTo>, CHANGE_POINT_SOURCE>},
     {map("-map_point_source"), add_map_point_source},
