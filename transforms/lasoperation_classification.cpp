@@ -6,21 +6,17 @@
 
 namespace {
 
-struct SetClassification : LASruleValue<U8> {
-  static constexpr const char* name = "set_classification";
-  static constexpr U32 mask = 0;
-  using LASruleValue::LASruleValue;
-  void apply(LASpoint* point) const { assign_classification(point, value); }
+// Read and written as the operations of every family read and write it.
+struct Classification {
+  using type = U8;
+  static constexpr U32 mask = LAS_SELECTIVE_CLASSIFICATION;
+  static U8 get(const LASpoint* point) { return effective_classification(point); }
+  static void set(LASpoint* point, U8 value) { assign_classification(point, value); }
 };
 
-struct ChangeClassificationFromTo : LASruleFromTo<U8> {
-  static constexpr const char* name = "change_classification_from_to";
-  static constexpr U32 mask = LAS_SELECTIVE_CLASSIFICATION;
-  using LASruleFromTo::LASruleFromTo;
-  void apply(LASpoint* point) const {
-    if (effective_classification(point) == from_value) assign_classification(point, to_value);
-  }
-};
+constexpr const char* CLASSIFICATION_NAMES[] = {"set_classification", "change_classification_from_to"};
+using SetClassification = LASruleSet<Classification, CLASSIFICATION_NAMES>;
+using ChangeClassificationFromTo = LASruleChangeFromTo<Classification, CLASSIFICATION_NAMES>;
 
 // The three flag bits of the old classification byte become the upper bits
 // of an 8-bit class: files that stored classes above 31 in them get those

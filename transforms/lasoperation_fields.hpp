@@ -104,6 +104,35 @@ struct LASruleFromTo {
   }
 };
 
+// Setting a field, and changing it from one value to another. A field gives
+// its `type`, `set` and, when it can be changed, `get` and the `mask` of the
+// change; `names` holds the names of the set and the change operation.
+// A field of one byte read and written through the point's own accessors.
+template <U8 (LASpoint::*getter)() const, void (LASpoint::*setter)(U8), U32 change_mask = 0>
+struct LASfield {
+  using type = U8;
+  static constexpr U32 mask = change_mask;
+  static U8 get(const LASpoint* point) { return (point->*getter)(); }
+  static void set(LASpoint* point, U8 value) { (point->*setter)(value); }
+};
+
+template <class Field, const char* const* names>
+struct LASruleSet : LASruleValue<typename Field::type> {
+  static constexpr const char* name = names[0];
+  static constexpr U32 mask = 0;
+  using LASruleValue<typename Field::type>::LASruleValue;
+  void apply(LASpoint* point) const { Field::set(point, this->value); }
+};
+template <class Field, const char* const* names>
+struct LASruleChangeFromTo : LASruleFromTo<typename Field::type> {
+  static constexpr const char* name = names[1];
+  static constexpr U32 mask = Field::mask;
+  using LASruleFromTo<typename Field::type>::LASruleFromTo;
+  void apply(LASpoint* point) const {
+    if (Field::get(point) == this->from_value) Field::set(point, this->to_value);
+  }
+};
+
 // ------------------------------------------------------------------ range checks
 
 // An upper limit of one unsigned value of an option and the message that

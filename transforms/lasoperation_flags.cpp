@@ -9,61 +9,36 @@ namespace {
 // One of the flags kept in the old classification byte and again among the
 // extended classification flags (bit 1 synthetic, 2 keypoint, 4 withheld).
 template <U8 class_bit, U8 extended_bit>
-void set_both(LASpoint* point, U8 value) {
-  point->class_byte = value ? (U8)(point->class_byte | class_bit) : (U8)(point->class_byte & ~class_bit);
-  const U8 flags = point->get_extended_classification_flags();
-  point->set_extended_classification_flags(value ? (U8)(flags | extended_bit) : (U8)(flags & ~extended_bit));
-}
-
-struct SetWithheldFlag : LASruleValue<U8> {
-  static constexpr const char* name = "set_withheld_flag";
-  static constexpr U32 mask = 0;
-  using LASruleValue::LASruleValue;
-  void apply(LASpoint* point) const { set_both<LASpoint::WITHHELD_FLAG_BIT, 4>(point, value); }
+struct BothFlags {
+  using type = U8;
+  static void set(LASpoint* point, U8 value) {
+    point->class_byte = value ? (U8)(point->class_byte | class_bit) : (U8)(point->class_byte & ~class_bit);
+    const U8 flags = point->get_extended_classification_flags();
+    point->set_extended_classification_flags(value ? (U8)(flags | extended_bit) : (U8)(flags & ~extended_bit));
+  }
 };
 
-struct SetSyntheticFlag : LASruleValue<U8> {
-  static constexpr const char* name = "set_synthetic_flag";
-  static constexpr U32 mask = 0;
-  using LASruleValue::LASruleValue;
-  void apply(LASpoint* point) const { set_both<LASpoint::SYNTHETIC_FLAG_BIT, 1>(point, value); }
-};
+constexpr const char* WITHHELD_NAME[] = {"set_withheld_flag"};
+constexpr const char* SYNTHETIC_NAME[] = {"set_synthetic_flag"};
+constexpr const char* KEYPOINT_NAME[] = {"set_keypoint_flag"};
+constexpr const char* OVERLAP_NAME[] = {"set_overlap_flag"};
+constexpr const char* SCAN_DIRECTION_NAME[] = {"set_scan_direction_flag"};
+constexpr const char* EDGE_NAME[] = {"set_edge_of_flight_line"};
+constexpr const char* CHANNEL_NAME[] = {"set_scanner_channel"};
 
-struct SetKeypointFlag : LASruleValue<U8> {
-  static constexpr const char* name = "set_keypoint_flag";
-  static constexpr U32 mask = 0;
-  using LASruleValue::LASruleValue;
-  void apply(LASpoint* point) const { set_both<LASpoint::KEYPOINT_FLAG_BIT, 2>(point, value); }
-};
-
+using SetWithheldFlag = LASruleSet<BothFlags<LASpoint::WITHHELD_FLAG_BIT, 4>, WITHHELD_NAME>;
+using SetSyntheticFlag = LASruleSet<BothFlags<LASpoint::SYNTHETIC_FLAG_BIT, 1>, SYNTHETIC_NAME>;
+using SetKeypointFlag = LASruleSet<BothFlags<LASpoint::KEYPOINT_FLAG_BIT, 2>, KEYPOINT_NAME>;
 // Only the extended flags have an overlap bit.
-struct SetExtendedOverlapFlag : LASruleValue<U8> {
-  static constexpr const char* name = "set_overlap_flag";
-  static constexpr U32 mask = 0;
-  using LASruleValue::LASruleValue;
-  void apply(LASpoint* point) const { point->set_extended_overlap_flag(value); }
-};
-
-struct SetScanDirectionFlag : LASruleValue<U8> {
-  static constexpr const char* name = "set_scan_direction_flag";
-  static constexpr U32 mask = 0;
-  using LASruleValue::LASruleValue;
-  void apply(LASpoint* point) const { point->set_scan_direction_flag(value); }
-};
-
-struct SetEdgeOfFlightLine : LASruleValue<U8> {
-  static constexpr const char* name = "set_edge_of_flight_line";
-  static constexpr U32 mask = 0;
-  using LASruleValue::LASruleValue;
-  void apply(LASpoint* point) const { point->set_edge_of_flight_line(value); }
-};
-
-struct SetExtendedScannerChannel : LASruleValue<U8> {
-  static constexpr const char* name = "set_scanner_channel";
-  static constexpr U32 mask = 0;
-  using LASruleValue::LASruleValue;
-  void apply(LASpoint* point) const { point->set_extended_scanner_channel(value); }
-};
+using SetExtendedOverlapFlag =
+    LASruleSet<LASfield<&LASpoint::get_extended_overlap_flag, &LASpoint::set_extended_overlap_flag>, OVERLAP_NAME>;
+using SetScanDirectionFlag =
+    LASruleSet<LASfield<&LASpoint::get_scan_direction_flag, &LASpoint::set_scan_direction_flag>, SCAN_DIRECTION_NAME>;
+using SetEdgeOfFlightLine =
+    LASruleSet<LASfield<&LASpoint::get_edge_of_flight_line, &LASpoint::set_edge_of_flight_line>, EDGE_NAME>;
+using SetExtendedScannerChannel =
+    LASruleSet<LASfield<&LASpoint::get_extended_scanner_channel, &LASpoint::set_extended_scanner_channel>,
+               CHANNEL_NAME>;
 
 struct CopyUserDataIntoScannerChannel : LASruleNoValue {
   static constexpr const char* name = "copy_user_data_into_scanner_channel";

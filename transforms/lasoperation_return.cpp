@@ -18,40 +18,11 @@ struct RepairZeroReturns : LASruleNoValue {
 };
 
 // The field an operation reads and writes.
-struct ReturnNumber {
-  static U8 get(const LASpoint* p) { return p->get_return_number(); }
-  static void set(LASpoint* p, U8 v) { p->set_return_number(v); }
-};
-struct ExtendedReturnNumber {
-  static U8 get(const LASpoint* p) { return p->get_extended_return_number(); }
-  static void set(LASpoint* p, U8 v) { p->set_extended_return_number(v); }
-};
-struct NumberOfReturns {
-  static U8 get(const LASpoint* p) { return p->get_number_of_returns(); }
-  static void set(LASpoint* p, U8 v) { p->set_number_of_returns(v); }
-};
-struct ExtendedNumberOfReturns {
-  static U8 get(const LASpoint* p) { return p->get_extended_number_of_returns(); }
-  static void set(LASpoint* p, U8 v) { p->set_extended_number_of_returns(v); }
-};
-
-template <class Field, const char* const* names>
-struct Set : LASruleValue<U8> {
-  static constexpr const char* name = names[0];
-  static constexpr U32 mask = 0;
-  using LASruleValue::LASruleValue;
-  void apply(LASpoint* point) const { Field::set(point, value); }
-};
-
-template <class Field, const char* const* names>
-struct ChangeFromTo : LASruleFromTo<U8> {
-  static constexpr const char* name = names[1];
-  static constexpr U32 mask = 0;
-  using LASruleFromTo::LASruleFromTo;
-  void apply(LASpoint* point) const {
-    if (Field::get(point) == from_value) Field::set(point, to_value);
-  }
-};
+using ReturnNumber = LASfield<&LASpoint::get_return_number, &LASpoint::set_return_number>;
+using ExtendedReturnNumber = LASfield<&LASpoint::get_extended_return_number, &LASpoint::set_extended_return_number>;
+using NumberOfReturns = LASfield<&LASpoint::get_number_of_returns, &LASpoint::set_number_of_returns>;
+using ExtendedNumberOfReturns =
+    LASfield<&LASpoint::get_extended_number_of_returns, &LASpoint::set_extended_number_of_returns>;
 
 // The names of the set and the change operation of each field.
 constexpr const char* RETURN_NUMBER[] = {"set_return_number", "change_return_number_from_to"};
@@ -89,21 +60,21 @@ using Op = LASoperationOf<Rule>;
 const LASoperationOption options[] = {
     {{"-repair_zero_returns", "", 0, ""}, las_add_operation<Op<RepairZeroReturns>>},
     {{"-set_return_number", "return_number", 1, "%u"},
-     las_add_limited<Op<Set<ReturnNumber, RETURN_NUMBER>>, SET_RETURN_NUMBER>},
+     las_add_limited<Op<LASruleSet<ReturnNumber, RETURN_NUMBER>>, SET_RETURN_NUMBER>},
     {{"-set_extended_return_number", "extended_return_number", 1, "%u"},
-     las_add_limited<Op<Set<ExtendedReturnNumber, EXTENDED_RETURN_NUMBER>>, SET_EXTENDED_RETURN_NUMBER>},
+     las_add_limited<Op<LASruleSet<ExtendedReturnNumber, EXTENDED_RETURN_NUMBER>>, SET_EXTENDED_RETURN_NUMBER>},
     {{"-set_number_of_returns", "number_of_returns", 1, "%u"},
-     las_add_limited<Op<Set<NumberOfReturns, NUMBER_OF_RETURNS>>, SET_NUMBER_OF_RETURNS>},
+     las_add_limited<Op<LASruleSet<NumberOfReturns, NUMBER_OF_RETURNS>>, SET_NUMBER_OF_RETURNS>},
     {{"-set_extended_number_of_returns", "extended_number_of_returns", 1, "%u"},
-     las_add_limited<Op<Set<ExtendedNumberOfReturns, EXTENDED_NUMBER_OF_RETURNS>>, SET_EXTENDED_NUMBER_OF_RETURNS>},
+     las_add_limited<Op<LASruleSet<ExtendedNumberOfReturns, EXTENDED_NUMBER_OF_RETURNS>>, SET_EXTENDED_NUMBER_OF_RETURNS>},
     {change("-change_return_number_from_to"),
-     las_add_limited<Op<ChangeFromTo<ReturnNumber, RETURN_NUMBER>>, CHANGE_RETURN_NUMBER>},
+     las_add_limited<Op<LASruleChangeFromTo<ReturnNumber, RETURN_NUMBER>>, CHANGE_RETURN_NUMBER>},
     {change("-change_extended_return_number_from_to"),
-     las_add_limited<Op<ChangeFromTo<ExtendedReturnNumber, EXTENDED_RETURN_NUMBER>>, CHANGE_EXTENDED_RETURN_NUMBER>},
+     las_add_limited<Op<LASruleChangeFromTo<ExtendedReturnNumber, EXTENDED_RETURN_NUMBER>>, CHANGE_EXTENDED_RETURN_NUMBER>},
     {change("-change_number_of_returns_from_to"),
-     las_add_limited<Op<ChangeFromTo<NumberOfReturns, NUMBER_OF_RETURNS>>, CHANGE_NUMBER_OF_RETURNS>},
+     las_add_limited<Op<LASruleChangeFromTo<NumberOfReturns, NUMBER_OF_RETURNS>>, CHANGE_NUMBER_OF_RETURNS>},
     {change("-change_extended_number_of_returns_from_to"),
-     las_add_limited<Op<ChangeFromTo<ExtendedNumberOfReturns, EXTENDED_NUMBER_OF_RETURNS>>,
+     las_add_limited<Op<LASruleChangeFromTo<ExtendedNumberOfReturns, EXTENDED_NUMBER_OF_RETURNS>>,
                      CHANGE_EXTENDED_NUMBER_OF_RETURNS>},
 };
 

@@ -13,15 +13,22 @@ namespace {
 
 // ------------------------------------------------------------------ user data
 
-struct SetUserData : LASruleValue<U8> {
-  static constexpr const char* name = "set_user_data";
-  static constexpr U32 mask = 0;
-  using LASruleValue::LASruleValue;
-  void apply(LASpoint* point) const { point->user_data = value; }
+// A field that is a plain member of the point.
+template <class T, T LASpoint::*member, U32 change_mask>
+struct Member {
+  using type = T;
+  static constexpr U32 mask = change_mask;
+  static T get(const LASpoint* point) { return point->*member; }
+  static void set(LASpoint* point, T value) { point->*member = value; }
 };
 
-// Products beyond the byte saturate; a product that is no number at all (an
-// infinite factor times 0) counts as 0 rather than as an undefined conversion.
+using UserData = Member<U8, &LASpoint::user_data, LAS_SELECTIVE_USER_DATA>;
+constexpr const char* USER_DATA_NAMES[] = {"set_user_data", "change_user_data_from_to"};
+using SetUserData = LASruleSet<UserData, USER_DATA_NAMES>;
+using ChangeUserDataFromTo = LASruleChangeFromTo<UserData, USER_DATA_NAMES>;
+
+// Products beyond the byte saturate, also those beyond the float range, so
+// the conversion to an integer only ever sees values inside the byte.
 struct ScaleUserData {
   static constexpr const char* name = "scale_user_data";
   static constexpr U32 mask = LAS_SELECTIVE_USER_DATA;
@@ -40,15 +47,6 @@ struct ScaleUserData {
   }
 };
 
-struct ChangeUserDataFromTo : LASruleFromTo<U8> {
-  static constexpr const char* name = "change_user_data_from_to";
-  static constexpr U32 mask = LAS_SELECTIVE_USER_DATA;
-  using LASruleFromTo::LASruleFromTo;
-  void apply(LASpoint* point) const {
-    if (point->user_data == from_value) point->user_data = to_value;
-  }
-};
-
 struct CopyClassificationIntoUserData : LASruleNoValue {
   static constexpr const char* name = "copy_classification_into_user_data";
   static constexpr U32 mask = LAS_SELECTIVE_CLASSIFICATION;
@@ -58,21 +56,10 @@ struct CopyClassificationIntoUserData : LASruleNoValue {
 
 // ------------------------------------------------------------------ point source
 
-struct SetPointSource : LASruleValue<U16> {
-  static constexpr const char* name = "set_point_source";
-  static constexpr U32 mask = 0;
-  using LASruleValue::LASruleValue;
-  void apply(LASpoint* point) const { point->point_source_ID = value; }
-};
-
-struct ChangePointSourceFromTo : LASruleFromTo<U16> {
-  static constexpr const char* name = "change_point_source_from_to";
-  static constexpr U32 mask = LAS_SELECTIVE_POINT_SOURCE;
-  using LASruleFromTo::LASruleFromTo;
-  void apply(LASpoint* point) const {
-    if (point->point_source_ID == from_value) point->point_source_ID = to_value;
-  }
-};
+using PointSource = Member<U16, &LASpoint::point_source_ID, LAS_SELECTIVE_POINT_SOURCE>;
+constexpr const char* POINT_SOURCE_NAMES[] = {"set_point_source", "change_point_source_from_to"};
+using SetPointSource = LASruleSet<PointSource, POINT_SOURCE_NAMES>;
+using ChangePointSourceFromTo = LASruleChangeFromTo<PointSource, POINT_SOURCE_NAMES>;
 
 struct CopyClassificationIntoPointSource : LASruleNoValue {
   static constexpr const char* name = "copy_classification_into_point_source";
