@@ -45,6 +45,13 @@ I32 las_source_Z(const LASoperation& operation, const LASpoint* point);
 // bits keeps the old raw value and counts as an overflow).
 void las_requantise_unchanged(LASoperation& operation, LASpoint* point);
 
+// World z as it reaches an operation: in the point's own quantisation, or
+// under offset adjustment in the operation's source quantisation.
+inline F64 las_operation_world_z(const LASoperation& operation, const LASpoint* point) {
+  if (!operation.offset_adjust) return las_world_z(point);
+  return las_source_Z(operation, point) * operation.source_scale[2] + operation.source_offset[2];
+}
+
 // ------------------------------------------------------------------ the frame
 
 // An operation made of a rule. The rule gives:
@@ -104,9 +111,6 @@ struct LASruleFromTo {
   }
 };
 
-// Setting a field, and changing it from one value to another. A field gives
-// its `type`, `set` and, when it can be changed, `get` and the `mask` of the
-// change; `names` holds the names of the set and the change operation.
 // A field of one byte read and written through the point's own accessors.
 template <U8 (LASpoint::*getter)() const, void (LASpoint::*setter)(U8), U32 change_mask = 0>
 struct LASfield {
@@ -116,6 +120,9 @@ struct LASfield {
   static void set(LASpoint* point, U8 value) { (point->*setter)(value); }
 };
 
+// Setting a field, and changing it from one value to another. A field gives
+// its `type`, `set` and, when it can be changed, `get` and the `mask` of the
+// change; `names` holds the names of the set and the change operation.
 template <class Field, const char* const* names>
 struct LASruleSet : LASruleValue<typename Field::type> {
   static constexpr const char* name = names[0];
@@ -162,11 +169,4 @@ LASoptionResult las_add_limited(LAStransformParse& parse, const LASoptionCall& c
   }
   parse.add(new Operation(values.data()));
   return LASoptionResult::TAKEN;
-}
-
-// World z as it reaches an operation: in the point's own quantisation, or
-// under offset adjustment in the operation's source quantisation.
-inline F64 las_operation_world_z(const LASoperation& operation, const LASpoint* point) {
-  if (!operation.offset_adjust) return las_world_z(point);
-  return las_source_Z(operation, point) * operation.source_scale[2] + operation.source_offset[2];
 }
