@@ -88,7 +88,8 @@ struct ClassifyAttribute {
   }
 };
 
-constexpr LASvalueLimit Z_LIMITS[] = {{1, 255, "cannot classify z_value because classification of %u is larger than 255"}};
+constexpr LASvalueLimit Z_LIMITS[] = {
+    {1, 255, "cannot classify z_value because classification of %u is larger than 255"}};
 constexpr LASvalueLimit Z_BETWEEN_LIMITS[] = {
     {2, 255, "cannot classify z_value because classification of %u is larger than 255"}};
 constexpr LASvalueLimit INTENSITY_LIMITS[] = {
@@ -109,10 +110,8 @@ template <class Rule>
 using Op = LASoperationOf<Rule>;
 
 const LASoperationOption options[] = {
-    {{"-classify_z_below_as", "z_value classification", 2, "%lf %u"},
-     las_add_limited<Op<ClassifyZ<Below>>, Z_LIMITS>},
-    {{"-classify_z_above_as", "z_value classification", 2, "%lf %u"},
-     las_add_limited<Op<ClassifyZ<Above>>, Z_LIMITS>},
+    {{"-classify_z_below_as", "z_value classification", 2, "%lf %u"}, las_add_limited<Op<ClassifyZ<Below>>, Z_LIMITS>},
+    {{"-classify_z_above_as", "z_value classification", 2, "%lf %u"}, las_add_limited<Op<ClassifyZ<Above>>, Z_LIMITS>},
     {{"-classify_z_between_as", "z_min z_max classification", 3, "%lf %lf %u"},
      las_add_limited<Op<ClassifyZ<Between>>, Z_BETWEEN_LIMITS>},
     {{"-classify_intensity_below_as", "value classification", 2, "%u"},

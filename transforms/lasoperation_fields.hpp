@@ -77,7 +77,7 @@ class LASoperationOf : public LASoperation {
   U32 get_decompress_selective() const override { return Rule::mask; }
   F64* transform_coords_for_offset_adjustment(F64 x, F64 y, F64 z) override { return new F64[3]{x, y, z}; }
   void transform(LASpoint* point) override {
-    if constexpr (requires(LASoperation& operation) { rule.apply(operation, point); }) {
+    if constexpr (requires(LASoperation & operation) { rule.apply(operation, point); }) {
       rule.apply(*this, point);
     } else {
       if (offset_adjust) las_requantise_unchanged(*this, point);

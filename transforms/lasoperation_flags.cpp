@@ -84,11 +84,21 @@ struct SplitScannerChannelFromPointSource : LASruleNoValue {
 
 // A flag option: "need" in its missing-value message, "flag" in the other.
 constexpr LASoption flag(const char* name) {
-  return {name, "value", 1, "%u", 0, "'{option}' need 1 argument: value",
+  return {name,
+          "value",
+          1,
+          "%u",
+          0,
+          "'{option}' need 1 argument: value",
           "'{option}' needs 1 argument: value but '{arg}' is no valid flag"};
 }
 constexpr LASoption channel(const char* name) {
-  return {name, "value", 1, "%u", 0, "'{option}' need 1 argument: value",
+  return {name,
+          "value",
+          1,
+          "%u",
+          0,
+          "'{option}' need 1 argument: value",
           "'{option}' needs 1 argument: value but '{arg}' is no valid value"};
 }
 
@@ -115,8 +125,7 @@ const LASoperationOption options[] = {
     {channel("-set_extended_scanner_channel"), las_add_limited<Op<SetExtendedScannerChannel>, CHANNEL>},
     {{"-copy_user_data_into_scanner_channel", "", 0, ""}, las_add_operation<Op<CopyUserDataIntoScannerChannel>>},
     {{"-copy_scanner_channel_into_user_data", "", 0, ""}, las_add_operation<Op<CopyScannerChannelIntoUserData>>},
-    {{"-copy_scanner_channel_into_point_source", "", 0, ""},
-     las_add_operation<Op<CopyScannerChannelIntoPointSource>>},
+    {{"-copy_scanner_channel_into_point_source", "", 0, ""}, las_add_operation<Op<CopyScannerChannelIntoPointSource>>},
     {{"-merge_scanner_channel_into_point_source", "", 0, ""},
      las_add_operation<Op<MergeScannerChannelIntoPointSource>>},
     {{"-split_scanner_channel_from_point_source", "", 0, ""},

@@ -219,8 +219,7 @@ const LASoperationOption options[] = {
      las_add_limited<Op<SetPointSource>, SET_POINT_SOURCE>},
     {change("-change_point_source_from_to"), las_add_limited<Op<ChangePointSourceFromTo>, CHANGE_POINT_SOURCE>},
     {map("-map_point_source"), add_map_point_source},
-    {{"-copy_classification_into_point_source", "", 0, ""},
-     las_add_operation<Op<CopyClassificationIntoPointSource>>},
+    {{"-copy_classification_into_point_source", "", 0, ""}, las_add_operation<Op<CopyClassificationIntoPointSource>>},
     {{"-copy_user_data_into_point_source", "", 0, ""}, las_add_operation<Op<CopyUserDataIntoPointSource>>},
     {{"-bin_Z_into_point_source", "bin_size", 1, "%u"}, add_bin_Z},
 };

@@ -91,45 +91,66 @@ INSTANTIATE_TEST_SUITE_P(
     Options, FieldRunTest,
     ::testing::Values(
         FieldRunCase{"set_classification_40_leaves_legacy_points", 1, {"-set_classification", "40"}, nothing},
-        FieldRunCase{"set_classification_40_on_extended_points", 6, {"-set_classification", "40"},
+        FieldRunCase{"set_classification_40_on_extended_points",
+                     6,
+                     {"-set_classification", "40"},
                      [](lasfix::Point& p) { p.classification = 40; }},
-        FieldRunCase{"change_class_from_to", 1, {"-change_class_from_to", "2", "4"},
+        FieldRunCase{"change_class_from_to",
+                     1,
+                     {"-change_class_from_to", "2", "4"},
                      [](lasfix::Point& p) {
                        if (p.classification == 2) p.classification = 4;
                      }},
-        FieldRunCase{"classify_z_below_as", 6, {"-classify_z_below_as", "-3.0", "7"},
+        FieldRunCase{"classify_z_below_as",
+                     6,
+                     {"-classify_z_below_as", "-3.0", "7"},
                      [](lasfix::Point& p) {
                        if (p.Z < -300) p.classification = 7;
                      }},
-        FieldRunCase{"repair_zero_returns", 1, {"-repair_zero_returns"},
+        FieldRunCase{"repair_zero_returns",
+                     1,
+                     {"-repair_zero_returns"},
                      [](lasfix::Point& p) {
                        if (p.number_of_returns == 0) p.number_of_returns = 1;
                        if (p.return_number == 0) p.return_number = 1;
                      }},
-        FieldRunCase{"map_user_data", 1, {"-map_user_data", "m.txt"},
+        FieldRunCase{"map_user_data",
+                     1,
+                     {"-map_user_data", "m.txt"},
                      [](lasfix::Point& p) {
                        if (p.user_data == 0) p.user_data = 200;
                        if (p.user_data == 11) p.user_data = 13;
                      }},
-        FieldRunCase{"bin_Z_into_point_source", 1, {"-bin_Z_into_point_source", "200"},
+        FieldRunCase{"bin_Z_into_point_source",
+                     1,
+                     {"-bin_Z_into_point_source", "200"},
                      [](lasfix::Point& p) { p.point_source_ID = (uint16_t)(p.Z < 0 ? 0 : p.Z / 200); }},
-        FieldRunCase{"merge_scanner_channel_into_point_source", 6, {"-merge_scanner_channel_into_point_source"},
-                     [](lasfix::Point& p) { p.point_source_ID = (uint16_t)(p.point_source_ID * 4 + p.scanner_channel); }},
+        FieldRunCase{
+            "merge_scanner_channel_into_point_source",
+            6,
+            {"-merge_scanner_channel_into_point_source"},
+            [](lasfix::Point& p) { p.point_source_ID = (uint16_t)(p.point_source_ID * 4 + p.scanner_channel); }},
         FieldRunCase{"merge_then_split_restores",
                      6,
                      {"-merge_scanner_channel_into_point_source", "-split_scanner_channel_from_point_source"},
                      nothing},
-        FieldRunCase{"flags", 6, {"-set_withheld_flag", "0", "-set_keypoint_flag", "1", "-set_overlap_flag", "1"},
+        FieldRunCase{"flags",
+                     6,
+                     {"-set_withheld_flag", "0", "-set_keypoint_flag", "1", "-set_overlap_flag", "1"},
                      [](lasfix::Point& p) {
                        p.withheld = false;
                        p.keypoint = true;
                        p.overlap = true;
                      }},
-        FieldRunCase{"extended_returns", 6, {"-change_extended_return_number_from_to", "0", "3"},
+        FieldRunCase{"extended_returns",
+                     6,
+                     {"-change_extended_return_number_from_to", "0", "3"},
                      [](lasfix::Point& p) {
                        if (p.return_number == 0) p.return_number = 3;
                      }},
-        FieldRunCase{"set_point_source_and_user_data", 1, {"-set_point_source", "500", "-copy_classification_into_user_data"},
+        FieldRunCase{"set_point_source_and_user_data",
+                     1,
+                     {"-set_point_source", "500", "-copy_classification_into_user_data"},
                      [](lasfix::Point& p) {
                        p.point_source_ID = 500;
                        p.user_data = p.classification;
@@ -141,7 +162,8 @@ TEST(FieldRun, RefusedOptionsEndTheRunWithTheirMessage) {
     std::vector<std::string> options;
     std::string err;
   } cases[] = {
-      {{"-set_classification", "256"}, "ERROR: cannot set classification because classification of 256 is larger than 255\n"},
+      {{"-set_classification", "256"},
+       "ERROR: cannot set classification because classification of 256 is larger than 255\n"},
       {{"-set_withheld_flag", "2"}, "ERROR: cannot set withheld flag because value 2 is larger than 1\n"},
       {{"-map_user_data", "missing.txt"},
        "ERROR: cannot '-map_user_data' needs text file with map but 'missing.txt' cannot be opened\n"},

@@ -40,10 +40,17 @@ void PrintTo(const Fields& f, std::ostream* os) {
 }
 
 Fields fields_of(const LASpoint& p) {
-  return {p.X,         p.Y,         p.Z,
-          p.intensity, p.return_byte, p.class_byte,
-          p.user_data, p.point_source_ID, p.extended_flags_byte,
-          p.extended_classification, p.extended_return_byte};
+  return {p.X,
+          p.Y,
+          p.Z,
+          p.intensity,
+          p.return_byte,
+          p.class_byte,
+          p.user_data,
+          p.point_source_ID,
+          p.extended_flags_byte,
+          p.extended_classification,
+          p.extended_return_byte};
 }
 
 using Edit = std::function<void(LASpoint&)>;
@@ -156,9 +163,8 @@ const FieldCase field_cases[] = {
      },
      [](LASpoint& p) { p.class_byte = 0x02; }, "-move_ancient_to_extended_classification ",
      LAS_SELECTIVE_CLASSIFICATION | LAS_SELECTIVE_FLAGS},
-    {"intensity 7 into a legacy class", "-copy_intensity_into_classification", 1,
-     [](LASpoint& p) { p.intensity = 7; }, legacy_class(7), "-copy_intensity_into_classification ",
-     LAS_SELECTIVE_INTENSITY},
+    {"intensity 7 into a legacy class", "-copy_intensity_into_classification", 1, [](LASpoint& p) { p.intensity = 7; },
+     legacy_class(7), "-copy_intensity_into_classification ", LAS_SELECTIVE_INTENSITY},
     {"intensity 40 leaves a legacy point", "-copy_intensity_into_classification", 1,
      [](LASpoint& p) { p.intensity = 40; }, none, "-copy_intensity_into_classification ", LAS_SELECTIVE_INTENSITY},
     {"intensity 300 gives class 44", "-copy_intensity_into_classification", 6, [](LASpoint& p) { p.intensity = 300; },
@@ -193,9 +199,8 @@ const FieldCase field_cases[] = {
      legacy_class(11), "-classify_intensity_below_as 30 11 ", LAS_SELECTIVE_INTENSITY},
     {"intensity between", "-classify_intensity_between_as 500 900 15", 1, [](LASpoint& p) { p.intensity = 900; },
      legacy_class(15), "-classify_intensity_between_as 500 900 15 ", LAS_SELECTIVE_INTENSITY},
-    {"attribute above", "-classify_attribute_above_as 0 2 8", 1,
-     [](LASpoint& p) { p.set_attribute_as_float(0, 2.5); }, legacy_class(8), "-classify_attribute_above_as 0 2.000000 8 ",
-     LAS_SELECTIVE_EXTRA_BYTES},
+    {"attribute above", "-classify_attribute_above_as 0 2 8", 1, [](LASpoint& p) { p.set_attribute_as_float(0, 2.5); },
+     legacy_class(8), "-classify_attribute_above_as 0 2.000000 8 ", LAS_SELECTIVE_EXTRA_BYTES},
     {"attribute between", "-classify_attribute_between_as 0 2 3 8", 1,
      [](LASpoint& p) { p.set_attribute_as_float(0, 3.5); }, none,
      "-classify_attribute_between_as 0 2.000000 3.000000 8 ", LAS_SELECTIVE_EXTRA_BYTES},
@@ -203,8 +208,7 @@ const FieldCase field_cases[] = {
      "-classify_attribute_below_as 3 1.000000 7 ", LAS_SELECTIVE_EXTRA_BYTES},
     {"a NaN attribute lies nowhere", "-classify_attribute_below_as 0 1 7 -classify_attribute_above_as 0 1 7", 1,
      [](LASpoint& p) { p.set_attribute_as_float(0, std::nan("")); }, none,
-     "-classify_attribute_below_as 0 1.000000 7 -classify_attribute_above_as 0 1.000000 7 ",
-     LAS_SELECTIVE_EXTRA_BYTES},
+     "-classify_attribute_below_as 0 1.000000 7 -classify_attribute_above_as 0 1.000000 7 ", LAS_SELECTIVE_EXTRA_BYTES},
 
     // flags and scanner channel
     {"withheld 0 clears both and keeps the others", "-set_withheld_flag 0", 6,
@@ -313,9 +317,9 @@ const FieldCase field_cases[] = {
      [](LASpoint& p) { p.user_data = 40; }, "-copy_classification_into_user_data ", LAS_SELECTIVE_CLASSIFICATION},
     {"set point source", "-set_point_source 500", 1, none, [](LASpoint& p) { p.point_source_ID = 500; },
      "-set_point_source 500 ", 0},
-    {"change point source", "-change_point_source_from_to 1023 1024", 1,
-     [](LASpoint& p) { p.point_source_ID = 1023; }, [](LASpoint& p) { p.point_source_ID = 1024; },
-     "-change_point_source_from_to 1023 1024 ", LAS_SELECTIVE_POINT_SOURCE},
+    {"change point source", "-change_point_source_from_to 1023 1024", 1, [](LASpoint& p) { p.point_source_ID = 1023; },
+     [](LASpoint& p) { p.point_source_ID = 1024; }, "-change_point_source_from_to 1023 1024 ",
+     LAS_SELECTIVE_POINT_SOURCE},
     {"extended class into the point source", "-copy_classification_into_point_source", 6, extended_class(40),
      [](LASpoint& p) { p.point_source_ID = 40; }, "-copy_classification_into_point_source ",
      LAS_SELECTIVE_CLASSIFICATION},
@@ -388,9 +392,9 @@ INSTANTIATE_TEST_SUITE_P(EveryOption, FieldOperations, ::testing::ValuesIn(field
 // Every operation here leaves coordinates alone and says so to offset adjustment.
 TEST(FieldOperationsCoordinates, OffsetAdjustmentSeesTheCoordinatesUnchanged) {
   LAStransform transform;
-  ASSERT_TRUE(transform.parse(
-      "-set_classification 2 -classify_z_below_as 1 2 -set_withheld_flag 1 -repair_zero_returns "
-      "-set_user_data 1 -bin_Z_into_point_source 10 -merge_scanner_channel_into_point_source"));
+  ASSERT_TRUE(
+      transform.parse("-set_classification 2 -classify_z_below_as 1 2 -set_withheld_flag 1 -repair_zero_returns "
+                      "-set_user_data 1 -bin_Z_into_point_source 10 -merge_scanner_channel_into_point_source"));
   for (U32 i = 0; i < transform.op_count; i++) {
     SCOPED_TRACE(transform.op_list[i]->name());
     F64* v = transform.op_list[i]->transform_coords_for_offset_adjustment(1.5, -2.5, 3.25);
@@ -412,10 +416,11 @@ TEST(FieldOperationsCoordinates, OffsetAdjustmentRequantisesThePoint) {
   } cases[] = {
       {"-set_user_data 5", [](LASpoint& p) { p.user_data = 5; }},
       // z arrives as 300 * 0.01 + 1000 = 1003: below 1003.5, in bin 300 / 100.
-      {"-classify_z_below_as 1003.5 6", [](LASpoint& p) {
-                                          p.set_classification(6);
-                                          p.extended_classification = 6;
-                                        }},
+      {"-classify_z_below_as 1003.5 6",
+       [](LASpoint& p) {
+         p.set_classification(6);
+         p.extended_classification = 6;
+       }},
       {"-classify_z_below_as 1002.5 6", [](LASpoint&) {}},
       {"-bin_Z_into_point_source 100", [](LASpoint& p) { p.point_source_ID = 3; }},
   };
@@ -438,9 +443,9 @@ TEST(FieldOperationsCoordinates, OffsetAdjustmentRequantisesThePoint) {
     op.bbox_header = &box;
 
     FieldPoint point(1);
-    point.point.X = 100;     // 1001, in the target (1001 - 900) / 0.001 = 101000
-    point.point.Y = -200;    // 998 -> 98000
-    point.point.Z = 300;     // 1003 -> 103000
+    point.point.X = 100;   // 1001, in the target (1001 - 900) / 0.001 = 101000
+    point.point.Y = -200;  // 998 -> 98000
+    point.point.Z = 300;   // 1003 -> 103000
     FieldPoint expected(1);
     expected.point.X = 101000;
     expected.point.Y = 98000;
@@ -471,7 +476,8 @@ TEST_F(FieldOptionErrors, RefusedValuesNameTheirOption) {
     std::string message;
   } cases[] = {
       {{"-set_classification"}, "'-set_classification' needs 1 argument: classification"},
-      {{"-set_classification", "x"}, "'-set_classification' needs 1 argument: classification but 'x' is no valid classification"},
+      {{"-set_classification", "x"},
+       "'-set_classification' needs 1 argument: classification but 'x' is no valid classification"},
       {{"-set_classification", "256"}, "cannot set classification because classification of 256 is larger than 255"},
       {{"-set_extended_classification", "-1"},
        "'-set_extended_classification' needs 1 argument: classification but '-1' is no valid classification"},
@@ -479,17 +485,22 @@ TEST_F(FieldOptionErrors, RefusedValuesNameTheirOption) {
       {{"-change_class_from_to", "a", "1"},
        "'-change_class_from_to' needs 2 arguments: from_value to_value but 'a' is no valid from_value"},
       // The from_value's range is checked before the to_value is read.
-      {{"-change_class_from_to", "300", "abc"}, "cannot change classification because from_value 300 is larger than 255"},
+      {{"-change_class_from_to", "300", "abc"},
+       "cannot change classification because from_value 300 is larger than 255"},
       {{"-change_classification_from_to", "3", "abc"},
        "'-change_classification_from_to' needs 2 arguments: from_value to_value but 'abc' is no valid to_value"},
-      {{"-change_extended_class_from_to", "3", "256"}, "cannot change classification because to_value 256 is larger than 255"},
+      {{"-change_extended_class_from_to", "3", "256"},
+       "cannot change classification because to_value 256 is larger than 255"},
       // Threshold options read all their words first.
       {{"-classify_z_below_as", "x", "300"},
        "'-classify_z_below_as' needs 2 arguments: z_value classification but 'x' is no valid z_value"},
-      {{"-classify_z_above_as", "1", "256"}, "cannot classify z_value because classification of 256 is larger than 255"},
+      {{"-classify_z_above_as", "1", "256"},
+       "cannot classify z_value because classification of 256 is larger than 255"},
       {{"-classify_z_between_as", "1", "2"}, "'-classify_z_between_as' needs 3 arguments: z_min z_max classification"},
-      {{"-classify_z_between_as", "1", "2", "999"}, "cannot classify z_value because classification of 999 is larger than 255"},
-      {{"-classify_intensity_below_as", "65536", "7"}, "cannot classify intensity because value of 65536 is larger than 65535"},
+      {{"-classify_z_between_as", "1", "2", "999"},
+       "cannot classify z_value because classification of 999 is larger than 255"},
+      {{"-classify_intensity_below_as", "65536", "7"},
+       "cannot classify intensity because value of 65536 is larger than 65535"},
       {{"-classify_intensity_above_as", "5", "x"},
        "'-classify_intensity_above_as' needs 2 arguments: value classification but 'x' is no valid classification"},
       {{"-classify_intensity_between_as", "1", "65536", "300"},
