@@ -52,6 +52,13 @@ struct CopyUserDataIntoClassification : LASruleNoValue {
   void apply(LASpoint* point) const { assign_classification(point, point->user_data); }
 };
 
+// The operations, under their names.
+using LASoperationSetClassification = LASoperationOf<SetClassification>;
+using LASoperationChangeClassificationFromTo = LASoperationOf<ChangeClassificationFromTo>;
+using LASoperationMoveAncientToExtendedClassification = LASoperationOf<MoveAncientToExtendedClassification>;
+using LASoperationCopyIntensityIntoClassification = LASoperationOf<CopyIntensityIntoClassification>;
+using LASoperationCopyUserDataIntoClassification = LASoperationOf<CopyUserDataIntoClassification>;
+
 constexpr LASvalueLimit SET_LIMITS[] = {
     {0, 255, "cannot set classification because classification of %u is larger than 255"}};
 constexpr LASvalueLimit CHANGE_LIMITS[] = {
@@ -63,22 +70,19 @@ constexpr LASoption change(const char* name) { return {name, "from_value to_valu
 
 const LASoperationOption options[] = {
     {{"-set_classification", "classification", 1, "%u", 0, nullptr, nullptr, nullptr, true},
-     las_add_limited<LASoperationOf<SetClassification>, SET_LIMITS>},
+     las_add_limited<LASoperationSetClassification, SET_LIMITS>},
     {{"-set_extended_classification", "classification", 1, "%u", 0, nullptr, nullptr, nullptr, true},
-     las_add_limited<LASoperationOf<SetClassification>, SET_LIMITS>},
-    {change("-change_classification_from_to"),
-     las_add_limited<LASoperationOf<ChangeClassificationFromTo>, CHANGE_LIMITS>},
-    {change("-change_class_from_to"), las_add_limited<LASoperationOf<ChangeClassificationFromTo>, CHANGE_LIMITS>},
+     las_add_limited<LASoperationSetClassification, SET_LIMITS>},
+    {change("-change_classification_from_to"), las_add_limited<LASoperationChangeClassificationFromTo, CHANGE_LIMITS>},
+    {change("-change_class_from_to"), las_add_limited<LASoperationChangeClassificationFromTo, CHANGE_LIMITS>},
     {change("-change_extended_classification_from_to"),
-     las_add_limited<LASoperationOf<ChangeClassificationFromTo>, CHANGE_LIMITS>},
-    {change("-change_extended_class_from_to"),
-     las_add_limited<LASoperationOf<ChangeClassificationFromTo>, CHANGE_LIMITS>},
+     las_add_limited<LASoperationChangeClassificationFromTo, CHANGE_LIMITS>},
+    {change("-change_extended_class_from_to"), las_add_limited<LASoperationChangeClassificationFromTo, CHANGE_LIMITS>},
     {{"-move_ancient_to_extended_classification", "", 0, ""},
-     las_add_operation<LASoperationOf<MoveAncientToExtendedClassification>>},
+     las_add_operation<LASoperationMoveAncientToExtendedClassification>},
     {{"-copy_intensity_into_classification", "", 0, ""},
-     las_add_operation<LASoperationOf<CopyIntensityIntoClassification>>},
-    {{"-copy_user_data_into_classification", "", 0, ""},
-     las_add_operation<LASoperationOf<CopyUserDataIntoClassification>>},
+     las_add_operation<LASoperationCopyIntensityIntoClassification>},
+    {{"-copy_user_data_into_classification", "", 0, ""}, las_add_operation<LASoperationCopyUserDataIntoClassification>},
 };
 
 const LASoperationUsage usage[] = {

@@ -88,6 +88,17 @@ struct ClassifyAttribute {
   }
 };
 
+// The operations, under their names.
+using LASoperationClassifyZbelowAs = LASoperationOf<ClassifyZ<Below>>;
+using LASoperationClassifyZaboveAs = LASoperationOf<ClassifyZ<Above>>;
+using LASoperationClassifyZbetweenAs = LASoperationOf<ClassifyZ<Between>>;
+using LASoperationClassifyIntensityBelowAs = LASoperationOf<ClassifyIntensity<Below>>;
+using LASoperationClassifyIntensityAboveAs = LASoperationOf<ClassifyIntensity<Above>>;
+using LASoperationClassifyIntensityBetweenAs = LASoperationOf<ClassifyIntensity<Between>>;
+using LASoperationClassifyAttributeBelowAs = LASoperationOf<ClassifyAttribute<Below>>;
+using LASoperationClassifyAttributeAboveAs = LASoperationOf<ClassifyAttribute<Above>>;
+using LASoperationClassifyAttributeBetweenAs = LASoperationOf<ClassifyAttribute<Between>>;
+
 constexpr LASvalueLimit Z_LIMITS[] = {
     {1, 255, "cannot classify z_value because classification of %u is larger than 255"}};
 constexpr LASvalueLimit Z_BETWEEN_LIMITS[] = {
@@ -106,26 +117,25 @@ constexpr LASvalueLimit ATTRIBUTE_ABOVE_LIMITS[] = {
 constexpr LASvalueLimit ATTRIBUTE_BETWEEN_LIMITS[] = {
     {3, 255, "cannot classify attribute between because classification of %u is larger than 255"}};
 
-template <class Rule>
-using Op = LASoperationOf<Rule>;
-
 const LASoperationOption options[] = {
-    {{"-classify_z_below_as", "z_value classification", 2, "%lf %u"}, las_add_limited<Op<ClassifyZ<Below>>, Z_LIMITS>},
-    {{"-classify_z_above_as", "z_value classification", 2, "%lf %u"}, las_add_limited<Op<ClassifyZ<Above>>, Z_LIMITS>},
+    {{"-classify_z_below_as", "z_value classification", 2, "%lf %u"},
+     las_add_limited<LASoperationClassifyZbelowAs, Z_LIMITS>},
+    {{"-classify_z_above_as", "z_value classification", 2, "%lf %u"},
+     las_add_limited<LASoperationClassifyZaboveAs, Z_LIMITS>},
     {{"-classify_z_between_as", "z_min z_max classification", 3, "%lf %lf %u"},
-     las_add_limited<Op<ClassifyZ<Between>>, Z_BETWEEN_LIMITS>},
+     las_add_limited<LASoperationClassifyZbetweenAs, Z_BETWEEN_LIMITS>},
     {{"-classify_intensity_below_as", "value classification", 2, "%u"},
-     las_add_limited<Op<ClassifyIntensity<Below>>, INTENSITY_LIMITS>},
+     las_add_limited<LASoperationClassifyIntensityBelowAs, INTENSITY_LIMITS>},
     {{"-classify_intensity_above_as", "value classification", 2, "%u"},
-     las_add_limited<Op<ClassifyIntensity<Above>>, INTENSITY_LIMITS>},
+     las_add_limited<LASoperationClassifyIntensityAboveAs, INTENSITY_LIMITS>},
     {{"-classify_intensity_between_as", "min_value max_value classification", 3, "%u"},
-     las_add_limited<Op<ClassifyIntensity<Between>>, INTENSITY_BETWEEN_LIMITS>},
+     las_add_limited<LASoperationClassifyIntensityBetweenAs, INTENSITY_BETWEEN_LIMITS>},
     {{"-classify_attribute_below_as", "attribute_index value classification", 3, "%u %lf %u"},
-     las_add_limited<Op<ClassifyAttribute<Below>>, ATTRIBUTE_BELOW_LIMITS>},
+     las_add_limited<LASoperationClassifyAttributeBelowAs, ATTRIBUTE_BELOW_LIMITS>},
     {{"-classify_attribute_above_as", "attribute_index value classification", 3, "%u %lf %u"},
-     las_add_limited<Op<ClassifyAttribute<Above>>, ATTRIBUTE_ABOVE_LIMITS>},
+     las_add_limited<LASoperationClassifyAttributeAboveAs, ATTRIBUTE_ABOVE_LIMITS>},
     {{"-classify_attribute_between_as", "attribute_index min max classification", 4, "%u %lf %lf %u"},
-     las_add_limited<Op<ClassifyAttribute<Between>>, ATTRIBUTE_BETWEEN_LIMITS>},
+     las_add_limited<LASoperationClassifyAttributeBetweenAs, ATTRIBUTE_BETWEEN_LIMITS>},
 };
 
 const LASoperationUsage usage[] = {

@@ -82,6 +82,20 @@ struct SplitScannerChannelFromPointSource : LASruleNoValue {
   }
 };
 
+// The operations, under their names.
+using LASoperationSetWithheldFlag = LASoperationOf<SetWithheldFlag>;
+using LASoperationSetSyntheticFlag = LASoperationOf<SetSyntheticFlag>;
+using LASoperationSetKeypointFlag = LASoperationOf<SetKeypointFlag>;
+using LASoperationSetExtendedOverlapFlag = LASoperationOf<SetExtendedOverlapFlag>;
+using LASoperationSetScanDirectionFlag = LASoperationOf<SetScanDirectionFlag>;
+using LASoperationSetEdgeOfFlightLine = LASoperationOf<SetEdgeOfFlightLine>;
+using LASoperationSetExtendedScannerChannel = LASoperationOf<SetExtendedScannerChannel>;
+using LASoperationCopyUserDataIntoScannerChannel = LASoperationOf<CopyUserDataIntoScannerChannel>;
+using LASoperationCopyScannerChannelIntoUserData = LASoperationOf<CopyScannerChannelIntoUserData>;
+using LASoperationCopyScannerChannelIntoPointSource = LASoperationOf<CopyScannerChannelIntoPointSource>;
+using LASoperationMergeScannerChannelIntoPointSource = LASoperationOf<MergeScannerChannelIntoPointSource>;
+using LASoperationSplitScannerChannelFromPointSource = LASoperationOf<SplitScannerChannelFromPointSource>;
+
 // A flag option: "need" in its missing-value message, "flag" in the other.
 constexpr LASoption flag(const char* name) {
   return {name,
@@ -110,26 +124,26 @@ constexpr LASvalueLimit SCAN_DIRECTION[] = {{0, 1, "cannot set scan direction fl
 constexpr LASvalueLimit EDGE[] = {{0, 1, "cannot set edge of flight line because value %u is larger than 1"}};
 constexpr LASvalueLimit CHANNEL[] = {{0, 3, "cannot set scanner channel because value %u is larger than 3"}};
 
-template <class Rule>
-using Op = LASoperationOf<Rule>;
-
 const LASoperationOption options[] = {
-    {flag("-set_withheld_flag"), las_add_limited<Op<SetWithheldFlag>, WITHHELD>},
-    {flag("-set_synthetic_flag"), las_add_limited<Op<SetSyntheticFlag>, SYNTHETIC>},
-    {flag("-set_keypoint_flag"), las_add_limited<Op<SetKeypointFlag>, KEYPOINT>},
-    {flag("-set_overlap_flag"), las_add_limited<Op<SetExtendedOverlapFlag>, OVERLAP>},
-    {flag("-set_extended_overlap_flag"), las_add_limited<Op<SetExtendedOverlapFlag>, OVERLAP>},
-    {flag("-set_scan_direction_flag"), las_add_limited<Op<SetScanDirectionFlag>, SCAN_DIRECTION>},
-    {flag("-set_edge_of_flight_line"), las_add_limited<Op<SetEdgeOfFlightLine>, EDGE>},
-    {channel("-set_scanner_channel"), las_add_limited<Op<SetExtendedScannerChannel>, CHANNEL>},
-    {channel("-set_extended_scanner_channel"), las_add_limited<Op<SetExtendedScannerChannel>, CHANNEL>},
-    {{"-copy_user_data_into_scanner_channel", "", 0, ""}, las_add_operation<Op<CopyUserDataIntoScannerChannel>>},
-    {{"-copy_scanner_channel_into_user_data", "", 0, ""}, las_add_operation<Op<CopyScannerChannelIntoUserData>>},
-    {{"-copy_scanner_channel_into_point_source", "", 0, ""}, las_add_operation<Op<CopyScannerChannelIntoPointSource>>},
+    {flag("-set_withheld_flag"), las_add_limited<LASoperationSetWithheldFlag, WITHHELD>},
+    {flag("-set_synthetic_flag"), las_add_limited<LASoperationSetSyntheticFlag, SYNTHETIC>},
+    {flag("-set_keypoint_flag"), las_add_limited<LASoperationSetKeypointFlag, KEYPOINT>},
+    {flag("-set_overlap_flag"), las_add_limited<LASoperationSetExtendedOverlapFlag, OVERLAP>},
+    {flag("-set_extended_overlap_flag"), las_add_limited<LASoperationSetExtendedOverlapFlag, OVERLAP>},
+    {flag("-set_scan_direction_flag"), las_add_limited<LASoperationSetScanDirectionFlag, SCAN_DIRECTION>},
+    {flag("-set_edge_of_flight_line"), las_add_limited<LASoperationSetEdgeOfFlightLine, EDGE>},
+    {channel("-set_scanner_channel"), las_add_limited<LASoperationSetExtendedScannerChannel, CHANNEL>},
+    {channel("-set_extended_scanner_channel"), las_add_limited<LASoperationSetExtendedScannerChannel, CHANNEL>},
+    {{"-copy_user_data_into_scanner_channel", "", 0, ""},
+     las_add_operation<LASoperationCopyUserDataIntoScannerChannel>},
+    {{"-copy_scanner_channel_into_user_data", "", 0, ""},
+     las_add_operation<LASoperationCopyScannerChannelIntoUserData>},
+    {{"-copy_scanner_channel_into_point_source", "", 0, ""},
+     las_add_operation<LASoperationCopyScannerChannelIntoPointSource>},
     {{"-merge_scanner_channel_into_point_source", "", 0, ""},
-     las_add_operation<Op<MergeScannerChannelIntoPointSource>>},
+     las_add_operation<LASoperationMergeScannerChannelIntoPointSource>},
     {{"-split_scanner_channel_from_point_source", "", 0, ""},
-     las_add_operation<Op<SplitScannerChannelFromPointSource>>},
+     las_add_operation<LASoperationSplitScannerChannelFromPointSource>},
 };
 
 const LASoperationUsage usage[] = {

@@ -32,6 +32,20 @@ constexpr const char* NUMBER_OF_RETURNS[] = {"set_number_of_returns", "change_nu
 constexpr const char* EXTENDED_NUMBER_OF_RETURNS[] = {"set_extended_number_of_returns",
                                                       "change_extended_number_of_returns_from_to"};
 
+// The operations, under their names.
+using LASoperationRepairZeroReturns = LASoperationOf<RepairZeroReturns>;
+using LASoperationSetReturnNumber = LASoperationOf<LASruleSet<ReturnNumber, RETURN_NUMBER>>;
+using LASoperationSetExtendedReturnNumber = LASoperationOf<LASruleSet<ExtendedReturnNumber, EXTENDED_RETURN_NUMBER>>;
+using LASoperationSetNumberOfReturns = LASoperationOf<LASruleSet<NumberOfReturns, NUMBER_OF_RETURNS>>;
+using LASoperationSetExtendedNumberOfReturns =
+    LASoperationOf<LASruleSet<ExtendedNumberOfReturns, EXTENDED_NUMBER_OF_RETURNS>>;
+using LASoperationChangeReturnNumberFromTo = LASoperationOf<LASruleChangeFromTo<ReturnNumber, RETURN_NUMBER>>;
+using LASoperationChangeExtendedReturnNumberFromTo =
+    LASoperationOf<LASruleChangeFromTo<ExtendedReturnNumber, EXTENDED_RETURN_NUMBER>>;
+using LASoperationChangeNumberOfReturnsFromTo = LASoperationOf<LASruleChangeFromTo<NumberOfReturns, NUMBER_OF_RETURNS>>;
+using LASoperationChangeExtendedNumberOfReturnsFromTo =
+    LASoperationOf<LASruleChangeFromTo<ExtendedNumberOfReturns, EXTENDED_NUMBER_OF_RETURNS>>;
+
 constexpr LASvalueLimit SET_RETURN_NUMBER[] = {{0, 7, "cannot set return_number because %u is larger than 7"}};
 constexpr LASvalueLimit SET_EXTENDED_RETURN_NUMBER[] = {
     {0, 15, "cannot set extended_return_number because %u is larger than 15"}};
@@ -54,30 +68,23 @@ constexpr LASvalueLimit CHANGE_EXTENDED_NUMBER_OF_RETURNS[] = {
 // The to_value is read after the from_value's range is checked ("%s").
 constexpr LASoption change(const char* name) { return {name, "from_value to_value", 2, "%u %s"}; }
 
-template <class Rule>
-using Op = LASoperationOf<Rule>;
-
 const LASoperationOption options[] = {
-    {{"-repair_zero_returns", "", 0, ""}, las_add_operation<Op<RepairZeroReturns>>},
-    {{"-set_return_number", "return_number", 1, "%u"},
-     las_add_limited<Op<LASruleSet<ReturnNumber, RETURN_NUMBER>>, SET_RETURN_NUMBER>},
+    {{"-repair_zero_returns", "", 0, ""}, las_add_operation<LASoperationRepairZeroReturns>},
+    {{"-set_return_number", "return_number", 1, "%u"}, las_add_limited<LASoperationSetReturnNumber, SET_RETURN_NUMBER>},
     {{"-set_extended_return_number", "extended_return_number", 1, "%u"},
-     las_add_limited<Op<LASruleSet<ExtendedReturnNumber, EXTENDED_RETURN_NUMBER>>, SET_EXTENDED_RETURN_NUMBER>},
+     las_add_limited<LASoperationSetExtendedReturnNumber, SET_EXTENDED_RETURN_NUMBER>},
     {{"-set_number_of_returns", "number_of_returns", 1, "%u"},
-     las_add_limited<Op<LASruleSet<NumberOfReturns, NUMBER_OF_RETURNS>>, SET_NUMBER_OF_RETURNS>},
+     las_add_limited<LASoperationSetNumberOfReturns, SET_NUMBER_OF_RETURNS>},
     {{"-set_extended_number_of_returns", "extended_number_of_returns", 1, "%u"},
-     las_add_limited<Op<LASruleSet<ExtendedNumberOfReturns, EXTENDED_NUMBER_OF_RETURNS>>,
-                     SET_EXTENDED_NUMBER_OF_RETURNS>},
+     las_add_limited<LASoperationSetExtendedNumberOfReturns, SET_EXTENDED_NUMBER_OF_RETURNS>},
     {change("-change_return_number_from_to"),
-     las_add_limited<Op<LASruleChangeFromTo<ReturnNumber, RETURN_NUMBER>>, CHANGE_RETURN_NUMBER>},
+     las_add_limited<LASoperationChangeReturnNumberFromTo, CHANGE_RETURN_NUMBER>},
     {change("-change_extended_return_number_from_to"),
-     las_add_limited<Op<LASruleChangeFromTo<ExtendedReturnNumber, EXTENDED_RETURN_NUMBER>>,
-                     CHANGE_EXTENDED_RETURN_NUMBER>},
+     las_add_limited<LASoperationChangeExtendedReturnNumberFromTo, CHANGE_EXTENDED_RETURN_NUMBER>},
     {change("-change_number_of_returns_from_to"),
-     las_add_limited<Op<LASruleChangeFromTo<NumberOfReturns, NUMBER_OF_RETURNS>>, CHANGE_NUMBER_OF_RETURNS>},
+     las_add_limited<LASoperationChangeNumberOfReturnsFromTo, CHANGE_NUMBER_OF_RETURNS>},
     {change("-change_extended_number_of_returns_from_to"),
-     las_add_limited<Op<LASruleChangeFromTo<ExtendedNumberOfReturns, EXTENDED_NUMBER_OF_RETURNS>>,
-                     CHANGE_EXTENDED_NUMBER_OF_RETURNS>},
+     las_add_limited<LASoperationChangeExtendedNumberOfReturnsFromTo, CHANGE_EXTENDED_NUMBER_OF_RETURNS>},
 };
 
 const LASoperationUsage usage[] = {

@@ -92,14 +92,6 @@ struct BinZintoPointSource {
   }
 };
 
-LASoptionResult add_bin_Z(LAStransformParse& parse, const LASoptionCall& call) {
-  if (call.values[0].u32 == 0) {
-    laserror("%u is no valid bin_size for '%s'", call.values[0].u32, call.typed);
-    return LASoptionResult::FAILED;
-  }
-  return las_add_operation<LASoperationOf<BinZintoPointSource>>(parse, call);
-}
-
 // ------------------------------------------------------------------ maps
 
 // An unsigned decimal number at `p` as "%u" scans it: blanks first, then an
@@ -187,6 +179,27 @@ LASoptionResult add_map_point_source(LAStransformParse& parse, const LASoptionCa
 
 // ------------------------------------------------------------------ options
 
+// The operations, under their names.
+using LASoperationSetUserData = LASoperationOf<SetUserData>;
+using LASoperationScaleUserData = LASoperationOf<ScaleUserData>;
+using LASoperationChangeUserDataFromTo = LASoperationOf<ChangeUserDataFromTo>;
+using LASoperationMapUserData = LASoperationOf<MapUserData>;
+using LASoperationCopyClassificationIntoUserData = LASoperationOf<CopyClassificationIntoUserData>;
+using LASoperationSetPointSource = LASoperationOf<SetPointSource>;
+using LASoperationChangePointSourceFromTo = LASoperationOf<ChangePointSourceFromTo>;
+using LASoperationMapPointSource = LASoperationOf<MapPointSource>;
+using LASoperationCopyClassificationIntoPointSource = LASoperationOf<CopyClassificationIntoPointSource>;
+using LASoperationCopyUserDataIntoPointSource = LASoperationOf<CopyUserDataIntoPointSource>;
+using LASoperationBinZintoPointSource = LASoperationOf<BinZintoPointSource>;
+
+LASoptionResult add_bin_Z(LAStransformParse& parse, const LASoptionCall& call) {
+  if (call.values[0].u32 == 0) {
+    laserror("%u is no valid bin_size for '%s'", call.values[0].u32, call.typed);
+    return LASoptionResult::FAILED;
+  }
+  return las_add_operation<LASoperationBinZintoPointSource>(parse, call);
+}
+
 constexpr LASvalueLimit SET_USER_DATA[] = {{0, 255, "cannot set user data because value %u is larger than %u"}};
 constexpr LASvalueLimit CHANGE_USER_DATA[] = {
     {0, 255, "cannot change user data because from_value %u is larger than %u"},
@@ -204,23 +217,21 @@ constexpr const char* VALUE = "'{option}' needs 1 argument: value but '{arg}' is
 constexpr LASoption change(const char* name) { return {name, "from_value to_value", 2, "%u %s"}; }
 constexpr LASoption map(const char* name) { return {name, "map_file_name.txt", 1, "%s"}; }
 
-template <class Rule>
-using Op = LASoperationOf<Rule>;
-
 const LASoperationOption options[] = {
     {{"-set_user_data", "value", 1, "%u", 0, "'{option}' need 1 argument: value", VALUE},
-     las_add_limited<Op<SetUserData>, SET_USER_DATA>},
+     las_add_limited<LASoperationSetUserData, SET_USER_DATA>},
     {{"-scale_user_data", "scale", 1, "%f", 0, nullptr, "{needs} but '{arg}' is no valid number"},
-     las_add_operation<Op<ScaleUserData>>},
-    {change("-change_user_data_from_to"), las_add_limited<Op<ChangeUserDataFromTo>, CHANGE_USER_DATA>},
+     las_add_operation<LASoperationScaleUserData>},
+    {change("-change_user_data_from_to"), las_add_limited<LASoperationChangeUserDataFromTo, CHANGE_USER_DATA>},
     {map("-map_user_data"), add_map_user_data},
-    {{"-copy_classification_into_user_data", "", 0, ""}, las_add_operation<Op<CopyClassificationIntoUserData>>},
+    {{"-copy_classification_into_user_data", "", 0, ""}, las_add_operation<LASoperationCopyClassificationIntoUserData>},
     {{"-set_point_source", "value", 1, "%u", 0, "'{option}' need 1 argument: psid", VALUE, nullptr, true},
-     las_add_limited<Op<SetPointSource>, SET_POINT_SOURCE>},
-    {change("-change_point_source_from_to"), las_add_limited<Op<ChangePointSourceFromTo>, CHANGE_POINT_SOURCE>},
+     las_add_limited<LASoperationSetPointSource, SET_POINT_SOURCE>},
+    {change("-change_point_source_from_to"), las_add_limited<LASoperationChangePointSourceFromTo, CHANGE_POINT_SOURCE>},
     {map("-map_point_source"), add_map_point_source},
-    {{"-copy_classification_into_point_source", "", 0, ""}, las_add_operation<Op<CopyClassificationIntoPointSource>>},
-    {{"-copy_user_data_into_point_source", "", 0, ""}, las_add_operation<Op<CopyUserDataIntoPointSource>>},
+    {{"-copy_classification_into_point_source", "", 0, ""},
+     las_add_operation<LASoperationCopyClassificationIntoPointSource>},
+    {{"-copy_user_data_into_point_source", "", 0, ""}, las_add_operation<LASoperationCopyUserDataIntoPointSource>},
     {{"-bin_Z_into_point_source", "bin_size", 1, "%u"}, add_bin_Z},
 };
 
@@ -242,7 +253,7 @@ const LASoperationUsage usage[] = {
 LASoperation* las_new_set_point_source(U16 psid) {
   LASoptionValue value;
   value.u32 = psid;
-  return new LASoperationOf<SetPointSource>(&value);
+  return new LASoperationSetPointSource(&value);
 }
 
 LASoperationFamily las_user_data_operations() { return {options, usage}; }
