@@ -78,7 +78,8 @@ class LAStransform {
   // the parsers after it. False after a reported error; the operations added
   // before it stay.
   bool parse(int argc, char* argv[]);
-  // The same for option text, split at blanks (the text is not changed).
+  // The same for option text, split into words as the command lines of child
+  // processes are (a quoted file name is one word, without its quotes).
   bool parse(const char* text);
   // Appends the option text: the filter's and "-filtered_transform " when a
   // filter is attached, then every operation's in list order; answers the
