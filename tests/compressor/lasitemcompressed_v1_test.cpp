@@ -54,9 +54,7 @@ TEST(POINT10v1, RepeatedPointCodesNothingChanged) {
     ic.z.compress(9, 9, 0);
     expected.enc.encodeSymbol(changed.get(), 0);
   }
-  const Coded coded = write_chunks<LASwriteItemCompressed_POINT10_v1>({items});
-  EXPECT_EQ(coded.bytes, expected.bytes());
-  expect_read_back<LASreadItemCompressed_POINT10_v1>(coded, {items});
+  expect_coded_as<LASwriteItemCompressed_POINT10_v1, LASreadItemCompressed_POINT10_v1>(items, expected.bytes());
 }
 
 // Point 1 changes every field (X by 5, Y by -5: classes 3 and 3); point 2
@@ -97,9 +95,7 @@ TEST(POINT10v1, CodesTheHandWorkedSymbols) {
     e->encodeSymbol(changed.get(), 4);
     ic.scan_angle.compress(128, 129, 1);
   }
-  const Coded coded = write_chunks<LASwriteItemCompressed_POINT10_v1>({items});
-  EXPECT_EQ(coded.bytes, expected.bytes());
-  expect_read_back<LASreadItemCompressed_POINT10_v1>(coded, {items});
+  expect_coded_as<LASwriteItemCompressed_POINT10_v1, LASreadItemCompressed_POINT10_v1>(items, expected.bytes());
 }
 
 // The coder's bytes over a long sequence against a plain second writing of
@@ -227,9 +223,7 @@ TEST(GPSTIME11v1, CodesTheHandWorkedSymbols) {
     e->encodeSymbol(multiplier.get(), 1);
     time.compress(17, 17, 1);
   }
-  const Coded coded = write_chunks<LASwriteItemCompressed_GPSTIME11_v1>({items});
-  EXPECT_EQ(coded.bytes, expected.bytes());
-  expect_read_back<LASreadItemCompressed_GPSTIME11_v1>(coded, {items});
+  expect_coded_as<LASwriteItemCompressed_GPSTIME11_v1, LASreadItemCompressed_GPSTIME11_v1>(items, expected.bytes());
 }
 
 // Without a reference difference: unchanged, a jump beyond 32 bits (raw), then
@@ -248,9 +242,7 @@ TEST(GPSTIME11v1, CodesTheFirstDifferenceAfterRawJumps) {
     expected.enc.encodeSymbol(zero.get(), 1);
     time.compress(0, -3, 0);
   }
-  const Coded coded = write_chunks<LASwriteItemCompressed_GPSTIME11_v1>({items});
-  EXPECT_EQ(coded.bytes, expected.bytes());
-  expect_read_back<LASreadItemCompressed_GPSTIME11_v1>(coded, {items});
+  expect_coded_as<LASwriteItemCompressed_GPSTIME11_v1, LASreadItemCompressed_GPSTIME11_v1>(items, expected.bytes());
 }
 
 TEST(GPSTIME11v1, GeneratedSequencesRoundTrip) {
@@ -285,9 +277,7 @@ TEST(RGB12v1, CodesEachChangedByteUnderItsContext) {
     for (U32 k = 0; k < 6; k++) rgb.compress(before[k], after[k], k);
     expected.enc.encodeSymbol(changed.get(), 0);
   }
-  const Coded coded = write_chunks<LASwriteItemCompressed_RGB12_v1>({items});
-  EXPECT_EQ(coded.bytes, expected.bytes());
-  expect_read_back<LASreadItemCompressed_RGB12_v1>(coded, {items});
+  expect_coded_as<LASwriteItemCompressed_RGB12_v1, LASreadItemCompressed_RGB12_v1>(items, expected.bytes());
 }
 
 TEST(RGB12v1, GeneratedSequencesRoundTrip) {
@@ -309,9 +299,7 @@ TEST(BYTEv1, CodesEveryByteUnderTheContextOfItsPosition) {
     for (int p = 1; p < 3; p++)
       for (U32 i = 0; i < 3; i++) bytes.compress(values[p - 1][i], values[p][i], i);
   }
-  const Coded coded = write_chunks<LASwriteItemCompressed_BYTE_v1>({items}, 3u);
-  EXPECT_EQ(coded.bytes, expected.bytes());
-  expect_read_back<LASreadItemCompressed_BYTE_v1>(coded, {items}, 3u);
+  expect_coded_as<LASwriteItemCompressed_BYTE_v1, LASreadItemCompressed_BYTE_v1>(items, expected.bytes(), 3u);
 }
 
 TEST(BYTEv1, GeneratedSequencesRoundTrip) {
@@ -360,9 +348,7 @@ TEST(WAVEPACKET13v1, CodesTheHandWorkedSymbols) {
     e->writeInt64(1ull << 40);
     rest(60, 60, -0.0f, -0.0f);
   }
-  const Coded coded = write_chunks<LASwriteItemCompressed_WAVEPACKET13_v1>({items});
-  EXPECT_EQ(coded.bytes, expected.bytes());
-  expect_read_back<LASreadItemCompressed_WAVEPACKET13_v1>(coded, {items});
+  expect_coded_as<LASwriteItemCompressed_WAVEPACKET13_v1, LASreadItemCompressed_WAVEPACKET13_v1>(items, expected.bytes());
 }
 
 TEST(WAVEPACKET13v1, GeneratedSequencesRoundTrip) {

@@ -80,6 +80,14 @@ void round_trip(const std::vector<Item>& items, Args... args) {
   expect_read_back<Reader>(coded, chunks, args...);
 }
 
+// One chunk of items must code as `expected` and read back.
+template <typename Writer, typename Reader, typename... Args>
+void expect_coded_as(const std::vector<Item>& items, const std::string& expected, Args... args) {
+  const Coded coded = write_chunks<Writer>({items}, args...);
+  EXPECT_EQ(coded.bytes, expected);
+  expect_read_back<Reader>(coded, {items}, args...);
+}
+
 // A code stream written symbol by symbol.
 struct Code {
   Code() { enc.init(&out); }
