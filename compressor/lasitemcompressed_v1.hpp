@@ -175,9 +175,7 @@ struct GpsTime11StateV1 {
 // ------------------------------------------------------------------ RGB
 
 // Byte k of a colour: red low, red high, green low, green high, blue low, blue high.
-inline U8 colour_byte(const U16* colour, U32 k) {
-  return (k & 1) ? hi_byte(colour[k / 2]) : lo_byte(colour[k / 2]);
-}
+inline U8 colour_byte(const U16* colour, U32 k) { return (k & 1) ? hi_byte(colour[k / 2]) : lo_byte(colour[k / 2]); }
 
 template <typename Coder>
 struct Rgb12StateV1 {

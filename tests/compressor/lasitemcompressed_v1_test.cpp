@@ -21,8 +21,8 @@ using namespace itemchunks;
 // ------------------------------------------------------------------ POINT10
 
 TEST(POINT10v1, MedianOfThreeTakesTheMiddleValue) {
-  const I32 cases[][4] = {{0, 0, 0, 0}, {5, 7, 0, 5}, {7, 5, 0, 5}, {0, 5, 7, 5}, {0, 7, 5, 5}, {5, 0, 7, 5},
-                          {7, 0, 5, 5}, {3, 3, 9, 3}, {9, 3, 3, 3}, {I32_MIN, I32_MAX, -1, -1}};
+  const I32 cases[][4] = {{0, 0, 0, 0}, {5, 7, 0, 5}, {7, 5, 0, 5}, {0, 5, 7, 5}, {0, 7, 5, 5},
+                          {5, 0, 7, 5}, {7, 0, 5, 5}, {3, 3, 9, 3}, {9, 3, 3, 3}, {I32_MIN, I32_MAX, -1, -1}};
   for (const auto& c : cases) EXPECT_EQ(median_of_three(c), c[3]) << c[0] << " " << c[1] << " " << c[2];
 }
 
@@ -170,11 +170,16 @@ TEST(GPSTIME11v1, MultiplierIsTheRoundedQuotientWithinItsLimits) {
     U32 symbol;
   };
   const Case cases[] = {
-      {"same step", 100, 100, 1},       {"half a step rounds up", 50, 100, 1},
-      {"just under 1.5", 149, 100, 1},  {"1.5 rounds up", 150, 100, 2},
-      {"a third", 33, 100, 0},          {"backwards", -16, 50, 0},
-      {"both negative", -100, -1, 100}, {"at the limit", 509, 1, 509},
-      {"beyond the limit", 100000, 50, 509}, {"beyond 32 bits", I32_MAX, 1, 509},
+      {"same step", 100, 100, 1},
+      {"half a step rounds up", 50, 100, 1},
+      {"just under 1.5", 149, 100, 1},
+      {"1.5 rounds up", 150, 100, 2},
+      {"a third", 33, 100, 0},
+      {"backwards", -16, 50, 0},
+      {"both negative", -100, -1, 100},
+      {"at the limit", 509, 1, 509},
+      {"beyond the limit", 100000, 50, 509},
+      {"beyond 32 bits", I32_MAX, 1, 509},
       {"most negative", I32_MIN, 1, 0},
   };
   for (const Case& c : cases) EXPECT_EQ(gps_multiplier_symbol_v1(c.difference, c.reference), c.symbol) << c.name;
@@ -348,7 +353,8 @@ TEST(WAVEPACKET13v1, CodesTheHandWorkedSymbols) {
     e->writeInt64(1ull << 40);
     rest(60, 60, -0.0f, -0.0f);
   }
-  expect_coded_as<LASwriteItemCompressed_WAVEPACKET13_v1, LASreadItemCompressed_WAVEPACKET13_v1>(items, expected.bytes());
+  expect_coded_as<LASwriteItemCompressed_WAVEPACKET13_v1, LASreadItemCompressed_WAVEPACKET13_v1>(items,
+                                                                                                 expected.bytes());
 }
 
 TEST(WAVEPACKET13v1, GeneratedSequencesRoundTrip) {

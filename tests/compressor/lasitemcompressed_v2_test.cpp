@@ -206,11 +206,10 @@ TEST(ItemCoderTable, HasTheLegacyCodersAndNothingElseYet) {
     bool coded;
   };
   const Row rows[] = {
-      {LASitem::POINT10, 2, true},      {LASitem::GPSTIME11, 2, true}, {LASitem::RGB12, 2, true},
-      {LASitem::BYTE, 2, true},         {LASitem::WAVEPACKET13, 1, true}, {LASitem::WAVEPACKET13, 2, false},
-      {LASitem::POINT10, 0, false},     {LASitem::POINT10, 5, false},
-      {LASitem::POINT10, 1, true},      {LASitem::GPSTIME11, 1, true}, {LASitem::RGB12, 1, true},
-      {LASitem::BYTE, 1, true},
+      {LASitem::POINT10, 2, true},   {LASitem::GPSTIME11, 2, true},    {LASitem::RGB12, 2, true},
+      {LASitem::BYTE, 2, true},      {LASitem::WAVEPACKET13, 1, true}, {LASitem::WAVEPACKET13, 2, false},
+      {LASitem::POINT10, 0, false},  {LASitem::POINT10, 5, false},     {LASitem::POINT10, 1, true},
+      {LASitem::GPSTIME11, 1, true}, {LASitem::RGB12, 1, true},        {LASitem::BYTE, 1, true},
   };
   ArithmeticEncoder enc;
   ArithmeticDecoder dec;

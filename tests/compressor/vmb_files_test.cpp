@@ -126,12 +126,11 @@ TEST_P(VmbRoundTrip, GivesBackTheLasOutputAndAddsOnlyTheCompressorRecord) {
   }
 }
 
-const Shape SHAPES[] = {
-    {"format0", 0, 0, 0},        {"format0_extra", 0, 3, 1000}, {"format1", 1, 0, 1000},
-    {"format1_extra", 1, 5, 0},  {"format2", 2, 0, 0},          {"format2_extra", 2, 1, 1000},
-    {"format3", 3, 0, 1000},     {"format3_extra", 3, 2, 0},    {"format4", 4, 0, 0},
-    {"format4_extra", 4, 4, 1000}, {"format5", 5, 0, 1000},     {"format5_extra", 5, 3, 0},
-    {"one_point_chunks", 1, 0, 1}};
+const Shape SHAPES[] = {{"format0", 0, 0, 0},          {"format0_extra", 0, 3, 1000}, {"format1", 1, 0, 1000},
+                        {"format1_extra", 1, 5, 0},    {"format2", 2, 0, 0},          {"format2_extra", 2, 1, 1000},
+                        {"format3", 3, 0, 1000},       {"format3_extra", 3, 2, 0},    {"format4", 4, 0, 0},
+                        {"format4_extra", 4, 4, 1000}, {"format5", 5, 0, 1000},       {"format5_extra", 5, 3, 0},
+                        {"one_point_chunks", 1, 0, 1}};
 
 std::string shape_name(const ::testing::TestParamInfo<Shape>& info) { return info.param.name; }
 

@@ -75,7 +75,8 @@ void expect_read_back(const Coded& coded, const std::vector<std::vector<Item>>& 
 template <typename Writer, typename Reader, typename... Args>
 void round_trip(const std::vector<Item>& items, Args... args) {
   // The sequence in two chunks, the second a shorter copy of the first.
-  const std::vector<std::vector<Item>> chunks = {items, std::vector<Item>(items.begin(), items.begin() + items.size() / 3)};
+  const std::vector<std::vector<Item>> chunks = {items,
+                                                 std::vector<Item>(items.begin(), items.begin() + items.size() / 3)};
   const Coded coded = write_chunks<Writer>(chunks, args...);
   expect_read_back<Reader>(coded, chunks, args...);
 }

@@ -12,7 +12,8 @@
 
 namespace itemchunks {
 
-inline Point10 point10(I32 x, I32 y, I32 z, U16 intensity, U8 return_byte, U8 class_byte, I8 rank, U8 user_data, U16 source) {
+inline Point10 point10(I32 x, I32 y, I32 z, U16 intensity, U8 return_byte, U8 class_byte, I8 rank, U8 user_data,
+                       U16 source) {
   Point10 p;
   p.x = x;
   p.y = y;
@@ -66,10 +67,14 @@ inline std::vector<Item> gps_sequence(U32 count, U32 seed) {
   for (U32 i = 0; i < count; i++) {
     const U32 r = rng() % 100;
     if (r < 10) line = (int)(rng() % (r < 3 ? 6 : 3));  // mostly three lines, now and then six
-    if (r < 70) lines[line] += 0.0000125;                 // the pulse rate
-    else if (r < 80) lines[line] += 0.0000125 * (rng() % 700);
-    else if (r < 85) lines[line] -= 0.0000125 * (rng() % 30);
-    else if (r < 88) lines[line] += 3600.0 * (rng() % 3);
+    if (r < 70)
+      lines[line] += 0.0000125;  // the pulse rate
+    else if (r < 80)
+      lines[line] += 0.0000125 * (rng() % 700);
+    else if (r < 85)
+      lines[line] -= 0.0000125 * (rng() % 30);
+    else if (r < 88)
+      lines[line] += 3600.0 * (rng() % 3);
     if (r == 99) {
       U64 odd = (U64)rng() << 32 | rng();
       items.push_back(bytes_of(odd));
@@ -139,9 +144,12 @@ inline std::vector<Item> wave_sequence(U32 count, U32 seed) {
   std::vector<Item> items;
   for (U32 i = 0; i < count; i++) {
     const U32 r = rng() % 10;
-    if (r < 5) offset += size;                                   // back to back
-    else if (r < 7) offset += (U64)(I64)(I32)(rng() % 20000) - 10000;  // near
-    else if (r == 7) offset = ((U64)rng() << 32) | rng();        // anywhere
+    if (r < 5)
+      offset += size;  // back to back
+    else if (r < 7)
+      offset += (U64)(I64)(I32)(rng() % 20000) - 10000;  // near
+    else if (r == 7)
+      offset = ((U64)rng() << 32) | rng();                       // anywhere
     if (rng() % 20 == 0) size = (rng() % 2) ? (U32)rng() : 256;  // sizes beyond 2^31 as well
     F32 f[4];
     for (F32& v : f) v = (rng() % 4) ? 0.5f : (F32)(I32)rng() / 7.0f;
