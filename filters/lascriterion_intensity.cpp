@@ -42,19 +42,34 @@ constexpr bool drops(I64 v, I64 min, I64 max) {
 }
 
 enum Name : U8 {
-  KEEP_INTENSITY, KEEP_INTENSITY_BELOW, KEEP_INTENSITY_ABOVE, DROP_INTENSITY_BELOW, DROP_INTENSITY_ABOVE,
-  DROP_INTENSITY_BETWEEN, KEEP_USER_DATA, KEEP_USER_DATA_BELOW, KEEP_USER_DATA_ABOVE, KEEP_USER_DATA_BETWEEN,
-  DROP_USER_DATA, DROP_USER_DATA_BELOW, DROP_USER_DATA_ABOVE, DROP_USER_DATA_BETWEEN, KEEP_POINT_SOURCE,
-  KEEP_POINT_SOURCE_BETWEEN, DROP_POINT_SOURCE, DROP_POINT_SOURCE_BELOW, DROP_POINT_SOURCE_ABOVE,
+  KEEP_INTENSITY,
+  KEEP_INTENSITY_BELOW,
+  KEEP_INTENSITY_ABOVE,
+  DROP_INTENSITY_BELOW,
+  DROP_INTENSITY_ABOVE,
+  DROP_INTENSITY_BETWEEN,
+  KEEP_USER_DATA,
+  KEEP_USER_DATA_BELOW,
+  KEEP_USER_DATA_ABOVE,
+  KEEP_USER_DATA_BETWEEN,
+  DROP_USER_DATA,
+  DROP_USER_DATA_BELOW,
+  DROP_USER_DATA_ABOVE,
+  DROP_USER_DATA_BETWEEN,
+  KEEP_POINT_SOURCE,
+  KEEP_POINT_SOURCE_BETWEEN,
+  DROP_POINT_SOURCE,
+  DROP_POINT_SOURCE_BELOW,
+  DROP_POINT_SOURCE_ABOVE,
   DROP_POINT_SOURCE_BETWEEN,
 };
 
 constexpr const char* NAMES[] = {
-    "keep_intensity", "keep_intensity_below", "keep_intensity_above", "drop_intensity_below", "drop_intensity_above",
-    "drop_intensity_between", "keep_user_data", "keep_user_data_below", "keep_user_data_above",
-    "keep_user_data_between", "drop_user_data", "drop_user_data_below", "drop_user_data_above",
-    "drop_user_data_between", "keep_point_source", "keep_point_source_between", "drop_point_source",
-    "drop_point_source_below", "drop_point_source_above", "drop_point_source_between",
+    "keep_intensity",       "keep_intensity_below",    "keep_intensity_above",    "drop_intensity_below",
+    "drop_intensity_above", "drop_intensity_between",  "keep_user_data",          "keep_user_data_below",
+    "keep_user_data_above", "keep_user_data_between",  "drop_user_data",          "drop_user_data_below",
+    "drop_user_data_above", "drop_user_data_between",  "keep_point_source",       "keep_point_source_between",
+    "drop_point_source",    "drop_point_source_below", "drop_point_source_above", "drop_point_source_between",
 };
 
 // One test of a field against `min` (the one value) or the range `min` to
@@ -142,9 +157,8 @@ LASoptionResult add_signed(LASfilterParse& parse, const LASoptionCall& call) {
 }
 
 // Rows of one or two "%u" values up to `highest`, each with its message.
-template <class Criterion, U32 highest>
-LASoptionResult add_checked(LASfilterParse& parse, const LASoptionCall& call, const char* min_message,
-                            const char* max_message) {
+template <class Criterion, U32 highest, const char* min_message, const char* max_message = nullptr>
+LASoptionResult add_checked(LASfilterParse& parse, const LASoptionCall& call) {
   const U32 min = call.values[0].u32;
   const U32 max = call.values.size() > 1 ? call.values[1].u32 : 0;
   if (!within(min, highest, min_message)) return LASoptionResult::FAILED;
@@ -153,45 +167,20 @@ LASoptionResult add_checked(LASfilterParse& parse, const LASoptionCall& call, co
   return LASoptionResult::TAKEN;
 }
 
-LASoptionResult keep_intensity(LASfilterParse& parse, const LASoptionCall& call) {
-  return add_checked<LAScriterionKeepIntensity, U16_HIGHEST>(
-      parse, call, "cannot keep intensity because min of %u is larger than %u",
-      "cannot keep intensity because max of %u is larger than %u");
-}
-LASoptionResult keep_intensity_below(LASfilterParse& parse, const LASoptionCall& call) {
-  return add_checked<LAScriterionKeepIntensityBelow, U16_HIGHEST>(
-      parse, call, "cannot keep intensity below min of %u because it is larger than %u", nullptr);
-}
-LASoptionResult keep_intensity_above(LASfilterParse& parse, const LASoptionCall& call) {
-  return add_checked<LAScriterionKeepIntensityAbove, U16_HIGHEST>(
-      parse, call, "cannot keep intensity above max of %u because it is larger than %u", nullptr);
-}
-LASoptionResult drop_user_data_below(LASfilterParse& parse, const LASoptionCall& call) {
-  return add_checked<LAScriterionDropUserDataBelow, 255>(
-      parse, call, "cannot drop user data below %u because it is larger than 255", nullptr);
-}
-LASoptionResult drop_user_data_above(LASfilterParse& parse, const LASoptionCall& call) {
-  return add_checked<LAScriterionDropUserDataAbove, 255>(
-      parse, call, "cannot drop user data above %u because it is larger than 255", nullptr);
-}
-LASoptionResult keep_point_source_between(LASfilterParse& parse, const LASoptionCall& call) {
-  return add_checked<LAScriterionKeepPointSourceBetween, U16_HIGHEST>(
-      parse, call, "cannot keep point source because min_ID of %u is larger than %u",
-      "cannot keep point source because max_ID of %u is larger than %u");
-}
-LASoptionResult drop_point_source_below(LASfilterParse& parse, const LASoptionCall& call) {
-  return add_checked<LAScriterionDropPointSourceBelow, U16_HIGHEST>(
-      parse, call, "cannot drop point source below min_ID of %u because it is larger than %u", nullptr);
-}
-LASoptionResult drop_point_source_above(LASfilterParse& parse, const LASoptionCall& call) {
-  return add_checked<LAScriterionDropPointSourceAbove, U16_HIGHEST>(
-      parse, call, "cannot drop point source above max_ID of %u because it is larger than %u", nullptr);
-}
-LASoptionResult drop_point_source_between(LASfilterParse& parse, const LASoptionCall& call) {
-  return add_checked<LAScriterionDropPointSourceBetween, U16_HIGHEST>(
-      parse, call, "cannot drop point source because min_ID of %u is larger than %u",
-      "cannot drop point source because max_ID of %u is larger than %u");
-}
+constexpr char KEEP_INTENSITY_MIN_TOO_LARGE[] = "cannot keep intensity because min of %u is larger than %u";
+constexpr char KEEP_INTENSITY_MAX_TOO_LARGE[] = "cannot keep intensity because max of %u is larger than %u";
+constexpr char KEEP_INTENSITY_BELOW_TOO_LARGE[] = "cannot keep intensity below min of %u because it is larger than %u";
+constexpr char KEEP_INTENSITY_ABOVE_TOO_LARGE[] = "cannot keep intensity above max of %u because it is larger than %u";
+constexpr char DROP_USER_DATA_BELOW_TOO_LARGE[] = "cannot drop user data below %u because it is larger than 255";
+constexpr char DROP_USER_DATA_ABOVE_TOO_LARGE[] = "cannot drop user data above %u because it is larger than 255";
+constexpr char KEEP_SOURCE_MIN_TOO_LARGE[] = "cannot keep point source because min_ID of %u is larger than %u";
+constexpr char KEEP_SOURCE_MAX_TOO_LARGE[] = "cannot keep point source because max_ID of %u is larger than %u";
+constexpr char DROP_SOURCE_BELOW_TOO_LARGE[] =
+    "cannot drop point source below min_ID of %u because it is larger than %u";
+constexpr char DROP_SOURCE_ABOVE_TOO_LARGE[] =
+    "cannot drop point source above max_ID of %u because it is larger than %u";
+constexpr char DROP_SOURCE_MIN_TOO_LARGE[] = "cannot drop point source because min_ID of %u is larger than %u";
+constexpr char DROP_SOURCE_MAX_TOO_LARGE[] = "cannot drop point source because max_ID of %u is larger than %u";
 
 // The minimum's range is checked before the maximum is read.
 LASoptionResult drop_user_data_between(LASfilterParse& parse, const LASoptionCall& call) {
@@ -211,22 +200,16 @@ LASoptionResult drop_user_data_between(LASfilterParse& parse, const LASoptionCal
   return LASoptionResult::TAKEN;
 }
 
+constexpr char DROP_USER_DATA_TOO_LARGE[] = "cannot drop user data %u because it is larger than 255";
+constexpr char DROP_SOURCE_TOO_LARGE[] = "cannot drop_point_source ID %u because it is larger than %u";
+
 // One criterion per value, in order.
-template <class Criterion, U32 highest>
-LASoptionResult add_each(LASfilterParse& parse, const LASoptionCall& call, const char* message) {
+template <class Criterion, U32 highest, const char* message>
+LASoptionResult add_each(LASfilterParse& parse, const LASoptionCall& call) {
   std::vector<U32> numbers;
   if (!read_list(call, highest, message, numbers)) return LASoptionResult::FAILED;
   for (U32 number : numbers) parse.add(new Criterion(number));
   return LASoptionResult::TAKEN;
-}
-
-LASoptionResult drop_user_data(LASfilterParse& parse, const LASoptionCall& call) {
-  return add_each<LAScriterionDropUserData, 255>(parse, call,
-                                                 "cannot drop user data %u because it is larger than 255");
-}
-LASoptionResult drop_point_source(LASfilterParse& parse, const LASoptionCall& call) {
-  return add_each<LAScriterionDropPointSource, U16_HIGHEST>(
-      parse, call, "cannot drop_point_source ID %u because it is larger than %u");
 }
 
 // Each further ID joins the criteria before it in an And, which drops a point
@@ -247,9 +230,12 @@ LASoptionResult keep_point_source(LASfilterParse& parse, const LASoptionCall& ca
 }
 
 const LAScriterionOption options[] = {
-    {{"-keep_intensity", "min max", 2, "%u"}, keep_intensity},
-    {{"-keep_intensity_above", "max", 1, "%u"}, keep_intensity_above},
-    {{"-keep_intensity_below", "min", 1, "%u"}, keep_intensity_below},
+    {{"-keep_intensity", "min max", 2, "%u"},
+     add_checked<LAScriterionKeepIntensity, U16_HIGHEST, KEEP_INTENSITY_MIN_TOO_LARGE, KEEP_INTENSITY_MAX_TOO_LARGE>},
+    {{"-keep_intensity_above", "max", 1, "%u"},
+     add_checked<LAScriterionKeepIntensityAbove, U16_HIGHEST, KEEP_INTENSITY_ABOVE_TOO_LARGE>},
+    {{"-keep_intensity_below", "min", 1, "%u"},
+     add_checked<LAScriterionKeepIntensityBelow, U16_HIGHEST, KEEP_INTENSITY_BELOW_TOO_LARGE>},
     {{"-drop_intensity_above", "max", 1, "%d"}, add_signed<LAScriterionDropIntensityAbove, I32>},
     {{"-drop_intensity_below", "min", 1, "%d"}, add_signed<LAScriterionDropIntensityBelow, I32>},
     {{"-drop_intensity_between", "min max", 2, "%d"}, add_signed<LAScriterionDropIntensityBetween, I32>},
@@ -258,23 +244,30 @@ const LAScriterionOption options[] = {
     {{"-keep_user_data_below", "value", 1, "%d"}, add_signed<LAScriterionKeepUserDataBelow, U8>},
     {{"-keep_user_data_above", "value", 1, "%d"}, add_signed<LAScriterionKeepUserDataAbove, U8>},
     {{"-keep_user_data_between", "min max", 2, "%d"}, add_signed<LAScriterionKeepUserDataBetween, U8>},
-    {{"-drop_user_data", "value", 1, "%s", LAS_OPTION_LIST}, drop_user_data},
+    {{"-drop_user_data", "value", 1, "%s", LAS_OPTION_LIST},
+     add_each<LAScriterionDropUserData, 255, DROP_USER_DATA_TOO_LARGE>},
     {{"-drop_user_data_below", "below", 1, "%u", 0, nullptr, "{needs} but '{arg}' is no valid value"},
-     drop_user_data_below},
+     add_checked<LAScriterionDropUserDataBelow, 255, DROP_USER_DATA_BELOW_TOO_LARGE>},
     {{"-drop_user_data_above", "above", 1, "%u", 0, nullptr, "{needs} but '{arg}' is no valid value"},
-     drop_user_data_above},
+     add_checked<LAScriterionDropUserDataAbove, 255, DROP_USER_DATA_ABOVE_TOO_LARGE>},
     {{"-drop_user_data_between", "min max", 2, "%u %s"}, drop_user_data_between},
 
     {{"-keep_point_source", "ID", 1, "%s", LAS_OPTION_LIST, nullptr, nullptr,
       "'-keep_point_source' takes one or more IDs but '{arg}' is no valid ID"},
      keep_point_source},
-    {{"-keep_point_source_between", "min_ID max_ID", 2, "%u"}, keep_point_source_between},
-    {{"-drop_point_source", "ID", 1, "%s", LAS_OPTION_LIST}, drop_point_source},
+    {{"-keep_point_source_between", "min_ID max_ID", 2, "%u"},
+     add_checked<LAScriterionKeepPointSourceBetween, U16_HIGHEST, KEEP_SOURCE_MIN_TOO_LARGE,
+                 KEEP_SOURCE_MAX_TOO_LARGE>},
+    {{"-drop_point_source", "ID", 1, "%s", LAS_OPTION_LIST},
+     add_each<LAScriterionDropPointSource, U16_HIGHEST, DROP_SOURCE_TOO_LARGE>},
     {{"-drop_point_source_below", "min_ID", 1, "%u", 0, nullptr,
       "'{option}' needs 1 argument: min_ID max_ID but '{arg}' is no valid min_ID"},
-     drop_point_source_below},
-    {{"-drop_point_source_above", "max_ID", 1, "%u"}, drop_point_source_above},
-    {{"-drop_point_source_between", "min_ID max_ID", 2, "%u"}, drop_point_source_between},
+     add_checked<LAScriterionDropPointSourceBelow, U16_HIGHEST, DROP_SOURCE_BELOW_TOO_LARGE>},
+    {{"-drop_point_source_above", "max_ID", 1, "%u"},
+     add_checked<LAScriterionDropPointSourceAbove, U16_HIGHEST, DROP_SOURCE_ABOVE_TOO_LARGE>},
+    {{"-drop_point_source_between", "min_ID max_ID", 2, "%u"},
+     add_checked<LAScriterionDropPointSourceBetween, U16_HIGHEST, DROP_SOURCE_MIN_TOO_LARGE,
+                 DROP_SOURCE_MAX_TOO_LARGE>},
 };
 
 }  // namespace

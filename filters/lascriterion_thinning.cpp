@@ -9,7 +9,6 @@
 #include <limits>
 #include <map>
 #include <new>
-#include <set>
 #include <type_traits>
 
 #include "core/laspoint.hpp"
@@ -203,38 +202,14 @@ class LAScriterionThinWithGrid : public LAScriterion {
 
 // ------------------------------------------------------------------ time
 
-// The first point of each interval of GPS time `spacing` long. A point
-// without GPS time reads as time 0.
-class LAScriterionThinPointsWithTime : public LAScriterion {
+// The first point (or, for pulses, every return of the first pulse: the
+// returns share its GPS time) of each interval of GPS time `spacing` long.
+// A point without GPS time reads as time 0.
+template <bool pulses>
+class LAScriterionThinWithTime : public LAScriterion {
  public:
-  explicit LAScriterionThinPointsWithTime(F64 spacing) : spacing(spacing) {}
-  const char* name() const override { return "thin_points_with_time"; }
-  I32 get_command(std::string& text) const override {
-    const size_t start = las_criterion_text(text, name());
-    las_option_text_lf(text, spacing);
-    return las_criterion_text_size(text, start);
-  }
-  U32 get_decompress_selective() const override { return LAS_SELECTIVE_GPS_TIME; }
-  bool filter(const LASpoint* point) override {
-    try {
-      return !cells.insert(cell_of(point->gps_time / spacing)).second;
-    } catch (const std::bad_alloc&) {
-      return false;  // out of memory: the point passes
-    }
-  }
-  void reset() override { cells.clear(); }
-
- private:
-  F64 spacing;
-  std::set<I64> cells;
-};
-
-// Every return of the first pulse of each interval: the points whose GPS
-// time equals that of the first point met in their interval.
-class LAScriterionThinPulsesWithTime : public LAScriterion {
- public:
-  explicit LAScriterionThinPulsesWithTime(F64 spacing) : spacing(spacing) {}
-  const char* name() const override { return "thin_pulses_with_time"; }
+  explicit LAScriterionThinWithTime(F64 spacing) : spacing(spacing) {}
+  const char* name() const override { return pulses ? "thin_pulses_with_time" : "thin_points_with_time"; }
   I32 get_command(std::string& text) const override {
     const size_t start = las_criterion_text(text, name());
     las_option_text_lf(text, spacing);
@@ -244,18 +219,21 @@ class LAScriterionThinPulsesWithTime : public LAScriterion {
   bool filter(const LASpoint* point) override {
     const F64 t = point->gps_time;
     try {
-      const auto [pulse, added] = pulses.try_emplace(cell_of(t / spacing), t);
-      return !added && !(pulse->second == t);
+      const auto [cell, added] = first_times.try_emplace(cell_of(t / spacing), t);
+      return !added && !(pulses && cell->second == t);
     } catch (const std::bad_alloc&) {
       return false;  // out of memory: the point passes
     }
   }
-  void reset() override { pulses.clear(); }
+  void reset() override { first_times.clear(); }
 
  private:
   F64 spacing;
-  std::map<I64, F64> pulses;  // cell to the time of its first pulse
+  std::map<I64, F64> first_times;  // cell to the time of its first point
 };
+
+using LAScriterionThinPointsWithTime = LAScriterionThinWithTime<false>;
+using LAScriterionThinPulsesWithTime = LAScriterionThinWithTime<true>;
 
 // ------------------------------------------------------------------ applies
 
