@@ -66,10 +66,14 @@ class LAScriterionValue : public LAScriterion {
     if (!Field::has(point)) return false;
     const T v = Field::of(point);
     switch (rule) {
-      case Drops::OUTSIDE: return v < min || v > max;
-      case Drops::INSIDE: return min <= v && v <= max;
-      case Drops::BELOW: return v < min;
-      case Drops::ABOVE: return v > min;
+      case Drops::OUTSIDE:
+        return v < min || v > max;
+      case Drops::INSIDE:
+        return min <= v && v <= max;
+      case Drops::BELOW:
+        return v < min;
+      case Drops::ABOVE:
+        return v > min;
     }
     return false;
   }

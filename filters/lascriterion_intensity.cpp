@@ -29,14 +29,22 @@ enum class Drops : U8 { EQUAL, NOT_EQUAL, BELOW, ABOVE, AT_OR_BELOW, AT_OR_ABOVE
 template <Drops rule>
 constexpr bool drops(I64 v, I64 min, I64 max) {
   switch (rule) {
-    case Drops::EQUAL: return v == min;
-    case Drops::NOT_EQUAL: return v != min;
-    case Drops::BELOW: return v < min;
-    case Drops::ABOVE: return v > min;
-    case Drops::AT_OR_BELOW: return v <= min;
-    case Drops::AT_OR_ABOVE: return v >= min;
-    case Drops::INSIDE: return min <= v && v <= max;
-    case Drops::OUTSIDE: return v < min || v > max;
+    case Drops::EQUAL:
+      return v == min;
+    case Drops::NOT_EQUAL:
+      return v != min;
+    case Drops::BELOW:
+      return v < min;
+    case Drops::ABOVE:
+      return v > min;
+    case Drops::AT_OR_BELOW:
+      return v <= min;
+    case Drops::AT_OR_ABOVE:
+      return v >= min;
+    case Drops::INSIDE:
+      return min <= v && v <= max;
+    case Drops::OUTSIDE:
+      return v < min || v > max;
   }
   return false;
 }
