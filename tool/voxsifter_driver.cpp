@@ -395,10 +395,11 @@ static void count_survivors(VoxsifterRun& run, LASreader* reader, PointFilterInt
 }
 
 // The header written first then tells the truth: point formats above 5 keep
-// their legacy counts at 0, as the writer's own correction would.
+// their legacy counts at 0 where the extended counts carry the points, as the
+// writer's own correction would.
 static void set_counts_and_bounds(LASheader& header, const LASinventory& inventory) {
   inventory.update_header(&header);
-  if ((header.point_data_format & 0x7F) > 5) {
+  if ((header.point_data_format & 0x7F) > 5 && header.version_minor >= 4) {
     header.number_of_point_records = 0;
     for (U32& count : header.number_of_points_by_return) count = 0;
   }
