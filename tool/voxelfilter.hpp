@@ -194,6 +194,7 @@ class VoxelFilter : public PointFilterInterface {
     return cells.size();
   }
   bool requiresVisit() const override { return true; }
+  U64 numOfPointsOutsideBox() const override { return outside; }
 
   const VoxelGrid& getGrid() const { return grid; }
   // Bytes held for the occupied voxels, free room included.
@@ -213,8 +214,8 @@ class VoxelFilter : public PointFilterInterface {
     [[no_unique_address]] Sample sample;
   };
 
-  U64 cellKey(const VoxelTriple& triple, bool add) {
-    if (!grid.wide) [[likely]]
+  U64 cellKey(const VoxelTriple& triple, bool inside, bool add) {
+    if (inside && !grid.wide) [[likely]]
       return grid.key(triple);
     return wideCellKey(triple, add);
   }
@@ -238,9 +239,12 @@ class VoxelFilter : public PointFilterInterface {
 
   VoxelGrid grid;
   Cells cells;
-  // Wide grids only: voxel indices to dense keys 0, 1, 2, ... in order of the
-  // first pass, so that no two voxels share a key.
+  // Cells outside the box, and every cell of wide grids: voxel indices to
+  // dense keys from grid.firstMapKey() on, in order of the first pass, so
+  // that no two voxels share a key.
   CellMap<VoxelTriple, U64> wide_keys;
+  // First-pass points outside the header's bounding box.
+  U64 outside = 0;
   MinStdRand engine;
   // A ring of held-back points: pending_count of them from pending_first on.
   PendingPoint pending[PENDING];
