@@ -1140,6 +1140,14 @@ bool LASreaderLAS::prepare_points(const U32 decompress_selective) {
     if (!point.init(&header, header.compressor->num_items, header.compressor->items)) return false;
     return point_reader->setup(header.compressor->num_items, header.compressor->items, header.compressor);
   }
+  // Records shorter than their format would be read across each other.
+  const U8 format = header.point_data_format & 0x3F;
+  const U16 base = point_format_base_size(format);
+  if (base && header.point_data_record_length < base) {
+    laserror("point size %d too small by %d bytes for point type %d", header.point_data_record_length,
+             base - header.point_data_record_length, format);
+    return false;
+  }
   U16 num_items = 0;
   LASitem* items = nullptr;
   Vembra layout;

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "core/lasreader.hpp"
+#include "compressor/vembra.hpp"
 #include "core/lasutility.hpp"
 #include "core/laswriter.hpp"
 #include "filters/lasignore.hpp"
@@ -456,6 +457,14 @@ void voxsifter_thin_next_file(VoxsifterRun& run) {
     return;
   }
   run.identical_reported = false;
+  // Records described by items that form no LAS point format would go out
+  // under a format byte that no LAS reader knows.
+  Vembra* items = reader->header.compressor;
+  if (!layer_output && items && !items->is_standard()) {
+    laserror("the point records of '%s' form no LAS point format", input_name.c_str());
+    skip_file(run, reader, nullptr);
+    return;
+  }
   if (o.ilay) reader = apply_layers(run, reader, false);
 
   if (reader->points_expected > (I64)U32_MAX) {
