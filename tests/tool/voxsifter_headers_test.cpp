@@ -98,59 +98,45 @@ std::string twice(const std::string& warning) { return warning + warning; }
 const std::string DONE = "done with 'out.las'. total time T sec.\n";
 const std::vector<std::string> ALL = {"-every_nth", "1"};
 
+// `count` points of LAS 1.4 whose header claims other counts; with `evlr`
+// an EVLR follows the points.
+std::function<LasFile()> claiming(uint8_t format, int count, std::optional<uint32_t> legacy,
+                                  std::optional<uint64_t> extended, bool evlr = false) {
+  return [=] {
+    LasFile f = line(4, format, count);
+    if (legacy) f.header.number_of_point_records = *legacy;
+    if (extended) f.header.extended_number_of_point_records = *extended;
+    if (evlr) f.evlrs.push_back({"LASF_Spec", 3, std::string(200, 'e')});
+    return f;
+  };
+}
+
+std::string counts_differ(uint32_t legacy, uint64_t extended, uint64_t read) {
+  return twice("WARNING: number of point records " + std::to_string(legacy) + " and extended number of point records " +
+               std::to_string(extended) + " differ. reading " + std::to_string(read) + " points\n") +
+         DONE;
+}
+
 std::vector<HeaderCase> count_cases() {
   return {
       // 30 points, but the legacy count says 2: the bytes hold all 30.
-      {"legacy_count_below_the_points",
-       [] {
-         LasFile f = line(4, 1, 30);
-         f.header.number_of_point_records = 2;
-         return f;
-       },
-       undamaged, ALL, 1,
-       twice("WARNING: number of point records 2 and extended number of point records 30 differ. reading 30 "
-             "points\n") + DONE,
+      {"legacy_count_below_the_points", claiming(1, 30, 2, {}), undamaged, ALL, 1, counts_differ(2, 30, 30),
        same_points},
       // 3 points and an EVLR, but the legacy count says 3000: reading 3000
       // would take the EVLR (and beyond) for points.
-      {"legacy_count_beyond_the_points",
-       [] {
-         LasFile f = line(4, 1, 3);
-         f.header.number_of_point_records = 3000;
-         f.evlrs.push_back({"LASF_Spec", 3, std::string(200, 'e')});
-         return f;
-       },
-       undamaged, ALL, 1,
-       twice("WARNING: number of point records 3000 and extended number of point records 3 differ. reading 3 "
-             "points\n") + DONE,
-       same_points,
+      {"legacy_count_beyond_the_points", claiming(1, 3, 3000, {}, true), undamaged, ALL, 1,
+       counts_differ(3000, 3, 3), same_points,
        [](const lasfix::Parsed& out) {
          ASSERT_EQ(out.evlrs.size(), 1u);
          EXPECT_EQ(out.evlrs[0].payload, std::string(200, 'e'));
        }},
       // An extended count of 2^63 and more turned negative: nothing was read.
-      {"extended_count_beyond_2_to_63",
-       [] {
-         LasFile f = line(4, 6, 12);
-         f.header.extended_number_of_point_records = (1ull << 63) + 5;
-         return f;
-       },
-       undamaged, ALL, 1,
+      {"extended_count_beyond_2_to_63", claiming(6, 12, {}, (1ull << 63) + 5), undamaged, ALL, 1,
        twice("WARNING: extended number of point records 9223372036854775813 is too large. reading 12 points\n") +
            DONE,
        same_points},
       // Both counts beyond the file: the block holds what it holds.
-      {"both_counts_beyond_the_block",
-       [] {
-         LasFile f = line(4, 1, 5);
-         f.header.number_of_point_records = 7;
-         f.header.extended_number_of_point_records = 9;
-         return f;
-       },
-       undamaged, ALL, 1,
-       twice("WARNING: number of point records 7 and extended number of point records 9 differ. reading 5 "
-             "points\n") + DONE,
-       same_points},
+      {"both_counts_beyond_the_block", claiming(1, 5, 7, 9), undamaged, ALL, 1, counts_differ(7, 9, 5), same_points},
   };
 }
 
