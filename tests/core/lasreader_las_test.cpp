@@ -776,6 +776,33 @@ TEST_F(LasReaderTest, ExtendedRecordsNeedASeekableStream) {
   EXPECT_EQ(testpoints::record_of(r.point), record(b, 0));
 }
 
+// Counts that disagree: the header in memory takes the count that is read.
+// Where the end of the points is unknown (a stream that cannot seek) the
+// smaller count is taken, which the records can deliver.
+TEST_F(LasReaderTest, CountsThatDisagreeAreSettledInTheHeader) {
+  LasFile f = with_points(4, 1, 4);
+  f.header.number_of_point_records = 9;
+  const lasfix::Built b = f.build();
+  const char* warning = "WARNING: number of point records 9 and extended number of point records 4 differ. reading ";
+  for (bool seekable : {true, false}) {
+    SCOPED_TRACE(seekable ? "seekable" : "unseekable");
+    LASreaderLAS r(nullptr);
+    ::testing::internal::CaptureStderr();
+    ByteStreamIn* in = seekable ? (ByteStreamIn*)new ByteStreamInArrayLE((const U8*)b.bytes.data(), (I64)b.bytes.size())
+                                : new testpoints::UnseekableIn((const U8*)b.bytes.data(), (I64)b.bytes.size());
+    ASSERT_TRUE(r.open(in));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), std::string(warning) + "4 points\n");
+    EXPECT_EQ(r.points_expected, 4);
+    EXPECT_EQ(r.header.number_of_point_records, 4u);
+    EXPECT_EQ(r.header.extended_number_of_point_records, 4u);
+    for (U32 i = 0; i < 4; i++) {
+      ASSERT_TRUE(r.read_point());
+      EXPECT_EQ(testpoints::record_of(r.point), record(b, i));
+    }
+    EXPECT_FALSE(r.read_point());
+  }
+}
+
 // ---------------------------------------------------------------- point reads
 
 TEST_F(LasReaderTest, FileCutShortEndsWithAWarning) {
