@@ -493,27 +493,32 @@ void LASreaderLAS::settle_point_count() {
   const U64 points_start = h.offset_to_point_data;
   const U64 record = h.point_data_record_length;
   const bool extended_true = extended < ((U64)1 << 63);
-  if (!extended_true || (legacy && legacy != extended)) {
+  // An extended count of 0 beside a legacy one is left out by some writers
+  // and says nothing against it.
+  if (!extended_true || (legacy && extended && legacy != extended)) {
     // The end of the point block: the EVLRs when they start behind the point
     // data, else the end of the file.
     bool known = !compressed && record > 0 && stream_end >= 0;
     U64 end = known ? (U64)stream_end : 0;
     if (known && h.number_of_extended_variable_length_records && start > points_start && start < end) end = start;
     const U64 room = (known && end > points_start) ? (end - points_start) / record : 0;
+    // The counts the header offers, smaller first: the legacy one when
+    // given, the extended one when it can be true.
+    const U64 smaller = (legacy && extended_true) ? std::min(legacy, extended) : legacy;
+    const U64 larger = (legacy && extended_true) ? std::max(legacy, extended) : legacy;
     U64 count;
     if (known) {
-      // The larger count that fits; a block shorter than both holds what it holds.
+      // The larger count that fits; a block shorter than both (or a header
+      // that offers none) holds what it holds.
       count = room;
-      const U64 smaller = (legacy && extended_true) ? std::min(legacy, extended) : (legacy ? legacy : extended);
-      const U64 larger = (legacy && extended_true) ? std::max(legacy, extended) : smaller;
-      if (larger <= room) {
+      if (larger && larger <= room) {
         count = larger;
-      } else if (smaller <= room) {
+      } else if (smaller && smaller <= room) {
         count = smaller;
       }
     } else {
       // Compressed or unseekable: the smaller count, which the decoder can deliver.
-      count = (legacy && extended_true) ? std::min(legacy, extended) : (legacy ? legacy : (extended_true ? extended : 0));
+      count = smaller;
     }
     if (!extended_true) {
       LASMessage(WARNING, "extended number of point records %llu is too large. reading %llu points",

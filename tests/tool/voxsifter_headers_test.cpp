@@ -135,6 +135,8 @@ std::vector<HeaderCase> count_cases() {
        twice("WARNING: extended number of point records 9223372036854775813 is too large. reading 12 points\n") +
            DONE,
        same_points},
+      // Some writers leave the extended count at 0 beside the legacy one.
+      {"extended_count_left_out", claiming(1, 6, {}, 0), undamaged, ALL, 0, DONE, same_points},
       // Both counts beyond the file: the block holds what it holds.
       {"both_counts_beyond_the_block", claiming(1, 5, 7, 9), undamaged, ALL, 1, counts_differ(7, 9, 5), same_points},
   };
