@@ -263,7 +263,8 @@ class VoxelFilter : public PointFilterInterface {
   // The key of the point visited last, NO_KEY when none or when it was
   // dropped: a point of the same voxel needs no hint (and, where the voxel
   // ignores later points, no entering).
-  static constexpr U64 NO_KEY = U64_MAX;  // no grid key: keys lie below the voxel count
+  // No grid key: keys lie below 2^63 plus one per cell outside the box.
+  static constexpr U64 NO_KEY = U64_MAX;
   U64 visited_key = NO_KEY;
   // Second pass: the first entry not met yet, as far as the order goes.
   U64 cursor = 0;

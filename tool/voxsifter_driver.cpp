@@ -10,8 +10,8 @@
 #include <exception>
 #include <memory>
 
-#include "core/lasreader.hpp"
 #include "compressor/vembra.hpp"
+#include "core/lasreader.hpp"
 #include "core/lasutility.hpp"
 #include "core/laswriter.hpp"
 #include "filters/lasignore.hpp"
