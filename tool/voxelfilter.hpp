@@ -214,8 +214,9 @@ class VoxelFilter : public PointFilterInterface {
     [[no_unique_address]] Sample sample;
   };
 
+  // A point inside the box lies in a cell of the box; one outside may too.
   U64 cellKey(const VoxelTriple& triple, bool inside, bool add) {
-    if (inside && !grid.wide) [[likely]]
+    if (!grid.wide && (inside || grid.ofTheBox(triple))) [[likely]]
       return grid.key(triple);
     return wideCellKey(triple, add);
   }

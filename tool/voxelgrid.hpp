@@ -107,8 +107,15 @@ struct VoxelGrid {
     return in_x && in_y && in_z;
   }
 
+  // Whether the cell is one of the box's grid (a point outside the box may
+  // lie in one: the last cell of an axis reaches beyond the maximum). A cell
+  // has one key whichever of its points asks.
+  bool ofTheBox(const VoxelTriple& cell) const {
+    return static_cast<U64>(cell.i_x) < n_x && static_cast<U64>(cell.i_y) < n_y && static_cast<U64>(cell.i_z) < n_z;
+  }
+
   // Unique per cell of the box and below the voxel count; only for grids
-  // that are not wide and cells inside the box.
+  // that are not wide and cells of the box.
   U64 key(const VoxelTriple& cell) const {
     return static_cast<U64>(cell.i_x) + n_x * (static_cast<U64>(cell.i_y) + n_y * static_cast<U64>(cell.i_z));
   }

@@ -213,6 +213,15 @@ TEST_F(VoxelFilterTest, PointsOutsideTheBoxKeepVoxelsOfTheirOwn) {
   VoxelIndexAndCenter cell;
   EXPECT_EQ(ask(*filter, points[6], cell).points_in_cell, std::optional<U64>(2));
 
+  // The last cell of an axis reaches beyond the box's maximum: a point there
+  // outside the box shares the voxel with the points inside.
+  setBox(0, 3, 0, 2, 0, 2);
+  auto edge = make(VoxelRule::FIRST, true);
+  const std::vector<TestPoint> last_cell = {{2.5, 1, 1}, {3.5, 1, 1}};
+  EXPECT_EQ(survivors(*edge, last_cell), (std::set<size_t>{0}));
+  EXPECT_EQ(edge->numOfPointsOutsideBox(), 1u);
+  EXPECT_EQ(ask(*edge, last_cell[1], cell).points_in_cell, std::optional<U64>(2));
+
   // A grid too large for plain keys (4e7 cells per axis) keys the cells
   // outside its box the same way: every point here has a voxel of its own.
   setBox(0, 1e7, 0, 1e7, 0, 1e7);

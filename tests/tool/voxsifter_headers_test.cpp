@@ -312,6 +312,50 @@ std::vector<HeaderCase> box_cases() {
   };
 }
 
+// A box that claims a tenth of the data, from the right minimum: the grid
+// continued beyond it is the grid of the right box, so every rule keeps the
+// very points it keeps with the right box (a warning aside).
+TEST(WrongBox, ThinsAsTheRightBoxFromTheSameMinimum) {
+  LasFile right = line(2, 1, 0);
+  for (uint32_t i = 0; i < 3000; i++) {
+    Point p = lasfix::varied_point(1, i);
+    p.X = (int32_t)((i * 7919u) % 5000u);
+    p.Y = (int32_t)((i * 104729u) % 3000u);
+    p.Z = (int32_t)((i * 1299709u) % 700u);
+    right.points.push_back(p);
+  }
+  LasFile wrong = right;
+  const lasfix::Header& box = right.build().header;
+  wrong.header.min_x = *box.min_x;
+  wrong.header.min_y = *box.min_y;
+  wrong.header.min_z = *box.min_z;
+  wrong.header.max_x = *box.min_x + (*box.max_x - *box.min_x) / 10;
+  wrong.header.max_y = *box.min_y + (*box.max_y - *box.min_y) / 10;
+  wrong.header.max_z = *box.min_z + (*box.max_z - *box.min_z) / 10;
+  for (const std::vector<std::string>& options : std::vector<std::vector<std::string>>{
+           {"-step", "3"}, {"-step", "2", "-highest", "-count_to_intensity"}, {"-step", "4", "-closest",
+           "-use_cell_center"}, {"-step", "5", "-random_cell_occurrence", "-seed", "7"}}) {
+    SCOPED_TRACE(options[1] + " " + options.back());
+    TempDir dir;
+    std::vector<lasfix::Parsed> outputs;
+    for (const LasFile* f : {&right, &wrong}) {
+      const std::string input = f->bytes();
+      dir.write("in.las", input);
+      ToolRun run;
+      run.cwd = dir.path();
+      run.args = {"-i", "in.las", "-o", "out.las"};
+      run.args.insert(run.args.end(), options.begin(), options.end());
+      const ToolResult r = run_tool(run);
+      EXPECT_EQ(r.exit_code, f == &right ? 0 : 1) << r.err;
+      EXPECT_EQ(dir.read("in.las"), input);
+      outputs.push_back(lasfix::parse(dir.read("out.las")));
+      expect_header_matches_points(outputs.back());
+    }
+    EXPECT_GT(outputs[0].points.size(), 100u);
+    EXPECT_EQ(outputs[1].points, outputs[0].points);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Counts, HeaderThatLies, ::testing::ValuesIn(count_cases()),
                          [](const auto& info) { return std::string(info.param.name); });
 INSTANTIATE_TEST_SUITE_P(Evlrs, HeaderThatLies, ::testing::ValuesIn(evlr_cases()),
