@@ -498,7 +498,7 @@ void LASreaderLAS::settle_point_count() {
   if (!extended_true || (legacy && extended && legacy != extended)) {
     // The end of the point block: the EVLRs when they start behind the point
     // data, else the end of the file.
-    bool known = !compressed && record > 0 && stream_end >= 0;
+    const bool known = !compressed && record > 0 && stream_end >= 0;
     U64 end = known ? (U64)stream_end : 0;
     if (known && h.number_of_extended_variable_length_records && start > points_start && start < end) end = start;
     const U64 room = (known && end > points_start) ? (end - points_start) / record : 0;
@@ -524,7 +524,8 @@ void LASreaderLAS::settle_point_count() {
       LASMessage(WARNING, "extended number of point records %llu is too large. reading %llu points",
                  (unsigned long long)extended, (unsigned long long)count);
     } else {
-      LASMessage(WARNING, "number of point records %llu and extended number of point records %llu differ. reading %llu points",
+      LASMessage(WARNING,
+                 "number of point records %llu and extended number of point records %llu differ. reading %llu points",
                  (unsigned long long)legacy, (unsigned long long)extended, (unsigned long long)count);
     }
     h.extended_number_of_point_records = count;
@@ -534,8 +535,10 @@ void LASreaderLAS::settle_point_count() {
   if (start == 0 && h.number_of_extended_variable_length_records == 0) return;
   const U64 count = h.number_of_point_records ? h.number_of_point_records : h.extended_number_of_point_records;
   // Compressed points fill an unknown length, at least one byte when there are any.
-  U64 points_end = points_start + (compressed ? (count ? 1 : 0) : 0);
-  if (!compressed) points_end = (record && count > (U64_MAX - points_start) / record) ? U64_MAX : points_start + count * record;
+  U64 points_end = points_start + (count ? 1 : 0);
+  if (!compressed) {
+    points_end = (record && count > (U64_MAX - points_start) / record) ? U64_MAX : points_start + count * record;
+  }
   const char* inside = nullptr;
   if (h.number_of_extended_variable_length_records == 0) {
     // Some writers point at the end of the points when there are no EVLRs.

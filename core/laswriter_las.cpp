@@ -698,7 +698,8 @@ bool LASwriterLAS::patch_from_header(const LASheader* header) {
   const U8 minor = header->version_minor;
   const bool legacy_counts = legacy_counts_carried(format, minor);
   PUT_OR_FAIL(s->seek(header_start_position + at(NUMBER_OF_POINT_RECORDS)), "updating header->number_of_point_records");
-  PUT_OR_FAIL(put32(s, legacy_counts ? header->number_of_point_records : 0), "updating header->number_of_point_records");
+  PUT_OR_FAIL(put32(s, legacy_counts ? header->number_of_point_records : 0),
+              "updating header->number_of_point_records");
   points_expected = header->number_of_point_records ? (I64)header->number_of_point_records
                                                      : (I64)header->extended_number_of_point_records;
   for (U32 i = 0; i < POINTS_BY_RETURN_COUNT; i++)

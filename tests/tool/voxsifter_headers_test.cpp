@@ -38,9 +38,9 @@ LasFile line(uint8_t version_minor, uint8_t format, int count) {
 
 struct HeaderCase {
   const char* name;
-  std::function<LasFile()> file;                  // in.las before the damage
-  std::function<void(lasfix::Built&)> damage;      // applied to its bytes
-  std::vector<std::string> options;                // after -i in.las -o out.las
+  std::function<LasFile()> file;               // in.las before the damage
+  std::function<void(lasfix::Built&)> damage;  // applied to its bytes
+  std::vector<std::string> options;            // after -i in.las -o out.las
   int exit_code;
   std::string err;
   // The points the output must hold, in order, from the points of the file
@@ -124,16 +124,15 @@ std::vector<HeaderCase> count_cases() {
        same_points},
       // 3 points and an EVLR, but the legacy count says 3000: reading 3000
       // would take the EVLR (and beyond) for points.
-      {"legacy_count_beyond_the_points", claiming(1, 3, 3000, {}, true), undamaged, ALL, 1,
-       counts_differ(3000, 3, 3), same_points,
+      {"legacy_count_beyond_the_points", claiming(1, 3, 3000, {}, true), undamaged, ALL, 1, counts_differ(3000, 3, 3),
+       same_points,
        [](const lasfix::Parsed& out) {
          ASSERT_EQ(out.evlrs.size(), 1u);
          EXPECT_EQ(out.evlrs[0].payload, std::string(200, 'e'));
        }},
       // An extended count of 2^63 and more turned negative: nothing was read.
       {"extended_count_beyond_2_to_63", claiming(6, 12, {}, (1ull << 63) + 5), undamaged, ALL, 1,
-       twice("WARNING: extended number of point records 9223372036854775813 is too large. reading 12 points\n") +
-           DONE,
+       twice("WARNING: extended number of point records 9223372036854775813 is too large. reading 12 points\n") + DONE,
        same_points},
       // Some writers leave the extended count at 0 beside the legacy one.
       {"extended_count_left_out", claiming(1, 6, {}, 0), undamaged, ALL, 0, DONE, same_points},
@@ -165,16 +164,17 @@ std::vector<HeaderCase> evlr_cases() {
   return {
       {"evlr_start_inside_the_header", eight_and_an_evlr, [](lasfix::Built& b) { set_evlrs(b, 100, 1); }, ALL, 1,
        twice("WARNING: start of first extended variable length record 100 lies inside the header. ignoring 1 "
-             "EVLRs\n") + DONE,
+             "EVLRs\n") +
+           DONE,
        same_points, expect_no_evlrs},
       {"evlr_start_inside_the_points", eight_and_an_evlr,
        [](lasfix::Built& b) { set_evlrs(b, b.point_position(3), 1); }, ALL, 1,
        twice("WARNING: start of first extended variable length record 459 lies inside the points. ignoring 1 "
-             "EVLRs\n") + DONE,
+             "EVLRs\n") +
+           DONE,
        same_points, expect_no_evlrs},
       {"evlr_start_without_evlrs", eight_and_an_evlr, [](lasfix::Built& b) { set_evlrs(b, 500, 0); }, ALL, 1,
-       twice("WARNING: start of first extended variable length record is 500 but there are none. ignoring it\n") +
-           DONE,
+       twice("WARNING: start of first extended variable length record is 500 but there are none. ignoring it\n") + DONE,
        same_points, expect_no_evlrs},
       // Pointing at the end of the points without EVLRs is common and harmless.
       {"evlr_start_at_the_end_without_evlrs", eight_and_an_evlr,
@@ -196,8 +196,8 @@ std::vector<HeaderCase> layout_cases() {
        }},
       // Records shorter than their format were read across each other.
       {"record_below_base_size", [] { return line(2, 1, 4); },
-       [](lasfix::Built& b) { lasfix::put_u16(b.bytes, lasfix::header_offset("point_data_record_length"), 20); },
-       ALL, 3, "ERROR: point size 20 too small by 8 bytes for point type 1\n", no_output},
+       [](lasfix::Built& b) { lasfix::put_u16(b.bytes, lasfix::header_offset("point_data_record_length"), 20); }, ALL,
+       3, "ERROR: point size 20 too small by 8 bytes for point type 1\n", no_output},
       // Records of format 3's length, described by a compressor record whose
       // items (GPS time after colour) form no LAS point format.
       {"items_form_no_point_format",
@@ -232,28 +232,59 @@ std::vector<HeaderCase> scale_cases() {
     };
   };
   return {
-      {"zero_scale", with([](LasFile& f) { f.header.x_scale_factor = 0; }), undamaged, {}, 3,
-       "ERROR: x scale factor is zero.\n", no_output},
-      {"nan_scale", with([](LasFile& f) { f.header.y_scale_factor = NAN; }), undamaged, {}, 3,
-       "ERROR: y scale factor is nan but must be a finite number\n", no_output},
-      {"infinite_scale", with([](LasFile& f) { f.header.z_scale_factor = INFINITY; }), undamaged, {}, 3,
-       "ERROR: z scale factor is inf but must be a finite number\n", no_output},
+      {"zero_scale",
+       with([](LasFile& f) { f.header.x_scale_factor = 0; }),
+       undamaged,
+       {},
+       3,
+       "ERROR: x scale factor is zero.\n",
+       no_output},
+      {"nan_scale",
+       with([](LasFile& f) { f.header.y_scale_factor = NAN; }),
+       undamaged,
+       {},
+       3,
+       "ERROR: y scale factor is nan but must be a finite number\n",
+       no_output},
+      {"infinite_scale",
+       with([](LasFile& f) { f.header.z_scale_factor = INFINITY; }),
+       undamaged,
+       {},
+       3,
+       "ERROR: z scale factor is inf but must be a finite number\n",
+       no_output},
       {"scale_too_small",
        with([](LasFile& f) {
          f.header.x_scale_factor = 1e-300;
          f.header.x_offset = 300000;
        }),
-       undamaged, {}, 3,
-       "ERROR: x scale factor 1e-300 is too small: raw coordinates vanish next to the x offset 300000\n", no_output},
-      {"nan_bound", with([](LasFile& f) { f.header.max_y = NAN; }), undamaged, {}, 3,
-       "ERROR: header.max_y is nan but must be a finite number\n", no_output},
+       undamaged,
+       {},
+       3,
+       "ERROR: x scale factor 1e-300 is too small: raw coordinates vanish next to the x offset 300000\n",
+       no_output},
+      {"nan_bound",
+       with([](LasFile& f) { f.header.max_y = NAN; }),
+       undamaged,
+       {},
+       3,
+       "ERROR: header.max_y is nan but must be a finite number\n",
+       no_output},
       // A step so small that the grid would run out of indices and merge
       // distinct voxels (5000 points became 4).
-      {"step_too_small", with([](LasFile&) {}), undamaged, {"-step", "1e-300"}, 3,
+      {"step_too_small",
+       with([](LasFile&) {}),
+       undamaged,
+       {"-step", "1e-300"},
+       3,
        "ERROR: '-step' needs 1 argument: <step size> but '1e-300' in not a valid step for the coordinates of "
        "'in.las'\n",
        no_output},
-      {"step_z_too_small", with([](LasFile&) {}), undamaged, {"-step_z", "1e-14"}, 3,
+      {"step_z_too_small",
+       with([](LasFile&) {}),
+       undamaged,
+       {"-step_z", "1e-14"},
+       3,
        "ERROR: '-step_z' needs 1 argument: <step size> but '1e-14' in not a valid step for the coordinates of "
        "'in.las'\n",
        no_output},
@@ -279,7 +310,12 @@ std::vector<HeaderCase> box_cases() {
       // collapsed into the box's one voxel with the first.
       {"points_outside_the_box", wrong_box, undamaged, {"-step", "1"}, 1, OUTSIDE + DONE, same_points},
       // Their cell centres lie among the data, not at the edge of the box.
-      {"cell_centres_outside_the_box", wrong_box, undamaged, {"-step", "1", "-use_cell_center"}, 1, OUTSIDE + DONE,
+      {"cell_centres_outside_the_box",
+       wrong_box,
+       undamaged,
+       {"-step", "1", "-use_cell_center"},
+       1,
+       OUTSIDE + DONE,
        [](const std::vector<Point>& in) {
          std::vector<Point> moved = in;
          for (Point& p : moved) {
@@ -299,7 +335,9 @@ std::vector<HeaderCase> box_cases() {
          f.points[1].X = 2147483600;
          return f;
        },
-       undamaged, {"-step", "40", "-use_cell_center"}, 1,
+       undamaged,
+       {"-step", "40", "-use_cell_center"},
+       1,
        "WARNING: 1 points of 'in.las' stay where they were: the scale and offset cannot hold their cell centre\n" +
            DONE,
        [](const std::vector<Point>& in) {
@@ -332,9 +370,11 @@ TEST(WrongBox, ThinsAsTheRightBoxFromTheSameMinimum) {
   wrong.header.max_x = *box.min_x + (*box.max_x - *box.min_x) / 10;
   wrong.header.max_y = *box.min_y + (*box.max_y - *box.min_y) / 10;
   wrong.header.max_z = *box.min_z + (*box.max_z - *box.min_z) / 10;
-  for (const std::vector<std::string>& options : std::vector<std::vector<std::string>>{
-           {"-step", "3"}, {"-step", "2", "-highest", "-count_to_intensity"}, {"-step", "4", "-closest",
-           "-use_cell_center"}, {"-step", "5", "-random_cell_occurrence", "-seed", "7"}}) {
+  for (const std::vector<std::string>& options :
+       std::vector<std::vector<std::string>>{{"-step", "3"},
+                                             {"-step", "2", "-highest", "-count_to_intensity"},
+                                             {"-step", "4", "-closest", "-use_cell_center"},
+                                             {"-step", "5", "-random_cell_occurrence", "-seed", "7"}}) {
     SCOPED_TRACE(options[1] + " " + options.back());
     TempDir dir;
     std::vector<lasfix::Parsed> outputs;
