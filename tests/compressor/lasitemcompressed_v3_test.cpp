@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "compressor/lasitemcodertable.hpp"
 #include "compressor/lasreaditemcompressed_v4.hpp"
 #include "compressor/laswriteitemcompressed_v4.hpp"
 #include "core/lasreader.hpp"
@@ -173,6 +174,25 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundTripCase{"v3_one_point_chunks", 3, 4, 40, 1, {}}),
     [](const ::testing::TestParamInfo<RoundTripCase>& info) { return std::string(info.param.name); });
 
+// POINT14 of version 2 is read by the version-3 reader and never written;
+// versions 3 and 4 are both read and written.
+TEST(LayeredPoint14, CoderTableRows) {
+  ArithmeticEncoder enc;
+  ArithmeticDecoder dec;
+  for (U16 version : {1, 2, 3, 4, 5}) {
+    SCOPED_TRACE(version);
+    const LASitem item = {LASitem::POINT14, 30, version};
+    std::unique_ptr<LASreadItemCompressed> reader(make_item_reader(item, &dec, LAS_SELECTIVE_ALL));
+    std::unique_ptr<LASwriteItemCompressed> writer(make_item_writer(item, &enc));
+    EXPECT_EQ(reader != nullptr, version >= 2 && version <= 4);
+    EXPECT_EQ(writer != nullptr, version == 3 || version == 4);
+    if (version == 2) {
+      EXPECT_NE(dynamic_cast<LASreadItemCompressed_POINT14_v3*>(reader.get()), nullptr);
+      EXPECT_EQ(dynamic_cast<LASreadItemCompressed_POINT14_v4*>(reader.get()), nullptr);
+    }
+  }
+}
+
 // Versions 3 and 4 differ only in the context they hand on, not in the bytes.
 TEST(LayeredPoint14, VersionsThreeAndFourWriteTheSameStreams) {
   const std::string records = layered_records(2000, 4);
@@ -304,6 +324,48 @@ TEST(LayeredPoint14, NegativeZeroTimeIsNoChange) {
   const Decoded decoded = decompress(block, block.bytes, 4);
   ASSERT_EQ(decoded.points.size(), 4u);
   for (const Point14Block& point : decoded.points) EXPECT_TRUE(std::signbit(point.gps_time));
+}
+
+// The decoder derives the legacy fields from the extended ones: returns above
+// 7 folded, classes above 31 as 0, the scan angle rank in degrees.
+TEST(LayeredPoint14, DecodedPointsCarryTheLegacyFields) {
+  struct Case {
+    U8 n, r;
+    U8 legacy_n, legacy_r;
+    U8 classification, legacy_classification;
+    I16 angle;
+    I8 rank;
+  };
+  const Case cases[] = {
+      {1, 1, 1, 1, 2, 2, 0, 0},          // the chunk's first point, read raw
+      {9, 8, 7, 6, 40, 0, 15000, 90},    //
+      {9, 9, 7, 7, 31, 31, 20833, 125},  //
+      {5, 12, 5, 4, 32, 0, 84, 1},       //
+      {15, 3, 7, 3, 255, 0, 83, 0},      //
+      {15, 14, 7, 6, 7, 7, -30000, -128},
+  };
+  std::string records;
+  for (size_t i = 0; i < std::size(cases); i++) {
+    lasfix::Point p = layered_point(0, 1);
+    p.number_of_returns = cases[i].n;
+    p.return_number = cases[i].r;
+    p.classification = cases[i].classification;
+    p.scan_angle = cases[i].angle;
+    p.gps_time += i;
+    records += lasfix::encode_point(p, 6, LENGTH);
+  }
+  const Layered block = compress(records, 4, 100);
+  const Decoded decoded = decompress(block, block.bytes, std::size(cases));
+  ASSERT_EQ(decoded.points.size(), std::size(cases));
+  for (size_t i = 0; i < std::size(cases); i++) {
+    SCOPED_TRACE(i);
+    const Point14Block& p = decoded.points[i];
+    EXPECT_EQ(p.return_byte & 7, cases[i].legacy_r);
+    EXPECT_EQ((p.return_byte >> 3) & 7, cases[i].legacy_n);
+    EXPECT_EQ(p.class_byte & 31, cases[i].legacy_classification);
+    EXPECT_EQ(p.scan_angle_rank, cases[i].rank);
+    EXPECT_EQ(decoded.records[i], record_at(records, i));
+  }
 }
 
 // ------------------------------------------------------------------ damage
