@@ -8,14 +8,11 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
+#include "bench/sample_strip.hpp"
 #include "compressor/lasreaditemraw.hpp"
 #include "compressor/lasreadpoint.hpp"
 #include "compressor/laswritepoint.hpp"
@@ -30,27 +27,10 @@ constexpr U32 SAMPLE_RECORD = 28;
 constexpr U32 RECORD = 30;
 constexpr U32 BLOCK = 48;  // the point memory the POINT14 item covers
 
-// The format-1 records of the strip, made by make_sample.
-std::vector<U8> sample_records() {
-  const std::string path = "/tmp/vmb_layered_bench_" + std::to_string(getpid()) + ".las";
-  const std::string command = std::string(MAKE_SAMPLE) + " " + path + " " + std::to_string(POINTS) + " 7";
-  std::vector<U8> bytes;
-  if (system(command.c_str()) != 0) return bytes;
-  FILE* file = fopen(path.c_str(), "rb");
-  if (!file) return bytes;
-  for (int c; (c = fgetc(file)) != EOF;) bytes.push_back((U8)c);
-  fclose(file);
-  remove(path.c_str());
-  U32 offset = 0;
-  if (bytes.size() > 100) memcpy(&offset, &bytes[96], 4);
-  bytes.erase(bytes.begin(), bytes.begin() + std::min<size_t>(offset, bytes.size()));
-  return bytes;
-}
-
 // The strip as point memory blocks of format 6, read from POINT14 records.
 const std::vector<U8>& point_blocks() {
   static const std::vector<U8> blocks = [] {
-    const std::vector<U8> sample = sample_records();
+    const std::vector<U8> sample = sample_strip_records(POINTS, "vmb_layered_bench");
     const size_t count = sample.size() / SAMPLE_RECORD;
     std::vector<U8> records(count * RECORD);
     for (size_t i = 0; i < count; i++) {

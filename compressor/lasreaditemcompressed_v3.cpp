@@ -6,9 +6,9 @@
 namespace {
 
 // Without a way to learn how much input is left (a pipe), stream bytes are
-// fetched in pieces of this size, so that a damaged size cannot make the
-// reader allocate more than the input holds plus one piece.
-constexpr U32 FETCH_PIECE = 1 << 20;
+// fetched in steps of this size, so that a damaged size cannot make the
+// reader allocate more than the input holds plus one step.
+constexpr U32 FETCH_STEP = 1 << 20;
 
 }  // namespace
 
@@ -29,10 +29,10 @@ bool LASreadItemCompressed_POINT14_v3::chunk_sizes() {
 void LASreadItemCompressed_POINT14_v3::fetch(ByteStreamIn* in, U64 offset, U32 count) {
   U64 done = 0;
   while (done < count) {
-    const U64 piece = std::min<U64>(count - done, in->isSeekable() ? count : FETCH_PIECE);
-    if (buffer.size() < offset + done + piece) buffer.resize(offset + done + piece);
-    in->getBytes(buffer.data() + offset + done, (I64)piece);
-    done += piece;
+    const U64 step = std::min<U64>(count - done, in->isSeekable() ? count : FETCH_STEP);
+    if (buffer.size() < offset + done + step) buffer.resize(offset + done + step);
+    in->getBytes(buffer.data() + offset + done, (I64)step);
+    done += step;
   }
 }
 
@@ -44,9 +44,9 @@ void LASreadItemCompressed_POINT14_v3::skip(ByteStreamIn* in, U32 count) {
   }
   U8 scratch[4096];
   for (U32 left = count; left > 0;) {
-    const U32 piece = std::min<U32>(left, sizeof(scratch));
-    in->getBytes(scratch, piece);
-    left -= piece;
+    const U32 step = std::min<U32>(left, sizeof(scratch));
+    in->getBytes(scratch, step);
+    left -= step;
   }
 }
 
