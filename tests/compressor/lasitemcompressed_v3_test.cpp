@@ -193,6 +193,32 @@ TEST(LayeredPoint14, CoderTableRows) {
   }
 }
 
+// Seeking decodes from the start of the target's chunk into the driver's
+// scratch point, forwards and backwards, with and without a field mask.
+TEST(LayeredPoint14, SeekLandsOnTheTarget) {
+  const std::string records = layered_records(2500, 4);
+  const Layered block = compress(records, 4, 1000);
+  for (U32 mask : {LAS_SELECTIVE_ALL, LAS_SELECTIVE_Z}) {
+    ByteStreamInArrayLE in((const U8*)block.bytes.data(), (I64)block.bytes.size());
+    LASreadPoint reader(mask);
+    ASSERT_TRUE(reader.setup(block.vembra->num_items, block.vembra->items, block.vembra.get()));
+    ASSERT_TRUE(reader.init(&in));
+    testpoints::Point target(6, LENGTH);
+    U64 current = 0;
+    for (U64 wanted : {2100u, 5u, 999u, 1000u, 2499u}) {
+      SCOPED_TRACE(wanted);
+      ASSERT_TRUE(reader.seek(current, wanted));
+      ASSERT_TRUE(reader.read(target.point.item_data));
+      current = wanted + 1;
+      if (mask == LAS_SELECTIVE_ALL) {
+        EXPECT_EQ(testpoints::record_of(target.point), record_at(records, wanted));
+      } else {
+        EXPECT_EQ(testpoints::record_of(target.point).substr(0, 12), record_at(records, wanted).substr(0, 12));
+      }
+    }
+  }
+}
+
 // Versions 3 and 4 differ only in the context they hand on, not in the bytes.
 TEST(LayeredPoint14, VersionsThreeAndFourWriteTheSameStreams) {
   const std::string records = layered_records(2000, 4);

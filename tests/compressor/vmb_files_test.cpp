@@ -234,6 +234,28 @@ TEST(VmbFiles, Format6RoundTripsInLayeredChunks) {
   }
 }
 
+// A format-6 file cut inside its second chunk: the tool reports the chunk
+// and the points before it are written.
+TEST(VmbFiles, TruncatedLayeredFileEndsInTheCutChunk) {
+  TempDir dir;
+  lasfix::LasFile f;
+  f.header.version_minor = 4;
+  f.header.point_data_format = 6;
+  for (U32 i = 0; i < 3000; i++) f.points.push_back(lasfix::varied_point(6, i));
+  dir.write("in.las", f.bytes());
+  run_quietly({"-i", dir.file("in.las"), "-every_nth", "1", "-chunk_size", "1000", "-o", dir.file("in.vmb")});
+  const std::string bytes = dir.read("in.vmb");
+  const size_t points_at = lasfix::get_u32(bytes, lasfix::header_offset("offset_to_point_data"));
+  const size_t second = points_at + 8 + chunk_table(bytes).byte_counts[0];
+  dir.write("cut.vmb", bytes.substr(0, second + 200));
+  const std::string name = dir.file("cut.vmb");
+  const ToolResult r = run_voxsifter({"-i", name, "-every_nth", "1", "-o", dir.file("out.las"), "-silent"});
+  EXPECT_EQ(r.exit_code, 3);
+  EXPECT_NE(r.err.find("ERROR: 'end-of-file during chunk with index 1' after 1000 of 3000 points for '" + name + "'"),
+            std::string::npos)
+      << r.err;
+}
+
 // The other LAS 1.4 formats need layered coders of their colour, wave packet
 // and extra-bytes items, which this build does not have.
 TEST(VmbFiles, LayeredFormatsWithoutCodersAreRefused) {
