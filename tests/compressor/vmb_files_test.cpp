@@ -29,6 +29,15 @@ lasfix::LasFile las_input(U8 format, U16 extra_bytes, U32 count = POINTS) {
   return f;
 }
 
+// Input of a LAS 1.4 point format (LAS 1.4 or 1.5), without records.
+lasfix::LasFile extended_input(U8 format, U8 minor, U32 count) {
+  lasfix::LasFile f;
+  f.header.version_minor = minor;
+  f.header.point_data_format = format;
+  for (U32 i = 0; i < count; i++) f.points.push_back(lasfix::varied_point(format, i));
+  return f;
+}
+
 // Runs voxsifter without its progress lines and expects it to succeed quietly.
 void run_quietly(std::vector<std::string> args) {
   args.push_back("-silent");
@@ -210,11 +219,7 @@ TEST(VmbFiles, Format6RoundTripsInLayeredChunks) {
   for (const Case& c : {Case{4, nullptr, 3, 50000}, Case{5, "700", 4, 700}, Case{4, "0", 3, 0}}) {
     SCOPED_TRACE((int)c.minor);
     TempDir dir;
-    lasfix::LasFile f;
-    f.header.version_minor = c.minor;
-    f.header.point_data_format = 6;
-    for (U32 i = 0; i < POINTS; i++) f.points.push_back(lasfix::varied_point(6, i));
-    dir.write("in.las", f.bytes());
+    dir.write("in.las", extended_input(6, c.minor, POINTS).bytes());
     std::vector<std::string> to_vmb = {"-i", dir.file("in.las"), "-every_nth", "1", "-o", dir.file("out.vmb")};
     if (c.chunk_size) to_vmb.insert(to_vmb.end(), {"-chunk_size", c.chunk_size});
     run_quietly({"-i", dir.file("in.las"), "-every_nth", "1", "-o", dir.file("ref.las")});
@@ -238,11 +243,7 @@ TEST(VmbFiles, Format6RoundTripsInLayeredChunks) {
 // and the points before it are written.
 TEST(VmbFiles, TruncatedLayeredFileEndsInTheCutChunk) {
   TempDir dir;
-  lasfix::LasFile f;
-  f.header.version_minor = 4;
-  f.header.point_data_format = 6;
-  for (U32 i = 0; i < 3000; i++) f.points.push_back(lasfix::varied_point(6, i));
-  dir.write("in.las", f.bytes());
+  dir.write("in.las", extended_input(6, 4, 3000).bytes());
   run_quietly({"-i", dir.file("in.las"), "-every_nth", "1", "-chunk_size", "1000", "-o", dir.file("in.vmb")});
   const std::string bytes = dir.read("in.vmb");
   const size_t points_at = lasfix::get_u32(bytes, lasfix::header_offset("offset_to_point_data"));
@@ -260,11 +261,7 @@ TEST(VmbFiles, TruncatedLayeredFileEndsInTheCutChunk) {
 // and extra-bytes items, which this build does not have.
 TEST(VmbFiles, LayeredFormatsWithoutCodersAreRefused) {
   TempDir dir;
-  lasfix::LasFile f;
-  f.header.version_minor = 4;
-  f.header.point_data_format = 7;
-  for (U32 i = 0; i < 10; i++) f.points.push_back(lasfix::varied_point(7, i));
-  dir.write("in.las", f.bytes());
+  dir.write("in.las", extended_input(7, 4, 10).bytes());
   const ToolResult r = run_voxsifter({"-i", dir.file("in.las"), "-every_nth", "1", "-o", dir.file("out.vmb")});
   EXPECT_EQ(r.exit_code, 3);
   EXPECT_NE(r.err.find("ERROR: point type 7 of size 36 not supported (with Vembra)"), std::string::npos) << r.err;
