@@ -42,7 +42,7 @@ constexpr LASitemCoderRow ITEM_CODERS[] = {
     {LASitem::RGB12, 2, reader<LASreadItemCompressed_RGB12_v2>, writer<LASwriteItemCompressed_RGB12_v2>},
     {LASitem::WAVEPACKET13, 1, reader<LASreadItemCompressed_WAVEPACKET13_v1>,
      writer<LASwriteItemCompressed_WAVEPACKET13_v1>},
-    // Version 2 of the LAS 1.4 core was never written apart from version 3.
+    // Files that name the LAS 1.4 core version 2 hold the streams of version 3.
     {LASitem::POINT14, 2, selective_reader<LASreadItemCompressed_POINT14_v3>, nullptr},
     {LASitem::POINT14, 3, selective_reader<LASreadItemCompressed_POINT14_v3>, writer<LASwriteItemCompressed_POINT14_v3>},
     {LASitem::POINT14, 4, selective_reader<LASreadItemCompressed_POINT14_v4>, writer<LASwriteItemCompressed_POINT14_v4>},

@@ -219,6 +219,39 @@ TEST(LayeredPoint14, SeekLandsOnTheTarget) {
   }
 }
 
+// Points whose legacy fields were changed without the extended ones (a flag
+// or class set the legacy way) are coded as their record says, as the raw
+// first point of each chunk is: the decoded records equal the records the
+// points make uncompressed, and the class models stay in step.
+TEST(LayeredPoint14, PointsAreCodedAsTheirRecordSaysThem) {
+  const std::string records = layered_records(1500, 2);
+  const std::unique_ptr<Vembra> vembra = testpoints::description(6, LENGTH, Vembra::LAYERED_CHUNKED, 3, 500);
+  ByteStreamOutArrayLE stream;
+  LASwritePoint writer;
+  ASSERT_TRUE(writer.setup(vembra->num_items, vembra->items, vembra.get()));
+  ASSERT_TRUE(writer.init(&stream));
+  testpoints::Point point(6, LENGTH);
+  std::string expected;
+  for (size_t i = 0; i < 1500; i++) {
+    ASSERT_TRUE(testpoints::load(point.point, record_at(records, i)));
+    if (i % 3 == 1) point.point.set_withheld_flag(1);
+    if (i % 5 == 2) point.point.set_classification(7);
+    if (i % 7 == 3) point.point.set_edge_of_flight_line(1);
+    const std::string record = testpoints::record_of(point.point);
+    ASSERT_NE(record, "");
+    expected += record;
+    ASSERT_TRUE(writer.write(point.point.item_data));
+  }
+  ASSERT_TRUE(writer.done());
+  ASSERT_NE(expected, records);
+  Layered block;
+  block.vembra = testpoints::description(6, LENGTH, Vembra::LAYERED_CHUNKED, 3, 500);
+  block.bytes.assign((const char*)stream.getData(), (size_t)stream.getSize());
+  const Decoded decoded = decompress(block, block.bytes, 1500);
+  ASSERT_EQ(decoded.records.size(), 1500u);
+  for (size_t i = 0; i < 1500; i++) ASSERT_EQ(decoded.records[i], record_at(expected, i)) << i;
+}
+
 // Versions 3 and 4 differ only in the context they hand on, not in the bytes.
 TEST(LayeredPoint14, VersionsThreeAndFourWriteTheSameStreams) {
   const std::string records = layered_records(2000, 4);
