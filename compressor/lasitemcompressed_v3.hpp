@@ -118,13 +118,15 @@ enum Point14Stream : U32 {
   POINT14_STREAMS
 };
 
-// Bits of the change mask.
-constexpr U32 CHANGED_CHANNEL = 64;
-constexpr U32 CHANGED_POINT_SOURCE = 32;
-constexpr U32 CHANGED_TIME = 16;
-constexpr U32 CHANGED_SCAN_ANGLE = 8;
-constexpr U32 CHANGED_RETURNS = 4;
-constexpr U32 CHANGED_RETURN_NUMBER = 3;  // 0 same, 1 next, 2 previous, 3 coded
+// Bits of the change mask of a layered point.
+namespace point14_mask {
+constexpr U32 CHANNEL = 64;
+constexpr U32 POINT_SOURCE = 32;
+constexpr U32 TIME = 16;
+constexpr U32 SCAN_ANGLE = 8;
+constexpr U32 RETURNS = 4;
+constexpr U32 RETURN_NUMBER = 3;  // 0 same, 1 next, 2 previous, 3 coded
+}  // namespace point14_mask
 
 // Scanner channels of a point: two bits.
 constexpr U32 POINT14_CHANNELS = 4;

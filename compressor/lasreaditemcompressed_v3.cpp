@@ -115,7 +115,7 @@ void LASreadItemCompressed_POINT14_v3::read(U8* item, U32& context) {
   ArithmeticDecoder* xy = coders[STREAM_XY];
   Point14Channel<ArithmeticDecoder>* state = &channels[current_channel];
   const U32 mask = xy->decodeSymbol(state->changed_fields_models[previous_kind(state->last)].get());
-  if (mask & CHANGED_CHANNEL) {
+  if (mask & point14_mask::CHANNEL) {
     const U32 k = (current_channel + xy->decodeSymbol(state->channel_model.get()) + 1) & 3;
     if (!channels[k].in_use) channels[k].seed(coders, state->last);
     current_channel = k;
@@ -128,10 +128,10 @@ void LASreadItemCompressed_POINT14_v3::read(U8* item, U32& context) {
 
   Point14Channel<ArithmeticDecoder>& s = channels[current_channel];
   Point14Block& q = s.last;
-  const U32 t = (mask & CHANGED_TIME) ? 1 : 0;
+  const U32 t = (mask & point14_mask::TIME) ? 1 : 0;
   U32 n = q.returns(), r = q.return_number();
-  if (mask & CHANGED_RETURNS) n = xy->decodeSymbol(s.per_value(s.return_count_models, n, xy, 16));
-  switch (mask & CHANGED_RETURN_NUMBER) {
+  if (mask & point14_mask::RETURNS) n = xy->decodeSymbol(s.per_value(s.return_count_models, n, xy, 16));
+  switch (mask & point14_mask::RETURN_NUMBER) {
     case 1:
       r = (r + 1) & 15;
       break;
@@ -183,7 +183,7 @@ void LASreadItemCompressed_POINT14_v3::read(U8* item, U32& context) {
     q.intensity = (U16)s.intensity_coder->decompress(s.intensity_by_kind[2 * e + t], e);
     s.intensity_by_kind[2 * e + t] = q.intensity;
   }
-  if (changed[STREAM_SCAN_ANGLE] && (mask & CHANGED_SCAN_ANGLE)) {
+  if (changed[STREAM_SCAN_ANGLE] && (mask & point14_mask::SCAN_ANGLE)) {
     q.extended_scan_angle = (I16)s.scan_angle_coder->decompress(q.extended_scan_angle, t);
     q.scan_angle_rank = scan_angle_rank_of_extended(q.extended_scan_angle);
   }
@@ -191,7 +191,7 @@ void LASreadItemCompressed_POINT14_v3::read(U8* item, U32& context) {
     ArithmeticDecoder* c = coders[STREAM_USER_DATA];
     q.user_data = (U8)c->decodeSymbol(s.per_value(s.user_data_models, q.user_data / 4, c, 256));
   }
-  if (changed[STREAM_POINT_SOURCE] && (mask & CHANGED_POINT_SOURCE))
+  if (changed[STREAM_POINT_SOURCE] && (mask & point14_mask::POINT_SOURCE))
     q.point_source_ID = (U16)s.point_source_coder->decompress(q.point_source_ID, 0);
   if (changed[STREAM_GPS_TIME] && t) {
     const U64 time = s.gps->read();

@@ -59,11 +59,11 @@ bool LASwriteItemCompressed_POINT14_v3::write(const U8* raw, U32& context) {
   const bool t = item.gps_time != before.gps_time;  // as doubles: -0.0 equals 0.0, NaN differs
 
   U32 mask = 0;
-  if (k != current_channel) mask |= CHANGED_CHANNEL;
-  if (item.point_source_ID != before.point_source_ID) mask |= CHANGED_POINT_SOURCE;
-  if (t) mask |= CHANGED_TIME;
-  if (item.extended_scan_angle != before.extended_scan_angle) mask |= CHANGED_SCAN_ANGLE;
-  if (n != n_before) mask |= CHANGED_RETURNS;
+  if (k != current_channel) mask |= point14_mask::CHANNEL;
+  if (item.point_source_ID != before.point_source_ID) mask |= point14_mask::POINT_SOURCE;
+  if (t) mask |= point14_mask::TIME;
+  if (item.extended_scan_angle != before.extended_scan_angle) mask |= point14_mask::SCAN_ANGLE;
+  if (n != n_before) mask |= point14_mask::RETURNS;
   if (r != r_before) {
     if (r == ((r_before + 1) & 15))
       mask |= 1;
@@ -74,7 +74,7 @@ bool LASwriteItemCompressed_POINT14_v3::write(const U8* raw, U32& context) {
   }
   coders[STREAM_XY]->encodeSymbol(state->changed_fields_models[p].get(), mask);
 
-  if (mask & CHANGED_CHANNEL) {
+  if (mask & point14_mask::CHANNEL) {
     coders[STREAM_XY]->encodeSymbol(state->channel_model.get(), (k + 3 - current_channel) & 3);
     if (!channels[k].in_use) channels[k].seed(coders, state->last);
     current_channel = k;
@@ -86,8 +86,8 @@ bool LASwriteItemCompressed_POINT14_v3::write(const U8* raw, U32& context) {
   Point14Channel<ArithmeticEncoder>& s = channels[current_channel];
   const Point14Block& q = s.last;
   ArithmeticEncoder* xy = coders[STREAM_XY];
-  if (mask & CHANGED_RETURNS) xy->encodeSymbol(s.per_value(s.return_count_models, n_before, xy, 16), n);
-  if ((mask & CHANGED_RETURN_NUMBER) == 3) {
+  if (mask & point14_mask::RETURNS) xy->encodeSymbol(s.per_value(s.return_count_models, n_before, xy, 16), n);
+  if ((mask & point14_mask::RETURN_NUMBER) == 3) {
     if (t) {
       xy->encodeSymbol(s.per_value(s.return_number_models, r_before, xy, 16), r);
     } else {
@@ -125,7 +125,7 @@ bool LASwriteItemCompressed_POINT14_v3::write(const U8* raw, U32& context) {
   s.intensity_coder->compress(s.intensity_by_kind[2 * e + t], item.intensity, e);
   s.intensity_by_kind[2 * e + t] = item.intensity;
 
-  if (mask & CHANGED_SCAN_ANGLE) {
+  if (mask & point14_mask::SCAN_ANGLE) {
     changed[STREAM_SCAN_ANGLE] = true;
     s.scan_angle_coder->compress(q.extended_scan_angle, item.extended_scan_angle, t);
   }
@@ -134,7 +134,7 @@ bool LASwriteItemCompressed_POINT14_v3::write(const U8* raw, U32& context) {
   if (item.user_data != q.user_data) changed[STREAM_USER_DATA] = true;
   c->encodeSymbol(s.per_value(s.user_data_models, q.user_data / 4, c, 256), item.user_data);
 
-  if (mask & CHANGED_POINT_SOURCE) {
+  if (mask & point14_mask::POINT_SOURCE) {
     changed[STREAM_POINT_SOURCE] = true;
     s.point_source_coder->compress(q.point_source_ID, item.point_source_ID, 0);
   }
