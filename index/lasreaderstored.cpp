@@ -51,7 +51,7 @@ I64 announced_points(const LASheader& header) {
 }  // namespace
 
 LASreaderStored::~LASreaderStored() {
-  if (lasreader || laswriterlas) close(true);
+  end_pass();
   delete streaminarray;
   delete streamoutarray;
 }
@@ -155,7 +155,7 @@ bool LASreaderStored::read_point_default() {
   return false;
 }
 
-void LASreaderStored::close(const bool) {
+void LASreaderStored::end_pass() {
   if (lasreader) {
     lasreader->close(true);
     delete lasreader;
@@ -164,8 +164,15 @@ void LASreaderStored::close(const bool) {
   finish_writer();
 }
 
+void LASreaderStored::close(const bool) {
+  if (!first_pass_pending()) end_pass();
+}
+
 bool LASreaderStored::reopen() {
   if (store_failed) return false;
+  if (first_pass_pending()) return true;
+  // Whatever pass ran last ends here; the first one finishes the store.
+  end_pass();
   if (streaminarray) {
     streaminarray->seek(0);
   } else {
@@ -183,11 +190,6 @@ bool LASreaderStored::reopen() {
       streaminarray = new ByteStreamInArrayBE();
     }
     streaminarray->take_over(*streamoutarray);
-  }
-  if (lasreader) {
-    lasreader->close(true);
-    delete lasreader;
-    lasreader = nullptr;
   }
   LASreaderLAS* reader = new LASreaderLAS(opener);
   reader->set_delete_stream(false);

@@ -29,12 +29,15 @@ class LASreaderStored : public LASreader {
   bool seek(const I64) override { return false; }
   ByteStreamIn* get_stream() const override { return nullptr; }
   // Ends the pass: the inner reader and the writer go, the stored bytes stay.
+  // Before the first point is read nothing ends: a tool that writes in one
+  // pass closes and reopens its input before it reads it at all.
   void close(const bool close_stream = true) override;
   bool read_point_default() override;
 
   // Takes over `lasreader` (also when it fails) and prepares the store.
   bool open(LASreader* lasreader);
-  // Restarts reading from the first stored point.
+  // Restarts reading from the first stored point (from the input when the
+  // first pass has not begun).
   bool reopen();
 
   // Bytes held by the store (written so far, or read back).
@@ -47,6 +50,9 @@ class LASreaderStored : public LASreader {
  private:
   // Ends the first pass: the stored header then counts the points stored.
   void finish_writer();
+  // Ends the pass that runs: its reader goes, and after the first pass the writer.
+  void end_pass();
+  bool first_pass_pending() const { return lasreader && laswriterlas && points_read == 0; }
 
   LASreader* lasreader = nullptr;
   LASwriterLAS* laswriterlas = nullptr;

@@ -172,6 +172,21 @@ TEST_F(StoredReader, FirstPassStoppedEarlyStoresWhatWasRead) {
   EXPECT_EQ(stored.header.number_of_point_records, 10u);
 }
 
+// A tool that writes in one pass closes and reopens its input before it
+// reads any point: that is no pass, and the input is read (and stored) then.
+TEST_F(StoredReader, ReopenBeforeAnyPointKeepsReadingTheInput) {
+  temp.write("in.las", varied_file(6, 300, false).bytes());
+  const std::vector<Seen> all = plain_points(temp.file("in.las"));
+  LASreaderStored stored(nullptr);
+  ASSERT_TRUE(stored.open(las_reader(temp.file("in.las"))));
+  stored.close();
+  ASSERT_TRUE(stored.reopen());
+  EXPECT_EQ(read_all(stored), all);
+  stored.close();
+  ASSERT_TRUE(stored.reopen());
+  EXPECT_EQ(read_all(stored), all);
+}
+
 // Delivers `count` points of format 1 (X = index) whatever its header says,
 // as a reader of an input without a count does.
 class Delivering : public LASreader {
