@@ -1361,7 +1361,20 @@ LASreader* LASreadOpener::open_single(const char* name) {
   return wrap(reader, reader_word(kind), false, pipe);
 }
 
+// The merged and buffered readers open each of their files more than once: a
+// named pipe among them would wait forever for a writer the second time.
+static bool refuse_pipes(const std::vector<std::string>& names) {
+  for (const std::string& name : names) {
+    if (las_is_pipe(name.c_str())) {
+      laserror("input '%s' is a pipe that cannot be read twice. save it to a file first.", name.c_str());
+      return true;
+    }
+  }
+  return false;
+}
+
 LASreader* LASreadOpener::open_merged() {
+  if (refuse_pipes(input.names)) return nullptr;
   LASreaderMerged* reader = new LASreaderMerged(this);
   reader->set_scale_factor(get_scale_factor());
   reader->set_offset(get_offset());
@@ -1477,6 +1490,12 @@ LASreader* LASreadOpener::open_buffered(const char* other_name, bool reset_list)
     if (reset_list) file_name_current = 0;
     neighbor_names = buffered_neighbors(other_name, -1);
   }
+  neighbor_names.push_back(*file_name);
+  if (refuse_pipes(neighbor_names)) {
+    delete reader;
+    return nullptr;
+  }
+  neighbor_names.pop_back();
   reader->set_file_name(file_name->c_str());
   for (const std::string& name : neighbor_names) reader->add_neighbor_file_name(name.c_str());
   hand_over(reader);

@@ -179,4 +179,23 @@ TEST(PipeOn, PassesThePointsReadOnToTheNextRun) {
   }
 }
 
+// The merged and buffered readers open every file more than once, which a
+// named pipe does not allow: refused before it is opened, so nothing waits.
+TEST(PipedInput, AmongMergedOrBufferedInputsIsRefused) {
+  TempDir dir;
+  dir.write("a.las", cloud(1, false).bytes());
+  for (const std::vector<std::string>& way : {std::vector<std::string>{"-merged"}, {"-buffered", "10"}}) {
+    SCOPED_TRACE(way[0]);
+    std::remove(dir.file("pipe.las").c_str());
+    FifoFeed feed(dir.file("pipe.las"), cloud(1, false).bytes());
+    ASSERT_TRUE(feed.ok());
+    std::vector<std::string> args = {"-i", "a.las", "pipe.las", "-o", "out.las"};
+    args.insert(args.end(), way.begin(), way.end());
+    const ToolResult r = run_at(dir, args);
+    EXPECT_EQ(r.exit_code, 3);
+    EXPECT_EQ(r.err, "ERROR: input 'pipe.las' is a pipe that cannot be read twice. save it to a file first.\n");
+    EXPECT_FALSE(dir.exists("out.las"));
+  }
+}
+
 }  // namespace
