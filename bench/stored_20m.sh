@@ -8,25 +8,11 @@
 #
 #   bash bench/stored_20m.sh          (POINTS=... and BENCH_DIR=... to change)
 set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
-points="${POINTS:-20000000}"
-data="${BENCH_DIR:-$root/build/bench-data}"
-build="$root/build/release"
-
-VOXSIFTER_NO_FUZZ=1 bash "$root/scripts/deps"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVOXSIFTER_TESTS=OFF >/dev/null
-cmake --build "$build" -j 3 --target voxsifter make_sample >/dev/null
+source "$(dirname "$0")/sample_20m.sh"
 tool="$build/tool/voxsifter"
-
-mkdir -p "$data"
-input="$data/in_${points}.las"
-if [ ! -f "$input" ]; then
-  echo "generating $points points into $input"
-  "$build/samples/make_sample" "$input" "$points" 7
-fi
 compressed="$data/in_${points}.vmb"
 [ -f "$compressed" ] || "$tool" -i "$input" -every_nth 1 -o "$compressed" -quiet
-cat "$input" "$compressed" >/dev/null
+cat "$compressed" >/dev/null
 
 run() {  # label, shell command line (with $tool)
   local label="$1" command="$2" log="$data/log_stored_$1.txt"

@@ -45,16 +45,7 @@ class StdoutToFile {
 
 TEST(PipeOnReader, HandsOutAndPipesEveryPointOnce) {
   TempDir temp;
-  lasfix::LasFile file;
-  file.header.point_data_format = 3;
-  file.vlrs.push_back({"someone", 7, "kept as it is"});
-  add_i32_attribute(file, "value");
-  for (uint32_t i = 0; i < 300; i++) {
-    lasfix::Point p = lasfix::varied_point(3, i, 4);
-    const int32_t value = (int32_t)i;
-    p.extra_bytes.assign((const char*)&value, 4);
-    file.points.push_back(p);
-  }
+  const lasfix::LasFile file = varied_file(3, 300, true);
   temp.write("in.las", file.bytes());
   std::vector<Seen> expected;
   {
@@ -64,7 +55,8 @@ TEST(PipeOnReader, HandsOutAndPipesEveryPointOnce) {
   }
 
   std::vector<Seen> got;
-  F64 last_attribute = -1;
+  std::vector<F64> attributes, expected_attributes;
+  for (int i = 0; i < 300; i++) expected_attributes.push_back(i % 13);
   {
     StdoutToFile redirect(temp.file("piped.las"));
     LASreaderPipeOn reader(nullptr);
@@ -82,12 +74,12 @@ TEST(PipeOnReader, HandsOutAndPipesEveryPointOnce) {
     EXPECT_EQ(reader.points_expected, 300);
     while (reader.read_point()) {
       got.push_back(testpoints::seen(reader.point));
-      last_attribute = reader.point.get_attribute_as_float(0);
+      attributes.push_back(reader.point.get_attribute_as_float(0));
     }
     EXPECT_FALSE(reader.read_point());
   }
   EXPECT_EQ(got, expected);
-  EXPECT_EQ(last_attribute, 299.0);
+  EXPECT_EQ(attributes, expected_attributes);
   const lasfix::Parsed piped = lasfix::parse(temp.read("piped.las"));
   EXPECT_EQ(piped.points, file.points);
   ASSERT_EQ(piped.vlrs.size(), 2u);
