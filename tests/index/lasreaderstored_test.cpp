@@ -106,9 +106,9 @@ TEST_P(StoredShapes, EveryPassDeliversTheFirstPassPoints) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, StoredShapes,
-                         ::testing::Values(Shape{"format_1", 1, false, true}, Shape{"format_3_attribute", 3, true, true},
-                                           Shape{"format_5_waves", 5, false, true},
-                                           Shape{"format_6", 6, false, false},
+                         ::testing::Values(Shape{"format_1", 1, false, true},
+                                           Shape{"format_3_attribute", 3, true, true},
+                                           Shape{"format_5_waves", 5, false, true}, Shape{"format_6", 6, false, false},
                                            Shape{"format_8_attribute", 8, true, false},
                                            Shape{"format_10_waves", 10, false, false}),
                          [](const ::testing::TestParamInfo<Shape>& info) { return std::string(info.param.name); });
