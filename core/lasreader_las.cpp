@@ -77,6 +77,8 @@ class ByteStreamInFileBuffered final : public ByteStreamIn {
     buffer = (U8*)malloc(this->capacity);
     const off_t position = ftello(file);
     start = (position < 0) ? 0 : (I64)position;
+    // A named pipe has no position: it is read in order, like standard input.
+    seekable = file != stdin && position >= 0;
   }
   ~ByteStreamInFileBuffered() override { free(buffer); }
   bool has_buffer() const { return buffer != nullptr; }
@@ -96,7 +98,7 @@ class ByteStreamInFileBuffered final : public ByteStreamIn {
     }
     get_bytes_slowly(bytes, (U64)num_bytes);
   }
-  bool isSeekable() const override { return file != stdin; }
+  bool isSeekable() const override { return seekable; }
   I64 tell() const override { return start + (I64)curr; }
   bool seek(const I64 position) override {
     if (position >= start && position <= start + (I64)filled) {
@@ -148,6 +150,7 @@ class ByteStreamInFileBuffered final : public ByteStreamIn {
   I64 start = 0;      // file position of buffer[0]
   size_t filled = 0;  // valid bytes in the buffer
   size_t curr = 0;    // next byte to hand out
+  bool seekable = false;
 };
 
 bool is(const char* user_id, const char* name) { return strcmp(user_id, name) == 0; }

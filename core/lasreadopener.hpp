@@ -248,8 +248,9 @@ class LASreadOpener {
   LASreader* open_buffered(const char* other_name, bool reset);
   LASreader* open_stdin();
   // The stored and pipe-on wrappers, when asked; `name` is the reader's word in
-  // messages ("lasreaderlas", ...). Null after a reported failure.
-  LASreader* wrap(LASreader* reader, const char* name, bool from_stdin);
+  // messages ("lasreaderlas", ...); `store` stores an input that cannot be read
+  // twice also without "-stored". Null after a reported failure.
+  LASreader* wrap(LASreader* reader, const char* name, bool from_stdin, bool store = false);
   // Source ID of the current single file with "-faf".
   U16 flightline_source_ID() const;
   LAStransform* point_source_transform();
