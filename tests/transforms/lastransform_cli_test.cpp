@@ -327,13 +327,31 @@ TEST(TransformRun, ExtendedHelpListsTheTransformOptions) {
       "\nTransform coordinates.\n"
       "  -translate_x -2.5\n"
       "  -scale_z 0.3048\n"
+      "  -rotate_xy 15.0 620000 4100000 (angle + origin)\n"
       "  -translate_xyz 0.5 0.5 0\n"
-      "  -translate_then_scale_y -0.5 1.001\n";
+      "  -translate_then_scale_y -0.5 1.001\n"
+      "  -transform_helmert -199.87,74.79,246.62\n"
+      "  -transform_helmert 598.1,73.7,418.2,0.202,0.045,-2.455,6.7\n"
+      "  -transform_affine 0.9999652,0.903571,171.67,736.26\n"
+      "  -switch_x_y -switch_x_z -switch_y_z\n"
+      "  -clamp_z_below 70.5\n"
+      "  -clamp_z 70.5 72.5\n"
+      "Transform raw xyz integers.\n"
+      "  -translate_raw_z 20\n"
+      "  -translate_raw_xyz 1 1 0\n"
+      "  -translate_raw_xy_at_random 2 2\n"
+      "  -clamp_raw_z 500 800\n";
   ToolResult r = run_voxsifter({"-hh"});
   EXPECT_EQ(r.exit_code, 0);
   const size_t at = r.err.find(usage);
   ASSERT_NE(at, std::string::npos) << r.err;
   EXPECT_NE(r.err[at + usage.size()], ' ') << "the section ends here";
+  const std::string attributes =
+      "Transform attributes in \"Extra Bytes\".\n"
+      "  -scale_attribute 0 1.5\n"
+      "  -translate_attribute 1 0.2\n"
+      "  -copy_user_data_into_attribute 0\n";
+  EXPECT_NE(r.err.find(attributes), std::string::npos) << r.err;
 }
 
 }  // namespace
