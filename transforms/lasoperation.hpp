@@ -51,8 +51,6 @@ LASoperationFamily las_attribute_operations();
 // a translation of x, y and z; the read opener's per-file point source.
 LASoperation* las_new_translate_xyz(F64 offset_x, F64 offset_y, F64 offset_z);
 LASoperation* las_new_set_point_source(U16 psid);
-// The matrix operation of a scan's 12 values: three rows, then the translation.
-LASoperation* las_new_transform_matrix(const F64* values);
 
 // Writes `value` into attribute `index` of the point by the attribute's type,
 // scale and offset; nothing when the point has no such attribute.

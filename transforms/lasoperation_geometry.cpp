@@ -253,6 +253,4 @@ const LASoperationUsage usage[] = {
 
 }  // namespace
 
-LASoperation* las_new_transform_matrix(const F64* values) { return new LASoperationTransformMatrix(values); }
-
 LASoperationFamily las_geometry_operations() { return {options, usage}; }
