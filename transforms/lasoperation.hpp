@@ -143,3 +143,20 @@ inline F64* las_changed_coordinates(F64 x, F64 y, F64 z, const Change& change) {
 // The decompression mask of an operation that reads the coordinates `axes`:
 // x and y are always decoded, z only when asked.
 constexpr U32 las_coordinate_mask(U32 axes) { return (axes & LAS_AXIS_Z) != 0 ? LAS_SELECTIVE_Z : 0; }
+
+// The frame of an operation that changes the coordinates `axes` by a formula:
+// `Derived::change()` answers the change of world coordinates (as
+// las_change_coordinates takes it); the mask, the answer to offset adjustment
+// and the change of a point follow from it.
+template <class Derived, U32 axes>
+class LASoperationCoordinates : public LASoperation {
+ public:
+  U32 get_decompress_selective() const override { return las_coordinate_mask(axes); }
+  F64* transform_coords_for_offset_adjustment(F64 x, F64 y, F64 z) override {
+    return las_changed_coordinates(x, y, z, formula().change());
+  }
+  void transform(LASpoint* point) override { las_change_coordinates<axes>(*this, point, formula().change()); }
+
+ private:
+  const Derived& formula() const { return static_cast<const Derived&>(*this); }
+};

@@ -89,45 +89,53 @@ class LASoperationTranslateAttribute final : public LASoperationAttribute {
   F64 offset;
 };
 
+// An operation whose one parameter is the attribute index: `Rule` gives its
+// name and mask and changes the point.
+template <class Rule>
+class LASoperationOnAttribute final : public LASoperationAttribute {
+ public:
+  explicit LASoperationOnAttribute(const LASoptionValue* v) : LASoperationAttribute(v[0].u32) {}
+  const char* name() const override { return Rule::name; }
+  I32 get_command(std::string& text) const override { return las_operation_text_size(text, text_with_index(text)); }
+  U32 get_decompress_selective() const override { return Rule::mask; }
+
+ private:
+  void change(LASpoint* point) const override { Rule::apply(point, index); }
+};
+
 // An attribute copied into one field of the point, limited to its range.
-class LASoperationCopyAttributeIntoIntensity final : public LASoperationAttribute {
- public:
-  explicit LASoperationCopyAttributeIntoIntensity(const LASoptionValue* v) : LASoperationAttribute(v[0].u32) {}
-  const char* name() const override { return "copy_attribute_into_intensity"; }
-  I32 get_command(std::string& text) const override { return las_operation_text_size(text, text_with_index(text)); }
-  U32 get_decompress_selective() const override { return LAS_SELECTIVE_EXTRA_BYTES; }
-
- private:
-  void change(LASpoint* point) const override {
-    point->intensity = clamped_field(point->get_attribute_as_float(index), 65535);
-  }
+struct IntoIntensity {
+  static constexpr const char* name = "copy_attribute_into_intensity";
+  static constexpr U32 mask = LAS_SELECTIVE_EXTRA_BYTES;
+  static void apply(LASpoint* p, U32 i) { p->intensity = clamped_field(p->get_attribute_as_float(i), 65535); }
+};
+struct IntoPointSource {
+  static constexpr const char* name = "copy_attribute_into_point_source";
+  static constexpr U32 mask = LAS_SELECTIVE_EXTRA_BYTES;
+  static void apply(LASpoint* p, U32 i) { p->point_source_ID = clamped_field(p->get_attribute_as_float(i), 65535); }
+};
+struct IntoUserData {
+  static constexpr const char* name = "copy_attribute_into_user_data";
+  static constexpr U32 mask = LAS_SELECTIVE_EXTRA_BYTES;
+  static void apply(LASpoint* p, U32 i) { p->user_data = (U8)clamped_field(p->get_attribute_as_float(i), 255); }
+};
+// A field copied into an attribute.
+struct FromUserData {
+  static constexpr const char* name = "copy_user_data_into_attribute";
+  static constexpr U32 mask = LAS_SELECTIVE_USER_DATA;
+  static void apply(LASpoint* p, U32 i) { store_attribute_value(p, i, p->user_data); }
+};
+struct FromIntensity {
+  static constexpr const char* name = "copy_intensity_into_attribute";
+  static constexpr U32 mask = LAS_SELECTIVE_INTENSITY;
+  static void apply(LASpoint* p, U32 i) { store_attribute_value(p, i, p->intensity); }
 };
 
-class LASoperationCopyAttributeIntoPointSource final : public LASoperationAttribute {
- public:
-  explicit LASoperationCopyAttributeIntoPointSource(const LASoptionValue* v) : LASoperationAttribute(v[0].u32) {}
-  const char* name() const override { return "copy_attribute_into_point_source"; }
-  I32 get_command(std::string& text) const override { return las_operation_text_size(text, text_with_index(text)); }
-  U32 get_decompress_selective() const override { return LAS_SELECTIVE_EXTRA_BYTES; }
-
- private:
-  void change(LASpoint* point) const override {
-    point->point_source_ID = clamped_field(point->get_attribute_as_float(index), 65535);
-  }
-};
-
-class LASoperationCopyAttributeIntoUserData final : public LASoperationAttribute {
- public:
-  explicit LASoperationCopyAttributeIntoUserData(const LASoptionValue* v) : LASoperationAttribute(v[0].u32) {}
-  const char* name() const override { return "copy_attribute_into_user_data"; }
-  I32 get_command(std::string& text) const override { return las_operation_text_size(text, text_with_index(text)); }
-  U32 get_decompress_selective() const override { return LAS_SELECTIVE_EXTRA_BYTES; }
-
- private:
-  void change(LASpoint* point) const override {
-    point->user_data = (U8)clamped_field(point->get_attribute_as_float(index), 255);
-  }
-};
+using LASoperationCopyAttributeIntoIntensity = LASoperationOnAttribute<IntoIntensity>;
+using LASoperationCopyAttributeIntoPointSource = LASoperationOnAttribute<IntoPointSource>;
+using LASoperationCopyAttributeIntoUserData = LASoperationOnAttribute<IntoUserData>;
+using LASoperationCopyUserDataIntoAttribute = LASoperationOnAttribute<FromUserData>;
+using LASoperationCopyIntensityIntoAttribute = LASoperationOnAttribute<FromIntensity>;
 
 // Channel 0 red, 1 green, 2 blue, 3 NIR. The name is the common beginning;
 // the text adds the channel's letters.
@@ -151,28 +159,6 @@ class LASoperationCopyAttributeIntoRGBNIR final : public LASoperationAttribute {
     point->rgb[channel] = clamped_field(point->get_attribute_as_float(index), 65535);
   }
   U32 channel;
-};
-
-class LASoperationCopyUserDataIntoAttribute final : public LASoperationAttribute {
- public:
-  explicit LASoperationCopyUserDataIntoAttribute(const LASoptionValue* v) : LASoperationAttribute(v[0].u32) {}
-  const char* name() const override { return "copy_user_data_into_attribute"; }
-  I32 get_command(std::string& text) const override { return las_operation_text_size(text, text_with_index(text)); }
-  U32 get_decompress_selective() const override { return LAS_SELECTIVE_USER_DATA; }
-
- private:
-  void change(LASpoint* point) const override { store_attribute_value(point, index, point->user_data); }
-};
-
-class LASoperationCopyIntensityIntoAttribute final : public LASoperationAttribute {
- public:
-  explicit LASoperationCopyIntensityIntoAttribute(const LASoptionValue* v) : LASoperationAttribute(v[0].u32) {}
-  const char* name() const override { return "copy_intensity_into_attribute"; }
-  I32 get_command(std::string& text) const override { return las_operation_text_size(text, text_with_index(text)); }
-  U32 get_decompress_selective() const override { return LAS_SELECTIVE_INTENSITY; }
-
- private:
-  void change(LASpoint* point) const override { store_attribute_value(point, index, point->intensity); }
 };
 
 // No upper limit: a sum of 255.5 or more keeps its low 8 bits (256 gives 0).

@@ -19,9 +19,7 @@ constexpr F64 RADIANS_PER_ARC_SECOND = 4.84813681109536e-06;
 // Turns the coordinates u (axis `first`) and w (axis `second`) about (cu, cw);
 // a positive angle turns u towards w.
 template <int first, int second>
-class LASoperationRotate : public LASoperation {
-  static constexpr U32 axes = (1u << first) | (1u << second);
-
+class LASoperationRotate : public LASoperationCoordinates<LASoperationRotate<first, second>, (1u << first) | (1u << second)> {
  public:
   LASoperationRotate(F64 angle, F64 center_u, F64 center_w)
       : angle(angle), center_u(center_u), center_w(center_w), cos_a(cos(angle * RADIANS_PER_DEGREE)),
@@ -36,13 +34,6 @@ class LASoperationRotate : public LASoperation {
     las_option_text_lf(text, center_w);
     return las_operation_text_size(text, start);
   }
-  U32 get_decompress_selective() const override { return las_coordinate_mask(axes); }
-  F64* transform_coords_for_offset_adjustment(F64 x, F64 y, F64 z) override {
-    return las_changed_coordinates(x, y, z, change());
-  }
-  void transform(LASpoint* point) override { las_change_coordinates<axes>(*this, point, change()); }
-
- private:
   auto change() const {
     return [this](F64* v) {
       const F64 u = v[first] - center_u;
@@ -51,6 +42,8 @@ class LASoperationRotate : public LASoperation {
       v[second] = w * cos_a + u * sin_a + center_w;
     };
   }
+
+ private:
   F64 angle;  // degrees, as entered
   F64 center_u, center_w;
   F64 cos_a, sin_a;
@@ -83,19 +76,7 @@ LASoptionResult add_rotation(LAStransformParse& parse, const LASoptionCall& call
 // ------------------------------------------------------------------ Helmert, affine, matrix
 
 // Seven parameters: dx, dy, dz, rx, ry, rz (arc seconds), m (ppm).
-class LASoperationTransformHelmert : public LASoperation {
- private:
-  auto change() const {
-    return [this](F64* v) {
-      const F64 x = v[0], y = v[1], z = v[2];
-      v[0] = (x - y * rz_rad + z * ry_rad) * scale + dx;
-      v[1] = (x * rz_rad + y - z * rx_rad) * scale + dy;
-      v[2] = (-x * ry_rad + y * rx_rad + z) * scale + dz;
-    };
-  }
-  F64 dx, dy, dz, rx, ry, rz, m;
-  F64 rx_rad, ry_rad, rz_rad, scale;
-
+class LASoperationTransformHelmert : public LASoperationCoordinates<LASoperationTransformHelmert, LAS_AXES_XYZ> {
  public:
   explicit LASoperationTransformHelmert(const F64* p)
       : dx(p[0]), dy(p[1]), dz(p[2]), rx(p[3]), ry(p[4]), rz(p[5]), m(p[6]), rx_rad(rx * RADIANS_PER_ARC_SECOND),
@@ -107,25 +88,23 @@ class LASoperationTransformHelmert : public LASoperation {
     las_option_text_list(text, p, 7);
     return las_operation_text_size(text, start);
   }
-  U32 get_decompress_selective() const override { return LAS_SELECTIVE_Z; }
-  F64* transform_coords_for_offset_adjustment(F64 x, F64 y, F64 z) override {
-    return las_changed_coordinates(x, y, z, change());
+  auto change() const {
+    return [this](F64* v) {
+      const F64 x = v[0], y = v[1], z = v[2];
+      v[0] = (x - y * rz_rad + z * ry_rad) * scale + dx;
+      v[1] = (x * rz_rad + y - z * rx_rad) * scale + dy;
+      v[2] = (-x * ry_rad + y * rx_rad + z) * scale + dz;
+    };
   }
-  void transform(LASpoint* point) override { las_change_coordinates<LAS_AXES_XYZ>(*this, point, change()); }
+
+ private:
+  F64 dx, dy, dz, rx, ry, rz, m;
+  F64 rx_rad, ry_rad, rz_rad, scale;
 };
 
 // scale, rotation (arc seconds; positive turns clockwise), tx, ty; z stays.
-class LASoperationTransformAffine : public LASoperation {
- private:
-  auto change() const {
-    return [this](F64* v) {
-      const F64 x = v[0], y = v[1];
-      v[0] = (x * cos_r + y * sin_r) * scale + tx;
-      v[1] = (y * cos_r - x * sin_r) * scale + ty;
-    };
-  }
-  F64 scale, rotation, cos_r, sin_r, tx, ty;
-
+class LASoperationTransformAffine
+    : public LASoperationCoordinates<LASoperationTransformAffine, LAS_AXIS_X | LAS_AXIS_Y> {
  public:
   explicit LASoperationTransformAffine(const F64* p)
       : scale(p[0]), rotation(p[1]), cos_r(cos(rotation * RADIANS_PER_ARC_SECOND)),
@@ -137,25 +116,20 @@ class LASoperationTransformAffine : public LASoperation {
     las_option_text_list(text, p, 4);
     return las_operation_text_size(text, start);
   }
-  F64* transform_coords_for_offset_adjustment(F64 x, F64 y, F64 z) override {
-    return las_changed_coordinates(x, y, z, change());
+  auto change() const {
+    return [this](F64* v) {
+      const F64 x = v[0], y = v[1];
+      v[0] = (x * cos_r + y * sin_r) * scale + tx;
+      v[1] = (y * cos_r - x * sin_r) * scale + ty;
+    };
   }
-  void transform(LASpoint* point) override { las_change_coordinates<LAS_AXIS_X | LAS_AXIS_Y>(*this, point, change()); }
+
+ private:
+  F64 scale, rotation, cos_r, sin_r, tx, ty;
 };
 
 // r11 r12 r13 r21 r22 r23 r31 r32 r33 tx ty tz.
-class LASoperationTransformMatrix : public LASoperation {
- private:
-  auto change() const {
-    return [this](F64* v) {
-      const F64 x = v[0], y = v[1], z = v[2];
-      v[0] = m[0] * x + m[1] * y + m[2] * z + m[9];
-      v[1] = m[3] * x + m[4] * y + m[5] * z + m[10];
-      v[2] = m[6] * x + m[7] * y + m[8] * z + m[11];
-    };
-  }
-  F64 m[12];
-
+class LASoperationTransformMatrix : public LASoperationCoordinates<LASoperationTransformMatrix, LAS_AXES_XYZ> {
  public:
   explicit LASoperationTransformMatrix(const F64* values) {
     for (int k = 0; k < 12; k++) m[k] = values[k];
@@ -167,9 +141,13 @@ class LASoperationTransformMatrix : public LASoperation {
     for (int row = 0; row < 4; row++) las_option_text_list(text, &m[3 * row], 3);
     return las_operation_text_size(text, start);
   }
-  U32 get_decompress_selective() const override { return LAS_SELECTIVE_Z; }
-  F64* transform_coords_for_offset_adjustment(F64 x, F64 y, F64 z) override {
-    return las_changed_coordinates(x, y, z, change());
+  auto change() const {
+    return [this](F64* v) {
+      const F64 x = v[0], y = v[1], z = v[2];
+      v[0] = m[0] * x + m[1] * y + m[2] * z + m[9];
+      v[1] = m[3] * x + m[4] * y + m[5] * z + m[10];
+      v[2] = m[6] * x + m[7] * y + m[8] * z + m[11];
+    };
   }
   // Under offset adjustment z is the point's own raw z (re-quantised from its
   // attribute when one stands in), not the operation's source-quantised one.
@@ -177,9 +155,12 @@ class LASoperationTransformMatrix : public LASoperation {
     if (offset_adjust) {
       las_change_adjusted_coordinates(*this, point, point->get_Z(), change());
     } else {
-      las_change_coordinates<LAS_AXES_XYZ>(*this, point, change());
+      LASoperationCoordinates::transform(point);
     }
   }
+
+ private:
+  F64 m[12];
 };
 
 // The numbers of a comma separated word; false when a part is no number.
