@@ -379,6 +379,20 @@ TEST(TransformRun, OffsetAdjustmentWritesEachFileInItsOwnMovedOffsets) {
       expect_header_matches_points(out);
     }
   }
+
+  // With new scale factors the points come out in them, in both passes.
+  ToolResult r = run_voxsifter({"-i", dir.file("a.las"), "-o", dir.file("fine.las"), "-step", "0.5", "-translate_x",
+                                "500000", "-offset_adjust", "-rescale", "0.001", "0.001", "0.001"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  lasfix::Parsed fine = lasfix::parse(dir.read("fine.las"));
+  EXPECT_EQ(fine.header.x_scale_factor, 0.001);
+  EXPECT_EQ(fine.header.z_scale_factor, 0.001);
+  EXPECT_EQ(fine.header.x_offset, 500000);
+  ASSERT_EQ(fine.points.size(), a.points.size());
+  for (size_t k = 0; k < fine.points.size(); k++) {
+    EXPECT_EQ(fine.points[k].X, 10 * a.points[k].X + 1000000) << k;
+    EXPECT_EQ(fine.points[k].Z, 10 * a.points[k].Z) << k;
+  }
 }
 
 // The same points as a translation; a random move is the same from run to
