@@ -16,18 +16,18 @@ U16 clamped_field(F64 a, U16 max) {
 }
 
 // Operations that change no coordinate re-quantise the point first under
-// offset adjustment, then make their own change.
+// offset adjustment, then make their own change, `Derived::change`.
+template <class Derived>
 class LASoperationAttribute : public LASoperation {
  public:
   F64* transform_coords_for_offset_adjustment(F64 x, F64 y, F64 z) override { return new F64[3]{x, y, z}; }
   void transform(LASpoint* point) override {
     if (offset_adjust) set_offset_adjust_coord_without_trafo_changes(point);
-    change(point);
+    static_cast<const Derived&>(*this).change(point);
   }
 
  protected:
   explicit LASoperationAttribute(U32 index) : index(index) {}
-  virtual void change(LASpoint* point) const = 0;
   // "-" + name + the index, and answers where the text began.
   size_t text_with_index(std::string& text) const {
     const size_t start = las_operation_text(text, name());
@@ -37,7 +37,7 @@ class LASoperationAttribute : public LASoperation {
   U32 index;
 };
 
-class LASoperationSetAttribute final : public LASoperationAttribute {
+class LASoperationSetAttribute final : public LASoperationAttribute<LASoperationSetAttribute> {
  public:
   explicit LASoperationSetAttribute(const LASoptionValue* v) : LASoperationAttribute(v[0].u32), value(v[1].f64) {}
   const char* name() const override { return "set_attribute"; }
@@ -47,12 +47,13 @@ class LASoperationSetAttribute final : public LASoperationAttribute {
     return las_operation_text_size(text, start);
   }
 
+  void change(LASpoint* point) const { store_attribute_value(point, index, value); }
+
  private:
-  void change(LASpoint* point) const override { store_attribute_value(point, index, value); }
   F64 value;
 };
 
-class LASoperationScaleAttribute final : public LASoperationAttribute {
+class LASoperationScaleAttribute final : public LASoperationAttribute<LASoperationScaleAttribute> {
  public:
   explicit LASoperationScaleAttribute(const LASoptionValue* v) : LASoperationAttribute(v[0].u32), scale(v[1].f32) {}
   const char* name() const override { return "scale_attribute"; }
@@ -63,14 +64,15 @@ class LASoperationScaleAttribute final : public LASoperationAttribute {
   }
   U32 get_decompress_selective() const override { return LAS_SELECTIVE_EXTRA_BYTES; }
 
- private:
-  void change(LASpoint* point) const override {
+  void change(LASpoint* point) const {
     store_attribute_value(point, index, point->get_attribute_as_float(index) * scale);
   }
+
+ private:
   F32 scale;
 };
 
-class LASoperationTranslateAttribute final : public LASoperationAttribute {
+class LASoperationTranslateAttribute final : public LASoperationAttribute<LASoperationTranslateAttribute> {
  public:
   explicit LASoperationTranslateAttribute(const LASoptionValue* v)
       : LASoperationAttribute(v[0].u32), offset(v[1].f64) {}
@@ -82,25 +84,28 @@ class LASoperationTranslateAttribute final : public LASoperationAttribute {
   }
   U32 get_decompress_selective() const override { return LAS_SELECTIVE_EXTRA_BYTES; }
 
- private:
-  void change(LASpoint* point) const override {
+  void change(LASpoint* point) const {
     store_attribute_value(point, index, point->get_attribute_as_float(index) + offset);
   }
+
+ private:
   F64 offset;
 };
 
 // An operation whose one parameter is the attribute index: `Rule` gives its
 // name and mask and changes the point.
 template <class Rule>
-class LASoperationOnAttribute final : public LASoperationAttribute {
+class LASoperationOnAttribute final : public LASoperationAttribute<LASoperationOnAttribute<Rule>> {
  public:
-  explicit LASoperationOnAttribute(const LASoptionValue* v) : LASoperationAttribute(v[0].u32) {}
+  explicit LASoperationOnAttribute(const LASoptionValue* v)
+      : LASoperationAttribute<LASoperationOnAttribute<Rule>>(v[0].u32) {}
   const char* name() const override { return Rule::name; }
-  I32 get_command(std::string& text) const override { return las_operation_text_size(text, text_with_index(text)); }
+  I32 get_command(std::string& text) const override {
+    return las_operation_text_size(text, this->text_with_index(text));
+  }
   U32 get_decompress_selective() const override { return Rule::mask; }
 
- private:
-  void change(LASpoint* point) const override { Rule::apply(point, index); }
+  void change(LASpoint* point) const { Rule::apply(point, this->index); }
 };
 
 // An attribute copied into one field of the point, limited to its range.
@@ -139,7 +144,7 @@ using LASoperationCopyIntensityIntoAttribute = LASoperationOnAttribute<FromInten
 
 // Channel 0 red, 1 green, 2 blue, 3 NIR. The name is the common beginning;
 // the text adds the channel's letters.
-class LASoperationCopyAttributeIntoRGBNIR final : public LASoperationAttribute {
+class LASoperationCopyAttributeIntoRGBNIR final : public LASoperationAttribute<LASoperationCopyAttributeIntoRGBNIR> {
  public:
   LASoperationCopyAttributeIntoRGBNIR(U32 index, U32 channel) : LASoperationAttribute(index), channel(channel) {}
   const char* name() const override { return "copy_attribute_into_"; }
@@ -154,15 +159,16 @@ class LASoperationCopyAttributeIntoRGBNIR final : public LASoperationAttribute {
   }
   U32 get_decompress_selective() const override { return LAS_SELECTIVE_EXTRA_BYTES; }
 
- private:
-  void change(LASpoint* point) const override {
+  void change(LASpoint* point) const {
     point->rgb[channel] = clamped_field(point->get_attribute_as_float(index), 65535);
   }
+
+ private:
   U32 channel;
 };
 
 // No upper limit: a sum of 255.5 or more keeps its low 8 bits (256 gives 0).
-class LASoperationAddScaledAttributeToUserData final : public LASoperationAttribute {
+class LASoperationAddScaledAttributeToUserData final : public LASoperationAttribute<LASoperationAddScaledAttributeToUserData> {
  public:
   explicit LASoperationAddScaledAttributeToUserData(const LASoptionValue* v)
       : LASoperationAttribute(v[0].u32), scale(v[1].f32) {}
@@ -174,12 +180,13 @@ class LASoperationAddScaledAttributeToUserData final : public LASoperationAttrib
   }
   U32 get_decompress_selective() const override { return LAS_SELECTIVE_EXTRA_BYTES | LAS_SELECTIVE_USER_DATA; }
 
- private:
-  void change(LASpoint* point) const override {
+  void change(LASpoint* point) const {
     const F64 sum = (F64)scale * point->get_attribute_as_float(index) + point->user_data;
     // A sum beyond 64 bits converts to the lowest value, whose low 8 bits are 0.
     point->user_data = (sum >= 0.0) ? (U8)las_f64_to_i64(sum + 0.5) : 0;
   }
+
+ private:
   F32 scale;
 };
 
