@@ -198,14 +198,24 @@ bool LASreader::read_point_filtered() {
   return false;
 }
 
+// Under offset adjustment the header states the quantisation the transform
+// writes; area tests and the filter judge a point as read, in the file's.
 bool LASreader::read_point_transformed() {
-  if (!(this->*read_simple)()) return false;
+  const LASscaling* own = point.scaling;
+  if (const LASscaling* as_read = transform->read_scaling()) point.scaling = as_read;
+  const bool read = (this->*read_simple)();
+  point.scaling = own;
+  if (!read) return false;
   transform->transform(&point);
   return true;
 }
 
 bool LASreader::read_point_filtered_and_transformed() {
-  if (!read_point_filtered()) return false;
+  const LASscaling* own = point.scaling;
+  if (const LASscaling* as_read = transform->read_scaling()) point.scaling = as_read;
+  const bool read = read_point_filtered();
+  point.scaling = own;
+  if (!read) return false;
   transform->transform(&point);
   return true;
 }

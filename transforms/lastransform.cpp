@@ -26,6 +26,7 @@ void LAStransform::clean() {
   op_capacity = 0;
   delete filter;
   filter = nullptr;
+  offsets_adjusted = false;
 }
 
 I32 LAStransform::unparse(std::string& text) const {
@@ -130,6 +131,8 @@ void LAStransform::adjust_offset(LASreader* reader, const F64* scale_factor) {
   LASheader& h = reader->header;
   const F64 header_scale[3] = {h.x_scale_factor, h.y_scale_factor, h.z_scale_factor};
   const F64 header_offset[3] = {h.x_offset, h.y_offset, h.z_offset};
+  scaling_as_read = h;
+  offsets_adjusted = true;
   F64 lo[3] = {h.min_x, h.min_y, h.min_z};
   F64 hi[3] = {h.max_x, h.max_y, h.max_z};
   // A flat box cannot be moved corner by corner: the points widen it instead.
@@ -200,8 +203,26 @@ void LAStransform::adjust_offset(LASreader* reader, const F64* scale_factor) {
 }
 
 void LAStransform::transform(LASpoint* point) {
-  if (filter && filter->filter(point)) return;
+  if (filter) {
+    const LASscaling* own = point->scaling;
+    if (offsets_adjusted) point->scaling = &scaling_as_read;
+    const bool unchanged = filter->filter(point);
+    point->scaling = own;
+    if (unchanged) {
+      if (offsets_adjusted && op_count > 0) keep_in_adjusted_offsets(point);
+      return;
+    }
+  }
   for (U32 i = 0; i < op_count; i++) op_list[i]->transform(point);
+}
+
+// From the quantisation the first operation reads to the one the last writes.
+void LAStransform::keep_in_adjusted_offsets(LASpoint* point) {
+  const LASoperation* first = op_list[0];
+  op_list[op_count - 1]->write_transformed_values_with_adjust_offset(
+      point->X * first->source_scale[0] + first->source_offset[0],
+      point->Y * first->source_scale[1] + first->source_offset[1],
+      first->get_Z(point) * first->source_scale[2] + first->source_offset[2], point);
 }
 
 // The filter is reset too: a stateful criterion (a thinning) must choose the

@@ -14,6 +14,7 @@
 
 #include <string>
 
+#include "core/lasattributer.hpp"
 #include "core/mydefs.hpp"
 
 class LASpoint;
@@ -76,6 +77,11 @@ class LAStransform {
   bool filtered_transform = false;
   // Selects the points to transform; a point it would drop stays unchanged.
   LASfilter* filter = nullptr;
+  // After adjust_offset the reader's header states the quantisation the
+  // points leave in, while they are read in the file's own: this one, for
+  // whatever judges a point before the operations (filters, areas).
+  LASscaling scaling_as_read;
+  bool offsets_adjusted = false;
 
   LAStransform() = default;
   ~LAStransform();
@@ -113,11 +119,17 @@ class LAStransform {
   // keeps its scale). The reader's header and read opener take the offsets,
   // box and scales that the points come out in.
   void adjust_offset(LASreader* reader, const F64* scale_factor);
-  // Every operation in order, unless the attached filter would drop the point.
+  // Every operation in order, unless the attached filter would drop the point;
+  // such a point is only carried into the adjusted quantisation.
   void transform(LASpoint* point);
+  // The quantisation points are read in when it is not the header's, else null.
+  const LASscaling* read_scaling() const { return offsets_adjusted ? &scaling_as_read : nullptr; }
   // Before each pass: the operations, the registers and the attached filter
   // start afresh, so that every pass changes the same points the same way.
   void reset();
   // One WARNING per operation whose overflow count is not 0, in list order.
   void check_for_overflow() const;
+
+ private:
+  void keep_in_adjusted_offsets(LASpoint* point);
 };

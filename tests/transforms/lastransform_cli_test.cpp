@@ -395,6 +395,36 @@ TEST(TransformRun, OffsetAdjustmentWritesEachFileInItsOwnMovedOffsets) {
   }
 }
 
+// Filters judge points as read, in the file's offsets, also when the
+// points leave in adjusted ones; the points a filtered transform leaves alone
+// keep their place in the adjusted offsets.
+TEST(TransformRun, OffsetAdjustmentLeavesFiltersThePointsAsRead) {
+  TempDir dir;
+  const lasfix::LasFile file = grid_file(1000, 2000);
+  dir.write("in.las", file.bytes());
+  for (const bool filtered : {false, true}) {
+    SCOPED_TRACE(filtered ? "filtered transform" : "filter");
+    std::vector<std::string> options = {"-keep_z_below", "5", "-translate_z", "100000", "-offset_adjust"};
+    if (filtered) options.push_back("-filtered_transform");
+    for (const std::vector<std::string>& mode : MODES) {
+      SCOPED_TRACE(mode[0]);
+      ToolResult r = run_voxsifter(run_args(dir, mode, options));
+      ASSERT_EQ(r.exit_code, 0) << r.err;
+      lasfix::Parsed out = lasfix::parse(dir.read("out.las"));
+      EXPECT_EQ(out.header.z_offset, 100000);
+      std::vector<lasfix::Point> expected;
+      for (lasfix::Point p : file.points) {
+        const double z = p.Z * SCALE;
+        if (z >= 5 && !filtered) continue;
+        p.Z = quantized(z < 5 ? z + 100000 : z, out.header.z_offset);
+        expected.push_back(p);
+      }
+      EXPECT_EQ(out.points, expected);
+      expect_header_matches_points(out);
+    }
+  }
+}
+
 // The same points as a translation; a random move is the same from run to
 // run and in both passes of the voxel mode.
 TEST(TransformRun, MatrixTranslatesAndRandomMovesRepeat) {
