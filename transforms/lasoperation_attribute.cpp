@@ -168,7 +168,8 @@ class LASoperationCopyAttributeIntoRGBNIR final : public LASoperationAttribute<L
 };
 
 // No upper limit: a sum of 255.5 or more keeps its low 8 bits (256 gives 0).
-class LASoperationAddScaledAttributeToUserData final : public LASoperationAttribute<LASoperationAddScaledAttributeToUserData> {
+class LASoperationAddScaledAttributeToUserData final
+    : public LASoperationAttribute<LASoperationAddScaledAttributeToUserData> {
  public:
   explicit LASoperationAddScaledAttributeToUserData(const LASoptionValue* v)
       : LASoperationAttribute(v[0].u32), scale(v[1].f32) {}
@@ -197,7 +198,8 @@ LASoptionResult add_copy_into_channel(LAStransformParse& parse, const LASoptionC
 }
 
 // Options that copy out of an attribute call their value the index of attribute.
-#define COPY_OUT(option) {option, "index of attribute", 1, "%u"}
+#define COPY_OUT(option) \
+  { option, "index of attribute", 1, "%u" }
 
 const LASoperationOption options[] = {
     {{"-set_attribute", "index value", 2, "%u %lf"}, las_add_operation<LASoperationSetAttribute>},

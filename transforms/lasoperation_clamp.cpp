@@ -33,7 +33,9 @@ class LASoperationClampWorldZ : public LASoperation {
     return las_operation_text_size(text, start);
   }
   U32 get_decompress_selective() const override { return LAS_SELECTIVE_Z; }
-  F64* transform_coords_for_offset_adjustment(F64 x, F64 y, F64 z) override { return new F64[3]{x, y, bounds.clamped(z)}; }
+  F64* transform_coords_for_offset_adjustment(F64 x, F64 y, F64 z) override {
+    return new F64[3]{x, y, bounds.clamped(z)};
+  }
   void transform(LASpoint* point) override {
     if (offset_adjust) {
       las_change_adjusted_coordinates(*this, point, get_Z(point), [this](F64* v) { v[2] = bounds.clamped(v[2]); });

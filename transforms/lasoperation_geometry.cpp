@@ -19,14 +19,16 @@ constexpr F64 RADIANS_PER_ARC_SECOND = 4.84813681109536e-06;
 // Turns the coordinates u (axis `first`) and w (axis `second`) about (cu, cw);
 // a positive angle turns u towards w.
 template <int first, int second>
-class LASoperationRotate : public LASoperationCoordinates<LASoperationRotate<first, second>, (1u << first) | (1u << second)> {
+class LASoperationRotate
+    : public LASoperationCoordinates<LASoperationRotate<first, second>, (1u << first) | (1u << second)> {
  public:
   LASoperationRotate(F64 angle, F64 center_u, F64 center_w)
-      : angle(angle), center_u(center_u), center_w(center_w), cos_a(cos(angle * RADIANS_PER_DEGREE)),
+      : angle(angle),
+        center_u(center_u),
+        center_w(center_w),
+        cos_a(cos(angle * RADIANS_PER_DEGREE)),
         sin_a(sin(angle * RADIANS_PER_DEGREE)) {}
-  const char* name() const override {
-    return first == 0 ? (second == 1 ? "rotate_xy" : "rotate_xz") : "rotate_yz";
-  }
+  const char* name() const override { return first == 0 ? (second == 1 ? "rotate_xy" : "rotate_xz") : "rotate_yz"; }
   I32 get_command(std::string& text) const override {
     const size_t start = las_operation_text(text, name());
     las_option_text_lf(text, angle);
@@ -79,8 +81,17 @@ LASoptionResult add_rotation(LAStransformParse& parse, const LASoptionCall& call
 class LASoperationTransformHelmert : public LASoperationCoordinates<LASoperationTransformHelmert, LAS_AXES_XYZ> {
  public:
   explicit LASoperationTransformHelmert(const F64* p)
-      : dx(p[0]), dy(p[1]), dz(p[2]), rx(p[3]), ry(p[4]), rz(p[5]), m(p[6]), rx_rad(rx * RADIANS_PER_ARC_SECOND),
-        ry_rad(ry * RADIANS_PER_ARC_SECOND), rz_rad(rz * RADIANS_PER_ARC_SECOND), scale(1.0 + m * 1e-06) {}
+      : dx(p[0]),
+        dy(p[1]),
+        dz(p[2]),
+        rx(p[3]),
+        ry(p[4]),
+        rz(p[5]),
+        m(p[6]),
+        rx_rad(rx * RADIANS_PER_ARC_SECOND),
+        ry_rad(ry * RADIANS_PER_ARC_SECOND),
+        rz_rad(rz * RADIANS_PER_ARC_SECOND),
+        scale(1.0 + m * 1e-06) {}
   const char* name() const override { return "transform_helmert"; }
   I32 get_command(std::string& text) const override {
     const size_t start = las_operation_text(text, name());
@@ -107,8 +118,12 @@ class LASoperationTransformAffine
     : public LASoperationCoordinates<LASoperationTransformAffine, LAS_AXIS_X | LAS_AXIS_Y> {
  public:
   explicit LASoperationTransformAffine(const F64* p)
-      : scale(p[0]), rotation(p[1]), cos_r(cos(rotation * RADIANS_PER_ARC_SECOND)),
-        sin_r(sin(rotation * RADIANS_PER_ARC_SECOND)), tx(p[2]), ty(p[3]) {}
+      : scale(p[0]),
+        rotation(p[1]),
+        cos_r(cos(rotation * RADIANS_PER_ARC_SECOND)),
+        sin_r(sin(rotation * RADIANS_PER_ARC_SECOND)),
+        tx(p[2]),
+        ty(p[3]) {}
   const char* name() const override { return "transform_affine"; }
   I32 get_command(std::string& text) const override {
     const size_t start = las_operation_text(text, name());

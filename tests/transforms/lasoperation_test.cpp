@@ -34,22 +34,32 @@ TEST_F(LasOperationTest, RefusedOptionsNameTheirArguments) {
     std::string message;
   } cases[] = {
       {{"-rotate_xy", "1", "2"}, "'-rotate_xy' needs 3 arguments: angle rot_center_x rot_center_y"},
-      {{"-rotate_xy", "abc", "1", "2"}, "'-rotate_xy' needs 3 arguments: angle rot_center_x rot_center_y but 'abc' is no valid angle"},
-      {{"-rotate_xy", "0", "x", "2"}, "'-rotate_xy' needs 3 arguments: angle rot_center_x rot_center_y but 0 is no valid angle"},
-      {{"-rotate_xz", "0", "1", "2"}, "'-rotate_xz' needs 3 arguments: angle rot_center_x rot_center_z but 0 is no valid angle"},
-      {{"-rotate_yz", "0", "1", "2"}, "'-rotate_yz' needs 3 arguments: angle rot_center_y rot_center_z but 0 is no valid angle"},
-      {{"-rotate_xy", "15", "x", "2"}, "'-rotate_xy' needs 3 arguments: angle rot_center_x rot_center_y but 'x' is no valid rot_center_x"},
-      {{"-rotate_yz", "15", "1", "y"}, "'-rotate_yz' needs 3 arguments: angle rot_center_y rot_center_z but 'y' is no valid rot_center_z"},
+      {{"-rotate_xy", "abc", "1", "2"},
+       "'-rotate_xy' needs 3 arguments: angle rot_center_x rot_center_y but 'abc' is no valid angle"},
+      {{"-rotate_xy", "0", "x", "2"},
+       "'-rotate_xy' needs 3 arguments: angle rot_center_x rot_center_y but 0 is no valid angle"},
+      {{"-rotate_xz", "0", "1", "2"},
+       "'-rotate_xz' needs 3 arguments: angle rot_center_x rot_center_z but 0 is no valid angle"},
+      {{"-rotate_yz", "0", "1", "2"},
+       "'-rotate_yz' needs 3 arguments: angle rot_center_y rot_center_z but 0 is no valid angle"},
+      {{"-rotate_xy", "15", "x", "2"},
+       "'-rotate_xy' needs 3 arguments: angle rot_center_x rot_center_y but 'x' is no valid rot_center_x"},
+      {{"-rotate_yz", "15", "1", "y"},
+       "'-rotate_yz' needs 3 arguments: angle rot_center_y rot_center_z but 'y' is no valid rot_center_z"},
       {{"-transform_helmert"}, "'-transform_helmert' needs 1 argument: 3 or 7 comma separated parameters"},
       {{"-transform_helmert", "1,2,3,4"}, "'-transform_helmert' needs 3 or 7 comma separated parameters as argument"},
-      {{"-transform_helmert", "1,2,3,4,5,6,7,8"}, "'-transform_helmert' needs 3 or 7 comma separated parameters as argument"},
+      {{"-transform_helmert", "1,2,3,4,5,6,7,8"},
+       "'-transform_helmert' needs 3 or 7 comma separated parameters as argument"},
       {{"-transform_helmert", "1,2,x"}, "'-transform_helmert' needs 3 or 7 comma separated parameters as argument"},
       {{"-transform_helmert", "1,2,3,"}, "'-transform_helmert' needs 3 or 7 comma separated parameters as argument"},
       {{"-transform_affine"}, "'-transform_affine' needs 1 argument: 4 comma separated parameters"},
       {{"-transform_affine", "1,2,3"}, "'-transform_affine' needs 4 comma separated parameters as argument"},
-      {{"-transform_matrix", "1,0,0", "0,1,0", "0,0,1"}, "'-transform_matrix' needs 4 arguments: 4 x 3 comma separated values"},
-      {{"-transform_matrix", "1,0,0,0", "0,1,0", "0,0,1", "0,0,0"}, "'-transform_matrix' needs 4 arguments: 4 x 3 comma separated values"},
-      {{"-transform_matrix", "1,0,0", "0,1,0", "0,0,1", "0,0"}, "'-transform_matrix' needs 4 arguments: 4 x 3 comma separated values"},
+      {{"-transform_matrix", "1,0,0", "0,1,0", "0,0,1"},
+       "'-transform_matrix' needs 4 arguments: 4 x 3 comma separated values"},
+      {{"-transform_matrix", "1,0,0,0", "0,1,0", "0,0,1", "0,0,0"},
+       "'-transform_matrix' needs 4 arguments: 4 x 3 comma separated values"},
+      {{"-transform_matrix", "1,0,0", "0,1,0", "0,0,1", "0,0"},
+       "'-transform_matrix' needs 4 arguments: 4 x 3 comma separated values"},
       {{"-clamp_z", "1"}, "'-clamp_z' needs 2 arguments: below above"},
       {{"-clamp_z", "a", "1"}, "'-clamp_z' needs 2 arguments: below above but 'a' is no valid below value"},
       {{"-clamp_z", "1", "b"}, "'-clamp_z' needs 2 arguments: below above but 'b' is no valid above value"},
@@ -59,17 +69,21 @@ TEST_F(LasOperationTest, RefusedOptionsNameTheirArguments) {
       {{"-clamp_raw_z", "1.5", "2"}, "'-clamp_raw_z' needs 2 arguments: below above but '1.5' is no valid below value"},
       {{"-translate_raw_x", "x"}, "'-translate_raw_x' needs 1 argument: raw_offset but 'x' is no valid raw_offset"},
       {{"-translate_raw_xyz", "1", "2", "z"},
-       "'-translate_raw_xyz' needs 3 arguments: raw_offset_x raw_offset_y raw_offset_z but 'z' is no valid raw_offset_z"},
+       "'-translate_raw_xyz' needs 3 arguments: raw_offset_x raw_offset_y raw_offset_z but 'z' is no valid "
+       "raw_offset_z"},
       {{"-translate_raw_xy_at_random", "1"},
        "'-translate_raw_xy_at_random' needs 2 arguments: max_raw_offset_x max_raw_offset_y"},
       {{"-set_attribute", "-1", "2"}, "'-set_attribute' needs 2 arguments: index value but '-1' is no valid index"},
       {{"-set_attribute", "0", "v"}, "'-set_attribute' needs 2 arguments: index value but 'v' is no valid value"},
       {{"-scale_attribute", "0", "s"}, "'-scale_attribute' needs 2 arguments: index scale but 's' is no valid scale"},
-      {{"-translate_attribute", "0", "o"}, "'-translate_attribute' needs 2 arguments: index offset but 'o' is no valid offset"},
+      {{"-translate_attribute", "0", "o"},
+       "'-translate_attribute' needs 2 arguments: index offset but 'o' is no valid offset"},
       {{"-copy_attribute_into_intensity"}, "'-copy_attribute_into_intensity' needs 1 argument: index of attribute"},
-      {{"-copy_attribute_into_I", "x"}, "'-copy_attribute_into_I' needs 1 argument: index of attribute but 'x' is no valid index"},
+      {{"-copy_attribute_into_I", "x"},
+       "'-copy_attribute_into_I' needs 1 argument: index of attribute but 'x' is no valid index"},
       {{"-copy_user_data_into_attribute"}, "'-copy_user_data_into_attribute' needs 1 argument: index"},
-      {{"-copy_intensity_into_attribute", "i"}, "'-copy_intensity_into_attribute' needs 1 argument: index but 'i' is no valid index"},
+      {{"-copy_intensity_into_attribute", "i"},
+       "'-copy_intensity_into_attribute' needs 1 argument: index but 'i' is no valid index"},
       {{"-add_scaled_attribute_to_user_data", "0", "x"},
        "'-add_scaled_attribute_to_user_data' needs 2 arguments: index scale but 'x' is no valid scale"},
   };
@@ -277,7 +291,8 @@ TEST(LasOperationAttributes, FieldsCopiedIntoAttributesAndScaledSumsIntoUserData
     F64 value;
     const char* scale;
     U8 user_data;
-  } sums[] = {{100, "2", 4}, {100, "-1", 0}, {98, "2", 0}, {1e30, "1", 0}, {std::numeric_limits<F64>::quiet_NaN(), "1", 0}};
+  } sums[] = {
+      {100, "2", 4}, {100, "-1", 0}, {98, "2", 0}, {1e30, "1", 0}, {std::numeric_limits<F64>::quiet_NaN(), "1", 0}};
   for (const auto& s : sums) {
     SCOPED_TRACE(s.value);
     ASSERT_TRUE(a.point->set_attribute_as_float(2, s.value));
@@ -435,7 +450,9 @@ TEST(LasOffsetAdjustment, RescaleFactorsAreTheTargetScales) {
 class Refusing : public LASoperation {
  public:
   const char* name() const override { return "refusing"; }
-  I32 get_command(std::string& text) const override { return las_operation_text_size(text, las_operation_text(text, name())); }
+  I32 get_command(std::string& text) const override {
+    return las_operation_text_size(text, las_operation_text(text, name()));
+  }
   F64* transform_coords_for_offset_adjustment(F64, F64, F64) override { return nullptr; }
   void transform(LASpoint* point) override { point->X += 1; }
 };
