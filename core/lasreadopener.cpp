@@ -766,7 +766,7 @@ I32 LASreadOpener::unparse(std::string& text) const {
     }
   }
   // Each of these changes how a file is opened on its own.
-  if (offset) {
+  if (offset && !offset_from_adjustment) {
     numbers("-reoffset", {option_text_f64((*offset)[0]), option_text_f64((*offset)[1]), option_text_f64((*offset)[2])});
   }
   if (auto_reoffset) text += "-auto_reoffset ";
@@ -1245,7 +1245,9 @@ void LASreadOpener::attach_las_index(LASreader* reader, const char* name) const 
 }
 
 void LASreadOpener::adjust_offset_when_transformation(LASreader* reader) {
-  if (offset_adjust && transform && !offset) transform->adjust_offset(reader, get_scale_factor());
+  if (!offset_adjust || !transform || offset) return;
+  transform->adjust_offset(reader, get_scale_factor());
+  offset_from_adjustment = offset.has_value();
 }
 
 LASreader* LASreadOpener::wrap(LASreader* reader, const char* name, bool from_stdin, bool store) {
@@ -1279,6 +1281,11 @@ LASreader* LASreadOpener::open(const char* other_name, bool reset_list) {
   if (filter) filter->reset();
   if (transform) transform->reset();
   header_after_open.reset();
+  // A reopen keeps the adjusted offsets; another file gets its own.
+  if (offset_from_adjustment) {
+    offset.reset();
+    offset_from_adjustment = false;
+  }
   const U32 count = input.size();
   if (count > 0) {
     use_stdin = false;

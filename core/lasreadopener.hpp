@@ -178,6 +178,9 @@ class LASreadOpener {
   std::optional<std::array<F64, 3>> offset;
   bool auto_reoffset = false;
   bool offset_adjust = false;
+  // `offset` holds what the transform chose for the file opened last, not
+  // values of "-reoffset": the next file is adjusted from its own header.
+  bool offset_from_adjustment = false;
   I32 files_are_flightlines = 0;
   I32 files_are_flightlines_index = -1;
   bool apply_file_source_ID = false;

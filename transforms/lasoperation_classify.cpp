@@ -48,7 +48,7 @@ struct ClassifyZ : Thresholds<Test> {
   }
   void apply(LASoperation& operation, LASpoint* point) const {
     const F64 z = las_operation_world_z(operation, point);
-    if (operation.offset_adjust) las_requantise_unchanged(operation, point);
+    if (operation.offset_adjust) operation.set_offset_adjust_coord_without_trafo_changes(point);
     if (Test::holds(z, this->bound)) assign_classification(point, this->classification);
   }
 };

@@ -36,20 +36,11 @@ inline void assign_classification(LASpoint* point, U8 value) {
 
 // ------------------------------------------------------------------ offset adjustment
 
-// The raw Z the operation works on: the point's own, or, with an attribute
-// standing in for z under offset adjustment, that value carried from the
-// operation's target quantisation back into its source quantisation.
-I32 las_source_Z(const LASoperation& operation, const LASpoint* point);
-// Under offset adjustment: moves a point whose coordinates the operation does
-// not change from its source into its target quantisation (a value beyond 32
-// bits keeps the old raw value and counts as an overflow).
-void las_requantise_unchanged(LASoperation& operation, LASpoint* point);
-
 // World z as it reaches an operation: in the point's own quantisation, or
 // under offset adjustment in the operation's source quantisation.
 inline F64 las_operation_world_z(const LASoperation& operation, const LASpoint* point) {
   if (!operation.offset_adjust) return las_world_z(point);
-  return las_source_Z(operation, point) * operation.source_scale[2] + operation.source_offset[2];
+  return operation.get_Z(point) * operation.source_scale[2] + operation.source_offset[2];
 }
 
 // ------------------------------------------------------------------ the frame
@@ -80,7 +71,7 @@ class LASoperationOf : public LASoperation {
     if constexpr (requires(LASoperation & operation) { rule.apply(operation, point); }) {
       rule.apply(*this, point);
     } else {
-      if (offset_adjust) las_requantise_unchanged(*this, point);
+      if (offset_adjust) set_offset_adjust_coord_without_trafo_changes(point);
       rule.apply(point);
     }
   }

@@ -87,7 +87,7 @@ struct BinZintoPointSource {
   void text(std::string& text) const { las_option_text_d(text, bin_size); }
   void apply(LASoperation& operation, LASpoint* point) const {
     const I64 bin = (I64)point->get_Z() / (I64)bin_size;
-    if (operation.offset_adjust) las_requantise_unchanged(operation, point);
+    if (operation.offset_adjust) operation.set_offset_adjust_coord_without_trafo_changes(point);
     point->point_source_ID = bin < 0 ? 0 : bin > 65535 ? 65535 : (U16)bin;
   }
 };

@@ -66,7 +66,7 @@ class StoredShapes : public ::testing::TestWithParam<Shape> {
 // More points than one chunk of the store holds, so that a chunk boundary is
 // crossed. Points field by field, the header's records, the format of each pass, the
 // attribute table of the point, and a store smaller than the raw records
-// where they are compressed.
+// where they are compressed (formats with coders for every item).
 TEST_P(StoredShapes, EveryPassDeliversTheFirstPassPoints) {
   const Shape& s = GetParam();
   const U32 count = 60001;
@@ -108,7 +108,7 @@ TEST_P(StoredShapes, EveryPassDeliversTheFirstPassPoints) {
 INSTANTIATE_TEST_SUITE_P(Formats, StoredShapes,
                          ::testing::Values(Shape{"format_1", 1, false, true},
                                            Shape{"format_3_attribute", 3, true, true},
-                                           Shape{"format_5_waves", 5, false, true}, Shape{"format_6", 6, false, false},
+                                           Shape{"format_5_waves", 5, false, true}, Shape{"format_6", 6, false, true},
                                            Shape{"format_8_attribute", 8, true, false},
                                            Shape{"format_10_waves", 10, false, false}),
                          [](const ::testing::TestParamInfo<Shape>& info) { return std::string(info.param.name); });
