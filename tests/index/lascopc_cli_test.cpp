@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "index/lasindex.hpp"
 #include "support/copc_fixture.hpp"
+#include "support/lax_fixture.hpp"
 #include "support/run_tool.hpp"
 #include "support/temp_dir.hpp"
 
@@ -106,16 +106,20 @@ TEST(CopcCli, CopcHierarchyTakesPrecedenceOverLaxFile) {
   TempDir dir;
   dir.write("in.las", f.built.bytes);
   const lasfix::Header& h = f.built.header;
-  dir.write("in.lax", copcfix::lax_for_all_points((float)*h.min_x, (float)*h.min_y, (float)*h.max_x, (float)*h.max_y,
-                                                   (uint32_t)f.file.points.size()));
-  // Only a build that reads .lax files registers both indexes and warns, once:
-  // the reopen for the second pass does not look for the .lax file again.
-  const bool lax_read = LASindex().read(dir.file("in.las").c_str());
-  const std::string warning =
-      lax_read ? "WARNING: both LAX file and COPC spatial indexing registered. COPC has the precedence.\n" : "";
+  // One quadtree cell over the file holding every point.
+  laxfix::Lax lax;
+  lax.levels = 0;
+  lax.min_x = (float)*h.min_x;
+  lax.max_x = (float)*h.max_x;
+  lax.min_y = (float)*h.min_y;
+  lax.max_y = (float)*h.max_y;
+  lax.cells = {{0, {{0, (uint32_t)f.file.points.size() - 1}}}};
+  dir.write("in.lax", lax.bytes());
+  // Both indexes are registered and the warning comes once: the reopen for
+  // the second pass does not look for the .lax file again.
   const Thinned run = run_every_point(dir, {"-inside", "1000", "2048", "1064", "2176", "-max_depth", "2"});
-  EXPECT_EQ(run.result.exit_code, lax_read ? 1 : 0);
-  EXPECT_EQ(run.result.err, warning);
+  EXPECT_EQ(run.result.exit_code, 1);
+  EXPECT_EQ(run.result.err, "WARNING: both LAX file and COPC spatial indexing registered. COPC has the precedence.\n");
   const copcfix::Area area{copcfix::Area::rectangle, 1000, 2048, 1064, 2176};
   EXPECT_EQ(run.points, pick(f, copcfix::expected_read(f, copcfix::Order::spatial, 2, area)));
 }
