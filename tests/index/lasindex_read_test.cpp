@@ -261,3 +261,47 @@ TEST(LaxCli, ReadsThroughACutFileEnd) {
 }
 
 }  // namespace
+
+namespace {
+
+// The index inside a compressed file: an EVLR of the suite (record 30) that
+// the compressor record lists among its special records.
+TEST(LaxCli, IndexRecordInsideACompressedFile) {
+  TempDir dir;
+  const Blocks b = blocks();
+  dir.write("in.las", las_of(b.xy).bytes());
+  ToolRun compress;
+  compress.args = {"-i", dir.file("in.las"), "-every_nth", "1", "-silent", "-o", dir.file("in.vmb")};
+  ASSERT_EQ(run_tool(compress).exit_code, 0);
+  std::string vmb = dir.read("in.vmb");
+  const size_t user_id = vmb.find("vembra encoded");
+  ASSERT_NE(user_id, std::string::npos);
+  const size_t payload = user_id - 2 + 54;  // the compressor record's payload
+
+  // Cell 6 is left out: its block is missing when the record is used.
+  laxfix::Lax lax;
+  lax.cells = {{5, {{0, 9}}}, {20, {{10, 1509}, {1520, 3019}}}};
+  const std::string index = lax.bytes();
+  const size_t evlr = vmb.size();
+  std::string header(60, '\0');
+  header.replace(2, 8, "Pelkarts");
+  lasfix::put_u16(header, 18, 30);
+  lasfix::put_u64(header, 20, index.size());
+  vmb += header + index;
+  lasfix::put_u64(vmb, payload + 16, 1);
+  lasfix::put_u64(vmb, payload + 24, evlr);
+  dir.write("in.vmb", vmb);
+
+  ToolRun query;
+  query.timeout_seconds = 30;
+  query.args = {"-i", dir.file("in.vmb"), "-inside", "5", "5", "45", "20", "-every_nth", "1", "-silent",
+                "-o", dir.file("out.las")};
+  const ToolResult result = run_tool(query);
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.err, "");
+  std::vector<XY> seen;
+  for (const lasfix::Point& p : lasfix::parse(dir.read("out.las")).points) seen.push_back({p.X, p.Y});
+  EXPECT_EQ(seen, std::vector<XY>(b.xy.begin(), b.xy.begin() + 10));
+}
+
+}  // namespace
