@@ -71,6 +71,9 @@ class LaxReadTest : public ::testing::Test {
   std::vector<XY> read(const std::string& name, const std::vector<std::string>& options, bool* indexed = nullptr) {
     std::vector<std::string> words = {"-i", temp.file(name)};
     words.insert(words.end(), options.begin(), options.end());
+    return read_words(words, indexed);
+  }
+  std::vector<XY> read_words(const std::vector<std::string>& words, bool* indexed = nullptr) {
     ArgVector args(words);
     LASreadOpener opener;
     EXPECT_TRUE(opener.parse(args.argc(), args.argv(), true));
@@ -176,6 +179,20 @@ TEST_F(LaxReadTest, OnlyTheListedRunsAreRead) {
     temp.write("in.lax", lax.bytes());
     EXPECT_EQ(read("in.las", both), c.want) << c.name;
   }
+}
+
+TEST_F(LaxReadTest, MergedFilesUseTheirOwnIndexes) {
+  const Blocks b = blocks();
+  temp.write("a.las", las_of(b.xy).bytes());
+  temp.write("b.las", las_of(b.xy).bytes());
+  laxfix::Lax lax;
+  lax.cells = {{5, {{0, 9}}}, {20, {{10, 1509}, {1520, 3019}}}};  // cell 6 left out
+  temp.write("a.lax", lax.bytes());
+  std::vector<XY> want(b.xy.begin(), b.xy.begin() + 10);
+  want.insert(want.end(), b.xy.begin(), b.xy.begin() + 10);
+  want.insert(want.end(), b.xy.begin() + 1510, b.xy.begin() + 1520);
+  EXPECT_EQ(read_words({"-i", temp.file("a.las"), temp.file("b.las"), "-merged", "-inside", "5", "5", "45", "20"}),
+            want);
 }
 
 // ------------------------------------------------------------------ the tool
