@@ -43,18 +43,12 @@ bool LASindex::read(ByteStreamIn* stream) {
   quadtree.reset();
   intervals.reset();
   in_interval = false;
+  const char* owner = "(LASindex)";
   char signature[5];
-  if (!lasindex_read_signature(stream, signature)) {
-    laserror("(LASindex): reading signature");
-    return false;
-  }
-  if (strncmp(signature, "LASX", 4) != 0) {
-    laserror("(LASindex): wrong signature %4s instead of 'LASX'", signature);
-    return false;
-  }
   U32 version = 0;
-  if (!lasindex_read_le(stream, version)) {
-    laserror("(LASindex): reading version");
+  if (!lasindex_read_signature(stream, signature, owner, "signature") ||
+      !lasindex_check_signature(signature, "LASX", owner, "signature") ||
+      !lasindex_read_field(stream, version, owner, "version")) {
     return false;
   }
   quadtree = std::make_unique<LASquadtree>();

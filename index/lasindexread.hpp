@@ -1,11 +1,12 @@
-// Guarded little-endian reads for the index blocks: the streams throw at the
-// end of their data, the index readers want a bool to name the field that
-// could not be read.
+// Guarded little-endian reads for the blocks of index data. The streams throw
+// at the end of their data; these report which field of which block could not
+// be read ("(LASquadtree): reading levels") and answer false.
 #pragma once
 
 #include <cstring>
 
 #include "core/bytestreamin.hpp"
+#include "core/lasmessage.hpp"
 
 // A u32, i32 or f32 field.
 template <typename T>
@@ -21,13 +22,28 @@ inline bool lasindex_read_le(ByteStreamIn* stream, T& value) {
   return true;
 }
 
-// A four-character signature, terminated for messages.
-inline bool lasindex_read_signature(ByteStreamIn* stream, char (&signature)[5]) {
+template <typename T>
+inline bool lasindex_read_field(ByteStreamIn* stream, T& value, const char* owner, const char* field) {
+  if (lasindex_read_le(stream, value)) return true;
+  laserror("%s: reading %s", owner, field);
+  return false;
+}
+
+// Four characters, terminated for messages.
+inline bool lasindex_read_signature(ByteStreamIn* stream, char (&signature)[5], const char* owner, const char* field) {
   signature[4] = '\0';
   try {
     stream->getBytes((U8*)signature, 4);
   } catch (int) {
+    laserror("%s: reading %s", owner, field);
     return false;
   }
   return true;
+}
+
+inline bool lasindex_check_signature(const char* signature, const char* expected, const char* owner,
+                                     const char* field) {
+  if (strncmp(signature, expected, 4) == 0) return true;
+  laserror("%s: wrong %s %4s instead of '%s'", owner, field, signature, expected);
+  return false;
 }

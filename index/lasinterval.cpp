@@ -10,38 +10,22 @@
 #include "index/lasindexread.hpp"
 
 bool LASinterval::read(ByteStreamIn* stream) {
+  const char* owner = "(LASinterval)";
   char signature[5];
-  if (!lasindex_read_signature(stream, signature)) {
-    laserror("(LASinterval): reading signature");
-    return false;
-  }
-  if (strncmp(signature, "LASV", 4) != 0) {
-    laserror("(LASinterval): wrong signature %4s instead of 'LASV'", signature);
-    return false;
-  }
   U32 version = 0, number_cells = 0;
-  if (!lasindex_read_le(stream, version)) {
-    laserror("(LASinterval): reading version");
-    return false;
-  }
-  if (!lasindex_read_le(stream, number_cells)) {
-    laserror("(LASinterval): reading number of cells");
+  if (!lasindex_read_signature(stream, signature, owner, "signature") ||
+      !lasindex_check_signature(signature, "LASV", owner, "signature") ||
+      !lasindex_read_field(stream, version, owner, "version") ||
+      !lasindex_read_field(stream, number_cells, owner, "number of cells")) {
     return false;
   }
   for (U32 c = 0; c < number_cells; c++) {
     I32 index = 0;
     U32 number_intervals = 0;
     LASintervalStartCell cell;
-    if (!lasindex_read_le(stream, index)) {
-      laserror("(LASinterval): reading cell index");
-      return false;
-    }
-    if (!lasindex_read_le(stream, number_intervals)) {
-      laserror("(LASinterval): reading number of intervals in cell");
-      return false;
-    }
-    if (!lasindex_read_le(stream, cell.point_count)) {
-      laserror("(LASinterval): reading number of points in cell");
+    if (!lasindex_read_field(stream, index, owner, "cell index") ||
+        !lasindex_read_field(stream, number_intervals, owner, "number of intervals in cell") ||
+        !lasindex_read_field(stream, cell.point_count, owner, "number of points in cell")) {
       return false;
     }
     for (U32 k = 0; k < number_intervals; k++) {

@@ -10,36 +10,22 @@
 #include "index/lasindexread.hpp"
 
 bool LASquadtree::read(ByteStreamIn* stream) {
+  const char* owner = "(LASquadtree)";
   char signature[5];
-  if (!lasindex_read_signature(stream, signature)) {
-    laserror("(LASquadtree): reading LASspatial signature");
-    return false;
-  }
-  if (strncmp(signature, "LASS", 4) != 0) {
-    laserror("(LASquadtree): wrong LASspatial signature %4s instead of 'LASS'", signature);
+  if (!lasindex_read_signature(stream, signature, owner, "LASspatial signature") ||
+      !lasindex_check_signature(signature, "LASS", owner, "LASspatial signature")) {
     return false;
   }
   U32 type = 0;
-  if (!lasindex_read_le(stream, type)) {
-    laserror("(LASquadtree): reading LASspatial type");
-    return false;
-  }
+  if (!lasindex_read_field(stream, type, owner, "LASspatial type")) return false;
   if (type != 0) {
     laserror("(LASquadtree): unknown LASspatial type %u", type);
     return false;
   }
-  if (!lasindex_read_signature(stream, signature)) {
-    laserror("(LASquadtree): reading signature");
-    return false;
-  }
+  if (!lasindex_read_signature(stream, signature, owner, "signature")) return false;
   if (strncmp(signature, "LASQ", 4) == 0) {
     U32 version = 0;
-    if (!lasindex_read_le(stream, version)) {
-      laserror("(LASquadtree): reading version");
-      return false;
-    }
-    if (!lasindex_read_le(stream, levels)) {
-      laserror("(LASquadtree): reading levels");
+    if (!lasindex_read_field(stream, version, owner, "version") || !lasindex_read_field(stream, levels, owner, "levels")) {
       return false;
     }
   } else {
@@ -47,23 +33,11 @@ bool LASquadtree::read(ByteStreamIn* stream) {
     memcpy(&levels, signature, 4);
   }
   U32 level_index = 0, implicit_levels = 0;
-  if (!lasindex_read_le(stream, level_index)) {
-    laserror("(LASquadtree): reading level_index");
+  if (!lasindex_read_field(stream, level_index, owner, "level_index") ||
+      !lasindex_read_field(stream, implicit_levels, owner, "implicit_levels") ||
+      !lasindex_read_field(stream, min_x, owner, "min_x") || !lasindex_read_field(stream, max_x, owner, "max_x") ||
+      !lasindex_read_field(stream, min_y, owner, "min_y") || !lasindex_read_field(stream, max_y, owner, "max_y")) {
     return false;
-  }
-  if (!lasindex_read_le(stream, implicit_levels)) {
-    laserror("(LASquadtree): reading implicit_levels");
-    return false;
-  }
-  const struct {
-    F32* value;
-    const char* name;
-  } bounds[4] = {{&min_x, "min_x"}, {&max_x, "max_x"}, {&min_y, "min_y"}, {&max_y, "max_y"}};
-  for (const auto& b : bounds) {
-    if (!lasindex_read_le(stream, *b.value)) {
-      laserror("(LASquadtree): reading %s", b.name);
-      return false;
-    }
   }
   // Deeper trees have cell indices past the level table; their uniform
   // descent alone would visit more than 4^15 cells.

@@ -5,8 +5,8 @@
 #include <cstdint>
 
 #include "core/bytestreamin_array.hpp"
-#include "core/lasmessage.hpp"
 #include "index/lasindex.hpp"
+#include "fuzz_quiet.hpp"
 
 static void walk(LASindex& index) {
   LASinterval* intervals = index.get_intervals();
@@ -15,12 +15,7 @@ static void walk(LASindex& index) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const bool quiet = [] {
-    halt_on_error(false);
-    set_message_log_level(QUIET);
-    return true;
-  }();
-  (void)quiet;
+  fuzz_quiet();
   ByteStreamInArrayLE stream(data, (I64)size);
   LASindex index;
   if (!index.read(&stream)) return 0;

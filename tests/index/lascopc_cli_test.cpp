@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/copc_fixture.hpp"
+#include "support/every_point.hpp"
 #include "support/lax_fixture.hpp"
 #include "support/run_tool.hpp"
 #include "support/temp_dir.hpp"
@@ -22,29 +23,8 @@ std::vector<lasfix::Point> pick(const copcfix::CopcFile& f, const std::vector<si
   return points;
 }
 
-struct Thinned {
-  ToolResult result;
-  std::vector<lasfix::Point> points;
-};
-
-// Thins nothing: every point read is written, in order. Warnings and errors
-// only on stderr (-silent), so that no timing lines need masking. The file is
-// opened twice (the tool reopens it for the pass that writes), and the
-// warnings of opening come twice.
-Thinned run_every_point(const TempDir& dir, std::vector<std::string> options) {
-  std::vector<std::string> args = {"-i", dir.file("in.las"), "-every_nth", "1", "-silent", "-o", dir.file("out.las")};
-  args.insert(args.end(), options.begin(), options.end());
-  std::remove(dir.file("out.las").c_str());
-  Thinned run{run_voxsifter(args), {}};
-  if (dir.exists("out.las")) {
-    const lasfix::Parsed out = lasfix::parse(dir.read("out.las"));
-    EXPECT_EQ(out.point_count(), out.points.size());
-    run.points = out.points;
-  }
-  return run;
-}
-
-// Each opening refuses the hierarchy: the warning of a count mismatch, then the
+// The tool opens the file twice (it reopens it for the pass that writes), so
+// the warnings of opening come twice. Each opening refuses the hierarchy: the warning of a count mismatch, then the
 // reader's line that it drops the hierarchy (its exact text is pinned by the
 // reader's own tests).
 const std::string MISMATCH = "WARNING: COPC EPT hierarchy EVLR number of point does not match with the header.\n";

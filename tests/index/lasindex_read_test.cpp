@@ -14,6 +14,7 @@
 #include "core/lasreader.hpp"
 #include "core/lasreadopener.hpp"
 #include "support/arg_vector.hpp"
+#include "support/every_point.hpp"
 #include "support/las_fixture.hpp"
 #include "support/lax_fixture.hpp"
 #include "support/run_tool.hpp"
@@ -197,22 +198,8 @@ TEST_F(LaxReadTest, MergedFilesUseTheirOwnIndexes) {
 
 // ------------------------------------------------------------------ the tool
 
-struct Thinned {
-  ToolResult result;
-  std::vector<lasfix::Point> points;
-};
-
-Thinned run_every_point(const TempDir& dir, std::vector<std::string> options) {
-  std::vector<std::string> args = {"-i", dir.file("in.las"), "-every_nth", "1", "-silent", "-o", dir.file("out.las")};
-  args.insert(args.end(), options.begin(), options.end());
-  std::remove(dir.file("out.las").c_str());
-  ToolRun run;
-  run.args = args;
-  run.timeout_seconds = 30;  // a read that never ends fails here
-  Thinned out{run_tool(run), {}};
-  if (dir.exists("out.las")) out.points = lasfix::parse(dir.read("out.las")).points;
-  return out;
-}
+// Runs under a timeout: a read that never ends fails.
+constexpr int TIMEOUT = 30;
 
 TEST(LaxCli, BadIndexesEndTheRunWithTheirMessages) {
   TempDir dir;
@@ -226,7 +213,7 @@ TEST(LaxCli, BadIndexesEndTheRunWithTheirMessages) {
   const std::vector<std::string> area = {"-inside", "5", "5", "45", "20"};
   // Halting on errors: the first message ends the run.
   dir.write("in.lax", wrong.bytes());
-  Thinned run = run_every_point(dir, area);
+  Thinned run = run_every_point(dir, area, TIMEOUT);
   EXPECT_EQ(run.result.exit_code, 3);
   EXPECT_EQ(run.result.err, "ERROR: (LASindex): wrong signature LASY instead of 'LASX'\n");
   // Without halting, every level reports once (the reopen for the second pass
@@ -247,14 +234,14 @@ TEST(LaxCli, BadIndexesEndTheRunWithTheirMessages) {
   ignoring.push_back("-errors_ignore");
   for (const Case& c : cases) {
     dir.write("in.lax", c.bytes);
-    run = run_every_point(dir, ignoring);
+    run = run_every_point(dir, ignoring, TIMEOUT);
     EXPECT_EQ(run.result.exit_code, 3) << c.name;
     EXPECT_EQ(run.result.err, c.err) << c.name;
     EXPECT_EQ(run.points.size(), 20u) << c.name;
   }
   // A missing index is silent.
   std::remove(lax.c_str());
-  run = run_every_point(dir, area);
+  run = run_every_point(dir, area, TIMEOUT);
   EXPECT_EQ(run.result.exit_code, 0);
   EXPECT_EQ(run.result.err, "");
 }
@@ -268,7 +255,7 @@ TEST(LaxCli, ReadsThroughACutFileEnd) {
   laxfix::Lax lax;
   lax.cells = {{5, {{0, 9}}}, {6, {{1510, 1519}}}, {7, {{2000, 2500}}}};
   dir.write("in.lax", lax.bytes());
-  const Thinned run = run_every_point(dir, {"-inside", "5", "5", "45", "20", "-errors_ignore"});
+  const Thinned run = run_every_point(dir, {"-inside", "5", "5", "45", "20", "-errors_ignore"}, TIMEOUT);
   ASSERT_GE(run.result.exit_code, 0) << "timed out";
   std::vector<XY> seen;
   for (const lasfix::Point& p : run.points) seen.push_back({p.X, p.Y});
