@@ -34,6 +34,10 @@ constexpr LASitemCoderRow ITEM_CODERS[] = {
     {LASitem::POINT10, 2, reader<LASreadItemCompressed_POINT10_v2>, writer<LASwriteItemCompressed_POINT10_v2>},
     {LASitem::GPSTIME11, 2, reader<LASreadItemCompressed_GPSTIME11_v2>, writer<LASwriteItemCompressed_GPSTIME11_v2>},
     {LASitem::RGB12, 2, reader<LASreadItemCompressed_RGB12_v2>, writer<LASwriteItemCompressed_RGB12_v2>},
+    {LASitem::BYTE, 1, sized_reader<LASreadItemCompressed_BYTE_v1>, sized_writer<LASwriteItemCompressed_BYTE_v1>},
+    {LASitem::POINT10, 1, reader<LASreadItemCompressed_POINT10_v1>, writer<LASwriteItemCompressed_POINT10_v1>},
+    {LASitem::GPSTIME11, 1, reader<LASreadItemCompressed_GPSTIME11_v1>, writer<LASwriteItemCompressed_GPSTIME11_v1>},
+    {LASitem::RGB12, 1, reader<LASreadItemCompressed_RGB12_v1>, writer<LASwriteItemCompressed_RGB12_v1>},
     {LASitem::WAVEPACKET13, 1, reader<LASreadItemCompressed_WAVEPACKET13_v1>,
      writer<LASwriteItemCompressed_WAVEPACKET13_v1>},
 };

@@ -6,7 +6,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <ranges>
+#include <iterator>
+#include <span>
 #include <vector>
 
 #include "filters/lasfilter.hpp"
@@ -156,7 +157,8 @@ void LAStransform::usage() const {
 
 // The row of a transform option among the families' tables.
 static const LASoperationOption* find_option(const char* word) {
-  auto tables = std::views::transform(families, [](auto family) { return family().options; });
+  std::span<const LASoperationOption> tables[std::size(families)];
+  for (size_t i = 0; i < std::size(families); i++) tables[i] = families[i]().options;
   return las_find_option_among<LAStransformParse>(tables, word);
 }
 

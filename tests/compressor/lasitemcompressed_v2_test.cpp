@@ -1,8 +1,8 @@
-// The item coders of the legacy formats (POINT10, GPS time, RGB and extra
-// bytes of version 2, wave packets of version 1): small vectors worked by
-// hand, whose bytes must equal the symbols written on fresh models, and round
-// trips over generated sequences, over two chunks on one coder pair so that
-// nothing may leak from one chunk into the next.
+// The version-2 item coders of the legacy formats (POINT10, GPS time, RGB and
+// extra bytes): small vectors worked by hand, whose bytes must equal the
+// symbols written on fresh models, and round trips over generated sequences,
+// over two chunks on one coder pair so that nothing may leak from one chunk
+// into the next. Also the table that picks a coder by kind and version.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -11,110 +11,18 @@
 #include <vector>
 
 #include "compressor/lasitemcodertable.hpp"
-#include "compressor/lasreaditemcompressed_v1.hpp"
 #include "compressor/lasreaditemcompressed_v2.hpp"
-#include "compressor/laswriteitemcompressed_v1.hpp"
 #include "compressor/laswriteitemcompressed_v2.hpp"
 #include "core/bytestreamin_array.hpp"
 #include "core/bytestreamout_array.hpp"
+#include "support/item_chunks.hpp"
+#include "support/item_sequences.hpp"
 
 namespace {
 
-typedef std::vector<U8> Item;
-
-template <typename T>
-Item bytes_of(const T& value) {
-  Item item(sizeof(T));
-  memcpy(item.data(), &value, sizeof(T));
-  return item;
-}
-
-// Chunks of items coded by one writer on one encoder, each chunk its own code
-// stream as the point driver makes them; `ends` are the stream ends.
-struct Coded {
-  std::string bytes;
-  std::vector<size_t> ends;
-};
-
-template <typename Writer, typename... Args>
-Coded write_chunks(const std::vector<std::vector<Item>>& chunks, Args... args) {
-  ByteStreamOutArrayLE out;
-  ArithmeticEncoder enc;
-  Writer writer(&enc, args...);
-  Coded coded;
-  for (const std::vector<Item>& chunk : chunks) {
-    U32 context = 0;
-    enc.init(&out);
-    EXPECT_TRUE(writer.init(chunk[0].data(), context));
-    for (size_t i = 1; i < chunk.size(); i++) EXPECT_TRUE(writer.write(chunk[i].data(), context));
-    enc.done();
-    EXPECT_EQ(context, 0u);
-    coded.ends.push_back((size_t)out.getSize());
-  }
-  coded.bytes.assign((const char*)out.getData(), (size_t)out.getSize());
-  return coded;
-}
-
-// Reads the chunks back and compares every item; the decoder must stand at
-// each stream's end after its last item.
-template <typename Reader, typename... Args>
-void expect_read_back(const Coded& coded, const std::vector<std::vector<Item>>& chunks, Args... args) {
-  ByteStreamInArrayLE in((const U8*)coded.bytes.data(), (I64)coded.bytes.size());
-  ArithmeticDecoder dec;
-  Reader reader(&dec, args...);
-  for (size_t c = 0; c < chunks.size(); c++) {
-    U32 context = 0;
-    Item item = chunks[c][0];
-    ASSERT_TRUE(reader.init(item.data(), context));
-    dec.init(&in, true);
-    for (size_t i = 1; i < chunks[c].size(); i++) {
-      reader.read(item.data(), context);
-      ASSERT_EQ(item, chunks[c][i]) << "chunk " << c << " item " << i;
-    }
-    EXPECT_EQ(in.tell(), (I64)coded.ends[c]) << "chunk " << c;
-    EXPECT_EQ(context, 0u);
-  }
-}
-
-template <typename Writer, typename Reader, typename... Args>
-void round_trip(const std::vector<Item>& items, Args... args) {
-  // The sequence in two chunks, the second a shorter copy of the first.
-  const std::vector<std::vector<Item>> chunks = {items, std::vector<Item>(items.begin(), items.begin() + items.size() / 3)};
-  const Coded coded = write_chunks<Writer>(chunks, args...);
-  expect_read_back<Reader>(coded, chunks, args...);
-}
-
-// A code stream written symbol by symbol.
-struct Code {
-  Code() { enc.init(&out); }
-  std::string bytes() {
-    enc.done();
-    return std::string((const char*)out.getData(), (size_t)out.getSize());
-  }
-  ModelPtr fresh(U32 symbols) {
-    ModelPtr m = make_model(&enc, symbols);
-    enc.initSymbolModel(m.get());
-    return m;
-  }
-  ByteStreamOutArrayLE out;
-  ArithmeticEncoder enc;
-};
+using namespace itemchunks;
 
 // ------------------------------------------------------------------ POINT10
-
-Point10 point10(I32 x, I32 y, I32 z, U16 intensity, U8 return_byte, U8 class_byte, I8 rank, U8 user_data, U16 source) {
-  Point10 p;
-  p.x = x;
-  p.y = y;
-  p.z = z;
-  p.intensity = intensity;
-  p.return_byte = return_byte;
-  p.class_byte = class_byte;
-  p.scan_angle_rank = rank;
-  p.user_data = user_data;
-  p.point_source_ID = source;
-  return p;
-}
 
 // Point 1 changes every field: return 2 of 2 after 1 of 1 (map class 2, level
 // 0), the scan angle rank from 127 to -128 (the step 1). Point 2 repeats it:
@@ -151,35 +59,6 @@ TEST(POINT10v2, CodesTheHandWorkedSymbols) {
   const Coded coded = write_chunks<LASwriteItemCompressed_POINT10_v2>({items});
   EXPECT_EQ(coded.bytes, expected.bytes());
   expect_read_back<LASreadItemCompressed_POINT10_v2>(coded, {items});
-}
-
-// Repeated points, returns of every (n, r) including 0, steps of every size,
-// coordinates wrapping at the 32-bit ends, every other field changing now and
-// then.
-std::vector<Item> point10_sequence(U32 count, U32 seed) {
-  std::mt19937 rng(seed);
-  const auto chance = [&rng](U32 one_in) { return rng() % one_in == 0; };
-  Point10 p = point10(-5000, 7000, 100, 300, 0x09, 2, 0, 0, 17);
-  std::vector<Item> items;
-  for (U32 i = 0; i < count; i++) {
-    if (!chance(8)) {  // else a repeat of the previous point
-      // Steps wrap at the 32-bit ends, as the coordinates' differences do.
-      p.x = (I32)((U32)p.x + rng() % 41 - 20);
-      p.y = (I32)((U32)p.y + rng() % 9 - 4);
-      p.z = chance(3) ? (I32)((U32)p.z + rng() % 31 - 15) : (I32)(rng() % 2000);
-      if (chance(50)) p.x = (I32)rng();  // large jumps and wraps
-      if (chance(50)) p.y = chance(2) ? I32_MAX - (I32)(rng() % 3) : I32_MIN + (I32)(rng() % 3);
-      if (chance(3)) p.return_byte = (U8)((p.return_byte & 0xC0) | (rng() % 64));
-      if (chance(10)) p.return_byte ^= (U8)(0x40 << (rng() % 2));  // scan direction, edge
-      if (chance(2)) p.intensity = (U16)(chance(4) ? rng() : p.intensity + rng() % 9 - 4);
-      if (chance(20)) p.class_byte = (U8)rng();
-      if (chance(7)) p.scan_angle_rank = chance(3) ? (I8)(p.scan_angle_rank == 127 ? -128 : 127) : (I8)rng();
-      if (chance(30)) p.user_data = (U8)rng();
-      if (chance(40)) p.point_source_ID = (U16)(chance(2) ? rng() : p.point_source_ID + 1);
-    }
-    items.push_back(bytes_of(p));
-  }
-  return items;
 }
 
 TEST(POINT10v2, GeneratedSequencesRoundTrip) {
@@ -279,31 +158,6 @@ TEST(POINT10v2, ChunkStartsFromIntensityZero) {
 
 // ------------------------------------------------------------------ GPS time
 
-// Steady steps, repeats, jumps forward and backward, several interleaved
-// flight lines, and bit patterns that are no ordinary times.
-std::vector<Item> gps_sequence(U32 count, U32 seed) {
-  std::mt19937 rng(seed);
-  F64 lines[6];
-  for (int k = 0; k < 6; k++) lines[k] = 1e6 * (k + 1) + k * 0.37;
-  std::vector<Item> items;
-  int line = 0;
-  for (U32 i = 0; i < count; i++) {
-    const U32 r = rng() % 100;
-    if (r < 10) line = (int)(rng() % (r < 3 ? 6 : 3));  // mostly three lines, now and then six
-    if (r < 70) lines[line] += 0.0000125;                 // the pulse rate
-    else if (r < 80) lines[line] += 0.0000125 * (rng() % 700);
-    else if (r < 85) lines[line] -= 0.0000125 * (rng() % 30);
-    else if (r < 88) lines[line] += 3600.0 * (rng() % 3);
-    if (r == 99) {
-      U64 odd = (U64)rng() << 32 | rng();
-      items.push_back(bytes_of(odd));
-      continue;
-    }
-    items.push_back(bytes_of(lines[line]));
-  }
-  return items;
-}
-
 TEST(GPSTIME11v2, GeneratedSequencesRoundTrip) {
   for (U32 seed : {1u, 2u, 3u}) {
     SCOPED_TRACE(seed);
@@ -312,24 +166,6 @@ TEST(GPSTIME11v2, GeneratedSequencesRoundTrip) {
 }
 
 // ------------------------------------------------------------------ RGB
-
-std::vector<Item> rgb_sequence(U32 count, U32 seed) {
-  std::mt19937 rng(seed);
-  U16 c[3] = {1000, 1000, 1000};
-  std::vector<Item> items;
-  for (U32 i = 0; i < count; i++) {
-    const U32 r = rng() % 10;
-    if (r < 3) {  // grey
-      c[0] = c[1] = c[2] = (U16)(c[0] + rng() % 600 - 300);
-    } else if (r < 8) {  // a colour near the last
-      for (U16& v : c) v = (U16)(v + rng() % 64 - 32);
-    } else if (r == 8) {  // anything
-      for (U16& v : c) v = (U16)rng();
-    }
-    items.push_back(bytes_of(c));
-  }
-  return items;
-}
 
 TEST(RGB12v2, GeneratedSequencesRoundTrip) {
   for (U32 seed : {1u, 2u}) {
@@ -357,96 +193,8 @@ TEST(BYTEv2, CodesEveryByteAsItsDifference) {
 TEST(BYTEv2, GeneratedSequencesRoundTrip) {
   for (U32 size : {1u, 4u, 17u}) {
     SCOPED_TRACE(size);
-    std::mt19937 rng(size);
-    Item bytes(size, 0);
-    std::vector<Item> items;
-    for (U32 i = 0; i < 3000; i++) {
-      for (U32 b = 0; b < size; b++)
-        if (b % 3 != 1 && rng() % (b + 2) == 0) bytes[b] = (U8)(b == 0 ? bytes[b] + 1 : rng());  // byte 1, 4, ... never change
-      items.push_back(bytes);
-    }
-    round_trip<LASwriteItemCompressed_BYTE_v2, LASreadItemCompressed_BYTE_v2>(items, size);
+    round_trip<LASwriteItemCompressed_BYTE_v2, LASreadItemCompressed_BYTE_v2>(byte_sequence(size, 3000), size);
   }
-}
-
-// ------------------------------------------------------------------ wave packets
-
-Item wave(U8 index, U64 offset, U32 size, F32 location, F32 dx, F32 dy, F32 dz) {
-  Item item(29);
-  item[0] = index;
-  memcpy(&item[1], &offset, 8);
-  memcpy(&item[9], &size, 4);
-  memcpy(&item[13], &location, 4);
-  memcpy(&item[17], &dx, 4);
-  memcpy(&item[21], &dy, 4);
-  memcpy(&item[25], &dz, 4);
-  return item;
-}
-
-I32 bits(F32 f) {
-  I32 b;
-  memcpy(&b, &f, 4);
-  return b;
-}
-
-// Back to back (offset plus the previous size: symbol 1), shared (symbol 0),
-// a difference (symbol 2) and a jump beyond 32 bits (symbol 3), each offset
-// symbol under the model the previous symbol chose.
-TEST(WAVEPACKET13v1, CodesTheHandWorkedSymbols) {
-  const std::vector<Item> items = {
-      wave(1, 1000, 50, 1.5f, 0.25f, -0.5f, 2.0f), wave(1, 1050, 50, 1.5f, 0.25f, -0.5f, 2.0f),
-      wave(1, 1050, 50, 1.5f, 0.25f, -0.5f, 2.0f), wave(2, 5000, 60, 1.5f, 0.25f, -0.5f, -0.0f),
-      wave(2, 1ull << 40, 60, 1.5f, 0.25f, -0.5f, -0.0f)};
-  Code expected;
-  {
-    ArithmeticEncoder* e = &expected.enc;
-    ModelPtr index = expected.fresh(256);
-    ModelPtr offset_symbol[4] = {expected.fresh(4), expected.fresh(4), expected.fresh(4), expected.fresh(4)};
-    IntegerCompressor offset(e, 32, 1, 8, 0), size(e, 32, 1, 8, 0), location(e, 32, 1, 8, 0), xyz(e, 32, 3, 8, 0);
-    for (IntegerCompressor* ic : {&offset, &size, &location, &xyz}) ic->initCompressor();
-    const auto rest = [&](U32 previous_size, U32 this_size, F32 previous_dz, F32 this_dz) {
-      size.compress((I32)previous_size, (I32)this_size, 0);
-      location.compress(bits(1.5f), bits(1.5f), 0);
-      xyz.compress(bits(0.25f), bits(0.25f), 0);
-      xyz.compress(bits(-0.5f), bits(-0.5f), 1);
-      xyz.compress(bits(previous_dz), bits(this_dz), 2);
-    };
-    e->encodeSymbol(index.get(), 1);
-    e->encodeSymbol(offset_symbol[0].get(), 1);
-    rest(50, 50, 2.0f, 2.0f);
-    e->encodeSymbol(index.get(), 1);
-    e->encodeSymbol(offset_symbol[1].get(), 0);
-    rest(50, 50, 2.0f, 2.0f);
-    e->encodeSymbol(index.get(), 2);
-    e->encodeSymbol(offset_symbol[0].get(), 2);
-    offset.compress(0, 3950, 0);
-    rest(50, 60, 2.0f, -0.0f);
-    e->encodeSymbol(index.get(), 2);
-    e->encodeSymbol(offset_symbol[2].get(), 3);
-    e->writeInt64(1ull << 40);
-    rest(60, 60, -0.0f, -0.0f);
-  }
-  const Coded coded = write_chunks<LASwriteItemCompressed_WAVEPACKET13_v1>({items});
-  EXPECT_EQ(coded.bytes, expected.bytes());
-  expect_read_back<LASreadItemCompressed_WAVEPACKET13_v1>(coded, {items});
-}
-
-TEST(WAVEPACKET13v1, GeneratedSequencesRoundTrip) {
-  std::mt19937 rng(5);
-  U64 offset = 60;
-  U32 size = 256;
-  std::vector<Item> items;
-  for (U32 i = 0; i < 4000; i++) {
-    const U32 r = rng() % 10;
-    if (r < 5) offset += size;                                   // back to back
-    else if (r < 7) offset += (U64)(I64)(I32)(rng() % 20000) - 10000;  // near
-    else if (r == 7) offset = ((U64)rng() << 32) | rng();        // anywhere
-    if (rng() % 20 == 0) size = (rng() % 2) ? (U32)rng() : 256;  // sizes beyond 2^31 as well
-    F32 f[4];
-    for (F32& v : f) v = (rng() % 4) ? 0.5f : (F32)(I32)rng() / 7.0f;
-    items.push_back(wave((U8)(rng() % 3), offset, size, f[0], f[1], f[2], f[3]));
-  }
-  round_trip<LASwriteItemCompressed_WAVEPACKET13_v1, LASreadItemCompressed_WAVEPACKET13_v1>(items);
 }
 
 // ------------------------------------------------------------------ table
@@ -458,9 +206,10 @@ TEST(ItemCoderTable, HasTheLegacyCodersAndNothingElseYet) {
     bool coded;
   };
   const Row rows[] = {
-      {LASitem::POINT10, 2, true},      {LASitem::GPSTIME11, 2, true}, {LASitem::RGB12, 2, true},
-      {LASitem::BYTE, 2, true},         {LASitem::WAVEPACKET13, 1, true}, {LASitem::WAVEPACKET13, 2, false},
-      {LASitem::POINT10, 0, false},     {LASitem::POINT10, 5, false},
+      {LASitem::POINT10, 2, true},   {LASitem::GPSTIME11, 2, true},    {LASitem::RGB12, 2, true},
+      {LASitem::BYTE, 2, true},      {LASitem::WAVEPACKET13, 1, true}, {LASitem::WAVEPACKET13, 2, false},
+      {LASitem::POINT10, 0, false},  {LASitem::POINT10, 5, false},     {LASitem::POINT10, 1, true},
+      {LASitem::GPSTIME11, 1, true}, {LASitem::RGB12, 1, true},        {LASitem::BYTE, 1, true},
   };
   ArithmeticEncoder enc;
   ArithmeticDecoder dec;

@@ -10,6 +10,9 @@
 #include "core/bytestreamin_array.hpp"
 #include "core/lasmessage.hpp"
 #include "core/lasreader_las.hpp"
+#include "core/laswriter_las.hpp"
+#include "support/item_chunks.hpp"
+#include "support/item_sequences.hpp"
 #include "support/las_fixture.hpp"
 #include "support/point_records.hpp"
 #include "support/run_tool.hpp"
@@ -123,14 +126,139 @@ TEST_P(VmbRoundTrip, GivesBackTheLasOutputAndAddsOnlyTheCompressorRecord) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Formats, VmbRoundTrip,
-    ::testing::Values(Shape{"format0", 0, 0, 0}, Shape{"format0_extra", 0, 3, 1000}, Shape{"format1", 1, 0, 1000},
-                      Shape{"format1_extra", 1, 5, 0}, Shape{"format2", 2, 0, 0}, Shape{"format2_extra", 2, 1, 1000},
-                      Shape{"format3", 3, 0, 1000}, Shape{"format3_extra", 3, 2, 0}, Shape{"format4", 4, 0, 0},
-                      Shape{"format4_extra", 4, 4, 1000}, Shape{"format5", 5, 0, 1000},
-                      Shape{"format5_extra", 5, 3, 0}, Shape{"one_point_chunks", 1, 0, 1}),
-    [](const ::testing::TestParamInfo<Shape>& info) { return std::string(info.param.name); });
+const Shape SHAPES[] = {{"format0", 0, 0, 0},          {"format0_extra", 0, 3, 1000}, {"format1", 1, 0, 1000},
+                        {"format1_extra", 1, 5, 0},    {"format2", 2, 0, 0},          {"format2_extra", 2, 1, 1000},
+                        {"format3", 3, 0, 1000},       {"format3_extra", 3, 2, 0},    {"format4", 4, 0, 0},
+                        {"format4_extra", 4, 4, 1000}, {"format5", 5, 0, 1000},       {"format5_extra", 5, 3, 0},
+                        {"one_point_chunks", 1, 0, 1}};
+
+std::string shape_name(const ::testing::TestParamInfo<Shape>& info) { return info.param.name; }
+
+INSTANTIATE_TEST_SUITE_P(Formats, VmbRoundTrip, ::testing::ValuesIn(SHAPES), shape_name);
+
+// ------------------------------------------------------------------ item version 1
+
+// Copies a LAS file into a VMB file whose items are of the requested coder
+// version, through the library's version request: the tool itself always asks
+// for the default version.
+void write_vmb_of_version(const std::string& from, const std::string& to, I32 version, I32 chunk_size = -1) {
+  LASreaderLAS reader(nullptr);
+  ASSERT_TRUE(reader.open(from.c_str()));
+  LASwriterLAS writer;
+  ASSERT_TRUE(writer.open(to.c_str(), &reader.header, 2, version, chunk_size));
+  while (reader.read_point()) {
+    ASSERT_TRUE(writer.write_point(&reader.point));
+    writer.update_inventory(&reader.point);
+  }
+  ASSERT_TRUE(writer.update_header(&reader.header, true));
+  EXPECT_GT(writer.close(), 0);
+  reader.close();
+}
+
+class Vmb1RoundTrip : public ::testing::TestWithParam<Shape> {};
+
+// A VMB file of version-1 items reads back as the LAS file the tool writes
+// from its LAS input, byte for byte, in one chunk or many.
+TEST_P(Vmb1RoundTrip, GivesBackTheLasOutput) {
+  const Shape& s = GetParam();
+  TempDir dir;
+  dir.write("in.las", las_input(s.format, s.extra_bytes).bytes());
+  run_quietly({"-i", dir.file("in.las"), "-every_nth", "1", "-o", dir.file("ref.las")});
+  write_vmb_of_version(dir.file("in.las"), dir.file("v1.vmb"), 1, s.chunk_size ? (I32)s.chunk_size : -1);
+  run_quietly({"-i", dir.file("v1.vmb"), "-every_nth", "1", "-o", dir.file("back.las")});
+  EXPECT_TRUE(dir.read("back.las") == dir.read("ref.las"));
+
+  const std::string vmb = dir.read("v1.vmb");
+  const lasfix::Parsed parsed = lasfix::parse(vmb);
+  ASSERT_FALSE(parsed.vlrs.empty());
+  const U16 length = parsed.header.point_data_record_length.value();
+  const lasfix::Compressor record = lasfix::parse_compressor(parsed.vlrs.back().payload);
+  EXPECT_EQ(record.items, lasfix::standard_items(s.format, length, 1));
+  const U32 chunk_size = s.chunk_size ? s.chunk_size : 50000;
+  EXPECT_EQ(chunk_table(vmb).byte_counts.size(), (POINTS + chunk_size - 1) / chunk_size);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, Vmb1RoundTrip, ::testing::ValuesIn(SHAPES), shape_name);
+
+// The tool thins a version-1 file as it thins the LAS file it came from, in
+// both of its modes.
+TEST(Vmb1Files, ThinningKeepsThePointsOfTheLasInput) {
+  for (U8 format : {1, 3, 5}) {
+    SCOPED_TRACE((int)format);
+    TempDir dir;
+    dir.write("in.las", las_input(format, 2, 6000).bytes());
+    write_vmb_of_version(dir.file("in.las"), dir.file("in.vmb"), 1, 1000);
+    for (const char* mode : {"-step", "-every_nth"}) {
+      SCOPED_TRACE(mode);
+      const std::string value = std::string(mode) == "-step" ? "300" : "7";
+      run_quietly({"-i", dir.file("in.las"), mode, value, "-o", dir.file("from_las.las")});
+      run_quietly({"-i", dir.file("in.vmb"), mode, value, "-o", dir.file("from_vmb.las")});
+      const std::string expected = dir.read("from_las.las");
+      ASSERT_LT(lasfix::parse(expected).point_count(), 6000u / 2);
+      EXPECT_TRUE(dir.read("from_vmb.las") == expected);
+    }
+  }
+}
+
+// A format-1 file of version-1 items put together from the layouts: the first
+// point raw, the two others as the symbols the coders define, written one by
+// one on fresh models, then the chunk table. The reader must give back the
+// three records.
+TEST(Vmb1Files, DecodesAChunkBuiltSymbolBySymbol) {
+  using namespace itemchunks;
+  const U64 t0 = 0x411E848000000000ull;  // 500000.0
+  const U64 times[3] = {t0, t0 + 85899, t0 + 2 * 85899};
+  const Point10 points[3] = {point10(100, 200, 300, 10, 0x09, 2, 0, 0, 7), point10(110, 195, 300, 10, 0x09, 2, 0, 0, 7),
+                             point10(120, 190, 301, 12, 0x09, 2, 0, 0, 7)};
+  std::string records;
+  for (int i = 0; i < 3; i++) {
+    records.append((const char*)&points[i], 20);
+    records.append((const char*)&times[i], 8);
+  }
+  Code code;
+  {
+    ArithmeticEncoder* e = &code.enc;
+    IntegerCompressor dx(e, 32, 1, 8, 0), dy(e, 32, 20, 8, 0), z(e, 32, 20, 8, 0), intensity(e, 16, 1, 8, 0),
+        time(e, 32, 6, 8, 0);
+    for (IntegerCompressor* ic : {&dx, &dy, &z, &intensity, &time}) ic->initCompressor();
+    ModelPtr changed = code.fresh(64), multiplier = code.fresh(512), zero = code.fresh(3);
+    dx.compress(0, 10, 0);  // class 4
+    dy.compress(0, -5, 4);  // class 3
+    z.compress(300, 300, 3);
+    e->encodeSymbol(changed.get(), 0);
+    e->encodeSymbol(zero.get(), 1);
+    time.compress(0, 85899, 0);
+    dx.compress(0, 10, 0);  // the median of 10, 0, 0
+    dy.compress(0, -5, 4);
+    z.compress(300, 301, 3);
+    e->encodeSymbol(changed.get(), 32);
+    intensity.compress(10, 12, 0);
+    e->encodeSymbol(multiplier.get(), 1);
+    time.compress(85899, 85899, 1);
+  }
+  const std::string chunk = records.substr(0, 28) + code.bytes();
+  std::string block(8, '\0');
+  lasfix::put_u64(block, 0, 8 + chunk.size());
+  block += chunk + testpoints::table_bytes({(U32)chunk.size()});
+
+  lasfix::LasFile f = las_input(1, 0, 0);
+  f.header.point_data_format = 0x81;
+  f.header.number_of_point_records = 3;
+  f.header.min_x = f.header.min_y = f.header.min_z = 0;
+  f.header.max_x = f.header.max_y = f.header.max_z = 10;
+  lasfix::Compressor compressor;
+  compressor.items = lasfix::standard_items(1, 28, 1);
+  f.vlrs.push_back({"vembra encoded", 22204, lasfix::compressor_payload(compressor)});
+  f.point_data = block;
+  lasfix::Built built = f.build();
+  const size_t table_field = built.point_data_position;
+  lasfix::put_u64(built.bytes, table_field, lasfix::get_u64(built.bytes, table_field) + table_field);
+
+  TempDir dir;
+  dir.write("built.vmb", built.bytes);
+  run_quietly({"-i", dir.file("built.vmb"), "-every_nth", "1", "-o", dir.file("back.las")});
+  EXPECT_EQ(lasfix::parse(dir.read("back.las")).point_data, records);
+}
 
 // Voxel thinning reads its input twice: from and to VMB it keeps the points it
 // keeps from LAS.
@@ -198,12 +326,16 @@ TEST(VmbFiles, AdaptiveChunksAreReadAndThinned) {
 
 // ------------------------------------------------------------------ damage
 
-// 3500 format-1 points in chunks of 1000, written by the tool, with the LAS
-// file it writes from the same input and where the chunks lie.
+// 3500 format-1 points in chunks of 1000, written by the tool (or of item
+// version 1 through the library), with the LAS file the tool writes from the
+// same input and where the chunks lie.
 struct FourChunks {
-  FourChunks() {
+  explicit FourChunks(I32 item_version = 0) {
     dir.write("in.las", las_input(1, 0, 3500).bytes());
-    run_quietly({"-i", dir.file("in.las"), "-every_nth", "1", "-chunk_size", "1000", "-o", dir.file("in.vmb")});
+    if (item_version)
+      write_vmb_of_version(dir.file("in.las"), dir.file("in.vmb"), item_version, 1000);
+    else
+      run_quietly({"-i", dir.file("in.las"), "-every_nth", "1", "-chunk_size", "1000", "-o", dir.file("in.vmb")});
     run_quietly({"-i", dir.file("in.las"), "-every_nth", "1", "-o", dir.file("ref.las")});
     bytes = dir.read("in.vmb");
     las = lasfix::parse(dir.read("ref.las"));
@@ -225,8 +357,11 @@ struct FourChunks {
   size_t table_at = 0;  // the chunk table follows the last chunk
 };
 
-TEST(VmbFiles, TruncatedFileEndsInTheCutChunk) {
-  FourChunks d;
+// Item versions: 0 the tool's default, 1 the older coders.
+class VmbDamage : public ::testing::TestWithParam<I32> {};
+
+TEST_P(VmbDamage, TruncatedFileEndsInTheCutChunk) {
+  FourChunks d(GetParam());
   const std::string name = d.dir.file("cut.vmb");
   d.dir.write("cut.vmb", d.bytes.substr(0, d.chunk_starts[2] + 100));
   const ToolResult r = run_voxsifter({"-i", name, "-every_nth", "1", "-o", d.dir.file("out.las"), "-silent"});
@@ -241,8 +376,8 @@ TEST(VmbFiles, TruncatedFileEndsInTheCutChunk) {
 
 // Bytes flipped inside chunk 1: the reader reports that chunk as corrupt and
 // the next read starts chunk 2, whose points come back whole.
-TEST(VmbFiles, CorruptChunkIsReportedAndReadingGoesOnWithTheNext) {
-  FourChunks d;
+TEST_P(VmbDamage, CorruptChunkIsReportedAndReadingGoesOnWithTheNext) {
+  FourChunks d(GetParam());
   std::string bytes = d.bytes;
   for (size_t i = 0; i < 64; i++) bytes[d.chunk_starts[1] + 200 + i] ^= 0x5A;
 
@@ -269,5 +404,10 @@ TEST(VmbFiles, CorruptChunkIsReportedAndReadingGoesOnWithTheNext) {
   reader.close();
   halt_on_error(true);
 }
+
+INSTANTIATE_TEST_SUITE_P(ItemVersions, VmbDamage, ::testing::Values(0, 1),
+                         [](const ::testing::TestParamInfo<I32>& info) {
+                           return info.param ? "version" + std::to_string(info.param) : std::string("default");
+                         });
 
 }  // namespace
