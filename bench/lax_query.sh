@@ -9,7 +9,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 points="${POINTS:-20000000}"
-levels="${LEVELS:-8}"
+levels="${LEVELS:-6}"
 data="${BENCH_DIR:-$root/build/bench-data}"
 build="$root/build/release-bench"
 
@@ -34,7 +34,7 @@ cat "$input" >/dev/null
 # The query: 50 x 50 around the middle of the header's bounding box.
 read -r x y < <(od -A n -t f8 -j 179 -N 32 "$input" | tr -s ' ' '\n' | sed '/^$/d' | tr '\n' ' ' |
   awk '{ printf "%.2f %.2f\n", ($1 + $2) / 2 - 25, ($3 + $4) / 2 - 25 }')
-area=(-inside "$x" "$y" "$(awk -v v="$x" 'BEGIN { print v + 50 }')" "$(awk -v v="$y" 'BEGIN { print v + 50 }')")
+area=(-inside "$x" "$y" "$(awk -v v="$x" 'BEGIN { printf "%.2f", v + 50 }')" "$(awk -v v="$y" 'BEGIN { printf "%.2f", v + 50 }')")
 
 time_query() {  # label, input
   local best=""
