@@ -385,16 +385,6 @@ TEST(VmbFiles, TruncatedLayeredFileEndsInTheCutChunk) {
       << r.err;
 }
 
-// The other LAS 1.4 formats need layered coders of their colour, wave packet
-// and extra-bytes items, which this build does not have.
-TEST(VmbFiles, LayeredFormatsWithoutCodersAreRefused) {
-  TempDir dir;
-  dir.write("in.las", extended_input(7, 4, 10).bytes());
-  const ToolResult r = run_voxsifter({"-i", dir.file("in.las"), "-every_nth", "1", "-o", dir.file("out.vmb")});
-  EXPECT_EQ(r.exit_code, 3);
-  EXPECT_NE(r.err.find("ERROR: point type 7 of size 36 not supported (with Vembra)"), std::string::npos) << r.err;
-}
-
 // ------------------------------------------------------------------ damage
 
 // 3500 format-1 points in chunks of 1000, written by the tool (or of item
