@@ -29,7 +29,8 @@ LASreadItemCompressed* selective_reader(const LASitem&, ArithmeticDecoder* decod
   return new Reader(decoder, decompress_selective);
 }
 template <class Reader>
-LASreadItemCompressed* sized_selective_reader(const LASitem& item, ArithmeticDecoder* decoder, U32 decompress_selective) {
+LASreadItemCompressed* sized_selective_reader(const LASitem& item, ArithmeticDecoder* decoder,
+                                              U32 decompress_selective) {
   return new Reader(decoder, item.size, decompress_selective);
 }
 template <class Writer>
@@ -54,8 +55,10 @@ constexpr LASitemCoderRow ITEM_CODERS[] = {
      writer<LASwriteItemCompressed_WAVEPACKET13_v1>},
     // Files that name the LAS 1.4 core version 2 hold the streams of version 3.
     {LASitem::POINT14, 2, selective_reader<LASreadItemCompressed_POINT14_v3>, nullptr},
-    {LASitem::POINT14, 3, selective_reader<LASreadItemCompressed_POINT14_v3>, writer<LASwriteItemCompressed_POINT14_v3>},
-    {LASitem::POINT14, 4, selective_reader<LASreadItemCompressed_POINT14_v4>, writer<LASwriteItemCompressed_POINT14_v4>},
+    {LASitem::POINT14, 3, selective_reader<LASreadItemCompressed_POINT14_v3>,
+     writer<LASwriteItemCompressed_POINT14_v3>},
+    {LASitem::POINT14, 4, selective_reader<LASreadItemCompressed_POINT14_v4>,
+     writer<LASwriteItemCompressed_POINT14_v4>},
     // The layered colour, wave-packet and extra-bytes coders; files that name
     // version 2 of colour or extra bytes hold the streams of version 3.
     {LASitem::RGB14, 2, selective_reader<LASreadItemCompressed_RGB14_v3>, nullptr},

@@ -10,9 +10,9 @@
 #include <memory>
 #include <vector>
 
+#include "compressor/lasitemcoding.hpp"
 #include "compressor/lasitemcompressed_v1.hpp"
 #include "compressor/lasitemcompressed_v2.hpp"
-#include "compressor/lasitemcoding.hpp"
 #include "compressor/laslayeredstreams.hpp"
 #include "compressor/lasreaditem.hpp"
 #include "compressor/laswriteitem.hpp"
@@ -88,7 +88,8 @@ struct WavePacketChannel : LayeredChannel {
     }
     coder->initSymbolModel(packet_index_model.get());
     for (ModelPtr& m : offset_symbol_models) coder->initSymbolModel(m.get());
-    for (IntegerCompressor* ic : {offset_coder.get(), packet_size_coder.get(), return_point_coder.get(), xyz_coder.get()})
+    for (IntegerCompressor* ic :
+         {offset_coder.get(), packet_size_coder.get(), return_point_coder.get(), xyz_coder.get()})
       init_integer_coder(*ic, coder);
     last_offset_difference = 0;
     last_offset_symbol = 0;

@@ -39,8 +39,8 @@ std::string write_chunk(const std::vector<Item>& items, const std::vector<U32>& 
 }
 
 template <typename Reader, typename... Args>
-std::vector<Item> read_chunk(const std::string& bytes, const Item& first, const std::vector<U32>& contexts,
-                             U32 mask, Args... args) {
+std::vector<Item> read_chunk(const std::string& bytes, const Item& first, const std::vector<U32>& contexts, U32 mask,
+                             Args... args) {
   ByteStreamInArrayLE in((const U8*)bytes.data(), (I64)bytes.size());
   ArithmeticDecoder dec;
   dec.init(&in, false);
@@ -96,9 +96,8 @@ TEST(LayeredColour, ChannelSwitchFollowsTheVersion) {
                                (const U16*)items[i].data());
     const std::string stream = code.bytes();
 
-    const std::string chunk =
-        c.version4 ? write_chunk<LASwriteItemCompressed_RGB14_v4>(items, contexts)
-                   : write_chunk<LASwriteItemCompressed_RGB14_v3>(items, contexts);
+    const std::string chunk = c.version4 ? write_chunk<LASwriteItemCompressed_RGB14_v4>(items, contexts)
+                                         : write_chunk<LASwriteItemCompressed_RGB14_v3>(items, contexts);
     EXPECT_EQ(sizes_of(chunk, 1), std::vector<U32>{(U32)stream.size()});
     EXPECT_EQ(chunk.substr(4), stream);
     const std::vector<Item> back =
@@ -162,13 +161,13 @@ TEST(LayeredWavePacket, EveryOffsetStepRoundTrips) {
   const U64 base = 1ull << 40;
   const std::vector<Item> items = {
       wave(1, base, 256, 1.5f, 0.0f, -0.0f, 1.0f),
-      wave(1, base + 256, 256, 1.5f, -0.0f, 0.0f, 1.0f),             // follows the packet before
-      wave(2, base + 256, 512, 2.5f, 0.0f, 0.0f, NAN),               // shared
-      wave(2, base + 256 - 2147483648ull, 512, 2.5f, 0, 0, 0),       // -2^31: still a difference
-      wave(2, base + 256, 512, 2.5f, 0, 0, 0),                       // +2^31: raw
-      wave(3, 5, 4000000000u, 0, 0, 0, 0),                           // far behind: raw
-      wave(3, 4000000005ull, 7, 0, 0, 0, 0),                         // follows a size above 2^31
-      wave(3, 4000000005ull, 7, 0, 0, 0, 0),                         // unchanged
+      wave(1, base + 256, 256, 1.5f, -0.0f, 0.0f, 1.0f),        // follows the packet before
+      wave(2, base + 256, 512, 2.5f, 0.0f, 0.0f, NAN),          // shared
+      wave(2, base + 256 - 2147483648ull, 512, 2.5f, 0, 0, 0),  // -2^31: still a difference
+      wave(2, base + 256, 512, 2.5f, 0, 0, 0),                  // +2^31: raw
+      wave(3, 5, 4000000000u, 0, 0, 0, 0),                      // far behind: raw
+      wave(3, 4000000005ull, 7, 0, 0, 0, 0),                    // follows a size above 2^31
+      wave(3, 4000000005ull, 7, 0, 0, 0, 0),                    // unchanged
   };
   const std::vector<U32> contexts = {0, 0, 1, 0, 2, 1, 3, 0};
   for (bool version4 : {false, true}) {

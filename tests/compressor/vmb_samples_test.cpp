@@ -32,9 +32,9 @@ struct Sample {
 
 TEST(VmbSamples, ReadToTheirRecipe) {
   const Sample samples[] = {
-      {"format5_extra.vmb", 5, 3, 3, 2},   // pointwise: POINT10, GPS time, RGB12, wave packets, extra bytes
-      {"format7_las15.vmb", 7, 5, 0, 4},   // layered version 4: RGB14
-      {"format8_extra.vmb", 8, 4, 3, 3},   // layered version 3: RGBNIR14, BYTE14
+      {"format5_extra.vmb", 5, 3, 3, 2},     // pointwise: POINT10, GPS time, RGB12, wave packets, extra bytes
+      {"format7_las15.vmb", 7, 5, 0, 4},     // layered version 4: RGB14
+      {"format8_extra.vmb", 8, 4, 3, 3},     // layered version 3: RGBNIR14, BYTE14
       {"format10_extra.vmb", 10, 4, 20, 3},  // layered version 3: RGBNIR14, WAVEPACKET14, 20 extra bytes
   };
   for (const Sample& s : samples) {
@@ -56,8 +56,8 @@ TEST(VmbSamples, ReadToTheirRecipe) {
     dir.write("recipe.las", f.bytes());
     dir.write("sample.vmb", vmb);
     for (const char* from : {"recipe.las", "sample.vmb"}) {
-      const ToolResult r =
-          run_voxsifter({"-i", dir.file(from), "-every_nth", "1", "-o", dir.file(std::string(from) + ".las"), "-quiet"});
+      const ToolResult r = run_voxsifter(
+          {"-i", dir.file(from), "-every_nth", "1", "-o", dir.file(std::string(from) + ".las"), "-quiet"});
       ASSERT_EQ(r.exit_code, 0) << r.err;
     }
     EXPECT_TRUE(dir.read("sample.vmb.las") == dir.read("recipe.las.las"));
