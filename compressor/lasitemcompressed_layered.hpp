@@ -113,6 +113,32 @@ struct ByteChannel : LayeredChannel {
   std::vector<ModelPtr> models;
 };
 
+// The four channel states of a coder and which one is current. Both sides
+// start a chunk and switch channels through here, so they cannot drift apart.
+template <class Channel>
+struct LayeredChannels {
+  // The chunk's first point, on the channel the context names.
+  template <class Start>
+  void start_chunk(const U8* item, U32 item_size, U32 context, Start&& start_channel) {
+    for (Channel& c : channels) c.in_use = false;
+    current = context & (LAYERED_CHANNELS - 1);
+    Channel& first = channels[current];
+    start_channel(first);
+    first.reference.assign(item, item + item_size);
+    first.in_use = true;
+  }
+  // Every later point: the channel whose reference the item is coded against.
+  template <class Start>
+  U32 next_point(U32 context, bool version4, Start&& start_channel) {
+    return switch_channel(channels, current, context, version4, [&](Channel& next, const Channel& old) {
+      start_channel(next);
+      next.reference = old.reference;
+    });
+  }
+  U32 current = 0;
+  Channel channels[LAYERED_CHANNELS];
+};
+
 // The reading frame: stream sizes, fetching, the chunk start and the channel
 // switch. A coder adds how it starts a channel and how it decodes an item
 // with the models of one channel against the reference of another.
@@ -124,20 +150,12 @@ class LayeredItemReader : public LASreadItemCompressed {
     ByteStreamIn* in = dec->getByteStreamIn();
     if (!in) return false;
     streams.start(in, requested);
-    for (Channel& c : channels) c.in_use = false;
-    current = context & (LAYERED_CHANNELS - 1);
-    Channel& first = channels[current];
-    start_channel(first);
-    first.reference.assign(item, item + item_size);
-    first.in_use = true;
+    state.start_chunk(item, item_size, context, [this](Channel& c) { start_channel(c); });
     return true;
   }
   void read(U8* item, U32& context) override {
-    const U32 with = switch_channel(channels, current, context, version4, [this](Channel& next, const Channel& old) {
-      start_channel(next);
-      next.reference = old.reference;
-    });
-    decode(item, channels[current], channels[with].reference.data());
+    const U32 with = state.next_point(context, version4, [this](Channel& c) { start_channel(c); });
+    decode(item, state.channels[state.current], state.channels[with].reference.data());
   }
 
  protected:
@@ -152,8 +170,7 @@ class LayeredItemReader : public LASreadItemCompressed {
   std::vector<bool> requested;
   U32 item_size;
   bool version4;
-  U32 current = 0;
-  Channel channels[LAYERED_CHANNELS];
+  LayeredChannels<Channel> state;
 };
 
 template <class Channel>
@@ -161,20 +178,12 @@ class LayeredItemWriter : public LASwriteItemCompressed {
  public:
   bool init(const U8* item, U32& context) override {
     if (!streams.start()) return false;
-    for (Channel& c : channels) c.in_use = false;
-    current = context & (LAYERED_CHANNELS - 1);
-    Channel& first = channels[current];
-    start_channel(first);
-    first.reference.assign(item, item + item_size);
-    first.in_use = true;
+    state.start_chunk(item, item_size, context, [this](Channel& c) { start_channel(c); });
     return true;
   }
   bool write(const U8* item, U32& context) override {
-    const U32 with = switch_channel(channels, current, context, version4, [this](Channel& next, const Channel& old) {
-      start_channel(next);
-      next.reference = old.reference;
-    });
-    encode(item, channels[current], channels[with].reference.data());
+    const U32 with = state.next_point(context, version4, [this](Channel& c) { start_channel(c); });
+    encode(item, state.channels[state.current], state.channels[with].reference.data());
     return true;
   }
   bool chunk_sizes() override { return streams.write_sizes(enc->getByteStreamOut()); }
@@ -192,6 +201,5 @@ class LayeredItemWriter : public LASwriteItemCompressed {
   LayeredStreamsOut streams;
   U32 item_size;
   bool version4;
-  U32 current = 0;
-  Channel channels[LAYERED_CHANNELS];
+  LayeredChannels<Channel> state;
 };
