@@ -16,13 +16,12 @@
 #include "compressor/laslayeredstreams.hpp"
 #include "compressor/lasreaditem.hpp"
 #include "compressor/laswriteitem.hpp"
+#include "core/lasreader.hpp"
 
-// Bits of the selective-decompression mask these coders answer to.
-constexpr U32 LAYERED_SELECT_RGB = 0x100;
-constexpr U32 LAYERED_SELECT_NIR = 0x200;
-constexpr U32 LAYERED_SELECT_WAVEPACKET = 0x400;
+// The selective-decompression mask: LAS_SELECTIVE_RGB, _NIR, _WAVEPACKET,
+// and bit 16 + i for extra byte i. Extra bytes past the first 16 are always
+// decoded: the mask has no bits for them.
 constexpr U32 LAYERED_FIRST_EXTRA_BYTE_BIT = 16;
-// Extra bytes past these are always decoded: the mask has no bits for them.
 constexpr U32 LAYERED_SELECTABLE_EXTRA_BYTES = 16;
 
 // Byte places of the wave-packet item: descriptor index, offset to the

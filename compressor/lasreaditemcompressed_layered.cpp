@@ -8,8 +8,8 @@ constexpr U32 RGB_STREAM = 0, NIR_STREAM = 1;
 
 LayeredColourReader::LayeredColourReader(ArithmeticDecoder* dec, U32 decompress_selective, bool nir, bool version4)
     : LayeredItemReader(dec, nir ? 2 : 1, nir ? 8 : 6, version4), nir(nir) {
-  requested[RGB_STREAM] = decompress_selective & LAYERED_SELECT_RGB;
-  if (nir) requested[NIR_STREAM] = decompress_selective & LAYERED_SELECT_NIR;
+  requested[RGB_STREAM] = decompress_selective & LAS_SELECTIVE_RGB;
+  if (nir) requested[NIR_STREAM] = decompress_selective & LAS_SELECTIVE_NIR;
 }
 
 void LayeredColourReader::start_channel(ColourChannel<ArithmeticDecoder>& c) {
@@ -35,7 +35,7 @@ void LayeredColourReader::decode(U8* item, ColourChannel<ArithmeticDecoder>& s, 
 
 LayeredWavePacketReader::LayeredWavePacketReader(ArithmeticDecoder* dec, U32 decompress_selective, bool version4)
     : LayeredItemReader(dec, 1, wave14::SIZE, version4) {
-  requested[0] = decompress_selective & LAYERED_SELECT_WAVEPACKET;
+  requested[0] = decompress_selective & LAS_SELECTIVE_WAVEPACKET;
 }
 
 void LayeredWavePacketReader::start_channel(WavePacketChannel<ArithmeticDecoder>& c) { c.start(streams.decoder(0)); }
