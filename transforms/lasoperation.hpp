@@ -42,6 +42,9 @@ struct LASoperationFamily {
 
 // The families.
 LASoperationFamily las_translate_scale_operations();
+LASoperationFamily las_intensity_operations();
+LASoperationFamily las_color_operations();
+LASoperationFamily las_angle_time_operations();
 
 // Operations other families build: "-transform_helmert" with three values is
 // a translation of x, y and z; the read opener's per-file point source.

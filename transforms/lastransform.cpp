@@ -107,6 +107,9 @@ F64 las_world_z_of_attribute(const LASpoint* point) { return point->scaling->get
 // The operation families; a new family adds its own.
 static LASoperationFamily (*const families[])() = {
     las_translate_scale_operations,
+    las_intensity_operations,
+    las_color_operations,
+    las_angle_time_operations,
 };
 
 // ------------------------------------------------------------------ help
