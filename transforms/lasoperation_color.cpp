@@ -250,6 +250,13 @@ LASoptionResult add_multiply_scaled(LAStransformParse& parse, const LASoptionCal
   return las_add_effect(parse, MultiplyScaledIntensityIntoRGB{(U32)channel, scale});
 }
 
+// The word the range operation writes for itself: child processes and
+// layer files rebuild it from there.
+LASoptionResult add_multiply_range(LAStransformParse& parse, const LASoptionCall& call) {
+  parse.add(new LASoperationMultiplyScaledIntensityRangeIntoRGB(call.values[0].f32));
+  return LASoptionResult::TAKEN;
+}
+
 // "-multiply_divided_intensity_into_RG" matched; the two characters after it
 // are not looked at. A word that names no channel is left for other parsers.
 LASoptionResult add_multiply_divided(LAStransformParse& parse, const LASoptionCall& call) {
@@ -368,8 +375,12 @@ const LASoperationOption options[] = {
     {{"-copy_B_into_NIR", "", 0, ""}, add_rearrangement<11>},
     {{"-copy_intensity_into_NIR", "", 0, ""}, add_rearrangement<12>},
     {{"-copy_RGB_into_intensity", "", 0, ""}, las_add_plain_effect<CopyRGBintoIntensity>},
-    {{"-multiply_scaled_intensity_into_RGB", "scale", 1, "%f", 0, nullptr, nullptr, nullptr, true},
+    {{"-multiply_scaled_intensity_into_RGB", "scale", 1, "%f", 0, nullptr, "{needs} but '{arg}' is no valid scale",
+      nullptr, true},
      add_multiply_scaled},
+    {{"-multiply_scaled_intensity_range_into_RGB", "scale", 1, "%f", 0, nullptr,
+      "{needs} but '{arg}' is no valid scale"},
+     add_multiply_range},
     {{"-multiply_divided_intensity_into_RG", "divisor", 1, "%f", 0, "'{option}' needs 1 argument: divisor ",
       "'{option}' needs 1 argument: scale but '{arg}' is no valid divisor", nullptr, true},
      add_multiply_divided},
