@@ -215,4 +215,5 @@ void las_option_text_lf(std::string& text, F64 value) { number<F64>(text, "%lf",
 void las_option_text_f(std::string& text, F32 value) { number<F32>(text, "%f", "%.9g", value); }
 void las_option_text_g(std::string& text, F64 value) { number<F64>(text, "%g", "%.17g", value); }
 void las_option_text_g(std::string& text, F32 value) { number<F32>(text, "%g", "%.9g", value); }
+void las_option_text_3f(std::string& text, F32 value) { number<F32>(text, "%.3f", "%.9g", value); }
 void las_option_text_d(std::string& text, I64 value) { las_option_text(text, std::to_string(value).c_str()); }

@@ -177,3 +177,4 @@ void las_option_text_f(std::string& text, F32 value);   // "%f", else "%.9g"
 void las_option_text_g(std::string& text, F64 value);   // "%g", else "%.17g"
 void las_option_text_g(std::string& text, F32 value);   // "%g", else "%.9g"
 void las_option_text_d(std::string& text, I64 value);   // decimal integer
+void las_option_text_3f(std::string& text, F32 value);  // "%.3f", else "%.9g"

@@ -62,6 +62,9 @@ std::span<const LAScriterionOption> las_coordinate_criterion_options();
 std::span<const LAScriterionOption> las_classification_criterion_options();
 std::span<const LAScriterionOption> las_combined_criterion_options();
 std::span<const LAScriterionOption> las_return_criterion_options();
+std::span<const LAScriterionOption> las_intensity_criterion_options();
+std::span<const LAScriterionOption> las_acquisition_criterion_options();
+std::span<const LAScriterionOption> las_thinning_criterion_options();
 
 // The criterion built after the last argument from the extended classes to
 // drop (bit layout as in LASfilterParse).

@@ -103,6 +103,11 @@ static const char* const usage_sections[] = {
     "  -drop_scan_direction 0\n"
     "  -keep_scan_direction_change\n"
     "  -keep_edge_of_flight_line",
+    "Filter points based on their intensity.\n"
+    "  -keep_intensity 20 380\n"
+    "  -drop_intensity_below 20\n"
+    "  -drop_intensity_above 380\n"
+    "  -drop_intensity_between 4000 5000",
     "Filter points based on classifications or flags.\n"
     "  -keep_class 1 3 7\n"
     "  -drop_class 4 2\n"
@@ -112,6 +117,44 @@ static const char* const usage_sections[] = {
     "  -drop_keypoint -keep_keypoint\n"
     "  -drop_withheld -keep_withheld\n"
     "  -drop_overlap -keep_overlap",
+    "Filter points based on their user data.\n"
+    "  -keep_user_data 1\n"
+    "  -drop_user_data 255\n"
+    "  -keep_user_data_below 50\n"
+    "  -keep_user_data_above 150\n"
+    "  -keep_user_data_between 10 20\n"
+    "  -drop_user_data_below 1\n"
+    "  -drop_user_data_above 100\n"
+    "  -drop_user_data_between 10 40",
+    "Filter points based on their point source ID.\n"
+    "  -keep_point_source 3\n"
+    "  -keep_point_source_between 2 6\n"
+    "  -drop_point_source 27\n"
+    "  -drop_point_source_below 6\n"
+    "  -drop_point_source_above 15\n"
+    "  -drop_point_source_between 17 21",
+    "Filter points based on their scan angle.\n"
+    "  -keep_scan_angle -15 15\n"
+    "  -drop_abs_scan_angle_above 15\n"
+    "  -drop_abs_scan_angle_below 1\n"
+    "  -drop_scan_angle_below -15\n"
+    "  -drop_scan_angle_above 15\n"
+    "  -drop_scan_angle_between -25 -23",
+    "Filter points based on their gps time.\n"
+    "  -keep_gps_time 11.125 130.725\n"
+    "  -drop_gps_time_below 11.125\n"
+    "  -drop_gps_time_above 130.725\n"
+    "  -drop_gps_time_between 22.0 48.0",
+    "Filter points based on their wavepacket.\n"
+    "  -keep_wavepacket 0\n"
+    "  -drop_wavepacket 3",
+    "Filter points with simple thinning.\n"
+    "  -keep_every_nth 2 -drop_every_nth 3\n"
+    "  -keep_random_fraction 0.1\n"
+    "  -keep_random_fraction 0.1 4711\n"
+    "  -thin_with_grid 1.0\n"
+    "  -thin_pulses_with_time 0.0001\n"
+    "  -thin_points_with_time 0.000001",
     "Boolean combination of filters.\n"
     "  -filter_and",
 };
@@ -130,9 +173,12 @@ void LASfilter::usage() const {
 // The option tables of the criterion families; a new family adds its own.
 static std::span<const LAScriterionOption> (*const families[])() = {
     las_coordinate_criterion_options,
-    las_classification_criterion_options,
-    las_combined_criterion_options,
     las_return_criterion_options,
+    las_classification_criterion_options,
+    las_intensity_criterion_options,
+    las_acquisition_criterion_options,
+    las_thinning_criterion_options,
+    las_combined_criterion_options,
 };
 
 // The row of a filter option: exact names first, then the names that only

@@ -108,7 +108,7 @@ class LASoperationMapIntensity : public LASoperationFieldsOnly {
 
   // Reads "from to" lines; a line that is not two numbers up to 65535 is
   // skipped, and a later line for the same value wins. Lines are read in
-  // pieces of 127 characters, each piece scanned on its own.
+  // parts of 127 characters, each part scanned on its own.
   void read(FILE* file) {
     char line[128];
     while (fgets(line, sizeof(line), file)) {

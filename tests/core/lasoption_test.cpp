@@ -288,6 +288,8 @@ TEST(LasOptionText, NumbersKeepTheirFormatWhenItReadsBack) {
       {"g float needs digits", [](std::string& t) { las_option_text_g(t, 631000.5f); }, "631000.5 "},
       {"g double", [](std::string& t) { las_option_text_g(t, 0.25); }, "0.25 "},
       {"g double needs digits", [](std::string& t) { las_option_text_g(t, 1234567.0); }, "1234567 "},
+      {"3f", [](std::string& t) { las_option_text_3f(t, -15.0f); }, "-15.000 "},
+      {"3f needs digits", [](std::string& t) { las_option_text_3f(t, 0.0001f); }, "9.99999975e-05 "},
       {"d", [](std::string& t) { las_option_text_d(t, -2147483648LL); }, "-2147483648 "},
       {"word", [](std::string& t) { las_option_text(t, "-keep_xy"); }, "-keep_xy "},
   };
@@ -308,9 +310,10 @@ TEST(LasOptionText, NumbersKeepTheirFormatWhenItReadsBack) {
   }
   const F32 floats[] = {1.0f / 3.0f, 3e38f, 1e-30f, 631000.25f};
   for (F32 v : floats) {
-    for (int g = 0; g < 2; g++) {
+    for (auto write : {las_option_text_f, las_option_text_3f,
+                       static_cast<void (*)(std::string&, F32)>(las_option_text_g)}) {
       std::string t;
-      g ? las_option_text_g(t, v) : las_option_text_f(t, v);
+      write(t, v);
       F32 back;
       ASSERT_TRUE(las_read_f32(t.substr(0, t.size() - 1).c_str(), &back)) << t;
       EXPECT_EQ(back, v) << t;

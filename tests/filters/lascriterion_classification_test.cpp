@@ -142,9 +142,7 @@ TEST_P(ClassCriteria, VerdictsTextAndReadBack) {
   const ClassCase& c = GetParam();
   LASfilter filter;
   expect_options_give(filter, c.options, c.criteria, verdicts, c.verdicts, c.text);
-  U32 selective = 0;
-  for (U32 k = 0; k < filter.criteria_count; k++) selective |= filter.criteria[k]->get_decompress_selective();
-  EXPECT_EQ(selective, c.selective);
+  EXPECT_EQ(selective_of(filter), c.selective);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryOption, ClassCriteria, ::testing::ValuesIn(class_cases),
@@ -206,10 +204,7 @@ TEST_F(ClassOptions, ListsEndBeforeAWordThatIsNoNumber) {
 }
 
 TEST_F(ClassOptions, RefusedArgumentsAreNamed) {
-  struct Case {
-    std::vector<std::string> args;
-    std::string err;
-  } cases[] = {
+  expect_refusals({
       {{"-keep_class"}, "'-keep_class' needs at least 1 argument: classification"},
       {{"-keep_classification"}, "'-keep_classification' needs at least 1 argument: classification"},
       {{"-drop_class"}, "'-drop_class' needs at least 1 argument: classification"},
@@ -251,13 +246,7 @@ TEST_F(ClassOptions, RefusedArgumentsAreNamed) {
       {{"-drop_scanner_channel"}, "'-drop_scanner_channel' needs 1 argument: number"},
       {{"-drop_scanner_channel", "c"}, "'-drop_scanner_channel' needs 1 argument channel but 'c' is no valid value"},
       {{"-drop_scanner_channel", "4"}, "4 is no valid value for '-drop_scanner_channel'"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.args[0]);
-    LASfilter filter;
-    EXPECT_EQ(refusal_of(filter, c.args), "ERROR: " + c.err + "\n");
-    EXPECT_EQ(filter.criteria_count, 0u);
-  }
+  });
 }
 
 }  // namespace

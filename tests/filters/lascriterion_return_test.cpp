@@ -131,10 +131,7 @@ TEST_F(ReturnOptions, ListsEndBeforeAWordThatIsNoNumber) {
 }
 
 TEST_F(ReturnOptions, RefusedArgumentsAreNamed) {
-  struct Case {
-    std::vector<std::string> args;
-    std::string err;
-  } cases[] = {
+  expect_refusals({
       {{"-keep_return"}, "'-keep_return' needs at least 1 argument: return_number"},
       {{"-keep_return", "x"},
        "'-keep_return' needs at least 1 argument: return_number but 'x' is no valid return_number"},
@@ -161,13 +158,7 @@ TEST_F(ReturnOptions, RefusedArgumentsAreNamed) {
        "'-drop_number_of_returns' needs 1 argument: number of returns but 'q' is no valid value"},
       {{"-drop_number_of_returns", "16"},
        "'-drop_number_of_returns' needs 1 argument: number of returns but '16' is no valid value"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.args[0]);
-    LASfilter filter;
-    EXPECT_EQ(refusal_of(filter, c.args), "ERROR: " + c.err + "\n");
-    EXPECT_EQ(filter.criteria_count, 0u);
-  }
+  });
 }
 
 // A refused list leaves the criterion it would have absorbed in place.

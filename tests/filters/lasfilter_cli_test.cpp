@@ -3,6 +3,7 @@
 // every input, and the messages and exit code of refused options.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -101,7 +102,16 @@ INSTANTIATE_TEST_SUITE_P(
                    {"-keep_z", "0", "3", "-keep_X", "500", "700", "-filter_and"},
                    [](int i, int j) { return i + j < 3 || i == 5 || i == 6; }},
         FilterCase{"three_criteria", {"-drop_x_below", "1", "-drop_y_above", "8", "-drop_z", "5", "10"},
-                   [](int i, int j) { return i >= 1 && j < 8 && !(i + j >= 5 && i + j < 10); }}),
+                   [](int i, int j) { return i >= 1 && j < 8 && !(i + j >= 5 && i + j < 10); }},
+        // Point 10 i + j in file order.
+        FilterCase{"keep_every_nth", {"-keep_every_nth", "2"}, [](int, int j) { return j % 2 == 1; }},
+        FilterCase{"thin_with_grid", {"-thin_with_grid", "2.0"}, [](int i, int j) { return i % 2 == 0 && j % 2 == 0; }},
+        FilterCase{"thin_with_grid_3", {"-thin_with_grid", "3"}, [](int i, int j) { return i % 3 == 0 && j % 3 == 0; }},
+        FilterCase{"thin_with_grid_behind_a_box", {"-keep_xy", "1", "1", "9", "9", "-thin_with_grid", "2"},
+                   [](int i, int j) {
+                     return i >= 1 && j >= 1 && i < 9 && j < 9 && (i == 1 || i % 2 == 0) && (j == 1 || j % 2 == 0);
+                   }},
+        FilterCase{"keep_intensity", {"-keep_intensity", "20", "39"}, [](int i, int) { return i == 2 || i == 3; }}),
     [](const ::testing::TestParamInfo<FilterCase>& info) { return std::string(info.param.name); });
 
 // ------------------------------------------------------------------ point fields
@@ -218,6 +228,140 @@ INSTANTIATE_TEST_SUITE_P(
                   [](const Point& p) { return p.classification == 2 && p.withheld && p.return_number != 1; }}),
     [](const ::testing::TestParamInfo<FieldCase>& info) { return std::string(info.param.name); });
 
+// ------------------------------------------------------------------ record fields and thinning
+
+// 41 points at x = i (an odd count: a count that ran on from one pass into
+// the next would pick other points there) with intensity, user data, point
+// source, scan angle (whole degrees i - 20, or 1.5 (i - 20) degrees for
+// extended points), GPS time (two returns per pulse, four pulses per second)
+// and wave-packet index (of formats that carry one) set from i.
+lasfix::LasFile record_file(uint8_t format) {
+  const bool extended = format >= 6;
+  lasfix::LasFile f;
+  f.header.point_data_format = format;
+  f.header.version_minor = extended ? 4 : (format >= 4 ? 3 : 2);
+  for (int i = 0; i <= 40; i++) {
+    lasfix::Point p;
+    p.X = 100 * i;
+    p.intensity = (uint16_t)(100 * i);
+    p.user_data = (uint8_t)(7 * i);
+    p.point_source_ID = (uint16_t)(i % 9);
+    p.scan_angle = (int16_t)(extended ? 250 * (i - 20) : i - 20);
+    p.gps_time = (i / 2) * 0.25;
+    p.return_number = (uint8_t)(1 + i % 2);
+    p.number_of_returns = 2;
+    if (format == 4 || format == 5 || format >= 9) p.wave_descriptor_index = (uint8_t)(i % 4);
+    f.points.push_back(p);
+  }
+  return f;
+}
+
+class RecordFilterRunTest : public ::testing::TestWithParam<FieldCase> {};
+
+TEST_P(RecordFilterRunTest, OnePassAndVoxelModeKeepTheFilteredPoints) {
+  const FieldCase& c = GetParam();
+  const lasfix::LasFile file = record_file(c.format);
+  std::vector<lasfix::Point> expected;
+  for (const lasfix::Point& p : file.points) {
+    if (c.kept(p)) expected.push_back(p);
+  }
+  expect_both_modes_keep(file, c.options, expected);
+}
+
+int index_of(const Point& p) { return p.X / 100; }
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, RecordFilterRunTest,
+    ::testing::Values(
+        FieldCase{"keep_every_nth", 1, {"-keep_every_nth", "2"}, [](const Point& p) { return index_of(p) % 2 == 1; }},
+        FieldCase{"drop_every_nth", 1, {"-drop_every_nth", "3"},
+                  [](const Point& p) { return (index_of(p) + 1) % 3 != 0; }},
+        FieldCase{"keep_every_nth_behind_a_drop", 1, {"-drop_user_data", "0", "-keep_every_nth", "2"},
+                  [](const Point& p) { return index_of(p) > 0 && index_of(p) % 2 == 0; }},
+        FieldCase{"thin_pulses_with_time", 1, {"-thin_pulses_with_time", "1"},
+                  [](const Point& p) { return index_of(p) % 8 < 2; }},
+        FieldCase{"thin_with_time", 1, {"-thin_with_time", "0.5"}, [](const Point& p) { return index_of(p) % 4 < 2; }},
+        FieldCase{"thin_points_with_time", 1, {"-thin_points_with_time", "1"},
+                  [](const Point& p) { return index_of(p) % 8 == 0; }},
+        FieldCase{"keep_intensity", 1, {"-keep_intensity", "1000", "2000"},
+                  [](const Point& p) { return p.intensity >= 1000 && p.intensity <= 2000; }},
+        FieldCase{"drop_user_data_between", 1, {"-drop_user_data_between", "10", "100"},
+                  [](const Point& p) { return p.user_data < 10 || p.user_data > 100; }},
+        FieldCase{"keep_point_source", 1, {"-keep_point_source", "3", "5", "7"},
+                  [](const Point& p) { return p.point_source_ID % 2 == 1 && p.point_source_ID >= 3; }},
+        FieldCase{"drop_point_source", 1, {"-drop_point_source", "0", "8"},
+                  [](const Point& p) { return p.point_source_ID != 0 && p.point_source_ID != 8; }},
+        FieldCase{"drop_abs_scan_angle_below", 1, {"-drop_abs_scan_angle_below", "3"},
+                  [](const Point& p) { return std::abs(p.scan_angle) >= 3; }},
+        // 1.5 degrees is dropped, 3 degrees kept.
+        FieldCase{"drop_abs_scan_angle_below_extended", 6, {"-drop_abs_scan_angle_below", "3"},
+                  [](const Point& p) { return std::abs(index_of(p) - 20) >= 2; }},
+        FieldCase{"keep_scan_angle_extended", 6, {"-keep_scan_angle", "-15", "15"},
+                  [](const Point& p) { return std::abs(index_of(p) - 20) <= 10; }},
+        FieldCase{"keep_gps_time", 1, {"-keep_gps_time", "2", "5"}, [](const Point& p) { return index_of(p) >= 16; }},
+        FieldCase{"keep_gps_time_extended", 6, {"-keep_gpstime_between", "2", "3"},
+                  [](const Point& p) { return index_of(p) >= 16 && index_of(p) < 26; }},
+        FieldCase{"keep_wavepacket", 4, {"-keep_wavepacket", "2"}, [](const Point& p) { return index_of(p) % 4 == 2; }},
+        FieldCase{"drop_wavepacket_extended", 9, {"-drop_wavepacket", "0"},
+                  [](const Point& p) { return index_of(p) % 4 != 0; }}),
+    [](const ::testing::TestParamInfo<FieldCase>& info) { return std::string(info.param.name); });
+
+// In one voxel, the first point met survives. The second pass must meet the
+// same points as the first, or the survivor is never written.
+TEST(FilterRun, EveryNthCountsEachPassAfresh) {
+  TempDir dir;
+  const lasfix::LasFile file = record_file(1);
+  dir.write("in.las", file.bytes());
+  ToolResult r = run_voxsifter({"-i", dir.file("in.las"), "-o", dir.file("out.las"), "-step", "1000",
+                                "-keep_every_nth", "2"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(lasfix::parse(dir.read("out.las")).points, std::vector<Point>{file.points[1]});
+}
+
+// The seed decides the points: the same in every run, in either mode, and
+// in child processes, which are given the seed in the option text.
+TEST(FilterRun, RandomFractionIsStable) {
+  TempDir dir;
+  const lasfix::LasFile file = record_file(1);
+  dir.write("in.las", file.bytes());
+  std::vector<std::vector<Point>> outputs;
+  for (const char* mode : {"-every_nth", "-step", "-every_nth"}) {
+    ToolResult r = run_voxsifter({"-i", dir.file("in.las"), "-o", dir.file("out.las"), mode,
+                                  std::string(mode) == "-step" ? "0.5" : "1", "-keep_random_fraction", "0.5", "4711"});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    outputs.push_back(lasfix::parse(dir.read("out.las")).points);
+  }
+  EXPECT_GT(outputs[0].size(), 5u);
+  EXPECT_LT(outputs[0].size(), 36u);
+  EXPECT_EQ(outputs[1], outputs[0]);
+  EXPECT_EQ(outputs[2], outputs[0]);
+
+  lasfix::LasFile b = file;
+  for (Point& p : b.points) p.X += 7;
+  for (const char* mode : {"-every_nth", "-step"}) {
+    SCOPED_TRACE(mode);
+    expect_children_write_the_same({{"a.las", file.bytes()}, {"b.las", b.bytes()}},
+                                   {mode, std::string(mode) == "-step" ? "0.5" : "1", "-keep_random_fraction", "0.5",
+                                    "4711"});
+  }
+}
+
+TEST(FilterRun, ChildProcessesRebuildRecordAndThinningFilters) {
+  const std::vector<std::string> options = {
+      "-drop_scan_angle_between", "-2.5", "0.0001", "-keep_point_source", "0", "1", "2", "3", "5", "7",
+      "-keep_gps_time_above", "0.3", "-drop_intensity_between", "-3", "150", "-thin_with_grid", "2.0000001",
+      "-keep_random_fraction", "0.9", "77", "-thin_pulses_with_time", "0.7"};
+  const lasfix::LasFile a = record_file(6);
+  lasfix::LasFile b = record_file(6);
+  for (Point& p : b.points) p.point_source_ID = (uint16_t)(p.point_source_ID + 1);
+  for (const char* mode : {"-every_nth", "-step"}) {
+    SCOPED_TRACE(mode);
+    std::vector<std::string> args = {mode, std::string(mode) == "-step" ? "0.5" : "1"};
+    args.insert(args.end(), options.begin(), options.end());
+    expect_children_write_the_same({{"a.las", a.bytes()}, {"b.las", b.bytes()}}, args);
+  }
+}
+
 TEST(FilterRun, ChildProcessesRebuildTheFilter) {
   // Lists after masks, empty lists and the extended criterion must reach the
   // children as text that rebuilds the same filter.
@@ -285,6 +429,11 @@ TEST(FilterRun, RefusedOptionsEndTheRunWithTheirMessage) {
        "ERROR: '-keep_class' needs arguments between 0 and 31 but '32' is out of range (see -keep_extended_class)\n"},
       {"keep and drop extended classes", {"-drop_extended_class", "40", "-keep_extended_class", "43"},
        "ERROR: cannot use '-drop_extended_class' and '-keep_extended_class' simultaneously\n"},
+      {"nth of 0", {"-keep_every_nth", "0"}, "ERROR: 0 is no valid nth for '-keep_every_nth'\n"},
+      {"grid spacing of 0", {"-thin_with_grid", "0"},
+       "ERROR: '-thin_with_grid' needs 1 argument: grid spacing but '0' is no valid value\n"},
+      {"intensity above its range", {"-keep_intensity", "0", "70000"},
+       "ERROR: cannot keep intensity because max of 70000 is larger than 65535\n"},
       {"unknown keep word", {"-keep_foo", "3"},
        "ERROR: cannot understand argument '-keep_foo'. use '-h' or see voxsifter_README.md to get help.\n"},
   };
@@ -365,6 +514,11 @@ TEST(FilterRun, ExtendedHelpStartsWithTheFilterOptions) {
       "  -drop_scan_direction 0\n"
       "  -keep_scan_direction_change\n"
       "  -keep_edge_of_flight_line\n"
+      "Filter points based on their intensity.\n"
+      "  -keep_intensity 20 380\n"
+      "  -drop_intensity_below 20\n"
+      "  -drop_intensity_above 380\n"
+      "  -drop_intensity_between 4000 5000\n"
       "Filter points based on classifications or flags.\n"
       "  -keep_class 1 3 7\n"
       "  -drop_class 4 2\n"
@@ -374,6 +528,44 @@ TEST(FilterRun, ExtendedHelpStartsWithTheFilterOptions) {
       "  -drop_keypoint -keep_keypoint\n"
       "  -drop_withheld -keep_withheld\n"
       "  -drop_overlap -keep_overlap\n"
+      "Filter points based on their user data.\n"
+      "  -keep_user_data 1\n"
+      "  -drop_user_data 255\n"
+      "  -keep_user_data_below 50\n"
+      "  -keep_user_data_above 150\n"
+      "  -keep_user_data_between 10 20\n"
+      "  -drop_user_data_below 1\n"
+      "  -drop_user_data_above 100\n"
+      "  -drop_user_data_between 10 40\n"
+      "Filter points based on their point source ID.\n"
+      "  -keep_point_source 3\n"
+      "  -keep_point_source_between 2 6\n"
+      "  -drop_point_source 27\n"
+      "  -drop_point_source_below 6\n"
+      "  -drop_point_source_above 15\n"
+      "  -drop_point_source_between 17 21\n"
+      "Filter points based on their scan angle.\n"
+      "  -keep_scan_angle -15 15\n"
+      "  -drop_abs_scan_angle_above 15\n"
+      "  -drop_abs_scan_angle_below 1\n"
+      "  -drop_scan_angle_below -15\n"
+      "  -drop_scan_angle_above 15\n"
+      "  -drop_scan_angle_between -25 -23\n"
+      "Filter points based on their gps time.\n"
+      "  -keep_gps_time 11.125 130.725\n"
+      "  -drop_gps_time_below 11.125\n"
+      "  -drop_gps_time_above 130.725\n"
+      "  -drop_gps_time_between 22.0 48.0\n"
+      "Filter points based on their wavepacket.\n"
+      "  -keep_wavepacket 0\n"
+      "  -drop_wavepacket 3\n"
+      "Filter points with simple thinning.\n"
+      "  -keep_every_nth 2 -drop_every_nth 3\n"
+      "  -keep_random_fraction 0.1\n"
+      "  -keep_random_fraction 0.1 4711\n"
+      "  -thin_with_grid 1.0\n"
+      "  -thin_pulses_with_time 0.0001\n"
+      "  -thin_points_with_time 0.000001\n"
       "Boolean combination of filters.\n"
       "  -filter_and\n"
       "Transform coordinates.\n";

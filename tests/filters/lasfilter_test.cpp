@@ -440,7 +440,7 @@ TEST_F(LasFilterTest, HelpPrintsTheUsageAndEndsTheParse) {
                      "Filter points based on their return numbering.\n"),
             std::string::npos)
       << err;
-  EXPECT_NE(err.find("\n  -drop_overlap -keep_overlap\nBoolean combination of filters.\n  -filter_and\n"),
+  EXPECT_NE(err.find("\n  -thin_points_with_time 0.000001\nBoolean combination of filters.\n  -filter_and\n"),
             std::string::npos)
       << err;
 

@@ -22,6 +22,13 @@ inline std::string filter_text(const LASfilter& filter) {
   return text;
 }
 
+// The point fields all criteria of the filter read together.
+inline U32 selective_of(const LASfilter& filter) {
+  U32 selective = 0;
+  for (U32 k = 0; k < filter.criteria_count; k++) selective |= filter.criteria[k]->get_decompress_selective();
+  return selective;
+}
+
 // `verdicts` judges the same points with any filter, one letter per point.
 inline void expect_text_reads_back(const std::string& text, const std::function<std::string(LASfilter&)>& verdicts,
                                    const std::string& expected) {
@@ -70,4 +77,21 @@ inline std::string refusal_of(LASfilter& filter, const std::vector<std::string>&
   ::testing::internal::CaptureStderr();
   EXPECT_FALSE(filter.parse(args.argc(), args.argv()));
   return ::testing::internal::GetCapturedStderr();
+}
+
+// An option refused on its own, and its message without "ERROR: " and the
+// line end.
+struct FilterRefusal {
+  std::vector<std::string> args;
+  std::string err;
+};
+
+// Each case refused by a fresh filter with its message, building nothing.
+inline void expect_refusals(const std::vector<FilterRefusal>& cases) {
+  for (const FilterRefusal& c : cases) {
+    SCOPED_TRACE(c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : ""));
+    LASfilter filter;
+    EXPECT_EQ(refusal_of(filter, c.args), "ERROR: " + c.err + "\n");
+    EXPECT_EQ(filter.criteria_count, 0u);
+  }
 }
