@@ -99,11 +99,21 @@ struct Depth {
     for (int c = first; c <= last; c++) any_above_8bit = any_above_8bit || v[c] > 255;
     for (int c = first; c <= last; c++) {
       switch (shift) {
-        case Shift::DOWN: v[c] = (U16)(v[c] >> 8); break;
-        case Shift::UP: v[c] = (U16)(v[c] << 8); break;
-        case Shift::TO_8BIT: if (any_above_8bit) v[c] = (U16)(v[c] >> 8); break;
-        case Shift::TO_16BIT: if (!any_above_8bit) v[c] = (U16)(v[c] << 8); break;
-        case Shift::CLAMP_8BIT: if (v[c] > 255) v[c] = 255; break;
+        case Shift::DOWN:
+          v[c] = (U16)(v[c] >> 8);
+          break;
+        case Shift::UP:
+          v[c] = (U16)(v[c] << 8);
+          break;
+        case Shift::TO_8BIT:
+          if (any_above_8bit) v[c] = (U16)(v[c] >> 8);
+          break;
+        case Shift::TO_16BIT:
+          if (!any_above_8bit) v[c] = (U16)(v[c] << 8);
+          break;
+        case Shift::CLAMP_8BIT:
+          if (v[c] > 255) v[c] = 255;
+          break;
       }
     }
   }
@@ -213,7 +223,8 @@ class LASoperationMultiplyScaledIntensityRangeIntoRGB : public LASoperation {
   }
   U32 get_decompress_selective() const override { return RGB_AND_INTENSITY; }
   F64* transform_coords_for_offset_adjustment(F64, F64, F64) override {
-    LASMessage(WARNING, "The adjustment of the offset using '-offset_adjust' is not supported for the operation '%s' yet.",
+    LASMessage(WARNING,
+               "The adjustment of the offset using '-offset_adjust' is not supported for the operation '%s' yet.",
                name());
     return nullptr;
   }

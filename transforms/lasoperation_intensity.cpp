@@ -46,9 +46,7 @@ struct TranslateThenScaleIntensity {
     las_option_text_g(text, offset);
     las_option_text_g(text, scale);
   }
-  void apply(LASpoint* point) const {
-    point->intensity = las_limited_u16(((F32)point->intensity + offset) * scale);
-  }
+  void apply(LASpoint* point) const { point->intensity = las_limited_u16(((F32)point->intensity + offset) * scale); }
 };
 
 // The upper bound is tested first, so that bounds given the wrong way round

@@ -14,7 +14,10 @@
 #include "core/laspoint.hpp"
 #include "core/lasreader.hpp"
 #include "support/arg_vector.hpp"
+#include "support/halting_off.hpp"
 #include "support/temp_dir.hpp"
+#include "support/test_name.hpp"
+#include "support/transform_check.hpp"
 #include "transforms/lasoperation.hpp"
 #include "transforms/lastransform.hpp"
 
@@ -31,8 +34,8 @@ struct Fields {
   F64 gps_time = 0.0;
   bool operator==(const Fields& o) const {
     return intensity == o.intensity && memcmp(rgb, o.rgb, sizeof(rgb)) == 0 && rank == o.rank &&
-           extended_angle == o.extended_angle && classification == o.classification &&
-           point_source == o.point_source && gps_time == o.gps_time;
+           extended_angle == o.extended_angle && classification == o.classification && point_source == o.point_source &&
+           gps_time == o.gps_time;
   }
 };
 
@@ -75,13 +78,6 @@ class FieldPoint {
   LASpoint point;
 };
 
-std::string text_of(const LAStransform& transform) {
-  std::string text;
-  const I32 n = transform.unparse(text);
-  EXPECT_EQ((size_t)n, text.size());
-  return text;
-}
-
 Fields with(const std::function<void(Fields&)>& set) {
   Fields f;
   set(f);
@@ -119,8 +115,8 @@ const FieldCase field_cases[] = {
      with([](Fields& f) { f.intensity = 150; }), with([](Fields& f) { f.intensity = 100; }),
      "-clamp_intensity 200 100 ", LAS_SELECTIVE_INTENSITY},
     {"clamp_intensity bounds reversed, low", "-clamp_intensity 200 100", false,
-     with([](Fields& f) { f.intensity = 50; }), with([](Fields& f) { f.intensity = 200; }),
-     "-clamp_intensity 200 100 ", LAS_SELECTIVE_INTENSITY},
+     with([](Fields& f) { f.intensity = 50; }), with([](Fields& f) { f.intensity = 200; }), "-clamp_intensity 200 100 ",
+     LAS_SELECTIVE_INTENSITY},
     {"clamp_intensity_below", "-clamp_intensity_below 10", false, with([](Fields& f) { f.intensity = 9; }),
      with([](Fields& f) { f.intensity = 10; }), "-clamp_intensity_below 10 ", LAS_SELECTIVE_INTENSITY},
     {"clamp_intensity_above", "-clamp_intensity_above 255", false, with([](Fields& f) { f.intensity = 256; }),
@@ -150,17 +146,16 @@ const FieldCase field_cases[] = {
      with([](Fields& f) { f.rgb[0] = 255, f.rgb[1] = 256, f.rgb[2] = 1; }),
      with([](Fields& f) { f.rgb[0] = 65280, f.rgb[1] = 0, f.rgb[2] = 256; }), "-scale_RGB_up ", LAS_SELECTIVE_RGB},
     {"scale_RGB_to_8bit", "-scale_RGB_to_8bit", false,
-     with([](Fields& f) { f.rgb[0] = 300, f.rgb[1] = 10, f.rgb[2] = 10; }),
-     with([](Fields& f) { f.rgb[0] = 1; }), "-scale_RGB_to_8bit ", LAS_SELECTIVE_RGB},
-    {"scale_RGB_to_16bit", "-scale_RGB_to_16bit", false,
-     with([](Fields& f) { f.rgb[0] = 255, f.rgb[1] = 10; }),
+     with([](Fields& f) { f.rgb[0] = 300, f.rgb[1] = 10, f.rgb[2] = 10; }), with([](Fields& f) { f.rgb[0] = 1; }),
+     "-scale_RGB_to_8bit ", LAS_SELECTIVE_RGB},
+    {"scale_RGB_to_16bit", "-scale_RGB_to_16bit", false, with([](Fields& f) { f.rgb[0] = 255, f.rgb[1] = 10; }),
      with([](Fields& f) { f.rgb[0] = 65280, f.rgb[1] = 2560; }), "-scale_RGB_to_16bit ", LAS_SELECTIVE_RGB},
     {"scale_RGB_to_16bit leaves 16 bit", "-scale_RGB_to_16bit", false, with([](Fields& f) { f.rgb[0] = 256; }),
      with([](Fields& f) { f.rgb[0] = 256; }), "-scale_RGB_to_16bit ", LAS_SELECTIVE_RGB},
     {"clamp_RGB_to_8bit", "-clamp_RGB_to_8bit", false,
      with([](Fields& f) { f.rgb[0] = 1000, f.rgb[1] = 255, f.rgb[2] = 256, f.rgb[3] = 999; }),
-     with([](Fields& f) { f.rgb[0] = 255, f.rgb[1] = 255, f.rgb[2] = 255, f.rgb[3] = 999; }),
-     "-clamp_RGB_to_8bit ", LAS_SELECTIVE_RGB},
+     with([](Fields& f) { f.rgb[0] = 255, f.rgb[1] = 255, f.rgb[2] = 255, f.rgb[3] = 999; }), "-clamp_RGB_to_8bit ",
+     LAS_SELECTIVE_RGB},
     {"scale_nir", "-scale_nir 2", false, with([](Fields& f) { f.rgb[0] = 3, f.rgb[3] = 300; }),
      with([](Fields& f) { f.rgb[0] = 3, f.rgb[3] = 600; }), "-scale_NIR 2 ", LAS_SELECTIVE_NIR},
     {"scale_NIR_down", "-scale_NIR_down", false, with([](Fields& f) { f.rgb[3] = 513; }),
@@ -170,16 +165,15 @@ const FieldCase field_cases[] = {
     {"scale_NIR_to_8bit", "-scale_NIR_to_8bit", false, with([](Fields& f) { f.rgb[3] = 512; }),
      with([](Fields& f) { f.rgb[3] = 2; }), "-scale_NIR_to_8bit ", LAS_SELECTIVE_NIR},
     {"scale_NIR_to_16bit ignores red", "-scale_NIR_to_16bit", false,
-     with([](Fields& f) { f.rgb[0] = 999, f.rgb[3] = 200; }),
-     with([](Fields& f) { f.rgb[0] = 999, f.rgb[3] = 51200; }), "-scale_NIR_to_16bit ", LAS_SELECTIVE_NIR},
+     with([](Fields& f) { f.rgb[0] = 999, f.rgb[3] = 200; }), with([](Fields& f) { f.rgb[0] = 999, f.rgb[3] = 51200; }),
+     "-scale_NIR_to_16bit ", LAS_SELECTIVE_NIR},
     // switches and copies
     {"switch_R_B twice", "-switch_R_B -switch_R_B", false,
      with([](Fields& f) { f.rgb[0] = 1, f.rgb[1] = 2, f.rgb[2] = 3; }),
      with([](Fields& f) { f.rgb[0] = 1, f.rgb[1] = 2, f.rgb[2] = 3; }), "-switch_R_B -switch_R_B ", LAS_SELECTIVE_RGB},
     {"switch_R_G and G_B", "-switch_R_G -switch_G_B", false,
      with([](Fields& f) { f.rgb[0] = 1, f.rgb[1] = 2, f.rgb[2] = 3; }),
-     with([](Fields& f) { f.rgb[0] = 2, f.rgb[1] = 3, f.rgb[2] = 1; }), "-switch_R_G -switch_G_B ",
-     LAS_SELECTIVE_RGB},
+     with([](Fields& f) { f.rgb[0] = 2, f.rgb[1] = 3, f.rgb[2] = 1; }), "-switch_R_G -switch_G_B ", LAS_SELECTIVE_RGB},
     {"switch_RGBI_into_CIR", "-switch_RGBI_into_CIR", false,
      with([](Fields& f) { f.rgb[0] = 10, f.rgb[1] = 20, f.rgb[2] = 30, f.rgb[3] = 40; }),
      with([](Fields& f) { f.rgb[0] = 40, f.rgb[1] = 10, f.rgb[2] = 20, f.rgb[3] = 40; }), "-switch_RGBI_into_CIR ",
@@ -192,8 +186,8 @@ const FieldCase field_cases[] = {
      with([](Fields& f) { f.rgb[0] = 100, f.intensity = 30; }), "-copy_RGB_into_intensity ", LAS_SELECTIVE_RGB},
     {"copy_RGB_into_intensity white", "-copy_RGB_into_intensity", false,
      with([](Fields& f) { f.rgb[0] = f.rgb[1] = f.rgb[2] = 65535; }),
-     with([](Fields& f) { f.rgb[0] = f.rgb[1] = f.rgb[2] = 65535, f.intensity = 65528; }),
-     "-copy_RGB_into_intensity ", LAS_SELECTIVE_RGB},
+     with([](Fields& f) { f.rgb[0] = f.rgb[1] = f.rgb[2] = 65535, f.intensity = 65528; }), "-copy_RGB_into_intensity ",
+     LAS_SELECTIVE_RGB},
     {"copies into intensity", "-copy_G_into_intensity -copy_NIR_into_NIR_kept -copy_B_into_NIR", false,
      with([](Fields& f) { f.rgb[1] = 5, f.rgb[2] = 6; }),
      with([](Fields& f) { f.rgb[1] = 5, f.rgb[2] = 6, f.intensity = 5, f.rgb[3] = 6; }),
@@ -207,8 +201,8 @@ const FieldCase field_cases[] = {
      "-copy_intensity_into_NIR -copy_B_into_intensity ", LAS_SELECTIVE_RGB | LAS_SELECTIVE_INTENSITY},
     {"multiply green", "-multiply_scaled_intensity_into_RGB_green 0.001", false,
      with([](Fields& f) { f.intensity = 500, f.rgb[1] = 1000; }),
-     with([](Fields& f) { f.intensity = 500, f.rgb[1] = 500; }),
-     "-multiply_scaled_intensity_into_RGB_green 0.001000 ", LAS_SELECTIVE_RGB | LAS_SELECTIVE_INTENSITY},
+     with([](Fields& f) { f.intensity = 500, f.rgb[1] = 500; }), "-multiply_scaled_intensity_into_RGB_green 0.001000 ",
+     LAS_SELECTIVE_RGB | LAS_SELECTIVE_INTENSITY},
     {"multiply limits", "-multiply_scaled_intensity_into_RGB_red 0.001", false,
      with([](Fields& f) { f.intensity = 65535, f.rgb[0] = 65535; }),
      with([](Fields& f) { f.intensity = 65535, f.rgb[0] = 65535; }),
@@ -225,8 +219,8 @@ const FieldCase field_cases[] = {
     // scan angle
     {"set_scan_angle legacy", "-set_scan_angle 45", false, Fields{}, with([](Fields& f) { f.rank = 45; }),
      "-set_scan_angle 45 ", 0},
-    {"set_scan_angle extended", "-set_scan_angle 45", true, Fields{},
-     with([](Fields& f) { f.extended_angle = 7500; }), "-set_scan_angle 45 ", 0},
+    {"set_scan_angle extended", "-set_scan_angle 45", true, Fields{}, with([](Fields& f) { f.extended_angle = 7500; }),
+     "-set_scan_angle 45 ", 0},
     {"set_scan_angle 180 wraps", "-set_scan_angle 180", false, Fields{}, with([](Fields& f) { f.rank = -76; }),
      "-set_scan_angle 180 ", 0},
     {"scale_scan_angle rounds", "-scale_scan_angle 1.944445", false, with([](Fields& f) { f.rank = -18; }),
@@ -245,8 +239,8 @@ const FieldCase field_cases[] = {
      "-bin_abs_scan_angle_into_point_source 2 ", LAS_SELECTIVE_SCAN_ANGLE},
     {"bin_abs_scan_angle extended", "-bin_abs_scan_angle_into_point_source 2", true,
      with([](Fields& f) { f.extended_angle = -2500; }),
-     with([](Fields& f) { f.extended_angle = -2500, f.point_source = 7; }),
-     "-bin_abs_scan_angle_into_point_source 2 ", LAS_SELECTIVE_SCAN_ANGLE},
+     with([](Fields& f) { f.extended_angle = -2500, f.point_source = 7; }), "-bin_abs_scan_angle_into_point_source 2 ",
+     LAS_SELECTIVE_SCAN_ANGLE},
     {"bin_abs_scan_angle of -128 limited", "-bin_abs_scan_angle_into_point_source 0.000001", false,
      with([](Fields& f) { f.rank = -128; }), with([](Fields& f) { f.rank = -128, f.point_source = 65535; }),
      "-bin_abs_scan_angle_into_point_source 1e-06 ", LAS_SELECTIVE_SCAN_ANGLE},
@@ -271,9 +265,8 @@ const FieldCase field_cases[] = {
      with([](Fields& f) { f.gps_time = 12.5; }), with([](Fields& f) { f.gps_time = 12.5, f.point_source = 3; }),
      "-bin_gps_time_into_point_source 5.000000 ", LAS_SELECTIVE_GPS_TIME},
     {"bin_gps_time_into_point_source negative wraps", "-bin_gps_time_into_point_source 5", false,
-     with([](Fields& f) { f.gps_time = -12.5; }),
-     with([](Fields& f) { f.gps_time = -12.5, f.point_source = 65533; }), "-bin_gps_time_into_point_source 5.000000 ",
-     LAS_SELECTIVE_GPS_TIME},
+     with([](Fields& f) { f.gps_time = -12.5; }), with([](Fields& f) { f.gps_time = -12.5, f.point_source = 65533; }),
+     "-bin_gps_time_into_point_source 5.000000 ", LAS_SELECTIVE_GPS_TIME},
     {"bin_gps_time_into_intensity wraps", "-bin_gps_time_into_intensity 1", false,
      with([](Fields& f) { f.gps_time = 65536.2; }), with([](Fields& f) { f.gps_time = 65536.2; }),
      "-bin_gps_time_into_intensity 1.000000 ", LAS_SELECTIVE_GPS_TIME},
@@ -287,17 +280,13 @@ TEST_P(FieldOperations, ChangeThePointAndWriteTextThatParsesBack) {
   LAStransform transform;
   ASSERT_TRUE(transform.parse(c.options));
   EXPECT_EQ(point.transformed(transform, c.before), c.after);
-  const std::string text = text_of(transform);
+  const std::string text = transform_text(transform);
   EXPECT_EQ(text, c.text);
-  U32 mask = 0;
-  for (U32 i = 0; i < transform.op_count; i++) {
-    mask |= transform.op_list[i]->get_decompress_selective();
-  }
-  EXPECT_EQ(mask, c.mask);
+  EXPECT_EQ(selective_of(transform), c.mask);
 
   LAStransform from_text;
   ASSERT_TRUE(from_text.parse(text.c_str()));
-  EXPECT_EQ(text_of(from_text), text);
+  EXPECT_EQ(transform_text(from_text), text);
   EXPECT_EQ(point.transformed(from_text, c.before), c.after);
   ArgVector args = ArgVector::from_text(text);
   LAStransform from_vector;
@@ -306,19 +295,9 @@ TEST_P(FieldOperations, ChangeThePointAndWriteTextThatParsesBack) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryOption, FieldOperations, ::testing::ValuesIn(field_cases),
-                         [](const ::testing::TestParamInfo<FieldCase>& info) {
-                           std::string name = info.param.name;
-                           for (char& ch : name) {
-                             if (!isalnum((unsigned char)ch)) ch = '_';
-                           }
-                           return name;
-                         });
+                         [](const ::testing::TestParamInfo<FieldCase>& info) { return test_name_of(info.param.name); });
 
-class FieldOperationTest : public ::testing::Test {
- protected:
-  void SetUp() override { halt_on_error(false); }
-  void TearDown() override { halt_on_error(true); }
-};
+using FieldOperationTest = HaltingOff<>;
 
 TEST_F(FieldOperationTest, NoOperationMovesCoordinatesButTheRangeMultiplyRefusesOffsetAdjustment) {
   LAStransform transform;
@@ -357,7 +336,7 @@ TEST_F(FieldOperationTest, FlippingTheWaveformInvertsTheThreeSignsOnly) {
       EXPECT_EQ(point.point.wave_packet.data[k], 0x11) << k;
     }
   }
-  EXPECT_EQ(text_of(transform), "-flip_waveform_direction ");
+  EXPECT_EQ(transform_text(transform), "-flip_waveform_direction ");
 }
 
 TEST_F(FieldOperationTest, ForceRGBMarksThePointAsColoured) {
@@ -382,11 +361,11 @@ TEST_F(FieldOperationTest, MapFileLastLineWinsAndBadLinesAreSkipped) {
     EXPECT_EQ(point.transformed(transform, with([&](Fields& f) { f.intensity = e[0]; })).intensity, e[1]) << e[0];
   }
   // The text names the file between double quotes, and reads back to the same map.
-  const std::string text = text_of(transform);
+  const std::string text = transform_text(transform);
   EXPECT_EQ(text, "-map_intensity \"" + dir.file("m.txt") + "\" ");
   LAStransform from_text;
   ASSERT_TRUE(from_text.parse(text.c_str()));
-  EXPECT_EQ(text_of(from_text), text);
+  EXPECT_EQ(transform_text(from_text), text);
   EXPECT_EQ(point.transformed(from_text, with([](Fields& f) { f.intensity = 5; })).intensity, 9);
 }
 
@@ -403,7 +382,8 @@ TEST_F(FieldOperationTest, RefusalsNameTheValueAndTheLimit) {
       {{"-translate_then_scale_intensity", "1", "x"},
        "'-translate_then_scale_intensity' needs 2 arguments: offset scale but 'x' is no valid scale"},
       {{"-clamp_intensity", "1", "70000"}, "cannot clamp intensity because above value of 70000 is larger than 65535"},
-      {{"-clamp_intensity", "x", "1"}, "'-clamp_intensity' needs 2 arguments: below above but 'x' is no valid below value"},
+      {{"-clamp_intensity", "x", "1"},
+       "'-clamp_intensity' needs 2 arguments: below above but 'x' is no valid below value"},
       {{"-clamp_intensity_below", "70000"}, "cannot clamp intensity because below value of 70000 is larger than 65535"},
       {{"-map_intensity"}, "'-map_intensity' needs 1 argument: map_file_name.txt"},
       {{"-map_intensity", "/nonexistent/m.txt"},
@@ -421,7 +401,8 @@ TEST_F(FieldOperationTest, RefusalsNameTheValueAndTheLimit) {
        "'-multiply_scaled_intensity_into_RGB_red' needs 1 argument: scale but '0' is no valid scale"},
       {{"-multiply_scaled_intensity_into_RGB_red", "w"},
        "'-multiply_scaled_intensity_into_RGB_red' needs 1 argument: scale but 'w' is no valid scale"},
-      {{"-multiply_divided_intensity_into_RGB_red"}, "'-multiply_divided_intensity_into_RGB_red' needs 1 argument: divisor "},
+      {{"-multiply_divided_intensity_into_RGB_red"},
+       "'-multiply_divided_intensity_into_RGB_red' needs 1 argument: divisor "},
       {{"-multiply_divided_intensity_into_RGB_red", "0"},
        "'-multiply_divided_intensity_into_RGB_red' needs 1 argument: scale but '0' is no valid divisor"},
       {{"-set_scan_angle"}, "'-set_scan_angle' need 1 argument: value"},
@@ -449,7 +430,8 @@ TEST_F(FieldOperationTest, RefusalsNameTheValueAndTheLimit) {
 
 TEST_F(FieldOperationTest, ScaleAndRangeLimitsAccepted) {
   LAStransform transform;
-  EXPECT_TRUE(transform.parse("-set_scan_angle -180 -set_scan_angle 180 -set_intensity 65535 -clamp_intensity 0 65535"));
+  EXPECT_TRUE(
+      transform.parse("-set_scan_angle -180 -set_scan_angle 180 -set_intensity 65535 -clamp_intensity 0 65535"));
   EXPECT_EQ(transform.op_count, 4u);
 }
 
@@ -461,7 +443,7 @@ TEST_F(FieldOperationTest, MultiplyWordsThatNameNoChannel) {
   ASSERT_TRUE(transform.parse(args.argc(), args.argv()));
   EXPECT_EQ(args.remaining(),
             (std::vector<std::string>{"-multiply_divided_intensity_into_RGB_grey", "2", "-multiply_something", "3"}));
-  EXPECT_EQ(text_of(transform), "-multiply_scaled_intensity_range_into_RGB 4.000000 ");
+  EXPECT_EQ(transform_text(transform), "-multiply_scaled_intensity_range_into_RGB 4.000000 ");
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include "core/lasreader.hpp"
 #include "filters/lasfilter.hpp"
 #include "support/arg_vector.hpp"
+#include "support/test_name.hpp"
+#include "support/transform_check.hpp"
 #include "transforms/lasoperation.hpp"
 
 namespace {
@@ -47,13 +49,6 @@ class Points {
   LASattributeTable table;
   LASpoint point;
 };
-
-std::string text_of(const LAStransform& transform) {
-  std::string text;
-  const I32 n = transform.unparse(text);
-  EXPECT_EQ((size_t)n, text.size());
-  return text;
-}
 
 class LasTransformTest : public ::testing::Test {
  protected:
@@ -118,32 +113,26 @@ TEST_P(LasTransformOperations, ChangeThePointAndWriteTextThatParsesBack) {
   LAStransform transform;
   ASSERT_TRUE(transform.parse(c.options));
   EXPECT_EQ(points.transformed(transform, c.before), c.after);
-  const std::string text = text_of(transform);
+  const std::string text = transform_text(transform);
   EXPECT_EQ(text, c.text);
-  U32 mask = 0;
-  for (U32 i = 0; i < transform.op_count; i++) mask |= transform.op_list[i]->get_decompress_selective();
-  EXPECT_EQ(mask, c.mask);
+  EXPECT_EQ(selective_of(transform), c.mask);
 
   LAStransform from_text;
   ASSERT_TRUE(from_text.parse(text.c_str()));
-  EXPECT_EQ(text_of(from_text), text);
+  EXPECT_EQ(transform_text(from_text), text);
   EXPECT_EQ(points.transformed(from_text, c.before), c.after);
 
   ArgVector args = ArgVector::from_text(text);
   LAStransform from_vector;
   ASSERT_TRUE(from_vector.parse(args.argc(), args.argv()));
   EXPECT_TRUE(args.remaining().empty());
-  EXPECT_EQ(text_of(from_vector), text);
+  EXPECT_EQ(transform_text(from_vector), text);
   EXPECT_EQ(points.transformed(from_vector, c.before), c.after);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryOption, LasTransformOperations, ::testing::ValuesIn(operation_cases),
                          [](const ::testing::TestParamInfo<OperationCase>& info) {
-                           std::string name = info.param.name;
-                           for (char& ch : name) {
-                             if (!isalnum((unsigned char)ch)) ch = '_';
-                           }
-                           return name;
+                           return test_name_of(info.param.name);
                          });
 
 TEST(LasTransformCoordinates, OffsetAdjustmentSeesTheFormulaUnrounded) {
@@ -231,7 +220,7 @@ TEST_F(LasTransformTest, ParsingTakesOnlyTransformOptionsInTheirOrder) {
   ASSERT_TRUE(transform.parse(args.argc(), args.argv()));
   EXPECT_EQ(args.remaining(), (std::vector<std::string>{"-keep_class", "2", "2", "-v"}));
   EXPECT_TRUE(transform.filtered_transform);
-  EXPECT_EQ(text_of(transform), "-translate_x 2.000000 -scale_z 0.500000 ");
+  EXPECT_EQ(transform_text(transform), "-translate_x 2.000000 -scale_z 0.500000 ");
 
   // A second parse appends.
   ASSERT_TRUE(transform.parse("-translate_y 1"));
@@ -263,7 +252,7 @@ TEST_F(LasTransformTest, OptionTextSplitsAtBlanksOnly) {
   EXPECT_TRUE(transform.parse("   "));
   EXPECT_EQ(transform.op_count, 0u);
   ASSERT_TRUE(transform.parse("  -translate_x  2   -scale_z 0.3048  "));
-  EXPECT_EQ(text_of(transform), "-translate_x 2.000000 -scale_z 0.304800 ");
+  EXPECT_EQ(transform_text(transform), "-translate_x 2.000000 -scale_z 0.304800 ");
 
   // Any number of words.
   std::string many;
@@ -271,7 +260,7 @@ TEST_F(LasTransformTest, OptionTextSplitsAtBlanksOnly) {
   LAStransform large;
   ASSERT_TRUE(large.parse(many.c_str()));
   EXPECT_EQ(large.op_count, 100u);
-  EXPECT_EQ(text_of(large), many);
+  EXPECT_EQ(transform_text(large), many);
 }
 
 // The messages of every option: too few values (at the end of the line),
@@ -386,7 +375,7 @@ TEST_F(LasTransformTest, SetPointSourceReplacesTheFirstAndStandsLast) {
   transform.add_operation(las_new_set_point_source(8));
   ASSERT_TRUE(transform.parse("-translate_z 1"));
   transform.setPointSource(9);
-  EXPECT_EQ(text_of(transform), "-x -set_point_source 8 -translate_z 1.000000 -set_point_source 9 ");
+  EXPECT_EQ(transform_text(transform), "-x -set_point_source 8 -translate_z 1.000000 -set_point_source 9 ");
   Points points;
   transform.transform(points.at({0, 0, 0}));
   EXPECT_EQ(points.point.point_source_ID, 9);
@@ -423,7 +412,7 @@ TEST_F(LasTransformTest, AnAttachedFilterChoosesThePointsAndStartsAfreshEachPass
   transform.reset();
   EXPECT_EQ(pass(), (std::vector<I32>{100, 0, 100})) << "the second pass changes the same points";
 
-  EXPECT_EQ(text_of(transform), "-every_second -filtered_transform -translate_x 1.000000 ");
+  EXPECT_EQ(transform_text(transform), "-every_second -filtered_transform -translate_x 1.000000 ");
   transform.setFilter(nullptr);
   EXPECT_FALSE(transform.filtered_transform);
 }
@@ -435,7 +424,7 @@ TEST_F(LasTransformTest, ResetAndCleanClearWhatEachOwns) {
   EXPECT_EQ(text, "before ");
   transform.setFilter(new LASfilter());
   transform.filtered_transform = true;
-  EXPECT_EQ(text_of(transform), "-filtered_transform ");
+  EXPECT_EQ(transform_text(transform), "-filtered_transform ");
 
   ASSERT_TRUE(transform.parse("-translate_x 1e8"));
   Points points;
