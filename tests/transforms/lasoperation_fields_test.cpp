@@ -277,21 +277,9 @@ class FieldOperations : public ::testing::TestWithParam<FieldCase> {};
 TEST_P(FieldOperations, ChangeThePointAndWriteTextThatParsesBack) {
   const FieldCase& c = GetParam();
   FieldPoint point(c.extended);
-  LAStransform transform;
-  ASSERT_TRUE(transform.parse(c.options));
-  EXPECT_EQ(point.transformed(transform, c.before), c.after);
-  const std::string text = transform_text(transform);
-  EXPECT_EQ(text, c.text);
-  EXPECT_EQ(selective_of(transform), c.mask);
-
-  LAStransform from_text;
-  ASSERT_TRUE(from_text.parse(text.c_str()));
-  EXPECT_EQ(transform_text(from_text), text);
-  EXPECT_EQ(point.transformed(from_text, c.before), c.after);
-  ArgVector args = ArgVector::from_text(text);
-  LAStransform from_vector;
-  ASSERT_TRUE(from_vector.parse(args.argc(), args.argv()));
-  EXPECT_TRUE(args.remaining().empty());
+  expect_transform_round_trip(
+      c.options, [&](LAStransform& transform) { return point.transformed(transform, c.before); }, c.after, c.text,
+      c.mask);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryOption, FieldOperations, ::testing::ValuesIn(field_cases),

@@ -110,24 +110,9 @@ class LasTransformOperations : public ::testing::TestWithParam<OperationCase> {}
 TEST_P(LasTransformOperations, ChangeThePointAndWriteTextThatParsesBack) {
   const OperationCase& c = GetParam();
   Points points;
-  LAStransform transform;
-  ASSERT_TRUE(transform.parse(c.options));
-  EXPECT_EQ(points.transformed(transform, c.before), c.after);
-  const std::string text = transform_text(transform);
-  EXPECT_EQ(text, c.text);
-  EXPECT_EQ(selective_of(transform), c.mask);
-
-  LAStransform from_text;
-  ASSERT_TRUE(from_text.parse(text.c_str()));
-  EXPECT_EQ(transform_text(from_text), text);
-  EXPECT_EQ(points.transformed(from_text, c.before), c.after);
-
-  ArgVector args = ArgVector::from_text(text);
-  LAStransform from_vector;
-  ASSERT_TRUE(from_vector.parse(args.argc(), args.argv()));
-  EXPECT_TRUE(args.remaining().empty());
-  EXPECT_EQ(transform_text(from_vector), text);
-  EXPECT_EQ(points.transformed(from_vector, c.before), c.after);
+  expect_transform_round_trip(
+      c.options, [&](LAStransform& transform) { return points.transformed(transform, c.before); }, c.after, c.text,
+      c.mask);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryOption, LasTransformOperations, ::testing::ValuesIn(operation_cases),
