@@ -6,7 +6,7 @@
 #include <string>
 
 #include "core/lasmessage.hpp"
-#include "transforms/lasoperation_fields.hpp"
+#include "transforms/lasoperation_effect.hpp"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/lasmessage.hpp"
-#include "transforms/lasoperation_fields.hpp"
+#include "transforms/lasoperation_effect.hpp"
 
 namespace {
 
@@ -153,7 +153,7 @@ constexpr Rearrange rearrangements[] = {
     {"copy_intensity_into_NIR", LAS_SELECTIVE_INTENSITY, 1, {NIR}, {INTENSITY}},
 };
 
-class LASoperationRearrange : public LASoperationFieldsOnly {
+class LASoperationRearrange : public LASoperationValuesOnly {
  public:
   explicit LASoperationRearrange(const Rearrange& how) : how(how) {}
   const char* name() const override { return how.label; }

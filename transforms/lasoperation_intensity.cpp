@@ -7,7 +7,7 @@
 #include <string>
 
 #include "core/lasmessage.hpp"
-#include "transforms/lasoperation_fields.hpp"
+#include "transforms/lasoperation_effect.hpp"
 
 namespace {
 
@@ -90,7 +90,7 @@ struct ClampIntensityAbove {
 
 // Replaces each intensity by its entry of a full table, so a lookup is one
 // array access. The file name is kept for the option text.
-class LASoperationMapIntensity : public LASoperationFieldsOnly {
+class LASoperationMapIntensity : public LASoperationValuesOnly {
  public:
   explicit LASoperationMapIntensity(std::string file_name) : file_name(std::move(file_name)) {
     for (U32 i = 0; i <= U16_LIMIT; i++) map[i] = (U16)i;

@@ -1,5 +1,4 @@
-// Checks shared by the tests of the transform operations: the option text a
-// transform writes, the point fields its operations read, and that the text
+// Checks shared by the tests of the transform operations: the point fields its operations read, and that the text
 // reads back to a transform that does the same.
 #pragma once
 
@@ -8,15 +7,9 @@
 #include <string>
 
 #include "support/arg_vector.hpp"
+#include "support/transform_points.hpp"
 #include "transforms/lastransform.hpp"
 
-// The option text of the transform; the count it answers must be its length.
-inline std::string transform_text(const LAStransform& transform) {
-  std::string text;
-  const I32 n = transform.unparse(text);
-  EXPECT_EQ((size_t)n, text.size());
-  return text;
-}
 
 // The point fields all operations of the transform read together.
 inline U32 selective_of(const LAStransform& transform) {
@@ -35,18 +28,18 @@ void expect_transform_round_trip(const char* options, const Effect& effect, cons
   LAStransform transform;
   ASSERT_TRUE(transform.parse(options));
   EXPECT_EQ(effect(transform), expected);
-  EXPECT_EQ(transform_text(transform), text);
+  EXPECT_EQ(text_of(transform), text);
   EXPECT_EQ(selective_of(transform), selective);
 
   LAStransform from_text;
   ASSERT_TRUE(from_text.parse(text.c_str()));
-  EXPECT_EQ(transform_text(from_text), text);
+  EXPECT_EQ(text_of(from_text), text);
   EXPECT_EQ(effect(from_text), expected);
 
   ArgVector args = ArgVector::from_text(text);
   LAStransform from_vector;
   ASSERT_TRUE(from_vector.parse(args.argc(), args.argv()));
   EXPECT_TRUE(args.remaining().empty());
-  EXPECT_EQ(transform_text(from_vector), text);
+  EXPECT_EQ(text_of(from_vector), text);
   EXPECT_EQ(effect(from_vector), expected);
 }
