@@ -3,6 +3,7 @@
 // every input, and the messages and exit code of refused options.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -307,6 +308,108 @@ INSTANTIATE_TEST_SUITE_P(
                   [](const Point& p) { return index_of(p) % 4 != 0; }}),
     [](const ::testing::TestParamInfo<FieldCase>& info) { return std::string(info.param.name); });
 
+// ------------------------------------------------------------------ colours and attributes
+
+// 40 points at x = i with red 10 i + 10, green 1000 i, blue 40000 - 1000 i,
+// near infrared 30 i (format 8 only) and an extra-bytes attribute 0 of
+// unsigned 16 bits scaled by 0.01 that holds i (stored 100 i).
+lasfix::LasFile colour_file(uint8_t format) {
+  lasfix::LasFile f;
+  f.header.point_data_format = format;
+  f.header.version_minor = format >= 6 ? 4 : 2;
+  f.extra_bytes = 2;
+  lasfix::ExtraBytesAttribute attribute;
+  attribute.data_type = 3;  // u16
+  attribute.options = 0x08;
+  attribute.scale = {0.01, 1, 1};
+  attribute.name = "height";
+  f.vlrs.push_back({"LASF_Spec", 4, lasfix::extra_bytes_payload({attribute})});
+  for (int i = 0; i < 40; i++) {
+    lasfix::Point p;
+    p.X = 100 * i;
+    p.red = (uint16_t)(10 * i + 10);
+    p.green = (uint16_t)(1000 * i);
+    p.blue = (uint16_t)(40000 - 1000 * i);
+    if (format == 8 || format == 10) p.nir = (uint16_t)(30 * i);
+    const uint16_t stored = (uint16_t)(100 * i);
+    p.extra_bytes = std::string((const char*)&stored, 2);
+    f.points.push_back(p);
+  }
+  return f;
+}
+
+class ColourFilterRunTest : public ::testing::TestWithParam<FieldCase> {};
+
+TEST_P(ColourFilterRunTest, OnePassAndVoxelModeKeepTheFilteredPoints) {
+  const FieldCase& c = GetParam();
+  const lasfix::LasFile file = colour_file(c.format);
+  std::vector<lasfix::Point> expected;
+  for (const lasfix::Point& p : file.points) {
+    if (c.kept(p)) expected.push_back(p);
+  }
+  expect_both_modes_keep(file, c.options, expected);
+}
+
+float ndvi_of(int n, int r) { return (float)(n - r) / (float)(n + r); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, ColourFilterRunTest,
+    ::testing::Values(
+        FieldCase{"keep_RGB_red_in_reverse", 3, {"-keep_RGB_red", "200", "100"},
+                  [](const Point& p) { return p.red >= 100 && p.red <= 200; }},
+        // Format 3 has no near infrared: it reads 0.
+        FieldCase{"keep_RGB_nir_without_nir", 3, {"-keep_RGB_nir", "0", "0", "-drop_RGB_green", "5000", "30000"},
+                  [](const Point& p) { return p.green < 5000 || p.green > 30000; }},
+        FieldCase{"keep_RGB_nir", 8, {"-keep_RGB_nir", "300", "600"},
+                  [](const Point& p) { return p.nir >= 300 && p.nir <= 600; }},
+        FieldCase{"keep_RGB_greenness", 3, {"-keep_RGB_greenness", "0", "65535"},
+                  [](const Point& p) {
+                    const int g = 2 * p.green - p.red - p.blue;
+                    return g >= 0 && g <= 65535;
+                  }},
+        FieldCase{"keep_NDVI", 8, {"-keep_NDVI", "0.2", "0.7"},
+                  [](const Point& p) {
+                    const float n = ndvi_of(p.nir, p.red);
+                    return n >= 0.2f && n <= 0.7f;
+                  }},
+        // The red slot holds near infrared and the green slot red.
+        FieldCase{"keep_NDVI_from_CIR", 3, {"-keep_NDVI_from_CIR", "-0.99", "0"},
+                  [](const Point& p) {
+                    const float n = ndvi_of(p.red, p.green);
+                    return n >= -0.99f && n <= 0.0f;
+                  }},
+        FieldCase{"keep_HSV_value", 8, {"-keep_HSV_value", "0", "50p"},
+                  [](const Point& p) { return std::max({p.red, p.green, p.blue}) <= 32768; }},
+        // Green at least blue and above red: hue from 1/6 (yellow) to 1/2
+        // (cyan, where green equals blue).
+        FieldCase{"drop_HSL_hue", 3, {"-drop_HSL_hue", "60d", "180d"},
+                  [](const Point& p) { return p.green < p.blue; }},
+        FieldCase{"keep_attribute_above", 3, {"-keep_attribute_above", "0", "5.0"},
+                  [](const Point& p) { return index_of(p) > 5; }},
+        FieldCase{"drop_attribute_between", 8, {"-drop_attribute_between", "0", "10", "12"},
+                  [](const Point& p) { return index_of(p) < 10 || index_of(p) > 12; }},
+        // Attribute 1 does not exist: it reads 0.
+        FieldCase{"keep_attribute_below_no_such_attribute", 8,
+                  {"-keep_attribute_below", "1", "0.5", "-keep_attribute_below", "0", "3"},
+                  [](const Point& p) { return index_of(p) < 3; }}),
+    [](const ::testing::TestParamInfo<FieldCase>& info) { return std::string(info.param.name); });
+
+TEST(FilterRun, ChildProcessesRebuildColourAndAttributeFilters) {
+  const std::vector<std::string> options = {
+      "-keep_HSV", "0", "1", "0", "1", "0.1", "0.9", "-drop_HSL_saturation", "0", "10p", "-keep_NDVI_intensity_is_NIR",
+      "-1", "1", "-keep_RGB_blue", "39000", "2000", "-drop_attribute_above", "0", "30.000001", "-keep_HSV_hue",
+      "0.1", "170d", "-filter_or"};
+  const lasfix::LasFile a = colour_file(8);
+  lasfix::LasFile b = colour_file(8);
+  for (Point& p : b.points) p.blue = (uint16_t)(p.blue / 2);
+  for (const char* mode : {"-every_nth", "-step"}) {
+    SCOPED_TRACE(mode);
+    std::vector<std::string> args = {mode, std::string(mode) == "-step" ? "0.5" : "1"};
+    args.insert(args.end(), options.begin(), options.end());
+    expect_children_write_the_same({{"a.las", a.bytes()}, {"b.las", b.bytes()}}, args);
+  }
+}
+
 // In one voxel, the first point met survives. The second pass must meet the
 // same points as the first, or the survivor is never written.
 TEST(FilterRun, EveryNthCountsEachPassAfresh) {
@@ -435,6 +538,13 @@ TEST(FilterRun, RefusedOptionsEndTheRunWithTheirMessage) {
        "ERROR: '-thin_with_grid' needs 1 argument: grid spacing but '0' is no valid value\n"},
       {"intensity above its range", {"-keep_intensity", "0", "70000"},
        "ERROR: cannot keep intensity because max of 70000 is larger than 65535\n"},
+      {"hue out of range", {"-keep_HSV_hue", "1.5", "2"},
+       "ERROR: \"-keep_HSV_hue\" argument falls above maximum (2 > 1)\n"
+       "ERROR: cannot understand argument '-keep_HSV_hue'. use '-h' or see voxsifter_README.md to get help.\n"},
+      {"unknown channel", {"-keep_RGB_foo", "1", "2"},
+       "ERROR: cannot understand argument '-keep_RGB_foo'. use '-h' or see voxsifter_README.md to get help.\n"},
+      {"attribute value", {"-drop_attribute_above", "0", "x"},
+       "ERROR: '-drop_attribute_above' needs 2 arguments: index value 'x' is no valid value\n"},
       {"unknown keep word", {"-keep_foo", "3"},
        "ERROR: cannot understand argument '-keep_foo'. use '-h' or see voxsifter_README.md to get help.\n"},
   };
