@@ -9,22 +9,7 @@
 #
 #   bash bench/thin_20m.sh            (POINTS=... and BENCH_DIR=... to change)
 set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
-points="${POINTS:-20000000}"
-data="${BENCH_DIR:-$root/build/bench-data}"
-build="$root/build/release"
-
-VOXSIFTER_NO_FUZZ=1 bash "$root/scripts/deps"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVOXSIFTER_TESTS=OFF >/dev/null
-cmake --build "$build" -j 4 --target voxsifter make_sample >/dev/null
-
-mkdir -p "$data"
-input="$data/in_${points}.las"
-if [ ! -f "$input" ]; then
-  echo "generating $points points into $input"
-  "$build/samples/make_sample" "$input" "$points" 7
-fi
-cat "$input" >/dev/null
+source "$(dirname "$0")/sample_20m.sh"
 
 run() {  # label, tool arguments...
   local label="$1"

@@ -15,8 +15,7 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
+#include "bench/sample_strip.hpp"
 #include "compressor/lasreadpoint.hpp"
 #include "compressor/laswritepoint.hpp"
 #include "core/bytestreamin_array.hpp"
@@ -29,21 +28,7 @@ constexpr U32 SAMPLE_RECORD = 28;
 
 // The format-1 records of a strip of POINTS points, made by make_sample once.
 const std::vector<U8>& sample_records() {
-  static const std::vector<U8> records = [] {
-    const std::string path = "/tmp/vmb_compression_bench_" + std::to_string(getpid()) + ".las";
-    const std::string command = std::string(MAKE_SAMPLE) + " " + path + " " + std::to_string(POINTS) + " 7";
-    std::vector<U8> bytes;
-    if (system(command.c_str()) != 0) return bytes;
-    FILE* file = fopen(path.c_str(), "rb");
-    if (!file) return bytes;
-    for (int c; (c = fgetc(file)) != EOF;) bytes.push_back((U8)c);
-    fclose(file);
-    remove(path.c_str());
-    U32 offset = 0;
-    if (bytes.size() > 100) memcpy(&offset, &bytes[96], 4);  // offset to point data
-    bytes.erase(bytes.begin(), bytes.begin() + std::min<size_t>(offset, bytes.size()));
-    return bytes;
-  }();
+  static const std::vector<U8> records = sample_strip_records(POINTS, "vmb_compression_bench");
   return records;
 }
 

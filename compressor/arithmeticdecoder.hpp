@@ -20,6 +20,9 @@ class ArithmeticDecoder {
   // the code value. False for a null stream.
   bool init(ByteStreamIn* stream, bool read_start = true);
   void done() { stream = nullptr; }
+  // The stream of the current code; layered item coders read their chunk
+  // sections from it.
+  ByteStreamIn* getByteStreamIn() const { return stream; }
 
   ArithmeticBitModel* createBitModel() { return new ArithmeticBitModel(); }
   void initBitModel(ArithmeticBitModel* m) { m->init(); }

@@ -24,6 +24,9 @@ class ArithmeticEncoder {
   bool init(ByteStreamOut* stream);
   // Writes the last bytes of the code stream and detaches from it.
   void done();
+  // The stream of the current code; layered item coders write their chunk
+  // sections to it.
+  ByteStreamOut* getByteStreamOut() const { return stream; }
 
   ArithmeticBitModel* createBitModel() { return new ArithmeticBitModel(); }
   void initBitModel(ArithmeticBitModel* m) { m->init(); }

@@ -4,8 +4,10 @@
 
 #include "compressor/lasreaditemcompressed_v1.hpp"
 #include "compressor/lasreaditemcompressed_v2.hpp"
+#include "compressor/lasreaditemcompressed_v4.hpp"
 #include "compressor/laswriteitemcompressed_v1.hpp"
 #include "compressor/laswriteitemcompressed_v2.hpp"
+#include "compressor/laswriteitemcompressed_v4.hpp"
 
 namespace {
 
@@ -19,6 +21,10 @@ LASreadItemCompressed* reader(const LASitem&, ArithmeticDecoder* decoder, U32) {
 template <class Reader>
 LASreadItemCompressed* sized_reader(const LASitem& item, ArithmeticDecoder* decoder, U32) {
   return new Reader(decoder, item.size);
+}
+template <class Reader>
+LASreadItemCompressed* selective_reader(const LASitem&, ArithmeticDecoder* decoder, U32 decompress_selective) {
+  return new Reader(decoder, decompress_selective);
 }
 template <class Writer>
 LASwriteItemCompressed* writer(const LASitem&, ArithmeticEncoder* encoder) {
@@ -40,6 +46,10 @@ constexpr LASitemCoderRow ITEM_CODERS[] = {
     {LASitem::RGB12, 1, reader<LASreadItemCompressed_RGB12_v1>, writer<LASwriteItemCompressed_RGB12_v1>},
     {LASitem::WAVEPACKET13, 1, reader<LASreadItemCompressed_WAVEPACKET13_v1>,
      writer<LASwriteItemCompressed_WAVEPACKET13_v1>},
+    // Files that name the LAS 1.4 core version 2 hold the streams of version 3.
+    {LASitem::POINT14, 2, selective_reader<LASreadItemCompressed_POINT14_v3>, nullptr},
+    {LASitem::POINT14, 3, selective_reader<LASreadItemCompressed_POINT14_v3>, writer<LASwriteItemCompressed_POINT14_v3>},
+    {LASitem::POINT14, 4, selective_reader<LASreadItemCompressed_POINT14_v4>, writer<LASwriteItemCompressed_POINT14_v4>},
 };
 
 }  // namespace

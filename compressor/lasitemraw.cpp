@@ -114,6 +114,12 @@ void point14_from_memory(U8* disk, const U8* item) {
 
 }  // namespace
 
+void point14_as_read_back(U8* into, const U8* item) {
+  U8 disk[POINT14_SIZE];
+  point14_from_memory(disk, item);
+  point14_into_memory(into, disk);
+}
+
 void LASreadItemRaw_POINT14_LE::read(U8* item, U32&) {
   stream->getBytes(scratch, POINT14_SIZE);
   point14_into_memory(item, scratch);

@@ -115,3 +115,8 @@ class LASwriteItemRaw_POINT14_BE final : public LASwriteItemRaw {
  private:
   U8 scratch[laslayout::POINT14_SIZE] = {};
 };
+
+// Sets the point memory at `into` to what a reader of the POINT14 record
+// formed from `item` would fill in, so that a coder of POINT14 sees the fields
+// exactly as a reader of its output will. Only the record's fields change.
+void point14_as_read_back(U8* into, const U8* item);

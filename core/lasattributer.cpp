@@ -22,7 +22,7 @@ I32 LASattributeDescriptor::get_size() const {
 }
 
 I32 LASattributeDescriptor::get_value_size() const {
-  if (data_type == 0) return (options >= 8) ? 8 : 0;
+  if (data_type == 0) return (options == 8) ? 8 : 0;
   if (data_type > 30) return 0;
   return base_sizes[get_type()];
 }

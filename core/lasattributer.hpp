@@ -112,8 +112,8 @@ struct LASattributeDescriptor {
   I32 get_type() const { return (data_type >= 1 && data_type <= 30) ? (data_type - 1) % 10 : -1; }
   I32 get_dim() const { return (data_type >= 1 && data_type <= 30) ? (data_type - 1) / 10 + 1 : 1; }
   // Bytes read or written for the attribute's numeric value: the base size, or
-  // 8 for data type 0 (read as a double when it is that large); 0 when there is
-  // no numeric value.
+  // 8 for data type 0 of exactly 8 bytes (read as a double); 0 when there is no
+  // numeric value, as for opaque bytes of any other length.
   I32 get_value_size() const;
 
   bool has_no_data() const { return options & LAS_ATTRIBUTE_OPTION_NO_DATA; }
@@ -167,7 +167,9 @@ struct LASattributeDescriptor {
   // stored by base type. Unsigned types store 0 below 0 (and for NaN), else
   // value + 0.5 truncated; signed types round half away from zero; integers are
   // not clamped, only their low bytes stored (8- and 16-bit types of a 32-bit
-  // conversion, 32-bit unsigned of a 64-bit one).
+  // conversion, 32-bit unsigned of a 64-bit one). Beyond the range of that
+  // conversion the 8- and 16-bit types and the 32-bit unsigned one store 0,
+  // the others saturate; NaN stores 0.
   void set_value_as_float(U8* bytes, F64 value) const {
     if (data_type == 0) {
       store<F64>(bytes, value);
@@ -185,9 +187,9 @@ struct LASattributeDescriptor {
       case LAS_ATTRIBUTE_U16: store<U16>(bytes, positive ? (U16)las_f64_to_i32(value + 0.5) : 0); break;
       case LAS_ATTRIBUTE_I16: store<I16>(bytes, (I16)las_f64_to_i32(positive ? value + 0.5 : value - 0.5)); break;
       case LAS_ATTRIBUTE_U32: store<U32>(bytes, positive ? (U32)las_f64_to_i64(value + 0.5) : 0); break;
-      case LAS_ATTRIBUTE_I32: store<I32>(bytes, las_f64_to_i32(positive ? value + 0.5 : value - 0.5)); break;
+      case LAS_ATTRIBUTE_I32: store<I32>(bytes, (I32)saturated_i64(positive ? value + 0.5 : value - 0.5, 31)); break;
       case LAS_ATTRIBUTE_U64: store<U64>(bytes, positive ? f64_to_u64(value + 0.5) : 0); break;
-      case LAS_ATTRIBUTE_I64: store<I64>(bytes, las_round_i64(value)); break;
+      case LAS_ATTRIBUTE_I64: store<I64>(bytes, saturated_i64(positive ? value + 0.5 : value - 0.5, 63)); break;
       case LAS_ATTRIBUTE_F32: store<F32>(bytes, (F32)value); break;
       default: store<F64>(bytes, value); break;
     }
@@ -204,10 +206,20 @@ struct LASattributeDescriptor {
   static void store(U8* bytes, T v) {
     memcpy(bytes, &v, sizeof(T));
   }
+  // Values beyond the 64-bit range give the largest value.
   static U64 f64_to_u64(F64 value) {
     if (value < 9223372036854775808.0) return (U64)las_f64_to_i64(value);
     if (value < 18446744073709551616.0) return (U64)value;
-    return (U64)INT64_MIN;
+    return UINT64_MAX;
+  }
+  // Truncation to a signed integer of `bits` + 1 bits that saturates beyond its
+  // range and gives 0 for NaN, where the plain conversion is undefined.
+  static I64 saturated_i64(F64 value, int bits) {
+    const F64 limit = std::ldexp(1.0, bits);
+    if (!(value == value)) return 0;
+    if (value >= limit) return (I64)((U64(1) << bits) - 1);
+    if (value <= -limit) return -(I64)((U64(1) << bits) - 1) - 1;
+    return (I64)value;
   }
   bool store_range_value(LASattributeValue& target, F64 value) const;
   bool range_value_below(const LASattributeValue& a, const LASattributeValue& b) const;

@@ -198,16 +198,22 @@ bool LASreader::read_point_filtered() {
   return false;
 }
 
-bool LASreader::read_point_transformed() {
-  if (!(this->*read_simple)()) return false;
+// Under offset adjustment the header states the quantisation the transform
+// writes; area tests and the filter judge a point as read, in the file's.
+bool LASreader::read_then_transform(ReadOperation read) {
+  const LASscaling* own = point.scaling;
+  if (const LASscaling* as_read = transform->read_scaling()) point.scaling = as_read;
+  const bool got = (this->*read)();
+  point.scaling = own;
+  if (!got) return false;
   transform->transform(&point);
   return true;
 }
 
+bool LASreader::read_point_transformed() { return read_then_transform(read_simple); }
+
 bool LASreader::read_point_filtered_and_transformed() {
-  if (!read_point_filtered()) return false;
-  transform->transform(&point);
-  return true;
+  return read_then_transform(&LASreader::read_point_filtered);
 }
 
 bool LASreader::read_point_inside_tile() {

@@ -144,6 +144,7 @@ class LASreader {
 
   bool read_point_filtered();
   bool read_point_transformed();
+  bool read_then_transform(ReadOperation read);
   bool read_point_filtered_and_transformed();
   bool read_point_none() { return false; }
   bool read_point_inside_tile();

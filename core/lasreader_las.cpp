@@ -6,6 +6,8 @@
 // allocation before it is checked against the bytes that can be there.
 #include "core/lasreader_las.hpp"
 
+#include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -75,6 +77,8 @@ class ByteStreamInFileBuffered final : public ByteStreamIn {
     buffer = (U8*)malloc(this->capacity);
     const off_t position = ftello(file);
     start = (position < 0) ? 0 : (I64)position;
+    // A named pipe has no position: it is read in order, like standard input.
+    seekable = file != stdin && position >= 0;
   }
   ~ByteStreamInFileBuffered() override { free(buffer); }
   bool has_buffer() const { return buffer != nullptr; }
@@ -94,7 +98,7 @@ class ByteStreamInFileBuffered final : public ByteStreamIn {
     }
     get_bytes_slowly(bytes, (U64)num_bytes);
   }
-  bool isSeekable() const override { return file != stdin; }
+  bool isSeekable() const override { return seekable; }
   I64 tell() const override { return start + (I64)curr; }
   bool seek(const I64 position) override {
     if (position >= start && position <= start + (I64)filled) {
@@ -146,6 +150,7 @@ class ByteStreamInFileBuffered final : public ByteStreamIn {
   I64 start = 0;      // file position of buffer[0]
   size_t filled = 0;  // valid bytes in the buffer
   size_t curr = 0;    // next byte to hand out
+  bool seekable = false;
 };
 
 bool is(const char* user_id, const char* name) { return strcmp(user_id, name) == 0; }
@@ -162,6 +167,35 @@ const char* const BOX_NAMES[3][2] = {{"min_x", "max_x"}, {"min_y", "max_y"}, {"m
 void box_of_axis(const LASheader& h, const int axis, F64 (&box)[2]) {
   box[0] = (axis == 0) ? h.min_x : (axis == 1 ? h.min_y : h.min_z);
   box[1] = (axis == 0) ? h.max_x : (axis == 1 ? h.max_y : h.max_z);
+}
+
+// Scale factors and offsets that give each raw coordinate a finite world value
+// of its own. A factor of zero, NaN or infinity, one so small that a raw step
+// vanishes next to the offset, or one so large that raw values overflow would
+// merge or lose points without a word; such a header is refused by field.
+bool check_quantization(const LASheader& h) {
+  const F64 scale[3] = {h.x_scale_factor, h.y_scale_factor, h.z_scale_factor};
+  const F64 offset[3] = {h.x_offset, h.y_offset, h.z_offset};
+  const char axis[3] = {'x', 'y', 'z'};
+  for (int a = 0; a < 3; a++) {
+    const char c = axis[a];
+    if (scale[a] == 0.0) {
+      laserror("%c scale factor is zero.", c);
+    } else if (!std::isfinite(scale[a])) {
+      laserror("%c scale factor is %g but must be a finite number", c, scale[a]);
+    } else if (!std::isfinite(offset[a])) {
+      laserror("%c offset is %g but must be a finite number", c, offset[a]);
+    } else if (std::fabs(scale[a]) < DBL_MIN || offset[a] + scale[a] == offset[a]) {
+      laserror("%c scale factor %g is too small: raw coordinates vanish next to the %c offset %g", c, scale[a], c,
+               offset[a]);
+    } else if (!std::isfinite(std::fabs(scale[a]) * 2147483648.0 + std::fabs(offset[a]))) {
+      laserror("%c scale factor %g is too large: coordinates overflow", c, scale[a]);
+    } else {
+      continue;
+    }
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -366,9 +400,7 @@ bool LASreaderLAS::read_header(bool& read_ok) {
     laserror("offset to point data %d is smaller than header size %d", h.offset_to_point_data, h.header_size);
     return false;
   }
-  if (h.x_scale_factor == 0.0) LASMessage(WARNING, "x scale factor is zero.");
-  if (h.y_scale_factor == 0.0) LASMessage(WARNING, "y scale factor is zero.");
-  if (h.z_scale_factor == 0.0) LASMessage(WARNING, "z scale factor is zero.");
+  if (!check_quantization(h)) return false;
 
   U32 standard_size = HEADER_SIZE_1_0;
   if (h.version_major == 1 && h.version_minor >= 3) {
@@ -410,6 +442,15 @@ bool LASreaderLAS::read_header(bool& read_ok) {
   }
 #undef READ_FIELD
 
+  // A NaN or infinite bound places no point: the voxel grid and every area
+  // test would silently put all points into one place.
+  const F64 bounds[6] = {h.max_x, h.min_x, h.max_y, h.min_y, h.max_z, h.min_z};
+  for (int i = 0; i < 6; i++) {
+    if (!std::isfinite(bounds[i])) {
+      laserror("header.%s is %g but must be a finite number", HEADER[MAX_X + i].name, bounds[i]);
+      return false;
+    }
+  }
   if ((h.number_of_point_records || h.extended_number_of_point_records) &&
       (h.max_x < h.min_x || h.max_y < h.min_y || h.max_z < h.min_z)) {
     LASMessage(WARNING, "invalid bounding box [ %g %g %g / %g %g %g ]", h.min_x, h.min_y, h.min_z, h.max_x, h.max_y,
@@ -425,8 +466,102 @@ bool LASreaderLAS::read_header(bool& read_ok) {
       return false;
     }
   }
+  settle_point_count();
+  // A LAS 1.3 header cut short of its waveform field takes the standard size
+  // of its version in memory, as it is written; the points move back by as
+  // much, so the records and user data keep their sizes.
+  if (h.version_major == 1 && h.version_minor == 3 && standard_size < HEADER_SIZE_1_3 &&
+      h.offset_to_point_data <= U32_MAX - (HEADER_SIZE_1_3 - standard_size)) {
+    const U32 missing = HEADER_SIZE_1_3 - standard_size;
+    h.header_size = (U16)(h.header_size + missing);
+    h.offset_to_point_data += missing;
+  }
   read_ok = true;
   return true;
+}
+
+// The point count and the EVLR start, judged against the bytes of the file:
+// a LAS 1.4 header whose counts disagree (or whose extended count is too large
+// to be true) gets the count that the point block can hold, and an EVLR start
+// inside the header or the points, or one without EVLRs, is ignored, so that
+// no header, point or EVLR byte is ever read as something else.
+void LASreaderLAS::settle_point_count() {
+  LASheader& h = header;
+  const bool las14 = h.version_major == 1 && h.version_minor >= 4;
+  if (!las14) return;
+  const bool compressed = (h.point_data_format & POINT_FORMAT_COMPRESSED_BITS) != 0;
+  const U64 legacy = h.number_of_point_records;
+  const U64 extended = h.extended_number_of_point_records;
+  const U64 start = h.start_of_first_extended_variable_length_record;
+  const U64 points_start = h.offset_to_point_data;
+  const U64 record = h.point_data_record_length;
+  const bool extended_true = extended < ((U64)1 << 63);
+  // An extended count of 0 beside a legacy one is left out by some writers
+  // and says nothing against it.
+  if (!extended_true || (legacy && extended && legacy != extended)) {
+    // The end of the point block: the EVLRs when they start behind the point
+    // data, else the end of the file.
+    const bool known = !compressed && record > 0 && stream_end >= 0;
+    U64 end = known ? (U64)stream_end : 0;
+    if (known && h.number_of_extended_variable_length_records && start > points_start && start < end) end = start;
+    const U64 room = (known && end > points_start) ? (end - points_start) / record : 0;
+    // The counts the header offers, smaller first: the legacy one when
+    // given, the extended one when it can be true.
+    const U64 smaller = (legacy && extended_true) ? std::min(legacy, extended) : legacy;
+    const U64 larger = (legacy && extended_true) ? std::max(legacy, extended) : legacy;
+    U64 count;
+    if (known) {
+      // The larger count that fits; a block shorter than both (or a header
+      // that offers none) holds what it holds.
+      count = room;
+      if (larger && larger <= room) {
+        count = larger;
+      } else if (smaller && smaller <= room) {
+        count = smaller;
+      }
+    } else {
+      // Compressed or unseekable: the smaller count, which the decoder can deliver.
+      count = smaller;
+    }
+    if (!extended_true) {
+      LASMessage(WARNING, "extended number of point records %llu is too large. reading %llu points",
+                 (unsigned long long)extended, (unsigned long long)count);
+    } else {
+      LASMessage(WARNING,
+                 "number of point records %llu and extended number of point records %llu differ. reading %llu points",
+                 (unsigned long long)legacy, (unsigned long long)extended, (unsigned long long)count);
+    }
+    h.extended_number_of_point_records = count;
+    h.number_of_point_records = (legacy && count <= U32_MAX) ? (U32)count : 0;
+  }
+
+  if (start == 0 && h.number_of_extended_variable_length_records == 0) return;
+  const U64 count = h.number_of_point_records ? h.number_of_point_records : h.extended_number_of_point_records;
+  // Compressed points fill an unknown length, at least one byte when there are any.
+  U64 points_end = points_start + (count ? 1 : 0);
+  if (!compressed) {
+    points_end = (record && count > (U64_MAX - points_start) / record) ? U64_MAX : points_start + count * record;
+  }
+  const char* inside = nullptr;
+  if (h.number_of_extended_variable_length_records == 0) {
+    // Some writers point at the end of the points when there are no EVLRs.
+    if (start != points_end) {
+      LASMessage(WARNING, "start of first extended variable length record is %llu but there are none. ignoring it",
+                 (unsigned long long)start);
+    }
+  } else if (start < h.header_size) {
+    inside = "the header";
+  } else if (start < points_end) {
+    inside = start < points_start ? "the variable length records" : "the points";
+  }
+  if (inside) {
+    LASMessage(WARNING, "start of first extended variable length record %llu lies inside %s. ignoring %u EVLRs",
+               (unsigned long long)start, inside, h.number_of_extended_variable_length_records);
+  } else if (h.number_of_extended_variable_length_records) {
+    return;
+  }
+  h.start_of_first_extended_variable_length_record = 0;
+  h.number_of_extended_variable_length_records = 0;
 }
 
 bool LASreaderLAS::read_compressor(const U64 length, bool& broken) {
@@ -1015,6 +1150,14 @@ bool LASreaderLAS::prepare_points(const U32 decompress_selective) {
   if (header.compressor) {
     if (!point.init(&header, header.compressor->num_items, header.compressor->items)) return false;
     return point_reader->setup(header.compressor->num_items, header.compressor->items, header.compressor);
+  }
+  // Records shorter than their format would be read across each other.
+  const U8 format = header.point_data_format & 0x3F;
+  const U16 base = point_format_base_size(format);
+  if (base && header.point_data_record_length < base) {
+    laserror("point size %d too small by %d bytes for point type %d", header.point_data_record_length,
+             base - header.point_data_record_length, format);
+    return false;
   }
   U16 num_items = 0;
   LASitem* items = nullptr;

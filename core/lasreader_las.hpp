@@ -66,6 +66,7 @@ class LASreaderLAS : public LASreader {
   I64 stream_end = -1;
   bool bytes_available(const U64 count) const;
   bool read_header(bool& read_ok);
+  void settle_point_count();
   bool read_vlrs(bool& vlrs_corrupt);
   bool read_evlrs();
   bool read_compressor(const U64 length, bool& broken);

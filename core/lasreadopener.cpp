@@ -766,7 +766,7 @@ I32 LASreadOpener::unparse(std::string& text) const {
     }
   }
   // Each of these changes how a file is opened on its own.
-  if (offset) {
+  if (offset && !offset_from_adjustment) {
     numbers("-reoffset", {option_text_f64((*offset)[0]), option_text_f64((*offset)[1]), option_text_f64((*offset)[2])});
   }
   if (auto_reoffset) text += "-auto_reoffset ";
@@ -1245,11 +1245,13 @@ void LASreadOpener::attach_las_index(LASreader* reader, const char* name) const 
 }
 
 void LASreadOpener::adjust_offset_when_transformation(LASreader* reader) {
-  if (offset_adjust && transform && !offset) transform->adjust_offset(reader, get_scale_factor());
+  if (!offset_adjust || !transform || offset) return;
+  transform->adjust_offset(reader, get_scale_factor());
+  offset_from_adjustment = offset.has_value();
 }
 
-LASreader* LASreadOpener::wrap(LASreader* reader, const char* name, bool from_stdin) {
-  if (stored) {
+LASreader* LASreadOpener::wrap(LASreader* reader, const char* name, bool from_stdin, bool store) {
+  if (stored || store) {
     LASreaderStored* stored_reader = new LASreaderStored(this);
     // It owns the reader from now on, even when it fails.
     if (!stored_reader->open(reader)) {
@@ -1279,6 +1281,11 @@ LASreader* LASreadOpener::open(const char* other_name, bool reset_list) {
   if (filter) filter->reset();
   if (transform) transform->reset();
   header_after_open.reset();
+  // A reopen keeps the adjusted offsets; another file gets its own.
+  if (offset_from_adjustment) {
+    offset.reset();
+    offset_from_adjustment = false;
+  }
   const U32 count = input.size();
   if (count > 0) {
     use_stdin = false;
@@ -1308,12 +1315,8 @@ LASreader* LASreadOpener::open(const char* other_name, bool reset_list) {
 
 LASreader* LASreadOpener::open_single(const char* name) {
   // Every input is opened again for the next pass; a second open of a pipe
-  // would wait forever for a writer. Without stored reading it is refused
-  // before it is opened at all.
-  if (!stored && las_is_pipe(name)) {
-    laserror("input '%s' is a pipe that cannot be read twice. save it to a file first.", name);
-    return nullptr;
-  }
+  // would wait forever for a writer, so its points are stored instead.
+  const bool pipe = las_is_pipe(name);
   const InputKind kind = input_kind(name);
   const bool flightlines = files_are_flightlines != 0;
   const U16 source_ID = flightlines ? flightline_source_ID() : 0;
@@ -1362,10 +1365,23 @@ LASreader* LASreadOpener::open_single(const char* name) {
                                         h.max_z,
                                         h.file_source_ID};
   }
-  return wrap(reader, reader_word(kind), false);
+  return wrap(reader, reader_word(kind), false, pipe);
+}
+
+// The merged and buffered readers open each of their files more than once: a
+// named pipe among them would wait forever for a writer the second time.
+static bool refuse_pipes(const std::vector<std::string>& names) {
+  for (const std::string& name : names) {
+    if (las_is_pipe(name.c_str())) {
+      laserror("input '%s' is a pipe that cannot be read twice. save it to a file first.", name.c_str());
+      return true;
+    }
+  }
+  return false;
 }
 
 LASreader* LASreadOpener::open_merged() {
+  if (refuse_pipes(input.names)) return nullptr;
   LASreaderMerged* reader = new LASreaderMerged(this);
   reader->set_scale_factor(get_scale_factor());
   reader->set_offset(get_offset());
@@ -1481,6 +1497,12 @@ LASreader* LASreadOpener::open_buffered(const char* other_name, bool reset_list)
     if (reset_list) file_name_current = 0;
     neighbor_names = buffered_neighbors(other_name, -1);
   }
+  neighbor_names.push_back(*file_name);
+  if (refuse_pipes(neighbor_names)) {
+    delete reader;
+    return nullptr;
+  }
+  neighbor_names.pop_back();
   reader->set_file_name(file_name->c_str());
   for (const std::string& name : neighbor_names) reader->add_neighbor_file_name(name.c_str());
   hand_over(reader);
@@ -1562,8 +1584,9 @@ bool LASreadOpener::reopen(LASreader* reader, bool keep_buffer) {
       reader = pipe_reader->get_lasreader();
     }
   }
-  if (stored) {
-    LASreaderStored* stored_reader = dynamic_cast<LASreaderStored*>(reader);
+  // A named pipe is stored without "-stored": its reader tells.
+  LASreaderStored* stored_reader = dynamic_cast<LASreaderStored*>(reader);
+  if (stored || stored_reader) {
     if (stored_reader == nullptr || !stored_reader->reopen()) {
       LASMessage(WARNING, "could not reopen lasreaderstored for stored input");
       return false;

@@ -178,6 +178,9 @@ class LASreadOpener {
   std::optional<std::array<F64, 3>> offset;
   bool auto_reoffset = false;
   bool offset_adjust = false;
+  // `offset` holds what the transform chose for the file opened last, not
+  // values of "-reoffset": the next file is adjusted from its own header.
+  bool offset_from_adjustment = false;
   I32 files_are_flightlines = 0;
   I32 files_are_flightlines_index = -1;
   bool apply_file_source_ID = false;
@@ -248,8 +251,9 @@ class LASreadOpener {
   LASreader* open_buffered(const char* other_name, bool reset);
   LASreader* open_stdin();
   // The stored and pipe-on wrappers, when asked; `name` is the reader's word in
-  // messages ("lasreaderlas", ...). Null after a reported failure.
-  LASreader* wrap(LASreader* reader, const char* name, bool from_stdin);
+  // messages ("lasreaderlas", ...); `store` stores an input that cannot be read
+  // twice also without "-stored". Null after a reported failure.
+  LASreader* wrap(LASreader* reader, const char* name, bool from_stdin, bool store = false);
   // Source ID of the current single file with "-faf".
   U16 flightline_source_ID() const;
   LAStransform* point_source_transform();

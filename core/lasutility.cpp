@@ -2,6 +2,7 @@
 // through a temporary file, and option text.
 #include "core/lasutility.hpp"
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -122,6 +123,26 @@ const char* LASfileSet::find(const char* name, const char** note) const {
   return entry->first.c_str();
 }
 
+namespace {
+// Holds back the signals that end a run while a temporary file is made and
+// registered for removal: one arriving in between would leave the file behind.
+class EndingSignalsHeld {
+ public:
+  EndingSignalsHeld() {
+    sigset_t ending;
+    sigemptyset(&ending);
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, signal_number);
+    sigprocmask(SIG_BLOCK, &ending, &before);
+  }
+  ~EndingSignalsHeld() { sigprocmask(SIG_SETMASK, &before, nullptr); }
+  EndingSignalsHeld(const EndingSignalsHeld&) = delete;
+  EndingSignalsHeld& operator=(const EndingSignalsHeld&) = delete;
+
+ private:
+  sigset_t before;
+};
+}  // namespace
+
 FILE* LASoutputFile::open(const char* name) {
   discard();
   if (name == nullptr) return nullptr;
@@ -147,6 +168,7 @@ FILE* LASoutputFile::open(const char* name) {
   std::string pattern = directory + base + ".tmpXXXXXX";
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
+  const EndingSignalsHeld held;
   const int descriptor = mkstemp(buffer.data());
   if (descriptor < 0) {
     // A directory that takes no new file may still hold a writable output:

@@ -635,6 +635,13 @@ bool LASwriterLAS::update_header(const LASheader* header, bool use_inventory, bo
   return true;
 }
 
+// Point formats 6 to 10 leave the legacy counts at 0 where the extended counts
+// carry the points (LAS 1.4 and later, as written); an older header that
+// declares such a format has only the legacy counts to say how many there are.
+bool LASwriterLAS::legacy_counts_carried(const U8 format, const U8 minor) const {
+  return format <= 5 || minor < 4 || written_minor < 4;
+}
+
 // The patches below only touch fields the written header has: a header
 // passed in with a later version than the one written must not reach into
 // the records behind the header.
@@ -643,9 +650,10 @@ bool LASwriterLAS::patch_from_inventory(const LASheader* header) {
   const U8 format = header->point_data_format & 0x7F;
   const U8 minor = header->version_minor;
   const I64 count = inventory.number_of_point_records;
+  const bool legacy_counts = legacy_counts_carried(format, minor);
   PUT_OR_FAIL(s->seek(header_start_position + at(NUMBER_OF_POINT_RECORDS)), "updating inventory.number_of_point_records");
   U32 legacy = 0;
-  if (format <= 5) {
+  if (legacy_counts) {
     if (count <= (I64)U32_MAX) {
       legacy = (U32)count;
     } else if (minor < 4) {
@@ -658,7 +666,7 @@ bool LASwriterLAS::patch_from_inventory(const LASheader* header) {
   for (U32 r = 1; r <= POINTS_BY_RETURN_COUNT; r++) {
     const I64 n = inventory.number_of_points_by_return[r];
     U32 v = 0;
-    if (format <= 5) v = (n <= (I64)U32_MAX) ? (U32)n : ((minor < 4) ? U32_MAX : 0);
+    if (legacy_counts) v = (n <= (I64)U32_MAX) ? (U32)n : ((minor < 4) ? U32_MAX : 0);
     PUT_OR_FAIL(put32(s, v), "updating inventory.number_of_points_by_return[%d]", r - 1);
   }
   PUT_OR_FAIL(s->seek(header_start_position + at(MAX_X)), "updating inventory.max_X");
@@ -688,12 +696,14 @@ bool LASwriterLAS::patch_from_header(const LASheader* header) {
   ByteStreamOut* s = stream;
   const U8 format = header->point_data_format & 0x7F;
   const U8 minor = header->version_minor;
+  const bool legacy_counts = legacy_counts_carried(format, minor);
   PUT_OR_FAIL(s->seek(header_start_position + at(NUMBER_OF_POINT_RECORDS)), "updating header->number_of_point_records");
-  PUT_OR_FAIL(put32(s, format <= 5 ? header->number_of_point_records : 0), "updating header->number_of_point_records");
+  PUT_OR_FAIL(put32(s, legacy_counts ? header->number_of_point_records : 0),
+              "updating header->number_of_point_records");
   points_expected = header->number_of_point_records ? (I64)header->number_of_point_records
                                                      : (I64)header->extended_number_of_point_records;
   for (U32 i = 0; i < POINTS_BY_RETURN_COUNT; i++)
-    PUT_OR_FAIL(put32(s, format <= 5 ? header->number_of_points_by_return[i] : 0),
+    PUT_OR_FAIL(put32(s, legacy_counts ? header->number_of_points_by_return[i] : 0),
                 "updating header->number_of_points_by_return[%d]", i);
   PUT_OR_FAIL(s->seek(header_start_position + at(MAX_X)), "updating header->max_x");
   PUT_OR_FAIL(putf64(s, header->max_x), "updating header->max_x");

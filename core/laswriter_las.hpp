@@ -53,6 +53,7 @@ class LASwriterLAS : public LASwriter {
   bool write_header_and_records(const LASheader* header, const Vembra* vembra, U8 point_type, U32 compressor);
   bool patch_from_inventory(const LASheader* header);
   bool patch_from_header(const LASheader* header);
+  bool legacy_counts_carried(const U8 format, const U8 minor) const;
   bool rewrite_extra_bytes(const LASheader* header);
   bool write_evlrs();
 

@@ -34,4 +34,6 @@ class PointFilterInterface {
   virtual void setSeed(int seed) = 0;
   virtual U64 numOfSurvivingPoints() const { return 0; }
   virtual bool requiresVisit() const { return false; }
+  // First-pass points that lay outside the header's bounding box (voxel filters).
+  virtual U64 numOfPointsOutsideBox() const { return 0; }
 };

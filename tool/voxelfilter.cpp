@@ -35,9 +35,9 @@ VoxelFilter<Payload>::~VoxelFilter() {
              static_cast<F64>(cells.size()) / grid.numberOfVoxelsF64() * 100.0);
 }
 
-// Wide grids: the first pass hands out dense keys; the second pass only looks
-// them up, and a voxel the first pass never saw gets U64_MAX, which no voxel
-// holds.
+// Cells outside the box and cells of wide grids: the first pass hands out
+// dense keys; the second pass only looks them up, and a voxel the first pass
+// never saw gets U64_MAX, which no voxel holds.
 template <class Payload>
 U64 VoxelFilter<Payload>::wideCellKey(const VoxelTriple& triple, bool add) {
   if (!add) {
@@ -46,7 +46,7 @@ U64 VoxelFilter<Payload>::wideCellKey(const VoxelTriple& triple, bool add) {
   }
   bool inserted;
   U64* key = wide_keys.insert(triple, inserted);
-  if (inserted) *key = wide_keys.size() - 1;
+  if (inserted) *key = grid.firstMapKey() + wide_keys.size() - 1;
   return *key;
 }
 
@@ -63,9 +63,10 @@ void VoxelFilter<Payload>::visitPoint(const LASpoint& point) {
   next.z = get_z(point);
   next.gps_time = point.gps_time;
   VoxelTriple triple;
-  grid.locate(next.x, next.y, next.z, triple);
+  const bool inside = grid.locate(next.x, next.y, next.z, triple);
+  outside += !inside;
   VoxelIndexAndCenter cell;
-  cell.index = cellKey(triple, true);
+  cell.index = cellKey(triple, inside, true);
   grid.center(triple, cell.center);
   next.key = cell.index;
   next.sample = Payload::sample(point, cell);
@@ -182,8 +183,8 @@ SurvivalDecision VoxelFilter<Payload>::isSurvivingPointAndModify(LASpoint& point
   const F64 y = point.get_y();
   const F64 z = get_z(point);
   VoxelTriple triple;
-  grid.locate(x, y, z, triple);
-  cell.index = cellKey(triple, false);
+  const bool inside = grid.locate(x, y, z, triple);
+  cell.index = cellKey(triple, inside, false);
   grid.center(triple, cell.center);
 
   SurvivalDecision decision;

@@ -194,6 +194,7 @@ class VoxelFilter : public PointFilterInterface {
     return cells.size();
   }
   bool requiresVisit() const override { return true; }
+  U64 numOfPointsOutsideBox() const override { return outside; }
 
   const VoxelGrid& getGrid() const { return grid; }
   // Bytes held for the occupied voxels, free room included.
@@ -213,8 +214,9 @@ class VoxelFilter : public PointFilterInterface {
     [[no_unique_address]] Sample sample;
   };
 
-  U64 cellKey(const VoxelTriple& triple, bool add) {
-    if (!grid.wide) [[likely]]
+  // A point inside the box lies in a cell of the box; one outside may too.
+  U64 cellKey(const VoxelTriple& triple, bool inside, bool add) {
+    if (!grid.wide && (inside || grid.ofTheBox(triple))) [[likely]]
       return grid.key(triple);
     return wideCellKey(triple, add);
   }
@@ -238,9 +240,12 @@ class VoxelFilter : public PointFilterInterface {
 
   VoxelGrid grid;
   Cells cells;
-  // Wide grids only: voxel indices to dense keys 0, 1, 2, ... in order of the
-  // first pass, so that no two voxels share a key.
+  // Cells outside the box, and every cell of wide grids: voxel indices to
+  // dense keys from grid.firstMapKey() on, in order of the first pass, so
+  // that no two voxels share a key.
   CellMap<VoxelTriple, U64> wide_keys;
+  // First-pass points outside the header's bounding box.
+  U64 outside = 0;
   MinStdRand engine;
   // A ring of held-back points: pending_count of them from pending_first on.
   PendingPoint pending[PENDING];
@@ -259,7 +264,8 @@ class VoxelFilter : public PointFilterInterface {
   // The key of the point visited last, NO_KEY when none or when it was
   // dropped: a point of the same voxel needs no hint (and, where the voxel
   // ignores later points, no entering).
-  static constexpr U64 NO_KEY = U64_MAX;  // no grid key: keys lie below the voxel count
+  // No grid key: keys lie below 2^63 plus one per cell outside the box.
+  static constexpr U64 NO_KEY = U64_MAX;
   U64 visited_key = NO_KEY;
   // Second pass: the first entry not met yet, as far as the order goes.
   U64 cursor = 0;

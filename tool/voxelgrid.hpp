@@ -9,26 +9,39 @@
 #include "core/mydefs.hpp"
 #include "tool/cellmap.hpp"
 
-// Cell indices along the three axes; the key of a cell in grids whose voxel
-// count does not fit 64 bits.
+// Cell indices along the three axes, negative below the box; the key of a cell
+// that lies outside the box or in a grid whose voxel count is too large for
+// the plain key.
 struct VoxelTriple {
-  U64 i_x, i_y, i_z;
+  I64 i_x, i_y, i_z;
   bool operator==(const VoxelTriple&) const = default;
 };
 
 template <>
 struct CellMapKey<VoxelTriple> {
   static U64 hash(const VoxelTriple& key) {
-    return cell_map_mix(cell_map_mix(cell_map_mix(key.i_x) ^ key.i_y) ^ key.i_z);
+    return cell_map_mix(cell_map_mix(cell_map_mix((U64)key.i_x) ^ (U64)key.i_y) ^ (U64)key.i_z);
   }
 };
 
+// The grid of the header's bounding box, continued beyond it: a point inside
+// the box, its edges included, lies in a cell of the box's grid (the last cell
+// of an axis also takes the maximum), and a point outside lies in the cell
+// that the same grid gives it beyond the box, below it too. Header boxes are
+// often wrong; clamping such points into the edge cells would merge them.
 struct VoxelGrid {
+  // Indices stay within +-2^62: far enough for every coordinate that a 32-bit
+  // raw integer of the file stands for (see indexes()), near enough that the
+  // floor of a quotient is exact and converts without overflow.
+  static constexpr F64 INDEX_LIMIT = 4611686018427387904.0;
+  static constexpr U64 MAX_CELLS = U64(1) << 62;
+
   F64 step_xy, step_z;
   F64 min_x, max_x, min_y, max_y, min_z, max_z;
   U64 n_x, n_y, n_z;
-  // n_x * n_y * n_z does not fit 64 bits: ix + n_x * (iy + n_y * iz) would wrap
-  // and give distinct voxels one key, so such grids key their cells otherwise.
+  // The plain key ix + n_x * (iy + n_y * iz) is kept for the box's cells of
+  // grids whose voxel count lies below 2^63; the keys above serve the cells
+  // outside the box. Other grids key every cell otherwise.
   bool wide;
 
   VoxelGrid(F64 step_xy, F64 step_z, F64 min_x, F64 max_x, F64 min_y, F64 max_y, F64 min_z, F64 max_z)
@@ -44,36 +57,68 @@ struct VoxelGrid {
         n_y(cellsAlong(max_y - min_y, step_xy)),
         n_z(cellsAlong(max_z - min_z, step_z)) {
     U64 n_xy;
-    wide = __builtin_mul_overflow(n_x, n_y, &n_xy) || __builtin_mul_overflow(n_xy, n_z, &voxels);
+    product_fits = !__builtin_mul_overflow(n_x, n_y, &n_xy) && !__builtin_mul_overflow(n_xy, n_z, &voxels);
+    wide = !product_fits || voxels >= (U64(1) << 63);
   }
 
   // ceil(extent / step), at least 1. A flat, inverted or NaN extent gives one
-  // cell; an extent of more than 2^64 steps saturates instead of overflowing.
+  // cell; an extent of more than 2^62 steps saturates.
   static U64 cellsAlong(F64 extent, F64 step) {
     const F64 cells = std::ceil(extent / step);
     if (!(cells >= 1.0)) return 1;
-    if (cells >= 18446744073709551616.0) return U64_MAX;
+    if (cells >= INDEX_LIMIT) return MAX_CELLS;
     return static_cast<U64>(cells);
   }
 
-  // The cell of the quotient q = (coordinate - min) / step, clamped in floating
-  // point before the conversion: below the box (and NaN) to the first cell, at
-  // or beyond min + n * step (and infinity) to the last.
-  static U64 indexAlong(F64 q, U64 n) {
-    if (!(q >= 1.0)) return 0;
-    if (q >= 18446744073709551616.0) return n - 1;
-    const U64 i = static_cast<U64>(q);
-    return i < n ? i : n - 1;
+  // Whether every coordinate from lo to hi gets an index of its own along an
+  // axis of this minimum and step: the quotients stay within the limit.
+  static bool indexes(F64 lo, F64 hi, F64 min, F64 step) {
+    const F64 q_lo = (lo - min) / step;
+    const F64 q_hi = (hi - min) / step;
+    return std::fabs(q_lo) < INDEX_LIMIT && std::fabs(q_hi) < INDEX_LIMIT;
   }
 
-  void locate(F64 x, F64 y, F64 z, VoxelTriple& cell) const {
-    cell.i_x = indexAlong((x - min_x) / step_xy, n_x);
-    cell.i_y = indexAlong((y - min_y) / step_xy, n_y);
-    cell.i_z = indexAlong((z - min_z) / step_z, n_z);
+  // The index of coordinate c along an axis of n cells; true when c lies
+  // inside the box. NaN counts as inside and lies in the first cell, as it
+  // always did.
+  static bool indexAlong(F64 c, F64 min, F64 max, F64 step, U64 n, I64& i) {
+    const F64 q = (c - min) / step;
+    if (q >= 0.0 && c <= max) {
+      const U64 k = q < INDEX_LIMIT ? static_cast<U64>(q) : MAX_CELLS;
+      i = static_cast<I64>(k < n ? k : n - 1);
+      return true;
+    }
+    if (!(q == q)) {
+      i = 0;
+      return true;
+    }
+    F64 f = std::floor(q);
+    if (f < -INDEX_LIMIT) f = -INDEX_LIMIT;
+    if (f > INDEX_LIMIT) f = INDEX_LIMIT;
+    i = static_cast<I64>(f);
+    return false;
   }
 
-  // Unique per voxel and below U64_MAX; only for grids that are not wide.
-  U64 key(const VoxelTriple& cell) const { return cell.i_x + n_x * (cell.i_y + n_y * cell.i_z); }
+  // True when the point lies inside the box on every axis.
+  bool locate(F64 x, F64 y, F64 z, VoxelTriple& cell) const {
+    const bool in_x = indexAlong(x, min_x, max_x, step_xy, n_x, cell.i_x);
+    const bool in_y = indexAlong(y, min_y, max_y, step_xy, n_y, cell.i_y);
+    const bool in_z = indexAlong(z, min_z, max_z, step_z, n_z, cell.i_z);
+    return in_x && in_y && in_z;
+  }
+
+  // Whether the cell is one of the box's grid (a point outside the box may
+  // lie in one: the last cell of an axis reaches beyond the maximum). A cell
+  // has one key whichever of its points asks.
+  bool ofTheBox(const VoxelTriple& cell) const {
+    return static_cast<U64>(cell.i_x) < n_x && static_cast<U64>(cell.i_y) < n_y && static_cast<U64>(cell.i_z) < n_z;
+  }
+
+  // Unique per cell of the box and below the voxel count; only for grids
+  // that are not wide and cells of the box.
+  U64 key(const VoxelTriple& cell) const {
+    return static_cast<U64>(cell.i_x) + n_x * (static_cast<U64>(cell.i_y) + n_y * static_cast<U64>(cell.i_z));
+  }
 
   void center(const VoxelTriple& cell, F64 center[3]) const {
     center[0] = (static_cast<F64>(cell.i_x) + 0.5) * step_xy + min_x;
@@ -82,13 +127,16 @@ struct VoxelGrid {
   }
 
   // n_x * n_y * n_z; U64_MAX when it does not fit.
-  U64 numberOfVoxels() const { return wide ? U64_MAX : voxels; }
+  U64 numberOfVoxels() const { return product_fits ? voxels : U64_MAX; }
   F64 numberOfVoxelsF64() const {
-    if (!wide) return static_cast<F64>(voxels);
+    if (product_fits) return static_cast<F64>(voxels);
     return static_cast<F64>(n_x) * static_cast<F64>(n_y) * static_cast<F64>(n_z);
   }
+  // The first key of the cells keyed by the map: above the plain keys.
+  U64 firstMapKey() const { return wide ? 0 : voxels; }
 
  private:
+  bool product_fits = false;
   U64 voxels = 0;
 };
 

@@ -10,6 +10,7 @@
 #include <exception>
 #include <memory>
 
+#include "compressor/vembra.hpp"
 #include "core/lasreader.hpp"
 #include "core/lasutility.hpp"
 #include "core/laswriter.hpp"
@@ -20,6 +21,7 @@
 #include "layers/laswriterdeleted.hpp"
 #include "tool/modulusfilter.hpp"
 #include "tool/pointfilter.hpp"
+#include "tool/voxelgrid.hpp"
 
 // What this tool writes into the headers of its outputs.
 static const char* const SYSTEM_IDENTIFIER = "Pelkarts by Vantroskel GmbH";
@@ -40,25 +42,6 @@ static void laserrorm(const char* format, ...) {
   LASMessage(ERROR, "%s", text);
   las_support_contact();
   if (do_halt_on_error()) byebye();
-}
-
-// A coordinate of the cell centre as a raw integer: halves away from the
-// offset, truncated to 64 bits, the low 32 bits kept. Values beyond the 64-bit
-// range (a header box far off) saturate instead of being undefined.
-static I32 quantize_low32(F64 value, F64 offset, F64 scale) {
-  const F64 n = (value - offset) / scale;
-  const F64 rounded = value >= offset ? n + 0.5 : n - 0.5;
-  I64 q;
-  if (!(rounded == rounded)) {
-    q = 0;
-  } else if (rounded >= 9223372036854775807.0) {
-    q = I64_MAX;
-  } else if (rounded <= -9223372036854775808.0) {
-    q = (I64)0x8000000000000000ULL;
-  } else {
-    q = (I64)rounded;
-  }
-  return (I32)(U32)(U64)q;
 }
 
 // Wraps a plain reader in the layers of its layer file; the plain reader
@@ -125,6 +108,7 @@ struct SurvivorChanges {
 struct SecondPassCounts {
   U64 written = 0;
   U64 overflow = 0;
+  U64 centre_not_held = 0;  // survivors left in place: the file cannot hold their cell centre
   U64 densest = 0;
   bool densest_known = false;
 };
@@ -144,9 +128,20 @@ static void change_survivor(LASpoint& point, const SurvivalDecision& decision, c
     }
   }
   if (changes.use_cell_center) {
-    point.X = quantize_low32(cell.center[0], point.scaling->x_offset, point.scaling->x_scale_factor);
-    point.Y = quantize_low32(cell.center[1], point.scaling->y_offset, point.scaling->y_scale_factor);
-    point.set_z(cell.center[2]);
+    // A centre beyond what the scale and offset can hold (a cell outside a
+    // box near the edge of the raw range) would wrap to a point far from the
+    // data: the point stays where it was.
+    const LASscaling& scaling = *point.scaling;
+    const I64 X = scaling.get_X(cell.center[0]);
+    const I64 Y = scaling.get_Y(cell.center[1]);
+    const bool z_held = scaling.z_from_attribute >= 0 || las_fits_i32(scaling.get_Z(cell.center[2]));
+    if (las_fits_i32(X) && las_fits_i32(Y) && z_held) {
+      point.X = (I32)X;
+      point.Y = (I32)Y;
+      point.set_z(cell.center[2]);
+    } else {
+      counts.centre_not_held++;
+    }
   }
   if (changes.flatten) point.set_z(changes.flatten_z);
   if (changes.keypoint) {
@@ -316,6 +311,34 @@ static void settle_steps(const VoxsifterRun& run, F64& step_xy, F64& step_z) {
   }
 }
 
+// Whether the voxel grid over the header's box gives every coordinate that a
+// raw integer of the file stands for a cell of its own; a step so small that
+// cells would run out of indices would merge distinct voxels. Reports the
+// step that fails.
+static bool steps_fit_the_file(const VoxsifterRun& run, const LASheader& h, F64 step_xy, F64 step_z,
+                               const std::string& input_name) {
+  const F64 scale[3] = {h.x_scale_factor, h.y_scale_factor, h.z_scale_factor};
+  const F64 offset[3] = {h.x_offset, h.y_offset, h.z_offset};
+  const F64 min[3] = {h.min_x, h.min_y, h.min_z};
+  const F64 step[3] = {step_xy, step_xy, step_z};
+  for (int a = 0; a < 3; a++) {
+    const F64 lo = (F64)I32_MIN * scale[a] + offset[a];
+    const F64 hi = (F64)I32_MAX * scale[a] + offset[a];
+    if (VoxelGrid::indexes(lo, hi, min[a], step[a])) continue;
+    const VoxsifterOptions& o = run.options;
+    const char* option = (a < 2) ? (o.step > 0.0 ? "-step" : nullptr) : (o.step_z > 0.0 ? o.step_z_option : nullptr);
+    const char* text = (a < 2) ? o.step_text : o.step_z_text;
+    if (option && text) {
+      laserror("'%s' needs 1 argument: <step size> but '%s' in not a valid step for the coordinates of '%s'", option,
+               text, input_name.c_str());
+    } else {
+      laserror("the default step of %g is too small for the coordinates of '%s'", step[a], input_name.c_str());
+    }
+    return false;
+  }
+  return true;
+}
+
 // The filter of this file: counting asks for a voxel filter; otherwise an n-th
 // option a modulus filter (every n-th wins over random n-th).
 static PointFilterInterface* choose_filter(const VoxsifterRun& run, bool counting, F64 step_xy, F64 step_z,
@@ -395,10 +418,11 @@ static void count_survivors(VoxsifterRun& run, LASreader* reader, PointFilterInt
 }
 
 // The header written first then tells the truth: point formats above 5 keep
-// their legacy counts at 0, as the writer's own correction would.
+// their legacy counts at 0 where the extended counts carry the points, as the
+// writer's own correction would.
 static void set_counts_and_bounds(LASheader& header, const LASinventory& inventory) {
   inventory.update_header(&header);
-  if ((header.point_data_format & 0x7F) > 5) {
+  if ((header.point_data_format & 0x7F) > 5 && header.version_minor >= 4) {
     header.number_of_point_records = 0;
     for (U32& count : header.number_of_points_by_return) count = 0;
   }
@@ -433,6 +457,14 @@ void voxsifter_thin_next_file(VoxsifterRun& run) {
     return;
   }
   run.identical_reported = false;
+  // Records described by items that form no LAS point format would go out
+  // under a format byte that no LAS reader knows.
+  Vembra* items = reader->header.compressor;
+  if (!layer_output && items && !items->is_standard()) {
+    laserror("the point records of '%s' form no LAS point format", input_name.c_str());
+    skip_file(run, reader, nullptr);
+    return;
+  }
   if (o.ilay) reader = apply_layers(run, reader, false);
 
   if (reader->points_expected > (I64)U32_MAX) {
@@ -466,6 +498,10 @@ void voxsifter_thin_next_file(VoxsifterRun& run) {
     LASMessage(WARNING, "Setting a seed without using a random flag is without effect.");
   }
 
+  if (!o.every_nth && !o.random_nth && !steps_fit_the_file(run, reader->header, step_xy, step_z, input_name)) {
+    skip_file(run, reader, nullptr);
+    return;
+  }
   PointFilterInterface* filter = choose_filter(run, counting, step_xy, step_z, *reader);
   if (o.seed) filter->setSeed(*o.seed);
 
@@ -476,6 +512,14 @@ void voxsifter_thin_next_file(VoxsifterRun& run) {
       const I64 ignored = first_pass(reader, filter, ignore);
       LASMessage(VERBOSE, "took %g sec.", taketime() - pass_start);
       pass_start = taketime();
+      // A header box that misses points is worth a warning; points that a
+      // transform moved out of it are expected.
+      if (filter->numOfPointsOutsideBox() > 0) {
+        LASMessage(reader->get_transform() ? VERBOSE : WARNING,
+                   "%llu points of '%s' lie outside the bounding box of its header. their voxels continue the grid "
+                   "beyond it",
+                   (unsigned long long)filter->numOfPointsOutsideBox(), input_name.c_str());
+      }
       LASMessage(VERY_VERBOSE, "Marked %zu points for survival", (size_t)filter->numOfSurvivingPoints());
       if (ignored > 0) {
         LASMessage(VERY_VERBOSE, "ignored %lld points (that will also survive) and marked %zu points for survival",
@@ -608,6 +652,10 @@ void voxsifter_thin_next_file(VoxsifterRun& run) {
                  (size_t)counts.overflow, (size_t)255);
     }
     LASMessage(VERY_VERBOSE, "For %zu cells it came to a count overflow.", (size_t)counts.overflow);
+  }
+  if (counts.centre_not_held > 0) {
+    LASMessage(WARNING, "%llu points of '%s' stay where they were: the scale and offset cannot hold their cell centre",
+               (unsigned long long)counts.centre_not_held, input_name.c_str());
   }
   LASMessage(VERBOSE, "Writing %zu points...", (size_t)counts.written);
   if (counts.densest_known) {

@@ -8,12 +8,18 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/lasoption.hpp"
 #include "core/lasreader.hpp"
 #include "tool/voxelfilter.hpp"
 
-// Numbers of the n-th, class, seed and layer options: base 10, text that is no
-// number reads as 0, stored as a 32-bit integer.
-static I32 read_i32(const char* text) { return (I32)strtol(text, nullptr, 10); }
+// Numbers are read whole and must fit their type: "1e3" is no index, and
+// 4294967297 is no 32-bit count (it would wrap to 1). A value that does not
+// read is refused with its option's message and never stored.
+static bool read_i32_or_refuse(const char* option, const char* value, const char* name, I32& number) {
+  if (las_read_i32(value, &number)) return true;
+  laserror("'%s' needs 1 argument: %s but '%s' is no valid %s", option, name, value, name);
+  return false;
+}
 
 static bool parse_step(VoxsifterOptions& options, int argc, char* argv[], int& i) {
   const char* option = argv[i];
@@ -23,13 +29,17 @@ static bool parse_step(VoxsifterOptions& options, int argc, char* argv[], int& i
   }
   i++;
   F64 step;
-  if (sscanf_las(argv[i], "%lf", &step) != 1) {
+  // NaN and infinity are no steps: NaN passes every "<= 0" test.
+  if (!las_read_f64(argv[i], &step)) {
     laserror("'%s' needs 1 argument: <step size> but '%s' in not a valid step", option, argv[i]);
     return true;
   }
   if (step <= 0.0) laserror("'%s' needs 1 argument: <step size> but %g in not a valid value", option, step);
   options.step = step;
   options.step_z = step;
+  options.step_text = argv[i];
+  options.step_z_option = option;
+  options.step_z_text = argv[i];
   return true;
 }
 
@@ -46,7 +56,7 @@ static bool parse_attribute(VoxsifterOptions& options, int argc, char* argv[], i
   }
   i++;
   I32 index;
-  if (sscanf_las(argv[i], "%d", &index) != 1) {
+  if (!las_read_i32(argv[i], &index)) {
     laserror("'%s' needs 1 argument: 'attribute_idx' but '%s' in not a valid value", option, argv[i]);
     return true;
   }
@@ -67,7 +77,8 @@ static bool parse_nth(std::optional<I32>& target, int argc, char* argv[], int& i
     return true;
   }
   i++;
-  I32 n = read_i32(argv[i]);
+  I32 n;
+  if (!read_i32_or_refuse(option, argv[i], "max", n)) return true;
   if (n <= 0) laserror("'%s' needs positive number as argument", option);
   target = n;
   return true;
@@ -129,7 +140,11 @@ bool parse_tool_option(VoxsifterOptions& options, int argc, char* argv[], int& i
       return true;
     }
     i++;
-    options.step_z = strtod(argv[i], nullptr);
+    // Text that is no finite number, whole, counts as 0.
+    F64 step_z;
+    options.step_z = las_read_f64(argv[i], &step_z) ? step_z : 0.0;
+    options.step_z_option = arg;
+    options.step_z_text = argv[i];
     if (options.step_z <= 0.0) laserror("'%s' needs positive number as argument", arg);
     return true;
   }
@@ -163,7 +178,8 @@ bool parse_tool_option(VoxsifterOptions& options, int argc, char* argv[], int& i
       return true;
     }
     i++;
-    I32 code = read_i32(argv[i]);
+    I32 code;
+    if (!read_i32_or_refuse(arg, argv[i], "classification code", code)) return true;
     if (code < 0 || code > 31) laserror("'%s' needs a code between 0 and 31 as argument (see -keep_extended_class)", arg);
     options.classify_as = code;
     return true;
@@ -174,7 +190,8 @@ bool parse_tool_option(VoxsifterOptions& options, int argc, char* argv[], int& i
       return true;
     }
     i++;
-    options.seed = read_i32(argv[i]);
+    I32 seed;
+    if (read_i32_or_refuse(arg, argv[i], "random generator seed", seed)) options.seed = seed;
     return true;
   }
   if (strncmp(arg, "-ilay", 5) == 0) {
@@ -184,7 +201,12 @@ bool parse_tool_option(VoxsifterOptions& options, int argc, char* argv[], int& i
       if (directory) options.ilay_directory = directory;
     } else if (strcmp(arg, "-ilay") == 0 && i + 1 < argc && is_layer_count(argv[i + 1])) {
       i++;
-      options.ilay_count = read_i32(argv[i]);
+      I32 count;
+      if (las_read_i32(argv[i], &count)) {
+        options.ilay_count = count;
+      } else {
+        laserror("'%s' takes a layer count but '%s' is no valid layer count", arg, argv[i]);
+      }
     }
     return true;
   }

@@ -14,6 +14,10 @@ class PointFilterInterface;
 struct VoxsifterOptions {
   F64 step = 0.0;    // -step; 0 when not given
   F64 step_z = 0.0;  // -step_z, and -step
+  // The words that set the steps, for messages about them; point into argv.
+  const char* step_text = nullptr;
+  const char* step_z_option = nullptr;  // "-step" or "-step_z", whichever came last
+  const char* step_z_text = nullptr;
   bool count_to_intensity = false;
   bool count_to_user_byte = false;
   // The ten selection options; the driver refuses more than one.

@@ -42,11 +42,24 @@ struct LASoperationFamily {
 
 // The families.
 LASoperationFamily las_translate_scale_operations();
+LASoperationFamily las_classification_operations();
+LASoperationFamily las_classify_operations();
+LASoperationFamily las_flag_operations();
+LASoperationFamily las_return_operations();
+LASoperationFamily las_user_data_operations();
+LASoperationFamily las_geometry_operations();
+LASoperationFamily las_clamp_operations();
+LASoperationFamily las_raw_operations();
+LASoperationFamily las_attribute_operations();
 
 // Operations other families build: "-transform_helmert" with three values is
 // a translation of x, y and z; the read opener's per-file point source.
 LASoperation* las_new_translate_xyz(F64 offset_x, F64 offset_y, F64 offset_z);
 LASoperation* las_new_set_point_source(U16 psid);
+
+// Writes `value` into attribute `index` of the point by the attribute's type,
+// scale and offset; nothing when the point has no such attribute.
+inline void store_attribute_value(LASpoint* point, U32 index, F64 value) { point->set_attribute_as_float(index, value); }
 
 // The apply of a row whose operation is built from the values alone: the
 // class takes the array of values the row declares.
@@ -65,6 +78,13 @@ inline size_t las_operation_text(std::string& text, const char* name) {
   return start;
 }
 inline I32 las_operation_text_size(const std::string& text, size_t start) { return (I32)(text.size() - start); }
+// `n` numbers as one comma separated word, then a blank.
+inline void las_option_text_list(std::string& text, const F64* values, int n) {
+  for (int k = 0; k < n; k++) {
+    las_option_text_lf(text, values[k]);
+    text.back() = (k + 1 < n) ? ',' : ' ';
+  }
+}
 
 // ------------------------------------------------------------------ coordinates
 
@@ -81,14 +101,31 @@ inline F64 las_world_z(const LASpoint* point) {
   return las_world_z_of_attribute(point);
 }
 
+// Under offset adjustment: the point in world units of the operation's source
+// quantisation, z from the raw value `Z`, changed, then all three written in
+// the target quantisation.
+template <class Change>
+inline void las_change_adjusted_coordinates(LASoperation& operation, LASpoint* point, I32 Z, const Change& change) {
+  F64 v[3] = {point->X * operation.source_scale[0] + operation.source_offset[0],
+              point->Y * operation.source_scale[1] + operation.source_offset[1],
+              Z * operation.source_scale[2] + operation.source_offset[2]};
+  change(v);
+  operation.write_transformed_values_with_adjust_offset(v[0], v[1], v[2], point);
+}
+
 // Changes the coordinates named in `axes` of one point in the point's own
 // quantisation: reads just those in world units, lets `change` compute the new
 // values from them (v[0] x, v[1] y, v[2] z; every value from the old ones),
 // then stores x, y and z in that order. A value that does not fit 32 bits
 // keeps its wrapped low bits and counts as one overflow of the operation.
-// The other coordinates and fields are not touched.
+// The other coordinates and fields are not touched. Under offset adjustment
+// all three are re-quantised instead.
 template <U32 axes, class Change>
 inline void las_change_coordinates(LASoperation& operation, LASpoint* point, const Change& change) {
+  if (operation.offset_adjust) {
+    las_change_adjusted_coordinates(operation, point, operation.get_Z(point), change);
+    return;
+  }
   F64 v[3] = {0.0, 0.0, 0.0};
   if constexpr ((axes & LAS_AXIS_X) != 0) v[0] = point->get_x();
   if constexpr ((axes & LAS_AXIS_Y) != 0) v[1] = point->get_y();
@@ -111,3 +148,20 @@ inline F64* las_changed_coordinates(F64 x, F64 y, F64 z, const Change& change) {
 // The decompression mask of an operation that reads the coordinates `axes`:
 // x and y are always decoded, z only when asked.
 constexpr U32 las_coordinate_mask(U32 axes) { return (axes & LAS_AXIS_Z) != 0 ? LAS_SELECTIVE_Z : 0; }
+
+// The frame of an operation that changes the coordinates `axes` by a formula:
+// `Derived::change()` answers the change of world coordinates (as
+// las_change_coordinates takes it); the mask, the answer to offset adjustment
+// and the change of a point follow from it.
+template <class Derived, U32 axes>
+class LASoperationCoordinates : public LASoperation {
+ public:
+  U32 get_decompress_selective() const override { return las_coordinate_mask(axes); }
+  F64* transform_coords_for_offset_adjustment(F64 x, F64 y, F64 z) override {
+    return las_changed_coordinates(x, y, z, formula().change());
+  }
+  void transform(LASpoint* point) override { las_change_coordinates<axes>(*this, point, formula().change()); }
+
+ private:
+  const Derived& formula() const { return static_cast<const Derived&>(*this); }
+};

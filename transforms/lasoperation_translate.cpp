@@ -35,10 +35,12 @@ struct TranslateScaleTranslate {
 
 // One formula on the coordinates `first` to `last` (0 x, 1 y, 2 z), each with
 // its own parameters, in the order the option takes them.
+template <int first, int last>
+constexpr U32 las_axes_from_to = ((1u << (last + 1)) - 1) & ~((1u << first) - 1);
+
 template <class Formula, int first, int last = first>
-class LASoperationAxes : public LASoperation {
+class LASoperationAxes : public LASoperationCoordinates<LASoperationAxes<Formula, first, last>, las_axes_from_to<first, last>> {
   static constexpr int count = last - first + 1;
-  static constexpr U32 axes = ((1u << (last + 1)) - 1) & ~((1u << first) - 1);
 
  public:
   explicit LASoperationAxes(const LASoptionValue* v) {
@@ -50,13 +52,6 @@ class LASoperationAxes : public LASoperation {
     for (F64 p : parameter) las_option_text_lf(text, p);
     return las_operation_text_size(text, start);
   }
-  U32 get_decompress_selective() const override { return las_coordinate_mask(axes); }
-  F64* transform_coords_for_offset_adjustment(F64 x, F64 y, F64 z) override {
-    return las_changed_coordinates(x, y, z, change());
-  }
-  void transform(LASpoint* point) override { las_change_coordinates<axes>(*this, point, change()); }
-
- private:
   auto change() const {
     return [this](F64* v) {
       for (int axis = first; axis <= last; axis++) {
@@ -64,6 +59,8 @@ class LASoperationAxes : public LASoperation {
       }
     };
   }
+
+ private:
   F64 parameter[count * Formula::parameters];
 };
 

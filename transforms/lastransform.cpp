@@ -10,6 +10,9 @@
 #include <span>
 #include <vector>
 
+#include "core/lasutility.hpp"
+#include "core/lasreader.hpp"
+#include "core/lasreadopener.hpp"
 #include "filters/lasfilter.hpp"
 #include "transforms/lasoperation.hpp"
 
@@ -25,6 +28,7 @@ void LAStransform::clean() {
   op_capacity = 0;
   delete filter;
   filter = nullptr;
+  offsets_adjusted = false;
 }
 
 I32 LAStransform::unparse(std::string& text) const {
@@ -75,11 +79,152 @@ void LAStransform::setPointSource(U16 value) {
   add_operation(las_new_set_point_source(value));
 }
 
-void LAStransform::adjust_offset(LASreader*, const F64*) {}
+// ------------------------------------------------------------------ offset adjustment
+
+// A raw z limited to 32 bits the way an attribute standing in for z is.
+static I32 clamped_raw_z(I64 q) {
+  if (q < -2147483647) return I32_MIN;
+  if (q > 2147483646) return I32_MAX;
+  return (I32)q;
+}
+
+I32 LASoperation::get_Z(const LASpoint* point) const {
+  const I32 raw = point->get_Z();
+  if (!offset_adjust || point->scaling == nullptr || point->scaling->z_from_attribute < 0) return raw;
+  // The attribute was quantised with the point's z, which after the adjustment
+  // is the target's; the operation reads in its source quantisation.
+  const F64 w = raw * target_scale[2] + target_offset[2];
+  return clamped_raw_z(las_quantize(w, source_offset[2], source_scale[2]));
+}
+
+void LASoperation::write_transformed_values_with_adjust_offset(F64 x, F64 y, F64 z, LASpoint* point) {
+  const F64 w[3] = {x, y, z};
+  I32* raw[3] = {&point->X, &point->Y, &point->Z};
+  for (int a = 0; a < 3; a++) {
+    const I64 n = las_quantize(w[a], target_offset[a], target_scale[a]);
+    if (bbox_header) {
+      F64* min[3] = {&bbox_header->min_x, &bbox_header->min_y, &bbox_header->min_z};
+      F64* max[3] = {&bbox_header->max_x, &bbox_header->max_y, &bbox_header->max_z};
+      if (w[a] < *min[a]) {
+        *min[a] = w[a];
+      } else if (w[a] > *max[a]) {
+        *max[a] = w[a];
+      }
+    }
+    if (las_fits_i32(n)) {
+      *raw[a] = (I32)n;
+    } else {
+      overflow_count++;
+    }
+  }
+}
+
+void LASoperation::set_offset_adjust_coord_without_trafo_changes(LASpoint* point) {
+  write_transformed_values_with_adjust_offset(point->X * source_scale[0] + source_offset[0],
+                                              point->Y * source_scale[1] + source_offset[1],
+                                              get_Z(point) * source_scale[2] + source_offset[2], point);
+}
+
+// Corner coordinates beyond this are no basis for an offset.
+static bool usable_corner(F64 v) { return v > -2e307 && v < 2e307; }
+
+void LAStransform::adjust_offset(LASreader* reader, const F64* scale_factor) {
+  if (op_list == nullptr || op_count == 0 || reader == nullptr) return;
+  LASheader& h = reader->header;
+  const F64 header_scale[3] = {h.x_scale_factor, h.y_scale_factor, h.z_scale_factor};
+  const F64 header_offset[3] = {h.x_offset, h.y_offset, h.z_offset};
+  scaling_as_read = h;
+  offsets_adjusted = true;
+  F64 lo[3] = {h.min_x, h.min_y, h.min_z};
+  F64 hi[3] = {h.max_x, h.max_y, h.max_z};
+  // A flat box cannot be moved corner by corner: the points widen it instead.
+  const bool flat = h.max_x == h.min_x || h.max_y == h.min_y || h.max_z == h.min_z;
+  F64 running[3] = {0.0, 0.0, 0.0};
+  F64 chosen[3] = {0.0, 0.0, 0.0};
+  for (U32 i = 0; i < op_count; i++) {
+    LASoperation* op = op_list[i];
+    for (int a = 0; a < 3; a++) {
+      op->source_offset[a] = (i == 0) ? header_offset[a] : running[a];
+      op->source_scale[a] = (i == 0) ? header_scale[a] : op_list[i - 1]->target_scale[a];
+    }
+    F64* low = op->transform_coords_for_offset_adjustment(lo[0], lo[1], lo[2]);
+    F64* high = op->transform_coords_for_offset_adjustment(hi[0], hi[1], hi[2]);
+    if (low && high) {
+      for (int a = 0; a < 3; a++) {
+        chosen[a] = 0.0;
+        if (usable_corner(low[a]) && usable_corner(high[a])) {
+          // The middle in scale units, cut toward zero to a multiple of 1e7 units.
+          const I64 tens = las_f64_to_i64((low[a] + high[a]) / header_scale[a] / 2e7);
+          chosen[a] = (F64)tens * 10000000 * header_scale[a];
+        }
+        lo[a] = low[a];
+        hi[a] = high[a];
+      }
+    }
+    delete[] low;
+    delete[] high;
+    for (int a = 0; a < 3; a++) {
+      if (chosen[a] != 0.0) {
+        running[a] = chosen[a];
+      } else if (i == 0) {
+        running[a] = header_offset[a];
+      }
+      op->target_offset[a] = running[a];
+      if (scale_factor) {
+        op->target_scale[a] = scale_factor[a] != 0.0 ? scale_factor[a] : op->source_scale[a];
+      } else {
+        op->target_scale[a] = header_scale[a] != 0.0 ? header_scale[a] : op->source_scale[a];
+      }
+    }
+    op->offset_adjust = true;
+    // Set afresh for every file: a header of a file read before is gone.
+    op->bbox_header = flat ? &h : nullptr;
+    LASMessage(VERBOSE,
+               "Offset_adjust: Sets the adjusted offset for the operation '%s' to the values x_offset: %.0lf, "
+               "y_offset: %.0lf, z_offset: %.0lf",
+               op->name(), running[0], running[1], running[2]);
+  }
+  if (reader->opener == nullptr) return;
+  reader->opener->set_offset(running);
+  h.x_offset = running[0];
+  h.y_offset = running[1];
+  h.z_offset = running[2];
+  h.min_x = lo[0];
+  h.min_y = lo[1];
+  h.min_z = lo[2];
+  h.max_x = hi[0];
+  h.max_y = hi[1];
+  h.max_z = hi[2];
+  if (scale_factor) {
+    reader->opener->set_scale_factor(scale_factor);
+    const LASoperation* last = op_list[op_count - 1];
+    h.x_scale_factor = last->target_scale[0];
+    h.y_scale_factor = last->target_scale[1];
+    h.z_scale_factor = last->target_scale[2];
+  }
+}
 
 void LAStransform::transform(LASpoint* point) {
-  if (filter && filter->filter(point)) return;
+  if (filter) {
+    const LASscaling* own = point->scaling;
+    if (offsets_adjusted) point->scaling = &scaling_as_read;
+    const bool unchanged = filter->filter(point);
+    point->scaling = own;
+    if (unchanged) {
+      if (offsets_adjusted && op_count > 0) keep_in_adjusted_offsets(point);
+      return;
+    }
+  }
   for (U32 i = 0; i < op_count; i++) op_list[i]->transform(point);
+}
+
+// From the quantisation the first operation reads to the one the last writes.
+void LAStransform::keep_in_adjusted_offsets(LASpoint* point) {
+  const LASoperation* first = op_list[0];
+  op_list[op_count - 1]->write_transformed_values_with_adjust_offset(
+      point->X * first->source_scale[0] + first->source_offset[0],
+      point->Y * first->source_scale[1] + first->source_offset[1],
+      first->get_Z(point) * first->source_scale[2] + first->source_offset[2], point);
 }
 
 // The filter is reset too: a stateful criterion (a thinning) must choose the
@@ -107,6 +252,15 @@ F64 las_world_z_of_attribute(const LASpoint* point) { return point->scaling->get
 // The operation families; a new family adds its own.
 static LASoperationFamily (*const families[])() = {
     las_translate_scale_operations,
+    las_classification_operations,
+    las_classify_operations,
+    las_flag_operations,
+    las_return_operations,
+    las_user_data_operations,
+    las_geometry_operations,
+    las_clamp_operations,
+    las_raw_operations,
+    las_attribute_operations,
 };
 
 // ------------------------------------------------------------------ help
@@ -184,33 +338,13 @@ bool LAStransform::parse(int argc, char* argv[]) {
   return true;
 }
 
+// Quoted values (file names of the map options) come back without their
+// quotes, as the command lines of child processes are split.
 bool LAStransform::parse(const char* text) {
-  LASoptionWords words(text);
-  return parse(words.argc(), words.argv());
+  std::vector<std::string> words = split_option_text(text ? text : "");
+  static char program[] = "";
+  std::vector<char*> argv = {program};
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  return parse((int)argv.size() - 1, argv.data());
 }
-
-// ------------------------------------------------------------------ point source
-
-namespace {
-
-// Sets every point's source ID. The read opener puts one at the end of the
-// list for each file it opens ("-faf", "-apply_file_source_ID").
-class LASoperationSetPointSource : public LASoperation {
- public:
-  explicit LASoperationSetPointSource(U16 psid) : psid(psid) {}
-  const char* name() const override { return "set_point_source"; }
-  I32 get_command(std::string& text) const override {
-    const size_t start = las_operation_text(text, name());
-    las_option_text_d(text, psid);
-    return las_operation_text_size(text, start);
-  }
-  F64* transform_coords_for_offset_adjustment(F64 x, F64 y, F64 z) override { return new F64[3]{x, y, z}; }
-  void transform(LASpoint* point) override { point->point_source_ID = psid; }
-
- private:
-  U16 psid;
-};
-
-}  // namespace
-
-LASoperation* las_new_set_point_source(U16 psid) { return new LASoperationSetPointSource(psid); }

@@ -7,12 +7,14 @@
 //
 // The operations live in families (lasoperation_*.cpp), each with the option
 // table the parser reads and its help lines; lasoperation.hpp is what a family
-// needs. Offsets are not adjusted yet ("-offset_adjust" leaves the reader as
-// it is).
+// needs. With "-offset_adjust" the transform chooses offsets for the moved
+// points before the first is read (adjust_offset), and every operation then
+// writes its points in those offsets.
 #pragma once
 
 #include <string>
 
+#include "core/lasattributer.hpp"
 #include "core/mydefs.hpp"
 
 class LASpoint;
@@ -49,6 +51,18 @@ class LASoperation {
   // Before each pass over the input.
   virtual void reset() { overflow_count = 0; }
   virtual ~LASoperation() {}
+
+  // Offset adjustment. The raw Z the operation works on: the raw Z, or the
+  // attribute that stands in for z quantised to the point's z and, under
+  // offset adjustment, carried from the target into the source quantisation.
+  I32 get_Z(const LASpoint* point) const;
+  // Stores world coordinates as raw values of the target quantisation; a value
+  // that does not fit 32 bits is counted and leaves its raw value as it was.
+  // Widens `bbox_header` when there is one.
+  void write_transformed_values_with_adjust_offset(F64 x, F64 y, F64 z, LASpoint* point);
+  // Re-quantises a point whose coordinates the operation leaves as they are;
+  // such operations call it first when `offset_adjust` is set.
+  void set_offset_adjust_coord_without_trafo_changes(LASpoint* point);
 };
 
 // Owns its operations and its filter.
@@ -63,6 +77,11 @@ class LAStransform {
   bool filtered_transform = false;
   // Selects the points to transform; a point it would drop stays unchanged.
   LASfilter* filter = nullptr;
+  // After adjust_offset the reader's header states the quantisation the
+  // points leave in, while they are read in the file's own: this one, for
+  // whatever judges a point before the operations (filters, areas).
+  LASscaling scaling_as_read;
+  bool offsets_adjusted = false;
 
   LAStransform() = default;
   ~LAStransform();
@@ -78,7 +97,8 @@ class LAStransform {
   // the parsers after it. False after a reported error; the operations added
   // before it stay.
   bool parse(int argc, char* argv[]);
-  // The same for option text, split at blanks (the text is not changed).
+  // The same for option text, split into words as the command lines of child
+  // processes are (a quoted file name is one word, without its quotes).
   bool parse(const char* text);
   // Appends the option text: the filter's and "-filtered_transform " when a
   // filter is attached, then every operation's in list order; answers the
@@ -93,14 +113,24 @@ class LAStransform {
   void setFilter(LASfilter* filter);
   // Replaces the first "set_point_source" operation by one at the end.
   void setPointSource(U16 value);
-  // Re-quantises the operations and the reader's offsets ("-offset_adjust");
-  // not yet: the reader is left as it is.
+  // "-offset_adjust": passes the corners of the reader's bounding box through
+  // the operations and gives each operation the quantisations it reads and
+  // writes, its offsets the middle of the moved box cut to a multiple of 1e7
+  // scale units, its scales the rescale factors (null: none; 0: that axis
+  // keeps its scale). The reader's header and read opener take the offsets,
+  // box and scales that the points come out in.
   void adjust_offset(LASreader* reader, const F64* scale_factor);
-  // Every operation in order, unless the attached filter would drop the point.
+  // Every operation in order, unless the attached filter would drop the point;
+  // such a point is only carried into the adjusted quantisation.
   void transform(LASpoint* point);
+  // The quantisation points are read in when it is not the header's, else null.
+  const LASscaling* read_scaling() const { return offsets_adjusted ? &scaling_as_read : nullptr; }
   // Before each pass: the operations, the registers and the attached filter
   // start afresh, so that every pass changes the same points the same way.
   void reset();
   // One WARNING per operation whose overflow count is not 0, in list order.
   void check_for_overflow() const;
+
+ private:
+  void keep_in_adjusted_offsets(LASpoint* point);
 };

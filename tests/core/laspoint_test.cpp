@@ -366,14 +366,20 @@ TEST(LasPointAttributes, AbsentAttributesAreNotTouched) {
   }
   EXPECT_EQ(std::vector<U8>(a.point.extra_bytes, a.point.extra_bytes + 6), std::vector<U8>(6, 0x5A));
 
-  // Opaque bytes have no value unless they are as large as a double.
-  AttributePoint b(11);
+  // Opaque bytes have no value unless they are exactly as large as a double.
+  AttributePoint b(23);
   b.table.add_attribute(opaque);
   opaque.options = 8;
   b.table.add_attribute(opaque);
+  opaque.options = 12;
+  b.table.add_attribute(opaque);
+  memset(b.point.extra_bytes + 11, 0x5A, 12);
   EXPECT_FALSE(b.point.set_attribute_as_float(0, 1.0));
   EXPECT_TRUE(b.point.set_attribute_as_float(1, 2.25));
   EXPECT_EQ(b.point.get_attribute_as_float(1), 2.25);
+  EXPECT_FALSE(b.point.set_attribute_as_float(2, 1.0));
+  EXPECT_EQ(b.point.get_attribute_as_float(2), 0.0);
+  EXPECT_EQ(std::vector<U8>(b.point.extra_bytes + 11, b.point.extra_bytes + 23), std::vector<U8>(12, 0x5A));
 
   // Without a table every attribute is absent.
   a.point.attribute_table = nullptr;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -273,6 +274,28 @@ std::vector<BrokenCase> broken_cases() {
          f.header.number_of_extended_variable_length_records = 3;
        }),
        none, "ERROR: reading header.evlrs[1].reserved\n"},
+      // Quantisation that merges or loses points, and bounds that are no numbers.
+      {"zero_scale", file_with([](LasFile& f) { f.header.x_scale_factor = 0; }), none,
+       "ERROR: x scale factor is zero.\n"},
+      {"nan_scale", file_with([](LasFile& f) { f.header.y_scale_factor = NAN; }), none,
+       "ERROR: y scale factor is nan but must be a finite number\n"},
+      {"infinite_scale", file_with([](LasFile& f) { f.header.z_scale_factor = -INFINITY; }), none,
+       "ERROR: z scale factor is -inf but must be a finite number\n"},
+      {"nan_offset", file_with([](LasFile& f) { f.header.z_offset = NAN; }), none,
+       "ERROR: z offset is nan but must be a finite number\n"},
+      {"scale_vanishes_next_to_offset", file_with([](LasFile& f) {
+         f.header.x_scale_factor = 1e-300;
+         f.header.x_offset = 500000;
+       }),
+       none, "ERROR: x scale factor 1e-300 is too small: raw coordinates vanish next to the x offset 500000\n"},
+      {"subnormal_scale", file_with([](LasFile& f) { f.header.y_scale_factor = 1e-310; }), none,
+       "ERROR: y scale factor 1e-310 is too small: raw coordinates vanish next to the y offset 0\n"},
+      {"scale_overflows", file_with([](LasFile& f) { f.header.y_scale_factor = 1e300; }), none,
+       "ERROR: y scale factor 1e+300 is too large: coordinates overflow\n"},
+      {"nan_bound", file_with([](LasFile& f) { f.header.min_y = NAN; }), none,
+       "ERROR: header.min_y is nan but must be a finite number\n"},
+      {"infinite_bound", file_with([](LasFile& f) { f.header.max_z = INFINITY; }), none,
+       "ERROR: header.max_z is inf but must be a finite number\n"},
       {"evlr_start_beyond_the_end", file_with([](LasFile& f) {
          f.header.version_minor = 4;
          f.evlrs.push_back({"LASF_Spec", 3, "x"});
@@ -327,11 +350,6 @@ std::vector<WarningCase> warning_cases() {
          f.points = {lasfix::varied_point(6, 0)};
        }),
        "WARNING: LAS version 1.2 does not allow point format 6\n"},
-      {"zero_scales", file_with([](LasFile& f) {
-         f.header.x_scale_factor = 0;
-         f.header.z_scale_factor = 0;
-       }),
-       "WARNING: x scale factor is zero.\nWARNING: z scale factor is zero.\n"},
       {"las13_header_227", file_with([](LasFile& f) {
          f.header.version_minor = 3;
          f.header.header_size = 227;
@@ -756,6 +774,33 @@ TEST_F(LasReaderTest, ExtendedRecordsNeedASeekableStream) {
   EXPECT_EQ(r.header.number_of_extended_variable_length_records, 0u);
   ASSERT_TRUE(r.read_point());
   EXPECT_EQ(testpoints::record_of(r.point), record(b, 0));
+}
+
+// Counts that disagree: the header in memory takes the count that is read.
+// Where the end of the points is unknown (a stream that cannot seek) the
+// smaller count is taken, which the records can deliver.
+TEST_F(LasReaderTest, CountsThatDisagreeAreSettledInTheHeader) {
+  LasFile f = with_points(4, 1, 4);
+  f.header.number_of_point_records = 9;
+  const lasfix::Built b = f.build();
+  const char* warning = "WARNING: number of point records 9 and extended number of point records 4 differ. reading ";
+  for (bool seekable : {true, false}) {
+    SCOPED_TRACE(seekable ? "seekable" : "unseekable");
+    LASreaderLAS r(nullptr);
+    ::testing::internal::CaptureStderr();
+    ByteStreamIn* in = seekable ? (ByteStreamIn*)new ByteStreamInArrayLE((const U8*)b.bytes.data(), (I64)b.bytes.size())
+                                : new testpoints::UnseekableIn((const U8*)b.bytes.data(), (I64)b.bytes.size());
+    ASSERT_TRUE(r.open(in));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), std::string(warning) + "4 points\n");
+    EXPECT_EQ(r.points_expected, 4);
+    EXPECT_EQ(r.header.number_of_point_records, 4u);
+    EXPECT_EQ(r.header.extended_number_of_point_records, 4u);
+    for (U32 i = 0; i < 4; i++) {
+      ASSERT_TRUE(r.read_point());
+      EXPECT_EQ(testpoints::record_of(r.point), record(b, i));
+    }
+    EXPECT_FALSE(r.read_point());
+  }
 }
 
 // ---------------------------------------------------------------- point reads

@@ -359,9 +359,10 @@ INSTANTIATE_TEST_SUITE_P(
         WidenCase{"z_two_blanks", 2, -1e8, 0,
                   "WARNING: i changed  z_scale_factor from 0.01 to 0.1 to accommodate enlarged bounding box\n", true,
                   false, 0.1, 0},
-        // Infinite bounds would never fit: an error instead of an endless loop.
-        WidenCase{"infinite", 0, 0, INFINITY,
-                  "ERROR: cannot change x_scale_factor 0.01 to accommodate enlarged bounding box from 0 to inf\n",
+        // The largest bounds would never fit: an error instead of an endless
+        // loop (infinite ones are refused by the file's reader).
+        WidenCase{"largest", 0, 0, 1.7e308,
+                  "ERROR: cannot change x_scale_factor 0.01 to accommodate enlarged bounding box from 0 to 1.7e+308\n",
                   false, false, 0, 0},
         WidenCase{"beyond_any_cloud", 0, -1e300, 1e300,
                   "ERROR: cannot change x_scale_factor 0.01 to accommodate enlarged bounding box from -1e+300 to "
@@ -369,14 +370,15 @@ INSTANTIATE_TEST_SUITE_P(
                   false, false, 0, 0}),
     [](const ::testing::TestParamInfo<WidenCase>& info) { return std::string(info.param.name); });
 
-TEST_F(MergedReaderTest, ZeroScaleFactorCannotBeWidened) {
+// A zero scale factor gives every point one coordinate: the file is refused
+// before any widening.
+TEST_F(MergedReaderTest, ZeroScaleFactorIsRefusedByTheFile) {
   LasFile a = file_at({1, 2});
   a.header.x_scale_factor = 0;
   std::string err;
-  merged({write("a.las", a), write("b.las", file_at({3}))}, &err, false);
-  EXPECT_EQ(err,
-            "WARNING: x scale factor is zero.\n"
-            "ERROR: cannot change x_scale_factor 0 to accommodate enlarged bounding box from 0 to 3\n");
+  const std::string name = write("a.las", a);
+  merged({name, write("b.las", file_at({3}))}, &err, false);
+  EXPECT_EQ(err, "ERROR: x scale factor is zero.\nERROR: could not open lasreaderlas for file '" + name + "'\n");
 }
 
 TEST_F(MergedReaderTest, UserScaleAndOffsetReplaceTheMergedOnes) {

@@ -19,13 +19,17 @@ void expect_header_matches_points(const lasfix::Parsed& out) {
   }
   std::array<uint64_t, 16> by_return{};
   for (const Point& p : out.points) by_return[p.return_number & (extended ? 15 : 7)]++;
-  // Point formats 6 to 10 leave the legacy counts at 0.
-  if (extended) {
+  // Point formats 6 to 10 leave the legacy counts at 0 where the extended
+  // counts carry the points; before LAS 1.4 only the legacy counts can.
+  const bool legacy_zero = extended && h.version_minor >= 4;
+  if (legacy_zero) {
     EXPECT_EQ(*h.number_of_point_records, 0u);
+  } else {
+    EXPECT_EQ(*h.number_of_point_records, n);
   }
   for (int r = 1; r <= 5; r++) {
     SCOPED_TRACE("return " + std::to_string(r));
-    EXPECT_EQ((*h.number_of_points_by_return)[r - 1], extended ? 0 : by_return[r]);
+    EXPECT_EQ((*h.number_of_points_by_return)[r - 1], legacy_zero ? 0 : by_return[r]);
   }
   if (h.version_minor >= 4) {
     for (int r = 1; r <= 15; r++) EXPECT_EQ((*h.extended_number_of_points_by_return)[r - 1], by_return[r]);

@@ -179,14 +179,14 @@ TEST(CellMap, WideKeys) {
   bool inserted;
   *map.insert({1, 2, 3}, inserted) = 10;
   *map.insert({3, 2, 1}, inserted) = 20;
-  *map.insert({U64_MAX - 1, 0, U64_MAX - 1}, inserted) = 30;
-  *map.insert({U64_MAX, U64_MAX, U64_MAX}, inserted) = 40;
+  *map.insert({I64_MAX - 1, 0, I64_MAX - 1}, inserted) = 30;
+  *map.insert({-1, -I64_MAX - 1, -7}, inserted) = 40;
   EXPECT_TRUE(inserted);
   ASSERT_NE(map.find({1, 2, 3}), nullptr);
   EXPECT_EQ(*map.find({1, 2, 3}), 10u);
   EXPECT_EQ(*map.find({3, 2, 1}), 20u);
-  EXPECT_EQ(*map.find({U64_MAX - 1, 0, U64_MAX - 1}), 30u);
-  EXPECT_EQ(*map.find({U64_MAX, U64_MAX, U64_MAX}), 40u);
+  EXPECT_EQ(*map.find({I64_MAX - 1, 0, I64_MAX - 1}), 30u);
+  EXPECT_EQ(*map.find({-1, -I64_MAX - 1, -7}), 40u);
   EXPECT_EQ(map.find({1, 3, 2}), nullptr);
   EXPECT_EQ(map.size(), 4u);
 }

@@ -167,6 +167,7 @@ TEST_F(VoxelFilterTest, RandomRuleAlwaysCounts) {
 }
 
 TEST_F(VoxelFilterTest, CellKeyAndCentreOfEveryPoint) {
+  const U64 NO_CELL = U64_MAX;
   setBox(0, 4, 0, 2, 0, 2);  // 2 x 1 x 1 voxels
   auto filter = make(VoxelRule::FIRST, false);
   struct Case {
@@ -178,8 +179,10 @@ TEST_F(VoxelFilterTest, CellKeyAndCentreOfEveryPoint) {
       {"inside_first", {0.5, 0.5, 0.5}, 0, 1, 1, 1},
       {"inside_second", {2.25, 1.5, 1.0}, 1, 3, 1, 1},
       {"at_max_of_whole_steps", {4.0, 2.0, 2.0}, 1, 3, 1, 1},
-      {"below_box", {-7.0, -1.0, -3.0}, 0, 1, 1, 1},
-      {"above_box", {100.0, 50.0, 30.0}, 1, 3, 1, 1},
+      // Outside the box the grid goes on; keys of such cells lie above the
+      // box's keys, and a cell the first pass never met has none.
+      {"below_box", {-7.0, -1.0, -3.0}, NO_CELL, -7, -1, -3},
+      {"above_box", {100.0, 50.0, 30.0}, NO_CELL, 101, 51, 31},
   };
   for (const Case& c : cases) {
     VoxelIndexAndCenter cell;
@@ -189,6 +192,42 @@ TEST_F(VoxelFilterTest, CellKeyAndCentreOfEveryPoint) {
     EXPECT_EQ(cell.center[1], c.cy) << c.name;
     EXPECT_EQ(cell.center[2], c.cz) << c.name;
   }
+}
+
+// A wrong header box: points outside it keep voxels of their own, of the grid
+// continued beyond the box, instead of collapsing into the edge voxels; points
+// inside keep theirs, and the outside ones are counted.
+TEST_F(VoxelFilterTest, PointsOutsideTheBoxKeepVoxelsOfTheirOwn) {
+  setBox(0, 4, 0, 2, 0, 2);
+  const std::vector<TestPoint> points = {
+      {1, 1, 1},   {3, 1, 1},    // inside: two voxels
+      {-1, 1, 1},  {-3, 1, 1},   // below x: voxels -1 and -2
+      {5, 1, 1},   {9, 1, 1},    // beyond x: voxels 2 and 4
+      {9.5, 1, 1},               // shares voxel 4 with the point before
+      {1, 1, -5},  {1, 1, 40},   // below and above z
+  };
+  auto filter = make(VoxelRule::FIRST, true);
+  EXPECT_EQ(survivors(*filter, points), (std::set<size_t>{0, 1, 2, 3, 4, 5, 7, 8}));
+  EXPECT_EQ(filter->numOfSurvivingPoints(), 8u);
+  EXPECT_EQ(filter->numOfPointsOutsideBox(), 7u);
+  VoxelIndexAndCenter cell;
+  EXPECT_EQ(ask(*filter, points[6], cell).points_in_cell, std::optional<U64>(2));
+
+  // The last cell of an axis reaches beyond the box's maximum: a point there
+  // outside the box shares the voxel with the points inside.
+  setBox(0, 3, 0, 2, 0, 2);
+  auto edge = make(VoxelRule::FIRST, true);
+  const std::vector<TestPoint> last_cell = {{2.5, 1, 1}, {3.5, 1, 1}};
+  EXPECT_EQ(survivors(*edge, last_cell), (std::set<size_t>{0}));
+  EXPECT_EQ(edge->numOfPointsOutsideBox(), 1u);
+  EXPECT_EQ(ask(*edge, last_cell[1], cell).points_in_cell, std::optional<U64>(2));
+
+  // A grid too large for plain keys (4e7 cells per axis) keys the cells
+  // outside its box the same way: every point here has a voxel of its own.
+  setBox(0, 1e7, 0, 1e7, 0, 1e7);
+  auto wide = make(VoxelRule::FIRST, false, 0.25, 0.25);
+  EXPECT_EQ(survivors(*wide, points).size(), points.size());
+  EXPECT_EQ(wide->numOfPointsOutsideBox(), 3u);
 }
 
 // A NaN value never takes the chosen place and a chosen NaN is never replaced.

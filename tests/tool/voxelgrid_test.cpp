@@ -1,6 +1,6 @@
-// Grid arithmetic that both passes share: cell counts, clamping of any double
-// (NaN, infinities, far outside the box) before it becomes an index, keys,
-// centres, and the identity of a point.
+// Grid arithmetic that both passes share: cell counts, the index of any
+// double (inside the box, continued beyond it, NaN, infinities, far outside)
+// before it becomes an integer, keys, centres, and the identity of a point.
 #include "tool/voxelgrid.hpp"
 
 #include <gtest/gtest.h>
@@ -28,34 +28,59 @@ TEST(VoxelGrid, CellsAlongAnAxis) {
       {"nan_extent", NaN, 2, 1},
       {"nan_step", 10, NaN, 1},
       {"infinite_step", 10, INF, 1},
-      {"infinite_extent_saturates", INF, 2, U64_MAX},
-      {"tiny_step_saturates", 1e10, 1e-300, U64_MAX},
-      {"just_below_two_to_64", 18446744073709549568.0, 1, 18446744073709549568ull},
+      {"infinite_extent_saturates", INF, 2, VoxelGrid::MAX_CELLS},
+      {"tiny_step_saturates", 1e10, 1e-300, VoxelGrid::MAX_CELLS},
+      {"just_below_two_to_62", 4611686018427387392.0, 1, 4611686018427387392ull},
   };
   for (const Case& c : cases) EXPECT_EQ(VoxelGrid::cellsAlong(c.extent, c.step), c.cells) << c.name;
 }
 
-TEST(VoxelGrid, IndexIsClampedBeforeConversion) {
+// Inside the box (edges included) a coordinate keeps the cell of the box's
+// grid; outside, the grid goes on, below the box too, up to the index limit.
+TEST(VoxelGrid, IndexInsideAndBeyondTheBox) {
+  const F64 LIMIT = VoxelGrid::INDEX_LIMIT;
   struct Case {
     const char* name;
-    F64 q;
-    U64 n;
-    U64 index;
+    F64 c;  // on an axis from 0 to 10 by 2 (5 cells)
+    I64 index;
+    bool inside;
   } cases[] = {
-      {"inside", 2.7, 5, 2},
-      {"first_cell", 0.99, 5, 0},
-      {"below_box", -3.5, 5, 0},
-      {"far_below", -1e300, 5, 0},
-      {"minus_infinity", -INF, 5, 0},
-      {"nan_to_first", NaN, 5, 0},
-      {"at_max_of_whole_steps", 5.0, 5, 4},
-      {"beyond_max", 7.2, 5, 4},
-      {"far_beyond", 1e300, 5, 4},
-      {"infinity_to_last", INF, 5, 4},
-      {"huge_axis", 1e19, U64_MAX, 10000000000000000000ull},
-      {"two_to_64_huge_axis", 18446744073709551616.0, U64_MAX, U64_MAX - 1},
+      {"inside", 5.4, 2, true},
+      {"first_cell", 1.99, 0, true},
+      {"at_min", 0.0, 0, true},
+      {"at_max_of_whole_steps", 10.0, 4, true},
+      {"just_below_box", -0.5, -1, false},
+      {"below_box", -7.0, -4, false},
+      {"just_beyond_max", 10.5, 5, false},
+      {"beyond_box", 17.0, 8, false},
+      {"far_below", -1e300, (I64)-LIMIT, false},
+      {"minus_infinity", -INF, (I64)-LIMIT, false},
+      {"far_beyond", 1e300, (I64)LIMIT, false},
+      {"infinity", INF, (I64)LIMIT, false},
+      {"nan_to_first", NaN, 0, true},
   };
-  for (const Case& c : cases) EXPECT_EQ(VoxelGrid::indexAlong(c.q, c.n), c.index) << c.name;
+  for (const Case& c : cases) {
+    I64 i = 77;
+    EXPECT_EQ(VoxelGrid::indexAlong(c.c, 0, 10, 2, 5, i), c.inside) << c.name;
+    EXPECT_EQ(i, c.index) << c.name;
+  }
+  // An axis whose last cell reaches beyond the box: a point past the maximum
+  // but inside that cell still lies outside the box, in that same cell.
+  I64 i;
+  EXPECT_FALSE(VoxelGrid::indexAlong(10.5, 0, 10.2, 2, 6, i));
+  EXPECT_EQ(i, 5);
+  // Huge boxes never index beyond the limit.
+  EXPECT_TRUE(VoxelGrid::indexAlong(1e300, 0, 1e300, 1, VoxelGrid::MAX_CELLS, i));
+  EXPECT_EQ(i, (I64)VoxelGrid::MAX_CELLS - 1);
+}
+
+TEST(VoxelGrid, StepsThatIndexEveryCoordinate) {
+  // Raw 32-bit integers at 0.01 around an offset of 500000.
+  const F64 lo = -2147483648.0 * 0.01 + 500000, hi = 2147483647.0 * 0.01 + 500000;
+  EXPECT_TRUE(VoxelGrid::indexes(lo, hi, 500000, 2.0));
+  EXPECT_TRUE(VoxelGrid::indexes(lo, hi, 500000, 1e-10));
+  EXPECT_FALSE(VoxelGrid::indexes(lo, hi, 500000, 1e-12));
+  EXPECT_FALSE(VoxelGrid::indexes(lo, hi, 500000, 1e-300));
 }
 
 TEST(VoxelGrid, LocateKeyAndCentre) {
@@ -68,7 +93,7 @@ TEST(VoxelGrid, LocateKeyAndCentre) {
   EXPECT_EQ(grid.numberOfVoxels(), 10u);
 
   VoxelTriple cell;
-  grid.locate(10.0, 4.0, 7.0, cell);  // the far corner lies in the last cells
+  EXPECT_TRUE(grid.locate(10.0, 4.0, 7.0, cell));  // the far corner lies in the last cells
   EXPECT_EQ(cell, (VoxelTriple{4, 1, 0}));
   EXPECT_EQ(grid.key(cell), 9u);
   F64 centre[3];
@@ -77,12 +102,15 @@ TEST(VoxelGrid, LocateKeyAndCentre) {
   EXPECT_EQ(centre[1], 3.0);
   EXPECT_EQ(centre[2], 7.5);
 
-  grid.locate(-5.0, NaN, 100.0, cell);
-  EXPECT_EQ(cell, (VoxelTriple{0, 0, 0}));
+  EXPECT_FALSE(grid.locate(-5.0, NaN, 100.0, cell));
+  EXPECT_EQ(cell, (VoxelTriple{-3, 0, 93}));
+  grid.center(cell, centre);
+  EXPECT_EQ(centre[0], -5.0);
+  EXPECT_EQ(centre[2], 100.5);
 
   std::set<U64> keys;
-  for (U64 i = 0; i < 5; i++)
-    for (U64 j = 0; j < 2; j++) keys.insert(grid.key({i, j, 0}));
+  for (I64 i = 0; i < 5; i++)
+    for (I64 j = 0; j < 2; j++) keys.insert(grid.key({i, j, 0}));
   EXPECT_EQ(keys.size(), 10u);
   EXPECT_EQ(*keys.rbegin(), 9u);
 }
@@ -104,8 +132,10 @@ TEST(VoxelGrid, WideGridsAreDetected) {
     U64 voxels;
   } cases[] = {
       {"small", 100, 1, false, 1000000},
-      {"fits_just", 2642245, 1, false, 2642245ull * 2642245ull * 2642245ull},  // 2642245^3 < 2^64
-      {"overflows_just", 2642246, 1, true, U64_MAX},
+      // Plain keys stay below 2^63, so that the cells outside the box find keys above them.
+      {"fits_just", 2097151, 1, false, 2097151ull * 2097151ull * 2097151ull},  // below 2^63
+      {"two_to_63", 2097152, 1, true, 2097152ull * 2097152ull * 2097152ull},
+      {"overflows_just", 2642246, 1, true, U64_MAX},  // 2642246^3 > 2^64
       {"saturated_axes", 1e300, 1, true, U64_MAX},
   };
   for (const Case& c : cases) {

@@ -12,6 +12,7 @@
 #include <map>
 #include <set>
 
+#include "support/fifo_feed.hpp"
 #include "support/header_scan.hpp"
 #include "support/las_attribute.hpp"
 #include "support/las_fixture.hpp"
@@ -444,24 +445,32 @@ TEST(HeaderFirst, OutputsThatCannotBePatchedStartWithATrueHeader) {
 
 // ------------------------------------------------------------------ inputs
 
-// A named pipe cannot be opened again for the second pass: it is refused
-// before it is opened, and with halting off the next file is thinned.
-TEST(PipeInput, IsRefusedInsteadOfWaitingForever) {
+// A named pipe cannot be opened again for the second pass: its points are
+// stored while they are read, and the output is that of a regular file.
+TEST(PipeInput, IsStoredAndThinnedAsAFile) {
   TempDir dir;
   const std::string a = strip(0).bytes();
+  const std::string b = strip(1).bytes();
   dir.write("a.las", a);
-  ASSERT_EQ(mkfifo(dir.file("p.las").c_str(), 0600), 0);
-  const std::string refused = "ERROR: input '@/p.las' is a pipe that cannot be read twice. save it to a file first.\n";
-  ToolResult r = run_in(dir, {"-i", "@/p.las", "-o", "@/out.las"});
-  EXPECT_EQ(r.exit_code, 3);
-  EXPECT_EQ(r.err, at_dir(refused, dir));
-  EXPECT_EQ(files_in(dir), (std::set<std::string>{"a.las", "p.las"}));
-  r = run_in(dir, {"-i", "@/p.las", "@/a.las", "-errors_ignore"});
-  EXPECT_EQ(r.exit_code, 3);
-  EXPECT_EQ(without_times(r.err),
-            at_dir(refused + "ERROR: could not open lasreader\n" + done("a_1.las") + DONE_ALL, dir));
+  {
+    FifoFeed feed(dir.file("p.las"), b);
+    ASSERT_TRUE(feed.ok());
+    const ToolResult r = run_in(dir, {"-i", "@/p.las", "-o", "@/out.las"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(without_times(r.err), at_dir(done("out.las"), dir));
+  }
+  expect_output(dir, "out.las", thinned(strip(1)));
+  // Among other inputs, with names derived from each.
+  std::remove(dir.file("p.las").c_str());
+  {
+    FifoFeed feed(dir.file("p.las"), b);
+    const ToolResult r = run_in(dir, {"-i", "@/p.las", "@/a.las", "-odix", "_t"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(without_times(r.err), at_dir(done("p_t.las") + done("a_t.las") + DONE_ALL, dir));
+  }
   EXPECT_EQ(dir.read("a.las"), a);
-  expect_output(dir, "a_1.las", thinned(strip(0)));
+  expect_output(dir, "p_t.las", thinned(strip(1)));
+  expect_output(dir, "a_t.las", thinned(strip(0)));
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <utility>
 #include <functional>
 #include <string>
 #include <vector>
@@ -139,7 +141,58 @@ INSTANTIATE_TEST_SUITE_P(
                         z *= -1;
                       }},
         TransformCase{"translate_then_scale_y", {"-translate_then_scale_y", "-0.5", "1.001"},
-                      [](double&, double& y, double&) { y = (y - 0.5) * 1.001; }}),
+                      [](double&, double& y, double&) { y = (y - 0.5) * 1.001; }},
+        // A quarter turn about (1000, 2000): (x, y) - centre becomes (-dy, dx).
+        TransformCase{"rotate_xy", {"-rotate_xy", "90", "1000", "2000"},
+                      [](double& x, double& y, double&) {
+                        const double dx = x - 1000, dy = y - 2000;
+                        x = 1000 - dy;
+                        y = 2000 + dx;
+                      }},
+        TransformCase{"rotate_xz", {"-rotate_xz", "30", "1004", "5"},
+                      [](double& x, double&, double& z) {
+                        const double c = std::cos(M_PI / 6), s = std::sin(M_PI / 6);
+                        const double u = x - 1004, w = z - 5;
+                        x = u * c - w * s + 1004;
+                        z = w * c + u * s + 5;
+                      }},
+        TransformCase{"helmert", {"-transform_helmert", "598.1,73.7,418.2,0.202,0.045,-2.455,6.7"},
+                      [](double& x, double& y, double& z) {
+                        const double arc = M_PI / 180 / 3600, s = 1 + 6.7e-6;
+                        const double rx = 0.202 * arc, ry = 0.045 * arc, rz = -2.455 * arc;
+                        const double x0 = x, y0 = y, z0 = z;
+                        x = (x0 - y0 * rz + z0 * ry) * s + 598.1;
+                        y = (x0 * rz + y0 - z0 * rx) * s + 73.7;
+                        z = (-x0 * ry + y0 * rx + z0) * s + 418.2;
+                      }},
+        TransformCase{"affine", {"-transform_affine", "0.9999652,0.903571,171.67,736.26"},
+                      [](double& x, double& y, double&) {
+                        const double r = 0.903571 * M_PI / 180 / 3600;
+                        const double x0 = x, y0 = y;
+                        x = (x0 * std::cos(r) + y0 * std::sin(r)) * 0.9999652 + 171.67;
+                        y = (y0 * std::cos(r) - x0 * std::sin(r)) * 0.9999652 + 736.26;
+                      }},
+        TransformCase{"matrix", {"-transform_matrix", "0,1,0", "1,0,0", "0,0,2", "-1000,1000,0.5"},
+                      [](double& x, double& y, double& z) {
+                        std::swap(x, y);
+                        x -= 1000;
+                        y += 1000;
+                        z = 2 * z + 0.5;
+                      }},
+        TransformCase{"clamp_z", {"-clamp_z", "3", "10"},
+                      [](double&, double&, double& z) { z = z < 3 ? 3 : (z > 10 ? 10 : z); }},
+        TransformCase{"clamp_z_below", {"-clamp_z_below", "4.5"},
+                      [](double&, double&, double& z) { z = z < 4.5 ? 4.5 : z; }},
+        TransformCase{"clamp_z_above", {"-clamp_z_above", "4.5"},
+                      [](double&, double&, double& z) { z = z > 4.5 ? 4.5 : z; }},
+        TransformCase{"clamp_raw_z", {"-clamp_raw_z", "300", "1500"},
+                      [](double&, double&, double& z) { z = z < 3 ? 3 : (z > 15 ? 15 : z); }},
+        TransformCase{"translate_raw_xyz", {"-translate_raw_xyz", "1", "-2", "20"},
+                      [](double& x, double& y, double& z) {
+                        x += 0.01;
+                        y -= 0.02;
+                        z += 0.2;
+                      }}),
     [](const ::testing::TestParamInfo<TransformCase>& info) { return std::string(info.param.name); });
 
 // Both passes see the transformed points: with x halved, the grid points at
@@ -288,6 +341,137 @@ TEST(TransformRun, ChildProcessesTransformAsOneProcessDoes) {
   }
 }
 
+// "-offset_adjust" gives each file the offsets of its moved points (the
+// middle of the moved box cut to a multiple of 1e7 units of 0.01): both
+// passes of the voxel mode write in them, and so does a second input file,
+// which is adjusted from its own header.
+TEST(TransformRun, OffsetAdjustmentWritesEachFileInItsOwnMovedOffsets) {
+  TempDir dir;
+  const lasfix::LasFile a = grid_file(1000, 2000);
+  const lasfix::LasFile b = grid_file(3e6, 2000);
+  dir.write("a.las", a.bytes());
+  dir.write("b.las", b.bytes());
+  const struct {
+    const char* name;
+    const lasfix::LasFile& file;
+    double x_offset;
+  } outputs[] = {{"a", a, 500000}, {"b", b, 3500000}};
+  for (const std::vector<std::string>& mode : MODES) {
+    SCOPED_TRACE(mode[0]);
+    std::vector<std::string> args = {"-i", dir.file("a.las"), dir.file("b.las"), "-odix", "_t"};
+    args.insert(args.end(), mode.begin(), mode.end());
+    for (const char* word : {"-translate_x", "500000", "-offset_adjust"}) args.push_back(word);
+    ToolResult r = run_voxsifter(args);
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    for (const auto& o : outputs) {
+      SCOPED_TRACE(o.name);
+      lasfix::Parsed out = lasfix::parse(dir.read(std::string(o.name) + "_t.las"));
+      EXPECT_EQ(out.header.x_offset, o.x_offset);
+      EXPECT_EQ(out.header.y_offset, 2000);
+      EXPECT_EQ(out.header.z_offset, 0);
+      ASSERT_EQ(out.points.size(), o.file.points.size());
+      for (size_t k = 0; k < out.points.size(); k++) {
+        const lasfix::Point& in = o.file.points[k];
+        EXPECT_EQ(out.points[k].X, quantized(in.X * SCALE + o.file.header.x_offset + 500000, o.x_offset)) << k;
+        EXPECT_EQ(out.points[k].Y, in.Y) << k;
+        EXPECT_EQ(out.points[k].Z, in.Z) << k;
+      }
+      expect_header_matches_points(out);
+    }
+  }
+
+  // With new scale factors the points come out in them, in both passes.
+  ToolResult r = run_voxsifter({"-i", dir.file("a.las"), "-o", dir.file("fine.las"), "-step", "0.5", "-translate_x",
+                                "500000", "-offset_adjust", "-rescale", "0.001", "0.001", "0.001"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  lasfix::Parsed fine = lasfix::parse(dir.read("fine.las"));
+  EXPECT_EQ(fine.header.x_scale_factor, 0.001);
+  EXPECT_EQ(fine.header.z_scale_factor, 0.001);
+  EXPECT_EQ(fine.header.x_offset, 500000);
+  ASSERT_EQ(fine.points.size(), a.points.size());
+  for (size_t k = 0; k < fine.points.size(); k++) {
+    EXPECT_EQ(fine.points[k].X, 10 * a.points[k].X + 1000000) << k;
+    EXPECT_EQ(fine.points[k].Z, 10 * a.points[k].Z) << k;
+  }
+}
+
+// Filters judge points as read, in the file's offsets, also when the
+// points leave in adjusted ones; the points a filtered transform leaves alone
+// keep their place in the adjusted offsets.
+TEST(TransformRun, OffsetAdjustmentLeavesFiltersThePointsAsRead) {
+  TempDir dir;
+  const lasfix::LasFile file = grid_file(1000, 2000);
+  dir.write("in.las", file.bytes());
+  for (const bool filtered : {false, true}) {
+    SCOPED_TRACE(filtered ? "filtered transform" : "filter");
+    std::vector<std::string> options = {"-keep_z_below", "5", "-translate_z", "100000", "-offset_adjust"};
+    if (filtered) options.push_back("-filtered_transform");
+    for (const std::vector<std::string>& mode : MODES) {
+      SCOPED_TRACE(mode[0]);
+      ToolResult r = run_voxsifter(run_args(dir, mode, options));
+      ASSERT_EQ(r.exit_code, 0) << r.err;
+      lasfix::Parsed out = lasfix::parse(dir.read("out.las"));
+      EXPECT_EQ(out.header.z_offset, 100000);
+      std::vector<lasfix::Point> expected;
+      for (lasfix::Point p : file.points) {
+        const double z = p.Z * SCALE;
+        if (z >= 5 && !filtered) continue;
+        p.Z = quantized(z < 5 ? z + 100000 : z, out.header.z_offset);
+        expected.push_back(p);
+      }
+      EXPECT_EQ(out.points, expected);
+      expect_header_matches_points(out);
+    }
+  }
+}
+
+// The same points as a translation; a random move is the same from run to
+// run and in both passes of the voxel mode.
+TEST(TransformRun, MatrixTranslatesAndRandomMovesRepeat) {
+  TempDir dir;
+  const lasfix::LasFile file = grid_file(1000, 2000, true);
+  dir.write("in.las", file.bytes());
+  auto points_of = [&](const std::vector<std::string>& mode, const std::vector<std::string>& options) {
+    ToolResult r = run_voxsifter(run_args(dir, mode, options));
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    return lasfix::parse(dir.read("out.las")).points;
+  };
+  const std::vector<lasfix::Point> translated = points_of(MODES[0], {"-translate_xyz", "10", "20", "30"});
+  EXPECT_EQ(translated[0].X, 1000);
+  EXPECT_EQ(points_of(MODES[0], {"-transform_matrix", "1,0,0", "0,1,0", "0,0,1", "10,20,30"}), translated);
+
+  const std::vector<std::string> random = {"-translate_raw_xy_at_random", "2", "2"};
+  const std::vector<lasfix::Point> moved = points_of(MODES[0], random);
+  EXPECT_EQ(points_of(MODES[0], random), moved);
+  EXPECT_EQ(points_of(MODES[1], random), moved);
+  ASSERT_EQ(moved.size(), file.points.size());
+  bool any = false;
+  for (size_t k = 0; k < moved.size(); k++) {
+    EXPECT_LE(std::abs(moved[k].X - file.points[k].X), 2);
+    EXPECT_LE(std::abs(moved[k].Y - file.points[k].Y), 2);
+    any |= moved[k].X != file.points[k].X;
+  }
+  EXPECT_TRUE(any);
+}
+
+// 12.34 in an unsigned 16-bit attribute with scale 0.1 is stored as 123.
+TEST(TransformRun, SetAttributeStoresInTheAttributesScale) {
+  TempDir dir;
+  lasfix::LasFile file = grid_file();
+  file.header.point_data_format = 1;
+  file.extra_bytes = 2;
+  lasfix::ExtraBytesAttribute tenths;
+  tenths.data_type = 3;
+  tenths.options = 0x08;
+  tenths.name = "tenths";
+  tenths.scale = {0.1, 0, 0};
+  file.vlrs.push_back({"LASF_Spec", 4, lasfix::extra_bytes_payload({tenths})});
+  dir.write("in.las", file.bytes());
+  std::vector<lasfix::Point> expected = file.points;
+  for (lasfix::Point& p : expected) p.extra_bytes = std::string("\x7b\x00", 2);
+  expect_points_in_both_modes(dir, {"-set_attribute", "0", "12.34"}, expected);
+}
+
 TEST(TransformRun, RefusedOptionsEndTheRunWithTheirMessage) {
   struct Case {
     const char* name;
@@ -300,6 +484,12 @@ TEST(TransformRun, RefusedOptionsEndTheRunWithTheirMessage) {
        "ERROR: '-translate_xyz' needs 3 arguments: offset_x offset_y offset_z but '-every_nth' is no valid number\n"},
       {"too few at the end", {"-translate_then_scale_z", "1"},
        "ERROR: '-translate_then_scale_z' needs 2 arguments: offset scale\n"},
+      {"rotation by nothing", {"-rotate_xy", "0", "0", "0"},
+       "ERROR: '-rotate_xy' needs 3 arguments: angle rot_center_x rot_center_y but 0 is no valid angle\n"},
+      {"four Helmert values", {"-transform_helmert", "1,2,3,4"},
+       "ERROR: '-transform_helmert' needs 3 or 7 comma separated parameters as argument\n"},
+      {"three matrix words", {"-transform_matrix", "1,0,0", "0,1,0", "0,0,1"},
+       "ERROR: '-transform_matrix' needs 4 arguments: 4 x 3 comma separated values\n"},
   };
   TempDir dir;
   dir.write("in.las", grid_file().bytes());
@@ -327,13 +517,31 @@ TEST(TransformRun, ExtendedHelpListsTheTransformOptions) {
       "\nTransform coordinates.\n"
       "  -translate_x -2.5\n"
       "  -scale_z 0.3048\n"
+      "  -rotate_xy 15.0 620000 4100000 (angle + origin)\n"
       "  -translate_xyz 0.5 0.5 0\n"
-      "  -translate_then_scale_y -0.5 1.001\n";
+      "  -translate_then_scale_y -0.5 1.001\n"
+      "  -transform_helmert -199.87,74.79,246.62\n"
+      "  -transform_helmert 598.1,73.7,418.2,0.202,0.045,-2.455,6.7\n"
+      "  -transform_affine 0.9999652,0.903571,171.67,736.26\n"
+      "  -switch_x_y -switch_x_z -switch_y_z\n"
+      "  -clamp_z_below 70.5\n"
+      "  -clamp_z 70.5 72.5\n"
+      "Transform raw xyz integers.\n"
+      "  -translate_raw_z 20\n"
+      "  -translate_raw_xyz 1 1 0\n"
+      "  -translate_raw_xy_at_random 2 2\n"
+      "  -clamp_raw_z 500 800\n";
   ToolResult r = run_voxsifter({"-hh"});
   EXPECT_EQ(r.exit_code, 0);
   const size_t at = r.err.find(usage);
   ASSERT_NE(at, std::string::npos) << r.err;
   EXPECT_NE(r.err[at + usage.size()], ' ') << "the section ends here";
+  const std::string attributes =
+      "Transform attributes in \"Extra Bytes\".\n"
+      "  -scale_attribute 0 1.5\n"
+      "  -translate_attribute 1 0.2\n"
+      "  -copy_user_data_into_attribute 0\n";
+  EXPECT_NE(r.err.find(attributes), std::string::npos) << r.err;
 }
 
 }  // namespace

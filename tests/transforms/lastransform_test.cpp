@@ -10,50 +10,10 @@
 #include "core/lasreader.hpp"
 #include "filters/lasfilter.hpp"
 #include "support/arg_vector.hpp"
+#include "support/transform_points.hpp"
 #include "transforms/lasoperation.hpp"
 
 namespace {
-
-struct Raw {
-  I32 X, Y, Z;
-  bool operator==(const Raw&) const = default;
-};
-
-void PrintTo(const Raw& r, std::ostream* os) { *os << "(" << r.X << ", " << r.Y << ", " << r.Z << ")"; }
-
-// A point on a scaling whose offsets are not 0, so that scaling about the
-// origin and scaling about the offset differ: x = X / 100 + 1000,
-// y = Y / 100 + 2000, z = Z / 100.
-class Points {
- public:
-  Points() {
-    scaling.x_offset = 1000.0;
-    scaling.y_offset = 2000.0;
-    EXPECT_TRUE(point.init(&scaling, &table, (U8)1, (U16)28));
-  }
-  LASpoint* at(const Raw& r) {
-    point.X = r.X;
-    point.Y = r.Y;
-    point.Z = r.Z;
-    return &point;
-  }
-  Raw raw() const { return {point.X, point.Y, point.Z}; }
-  Raw transformed(LAStransform& transform, const Raw& r) {
-    transform.transform(at(r));
-    return raw();
-  }
-
-  LASscaling scaling;
-  LASattributeTable table;
-  LASpoint point;
-};
-
-std::string text_of(const LAStransform& transform) {
-  std::string text;
-  const I32 n = transform.unparse(text);
-  EXPECT_EQ((size_t)n, text.size());
-  return text;
-}
 
 class LasTransformTest : public ::testing::Test {
  protected:
@@ -108,6 +68,57 @@ const OperationCase operation_cases[] = {
     {"tiny offset", "-translate_x 0.0000004", {0, 7, 9}, {0, 7, 9}, "-translate_x 3.9999999999999998e-07 ", 0},
     {"many digits", "-translate_then_scale_y 0.1234567 1.0000001", {7, 0, 9}, {7, 12, 9},
      "-translate_then_scale_y 0.1234567 1.0000001000000001 ", 0},
+    // Turns by 90 degrees about the origin's world point (1000, 2000, 0).
+    {"rotate_xy", "-rotate_xy 90 1000 2000", {100, 0, 9}, {0, 100, 9},
+     "-rotate_xy 90.000000 1000.000000 2000.000000 ", 0},
+    {"rotate_xz", "-rotate_xz 90 1000 0", {100, 7, 0}, {0, 7, 100}, "-rotate_xz 90.000000 1000.000000 0.000000 ",
+     LAS_SELECTIVE_Z},
+    {"rotate_yz backwards", "-rotate_yz -90 2000 0", {7, 100, 0}, {7, 0, -100},
+     "-rotate_yz -90.000000 2000.000000 0.000000 ", LAS_SELECTIVE_Z},
+    {"helmert of three values translates", "-transform_helmert 1,2,3", {0, 0, 0}, {100, 200, 300},
+     "-translate_xyz 1.000000 2.000000 3.000000 ", LAS_SELECTIVE_Z},
+    // m = 1e6 ppm doubles (1000, 2000, 1).
+    {"helmert scale", "-transform_helmert 0,0,0,0,0,0,1000000", {0, 0, 100}, {100000, 200000, 200},
+     "-transform_helmert 0.000000,0.000000,0.000000,0.000000,0.000000,0.000000,1000000.000000 ", LAS_SELECTIVE_Z},
+    // rz = 1000 arc seconds = 0.00484813681 radians: x' = 1000 - 2000 rz = 990.3037,
+    // y' = 1000 rz + 2000 = 2004.8481.
+    {"helmert rotation", "-transform_helmert 0,0,0,0,0,1000,0", {0, 0, 0}, {-970, 485, 0},
+     "-transform_helmert 0.000000,0.000000,0.000000,0.000000,0.000000,1000.000000,0.000000 ", LAS_SELECTIVE_Z},
+    {"affine scale and shift", "-transform_affine 2,0,10,20", {0, 0, 5}, {101000, 202000, 5},
+     "-transform_affine 2.000000,0.000000,10.000000,20.000000 ", 0},
+    // 648000 arc seconds are half a turn.
+    {"affine half turn", "-transform_affine 1,648000,0,0", {0, 0, 5}, {-200000, -400000, 5},
+     "-transform_affine 1.000000,648000.000000,0.000000,0.000000 ", 0},
+    {"matrix translation", "-transform_matrix 1,0,0 0,1,0 0,0,1 10,20,30", {0, 0, 0}, {1000, 2000, 3000},
+     "-transform_matrix 1.000000,0.000000,0.000000 0.000000,1.000000,0.000000 0.000000,0.000000,1.000000 "
+     "10.000000,20.000000,30.000000 ",
+     LAS_SELECTIVE_Z},
+    // x' = y = 2003, y' = x = 1001.
+    {"matrix exchanging x and y", "-transform_matrix 0,1,0 1,0,0 0,0,1 0,0,0", {100, 300, 9}, {100300, -99900, 9},
+     "-transform_matrix 0.000000,1.000000,0.000000 1.000000,0.000000,0.000000 0.000000,0.000000,1.000000 "
+     "0.000000,0.000000,0.000000 ",
+     LAS_SELECTIVE_Z},
+    {"clamp_z lower bound", "-clamp_z 0.5 1", {7, 8, 10}, {7, 8, 50}, "-clamp_z 0.500000 1.000000 ", LAS_SELECTIVE_Z},
+    {"clamp_z upper bound", "-clamp_z 0.5 1", {7, 8, 200}, {7, 8, 100}, "-clamp_z 0.500000 1.000000 ", LAS_SELECTIVE_Z},
+    {"clamp_z inside", "-clamp_z 0.5 1", {7, 8, 70}, {7, 8, 70}, "-clamp_z 0.500000 1.000000 ", LAS_SELECTIVE_Z},
+    {"clamp_z swapped bounds", "-clamp_z 72.5 70.5", {7, 8, 7100}, {7, 8, 7250}, "-clamp_z 72.500000 70.500000 ",
+     LAS_SELECTIVE_Z},
+    {"clamp_z_below is strict", "-clamp_z_below 70.5", {7, 8, 7050}, {7, 8, 7050}, "-clamp_z_below 70.500000 ",
+     LAS_SELECTIVE_Z},
+    {"clamp_z_below", "-clamp_z_below 70.5", {7, 8, 7000}, {7, 8, 7050}, "-clamp_z_below 70.500000 ", LAS_SELECTIVE_Z},
+    {"clamp_z_above", "-clamp_z_above 72.5", {7, 8, 7300}, {7, 8, 7250}, "-clamp_z_above 72.500000 ", LAS_SELECTIVE_Z},
+    {"clamp_raw_z below", "-clamp_raw_z 500 800", {7, 8, 400}, {7, 8, 500}, "-clamp_raw_z 500 800 ", LAS_SELECTIVE_Z},
+    {"clamp_raw_z above", "-clamp_raw_z 500 800", {7, 8, 900}, {7, 8, 800}, "-clamp_raw_z 500 800 ", LAS_SELECTIVE_Z},
+    {"translate_raw_x wraps", "-translate_raw_x 1", {I32_MAX, 7, 9}, {I32_MIN, 7, 9}, "-translate_raw_x 1 ", 0},
+    {"translate_raw_y", "-translate_raw_y -5", {7, 8, 9}, {7, 3, 9}, "-translate_raw_y -5 ", 0},
+    {"translate_raw_z", "-translate_raw_z 20", {7, 8, 9}, {7, 8, 29}, "-translate_raw_z 20 ", LAS_SELECTIVE_Z},
+    {"translate_raw_xyz", "-translate_raw_xyz 1 1 0", {7, 8, 9}, {8, 9, 9}, "-translate_raw_xyz 1 1 0 ",
+     LAS_SELECTIVE_Z},
+    {"translate_raw_xy_at_random by nothing", "-translate_raw_xy_at_random 0 0", {7, 8, 9}, {7, 8, 9},
+     "-translate_raw_xy_at_random 0 0 ", 0},
+    {"switch_x_y", "-switch_x_y", {1, 2, 3}, {2, 1, 3}, "-switch_x_y ", 0},
+    {"switch_x_z", "-switch_x_z", {1, 2, 3}, {3, 2, 1}, "-switch_x_z ", LAS_SELECTIVE_Z},
+    {"switch_y_z", "-switch_y_z", {1, 2, 3}, {1, 3, 2}, "-switch_y_z ", LAS_SELECTIVE_Z},
 };
 
 class LasTransformOperations : public ::testing::TestWithParam<OperationCase> {};
@@ -157,6 +168,21 @@ TEST(LasTransformCoordinates, OffsetAdjustmentSeesTheFormulaUnrounded) {
       {"-scale_xyz 2 3 -1", 20, 60, -30},
       {"-translate_then_scale_y 20 0.5", 10, 20, 30},
       {"-translate_scale_translate_x 4 3", 22, 20, 30},
+      {"-rotate_xy 90 0 0", -20, 10, 30},
+      {"-rotate_yz 90 0 0", 10, -30, 20},
+      {"-transform_helmert 0,0,0,0,0,0,1000000", 20, 40, 60},
+      {"-transform_affine 2,0,1,1", 21, 41, 30},
+      {"-transform_matrix 0,0,1 0,1,0 1,0,0 1,2,3", 31, 22, 13},
+      {"-clamp_z 0 10", 10, 20, 10},
+      {"-clamp_z_below 40", 10, 20, 40},
+      {"-clamp_z_above 40", 10, 20, 30},
+      // Raw bounds and steps in the source quantisation (0.01 and 0 until adjusted).
+      {"-clamp_raw_z 500 800", 10, 20, 8},
+      {"-translate_raw_xyz 1 2 3", 10.01, 20.02, 30.03},
+      {"-translate_raw_xy_at_random 2 3", 9.98, 19.97, 30},
+      {"-switch_x_z", 30, 20, 10},
+      {"-switch_y_z", 10, 30, 20},
+      {"-copy_intensity_into_attribute 0", 10, 20, 30},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.options);
