@@ -76,8 +76,8 @@ LASoptionResult add_bound(LASfilterParse& parse, const LASoptionCall& call) {
 
 template <Drops rule, bool is_signed>
 LASoptionResult add_range(LASfilterParse& parse, const LASoptionCall& call) {
-  parse.add(new LAScriterionAttribute<rule>(index_of(call.values[0], is_signed), call.values[1].f64,
-                                             call.values[2].f64));
+  parse.add(
+      new LAScriterionAttribute<rule>(index_of(call.values[0], is_signed), call.values[1].f64, call.values[2].f64));
   return LASoptionResult::TAKEN;
 }
 

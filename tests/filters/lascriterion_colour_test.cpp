@@ -25,13 +25,13 @@ constexpr struct {
   U16 red, green, blue, nir, intensity;
   bool has_rgb;
 } COLOURS[] = {
-    {0, 0, 0, 0, 0, false},          // 0 no colour
-    {65535, 0, 0, 0, 0, true},       // 1 red
-    {0, 65535, 0, 0, 0, true},       // 2 green
-    {0, 0, 65535, 0, 0, true},       // 3 blue
-    {65535, 0, 65535, 0, 0, true},   // 4 magenta
-    {100, 150, 100, 300, 0, true},   // 5 dark green
-    {200, 200, 200, 0, 500, true},   // 6 grey
+    {0, 0, 0, 0, 0, false},         // 0 no colour
+    {65535, 0, 0, 0, 0, true},      // 1 red
+    {0, 65535, 0, 0, 0, true},      // 2 green
+    {0, 0, 65535, 0, 0, true},      // 3 blue
+    {65535, 0, 65535, 0, 0, true},  // 4 magenta
+    {100, 150, 100, 300, 0, true},  // 5 dark green
+    {200, 200, 200, 0, 500, true},  // 6 grey
 };
 
 std::string colour_verdicts(LASfilter& filter) {
@@ -50,7 +50,8 @@ std::string colour_verdicts(LASfilter& filter) {
   return out;
 }
 
-struct ColourCase {
+// One option: the verdicts it gives, its option text and its field mask.
+struct CriterionCase {
   const char* name;
   const char* options;
   const char* verdicts;
@@ -58,11 +59,11 @@ struct ColourCase {
   U32 selective;
 };
 
-void PrintTo(const ColourCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const CriterionCase& c, std::ostream* os) { *os << c.name; }
 
 constexpr U32 RGB = LAS_SELECTIVE_RGB;
 
-const ColourCase colour_cases[] = {
+const CriterionCase colour_cases[] = {
     {"keep_RGB_red in reverse", "-keep_RGB_red 200 100", "dddddkk", "-keep_RGB_red 100 200 ", RGB},
     {"drop_RGB_green", "-drop_RGB_green 1 65535", "kkdkkdd", "-drop_RGB_green 1 65535 ", RGB},
     {"keep_RGB_blue", "-keep_RGB_blue 0 0", "kkkdddd", "-keep_RGB_blue 0 0 ", RGB},
@@ -91,21 +92,20 @@ const ColourCase colour_cases[] = {
     {"drop_HSV_saturation", "-drop_HSV_saturation 25% 1", "kdddddk", "-drop_HSV_saturation 0.250000 1.000000 ", RGB},
     {"keep_HSL_lightness", "-keep_HSL_lightness 0.4 0.6", "dkkkkdd", "-keep_HSL_lightness 0.400000 0.600000 ", RGB},
     {"drop_HSL_hue of magenta", "-drop_HSL_hue 300D 1", "kkkkdkk", "-drop_HSL_hue 0.833333313 1.000000 ", RGB},
-    {"keep_HSL_saturation", "-keep_HSL_saturation 0.1 0.25", "dddddkd", "-keep_HSL_saturation 0.100000 0.250000 ",
-     RGB},
+    {"keep_HSL_saturation", "-keep_HSL_saturation 0.1 0.25", "dddddkd", "-keep_HSL_saturation 0.100000 0.250000 ", RGB},
 };
 
-class ColourCriteria : public HaltingOff<::testing::TestWithParam<ColourCase>> {};
+class ColourCriteria : public HaltingOff<::testing::TestWithParam<CriterionCase>> {};
 
 TEST_P(ColourCriteria, VerdictsTextAndReadBack) {
-  const ColourCase& c = GetParam();
+  const CriterionCase& c = GetParam();
   LASfilter filter;
   expect_options_give(filter, c.options, 1, colour_verdicts, c.verdicts, c.text);
   EXPECT_EQ(selective_of(filter), c.selective);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryOption, ColourCriteria, ::testing::ValuesIn(colour_cases),
-                         [](const ::testing::TestParamInfo<ColourCase>& info) {
+                         [](const ::testing::TestParamInfo<CriterionCase>& info) {
                            return test_name_of(info.param.name);
                          });
 
@@ -145,9 +145,11 @@ TEST(ColourRanges, PairsOutsideZeroToOneAreRefused) {
     std::string err;
   } cases[] = {
       {{"-keep_HSV_hue", "1.5", "2"}, "ERROR: \"-keep_HSV_hue\" argument falls above maximum (2 > 1)\n"},
-      {{"-drop_HSL_saturation", "-0.1", "0.5"}, "ERROR: \"-drop_HSL_saturation\" argument falls below minimum(-0.1 < 0)\n"},
+      {{"-drop_HSL_saturation", "-0.1", "0.5"},
+       "ERROR: \"-drop_HSL_saturation\" argument falls below minimum(-0.1 < 0)\n"},
       {{"-keep_HSV", "0", "1", "0", "110p", "0", "1"}, "ERROR: \"-keep_HSV\" argument falls above maximum (1.1 > 1)\n"},
-      {{"-keep_HSL", "0", "1", "0", "1", "0", "361d"}, "ERROR: \"-keep_HSL\" argument falls above maximum (1.00278 > 1)\n"},
+      {{"-keep_HSL", "0", "1", "0", "1", "0", "361d"},
+       "ERROR: \"-keep_HSL\" argument falls above maximum (1.00278 > 1)\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[0]);
@@ -168,9 +170,9 @@ TEST(ColourWords, UnlistedWordsAreLeft) {
   ArgVector args({"-keep_RGB_foo", "1", "2", "-drop_RGB_greenness", "1", "2", "-keep_NDVI_x", "0", "1",
                   "-keep_HSV_hue2", "0", "1", "-keep_HSL_value", "0", "1", "-keep_RGB_red", "3", "4"});
   ASSERT_TRUE(filter.parse(args.argc(), args.argv()));
-  EXPECT_EQ(args.remaining(), (std::vector<std::string>{"-keep_RGB_foo", "1", "2", "-drop_RGB_greenness", "1", "2",
-                                                        "-keep_NDVI_x", "0", "1", "-keep_HSV_hue2", "0", "1",
-                                                        "-keep_HSL_value", "0", "1"}));
+  EXPECT_EQ(args.remaining(),
+            (std::vector<std::string>{"-keep_RGB_foo", "1", "2", "-drop_RGB_greenness", "1", "2", "-keep_NDVI_x", "0",
+                                      "1", "-keep_HSV_hue2", "0", "1", "-keep_HSL_value", "0", "1"}));
   EXPECT_EQ(filter_text(filter), "-keep_RGB_red 3 4 ");
 }
 
@@ -209,44 +211,38 @@ class AttributePoints {
   LASpoint point;
 };
 
-struct AttributeCase {
-  const char* name;
-  const char* options;
-  const char* verdicts;
-  const char* text;
-};
+constexpr U32 EXTRA = LAS_SELECTIVE_EXTRA_BYTES;
 
-void PrintTo(const AttributeCase& c, std::ostream* os) { *os << c.name; }
-
-const AttributeCase attribute_cases[] = {
-    {"keep_attribute_above", "-keep_attribute_above 0 5.0", "kddk", "-keep_attribute_above 0 5.000000 "},
-    {"keep_attribute_below", "-keep_attribute_below 0 6", "dkkd", "-keep_attribute_below 0 6.000000 "},
-    {"keep_attribute_between", "-keep_attribute_between 0 5 6", "kkdd",
-     "-keep_attribute_between 0 5.000000 6.000000 "},
+const CriterionCase attribute_cases[] = {
+    {"keep_attribute_above", "-keep_attribute_above 0 5.0", "kddk", "-keep_attribute_above 0 5.000000 ", EXTRA},
+    {"keep_attribute_below", "-keep_attribute_below 0 6", "dkkd", "-keep_attribute_below 0 6.000000 ", EXTRA},
+    {"keep_attribute_between", "-keep_attribute_between 0 5 6", "kkdd", "-keep_attribute_between 0 5.000000 6.000000 ",
+     EXTRA},
     {"keep_attribute_between min above max", "-keep_attribute_between 0 10 5", "dddd",
-     "-keep_attribute_between 0 10.000000 5.000000 "},
-    {"drop_attribute_between", "-drop_attribute_between 1 2 2", "dkkd", "-drop_attribute_between 1 2.000000 2.000000 "},
-    {"drop_attribute_below", "-drop_attribute_below 1 0", "kkdk", "-drop_attribute_below 1 0.000000 "},
-    {"drop_attribute_above", "-drop_attribute_above 0 5.5", "dkkd", "-drop_attribute_above 0 5.500000 "},
+     "-keep_attribute_between 0 10.000000 5.000000 ", EXTRA},
+    {"drop_attribute_between", "-drop_attribute_between 1 2 2", "dkkd", "-drop_attribute_between 1 2.000000 2.000000 ",
+     EXTRA},
+    {"drop_attribute_below", "-drop_attribute_below 1 0", "kkdk", "-drop_attribute_below 1 0.000000 ", EXTRA},
+    {"drop_attribute_above", "-drop_attribute_above 0 5.5", "dkkd", "-drop_attribute_above 0 5.500000 ", EXTRA},
     {"an attribute beyond the extra bytes reads 0", "-keep_attribute_above 2 -1", "kkkk",
-     "-keep_attribute_above 2 -1.000000 "},
-    {"no such attribute", "-keep_attribute_above 7 1.0", "dddd", "-keep_attribute_above 7 1.000000 "},
-    {"a negative index", "-keep_attribute_below -1 1", "kkkk", "-keep_attribute_below -1 1.000000 "},
+     "-keep_attribute_above 2 -1.000000 ", EXTRA},
+    {"no such attribute", "-keep_attribute_above 7 1.0", "dddd", "-keep_attribute_above 7 1.000000 ", EXTRA},
+    {"a negative index", "-keep_attribute_below -1 1", "kkkk", "-keep_attribute_below -1 1.000000 ", EXTRA},
 };
 
-class AttributeCriteria : public HaltingOff<::testing::TestWithParam<AttributeCase>> {};
+class AttributeCriteria : public HaltingOff<::testing::TestWithParam<CriterionCase>> {};
 
 TEST_P(AttributeCriteria, VerdictsTextAndReadBack) {
-  const AttributeCase& c = GetParam();
+  const CriterionCase& c = GetParam();
   AttributePoints points;
   LASfilter filter;
   expect_options_give(
       filter, c.options, 1, [&](LASfilter& f) { return points.verdicts(f); }, c.verdicts, c.text);
-  EXPECT_EQ(selective_of(filter), LAS_SELECTIVE_EXTRA_BYTES);
+  EXPECT_EQ(selective_of(filter), c.selective);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryOption, AttributeCriteria, ::testing::ValuesIn(attribute_cases),
-                         [](const ::testing::TestParamInfo<AttributeCase>& info) {
+                         [](const ::testing::TestParamInfo<CriterionCase>& info) {
                            return test_name_of(info.param.name);
                          });
 
@@ -268,7 +264,8 @@ TEST_F(AttributeOptions, RefusedOptionsBuildNothing) {
       {{"-keep_attribute_below", "0"}, "'-keep_attribute_below' needs 2 arguments: index value"},
       {{"-keep_attribute_above", "x", "1"},
        "'-keep_attribute_above' needs 2 arguments: index value but 'x' is no valid index"},
-      {{"-keep_attribute_above", "0", "y"}, "'-keep_attribute_above' needs 2 arguments: min max but 'y' is no valid value"},
+      {{"-keep_attribute_above", "0", "y"},
+       "'-keep_attribute_above' needs 2 arguments: min max but 'y' is no valid value"},
       {{"-keep_attribute_between", "0", "1"}, "'-keep_attribute_between' needs 3 arguments: index min max"},
       {{"-keep_attribute_between", "0", "a", "1"},
        "'-keep_attribute_between' needs 3 arguments: index min max but 'a' is no valid min"},
@@ -276,7 +273,8 @@ TEST_F(AttributeOptions, RefusedOptionsBuildNothing) {
        "'-keep_attribute_between' needs 3 arguments: index min max but 'b' is no valid max"},
       {{"-drop_attribute_below", "1.5", "1"},
        "'-drop_attribute_below' needs 2 arguments: index value but '1.5' is no valid index"},
-      {{"-drop_attribute_above", "0", "z"}, "'-drop_attribute_above' needs 2 arguments: index value 'z' is no valid value"},
+      {{"-drop_attribute_above", "0", "z"},
+       "'-drop_attribute_above' needs 2 arguments: index value 'z' is no valid value"},
       {{"-drop_attribute_between", "0", "1"}, "'-drop_attribute_between' needs 3 arguments: index below above"},
       {{"-drop_attribute_between", "0", "1", "c"},
        "'-drop_attribute_between' needs 3 arguments: index below above but 'c' is no valid above"},

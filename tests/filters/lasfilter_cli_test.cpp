@@ -160,16 +160,20 @@ struct FieldCase {
 
 void PrintTo(const FieldCase& c, std::ostream* os) { *os << c.name; }
 
-class FieldFilterRunTest : public ::testing::TestWithParam<FieldCase> {};
-
-TEST_P(FieldFilterRunTest, OnePassAndVoxelModeKeepTheFilteredPoints) {
-  const FieldCase& c = GetParam();
-  const lasfix::LasFile file = field_file(c.format);
+// Both modes keep just the points of the file that the case keeps.
+void expect_case_keeps(const lasfix::LasFile& file, const FieldCase& c) {
   std::vector<lasfix::Point> expected;
   for (const lasfix::Point& p : file.points) {
     if (c.kept(p)) expected.push_back(p);
   }
   expect_both_modes_keep(file, c.options, expected);
+}
+
+class FieldFilterRunTest : public ::testing::TestWithParam<FieldCase> {};
+
+TEST_P(FieldFilterRunTest, OnePassAndVoxelModeKeepTheFilteredPoints) {
+  const FieldCase& c = GetParam();
+  expect_case_keeps(field_file(c.format), c);
 }
 
 using lasfix::Point;
@@ -262,12 +266,7 @@ class RecordFilterRunTest : public ::testing::TestWithParam<FieldCase> {};
 
 TEST_P(RecordFilterRunTest, OnePassAndVoxelModeKeepTheFilteredPoints) {
   const FieldCase& c = GetParam();
-  const lasfix::LasFile file = record_file(c.format);
-  std::vector<lasfix::Point> expected;
-  for (const lasfix::Point& p : file.points) {
-    if (c.kept(p)) expected.push_back(p);
-  }
-  expect_both_modes_keep(file, c.options, expected);
+  expect_case_keeps(record_file(c.format), c);
 }
 
 int index_of(const Point& p) { return p.X / 100; }
@@ -342,12 +341,7 @@ class ColourFilterRunTest : public ::testing::TestWithParam<FieldCase> {};
 
 TEST_P(ColourFilterRunTest, OnePassAndVoxelModeKeepTheFilteredPoints) {
   const FieldCase& c = GetParam();
-  const lasfix::LasFile file = colour_file(c.format);
-  std::vector<lasfix::Point> expected;
-  for (const lasfix::Point& p : file.points) {
-    if (c.kept(p)) expected.push_back(p);
-  }
-  expect_both_modes_keep(file, c.options, expected);
+  expect_case_keeps(colour_file(c.format), c);
 }
 
 float ndvi_of(int n, int r) { return (float)(n - r) / (float)(n + r); }
