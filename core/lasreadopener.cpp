@@ -1226,13 +1226,10 @@ bool LASreadOpener::apply_copc_query(LASreader* reader, bool check) const {
   return true;
 }
 
-void LASreadOpener::attach_las_index(LASreader* reader, const char* name) const {
-  LASindex* index = new LASindex();
-  if (index->read(name)) {
-    reader->set_index(index);
-  } else {
-    delete index;
-  }
+void LASreadOpener::attach_las_index(LASreader* reader, const char* name, bool reopened) const {
+  // A reopened reader keeps the .lax index of its first opening; its COPC
+  // index is made anew from the header read again.
+  if (!reopened) attach_lax_index(reader, name);
   if (reader->header.copc_info) {
     if (reader->get_index()) {
       LASMessage(WARNING, "both LAX file and COPC spatial indexing registered. COPC has the precedence.");
@@ -1332,12 +1329,7 @@ LASreader* LASreadOpener::open_single(const char* name) {
     LASMessage(VERY_VERBOSE, "open file '%s'", name);
     attach_las_index(reader, name);
   } else if (kind == INPUT_BIN || kind == INPUT_QFIT) {
-    LASindex* index = new LASindex();
-    if (index->read(name)) {
-      reader->set_index(index);
-    } else {
-      delete index;
-    }
+    attach_lax_index(reader, name);
   }
   if (flightlines) {
     reader->header.file_source_ID = source_ID;
@@ -1623,7 +1615,7 @@ bool LASreadOpener::reopen(LASreader* reader, bool keep_buffer) {
     if (kind == INPUT_LAS) {
       las_precedence = true;
       las_file = true;
-      attach_las_index(reader, name);
+      attach_las_index(reader, name, true);
     }
   }
 

@@ -217,7 +217,8 @@ class LASreadOpener {
   static InputKind input_kind(const char* name);
   // The spatial index of a LAS or VMB file just opened: its .lax file, or its
   // COPC hierarchy, which takes precedence. The merged reader uses it per file.
-  void attach_las_index(LASreader* reader, const char* name) const;
+  // `reopened`: the reader was opened before and still holds its .lax index.
+  void attach_las_index(LASreader* reader, const char* name, bool reopened = false) const;
 
  protected:
   // The reader class for a single input of that kind by the rescale, reoffset

@@ -556,12 +556,6 @@ bool LASreaderMerged::misses_area(U32 index) const {
   return box[0] >= header.max_x || box[1] >= header.max_y;
 }
 
-// The .lax index beside a file, when it has one.
-static void attach_lax(LASreader* reader, const char* name) {
-  auto index = std::make_unique<LASindex>();
-  if (index->read(name)) reader->set_index(index.release());
-}
-
 void LASreaderMerged::attach_index(const char* name) {
   switch (kind) {
     case LASreadOpener::INPUT_LAS:
@@ -569,7 +563,7 @@ void LASreaderMerged::attach_index(const char* name) {
       if (opener) {
         opener->attach_las_index(file_reader.get(), name);
       } else {
-        attach_lax(file_reader.get(), name);
+        attach_lax_index(file_reader.get(), name);
       }
       return;
     case LASreadOpener::INPUT_BIN:
@@ -578,7 +572,7 @@ void LASreaderMerged::attach_index(const char* name) {
     case LASreadOpener::INPUT_PLY:
     case LASreadOpener::INPUT_QFIT:
       file_reader->set_index(nullptr);
-      attach_lax(file_reader.get(), name);
+      attach_lax_index(file_reader.get(), name);
       return;
     default:
       return;

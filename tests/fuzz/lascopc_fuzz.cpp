@@ -8,6 +8,7 @@
 #include "core/bytestreamin_array.hpp"
 #include "core/lasreader_las.hpp"
 #include "index/lascopc.hpp"
+#include "fuzz_quiet.hpp"
 
 static void read_all(LASreader& reader) {
   while (reader.read_point()) {
@@ -15,12 +16,7 @@ static void read_all(LASreader& reader) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const bool quiet = [] {
-    halt_on_error(false);
-    set_message_log_level(QUIET);
-    return true;
-  }();
-  (void)quiet;
+  fuzz_quiet();
   LASreaderLAS reader(nullptr);
   if (!reader.open(new ByteStreamInArrayLE(data, (I64)size))) return 0;
   if (reader.header.copc_info) {

@@ -7,6 +7,7 @@
 
 #include "core/bytestreamin_array.hpp"
 #include "core/lasreader_las.hpp"
+#include "fuzz_quiet.hpp"
 
 static void read_everything(LASreaderLAS& reader, const uint8_t* data, size_t size) {
   if (!reader.open(new ByteStreamInArrayLE(data, (I64)size))) return;
@@ -18,12 +19,7 @@ static void read_everything(LASreaderLAS& reader, const uint8_t* data, size_t si
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const bool quiet = [] {
-    halt_on_error(false);
-    set_message_log_level(QUIET);
-    return true;
-  }();
-  (void)quiet;
+  fuzz_quiet();
   {
     LASreaderLAS reader(nullptr);
     read_everything(reader, data, size);

@@ -9,8 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "index/lasindex.hpp"
 #include "support/copc_fixture.hpp"
+#include "support/every_point.hpp"
+#include "support/lax_fixture.hpp"
 #include "support/run_tool.hpp"
 #include "support/temp_dir.hpp"
 
@@ -22,29 +23,8 @@ std::vector<lasfix::Point> pick(const copcfix::CopcFile& f, const std::vector<si
   return points;
 }
 
-struct Thinned {
-  ToolResult result;
-  std::vector<lasfix::Point> points;
-};
-
-// Thins nothing: every point read is written, in order. Warnings and errors
-// only on stderr (-silent), so that no timing lines need masking. The file is
-// opened twice (the tool reopens it for the pass that writes), and the
-// warnings of opening come twice.
-Thinned run_every_point(const TempDir& dir, std::vector<std::string> options) {
-  std::vector<std::string> args = {"-i", dir.file("in.las"), "-every_nth", "1", "-silent", "-o", dir.file("out.las")};
-  args.insert(args.end(), options.begin(), options.end());
-  std::remove(dir.file("out.las").c_str());
-  Thinned run{run_voxsifter(args), {}};
-  if (dir.exists("out.las")) {
-    const lasfix::Parsed out = lasfix::parse(dir.read("out.las"));
-    EXPECT_EQ(out.point_count(), out.points.size());
-    run.points = out.points;
-  }
-  return run;
-}
-
-// Each opening refuses the hierarchy: the warning of a count mismatch, then the
+// The tool opens the file twice (it reopens it for the pass that writes), so
+// the warnings of opening come twice. Each opening refuses the hierarchy: the warning of a count mismatch, then the
 // reader's line that it drops the hierarchy (its exact text is pinned by the
 // reader's own tests).
 const std::string MISMATCH = "WARNING: COPC EPT hierarchy EVLR number of point does not match with the header.\n";
@@ -106,16 +86,20 @@ TEST(CopcCli, CopcHierarchyTakesPrecedenceOverLaxFile) {
   TempDir dir;
   dir.write("in.las", f.built.bytes);
   const lasfix::Header& h = f.built.header;
-  dir.write("in.lax", copcfix::lax_for_all_points((float)*h.min_x, (float)*h.min_y, (float)*h.max_x, (float)*h.max_y,
-                                                   (uint32_t)f.file.points.size()));
-  // Only a build that reads .lax files registers both indexes and warns, once:
-  // the reopen for the second pass does not look for the .lax file again.
-  const bool lax_read = LASindex().read(dir.file("in.las").c_str());
-  const std::string warning =
-      lax_read ? "WARNING: both LAX file and COPC spatial indexing registered. COPC has the precedence.\n" : "";
+  // One quadtree cell over the file holding every point.
+  laxfix::Lax lax;
+  lax.levels = 0;
+  lax.min_x = (float)*h.min_x;
+  lax.max_x = (float)*h.max_x;
+  lax.min_y = (float)*h.min_y;
+  lax.max_y = (float)*h.max_y;
+  lax.cells = {{0, {{0, (uint32_t)f.file.points.size() - 1}}}};
+  dir.write("in.lax", lax.bytes());
+  // Both indexes are registered and the warning comes once: the reopen for
+  // the second pass does not look for the .lax file again.
   const Thinned run = run_every_point(dir, {"-inside", "1000", "2048", "1064", "2176", "-max_depth", "2"});
-  EXPECT_EQ(run.result.exit_code, lax_read ? 1 : 0);
-  EXPECT_EQ(run.result.err, warning);
+  EXPECT_EQ(run.result.exit_code, 1);
+  EXPECT_EQ(run.result.err, "WARNING: both LAX file and COPC spatial indexing registered. COPC has the precedence.\n");
   const copcfix::Area area{copcfix::Area::rectangle, 1000, 2048, 1064, 2176};
   EXPECT_EQ(run.points, pick(f, copcfix::expected_read(f, copcfix::Order::spatial, 2, area)));
 }

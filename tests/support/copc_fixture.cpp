@@ -275,43 +275,4 @@ int32_t depth_for_resolution(const CopcFile& f, double resolution) {
   return deepest;
 }
 
-std::string lax_for_all_points(float min_x, float min_y, float max_x, float max_y, uint32_t count) {
-  std::string bytes;
-  size_t at = 0;
-  auto text = [&](const char* four) {
-    bytes.append(four, 4);
-    at += 4;
-  };
-  auto u32 = [&](uint32_t v) {
-    lasfix::put_u32(bytes, at, v);
-    at += 4;
-  };
-  auto f32 = [&](float v) {
-    lasfix::put_f32(bytes, at, v);
-    at += 4;
-  };
-  text("LASX");
-  u32(0);
-  text("LASS");
-  u32(0);  // quadtree
-  text("LASQ");
-  u32(0);
-  u32(0);  // levels: the root cell only
-  u32(0);
-  u32(0);
-  f32(min_x);
-  f32(max_x);
-  f32(min_y);
-  f32(max_y);
-  text("LASV");
-  u32(0);
-  u32(1);  // cells
-  u32(0);  // the root cell
-  u32(1);  // intervals
-  u32(count);
-  u32(0);
-  u32(count - 1);
-  return bytes;
-}
-
 }  // namespace copcfix

@@ -114,8 +114,4 @@ int32_t deepest_level(const CopcFile& f);
 // level from the root's) is at most `resolution`, else the deepest level.
 int32_t depth_for_resolution(const CopcFile& f, double resolution);
 
-// A .lax index beside a point file that a spatial index reader accepts: one
-// quadtree cell over `min`..`max` holding the points 0 to count - 1.
-std::string lax_for_all_points(float min_x, float min_y, float max_x, float max_y, uint32_t count);
-
 }  // namespace copcfix
