@@ -51,6 +51,9 @@ LASoperationFamily las_geometry_operations();
 LASoperationFamily las_clamp_operations();
 LASoperationFamily las_raw_operations();
 LASoperationFamily las_attribute_operations();
+LASoperationFamily las_coordinate_copy_operations();
+LASoperationFamily las_register_operations();
+LASoperationFamily las_attribute_file_operations();
 
 // Operations other families build: "-transform_helmert" with three values is
 // a translation of x, y and z; the read opener's per-file point source.

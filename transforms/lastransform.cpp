@@ -261,6 +261,9 @@ static LASoperationFamily (*const families[])() = {
     las_clamp_operations,
     las_raw_operations,
     las_attribute_operations,
+    las_coordinate_copy_operations,
+    las_register_operations,
+    las_attribute_file_operations,
 };
 
 // ------------------------------------------------------------------ help
