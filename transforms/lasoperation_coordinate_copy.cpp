@@ -88,26 +88,32 @@ class LASoperationAddScaledAttributeToZ final : public LASoperationWithoutAdjust
   F32 scale;
 };
 
-// A field of the point as the height.
-class LASoperationCopyIntensityIntoZ final : public LASoperationWithoutAdjust {
+// A field of the point as the height; `Field` names it, gives its mask and
+// reads it.
+template <class Field>
+class LASoperationFieldIntoZ final : public LASoperationWithoutAdjust {
  public:
-  const char* name() const override { return "copy_intensity_into_z"; }
+  const char* name() const override { return Field::name; }
   I32 get_command(std::string& text) const override {
     return las_operation_text_size(text, las_operation_text(text, name()));
   }
-  U32 get_decompress_selective() const override { return LAS_SELECTIVE_INTENSITY; }
-  void transform(LASpoint* point) override { overflow_count += !point->set_z(point->intensity); }
+  U32 get_decompress_selective() const override { return Field::mask; }
+  void transform(LASpoint* point) override { overflow_count += !point->set_z(Field::get(point)); }
 };
 
-class LASoperationCopyUserDataIntoZ final : public LASoperationWithoutAdjust {
- public:
-  const char* name() const override { return "copy_user_data_into_z"; }
-  I32 get_command(std::string& text) const override {
-    return las_operation_text_size(text, las_operation_text(text, name()));
-  }
-  U32 get_decompress_selective() const override { return LAS_SELECTIVE_USER_DATA; }
-  void transform(LASpoint* point) override { overflow_count += !point->set_z(point->user_data); }
+struct IntensityField {
+  static constexpr const char* name = "copy_intensity_into_z";
+  static constexpr U32 mask = LAS_SELECTIVE_INTENSITY;
+  static F64 get(const LASpoint* p) { return p->intensity; }
 };
+struct UserDataField {
+  static constexpr const char* name = "copy_user_data_into_z";
+  static constexpr U32 mask = LAS_SELECTIVE_USER_DATA;
+  static F64 get(const LASpoint* p) { return p->user_data; }
+};
+
+using LASoperationCopyIntensityIntoZ = LASoperationFieldIntoZ<IntensityField>;
+using LASoperationCopyUserDataIntoZ = LASoperationFieldIntoZ<UserDataField>;
 
 // ------------------------------------------------------------------ adjusted
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/laspoint.hpp"
+#include "support/arg_vector.hpp"
 #include "transforms/lastransform.hpp"
 
 struct Raw {
@@ -51,6 +52,18 @@ inline std::string text_of(const LAStransform& transform) {
   const I32 n = transform.unparse(text);
   EXPECT_EQ((size_t)n, text.size());
   return text;
+}
+
+// The words are refused with the message, as an ERROR, and build nothing.
+// Halting on errors must be off.
+inline void expect_parse_refused(const std::vector<std::string>& words, const std::string& message) {
+  SCOPED_TRACE(message);
+  ArgVector args(words);
+  LAStransform transform;
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(transform.parse(args.argc(), args.argv()));
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "ERROR: " + message + "\n");
+  EXPECT_EQ(transform.op_count, 0u);
 }
 
 // A point with the attributes given, one after the other in its extra bytes.

@@ -1,8 +1,8 @@
 // Register chains, copies into z and the file-driven attribute operations
 // through the built program: the points written in a one-pass run and in the
 // two-pass voxel mode (both passes must write the same values), the same
-// through child processes that rebuild the operations from option text, the
-// refusal of offset adjustment, and a refused register index.
+// through child processes that rebuild the operations from option text, and
+// the refusal of offset adjustment. Refused options are among the field runs'.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -147,31 +147,6 @@ TEST(RegisterRun, OffsetAdjustmentIsRefusedWithAWarning) {
   lasfix::Parsed out = lasfix::parse(dir.read("out.las"));
   ASSERT_EQ(out.points.size(), 36u);
   for (const lasfix::Point& p : out.points) EXPECT_EQ(p.Z, 100 * value_of(p));
-}
-
-TEST(RegisterRun, RefusedOptionsEndTheRunWithTheirMessage) {
-  const struct {
-    std::vector<std::string> options;
-    std::string err;
-  } cases[] = {
-      {{"-set_register", "16", "1"}, "ERROR: '-set_register' index of register 16 is out of valid [0,15] range\n"},
-      {{"-load_attribute_from_text", "0", "missing.txt"},
-       "ERROR: '-load_attribute_from_text' needs text file with attribute values but 'missing.txt' cannot be "
-       "opened\n"},
-  };
-  TempDir dir;
-  dir.write("in.las", grid_file().bytes());
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.options[0]);
-    ToolRun run;
-    run.cwd = dir.path();
-    run.args = {"-i", "in.las", "-o", "out.las", "-every_nth", "1"};
-    run.args.insert(run.args.end(), c.options.begin(), c.options.end());
-    ToolResult r = run_tool(run);
-    EXPECT_EQ(r.exit_code, 3);
-    EXPECT_EQ(r.err, c.err);
-    EXPECT_FALSE(dir.exists("out.las"));
-  }
 }
 
 }  // namespace

@@ -80,15 +80,7 @@ TEST_F(RegisterOptions, RefusedOptionsGiveTheirMessages) {
       {{"-load_attribute_from_text", "0", "/nonexistent/v.txt"},
        "'-load_attribute_from_text' needs text file with attribute values but '/nonexistent/v.txt' cannot be opened"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.message);
-    ArgVector args(c.words);
-    LAStransform transform;
-    ::testing::internal::CaptureStderr();
-    EXPECT_FALSE(transform.parse(args.argc(), args.argv()));
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "ERROR: " + c.message + "\n");
-    EXPECT_EQ(transform.op_count, 0u);
-  }
+  for (const auto& c : cases) expect_parse_refused(c.words, c.message);
   // Register 15 is the last one.
   LAStransform transform;
   EXPECT_TRUE(transform.parse("-set_register 15 1 -copy_register_into_intensity 15 -add_registers 15 15 15"));

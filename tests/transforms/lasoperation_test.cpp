@@ -87,15 +87,7 @@ TEST_F(LasOperationTest, RefusedOptionsNameTheirArguments) {
       {{"-add_scaled_attribute_to_user_data", "0", "x"},
        "'-add_scaled_attribute_to_user_data' needs 2 arguments: index scale but 'x' is no valid scale"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.message);
-    ArgVector args(c.words);
-    LAStransform transform;
-    ::testing::internal::CaptureStderr();
-    EXPECT_FALSE(transform.parse(args.argc(), args.argv()));
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "ERROR: " + c.message + "\n");
-    EXPECT_EQ(transform.op_count, 0u);
-  }
+  for (const auto& c : cases) expect_parse_refused(c.words, c.message);
 }
 
 // Every attribute option writes text that builds the same operation again;
