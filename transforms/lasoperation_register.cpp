@@ -4,6 +4,9 @@
 // The registers belong to the transform; every operation keeps a pointer to
 // them, and they carry values from one point to the next until the
 // transform's reset.
+#include <initializer_list>
+#include <string>
+
 #include "transforms/lasoperation.hpp"
 
 namespace {
