@@ -54,6 +54,9 @@ LASoperationFamily las_attribute_operations();
 LASoperationFamily las_coordinate_copy_operations();
 LASoperationFamily las_register_operations();
 LASoperationFamily las_attribute_file_operations();
+LASoperationFamily las_intensity_operations();
+LASoperationFamily las_color_operations();
+LASoperationFamily las_angle_time_operations();
 
 // Operations other families build: "-transform_helmert" with three values is
 // a translation of x, y and z; the read opener's per-file point source.

@@ -264,6 +264,9 @@ static LASoperationFamily (*const families[])() = {
     las_coordinate_copy_operations,
     las_register_operations,
     las_attribute_file_operations,
+    las_intensity_operations,
+    las_color_operations,
+    las_angle_time_operations,
 };
 
 // ------------------------------------------------------------------ help
