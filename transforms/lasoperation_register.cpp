@@ -8,15 +8,16 @@
 #include <string>
 
 #include "transforms/lasoperation.hpp"
+#include "transforms/lasoperation_effect.hpp"
 
 namespace {
 
-// A value for an unsigned field of `max`: 0 at or below 0 (and for NaN), the
-// maximum at or above it, truncated in between.
-U16 limited(F64 value, U16 max) {
+// A value for the 8-bit user data: 0 at or below 0 (and for NaN), 255 at or
+// above it, truncated in between; 16-bit fields take las_limited_u16.
+U8 limited_u8(F64 value) {
   if (!(value > 0.0)) return 0;
-  if (value >= max) return max;
-  return (U16)value;
+  if (value >= 255.0) return 255;
+  return (U8)value;
 }
 
 // An operation made of a rule; none moves a point, so under offset
@@ -54,15 +55,15 @@ void text_with_indices(std::string& text, const char* name, std::initializer_lis
 // A point field as a number and its write, limited to the field's range.
 struct Intensity {
   static F64 get(const LASpoint* p) { return p->intensity; }
-  static void set(LASpoint* p, F64 v) { p->intensity = limited(v, 65535); }
+  static void set(LASpoint* p, F64 v) { p->intensity = las_limited_u16(v); }
 };
 struct UserData {
   static F64 get(const LASpoint* p) { return p->user_data; }
-  static void set(LASpoint* p, F64 v) { p->user_data = (U8)limited(v, 255); }
+  static void set(LASpoint* p, F64 v) { p->user_data = limited_u8(v); }
 };
 struct PointSource {
   static F64 get(const LASpoint* p) { return p->point_source_ID; }
-  static void set(LASpoint* p, F64 v) { p->point_source_ID = limited(v, 65535); }
+  static void set(LASpoint* p, F64 v) { p->point_source_ID = las_limited_u16(v); }
 };
 
 template <class Field>
@@ -126,7 +127,7 @@ struct StoreChannel {
     las_option_text(text, channel_words[channel]);
     las_option_text_d(text, index);
   }
-  void apply(LASpoint* point) const { point->rgb[channel] = limited(registers[index], 65535); }
+  void apply(LASpoint* point) const { point->rgb[channel] = las_limited_u16(registers[index]); }
 };
 
 using LASoperationCopyRBGNIRintoRegister = LASoperationRegisters<LoadChannel>;
