@@ -1,7 +1,8 @@
 // The classification, flag, return, user data and point source options
 // through the built program: the points written in a one-pass run and in the
 // two-pass voxel mode, for files of the older formats and extended ones; the
-// messages and exit codes of refused options; and the point source of each
+// messages and exit codes of refused options (register and value-file
+// options among them); and the point source of each
 // file ("-faf", "-apply_file_source_ID") when child processes do the work.
 #include <gtest/gtest.h>
 
@@ -168,6 +169,10 @@ TEST(FieldRun, RefusedOptionsEndTheRunWithTheirMessage) {
       {{"-map_user_data", "missing.txt"},
        "ERROR: cannot '-map_user_data' needs text file with map but 'missing.txt' cannot be opened\n"},
       {{"-bin_Z_into_point_source", "0"}, "ERROR: 0 is no valid bin_size for '-bin_Z_into_point_source'\n"},
+      {{"-set_register", "16", "1"}, "ERROR: '-set_register' index of register 16 is out of valid [0,15] range\n"},
+      {{"-load_attribute_from_text", "0", "missing.txt"},
+       "ERROR: '-load_attribute_from_text' needs text file with attribute values but 'missing.txt' cannot be "
+       "opened\n"},
   };
   TempDir dir;
   dir.write("in.las", field_file(1).bytes());

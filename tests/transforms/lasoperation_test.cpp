@@ -87,15 +87,7 @@ TEST_F(LasOperationTest, RefusedOptionsNameTheirArguments) {
       {{"-add_scaled_attribute_to_user_data", "0", "x"},
        "'-add_scaled_attribute_to_user_data' needs 2 arguments: index scale but 'x' is no valid scale"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.message);
-    ArgVector args(c.words);
-    LAStransform transform;
-    ::testing::internal::CaptureStderr();
-    EXPECT_FALSE(transform.parse(args.argc(), args.argv()));
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "ERROR: " + c.message + "\n");
-    EXPECT_EQ(transform.op_count, 0u);
-  }
+  for (const auto& c : cases) expect_parse_refused(c.words, c.message);
 }
 
 // Every attribute option writes text that builds the same operation again;
@@ -147,38 +139,6 @@ TEST_F(LasOperationTest, MatrixTextIsNotCut) {
 }
 
 // ------------------------------------------------------------------ attributes
-
-// A point with the attributes given, one after the other in its extra bytes.
-struct AttributePoint {
-  explicit AttributePoint(const std::vector<LASattributeDescriptor>& attributes, U16 extra = 0) {
-    for (const LASattributeDescriptor& a : attributes) {
-      EXPECT_GE(points.table.add_attribute(a), 0);
-      extra = (U16)(extra + a.get_size());
-    }
-    EXPECT_TRUE(points.point.init(&points.scaling, &points.table, (U8)1, (U16)(28 + extra)));
-    point = &points.point;
-  }
-  void run(const char* options) {
-    LAStransform transform;
-    ASSERT_TRUE(transform.parse(options));
-    transform.transform(point);
-  }
-  // The first `size` bytes of attribute `index` as a little-endian number.
-  U64 stored(U32 index, int size) const {
-    U64 v = 0;
-    memcpy(&v, point->extra_bytes + points.table.attribute_starts[index], size);
-    return v;
-  }
-  Points points;
-  LASpoint* point;
-};
-
-LASattributeDescriptor attribute(U32 type, F64 scale = 0.0, F64 offset = 0.0) {
-  LASattributeDescriptor a(type, "a");
-  if (scale != 0.0) a.set_scale(scale);
-  if (offset != 0.0) a.set_offset(offset);
-  return a;
-}
 
 // The stored integer: rounded half away from zero, unsigned types 0 below 0,
 // the low bytes kept; beyond the range of the conversion a type saturates or

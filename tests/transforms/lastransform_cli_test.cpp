@@ -526,6 +526,11 @@ TEST(TransformRun, ExtendedHelpListsTheTransformOptions) {
       "  -switch_x_y -switch_x_z -switch_y_z\n"
       "  -clamp_z_below 70.5\n"
       "  -clamp_z 70.5 72.5\n"
+      "  -copy_attribute_into_z 0\n"
+      "  -add_attribute_to_z 1\n"
+      "  -add_scaled_attribute_to_z 1 -1.2\n"
+      "  -copy_intensity_into_z\n"
+      "  -copy_user_data_into_z\n"
       "Transform raw xyz integers.\n"
       "  -translate_raw_z 20\n"
       "  -translate_raw_xyz 1 1 0\n"
@@ -540,7 +545,21 @@ TEST(TransformRun, ExtendedHelpListsTheTransformOptions) {
       "Transform attributes in \"Extra Bytes\".\n"
       "  -scale_attribute 0 1.5\n"
       "  -translate_attribute 1 0.2\n"
-      "  -copy_user_data_into_attribute 0\n";
+      "  -copy_user_data_into_attribute 0\n"
+      "  -copy_z_into_attribute 0\n"
+      "  -map_attribute_into_RGB 0 map_height_to_RGB.txt\n"
+      "Transform using \"registers\".\n"
+      "  -copy_attribute_into_register 0 0\n"
+      "  -scale_register 0 1.5\n"
+      "  -translate_register 1 10.7\n"
+      "  -add_registers 0 1 3\n"
+      "  -multiply_registers 0 1 2\n"
+      "  -copy_intensity_into_register 0\n"
+      "  -copy_R_into_register 1\n"
+      "  -copy_G_into_register 2\n"
+      "  -copy_B_into_register 3\n"
+      "  -copy_NIR_into_register 4\n"
+      "  -copy_register_into_intensity 1\n";
   EXPECT_NE(r.err.find(attributes), std::string::npos) << r.err;
 }
 
