@@ -17,6 +17,7 @@
 #include "support/arg_vector.hpp"
 #include "support/halting_off.hpp"
 #include "support/temp_dir.hpp"
+#include "support/test_name.hpp"
 #include "transforms/lastransform.hpp"
 
 namespace {
@@ -382,11 +383,7 @@ TEST_P(FieldOperations, ChangeThePointAndWriteTextThatParsesBack) {
 
 INSTANTIATE_TEST_SUITE_P(EveryOption, FieldOperations, ::testing::ValuesIn(field_cases),
                          [](const ::testing::TestParamInfo<FieldCase>& info) {
-                           std::string name = info.param.name;
-                           for (char& ch : name) {
-                             if (!isalnum((unsigned char)ch)) ch = '_';
-                           }
-                           return name;
+                           return test_name_of(info.param.name);
                          });
 
 // Every operation here leaves coordinates alone and says so to offset adjustment.

@@ -11,6 +11,7 @@
 #include "filters/lasfilter.hpp"
 #include "support/arg_vector.hpp"
 #include "support/transform_points.hpp"
+#include "support/test_name.hpp"
 #include "transforms/lasoperation.hpp"
 
 namespace {
@@ -150,11 +151,7 @@ TEST_P(LasTransformOperations, ChangeThePointAndWriteTextThatParsesBack) {
 
 INSTANTIATE_TEST_SUITE_P(EveryOption, LasTransformOperations, ::testing::ValuesIn(operation_cases),
                          [](const ::testing::TestParamInfo<OperationCase>& info) {
-                           std::string name = info.param.name;
-                           for (char& ch : name) {
-                             if (!isalnum((unsigned char)ch)) ch = '_';
-                           }
-                           return name;
+                           return test_name_of(info.param.name);
                          });
 
 TEST(LasTransformCoordinates, OffsetAdjustmentSeesTheFormulaUnrounded) {
