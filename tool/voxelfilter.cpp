@@ -50,11 +50,8 @@ U64 VoxelFilter<Payload>::wideCellKey(const VoxelTriple& triple, bool add) {
   return *key;
 }
 
-// The point's key (dense keys of wide grids are handed out here, in visiting
-// order) and sample are taken now; the record is updated once PENDING newer
-// points are held back, by when the index slot of a voxel that the recent
-// table does not know has reached the cache. Where a voxel ignores its later
-// points, a point of a voxel known to hold one is not held back at all.
+// Only rules whose choice follows the identity can mark, and only from the
+// first point on.
 template <class Payload>
 bool VoxelFilter<Payload>::markSurvivors() {
   if constexpr (!Payload::chosen_by_identity) return false;
@@ -62,6 +59,11 @@ bool VoxelFilter<Payload>::markSurvivors() {
   return marking;
 }
 
+// The point's key (dense keys of wide grids are handed out here, in visiting
+// order) and sample are taken now; the record is updated once PENDING newer
+// points are held back, by when the index slot of a voxel that the recent
+// table does not know has reached the cache. Where a voxel ignores its later
+// points, a point of a voxel known to hold one is not held back at all.
 template <class Payload>
 void VoxelFilter<Payload>::visitPoint(const LASpoint& point) {
   PendingPoint next;
