@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Thinning measured against the cost of reading the input: the floor is `cat`
 # of the file twice to /dev/null (the two passes of voxel thinning), timed in
-# the same run as the rules, best of three. Each rule's wall time is shown as
-# a multiple of the floor, with input points per second and peak memory
+# the same run as the rules, best of three (ROUNDS=1: one run each). Each
+# rule's wall time is shown as a multiple of the floor, with input points per second and peak memory
 # against the budget of 64 MB + 40 bytes per occupied voxel. Runs for each
 # point count of SIZES (default 2 M and 20 M; 60 M needs about 1.7 GB of disk
 # and is added with SIZES="2000000 20000000 60000000"). Single-threaded; the
@@ -22,10 +22,10 @@ fi
 
 source "$(dirname "$0")/sample_20m.sh"
 
-# Best of three wall times of a command, in seconds.
+# Best of ROUNDS (3) wall times of a command, in seconds.
 best_of_three() {
   local best="" t
-  for _ in 1 2 3; do
+  for _ in $(seq "${ROUNDS:-3}"); do
     /usr/bin/time -o "$data/time_floor.txt" -f "%e" "$@" >/dev/null 2>&1
     t="$(tail -1 "$data/time_floor.txt")"
     if [ -z "$best" ] || awk -v a="$t" -v b="$best" 'BEGIN { exit !(a < b) }'; then best="$t"; fi
@@ -43,7 +43,7 @@ run() {  # label, tool arguments...
   local label="$1"
   shift
   local out="$data/out_floor.las" log="$data/log_floor.txt" best="" kb=0
-  for _ in 1 2 3; do
+  for _ in $(seq "${ROUNDS:-3}"); do
     rm -f "$out"
     /usr/bin/time -f "TIME %e %M" "$build/tool/voxsifter" -i "$input" -o "$out" -vv "$@" 2>"$log"
     local wall k
