@@ -2,12 +2,12 @@
 # Thinning measured against the cost of reading the input: the floor is `cat`
 # of the file twice to /dev/null (the two passes of voxel thinning), timed in
 # the same run as the rules, best of three (ROUNDS=1: one run each). Each
-# rule's wall time is shown as a multiple of the floor, with input points per second and peak memory
-# against the budget of 64 MB + 40 bytes per occupied voxel. Runs for each
-# point count of SIZES (default 2 M and 20 M; 60 M needs about 1.7 GB of disk
-# and is added with SIZES="2000000 20000000 60000000"). Single-threaded; the
-# input is read once before the runs so that every run finds it in the page
-# cache.
+# rule's wall time is shown as a multiple of the floor, with input points per
+# second and peak memory against the budget of 64 MB + 40 bytes per occupied
+# voxel. Runs for each point count of SIZES (default 2 M and 20 M; 60 M needs
+# about 1.7 GB of disk and is added with SIZES="2000000 20000000 60000000").
+# Single-threaded; the input is read once before the runs so that every run
+# finds it in the page cache.
 #
 #   bash bench/thin_floor.sh            (SIZES=... and BENCH_DIR=... to change)
 set -euo pipefail
