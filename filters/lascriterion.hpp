@@ -65,6 +65,8 @@ std::span<const LAScriterionOption> las_return_criterion_options();
 std::span<const LAScriterionOption> las_intensity_criterion_options();
 std::span<const LAScriterionOption> las_acquisition_criterion_options();
 std::span<const LAScriterionOption> las_thinning_criterion_options();
+std::span<const LAScriterionOption> las_attribute_criterion_options();
+std::span<const LAScriterionOption> las_colour_criterion_options();
 
 // The criterion built after the last argument from the extended classes to
 // drop (bit layout as in LASfilterParse).

@@ -145,9 +145,30 @@ static const char* const usage_sections[] = {
     "  -drop_gps_time_below 11.125\n"
     "  -drop_gps_time_above 130.725\n"
     "  -drop_gps_time_between 22.0 48.0",
+    "Filter points based on their RGB/CIR/NIR channels.\n"
+    "  -keep_RGB_red 1 1\n"
+    "  -drop_RGB_red 5000 20000\n"
+    "  -keep_RGB_green 30 100\n"
+    "  -drop_RGB_green 2000 10000\n"
+    "  -keep_RGB_blue 0 0\n"
+    "  -keep_RGB_nir 64 127\n"
+    "  -keep_RGB_greenness 200 65535\n"
+    "  -keep_NDVI 0.2 0.7 -keep_NDVI_from_CIR -0.1 0.5\n"
+    "  -keep_NDVI_intensity_is_NIR 0.4 0.8 -keep_NDVI_green_is_NIR -0.2 0.2\n"
+    "  -keep_HSV 120d 130d 0.4 0.5 0 1\n"
+    "  -keep_HSV_hue 0.2 0.3\n"
+    "  -drop_HSV_saturation 0.25 0.7\n"
+    "  -keep_HSV_value 0 0.3\n"
+    "  -keep_HSL 0.3 0.4 40p 50p 0 1\n"
+    "  -drop_HSL_hue 0 0.5\n"
+    "  -keep_HSL_saturation 0.1 0.25\n"
+    "  -drop_HSL_lightness 0.1 0.2",
     "Filter points based on their wavepacket.\n"
     "  -keep_wavepacket 0\n"
     "  -drop_wavepacket 3",
+    "Filter points based on extra attributes.\n"
+    "  -keep_attribute_above 0 5.0\n"
+    "  -drop_attribute_below 1 1.5",
     "Filter points with simple thinning.\n"
     "  -keep_every_nth 2 -drop_every_nth 3\n"
     "  -keep_random_fraction 0.1\n"
@@ -177,6 +198,8 @@ static std::span<const LAScriterionOption> (*const families[])() = {
     las_classification_criterion_options,
     las_intensity_criterion_options,
     las_acquisition_criterion_options,
+    las_colour_criterion_options,
+    las_attribute_criterion_options,
     las_thinning_criterion_options,
     las_combined_criterion_options,
 };

@@ -51,6 +51,9 @@ LASoperationFamily las_geometry_operations();
 LASoperationFamily las_clamp_operations();
 LASoperationFamily las_raw_operations();
 LASoperationFamily las_attribute_operations();
+LASoperationFamily las_intensity_operations();
+LASoperationFamily las_color_operations();
+LASoperationFamily las_angle_time_operations();
 
 // Operations other families build: "-transform_helmert" with three values is
 // a translation of x, y and z; the read opener's per-file point source.

@@ -261,6 +261,9 @@ static LASoperationFamily (*const families[])() = {
     las_clamp_operations,
     las_raw_operations,
     las_attribute_operations,
+    las_intensity_operations,
+    las_color_operations,
+    las_angle_time_operations,
 };
 
 // ------------------------------------------------------------------ help

@@ -3,7 +3,9 @@
 // every input, and the messages and exit code of refused options.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -158,16 +160,20 @@ struct FieldCase {
 
 void PrintTo(const FieldCase& c, std::ostream* os) { *os << c.name; }
 
-class FieldFilterRunTest : public ::testing::TestWithParam<FieldCase> {};
-
-TEST_P(FieldFilterRunTest, OnePassAndVoxelModeKeepTheFilteredPoints) {
-  const FieldCase& c = GetParam();
-  const lasfix::LasFile file = field_file(c.format);
+// Both modes keep just the points of the file that the case keeps.
+void expect_case_keeps(const lasfix::LasFile& file, const FieldCase& c) {
   std::vector<lasfix::Point> expected;
   for (const lasfix::Point& p : file.points) {
     if (c.kept(p)) expected.push_back(p);
   }
   expect_both_modes_keep(file, c.options, expected);
+}
+
+class FieldFilterRunTest : public ::testing::TestWithParam<FieldCase> {};
+
+TEST_P(FieldFilterRunTest, OnePassAndVoxelModeKeepTheFilteredPoints) {
+  const FieldCase& c = GetParam();
+  expect_case_keeps(field_file(c.format), c);
 }
 
 using lasfix::Point;
@@ -260,12 +266,7 @@ class RecordFilterRunTest : public ::testing::TestWithParam<FieldCase> {};
 
 TEST_P(RecordFilterRunTest, OnePassAndVoxelModeKeepTheFilteredPoints) {
   const FieldCase& c = GetParam();
-  const lasfix::LasFile file = record_file(c.format);
-  std::vector<lasfix::Point> expected;
-  for (const lasfix::Point& p : file.points) {
-    if (c.kept(p)) expected.push_back(p);
-  }
-  expect_both_modes_keep(file, c.options, expected);
+  expect_case_keeps(record_file(c.format), c);
 }
 
 int index_of(const Point& p) { return p.X / 100; }
@@ -305,6 +306,103 @@ INSTANTIATE_TEST_SUITE_P(
         FieldCase{"drop_wavepacket_extended", 9, {"-drop_wavepacket", "0"},
                   [](const Point& p) { return index_of(p) % 4 != 0; }}),
     [](const ::testing::TestParamInfo<FieldCase>& info) { return std::string(info.param.name); });
+
+// ------------------------------------------------------------------ colours and attributes
+
+// 40 points at x = i with red 10 i + 10, green 1000 i, blue 40000 - 1000 i,
+// near infrared 30 i (format 8 only) and an extra-bytes attribute 0 of
+// unsigned 16 bits scaled by 0.01 that holds i (stored 100 i).
+lasfix::LasFile colour_file(uint8_t format) {
+  lasfix::LasFile f;
+  f.header.point_data_format = format;
+  f.header.version_minor = format >= 6 ? 4 : 2;
+  f.extra_bytes = 2;
+  lasfix::ExtraBytesAttribute attribute;
+  attribute.data_type = 3;  // u16
+  attribute.options = 0x08;
+  attribute.scale = {0.01, 1, 1};
+  attribute.name = "height";
+  f.vlrs.push_back({"LASF_Spec", 4, lasfix::extra_bytes_payload({attribute})});
+  for (int i = 0; i < 40; i++) {
+    lasfix::Point p;
+    p.X = 100 * i;
+    p.red = (uint16_t)(10 * i + 10);
+    p.green = (uint16_t)(1000 * i);
+    p.blue = (uint16_t)(40000 - 1000 * i);
+    if (format == 8 || format == 10) p.nir = (uint16_t)(30 * i);
+    const uint16_t stored = (uint16_t)(100 * i);
+    p.extra_bytes = std::string((const char*)&stored, 2);
+    f.points.push_back(p);
+  }
+  return f;
+}
+
+class ColourFilterRunTest : public ::testing::TestWithParam<FieldCase> {};
+
+TEST_P(ColourFilterRunTest, OnePassAndVoxelModeKeepTheFilteredPoints) {
+  const FieldCase& c = GetParam();
+  expect_case_keeps(colour_file(c.format), c);
+}
+
+float ndvi_of(int n, int r) { return (float)(n - r) / (float)(n + r); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, ColourFilterRunTest,
+    ::testing::Values(
+        FieldCase{"keep_RGB_red_in_reverse", 3, {"-keep_RGB_red", "200", "100"},
+                  [](const Point& p) { return p.red >= 100 && p.red <= 200; }},
+        // Format 3 has no near infrared: it reads 0.
+        FieldCase{"keep_RGB_nir_without_nir", 3, {"-keep_RGB_nir", "0", "0", "-drop_RGB_green", "5000", "30000"},
+                  [](const Point& p) { return p.green < 5000 || p.green > 30000; }},
+        FieldCase{"keep_RGB_nir", 8, {"-keep_RGB_nir", "300", "600"},
+                  [](const Point& p) { return p.nir >= 300 && p.nir <= 600; }},
+        FieldCase{"keep_RGB_greenness", 3, {"-keep_RGB_greenness", "0", "65535"},
+                  [](const Point& p) {
+                    const int g = 2 * p.green - p.red - p.blue;
+                    return g >= 0 && g <= 65535;
+                  }},
+        FieldCase{"keep_NDVI", 8, {"-keep_NDVI", "0.2", "0.7"},
+                  [](const Point& p) {
+                    const float n = ndvi_of(p.nir, p.red);
+                    return n >= 0.2f && n <= 0.7f;
+                  }},
+        // The red slot holds near infrared and the green slot red.
+        FieldCase{"keep_NDVI_from_CIR", 3, {"-keep_NDVI_from_CIR", "-0.99", "0"},
+                  [](const Point& p) {
+                    const float n = ndvi_of(p.red, p.green);
+                    return n >= -0.99f && n <= 0.0f;
+                  }},
+        FieldCase{"keep_HSV_value", 8, {"-keep_HSV_value", "0", "50p"},
+                  [](const Point& p) { return std::max({p.red, p.green, p.blue}) <= 32768; }},
+        // Green at least blue and above red: hue from 1/6 (yellow) to 1/2
+        // (cyan, where green equals blue).
+        FieldCase{"drop_HSL_hue", 3, {"-drop_HSL_hue", "60d", "180d"},
+                  [](const Point& p) { return p.green < p.blue; }},
+        FieldCase{"keep_attribute_above", 3, {"-keep_attribute_above", "0", "5.0"},
+                  [](const Point& p) { return index_of(p) > 5; }},
+        FieldCase{"drop_attribute_between", 8, {"-drop_attribute_between", "0", "10", "12"},
+                  [](const Point& p) { return index_of(p) < 10 || index_of(p) > 12; }},
+        // Attribute 1 does not exist: it reads 0.
+        FieldCase{"keep_attribute_below_no_such_attribute", 8,
+                  {"-keep_attribute_below", "1", "0.5", "-keep_attribute_below", "0", "3"},
+                  [](const Point& p) { return index_of(p) < 3; }}),
+    [](const ::testing::TestParamInfo<FieldCase>& info) { return std::string(info.param.name); });
+
+TEST(FilterRun, ChildProcessesRebuildColourAndAttributeFilters) {
+  const std::vector<std::string> options = {
+      "-keep_HSV", "0", "1", "0", "1", "0.1", "0.9", "-drop_HSL_saturation", "0", "10p", "-keep_NDVI_intensity_is_NIR",
+      "-1", "1", "-keep_RGB_blue", "39000", "2000", "-drop_attribute_above", "0", "30.000001", "-keep_HSV_hue",
+      "0.1", "170d", "-filter_or"};
+  const lasfix::LasFile a = colour_file(8);
+  lasfix::LasFile b = colour_file(8);
+  for (Point& p : b.points) p.blue = (uint16_t)(p.blue / 2);
+  for (const char* mode : {"-every_nth", "-step"}) {
+    SCOPED_TRACE(mode);
+    std::vector<std::string> args = {mode, std::string(mode) == "-step" ? "0.5" : "1"};
+    args.insert(args.end(), options.begin(), options.end());
+    expect_children_write_the_same({{"a.las", a.bytes()}, {"b.las", b.bytes()}}, args);
+  }
+}
 
 // In one voxel, the first point met survives. The second pass must meet the
 // same points as the first, or the survivor is never written.
@@ -434,6 +532,13 @@ TEST(FilterRun, RefusedOptionsEndTheRunWithTheirMessage) {
        "ERROR: '-thin_with_grid' needs 1 argument: grid spacing but '0' is no valid value\n"},
       {"intensity above its range", {"-keep_intensity", "0", "70000"},
        "ERROR: cannot keep intensity because max of 70000 is larger than 65535\n"},
+      {"hue out of range", {"-keep_HSV_hue", "1.5", "2"},
+       "ERROR: \"-keep_HSV_hue\" argument falls above maximum (2 > 1)\n"
+       "ERROR: cannot understand argument '-keep_HSV_hue'. use '-h' or see voxsifter_README.md to get help.\n"},
+      {"unknown channel", {"-keep_RGB_foo", "1", "2"},
+       "ERROR: cannot understand argument '-keep_RGB_foo'. use '-h' or see voxsifter_README.md to get help.\n"},
+      {"attribute value", {"-drop_attribute_above", "0", "x"},
+       "ERROR: '-drop_attribute_above' needs 2 arguments: index value 'x' is no valid value\n"},
       {"unknown keep word", {"-keep_foo", "3"},
        "ERROR: cannot understand argument '-keep_foo'. use '-h' or see voxsifter_README.md to get help.\n"},
   };
@@ -474,6 +579,7 @@ TEST(FilterRun, LegacyAndExtendedKeepClassesWarn) {
   EXPECT_EQ(lasfix::parse(dir.read("out.las")).points, expected);
 }
 
+// The whole filter help: 113 lines, 3845 characters, then the transform help.
 TEST(FilterRun, ExtendedHelpStartsWithTheFilterOptions) {
   const std::string usage =
       "Filter points based on their coordinates.\n"
@@ -556,9 +662,30 @@ TEST(FilterRun, ExtendedHelpStartsWithTheFilterOptions) {
       "  -drop_gps_time_below 11.125\n"
       "  -drop_gps_time_above 130.725\n"
       "  -drop_gps_time_between 22.0 48.0\n"
+      "Filter points based on their RGB/CIR/NIR channels.\n"
+      "  -keep_RGB_red 1 1\n"
+      "  -drop_RGB_red 5000 20000\n"
+      "  -keep_RGB_green 30 100\n"
+      "  -drop_RGB_green 2000 10000\n"
+      "  -keep_RGB_blue 0 0\n"
+      "  -keep_RGB_nir 64 127\n"
+      "  -keep_RGB_greenness 200 65535\n"
+      "  -keep_NDVI 0.2 0.7 -keep_NDVI_from_CIR -0.1 0.5\n"
+      "  -keep_NDVI_intensity_is_NIR 0.4 0.8 -keep_NDVI_green_is_NIR -0.2 0.2\n"
+      "  -keep_HSV 120d 130d 0.4 0.5 0 1\n"
+      "  -keep_HSV_hue 0.2 0.3\n"
+      "  -drop_HSV_saturation 0.25 0.7\n"
+      "  -keep_HSV_value 0 0.3\n"
+      "  -keep_HSL 0.3 0.4 40p 50p 0 1\n"
+      "  -drop_HSL_hue 0 0.5\n"
+      "  -keep_HSL_saturation 0.1 0.25\n"
+      "  -drop_HSL_lightness 0.1 0.2\n"
       "Filter points based on their wavepacket.\n"
       "  -keep_wavepacket 0\n"
       "  -drop_wavepacket 3\n"
+      "Filter points based on extra attributes.\n"
+      "  -keep_attribute_above 0 5.0\n"
+      "  -drop_attribute_below 1 1.5\n"
       "Filter points with simple thinning.\n"
       "  -keep_every_nth 2 -drop_every_nth 3\n"
       "  -keep_random_fraction 0.1\n"
@@ -569,6 +696,7 @@ TEST(FilterRun, ExtendedHelpStartsWithTheFilterOptions) {
       "Boolean combination of filters.\n"
       "  -filter_and\n"
       "Transform coordinates.\n";
+  ASSERT_EQ(usage.size(), 3845u + 1 + strlen("Transform coordinates.\n"));
   ToolResult r = run_voxsifter({"-hh"});
   EXPECT_EQ(r.exit_code, 0);
   EXPECT_EQ(r.err.substr(0, usage.size()), usage);

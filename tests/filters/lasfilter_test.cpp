@@ -616,3 +616,74 @@ TEST(LasFilterNumbers, RangeValidateOrdersThePairAndChecksIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every filter option by name, with arguments it accepts: each is taken whole
+// and builds a criterion. With the three help options these are all 182 names.
+TEST(LasFilterNames, EveryOptionParses) {
+  const char* const options[] = {
+      "-keep_tile 0 0 10", "-keep_circle 0 0 1", "-keep_xy 0 0 1 1", "-drop_xy 0 0 1 1", "-keep_xyz 0 0 0 1 1 1",
+      "-drop_xyz 0 0 0 1 1 1", "-keep_x 0 1", "-drop_x 0 1", "-keep_y 0 1", "-drop_y 0 1", "-keep_z 0 1", "-drop_z 0 1",
+      "-drop_x_below 0", "-drop_x_above 0", "-drop_y_below 0", "-drop_y_above 0", "-drop_z_below 0", "-drop_z_above 0",
+      "-keep_z_above 0", "-keep_z_below 0", "-keep_profile 0 0 1 1 1",
+      "-keep_XY 0 0 1 1", "-keep_X 0 1", "-drop_X 0 1", "-keep_Y 0 1", "-drop_Y 0 1", "-keep_Z 0 1", "-drop_Z 0 1",
+      "-drop_X_below 0", "-drop_X_above 0", "-drop_Y_below 0", "-drop_Y_above 0", "-drop_Z_below 0", "-drop_Z_above 0",
+      "-keep_Z_above 0", "-keep_Z_below 0",
+      "-keep_first", "-first_only", "-keep_first_of_many", "-keep_middle", "-keep_last", "-last_only",
+      "-keep_last_of_many", "-keep_second_last", "-drop_first", "-drop_first_of_many", "-drop_middle", "-drop_last",
+      "-drop_last_of_many", "-drop_second_last", "-keep_return 1 2", "-keep_return_mask 3", "-drop_return 1",
+      "-drop_return_mask 3", "-keep_number_of_returns 2", "-drop_number_of_returns 2", "-keep_single", "-keep_double",
+      "-keep_triple", "-keep_quadruple", "-keep_quintuple", "-drop_single", "-drop_double", "-drop_triple",
+      "-drop_quadruple", "-drop_quintuple",
+      "-keep_class 2", "-keep_classification 2", "-keep_classification_mask 4", "-drop_class 2",
+      "-drop_classification 2", "-drop_classification_mask 4", "-keep_extended_class 40",
+      "-keep_extended_classification 40", "-drop_extended_class 40", "-drop_extended_classification 40",
+      "-drop_extended_classification_mask 0 0 0 0 0 0 0 1", "-keep_synthetic", "-drop_synthetic", "-keep_keypoint",
+      "-drop_keypoint", "-keep_withheld", "-drop_withheld", "-keep_overlap", "-drop_overlap", "-drop_scan_direction 1",
+      "-keep_scan_direction_change", "-keep_edge_of_flight_line", "-drop_edge_of_flight_line",
+      "-keep_scanner_channel 1", "-drop_scanner_channel 1",
+      "-keep_intensity 1 2", "-keep_intensity_above 1", "-keep_intensity_below 1", "-drop_intensity_above 1",
+      "-drop_intensity_below 1", "-drop_intensity_between 1 2", "-keep_user_data 1", "-keep_user_data_below 1",
+      "-keep_user_data_above 1", "-keep_user_data_between 1 2", "-drop_user_data 1", "-drop_user_data_below 1",
+      "-drop_user_data_above 1", "-drop_user_data_between 1 2", "-keep_point_source 1",
+      "-keep_point_source_between 1 2", "-drop_point_source 1", "-drop_point_source_below 1",
+      "-drop_point_source_above 1", "-drop_point_source_between 1 2",
+      "-keep_scan_angle -1 1", "-keep_scan_angle_between -1 1", "-drop_abs_scan_angle_above 1",
+      "-drop_abs_scan_angle_below 1", "-drop_scan_angle_above 1", "-drop_scan_angle_below 1",
+      "-drop_scan_angle_between 1 2", "-keep_gps_time 1 2", "-keep_gpstime 1 2", "-keep_gps_time_between 1 2",
+      "-keep_gpstime_between 1 2", "-keep_gps_time_above 1", "-keep_gpstime_above 1", "-keep_gps_time_below 1",
+      "-keep_gpstime_below 1", "-drop_gps_time_above 1", "-drop_gpstime_above 1", "-drop_gps_time_below 1",
+      "-drop_gpstime_below 1", "-drop_gps_time_between 1 2", "-drop_gpstime_between 1 2", "-keep_wavepacket 1",
+      "-drop_wavepacket 1",
+      "-keep_attribute_below 0 1", "-keep_attribute_above 0 1", "-keep_attribute_between 0 1 2",
+      "-drop_attribute_below 0 1", "-drop_attribute_above 0 1", "-drop_attribute_between 0 1 2",
+      "-keep_RGB_red 1 2", "-keep_RGB_green 1 2", "-keep_RGB_blue 1 2", "-keep_RGB_nir 1 2",
+      "-keep_RGB_greenness 1 2", "-drop_RGB_red 1 2", "-drop_RGB_green 1 2", "-drop_RGB_blue 1 2",
+      "-drop_RGB_nir 1 2", "-keep_NDVI 0 1", "-keep_NDVI_from_CIR 0 1", "-keep_NDVI_green_is_NIR 0 1",
+      "-keep_NDVI_blue_is_NIR 0 1", "-keep_NDVI_intensity_is_NIR 0 1",
+      "-keep_HSV 0 1 0 1 0 1", "-drop_HSV 0 1 0 1 0 1", "-keep_HSL 0 1 0 1 0 1", "-drop_HSL 0 1 0 1 0 1",
+      "-keep_HSV_hue 0 1", "-keep_HSV_saturation 0 1", "-keep_HSV_value 0 1", "-drop_HSV_hue 0 1",
+      "-drop_HSV_saturation 0 1", "-drop_HSV_value 0 1", "-keep_HSL_hue 0 1", "-keep_HSL_saturation 0 1",
+      "-keep_HSL_lightness 0 1", "-drop_HSL_hue 0 1", "-drop_HSL_saturation 0 1", "-drop_HSL_lightness 0 1",
+      "-keep_every_nth 2", "-drop_every_nth 2", "-keep_random_fraction 0.5", "-thin_with_grid 1",
+      "-thin_pulses_with_time 1", "-thin_with_time 1", "-thin_points_with_time 1",
+      "-keep_x 0 1 -keep_y 0 1 -filter_and", "-keep_x 0 1 -keep_y 0 1 -filter_or",
+  };
+  EXPECT_EQ(std::size(options) + 3, 182u);
+  for (const char* option : options) {
+    SCOPED_TRACE(option);
+    LASfilter filter;
+    ArgVector args = ArgVector::from_text(option);
+    ASSERT_TRUE(filter.parse(args.argc(), args.argv()));
+    EXPECT_EQ(args.remaining(), std::vector<std::string>{});
+    EXPECT_EQ(filter.criteria_count, 1u);
+    // The text reads back to the same text.
+    const std::string text = filter_text(filter);
+    LASfilter back;
+    ASSERT_TRUE(back.parse(text.c_str()));
+    EXPECT_EQ(filter_text(back), text);
+  }
+}
+
+}  // namespace

@@ -13,6 +13,7 @@
 
 #include "filters/lasfilter.hpp"
 #include "support/arg_vector.hpp"
+#include "support/test_name.hpp"
 
 // The option text of the filter; the count it answers must be its length.
 inline std::string filter_text(const LASfilter& filter) {
@@ -58,16 +59,6 @@ inline void expect_options_give(LASfilter& filter, const char* options, U32 crit
   const std::string text = filter_text(filter);
   EXPECT_EQ(text, expected_text);
   expect_text_reads_back(text, verdicts, expected_verdicts);
-}
-
-// The name of a table row as a test name: every character but letters and
-// digits becomes '_'.
-inline std::string test_name_of(const char* name) {
-  std::string out = name;
-  for (char& ch : out) {
-    if (!isalnum((unsigned char)ch)) ch = '_';
-  }
-  return out;
 }
 
 // Parses the words into the filter, expecting a refusal; answers what it
