@@ -2,9 +2,11 @@
 // joins with one row per version it serves.
 #include "compressor/lasitemcodertable.hpp"
 
+#include "compressor/lasreaditemcompressed_layered.hpp"
 #include "compressor/lasreaditemcompressed_v1.hpp"
 #include "compressor/lasreaditemcompressed_v2.hpp"
 #include "compressor/lasreaditemcompressed_v4.hpp"
+#include "compressor/laswriteitemcompressed_layered.hpp"
 #include "compressor/laswriteitemcompressed_v1.hpp"
 #include "compressor/laswriteitemcompressed_v2.hpp"
 #include "compressor/laswriteitemcompressed_v4.hpp"
@@ -25,6 +27,11 @@ LASreadItemCompressed* sized_reader(const LASitem& item, ArithmeticDecoder* deco
 template <class Reader>
 LASreadItemCompressed* selective_reader(const LASitem&, ArithmeticDecoder* decoder, U32 decompress_selective) {
   return new Reader(decoder, decompress_selective);
+}
+template <class Reader>
+LASreadItemCompressed* sized_selective_reader(const LASitem& item, ArithmeticDecoder* decoder,
+                                              U32 decompress_selective) {
+  return new Reader(decoder, item.size, decompress_selective);
 }
 template <class Writer>
 LASwriteItemCompressed* writer(const LASitem&, ArithmeticEncoder* encoder) {
@@ -48,8 +55,29 @@ constexpr LASitemCoderRow ITEM_CODERS[] = {
      writer<LASwriteItemCompressed_WAVEPACKET13_v1>},
     // Files that name the LAS 1.4 core version 2 hold the streams of version 3.
     {LASitem::POINT14, 2, selective_reader<LASreadItemCompressed_POINT14_v3>, nullptr},
-    {LASitem::POINT14, 3, selective_reader<LASreadItemCompressed_POINT14_v3>, writer<LASwriteItemCompressed_POINT14_v3>},
-    {LASitem::POINT14, 4, selective_reader<LASreadItemCompressed_POINT14_v4>, writer<LASwriteItemCompressed_POINT14_v4>},
+    {LASitem::POINT14, 3, selective_reader<LASreadItemCompressed_POINT14_v3>,
+     writer<LASwriteItemCompressed_POINT14_v3>},
+    {LASitem::POINT14, 4, selective_reader<LASreadItemCompressed_POINT14_v4>,
+     writer<LASwriteItemCompressed_POINT14_v4>},
+    // The layered colour, wave-packet and extra-bytes coders; files that name
+    // version 2 of colour or extra bytes hold the streams of version 3.
+    {LASitem::RGB14, 2, selective_reader<LASreadItemCompressed_RGB14_v3>, nullptr},
+    {LASitem::RGB14, 3, selective_reader<LASreadItemCompressed_RGB14_v3>, writer<LASwriteItemCompressed_RGB14_v3>},
+    {LASitem::RGB14, 4, selective_reader<LASreadItemCompressed_RGB14_v4>, writer<LASwriteItemCompressed_RGB14_v4>},
+    {LASitem::RGBNIR14, 2, selective_reader<LASreadItemCompressed_RGBNIR14_v3>, nullptr},
+    {LASitem::RGBNIR14, 3, selective_reader<LASreadItemCompressed_RGBNIR14_v3>,
+     writer<LASwriteItemCompressed_RGBNIR14_v3>},
+    {LASitem::RGBNIR14, 4, selective_reader<LASreadItemCompressed_RGBNIR14_v4>,
+     writer<LASwriteItemCompressed_RGBNIR14_v4>},
+    {LASitem::WAVEPACKET14, 3, selective_reader<LASreadItemCompressed_WAVEPACKET14_v3>,
+     writer<LASwriteItemCompressed_WAVEPACKET14_v3>},
+    {LASitem::WAVEPACKET14, 4, selective_reader<LASreadItemCompressed_WAVEPACKET14_v4>,
+     writer<LASwriteItemCompressed_WAVEPACKET14_v4>},
+    {LASitem::BYTE14, 2, sized_selective_reader<LASreadItemCompressed_BYTE14_v3>, nullptr},
+    {LASitem::BYTE14, 3, sized_selective_reader<LASreadItemCompressed_BYTE14_v3>,
+     sized_writer<LASwriteItemCompressed_BYTE14_v3>},
+    {LASitem::BYTE14, 4, sized_selective_reader<LASreadItemCompressed_BYTE14_v4>,
+     sized_writer<LASwriteItemCompressed_BYTE14_v4>},
 };
 
 }  // namespace

@@ -1,16 +1,7 @@
 // The layered POINT14 reader (see lasreaditemcompressed_v3.hpp).
 #include "compressor/lasreaditemcompressed_v3.hpp"
 
-#include <algorithm>
-
-namespace {
-
-// Without a way to learn how much input is left (a pipe), stream bytes are
-// fetched in steps of this size, so that a damaged size cannot make the
-// reader allocate more than the input holds plus one step.
-constexpr U32 FETCH_STEP = 1 << 20;
-
-}  // namespace
+#include "compressor/laslayeredstreams.hpp"
 
 LASreadItemCompressed_POINT14_v3::LASreadItemCompressed_POINT14_v3(ArithmeticDecoder* dec, U32 decompress_selective)
     : dec(dec) {
@@ -18,36 +9,7 @@ LASreadItemCompressed_POINT14_v3::LASreadItemCompressed_POINT14_v3(ArithmeticDec
 }
 
 bool LASreadItemCompressed_POINT14_v3::chunk_sizes() {
-  ByteStreamIn* in = dec->getByteStreamIn();
-  if (!in) return false;
-  for (U32& count : bytes) in->get32bitsLE((U8*)&count);
-  return true;
-}
-
-// Reads `count` bytes of the chunk to `offset` in the buffer, growing it only
-// as the bytes arrive.
-void LASreadItemCompressed_POINT14_v3::fetch(ByteStreamIn* in, U64 offset, U32 count) {
-  U64 done = 0;
-  while (done < count) {
-    const U64 step = std::min<U64>(count - done, in->isSeekable() ? count : FETCH_STEP);
-    if (buffer.size() < offset + done + step) buffer.resize(offset + done + step);
-    in->getBytes(buffer.data() + offset + done, (I64)step);
-    done += step;
-  }
-}
-
-void LASreadItemCompressed_POINT14_v3::skip(ByteStreamIn* in, U32 count) {
-  if (count == 0) return;
-  if (in->isSeekable()) {
-    if (!in->skipBytes(count)) throw EOF;
-    return;
-  }
-  U8 scratch[4096];
-  for (U32 left = count; left > 0;) {
-    const U32 step = std::min<U32>(left, sizeof(scratch));
-    in->getBytes(scratch, step);
-    left -= step;
-  }
+  return read_stream_sizes(dec->getByteStreamIn(), bytes, POINT14_STREAMS);
 }
 
 bool LASreadItemCompressed_POINT14_v3::init(const U8* item, U32& context) {
@@ -64,32 +26,10 @@ bool LASreadItemCompressed_POINT14_v3::init(const U8* item, U32& context) {
     }
   }
 
-  // The sizes come from the file: before anything is allocated they must fit
-  // in what is left of it. Summed in 64 bits, nine sizes cannot wrap.
-  U64 all = 0, wanted = bytes[STREAM_XY];
-  for (U32 s = 0; s < POINT14_STREAMS; s++) {
-    all += bytes[s];
-    if (s > STREAM_XY && requested[s]) wanted += bytes[s];
-  }
-  if (in->isSeekable()) {
-    const I64 here = in->tell();
-    if (!in->seekEnd(0)) throw EOF;
-    const I64 end = in->tell();
-    if (!in->seek(here) || end < here || (U64)(end - here) < all) throw EOF;
-    if (buffer.size() < wanted) buffer.resize(wanted);
-  }
-
-  U64 at = 0;
+  bool wanted[POINT14_STREAMS];
+  for (U32 s = 0; s < POINT14_STREAMS; s++) wanted[s] = (s == STREAM_XY) || requested[s];
   U64 starts[POINT14_STREAMS] = {};
-  for (U32 s = 0; s < POINT14_STREAMS; s++) {
-    if (s == STREAM_XY || requested[s]) {
-      starts[s] = at;
-      fetch(in, at, bytes[s]);
-      at += bytes[s];
-    } else {
-      skip(in, bytes[s]);
-    }
-  }
+  fetch_streams(in, bytes, wanted, POINT14_STREAMS, buffer, starts);
   for (U32 s = 0; s < POINT14_STREAMS; s++) {
     changed[s] = false;
     if (s != STREAM_XY && !requested[s]) continue;

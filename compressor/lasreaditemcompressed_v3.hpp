@@ -24,9 +24,6 @@ class LASreadItemCompressed_POINT14_v3 : public LASreadItemCompressed {
   bool context_on_every_point = false;
 
  private:
-  void fetch(ByteStreamIn* in, U64 offset, U32 count);
-  void skip(ByteStreamIn* in, U32 count);
-
   ArithmeticDecoder* dec;  // the driver's: it knows the chunk stream
   std::unique_ptr<ByteStreamInArray> streams[POINT14_STREAMS];
   std::unique_ptr<ArithmeticDecoder> decoders[POINT14_STREAMS];

@@ -1,32 +1,12 @@
-// The item list of a point record and the compressor description of a point
-// file. The description travels in the file as the payload of the compressor
+// The compressor description of a point file (its item list and how the items
+// are coded). The description travels in the file as the payload of the compressor
 // record ("vembra encoded", 22204); readers check it, writers build it, and the
 // chunked point reader and writer take their items, compressor and chunk size
 // from it. Errors are kept as text in the object for the caller to report.
 #pragma once
 
+#include "core/lasitem.hpp"
 #include "core/mydefs.hpp"
-
-// One consecutive run of bytes of a point record: its kind, its size in bytes and the
-// coder version that reads and writes it.
-struct LASitem {
-  enum Type : I32 {
-    BYTE = 0,
-    POINT10 = 6,
-    GPSTIME11 = 7,
-    RGB12 = 8,
-    WAVEPACKET13 = 9,
-    POINT14 = 10,
-    RGB14 = 11,
-    RGBNIR14 = 12,
-    WAVEPACKET14 = 13,
-    BYTE14 = 14
-  };
-  Type type;
-  U16 size;
-  U16 version;
-};
-static_assert(sizeof(LASitem) == 8);
 
 constexpr U32 VEMBRA_CHUNK_SIZE_DEFAULT = 50000;
 
@@ -84,10 +64,3 @@ class Vembra {
  private:
   bool fail(const char* format, ...) __attribute__((format(printf, 2, 3)));
 };
-
-// Which field group of the in-memory point an item kind fills (core record, GPS
-// time, colour, wave packet, extra bytes); -1 for a kind outside the list. Two
-// items of one group in a list would fill the same memory twice.
-int las_item_field_group(LASitem::Type type);
-// True when two items of the list fill the same field group of the point.
-bool las_items_repeat_a_kind(const U16 num_items, const LASitem* items);

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "compressor/vembra.hpp"
+
 namespace {
 
 bool same_record(const char* stored_user_id, U16 stored_record_id, const char* user_id, U16 record_id) {

@@ -5,9 +5,11 @@
 // layout on disk belongs to the reader and writer; this is only the model.
 #pragma once
 
-#include "compressor/vembra.hpp"
 #include "core/lasattributer.hpp"
+#include "core/lasitem.hpp"
 #include "core/lasvlr.hpp"
+
+class Vembra;
 
 // The description of every record the framework adds to a header.
 constexpr const char* LAS_RECORD_DESCRIPTION = "by Pelkarts of Vantroskel GmbH";

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "compressor/vembra.hpp"
 #include "core/lasheader.hpp"
 
 LASpoint::LASpoint(const LASpoint& other) {

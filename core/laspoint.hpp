@@ -8,8 +8,8 @@
 #include <cstddef>
 #include <cstring>
 
-#include "compressor/vembra.hpp"
 #include "core/lasattributer.hpp"
+#include "core/lasitem.hpp"
 
 class LASheader;
 

@@ -23,6 +23,26 @@ using namespace laslayout;
 
 namespace {
 
+// The reads of the header and record fields pass their result through these, so
+// that a failed read is an ERROR naming the field it stopped at.
+bool header_field_read(bool read, HeaderField field) {
+  if (!read) laserror("reading header.%s", HEADER[field].name);
+  return read;
+}
+
+// `records` is "vlrs" or "evlrs"; both record headers have the same fields.
+bool record_field_read(bool read, const char* records, U32 index, RecordHeaderField field) {
+  if (!read) laserror("reading header.%s[%d].%s", records, (I32)index, VLR_HEADER[field].name);
+  return read;
+}
+
+// The ERROR of a compressor record field also shows the value it holds.
+template <typename T>
+bool compressor_field_read(bool read, const char* name, const T& value) {
+  if (!read) laserror("reading %s %d", name, (int)value);
+  return read;
+}
+
 // The support line after an ERROR, then the halt rule.
 void halt_after_support_contact() {
   las_support_contact();
@@ -334,48 +354,44 @@ bool LASreaderLAS::open(ByteStreamIn* stream, const bool peek_only, U32 decompre
 bool LASreaderLAS::read_header(bool& read_ok) {
   LASheader& h = header;
   read_ok = false;
-#define READ_FIELD(call, field)                       \
-  if (!(call)) {                                      \
-    laserror("reading header.%s", HEADER[field].name); \
-    return false;                                     \
-  }
-  READ_FIELD(get_bytes(stream, h.file_signature, 4), FILE_SIGNATURE)
-  READ_FIELD(get_le(stream, h.file_source_ID), FILE_SOURCE_ID)
-  READ_FIELD(get_le(stream, h.global_encoding), GLOBAL_ENCODING)
-  READ_FIELD(get_le(stream, h.project_ID_GUID_data_1), PROJECT_ID_GUID_DATA_1)
-  READ_FIELD(get_le(stream, h.project_ID_GUID_data_2), PROJECT_ID_GUID_DATA_2)
-  READ_FIELD(get_le(stream, h.project_ID_GUID_data_3), PROJECT_ID_GUID_DATA_3)
-  READ_FIELD(get_bytes(stream, h.project_ID_GUID_data_4, 8), PROJECT_ID_GUID_DATA_4)
-  READ_FIELD(get_le(stream, h.version_major), VERSION_MAJOR)
-  READ_FIELD(get_le(stream, h.version_minor), VERSION_MINOR)
-  READ_FIELD(get_string(stream, h.system_identifier, 32), SYSTEM_IDENTIFIER)
-  READ_FIELD(get_string(stream, h.generating_software, 32), GENERATING_SOFTWARE)
-  READ_FIELD(get_le(stream, h.file_creation_day), FILE_CREATION_DAY)
-  READ_FIELD(get_le(stream, h.file_creation_year), FILE_CREATION_YEAR)
-  READ_FIELD(get_le(stream, h.header_size), HEADER_SIZE)
-  READ_FIELD(get_le(stream, h.offset_to_point_data), OFFSET_TO_POINT_DATA)
-  READ_FIELD(get_le(stream, h.number_of_variable_length_records), NUMBER_OF_VARIABLE_LENGTH_RECORDS)
-  READ_FIELD(get_le(stream, h.point_data_format), POINT_DATA_FORMAT)
-  READ_FIELD(get_le(stream, h.point_data_record_length), POINT_DATA_RECORD_LENGTH)
-  READ_FIELD(get_le(stream, h.number_of_point_records), NUMBER_OF_POINT_RECORDS)
+  if (!header_field_read(get_bytes(stream, h.file_signature, 4), FILE_SIGNATURE)) return false;
+  if (!header_field_read(get_le(stream, h.file_source_ID), FILE_SOURCE_ID)) return false;
+  if (!header_field_read(get_le(stream, h.global_encoding), GLOBAL_ENCODING)) return false;
+  if (!header_field_read(get_le(stream, h.project_ID_GUID_data_1), PROJECT_ID_GUID_DATA_1)) return false;
+  if (!header_field_read(get_le(stream, h.project_ID_GUID_data_2), PROJECT_ID_GUID_DATA_2)) return false;
+  if (!header_field_read(get_le(stream, h.project_ID_GUID_data_3), PROJECT_ID_GUID_DATA_3)) return false;
+  if (!header_field_read(get_bytes(stream, h.project_ID_GUID_data_4, 8), PROJECT_ID_GUID_DATA_4)) return false;
+  if (!header_field_read(get_le(stream, h.version_major), VERSION_MAJOR)) return false;
+  if (!header_field_read(get_le(stream, h.version_minor), VERSION_MINOR)) return false;
+  if (!header_field_read(get_string(stream, h.system_identifier, 32), SYSTEM_IDENTIFIER)) return false;
+  if (!header_field_read(get_string(stream, h.generating_software, 32), GENERATING_SOFTWARE)) return false;
+  if (!header_field_read(get_le(stream, h.file_creation_day), FILE_CREATION_DAY)) return false;
+  if (!header_field_read(get_le(stream, h.file_creation_year), FILE_CREATION_YEAR)) return false;
+  if (!header_field_read(get_le(stream, h.header_size), HEADER_SIZE)) return false;
+  if (!header_field_read(get_le(stream, h.offset_to_point_data), OFFSET_TO_POINT_DATA)) return false;
+  if (!header_field_read(get_le(stream, h.number_of_variable_length_records), NUMBER_OF_VARIABLE_LENGTH_RECORDS))
+    return false;
+  if (!header_field_read(get_le(stream, h.point_data_format), POINT_DATA_FORMAT)) return false;
+  if (!header_field_read(get_le(stream, h.point_data_record_length), POINT_DATA_RECORD_LENGTH)) return false;
+  if (!header_field_read(get_le(stream, h.number_of_point_records), NUMBER_OF_POINT_RECORDS)) return false;
   for (int i = 0; i < 5; i++) {
     if (!get_le(stream, h.number_of_points_by_return[i])) {
       laserror("reading header.number_of_points_by_return %d", i);
       return false;
     }
   }
-  READ_FIELD(get_le(stream, h.x_scale_factor), X_SCALE_FACTOR)
-  READ_FIELD(get_le(stream, h.y_scale_factor), Y_SCALE_FACTOR)
-  READ_FIELD(get_le(stream, h.z_scale_factor), Z_SCALE_FACTOR)
-  READ_FIELD(get_le(stream, h.x_offset), X_OFFSET)
-  READ_FIELD(get_le(stream, h.y_offset), Y_OFFSET)
-  READ_FIELD(get_le(stream, h.z_offset), Z_OFFSET)
-  READ_FIELD(get_le(stream, h.max_x), MAX_X)
-  READ_FIELD(get_le(stream, h.min_x), MIN_X)
-  READ_FIELD(get_le(stream, h.max_y), MAX_Y)
-  READ_FIELD(get_le(stream, h.min_y), MIN_Y)
-  READ_FIELD(get_le(stream, h.max_z), MAX_Z)
-  READ_FIELD(get_le(stream, h.min_z), MIN_Z)
+  if (!header_field_read(get_le(stream, h.x_scale_factor), X_SCALE_FACTOR)) return false;
+  if (!header_field_read(get_le(stream, h.y_scale_factor), Y_SCALE_FACTOR)) return false;
+  if (!header_field_read(get_le(stream, h.z_scale_factor), Z_SCALE_FACTOR)) return false;
+  if (!header_field_read(get_le(stream, h.x_offset), X_OFFSET)) return false;
+  if (!header_field_read(get_le(stream, h.y_offset), Y_OFFSET)) return false;
+  if (!header_field_read(get_le(stream, h.z_offset), Z_OFFSET)) return false;
+  if (!header_field_read(get_le(stream, h.max_x), MAX_X)) return false;
+  if (!header_field_read(get_le(stream, h.min_x), MIN_X)) return false;
+  if (!header_field_read(get_le(stream, h.max_y), MAX_Y)) return false;
+  if (!header_field_read(get_le(stream, h.min_y), MIN_Y)) return false;
+  if (!header_field_read(get_le(stream, h.max_z), MAX_Z)) return false;
+  if (!header_field_read(get_le(stream, h.min_z), MIN_Z)) return false;
 
   if (strncmp(h.file_signature, FILE_SIGNATURE_TEXT, 4) != 0) {
     char signature[5];
@@ -408,7 +424,9 @@ bool LASreaderLAS::read_header(bool& read_ok) {
       LASMessage(WARNING, "for LAS 1.%d header_size should at least be 235 but it is only %d", h.version_minor,
                  h.header_size);
     } else {
-      READ_FIELD(get_le(stream, h.start_of_waveform_data_packet_record), START_OF_WAVEFORM_DATA_PACKET_RECORD)
+      if (!header_field_read(get_le(stream, h.start_of_waveform_data_packet_record),
+                             START_OF_WAVEFORM_DATA_PACKET_RECORD))
+        return false;
       standard_size = HEADER_SIZE_1_3;
     }
     if (h.version_minor >= 4) {
@@ -416,11 +434,14 @@ bool LASreaderLAS::read_header(bool& read_ok) {
         laserror("for LAS 1.%d header_size should at least be 375 but it is only %d", h.version_minor, h.header_size);
         return false;
       }
-      READ_FIELD(get_le(stream, h.start_of_first_extended_variable_length_record),
-                 START_OF_FIRST_EXTENDED_VARIABLE_LENGTH_RECORD)
-      READ_FIELD(get_le(stream, h.number_of_extended_variable_length_records),
-                 NUMBER_OF_EXTENDED_VARIABLE_LENGTH_RECORDS)
-      READ_FIELD(get_le(stream, h.extended_number_of_point_records), EXTENDED_NUMBER_OF_POINT_RECORDS)
+      if (!header_field_read(get_le(stream, h.start_of_first_extended_variable_length_record),
+                             START_OF_FIRST_EXTENDED_VARIABLE_LENGTH_RECORD))
+        return false;
+      if (!header_field_read(get_le(stream, h.number_of_extended_variable_length_records),
+                             NUMBER_OF_EXTENDED_VARIABLE_LENGTH_RECORDS))
+        return false;
+      if (!header_field_read(get_le(stream, h.extended_number_of_point_records), EXTENDED_NUMBER_OF_POINT_RECORDS))
+        return false;
       for (int i = 0; i < 15; i++) {
         if (!get_le(stream, h.extended_number_of_points_by_return[i])) {
           laserror("reading header.extended_number_of_points_by_return %d", i);
@@ -434,13 +455,12 @@ bool LASreaderLAS::read_header(bool& read_ok) {
         laserror("for LAS 1.%d header_size should at least be 393 but it is only %d", h.version_minor, h.header_size);
         return false;
       }
-      READ_FIELD(get_le(stream, h.max_gps_time), MAX_GPS_TIME)
-      READ_FIELD(get_le(stream, h.min_gps_time), MIN_GPS_TIME)
-      READ_FIELD(get_le(stream, h.time_offset), TIME_OFFSET)
+      if (!header_field_read(get_le(stream, h.max_gps_time), MAX_GPS_TIME)) return false;
+      if (!header_field_read(get_le(stream, h.min_gps_time), MIN_GPS_TIME)) return false;
+      if (!header_field_read(get_le(stream, h.time_offset), TIME_OFFSET)) return false;
       standard_size = HEADER_SIZE_1_5;
     }
   }
-#undef READ_FIELD
 
   // A NaN or infinite bound places no point: the voxel grid and every area
   // test would silently put all points into one place.
@@ -568,26 +588,21 @@ bool LASreaderLAS::read_compressor(const U64 length, bool& broken) {
   broken = false;
   Vembra* v = new Vembra();
   bool ok = true;
-#define READ_CMP(call, text, value)   \
-  if (ok && !(call)) {                \
-    laserror(text, (int)(value));     \
-    ok = false;                       \
-  }
   if (length < COMPRESSOR_HEAD_SIZE) {
     broken = true;
   } else {
-    READ_CMP(get_le(stream, v->compressor), "reading compressor %d", v->compressor)
-    READ_CMP(get_le(stream, v->coder), "reading coder %d", v->coder)
-    READ_CMP(get_le(stream, v->version_major), "reading version_major %d", v->version_major)
-    READ_CMP(get_le(stream, v->version_minor), "reading version_minor %d", v->version_minor)
-    READ_CMP(get_le(stream, v->version_revision), "reading version_revision %d", v->version_revision)
-    READ_CMP(get_le(stream, v->options), "reading options %d", v->options)
-    READ_CMP(get_le(stream, v->chunk_size), "reading chunk_size %d", v->chunk_size)
-    READ_CMP(get_le(stream, v->number_of_special_evlrs), "reading number_of_special_evlrs %d",
-             v->number_of_special_evlrs)
-    READ_CMP(get_le(stream, v->offset_to_special_evlrs), "reading offset_to_special_evlrs %d",
-             v->offset_to_special_evlrs)
-    READ_CMP(get_le(stream, v->num_items), "reading num_items %d", v->num_items)
+    ok = ok && compressor_field_read(get_le(stream, v->compressor), "compressor", v->compressor);
+    ok = ok && compressor_field_read(get_le(stream, v->coder), "coder", v->coder);
+    ok = ok && compressor_field_read(get_le(stream, v->version_major), "version_major", v->version_major);
+    ok = ok && compressor_field_read(get_le(stream, v->version_minor), "version_minor", v->version_minor);
+    ok = ok && compressor_field_read(get_le(stream, v->version_revision), "version_revision", v->version_revision);
+    ok = ok && compressor_field_read(get_le(stream, v->options), "options", v->options);
+    ok = ok && compressor_field_read(get_le(stream, v->chunk_size), "chunk_size", v->chunk_size);
+    ok = ok && compressor_field_read(get_le(stream, v->number_of_special_evlrs), "number_of_special_evlrs",
+                                     v->number_of_special_evlrs);
+    ok = ok && compressor_field_read(get_le(stream, v->offset_to_special_evlrs), "offset_to_special_evlrs",
+                                     v->offset_to_special_evlrs);
+    ok = ok && compressor_field_read(get_le(stream, v->num_items), "num_items", v->num_items);
     // The item count is believed only when the record holds exactly that many
     // items: a longer or shorter record is broken, and the items are never
     // read out of the record that follows.
@@ -612,7 +627,6 @@ bool LASreaderLAS::read_compressor(const U64 length, bool& broken) {
       }
     }
   }
-#undef READ_CMP
   if (!ok) {
     delete v;
     return false;
@@ -713,18 +727,16 @@ bool LASreaderLAS::read_vlrs(bool& vlrs_corrupt) {
     }
     LASvlrRecord& vlr = h.vlrs[kept];
     vlr = LASvlrRecord();
-#define READ_VLR(call, field)                                                      \
-  if (!(call)) {                                                                   \
-    laserror("reading header.vlrs[%d].%s", (I32)kept, VLR_HEADER[field].name);       \
-    h.number_of_variable_length_records = kept;                                    \
-    return false;                                                                  \
-  }
-    READ_VLR(get_le(stream, vlr.reserved), RECORD_RESERVED)
-    READ_VLR(get_string(stream, vlr.user_id, USER_ID_SIZE), RECORD_USER_ID)
-    READ_VLR(get_le(stream, vlr.record_id), RECORD_RECORD_ID)
-    READ_VLR(get_le(stream, vlr.record_length_after_header), RECORD_LENGTH_AFTER_HEADER)
-    READ_VLR(get_string(stream, vlr.description, DESCRIPTION_SIZE), RECORD_DESCRIPTION)
-#undef READ_VLR
+    const bool head_read =
+        record_field_read(get_le(stream, vlr.reserved), "vlrs", kept, RECORD_RESERVED) &&
+        record_field_read(get_string(stream, vlr.user_id, USER_ID_SIZE), "vlrs", kept, RECORD_USER_ID) &&
+        record_field_read(get_le(stream, vlr.record_id), "vlrs", kept, RECORD_RECORD_ID) &&
+        record_field_read(get_le(stream, vlr.record_length_after_header), "vlrs", kept, RECORD_LENGTH_AFTER_HEADER) &&
+        record_field_read(get_string(stream, vlr.description, DESCRIPTION_SIZE), "vlrs", kept, RECORD_DESCRIPTION);
+    if (!head_read) {
+      h.number_of_variable_length_records = kept;
+      return false;
+    }
     const I64 room_after = room - VLR_HEADER_SIZE;
     if ((I64)vlr.record_length_after_header > room_after) {
       LASMessage(WARNING, "only %d bytes until point block when trying to read %d bytes into header.vlrs[%d].data",
@@ -967,17 +979,13 @@ bool LASreaderLAS::read_evlrs() {
     }
     LASevlrRecord& evlr = h.evlrs[kept];
     evlr = LASevlrRecord();
-#define READ_EVLR(call, field)                                                \
-  if (!(call)) {                                                              \
-    laserror("reading header.evlrs[%d].%s", (I32)kept, EVLR_HEADER[field].name); \
-    return false;                                                             \
-  }
-    READ_EVLR(get_le(stream, evlr.reserved), RECORD_RESERVED)
-    READ_EVLR(get_string(stream, evlr.user_id, USER_ID_SIZE), RECORD_USER_ID)
-    READ_EVLR(get_le(stream, evlr.record_id), RECORD_RECORD_ID)
-    READ_EVLR(get_le(stream, evlr.record_length_after_header), RECORD_LENGTH_AFTER_HEADER)
-    READ_EVLR(get_string(stream, evlr.description, DESCRIPTION_SIZE), RECORD_DESCRIPTION)
-#undef READ_EVLR
+    const bool head_read =
+        record_field_read(get_le(stream, evlr.reserved), "evlrs", kept, RECORD_RESERVED) &&
+        record_field_read(get_string(stream, evlr.user_id, USER_ID_SIZE), "evlrs", kept, RECORD_USER_ID) &&
+        record_field_read(get_le(stream, evlr.record_id), "evlrs", kept, RECORD_RECORD_ID) &&
+        record_field_read(get_le(stream, evlr.record_length_after_header), "evlrs", kept, RECORD_LENGTH_AFTER_HEADER) &&
+        record_field_read(get_string(stream, evlr.description, DESCRIPTION_SIZE), "evlrs", kept, RECORD_DESCRIPTION);
+    if (!head_read) return false;
     const U64 length = evlr.record_length_after_header;
     const U64 payload_position = position + EVLR_HEADER_SIZE;
     position = payload_position + length;

@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdarg>
 #include <cstring>
 
 #include "compressor/vembra.hpp"
@@ -129,17 +130,21 @@ bool flush_blocked(ByteStreamOut* stream) {
   return true;
 }
 
-}  // namespace
-
 // Each failed write is an ERROR naming the field; with halting off the
-// operation gives up and reports failure.
-#define PUT_OR_FAIL(write, ...) \
-  do {                          \
-    if (!(write)) {             \
-      laserror(__VA_ARGS__);    \
-      return false;             \
-    }                           \
-  } while (0)
+// caller gives up and reports failure. Returns `written`.
+bool put_or_report(bool written, const char* format, ...) __attribute__((format(printf, 2, 3)));
+bool put_or_report(bool written, const char* format, ...) {
+  if (written) return true;
+  char text[1024];
+  va_list args;
+  va_start(args, format);
+  vsnprintf(text, sizeof(text), format, args);
+  va_end(args);
+  laserror("%s", text);
+  return false;
+}
+
+}  // namespace
 
 LASwriterLAS::~LASwriterLAS() {
   if (writer || stream) close(true);
@@ -373,27 +378,30 @@ bool LASwriterLAS::write_header_and_records(const LASheader* header, const Vembr
   ByteStreamOut* s = stream;
   header_start_position = s->tell();
 
-  PUT_OR_FAIL(s->putBytes((const U8*)header->file_signature, 4), "writing header->file_signature");
-  PUT_OR_FAIL(put16(s, header->file_source_ID), "writing header->file_source_ID");
-  PUT_OR_FAIL(put16(s, header->global_encoding), "writing header->global_encoding");
-  PUT_OR_FAIL(put32(s, header->project_ID_GUID_data_1), "writing header->project_ID_GUID_data_1");
-  PUT_OR_FAIL(put16(s, header->project_ID_GUID_data_2), "writing header->project_ID_GUID_data_2");
-  PUT_OR_FAIL(put16(s, header->project_ID_GUID_data_3), "writing header->project_ID_GUID_data_3");
-  PUT_OR_FAIL(s->putBytes(header->project_ID_GUID_data_4, 8), "writing header->project_ID_GUID_data_4");
+  if (!put_or_report(s->putBytes((const U8*)header->file_signature, 4), "writing header->file_signature")) return false;
+  if (!put_or_report(put16(s, header->file_source_ID), "writing header->file_source_ID")) return false;
+  if (!put_or_report(put16(s, header->global_encoding), "writing header->global_encoding")) return false;
+  if (!put_or_report(put32(s, header->project_ID_GUID_data_1), "writing header->project_ID_GUID_data_1")) return false;
+  if (!put_or_report(put16(s, header->project_ID_GUID_data_2), "writing header->project_ID_GUID_data_2")) return false;
+  if (!put_or_report(put16(s, header->project_ID_GUID_data_3), "writing header->project_ID_GUID_data_3")) return false;
+  if (!put_or_report(s->putBytes(header->project_ID_GUID_data_4, 8), "writing header->project_ID_GUID_data_4"))
+    return false;
   if (header->version_major != 1)
     LASMessage(WARNING, "header->version_major is %d. writing 1 instead.", header->version_major);
-  PUT_OR_FAIL(put8(s, 1), "writing header->version_major");
+  if (!put_or_report(put8(s, 1), "writing header->version_major")) return false;
   written_minor = header->version_minor;
   if (written_minor > 5) {
     LASMessage(WARNING, "header->version_minor is %d. writing 5 instead.", header->version_minor);
     written_minor = 5;
   }
-  PUT_OR_FAIL(put8(s, written_minor), "writing header->version_minor");
-  PUT_OR_FAIL(s->putBytes((const U8*)header->system_identifier, 32), "writing header->system_identifier");
-  PUT_OR_FAIL(s->putBytes((const U8*)header->generating_software, 32), "writing header->generating_software");
-  PUT_OR_FAIL(put16(s, header->file_creation_day), "writing header->file_creation_day");
-  PUT_OR_FAIL(put16(s, header->file_creation_year), "writing header->file_creation_year");
-  PUT_OR_FAIL(put16(s, header->header_size), "writing header->header_size");
+  if (!put_or_report(put8(s, written_minor), "writing header->version_minor")) return false;
+  if (!put_or_report(s->putBytes((const U8*)header->system_identifier, 32), "writing header->system_identifier"))
+    return false;
+  if (!put_or_report(s->putBytes((const U8*)header->generating_software, 32), "writing header->generating_software"))
+    return false;
+  if (!put_or_report(put16(s, header->file_creation_day), "writing header->file_creation_day")) return false;
+  if (!put_or_report(put16(s, header->file_creation_year), "writing header->file_creation_year")) return false;
+  if (!put_or_report(put16(s, header->header_size), "writing header->header_size")) return false;
 
   // The writer's own records follow the header's and move the points back.
   U32 offset_to_point_data = header->offset_to_point_data;
@@ -410,32 +418,37 @@ bool LASwriterLAS::write_header_and_records(const LASheader* header, const Vembr
     offset_to_point_data += vlr_bytes(ORIGINAL_SIZE);
     number_of_variable_length_records++;
   }
-  PUT_OR_FAIL(put32(s, offset_to_point_data), "writing header->offset_to_point_data");
-  PUT_OR_FAIL(put32(s, number_of_variable_length_records), "writing header->number_of_variable_length_records");
+  if (!put_or_report(put32(s, offset_to_point_data), "writing header->offset_to_point_data")) return false;
+  if (!put_or_report(put32(s, number_of_variable_length_records), "writing header->number_of_variable_length_records"))
+    return false;
   const U8 written_format = (U8)(compressor ? (point_type | POINT_FORMAT_COMPRESSED_BIT7) : point_type);
-  PUT_OR_FAIL(put8(s, written_format), "writing header->point_data_format");
-  PUT_OR_FAIL(put16(s, header->point_data_record_length), "writing header->point_data_record_length");
-  PUT_OR_FAIL(put32(s, header->number_of_point_records), "writing header->number_of_point_records");
+  if (!put_or_report(put8(s, written_format), "writing header->point_data_format")) return false;
+  if (!put_or_report(put16(s, header->point_data_record_length), "writing header->point_data_record_length"))
+    return false;
+  if (!put_or_report(put32(s, header->number_of_point_records), "writing header->number_of_point_records"))
+    return false;
   for (U32 i = 0; i < POINTS_BY_RETURN_COUNT; i++)
-    PUT_OR_FAIL(put32(s, header->number_of_points_by_return[i]), "writing header->number_of_points_by_return[%d]", i);
-  PUT_OR_FAIL(putf64(s, header->x_scale_factor), "writing header->x_scale_factor");
-  PUT_OR_FAIL(putf64(s, header->y_scale_factor), "writing header->y_scale_factor");
-  PUT_OR_FAIL(putf64(s, header->z_scale_factor), "writing header->z_scale_factor");
-  PUT_OR_FAIL(putf64(s, header->x_offset), "writing header->x_offset");
-  PUT_OR_FAIL(putf64(s, header->y_offset), "writing header->y_offset");
-  PUT_OR_FAIL(putf64(s, header->z_offset), "writing header->z_offset");
-  PUT_OR_FAIL(putf64(s, header->max_x), "writing header->max_x");
-  PUT_OR_FAIL(putf64(s, header->min_x), "writing header->min_x");
-  PUT_OR_FAIL(putf64(s, header->max_y), "writing header->max_y");
-  PUT_OR_FAIL(putf64(s, header->min_y), "writing header->min_y");
-  PUT_OR_FAIL(putf64(s, header->max_z), "writing header->max_z");
-  PUT_OR_FAIL(putf64(s, header->min_z), "writing header->min_z");
+    if (!put_or_report(put32(s, header->number_of_points_by_return[i]),
+                       "writing header->number_of_points_by_return[%d]", i))
+      return false;
+  if (!put_or_report(putf64(s, header->x_scale_factor), "writing header->x_scale_factor")) return false;
+  if (!put_or_report(putf64(s, header->y_scale_factor), "writing header->y_scale_factor")) return false;
+  if (!put_or_report(putf64(s, header->z_scale_factor), "writing header->z_scale_factor")) return false;
+  if (!put_or_report(putf64(s, header->x_offset), "writing header->x_offset")) return false;
+  if (!put_or_report(putf64(s, header->y_offset), "writing header->y_offset")) return false;
+  if (!put_or_report(putf64(s, header->z_offset), "writing header->z_offset")) return false;
+  if (!put_or_report(putf64(s, header->max_x), "writing header->max_x")) return false;
+  if (!put_or_report(putf64(s, header->min_x), "writing header->min_x")) return false;
+  if (!put_or_report(putf64(s, header->max_y), "writing header->max_y")) return false;
+  if (!put_or_report(putf64(s, header->min_y), "writing header->min_y")) return false;
+  if (!put_or_report(putf64(s, header->max_z), "writing header->max_z")) return false;
+  if (!put_or_report(putf64(s, header->min_z), "writing header->min_z")) return false;
 
   if (written_minor >= 3) {
     if (header->start_of_waveform_data_packet_record != 0)
       LASMessage(WARNING, "header->start_of_waveform_data_packet_record is %lld. writing 0 instead.",
                  (long long)header->start_of_waveform_data_packet_record);
-    PUT_OR_FAIL(put64(s, 0), "writing header->start_of_waveform_data_packet_record");
+    if (!put_or_report(put64(s, 0), "writing header->start_of_waveform_data_packet_record")) return false;
   }
   if (written_minor >= 4) {
     writing_las_1_4 = true;
@@ -443,26 +456,28 @@ bool LASwriterLAS::write_header_and_records(const LASheader* header, const Vembr
     evlrs = header->evlrs;
     start_of_first_extended_variable_length_record = header->start_of_first_extended_variable_length_record;
     number_of_extended_variable_length_records = header->evlrs ? header->number_of_extended_variable_length_records : 0;
-    PUT_OR_FAIL(put64(s, header->start_of_first_extended_variable_length_record),
-                "writing header->start_of_first_extended_variable_length_record");
-    PUT_OR_FAIL(put32(s, header->number_of_extended_variable_length_records),
-                "writing header->number_of_extended_variable_length_records");
+    if (!put_or_report(put64(s, header->start_of_first_extended_variable_length_record),
+                       "writing header->start_of_first_extended_variable_length_record"))
+      return false;
+    if (!put_or_report(put32(s, header->number_of_extended_variable_length_records),
+                       "writing header->number_of_extended_variable_length_records"))
+      return false;
     const U64 count = header->number_of_point_records ? header->number_of_point_records
                                                       : header->extended_number_of_point_records;
-    PUT_OR_FAIL(put64(s, count), "writing header->extended_number_of_point_records");
+    if (!put_or_report(put64(s, count), "writing header->extended_number_of_point_records")) return false;
     for (U32 i = 0; i < EXTENDED_POINTS_BY_RETURN_COUNT; i++) {
       U64 n = header->extended_number_of_points_by_return[i];
       if (i < POINTS_BY_RETURN_COUNT && header->number_of_points_by_return[i]) n = header->number_of_points_by_return[i];
-      PUT_OR_FAIL(put64(s, n), "writing header->extended_number_of_points_by_return[%d]", i);
+      if (!put_or_report(put64(s, n), "writing header->extended_number_of_points_by_return[%d]", i)) return false;
     }
   } else {
     writing_las_1_4 = false;
     writing_new_point_type = false;
   }
   if (written_minor >= 5) {
-    PUT_OR_FAIL(putf64(s, header->max_gps_time), "writing header->max_gps_time");
-    PUT_OR_FAIL(putf64(s, header->min_gps_time), "writing header->min_gps_time");
-    PUT_OR_FAIL(put16(s, header->time_offset), "writing header->time_offset");
+    if (!put_or_report(putf64(s, header->max_gps_time), "writing header->max_gps_time")) return false;
+    if (!put_or_report(putf64(s, header->min_gps_time), "writing header->min_gps_time")) return false;
+    if (!put_or_report(put16(s, header->time_offset), "writing header->time_offset")) return false;
   }
 
   if (header->user_data_in_header_bytes) {
@@ -470,8 +485,9 @@ bool LASwriterLAS::write_header_and_records(const LASheader* header, const Vembr
       laserror("there should be %d bytes of data in header->user_data_in_header", header->user_data_in_header_bytes);
       return false;
     }
-    PUT_OR_FAIL(s->putBytes(header->user_data_in_header, header->user_data_in_header_bytes),
-                "writing %d bytes of data from header->user_data_in_header", header->user_data_in_header_bytes);
+    if (!put_or_report(s->putBytes(header->user_data_in_header, header->user_data_in_header_bytes),
+                       "writing %d bytes of data from header->user_data_in_header", header->user_data_in_header_bytes))
+      return false;
   }
 
   // The header's records. Where the Extra Bytes payload and a COPC root-page
@@ -481,11 +497,16 @@ bool LASwriterLAS::write_header_and_records(const LASheader* header, const Vembr
   copc_root_pointer_position = -1;
   for (U32 i = 0; i < header->number_of_variable_length_records; i++) {
     const LASvlrRecord& vlr = header->vlrs[i];
-    PUT_OR_FAIL(put16(s, vlr.reserved), "writing header->vlrs[%d].reserved", i);
-    PUT_OR_FAIL(s->putBytes((const U8*)vlr.user_id, USER_ID_SIZE), "writing header->vlrs[%d].user_id", i);
-    PUT_OR_FAIL(put16(s, vlr.record_id), "writing header->vlrs[%d].record_id", i);
-    PUT_OR_FAIL(put16(s, vlr.record_length_after_header), "writing header->vlrs[%d].record_length_after_header", i);
-    PUT_OR_FAIL(s->putBytes((const U8*)vlr.description, DESCRIPTION_SIZE), "writing header->vlrs[%d].description", i);
+    if (!put_or_report(put16(s, vlr.reserved), "writing header->vlrs[%d].reserved", i)) return false;
+    if (!put_or_report(s->putBytes((const U8*)vlr.user_id, USER_ID_SIZE), "writing header->vlrs[%d].user_id", i))
+      return false;
+    if (!put_or_report(put16(s, vlr.record_id), "writing header->vlrs[%d].record_id", i)) return false;
+    if (!put_or_report(put16(s, vlr.record_length_after_header), "writing header->vlrs[%d].record_length_after_header",
+                       i))
+      return false;
+    if (!put_or_report(s->putBytes((const U8*)vlr.description, DESCRIPTION_SIZE),
+                       "writing header->vlrs[%d].description", i))
+      return false;
     const I64 payload = s->tell() - header_start_position;
     if (extra_bytes_payload_position < 0 && strncmp(vlr.user_id, USER_ID_LASF_SPEC, USER_ID_SIZE) == 0 &&
         vlr.record_id == RECORD_EXTRA_BYTES) {
@@ -501,78 +522,101 @@ bool LASwriterLAS::write_header_and_records(const LASheader* header, const Vembr
         laserror("there should be %d bytes of data in header->vlrs[%d].data", vlr.record_length_after_header, i);
         return false;
       }
-      PUT_OR_FAIL(s->putBytes(vlr.data, vlr.record_length_after_header),
-                  "writing %d bytes of data from header->vlrs[%d].data", vlr.record_length_after_header, i);
+      if (!put_or_report(s->putBytes(vlr.data, vlr.record_length_after_header),
+                         "writing %d bytes of data from header->vlrs[%d].data", vlr.record_length_after_header, i))
+        return false;
     }
   }
 
   if (vembra) {
-    PUT_OR_FAIL(put16(s, 0), "writing reserved %d", 0);
-    PUT_OR_FAIL(put_text(s, USER_ID_COMPRESSOR, USER_ID_SIZE), "writing user_id %s", USER_ID_COMPRESSOR);
-    PUT_OR_FAIL(put16(s, RECORD_COMPRESSOR), "writing record_id %d", RECORD_COMPRESSOR);
+    if (!put_or_report(put16(s, 0), "writing reserved %d", 0)) return false;
+    if (!put_or_report(put_text(s, USER_ID_COMPRESSOR, USER_ID_SIZE), "writing user_id %s", USER_ID_COMPRESSOR))
+      return false;
+    if (!put_or_report(put16(s, RECORD_COMPRESSOR), "writing record_id %d", RECORD_COMPRESSOR)) return false;
     const U16 length = (U16)compressor_record_size(vembra->num_items);
-    PUT_OR_FAIL(put16(s, length), "writing record_length_after_header %d", length);
+    if (!put_or_report(put16(s, length), "writing record_length_after_header %d", length)) return false;
     char description[DESCRIPTION_SIZE + 1] = {};
     snprintf(description, sizeof(description), "by vembra of Pelkarts (%d)", PELKARTS_BUILD_NUMBER);
-    PUT_OR_FAIL(put_text(s, description, DESCRIPTION_SIZE), "writing description %s", description);
-    PUT_OR_FAIL(put16(s, vembra->compressor), "writing compressor %d", vembra->compressor);
-    PUT_OR_FAIL(put16(s, vembra->coder), "writing coder %d", vembra->coder);
-    PUT_OR_FAIL(put8(s, vembra->version_major), "writing version_major %d", vembra->version_major);
-    PUT_OR_FAIL(put8(s, vembra->version_minor), "writing version_minor %d", vembra->version_minor);
-    PUT_OR_FAIL(put16(s, vembra->version_revision), "writing version_revision %d", vembra->version_revision);
-    PUT_OR_FAIL(put32(s, vembra->options), "writing options %d", (int)vembra->options);
-    PUT_OR_FAIL(put32(s, vembra->chunk_size), "writing chunk_size %d", (int)vembra->chunk_size);
-    PUT_OR_FAIL(puti64(s, vembra->number_of_special_evlrs), "writing number_of_special_evlrs %d",
-                (int)vembra->number_of_special_evlrs);
-    PUT_OR_FAIL(puti64(s, vembra->offset_to_special_evlrs), "writing offset_to_special_evlrs %d",
-                (int)vembra->offset_to_special_evlrs);
-    PUT_OR_FAIL(put16(s, vembra->num_items), "writing num_items %d", vembra->num_items);
+    if (!put_or_report(put_text(s, description, DESCRIPTION_SIZE), "writing description %s", description)) return false;
+    if (!put_or_report(put16(s, vembra->compressor), "writing compressor %d", vembra->compressor)) return false;
+    if (!put_or_report(put16(s, vembra->coder), "writing coder %d", vembra->coder)) return false;
+    if (!put_or_report(put8(s, vembra->version_major), "writing version_major %d", vembra->version_major)) return false;
+    if (!put_or_report(put8(s, vembra->version_minor), "writing version_minor %d", vembra->version_minor)) return false;
+    if (!put_or_report(put16(s, vembra->version_revision), "writing version_revision %d", vembra->version_revision))
+      return false;
+    if (!put_or_report(put32(s, vembra->options), "writing options %d", (int)vembra->options)) return false;
+    if (!put_or_report(put32(s, vembra->chunk_size), "writing chunk_size %d", (int)vembra->chunk_size)) return false;
+    if (!put_or_report(puti64(s, vembra->number_of_special_evlrs), "writing number_of_special_evlrs %d",
+                       (int)vembra->number_of_special_evlrs))
+      return false;
+    if (!put_or_report(puti64(s, vembra->offset_to_special_evlrs), "writing offset_to_special_evlrs %d",
+                       (int)vembra->offset_to_special_evlrs))
+      return false;
+    if (!put_or_report(put16(s, vembra->num_items), "writing num_items %d", vembra->num_items)) return false;
     for (U32 i = 0; i < vembra->num_items; i++) {
       const LASitem& item = vembra->items[i];
-      PUT_OR_FAIL(put16(s, (U16)item.type), "writing type %d of item %d", (int)item.type, i);
-      PUT_OR_FAIL(put16(s, item.size), "writing size %d of item %d", item.size, i);
-      PUT_OR_FAIL(put16(s, item.version), "writing version %d of item %d", item.version, i);
+      if (!put_or_report(put16(s, (U16)item.type), "writing type %d of item %d", (int)item.type, i)) return false;
+      if (!put_or_report(put16(s, item.size), "writing size %d of item %d", item.size, i)) return false;
+      if (!put_or_report(put16(s, item.version), "writing version %d of item %d", item.version, i)) return false;
     }
   }
 
   if (const LASvlrTiling* tiling = header->vlr_lastiling) {
-    PUT_OR_FAIL(put16(s, 0), "writing reserved %d", 0);
-    PUT_OR_FAIL(put_text(s, USER_ID_SUITE, USER_ID_SIZE), "writing user_id %s", USER_ID_SUITE);
-    PUT_OR_FAIL(put16(s, RECORD_SUITE_TILING), "writing record_id %d", RECORD_SUITE_TILING);
-    PUT_OR_FAIL(put16(s, TILING_SIZE), "writing record_length_after_header %d", TILING_SIZE);
+    if (!put_or_report(put16(s, 0), "writing reserved %d", 0)) return false;
+    if (!put_or_report(put_text(s, USER_ID_SUITE, USER_ID_SIZE), "writing user_id %s", USER_ID_SUITE)) return false;
+    if (!put_or_report(put16(s, RECORD_SUITE_TILING), "writing record_id %d", RECORD_SUITE_TILING)) return false;
+    if (!put_or_report(put16(s, TILING_SIZE), "writing record_length_after_header %d", TILING_SIZE)) return false;
     char description[DESCRIPTION_SIZE + 1] = {};
     snprintf(description, sizeof(description), TILING_DESCRIPTION_FORMAT, tiling->get_buffer() ? "with" : "without",
              tiling->get_reversible() ? ", reversible" : "");
-    PUT_OR_FAIL(put_text(s, description, DESCRIPTION_SIZE), "writing description %s", description);
-    PUT_OR_FAIL(put32(s, tiling->level), "writing header->vlr_lastiling->level %u", tiling->level);
-    PUT_OR_FAIL(put32(s, tiling->level_index), "writing header->vlr_lastiling->level_index %u", tiling->level_index);
-    PUT_OR_FAIL(put32(s, tiling->implicit_levels_and_flags), "writing header->vlr_lastiling->implicit_levels %u",
-                tiling->get_implicit_levels());
-    PUT_OR_FAIL(putf32(s, tiling->min_x), "writing header->vlr_lastiling->min_x %g", tiling->min_x);
-    PUT_OR_FAIL(putf32(s, tiling->max_x), "writing header->vlr_lastiling->max_x %g", tiling->max_x);
-    PUT_OR_FAIL(putf32(s, tiling->min_y), "writing header->vlr_lastiling->min_y %g", tiling->min_y);
-    PUT_OR_FAIL(putf32(s, tiling->max_y), "writing header->vlr_lastiling->max_y %g", tiling->max_y);
+    if (!put_or_report(put_text(s, description, DESCRIPTION_SIZE), "writing description %s", description)) return false;
+    if (!put_or_report(put32(s, tiling->level), "writing header->vlr_lastiling->level %u", tiling->level)) return false;
+    if (!put_or_report(put32(s, tiling->level_index), "writing header->vlr_lastiling->level_index %u",
+                       tiling->level_index))
+      return false;
+    if (!put_or_report(put32(s, tiling->implicit_levels_and_flags), "writing header->vlr_lastiling->implicit_levels %u",
+                       tiling->get_implicit_levels()))
+      return false;
+    if (!put_or_report(putf32(s, tiling->min_x), "writing header->vlr_lastiling->min_x %g", tiling->min_x))
+      return false;
+    if (!put_or_report(putf32(s, tiling->max_x), "writing header->vlr_lastiling->max_x %g", tiling->max_x))
+      return false;
+    if (!put_or_report(putf32(s, tiling->min_y), "writing header->vlr_lastiling->min_y %g", tiling->min_y))
+      return false;
+    if (!put_or_report(putf32(s, tiling->max_y), "writing header->vlr_lastiling->max_y %g", tiling->max_y))
+      return false;
   }
 
   if (LASvlrOriginal* original = header->vlr_lasoriginal) {
-    PUT_OR_FAIL(put16(s, 0), "writing reserved %d", 0);
-    PUT_OR_FAIL(put_text(s, USER_ID_SUITE, USER_ID_SIZE), "writing user_id %s", USER_ID_SUITE);
-    PUT_OR_FAIL(put16(s, RECORD_SUITE_ORIGINAL), "writing record_id %d", RECORD_SUITE_ORIGINAL);
-    PUT_OR_FAIL(put16(s, ORIGINAL_SIZE), "writing record_length_after_header %d", ORIGINAL_SIZE);
-    PUT_OR_FAIL(put_text(s, ORIGINAL_DESCRIPTION, DESCRIPTION_SIZE), "writing description %s", ORIGINAL_DESCRIPTION);
+    if (!put_or_report(put16(s, 0), "writing reserved %d", 0)) return false;
+    if (!put_or_report(put_text(s, USER_ID_SUITE, USER_ID_SIZE), "writing user_id %s", USER_ID_SUITE)) return false;
+    if (!put_or_report(put16(s, RECORD_SUITE_ORIGINAL), "writing record_id %d", RECORD_SUITE_ORIGINAL)) return false;
+    if (!put_or_report(put16(s, ORIGINAL_SIZE), "writing record_length_after_header %d", ORIGINAL_SIZE)) return false;
+    if (!put_or_report(put_text(s, ORIGINAL_DESCRIPTION, DESCRIPTION_SIZE), "writing description %s",
+                       ORIGINAL_DESCRIPTION))
+      return false;
     original->position = s->tell();
-    PUT_OR_FAIL(puti64(s, original->number_of_point_records), "writing header->vlr_lasoriginal->number_of_point_records %d",
-                (int)original->number_of_point_records);
+    if (!put_or_report(puti64(s, original->number_of_point_records),
+                       "writing header->vlr_lasoriginal->number_of_point_records %d",
+                       (int)original->number_of_point_records))
+      return false;
     for (U32 i = 0; i < EXTENDED_POINTS_BY_RETURN_COUNT; i++)
-      PUT_OR_FAIL(puti64(s, original->number_of_points_by_return[i]),
-                  "writing header->vlr_lasoriginal->number_of_points_by_return[%u] %d", i,
-                  (int)original->number_of_points_by_return[i]);
-    PUT_OR_FAIL(putf64(s, original->min_x), "writing header->vlr_lasoriginal->min_x %g", original->min_x);
-    PUT_OR_FAIL(putf64(s, original->max_x), "writing header->vlr_lasoriginal->max_x %g", original->max_x);
-    PUT_OR_FAIL(putf64(s, original->min_y), "writing header->vlr_lasoriginal->min_y %g", original->min_y);
-    PUT_OR_FAIL(putf64(s, original->max_y), "writing header->vlr_lasoriginal->max_y %g", original->max_y);
-    PUT_OR_FAIL(putf64(s, original->min_z), "writing header->vlr_lasoriginal->min_z %g", original->min_z);
-    PUT_OR_FAIL(putf64(s, original->max_z), "writing header->vlr_lasoriginal->max_z %g", original->max_z);
+      if (!put_or_report(puti64(s, original->number_of_points_by_return[i]),
+                         "writing header->vlr_lasoriginal->number_of_points_by_return[%u] %d", i,
+                         (int)original->number_of_points_by_return[i]))
+        return false;
+    if (!put_or_report(putf64(s, original->min_x), "writing header->vlr_lasoriginal->min_x %g", original->min_x))
+      return false;
+    if (!put_or_report(putf64(s, original->max_x), "writing header->vlr_lasoriginal->max_x %g", original->max_x))
+      return false;
+    if (!put_or_report(putf64(s, original->min_y), "writing header->vlr_lasoriginal->min_y %g", original->min_y))
+      return false;
+    if (!put_or_report(putf64(s, original->max_y), "writing header->vlr_lasoriginal->max_y %g", original->max_y))
+      return false;
+    if (!put_or_report(putf64(s, original->min_z), "writing header->vlr_lasoriginal->min_z %g", original->min_z))
+      return false;
+    if (!put_or_report(putf64(s, original->max_z), "writing header->vlr_lasoriginal->max_z %g", original->max_z))
+      return false;
   }
 
   if (header->user_data_after_header_bytes) {
@@ -581,8 +625,10 @@ bool LASwriterLAS::write_header_and_records(const LASheader* header, const Vembr
                header->user_data_after_header_bytes);
       return false;
     }
-    PUT_OR_FAIL(s->putBytes(header->user_data_after_header, header->user_data_after_header_bytes),
-                "writing %d bytes of data from header->user_data_after_header", header->user_data_after_header_bytes);
+    if (!put_or_report(s->putBytes(header->user_data_after_header, header->user_data_after_header_bytes),
+                       "writing %d bytes of data from header->user_data_after_header",
+                       header->user_data_after_header_bytes))
+      return false;
   }
   return true;
 }
@@ -651,7 +697,9 @@ bool LASwriterLAS::patch_from_inventory(const LASheader* header) {
   const U8 minor = header->version_minor;
   const I64 count = inventory.number_of_point_records;
   const bool legacy_counts = legacy_counts_carried(format, minor);
-  PUT_OR_FAIL(s->seek(header_start_position + at(NUMBER_OF_POINT_RECORDS)), "updating inventory.number_of_point_records");
+  if (!put_or_report(s->seek(header_start_position + at(NUMBER_OF_POINT_RECORDS)),
+                     "updating inventory.number_of_point_records"))
+    return false;
   U32 legacy = 0;
   if (legacy_counts) {
     if (count <= (I64)U32_MAX) {
@@ -661,33 +709,36 @@ bool LASwriterLAS::patch_from_inventory(const LASheader* header) {
       legacy = U32_MAX;
     }
   }
-  PUT_OR_FAIL(put32(s, legacy), "updating inventory.number_of_point_records");
+  if (!put_or_report(put32(s, legacy), "updating inventory.number_of_point_records")) return false;
   points_expected = count;
   for (U32 r = 1; r <= POINTS_BY_RETURN_COUNT; r++) {
     const I64 n = inventory.number_of_points_by_return[r];
     U32 v = 0;
     if (legacy_counts) v = (n <= (I64)U32_MAX) ? (U32)n : ((minor < 4) ? U32_MAX : 0);
-    PUT_OR_FAIL(put32(s, v), "updating inventory.number_of_points_by_return[%d]", r - 1);
+    if (!put_or_report(put32(s, v), "updating inventory.number_of_points_by_return[%d]", r - 1)) return false;
   }
-  PUT_OR_FAIL(s->seek(header_start_position + at(MAX_X)), "updating inventory.max_X");
-  PUT_OR_FAIL(putf64(s, scaling.get_x(inventory.max_X)), "updating inventory.max_X");
-  PUT_OR_FAIL(putf64(s, scaling.get_x(inventory.min_X)), "updating inventory.min_X");
-  PUT_OR_FAIL(putf64(s, scaling.get_y(inventory.max_Y)), "updating inventory.max_Y");
-  PUT_OR_FAIL(putf64(s, scaling.get_y(inventory.min_Y)), "updating inventory.min_Y");
-  PUT_OR_FAIL(putf64(s, scaling.get_z(inventory.max_Z)), "updating inventory.max_Z");
-  PUT_OR_FAIL(putf64(s, scaling.get_z(inventory.min_Z)), "updating inventory.min_Z");
+  if (!put_or_report(s->seek(header_start_position + at(MAX_X)), "updating inventory.max_X")) return false;
+  if (!put_or_report(putf64(s, scaling.get_x(inventory.max_X)), "updating inventory.max_X")) return false;
+  if (!put_or_report(putf64(s, scaling.get_x(inventory.min_X)), "updating inventory.min_X")) return false;
+  if (!put_or_report(putf64(s, scaling.get_y(inventory.max_Y)), "updating inventory.max_Y")) return false;
+  if (!put_or_report(putf64(s, scaling.get_y(inventory.min_Y)), "updating inventory.min_Y")) return false;
+  if (!put_or_report(putf64(s, scaling.get_z(inventory.max_Z)), "updating inventory.max_Z")) return false;
+  if (!put_or_report(putf64(s, scaling.get_z(inventory.min_Z)), "updating inventory.min_Z")) return false;
   if (minor >= 4 && written_minor >= 4) {
-    PUT_OR_FAIL(s->seek(header_start_position + at(EXTENDED_NUMBER_OF_POINT_RECORDS)),
-                "updating header->extended_number_of_point_records");
-    PUT_OR_FAIL(put64(s, (U64)count), "updating header->extended_number_of_point_records");
+    if (!put_or_report(s->seek(header_start_position + at(EXTENDED_NUMBER_OF_POINT_RECORDS)),
+                       "updating header->extended_number_of_point_records"))
+      return false;
+    if (!put_or_report(put64(s, (U64)count), "updating header->extended_number_of_point_records")) return false;
     for (U32 r = 1; r <= EXTENDED_POINTS_BY_RETURN_COUNT; r++)
-      PUT_OR_FAIL(put64(s, (U64)inventory.number_of_points_by_return[r]),
-                  "updating header->extended_number_of_points_by_return[%d]", r - 1);
+      if (!put_or_report(put64(s, (U64)inventory.number_of_points_by_return[r]),
+                         "updating header->extended_number_of_points_by_return[%d]", r - 1))
+        return false;
   }
   if (minor >= 5 && written_minor >= 5) {
-    PUT_OR_FAIL(s->seek(header_start_position + at(MAX_GPS_TIME)), "updating inventory.max_gps_time");
-    PUT_OR_FAIL(putf64(s, inventory.max_gps_time), "updating inventory.max_gps_time");
-    PUT_OR_FAIL(putf64(s, inventory.min_gps_time), "updating inventory.min_gps_time");
+    if (!put_or_report(s->seek(header_start_position + at(MAX_GPS_TIME)), "updating inventory.max_gps_time"))
+      return false;
+    if (!put_or_report(putf64(s, inventory.max_gps_time), "updating inventory.max_gps_time")) return false;
+    if (!put_or_report(putf64(s, inventory.min_gps_time), "updating inventory.min_gps_time")) return false;
   }
   return true;
 }
@@ -697,53 +748,61 @@ bool LASwriterLAS::patch_from_header(const LASheader* header) {
   const U8 format = header->point_data_format & 0x7F;
   const U8 minor = header->version_minor;
   const bool legacy_counts = legacy_counts_carried(format, minor);
-  PUT_OR_FAIL(s->seek(header_start_position + at(NUMBER_OF_POINT_RECORDS)), "updating header->number_of_point_records");
-  PUT_OR_FAIL(put32(s, legacy_counts ? header->number_of_point_records : 0),
-              "updating header->number_of_point_records");
+  if (!put_or_report(s->seek(header_start_position + at(NUMBER_OF_POINT_RECORDS)),
+                     "updating header->number_of_point_records"))
+    return false;
+  if (!put_or_report(put32(s, legacy_counts ? header->number_of_point_records : 0),
+                     "updating header->number_of_point_records"))
+    return false;
   points_expected = header->number_of_point_records ? (I64)header->number_of_point_records
                                                      : (I64)header->extended_number_of_point_records;
   for (U32 i = 0; i < POINTS_BY_RETURN_COUNT; i++)
-    PUT_OR_FAIL(put32(s, legacy_counts ? header->number_of_points_by_return[i] : 0),
-                "updating header->number_of_points_by_return[%d]", i);
-  PUT_OR_FAIL(s->seek(header_start_position + at(MAX_X)), "updating header->max_x");
-  PUT_OR_FAIL(putf64(s, header->max_x), "updating header->max_x");
-  PUT_OR_FAIL(putf64(s, header->min_x), "updating header->min_x");
-  PUT_OR_FAIL(putf64(s, header->max_y), "updating header->max_y");
-  PUT_OR_FAIL(putf64(s, header->min_y), "updating header->min_y");
-  PUT_OR_FAIL(putf64(s, header->max_z), "updating header->max_z");
-  PUT_OR_FAIL(putf64(s, header->min_z), "updating header->min_z");
+    if (!put_or_report(put32(s, legacy_counts ? header->number_of_points_by_return[i] : 0),
+                       "updating header->number_of_points_by_return[%d]", i))
+      return false;
+  if (!put_or_report(s->seek(header_start_position + at(MAX_X)), "updating header->max_x")) return false;
+  if (!put_or_report(putf64(s, header->max_x), "updating header->max_x")) return false;
+  if (!put_or_report(putf64(s, header->min_x), "updating header->min_x")) return false;
+  if (!put_or_report(putf64(s, header->max_y), "updating header->max_y")) return false;
+  if (!put_or_report(putf64(s, header->min_y), "updating header->min_y")) return false;
+  if (!put_or_report(putf64(s, header->max_z), "updating header->max_z")) return false;
+  if (!put_or_report(putf64(s, header->min_z), "updating header->min_z")) return false;
   if (minor >= 3 && written_minor >= 3) {
     if (header->start_of_waveform_data_packet_record != 0) {
       LASMessage(WARNING, "header->start_of_waveform_data_packet_record is %lld. writing 0 instead.",
                  (long long)header->start_of_waveform_data_packet_record);
-      PUT_OR_FAIL(put64(s, 0), "updating start_of_waveform_data_packet_record");
+      if (!put_or_report(put64(s, 0), "updating start_of_waveform_data_packet_record")) return false;
     } else {
-      PUT_OR_FAIL(put64(s, 0), "updating header->start_of_waveform_data_packet_record");
+      if (!put_or_report(put64(s, 0), "updating header->start_of_waveform_data_packet_record")) return false;
     }
   }
   if (minor >= 4 && written_minor >= 4) {
-    PUT_OR_FAIL(s->seek(header_start_position + at(START_OF_FIRST_EXTENDED_VARIABLE_LENGTH_RECORD)),
-                "updating header->start_of_first_extended_variable_length_record");
-    PUT_OR_FAIL(put64(s, header->start_of_first_extended_variable_length_record),
-                "updating header->start_of_first_extended_variable_length_record");
+    if (!put_or_report(s->seek(header_start_position + at(START_OF_FIRST_EXTENDED_VARIABLE_LENGTH_RECORD)),
+                       "updating header->start_of_first_extended_variable_length_record"))
+      return false;
+    if (!put_or_report(put64(s, header->start_of_first_extended_variable_length_record),
+                       "updating header->start_of_first_extended_variable_length_record"))
+      return false;
     start_of_first_extended_variable_length_record = header->start_of_first_extended_variable_length_record;
     // The count of the EVLRs that close will really write.
-    PUT_OR_FAIL(put32(s, number_of_extended_variable_length_records),
-                "updating header->number_of_extended_variable_length_records");
+    if (!put_or_report(put32(s, number_of_extended_variable_length_records),
+                       "updating header->number_of_extended_variable_length_records"))
+      return false;
     const U64 count = header->number_of_point_records ? header->number_of_point_records
                                                       : header->extended_number_of_point_records;
-    PUT_OR_FAIL(put64(s, count), "updating header->extended_number_of_point_records");
+    if (!put_or_report(put64(s, count), "updating header->extended_number_of_point_records")) return false;
     for (U32 i = 0; i < EXTENDED_POINTS_BY_RETURN_COUNT; i++) {
       U64 n = header->extended_number_of_points_by_return[i];
       if (i < POINTS_BY_RETURN_COUNT && header->number_of_points_by_return[i]) n = header->number_of_points_by_return[i];
-      PUT_OR_FAIL(put64(s, n), "updating header->extended_number_of_points_by_return[%d]", i);
+      if (!put_or_report(put64(s, n), "updating header->extended_number_of_points_by_return[%d]", i)) return false;
     }
   }
   if (minor >= 5 && written_minor >= 5) {
-    PUT_OR_FAIL(s->seek(header_start_position + at(MAX_GPS_TIME)), "updating header->max_gps_time");
-    PUT_OR_FAIL(putf64(s, header->max_gps_time), "updating header->max_gps_time");
-    PUT_OR_FAIL(putf64(s, header->min_gps_time), "updating header->min_gps_time");
-    PUT_OR_FAIL(put16(s, header->time_offset), "updating header->time_offset");
+    if (!put_or_report(s->seek(header_start_position + at(MAX_GPS_TIME)), "updating header->max_gps_time"))
+      return false;
+    if (!put_or_report(putf64(s, header->max_gps_time), "updating header->max_gps_time")) return false;
+    if (!put_or_report(putf64(s, header->min_gps_time), "updating header->min_gps_time")) return false;
+    if (!put_or_report(put16(s, header->time_offset), "updating header->time_offset")) return false;
   }
   return true;
 }
@@ -775,9 +834,10 @@ bool LASwriterLAS::rewrite_extra_bytes(const LASheader* header) {
     laserror("there should be %d bytes of data in header->vlrs[%d].data", vlr->record_length_after_header, index);
     return false;
   }
-  PUT_OR_FAIL(stream->seek(header_start_position + extra_bytes_payload_position) &&
-                  stream->putBytes(vlr->data, vlr->record_length_after_header),
-              "writing %d bytes of data from header->vlrs[%d].data", vlr->record_length_after_header, index);
+  if (!put_or_report(stream->seek(header_start_position + extra_bytes_payload_position) &&
+                         stream->putBytes(vlr->data, vlr->record_length_after_header),
+                     "writing %d bytes of data from header->vlrs[%d].data", vlr->record_length_after_header, index))
+    return false;
   stream->seekEnd();
   return true;
 }
@@ -791,11 +851,14 @@ bool LASwriterLAS::write_evlrs() {
     const LASevlrRecord& evlr = evlrs[i];
     const bool hierarchy = is_copc_hierarchy(evlr);
     const I64 payload_position = s->tell() + EVLR_HEADER_SIZE;
-    PUT_OR_FAIL(put16(s, evlr.reserved), "writing evlrs[%d].reserved", i);
-    PUT_OR_FAIL(s->putBytes((const U8*)evlr.user_id, USER_ID_SIZE), "writing evlrs[%d].user_id", i);
-    PUT_OR_FAIL(put16(s, evlr.record_id), "writing evlrs[%d].record_id", i);
-    PUT_OR_FAIL(put64(s, evlr.record_length_after_header), "writing evlrs[%d].record_length_after_header", i);
-    PUT_OR_FAIL(s->putBytes((const U8*)evlr.description, DESCRIPTION_SIZE), "writing evlrs[%d].description", i);
+    if (!put_or_report(put16(s, evlr.reserved), "writing evlrs[%d].reserved", i)) return false;
+    if (!put_or_report(s->putBytes((const U8*)evlr.user_id, USER_ID_SIZE), "writing evlrs[%d].user_id", i))
+      return false;
+    if (!put_or_report(put16(s, evlr.record_id), "writing evlrs[%d].record_id", i)) return false;
+    if (!put_or_report(put64(s, evlr.record_length_after_header), "writing evlrs[%d].record_length_after_header", i))
+      return false;
+    if (!put_or_report(s->putBytes((const U8*)evlr.description, DESCRIPTION_SIZE), "writing evlrs[%d].description", i))
+      return false;
     if (evlr.record_length_after_header) {
       if (evlr.data == nullptr) {
         laserror("there should be %u bytes of data in evlrs[%d].data", (U32)evlr.record_length_after_header, i);
@@ -806,8 +869,9 @@ bool LASwriterLAS::write_evlrs() {
       const U8* data = evlr.data;
       while (left) {
         const U32 part = (left > 0x40000000) ? 0x40000000 : (U32)left;
-        PUT_OR_FAIL(s->putBytes(data, part), "writing %u bytes of data from evlrs[%d].data",
-                    (U32)evlr.record_length_after_header, i);
+        if (!put_or_report(s->putBytes(data, part), "writing %u bytes of data from evlrs[%d].data",
+                           (U32)evlr.record_length_after_header, i))
+          return false;
         data += part;
         left -= part;
       }
@@ -816,15 +880,17 @@ bool LASwriterLAS::write_evlrs() {
     // only a COPC information record that was written can take the pointer.
     if (hierarchy && copc_root_pointer_position >= 0 && s->isSeekable()) {
       const U64 position = (U64)payload_position;
-      PUT_OR_FAIL(s->seek(header_start_position + copc_root_pointer_position) && put64(s, position) &&
-                      put64(s, evlr.record_length_after_header) && s->seekEnd(),
-                  "updating the root hierarchy offset and size of the COPC information");
+      if (!put_or_report(s->seek(header_start_position + copc_root_pointer_position) && put64(s, position) &&
+                             put64(s, evlr.record_length_after_header) && s->seekEnd(),
+                         "updating the root hierarchy offset and size of the COPC information"))
+        return false;
     }
   }
   if ((U64)evlr_start != start_of_first_extended_variable_length_record && s->isSeekable()) {
-    PUT_OR_FAIL(s->seek(header_start_position + at(START_OF_FIRST_EXTENDED_VARIABLE_LENGTH_RECORD)) &&
-                    put64(s, (U64)evlr_start) && s->seekEnd(),
-                "updating header->start_of_first_extended_variable_length_record");
+    if (!put_or_report(s->seek(header_start_position + at(START_OF_FIRST_EXTENDED_VARIABLE_LENGTH_RECORD)) &&
+                           put64(s, (U64)evlr_start) && s->seekEnd(),
+                       "updating header->start_of_first_extended_variable_length_record"))
+      return false;
     start_of_first_extended_variable_length_record = (U64)evlr_start;
   }
   return true;

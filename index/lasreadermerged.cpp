@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 
+#include "compressor/vembra.hpp"
 #include "core/lasreader_las.hpp"
 #include "filters/lasfilter.hpp"
 #include "formats/lasreader_asc.hpp"

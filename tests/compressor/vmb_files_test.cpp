@@ -385,14 +385,38 @@ TEST(VmbFiles, TruncatedLayeredFileEndsInTheCutChunk) {
       << r.err;
 }
 
-// The other LAS 1.4 formats need layered coders of their colour, wave packet
-// and extra-bytes items, which this build does not have.
-TEST(VmbFiles, LayeredFormatsWithoutCodersAreRefused) {
+// Format 10 with 20 extra bytes (colour, NIR, wave packet and byte streams
+// behind the core ones): a file cut inside its second chunk, and one whose
+// second chunk claims an extra-byte stream of 4 GB, end in that chunk with
+// the points before it written.
+TEST(VmbFiles, DamagedChunksOfEveryLayeredItemAreReported) {
   TempDir dir;
-  dir.write("in.las", extended_input(7, 4, 10).bytes());
-  const ToolResult r = run_voxsifter({"-i", dir.file("in.las"), "-every_nth", "1", "-o", dir.file("out.vmb")});
-  EXPECT_EQ(r.exit_code, 3);
-  EXPECT_NE(r.err.find("ERROR: point type 7 of size 36 not supported (with Vembra)"), std::string::npos) << r.err;
+  lasfix::LasFile f = extended_input(10, 4, 3000);
+  f.extra_bytes = 20;
+  for (U32 i = 0; i < f.points.size(); i++) f.points[i] = lasfix::varied_point(10, i, 20);
+  dir.write("in.las", f.bytes());
+  run_quietly({"-i", dir.file("in.las"), "-every_nth", "1", "-chunk_size", "1000", "-o", dir.file("in.vmb")});
+  const std::string bytes = dir.read("in.vmb");
+  const size_t points_at = lasfix::get_u32(bytes, lasfix::header_offset("offset_to_point_data"));
+  const size_t second = points_at + 8 + chunk_table(bytes).byte_counts[0];
+  const size_t record_length = 67 + 20;
+  // Behind the raw first point and the point count: 9 core, 2 colour and 1
+  // wave-packet stream sizes, then the 20 extra-byte ones.
+  const size_t byte_sizes_at = second + record_length + 4 + 4 * 12;
+
+  std::string huge = bytes;
+  lasfix::put_u32(huge, byte_sizes_at + 4 * 19, 0xFFFFFFFF);
+  dir.write("cut.vmb", bytes.substr(0, second + 300));
+  dir.write("huge.vmb", huge);
+  for (const char* file : {"cut.vmb", "huge.vmb"}) {
+    SCOPED_TRACE(file);
+    const std::string name = dir.file(file);
+    const ToolResult r = run_voxsifter({"-i", name, "-every_nth", "1", "-o", dir.file("out.las"), "-silent"});
+    EXPECT_EQ(r.exit_code, 3);
+    EXPECT_NE(r.err.find("ERROR: 'end-of-file during chunk with index 1' after 1000 of 3000 points for '" + name + "'"),
+              std::string::npos)
+        << r.err;
+  }
 }
 
 // ------------------------------------------------------------------ damage
@@ -466,7 +490,8 @@ TEST_P(VmbDamage, CorruptChunkIsReportedAndReadingGoesOnWithTheNext) {
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_GE(delivered, 1000u);
   EXPECT_LE(delivered, 2000u);  // the damage shows inside chunk 1 or where it should end
-  EXPECT_EQ(err, "ERROR: 'chunk with index 1 of 5 is corrupt' after " + std::to_string(delivered) + " of 3500 points for 'stream'\n")
+  EXPECT_EQ(err, "ERROR: 'chunk with index 1 of 5 is corrupt' after " + std::to_string(delivered) +
+                     " of 3500 points for 'stream'\n")
       << err;
   for (U32 i = 2000; i < 3500; i++) {
     ASSERT_TRUE(reader.read_point()) << i;

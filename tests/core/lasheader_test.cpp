@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "compressor/vembra.hpp"
 #include "core/laspoint.hpp"
 
 namespace {

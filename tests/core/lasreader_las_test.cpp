@@ -213,6 +213,13 @@ std::vector<BrokenCase> broken_cases() {
        [](lasfix::Built& b) { b.bytes.resize(300); }, "ERROR: reading header.extended_number_of_points_by_return 5\n"},
       {"cut_in_vlr_header", file_with([](LasFile& f) { f.vlrs.push_back({"LASF_Spec", 3, "x"}); }),
        [](lasfix::Built& b) { b.bytes.resize(227 + 19); }, "ERROR: reading header.vlrs[0].record_id\n"},
+      {"cut_in_compressor_record", file_with([](LasFile& f) {
+         f.header.point_data_format = 0x81;
+         lasfix::Compressor c;
+         c.items = lasfix::standard_items(1, 28, 2);
+         f.vlrs.push_back({"vembra encoded", 22204, lasfix::compressor_payload(c)});
+       }),
+       [](lasfix::Built& b) { b.bytes.resize(227 + 54 + 14); }, "ERROR: reading chunk_size 50000\n"},
       {"tiling_length", file_with([](LasFile& f) { f.vlrs.push_back({"Pelkarts", 10, std::string(20, 'x')}); }), none,
        "ERROR: record_length_after_header of VLR Pelkarts (10) is 20 instead of 28\n"},
       {"tile_id_length", file_with([](LasFile& f) { f.vlrs.push_back({"pelkarts tile", 77, std::string(29, 'x')}); }),

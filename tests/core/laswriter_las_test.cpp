@@ -771,4 +771,48 @@ TEST_F(WriterTest, LostOutputIsAnErrorAtClose) {
             "ERROR: writing the output failed\n");
 }
 
+// An output that takes no byte beyond `room`: the first write that does not
+// fit is the one the error names, and opening gives up there.
+class FullAfter final : public ByteStreamOutArray {
+ public:
+  explicit FullAfter(I64 room) : room(room) {}
+  bool putByte(U8 byte) override { return tell() < room && ByteStreamOutArray::putByte(byte); }
+  bool putBytes(const U8* bytes, U32 num_bytes) override {
+    return tell() + (I64)num_bytes <= room && ByteStreamOutArray::putBytes(bytes, num_bytes);
+  }
+  BYTESTREAMOUT_ORDERED_WRITES(LE, BE)
+
+ private:
+  I64 room;
+};
+
+TEST_F(WriterTest, FailedHeaderWriteNamesTheField) {
+  struct Case {
+    I64 room;
+    U32 compressor;
+    const char* message;
+  };
+  // A 1.2 header is 227 bytes, its one record head 54 more; the compressor
+  // record follows as the last record of a compressed file.
+  const Case cases[] = {
+      {0, 0, "ERROR: writing header->file_signature\n"},
+      {5, 0, "ERROR: writing header->file_source_ID\n"},
+      {140, 0, "ERROR: writing header->y_scale_factor\n"},
+      {230, 0, "ERROR: writing header->vlrs[0].user_id\n"},
+      {227 + 54 + 2, 0, "ERROR: writing 4 bytes of data from header->vlrs[0].data\n"},
+      {227 + 54 + 4 + 54 + 13, Vembra::POINTWISE_CHUNKED, "ERROR: writing chunk_size 50000\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.room);
+    LASheader header;
+    U8* data = copy_bytes("abcd");
+    ASSERT_TRUE(header.add_vlr("LASF_Spec", 3, 4, data));
+    FullAfter out(c.room);
+    KeptWriter writer;
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(writer.open(&out, &header, c.compressor));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.message);
+  }
+}
+
 }  // namespace

@@ -109,8 +109,8 @@ INSTANTIATE_TEST_SUITE_P(Formats, StoredShapes,
                          ::testing::Values(Shape{"format_1", 1, false, true},
                                            Shape{"format_3_attribute", 3, true, true},
                                            Shape{"format_5_waves", 5, false, true}, Shape{"format_6", 6, false, true},
-                                           Shape{"format_8_attribute", 8, true, false},
-                                           Shape{"format_10_waves", 10, false, false}),
+                                           Shape{"format_8_attribute", 8, true, true},
+                                           Shape{"format_10_waves", 10, false, true}),
                          [](const ::testing::TestParamInfo<Shape>& info) { return std::string(info.param.name); });
 
 class StoredReader : public HaltingOff<> {
