@@ -4,6 +4,7 @@
 #pragma once
 
 #include <optional>
+#include <vector>
 
 #include "core/mydefs.hpp"
 
@@ -36,4 +37,13 @@ class PointFilterInterface {
   virtual bool requiresVisit() const { return false; }
   // First-pass points that lay outside the header's bounding box (voxel filters).
   virtual U64 numOfPointsOutsideBox() const { return 0; }
+  // Survivor marks, for inputs whose second pass provably reads the points of
+  // the first in the same order: asked before the first pass, a filter that
+  // can keeps one bit per visited point, set for the points that survive, so
+  // that the second pass reads only those. False when the filter cannot.
+  virtual bool markSurvivors() { return false; }
+  // After the first pass: the marks by visiting order, or null when they do
+  // not stand for the decisions (a point shares its voxel's chosen identity,
+  // too many points) and every point has to be asked about.
+  virtual const std::vector<U64>* survivorMarks() const { return nullptr; }
 };

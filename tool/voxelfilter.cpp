@@ -50,6 +50,15 @@ U64 VoxelFilter<Payload>::wideCellKey(const VoxelTriple& triple, bool add) {
   return *key;
 }
 
+// Only rules whose choice follows the identity can mark, and only from the
+// first point on.
+template <class Payload>
+bool VoxelFilter<Payload>::markSurvivors() {
+  if constexpr (!Payload::chosen_by_identity) return false;
+  marking = visited == 0;
+  return marking;
+}
+
 // The point's key (dense keys of wide grids are handed out here, in visiting
 // order) and sample are taken now; the record is updated once PENDING newer
 // points are held back, by when the index slot of a voxel that the recent
@@ -58,6 +67,12 @@ U64 VoxelFilter<Payload>::wideCellKey(const VoxelTriple& triple, bool add) {
 template <class Payload>
 void VoxelFilter<Payload>::visitPoint(const LASpoint& point) {
   PendingPoint next;
+  if (marking) [[unlikely]] {
+    // Positions are kept in 32 bits.
+    if (visited >= U32_MAX) dropMarks();
+    next.ordinal = static_cast<U32>(visited);
+  }
+  visited++;
   next.x = point.get_x();
   next.y = point.get_y();
   next.z = get_z(point);
@@ -70,13 +85,19 @@ void VoxelFilter<Payload>::visitPoint(const LASpoint& point) {
   grid.center(triple, cell.center);
   next.key = cell.index;
   next.sample = Payload::sample(point, cell);
+  // With survivor marks every point is entered: it may repeat its voxel's
+  // chosen identity.
   if (next.key == visited_key) {
     // The point before, entered or held back, is in this voxel.
-    if constexpr (Payload::ignores_later_points) return;
+    if constexpr (Payload::ignores_later_points) {
+      if (!marking) return;
+    }
   } else {
     visited_key = next.key;
     if (recentPosition(next.key, recentSlot(next.key)) != Cells::NONE) {
-      if constexpr (Payload::ignores_later_points) return;
+      if constexpr (Payload::ignores_later_points) {
+        if (!marking) return;
+      }
     } else {
       // Only a hint: the voxel may be added by a point held back before this
       // one, and the index may grow before this point is entered.
@@ -134,12 +155,42 @@ void VoxelFilter<Payload>::enter(const PendingPoint& point) {
     voxel.payload.addToCellCount();
     voxel.payload.updatePayload(point.sample);
     if constexpr (Payload::seeded_per_cell) voxel.payload.setSeed(engine.uniformInt(0, I32_MAX));
+    if (marking) {
+      mark(point.ordinal);
+      if constexpr (marks_move<Payload>) voxel.chosen = point.ordinal;
+    }
     return;
   }
   voxel.payload.addToCellCount();
   if (voxel.payload.pointNeedsUpdate(point.sample)) {
-    voxel.hash = utils::PointHash::computeHash(point.x, point.y, point.z, point.gps_time);
+    const U64 hash = utils::PointHash::computeHash(point.x, point.y, point.z, point.gps_time);
+    if (marking) {
+      if (hash == voxel.hash) {
+        // Both points would survive the identity test of the second pass.
+        dropMarks();
+      } else if constexpr (marks_move<Payload>) {
+        unmark(voxel.chosen);
+        mark(point.ordinal);
+        voxel.chosen = point.ordinal;
+        // Repeats of the identity that lost its place lose theirs too.
+        if (!repeats.empty()) {
+          const auto repeated = repeats.find(position);
+          if (repeated != repeats.end()) {
+            for (const U32 ordinal : repeated->second) unmark(ordinal);
+            repeats.erase(repeated);
+          }
+        }
+      }
+    }
+    voxel.hash = hash;
     voxel.payload.updatePayload(point.sample);
+  } else if (marking) {
+    // A repeat of the chosen identity survives beside the chosen point, as
+    // long as that identity keeps its place.
+    if (utils::PointHash::computeHash(point.x, point.y, point.z, point.gps_time) == voxel.hash) {
+      mark(point.ordinal);
+      if constexpr (marks_move<Payload>) repeats[position].push_back(point.ordinal);
+    }
   }
 }
 

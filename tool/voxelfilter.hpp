@@ -10,6 +10,9 @@
 
 #include <memory>
 #include <optional>
+#include <type_traits>
+#include <unordered_map>
+#include <vector>
 
 #include "core/laspoint.hpp"
 #include "tool/cellmap.hpp"
@@ -30,6 +33,16 @@ inline U8 get_return_number(const LASpoint& point) { return point.get_return_num
 inline U8 get_extended_return_number(const LASpoint& point) { return point.get_extended_return_number(); }
 // Attribute attribute_idx, 0.0 when the point has no such attribute.
 F64 get_attribute(const LASpoint& point);
+
+// Whether the getter is that of world z, which the identity holds.
+template <class T, T (*get)(const LASpoint&)>
+constexpr bool gets_z() {
+  if constexpr (std::is_same_v<T, F64>) {
+    return get == get_z;
+  } else {
+    return false;
+  }
+}
 
 // Payload records are packed to 4 bytes: a 64-bit identity, a 32-bit count and a
 // double take 28 bytes.
@@ -70,7 +83,12 @@ class VoxelFilterPayloadInterface<false> {
 // place), updatePayload (store the new chosen point's value; on a voxel's first
 // point too), seeded_per_cell (the filter seeds the payload's engine when
 // the voxel is new), and ignores_later_points (a voxel's record never changes
-// after its first point, so the first pass may skip points of known voxels).
+// after its first point, so the first pass may skip points of known voxels),
+// and chosen_by_identity (what the rule compares is a function of the point's
+// identity and every comparison is strict, so a point can never take the
+// place of an earlier point of the same identity: the chosen point of a voxel
+// is the only one of its identity unless a later one repeats it, which the
+// first pass sees).
 
 // Nothing of the point: the rules that do not compare values.
 struct VoxelFilterNoSample {};
@@ -81,6 +99,7 @@ class VoxelFilterPayloadFirstOccurrence : public VoxelFilterPayloadInterface<cou
   using Sample = VoxelFilterNoSample;
   static constexpr bool seeded_per_cell = false;
   static constexpr bool ignores_later_points = !counting;
+  static constexpr bool chosen_by_identity = true;
   static Sample sample(const LASpoint&, const VoxelIndexAndCenter&) { return {}; }
   bool pointNeedsUpdate(Sample) { return false; }
   void updatePayload(Sample) {}
@@ -92,6 +111,7 @@ class VoxelFilterPayloadHighest : public VoxelFilterPayloadInterface<counting> {
   using Sample = T;
   static constexpr bool seeded_per_cell = false;
   static constexpr bool ignores_later_points = false;
+  static constexpr bool chosen_by_identity = gets_z<T, get>();
   static T sample(const LASpoint& point, const VoxelIndexAndCenter&) { return get(point); }
   bool pointNeedsUpdate(T sample) { return sample > value; }
   void updatePayload(T sample) { value = sample; }
@@ -106,6 +126,7 @@ class VoxelFilterPayloadLowest : public VoxelFilterPayloadInterface<counting> {
   using Sample = T;
   static constexpr bool seeded_per_cell = false;
   static constexpr bool ignores_later_points = false;
+  static constexpr bool chosen_by_identity = gets_z<T, get>();
   static T sample(const LASpoint& point, const VoxelIndexAndCenter&) { return get(point); }
   bool pointNeedsUpdate(T sample) { return sample < value; }
   void updatePayload(T sample) { value = sample; }
@@ -121,6 +142,7 @@ class VoxelFilterPayloadClosest : public VoxelFilterPayloadInterface<counting> {
   using Sample = F64;
   static constexpr bool seeded_per_cell = false;
   static constexpr bool ignores_later_points = false;
+  static constexpr bool chosen_by_identity = true;
   static F64 sample(const LASpoint& point, const VoxelIndexAndCenter& cell) {
     const F64 dx = point.get_x() - cell.center[0];
     const F64 dy = point.get_y() - cell.center[1];
@@ -141,6 +163,8 @@ class VoxelFilterPayloadRandom : public VoxelFilterPayloadInterface<true> {
   using Sample = VoxelFilterNoSample;
   static constexpr bool seeded_per_cell = true;
   static constexpr bool ignores_later_points = false;
+  // A later point may take the place of an earlier one of the same identity.
+  static constexpr bool chosen_by_identity = false;
   static Sample sample(const LASpoint&, const VoxelIndexAndCenter&) { return {}; }
   void setSeed(int seed) { engine.setSeed(seed); }
   bool pointNeedsUpdate(Sample) { return engine.uniformU64(0, count - 1) == 0; }
@@ -150,10 +174,18 @@ class VoxelFilterPayloadRandom : public VoxelFilterPayloadInterface<true> {
   MinStdRand engine;
 };
 
-// One occupied voxel: the identity of its chosen point and the rule's payload.
+// Whether survivor marks need the first-pass position of a voxel's chosen
+// point: only where a later point can take its place.
+template <class Payload>
+constexpr bool marks_move = Payload::chosen_by_identity && !std::is_same_v<typename Payload::Sample, VoxelFilterNoSample>;
+struct VoxelNoPosition {};
+
+// One occupied voxel: the identity of its chosen point, its position in the
+// first pass where survivor marks need it, and the rule's payload.
 template <class Payload>
 struct VoxelCell {
   U64 hash;
+  [[no_unique_address]] std::conditional_t<marks_move<Payload>, U32, VoxelNoPosition> chosen;
   [[no_unique_address]] Payload payload;
 };
 
@@ -195,10 +227,17 @@ class VoxelFilter : public PointFilterInterface {
   }
   bool requiresVisit() const override { return true; }
   U64 numOfPointsOutsideBox() const override { return outside; }
+  bool markSurvivors() override;
+  const std::vector<U64>* survivorMarks() const override {
+    const_cast<VoxelFilter*>(this)->enterPending();
+    return marking && marks_valid ? &marks : nullptr;
+  }
 
   const VoxelGrid& getGrid() const { return grid; }
   // Bytes held for the occupied voxels, free room included.
-  U64 memoryBytes() const { return cells.memoryBytes() + wide_keys.memoryBytes() + sizeof(RecentVoxel) * RECENT; }
+  U64 memoryBytes() const {
+    return cells.memoryBytes() + wide_keys.memoryBytes() + sizeof(RecentVoxel) * RECENT + marks.capacity() * sizeof(U64);
+  }
 
   // Points visitPoint holds back at most.
   static constexpr U32 PENDING = 16;
@@ -211,6 +250,7 @@ class VoxelFilter : public PointFilterInterface {
   struct PendingPoint {
     U64 key;
     F64 x, y, z, gps_time;  // its identity, computed when it takes a voxel's place
+    U32 ordinal;            // its position in the first pass, with survivor marks
     [[no_unique_address]] Sample sample;
   };
 
@@ -234,6 +274,21 @@ class VoxelFilter : public PointFilterInterface {
   void dropPending() {
     pending_count = 0;
     visited_key = NO_KEY;
+  }
+  void mark(U32 ordinal) {
+    const U64 word = ordinal >> 6;
+    if (word >= marks.size()) marks.resize(word + 1, 0);
+    marks[word] |= U64(1) << (ordinal & 63);
+  }
+  void unmark(U32 ordinal) { marks[ordinal >> 6] &= ~(U64(1) << (ordinal & 63)); }
+  // The marks cannot stand for the decisions (a point takes the place of
+  // its own identity; positions beyond 32 bits): the second pass asks about
+  // every point, and the first pass goes on without marking.
+  void dropMarks() {
+    marking = false;
+    marks_valid = false;
+    std::vector<U64>().swap(marks);
+    repeats.clear();
   }
   // The voxel's position for the second pass, Cells::NONE when unoccupied.
   U64 findForSecondPass(U64 key);
@@ -270,6 +325,14 @@ class VoxelFilter : public PointFilterInterface {
   // Second pass: the first entry not met yet, as far as the order goes.
   U64 cursor = 0;
   bool second_pass = false;
+  // Survivor marks: kept while marking, one bit per visited point; they stand
+  // for the decisions while marks_valid holds.
+  bool marking = false;
+  bool marks_valid = true;
+  U64 visited = 0;
+  std::vector<U64> marks;
+  // Marked points that repeat their voxel's chosen identity, by voxel position.
+  std::unordered_map<U64, std::vector<U32>> repeats;
 };
 
 // The rules the factory chooses among; with counting each except the random

@@ -11,7 +11,9 @@
 #include <memory>
 
 #include "compressor/vembra.hpp"
+#include "core/bytestreamin.hpp"
 #include "core/lasreader.hpp"
+#include "core/lasreader_las.hpp"
 #include "core/lasutility.hpp"
 #include "core/laswriter.hpp"
 #include "filters/lasignore.hpp"
@@ -208,6 +210,47 @@ static void second_pass_points(LASreader* reader, Sink& sink, PointFilterInterfa
   }
 }
 
+// Point output when the filter marked its survivors in the first pass: only
+// the marked points are read, in order, the reader seeking over the others,
+// and each is still asked about, for its cell and as a check. False when the
+// input no longer gives the points of the first pass there.
+template <bool changing, class Sink>
+static bool second_pass_marked(LASreader* reader, Sink& sink, PointFilterInterface* filter,
+                               const std::vector<U64>& marks, const SurvivorChanges& changes,
+                               SecondPassCounts& counts) {
+  LASpoint& point = reader->point;
+  VoxelIndexAndCenter cell;
+  U64 next = 0;  // the point the reader gives next
+  for (U64 word = 0; word < marks.size(); word++) {
+    for (U64 bits = marks[word]; bits != 0; bits &= bits - 1) {
+      const U64 index = (word << 6) + (U64)__builtin_ctzll(bits);
+      if (index != next && !reader->seek((I64)index)) return false;
+      if (!reader->read_point()) return false;
+      next = index + 1;
+      const SurvivalDecision decision = filter->isSurvivingPointAndModify(point, cell);
+      if (!decision.survives) return false;
+      if constexpr (changing) change_survivor(point, decision, cell, changes, counts);
+      sink.put(point);
+      counts.written++;
+    }
+  }
+  return true;
+}
+
+// Whether a second pass over this reader meets exactly the points of the
+// first, in the same order, and can seek among them cheaply: a LAS file of
+// uncompressed records read as it is, without layers, area, filter,
+// transform or ignore rules.
+static bool replays_first_pass(const VoxsifterRun& run, LASreader* reader) {
+  if (run.options.ilay || reader->has_layers()) return false;
+  if (reader->get_filter() || reader->get_transform() || reader->get_ignore()) return false;
+  if (reader->get_inside() != LASreader::INSIDE_NONE || reader->get_index() || reader->get_copcindex()) return false;
+  const LASreaderLAS* las = dynamic_cast<const LASreaderLAS*>(reader);
+  if (las == nullptr || las->get_format() != 1) return false;
+  const ByteStreamIn* stream = las->get_stream();
+  return stream && stream->isSeekable();
+}
+
 // Layer output: every point goes to the layer writer as a changed copy beside
 // the point as read; a point that does not survive is marked deleted for the
 // deletion layer and handed over unchanged for a marking layer.
@@ -236,11 +279,14 @@ static void second_pass_layers(LASreader* reader, LASmodify* modify, LASpointMod
 }
 
 // First pass: the filter sees every point that the ignore rules do not name.
-static I64 first_pass(LASreader* reader, PointFilterInterface* filter, const LASignore* ignore) {
+// Counts the points read.
+static I64 first_pass(LASreader* reader, PointFilterInterface* filter, const LASignore* ignore, I64& read) {
   LASpoint& point = reader->point;
   I64 ignored = 0;
+  read = 0;
   if (ignore) {
     while (reader->read_point()) {
+      read++;
       if (ignore->ignore(&point)) {
         ignored++;
       } else {
@@ -248,7 +294,10 @@ static I64 first_pass(LASreader* reader, PointFilterInterface* filter, const LAS
       }
     }
   } else {
-    while (reader->read_point()) filter->visitPoint(point);
+    while (reader->read_point()) {
+      read++;
+      filter->visitPoint(point);
+    }
   }
   return ignored;
 }
@@ -506,10 +555,17 @@ void voxsifter_thin_next_file(VoxsifterRun& run) {
   if (o.seed) filter->setSeed(*o.seed);
 
   const LASignore* ignore = reader->get_ignore();
+  // Survivor marks let the second pass read only the survivors; they serve
+  // point output of inputs that the second pass reads exactly as the first.
+  bool marked = !layer_output && filter->requiresVisit() && replays_first_pass(run, reader) && filter->markSurvivors();
   try {
     if (filter->requiresVisit()) {
       LASMessage(VERY_VERBOSE, "Visiting all points for making a survival decision.");
-      const I64 ignored = first_pass(reader, filter, ignore);
+      I64 read = 0;
+      const I64 ignored = first_pass(reader, filter, ignore, read);
+      // A file that gave fewer points than its header claims is read in full
+      // again, so that the second pass reports it too.
+      marked = marked && read == reader->points_expected;
       LASMessage(VERBOSE, "took %g sec.", taketime() - pass_start);
       pass_start = taketime();
       // A header box that misses points is worth a warning; points that a
@@ -527,10 +583,13 @@ void voxsifter_thin_next_file(VoxsifterRun& run) {
       }
     }
   } catch (const std::exception& e) {
+    marked = false;
     laserrorm("Unexpected exception: %s", e.what());
   } catch (...) {
+    marked = false;
     laserrorm("Unknown exception occurred.");
   }
+  const I64 first_pass_points = reader->points_expected;
 
   reader = reopen_for_pass(run, reader, input_name);
   if (reader == nullptr) {
@@ -538,6 +597,10 @@ void voxsifter_thin_next_file(VoxsifterRun& run) {
     return;
   }
   ignore = reader->get_ignore();
+  const std::vector<U64>* marks = nullptr;
+  if (marked && replays_first_pass(run, reader) && reader->points_expected == first_pass_points) {
+    marks = filter->survivorMarks();
+  }
 
   // The output header takes over the input header's records; the reader's
   // point still links to the attribute arrays, which now belong to the copy,
@@ -635,6 +698,14 @@ void voxsifter_thin_next_file(VoxsifterRun& run) {
   SecondPassCounts counts;
   if (layer_output) {
     second_pass_layers(reader, modify, *modified, filter, ignore, !o.marking(), changes, counts);
+  } else if (marks) {
+    WriterSink sink{writer};
+    const bool replayed = changing ? second_pass_marked<true>(reader, sink, filter, *marks, changes, counts)
+                                   : second_pass_marked<false>(reader, sink, filter, *marks, changes, counts);
+    if (!replayed) {
+      laserror("the second pass over '%s' did not give the points of the first; '%s' is incomplete",
+               input_name.c_str(), laswriteopener.get_file_name() ? laswriteopener.get_file_name() : "stdout");
+    }
   } else {
     WriterSink sink{writer};
     second_pass_points(reader, sink, filter, ignore, changes, changing, counts);

@@ -562,13 +562,66 @@ TEST_F(VoxelFilterTest, EnteringLateAndShortcutsChangeNoAnswer) {
   }
 }
 
+// Survivor marks stand for the decisions of the second pass: bit i is set
+// exactly when point i, asked about in the second pass, survives. Exact
+// repeats of points are thrown in, some of them of points that are chosen
+// first and lose their place later, and points outside the box; the rules
+// whose choice does not follow the identity keep no marks.
+TEST_F(VoxelFilterTest, SurvivorMarksMatchEveryDecision) {
+  setBox(0, 80, 0, 30, 0, 5);
+  std::vector<TestPoint> points = scanPoints(20000);
+  for (size_t i = 0; i < 2000; i += 7) points.push_back(points[i * 3]);  // later repeats
+  for (size_t i = 5000; i < 5400; i += 3) points.insert(points.begin() + static_cast<long>(i + 1), points[i]);
+  points.push_back({-3.0, 40.0, 9.0});
+  points.push_back({-3.0, 40.0, 9.0});
+  const struct {
+    VoxelRule rule;
+    bool marks;
+  } cases[] = {{VoxelRule::FIRST, true},           {VoxelRule::HIGHEST_Z, true},
+               {VoxelRule::LOWEST_Z, true},        {VoxelRule::CLOSEST, true},
+               {VoxelRule::HIGHEST_INTENSITY, false}, {VoxelRule::LOWEST_RETURN, false},
+               {VoxelRule::HIGHEST_ATTRIBUTE, false}, {VoxelRule::RANDOM, false}};
+  for (const auto& c : cases) {
+    for (bool counting : {false, true}) {
+      SCOPED_TRACE(std::to_string(static_cast<int>(c.rule)) + (counting ? " counting" : " plain"));
+      auto filter = make(c.rule, counting, 0.5, 0.5);
+      ASSERT_EQ(filter->markSurvivors(), c.marks);
+      firstPass(*filter, points);
+      const std::vector<U64>* marks = filter->survivorMarks();
+      if (!c.marks) {
+        EXPECT_EQ(marks, nullptr);
+        continue;
+      }
+      ASSERT_NE(marks, nullptr);
+      size_t marked = 0, repeats = 0;
+      VoxelIndexAndCenter cell;
+      for (size_t i = 0; i < points.size(); i++) {
+        const bool bit = (i >> 6) < marks->size() && ((*marks)[i >> 6] >> (i & 63)) & 1;
+        ASSERT_EQ(bit, ask(*filter, points[i], cell).survives) << i;
+        marked += bit;
+      }
+      for (const U64 word : *marks) repeats += static_cast<size_t>(__builtin_popcountll(word));
+      EXPECT_EQ(repeats, marked);  // no bit beyond the points
+      EXPECT_GT(marked, filter->numOfSurvivingPoints());  // repeats of chosen points survive too
+    }
+  }
+  // Marks are asked for before the first pass or not at all.
+  auto late = make(VoxelRule::FIRST, false);
+  load({1, 1, 1});
+  late->visitPoint(point);
+  EXPECT_FALSE(late->markSurvivors());
+  EXPECT_EQ(late->survivorMarks(), nullptr);
+}
+
 TEST(VoxelCellLayout, RecordsAreCompact) {
   EXPECT_EQ(sizeof(VoxelFilter<VoxelFilterPayloadFirstOccurrence<false>>::Cells::Entry), 16u);
   EXPECT_EQ(sizeof(VoxelFilter<VoxelFilterPayloadFirstOccurrence<true>>::Cells::Entry), 20u);
-  EXPECT_EQ((sizeof(VoxelFilter<VoxelFilterPayloadHighest<false, F64, get_z>>::Cells::Entry)), 24u);
-  EXPECT_EQ((sizeof(VoxelFilter<VoxelFilterPayloadHighest<true, F64, get_z>>::Cells::Entry)), 28u);
+  // The rules that can mark their survivors and move the chosen point keep
+  // its first-pass position beside it.
+  EXPECT_EQ((sizeof(VoxelFilter<VoxelFilterPayloadHighest<false, F64, get_z>>::Cells::Entry)), 28u);
+  EXPECT_EQ((sizeof(VoxelFilter<VoxelFilterPayloadHighest<true, F64, get_z>>::Cells::Entry)), 32u);
   EXPECT_EQ((sizeof(VoxelFilter<VoxelFilterPayloadLowest<true, U16, get_intensity>>::Cells::Entry)), 24u);
-  EXPECT_EQ(sizeof(VoxelFilter<VoxelFilterPayloadClosest<true>>::Cells::Entry), 28u);
+  EXPECT_EQ(sizeof(VoxelFilter<VoxelFilterPayloadClosest<true>>::Cells::Entry), 32u);
   EXPECT_EQ(sizeof(VoxelFilter<VoxelFilterPayloadRandom>::Cells::Entry), 24u);
 }
 
