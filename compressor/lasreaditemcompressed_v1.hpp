@@ -39,12 +39,11 @@ class LASreadItemCompressed_RGB12_v1 final : public LASreadItemCompressed {
 
 class LASreadItemCompressed_BYTE_v1 final : public LASreadItemCompressed {
  public:
-  LASreadItemCompressed_BYTE_v1(ArithmeticDecoder* dec, U32 number) : dec(dec), state(dec, number) {}
+  LASreadItemCompressed_BYTE_v1(ArithmeticDecoder* dec, U32 number) : state(dec, number) {}
   void read(U8* item, U32& context) override;
   bool init(const U8* item, U32& context) override;
 
  private:
-  ArithmeticDecoder* dec;
   BytesStateV1<ArithmeticDecoder> state;
 };
 

@@ -46,12 +46,11 @@ class LASwriteItemCompressed_RGB12_v1 final : public LASwriteItemCompressed {
 
 class LASwriteItemCompressed_BYTE_v1 final : public LASwriteItemCompressed {
  public:
-  LASwriteItemCompressed_BYTE_v1(ArithmeticEncoder* enc, U32 number) : enc(enc), state(enc, number) {}
+  LASwriteItemCompressed_BYTE_v1(ArithmeticEncoder* enc, U32 number) : state(enc, number) {}
   bool write(const U8* item, U32& context) override;
   bool init(const U8* item, U32& context) override;
 
  private:
-  ArithmeticEncoder* enc;
   BytesStateV1<ArithmeticEncoder> state;
 };
 

@@ -170,7 +170,7 @@ LASoptionResult add_checked(LASfilterParse& parse, const LASoptionCall& call) {
   const U32 min = call.values[0].u32;
   const U32 max = call.values.size() > 1 ? call.values[1].u32 : 0;
   if (!within(min, highest, min_message)) return LASoptionResult::FAILED;
-  if (max_message && !within(max, highest, max_message)) return LASoptionResult::FAILED;
+  if (max_message != nullptr && !within(max, highest, max_message)) return LASoptionResult::FAILED;
   parse.add(new Criterion(min, max));
   return LASoptionResult::TAKEN;
 }

@@ -176,8 +176,8 @@ static const char* const usage_sections[] = {
     "  -thin_with_grid 1.0\n"
     "  -thin_pulses_with_time 0.0001\n"
     "  -thin_points_with_time 0.000001",
-    "Boolean combination of filters.\n"
-    "  -filter_and",
+    ("Boolean combination of filters.\n"
+     "  -filter_and"),
 };
 
 void LASfilter::usage() const {

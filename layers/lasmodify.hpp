@@ -30,7 +30,7 @@ class LASmodify : public LASwriter {
 
  private:
   bool add_layer(const char* kind);
-  LASheader* header;
+  [[maybe_unused]] LASheader* header;  // the layers will write through it
   bool opened = false;
   bool has_directory = false;
   std::string directory;

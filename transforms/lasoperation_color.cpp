@@ -231,8 +231,6 @@ class LASoperationMultiplyScaledIntensityRangeIntoRGB : public LASoperation {
   void transform(LASpoint*) override {}
 
  private:
-  I16 intensity_min = 0;
-  I16 intensity_range = 0;
   F32 scale;
 };
 
