@@ -40,6 +40,16 @@ struct LASoperationFamily {
   std::span<const LASoperationUsage> usage;
 };
 
+// A computed value stored into an unsigned field of at most `max`: 0 at or
+// below 0 (and for NaN), `max` at or above it, truncated in between, so that no
+// NaN or out-of-range float is ever converted to an integer.
+inline U16 las_limited_field(F64 v, U16 max) {
+  if (!(v > 0.0)) return 0;
+  if (v >= max) return max;
+  return (U16)v;
+}
+inline U16 las_limited_u16(F64 v) { return las_limited_field(v, 65535); }
+
 // The families.
 LASoperationFamily las_translate_scale_operations();
 LASoperationFamily las_classification_operations();

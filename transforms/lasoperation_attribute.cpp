@@ -7,14 +7,6 @@
 
 namespace {
 
-// A value for an unsigned field of `max`: 0 at or below 0 (and for NaN), the
-// maximum at or above it, truncated in between.
-U16 clamped_field(F64 a, U16 max) {
-  if (!(a > 0.0)) return 0;
-  if (a >= max) return max;
-  return (U16)a;
-}
-
 // Operations that change no coordinate re-quantise the point first under
 // offset adjustment, then make their own change, `Derived::change`.
 template <class Derived>
@@ -112,17 +104,17 @@ class LASoperationOnAttribute final : public LASoperationAttribute<LASoperationO
 struct IntoIntensity {
   static constexpr const char* name = "copy_attribute_into_intensity";
   static constexpr U32 mask = LAS_SELECTIVE_EXTRA_BYTES;
-  static void apply(LASpoint* p, U32 i) { p->intensity = clamped_field(p->get_attribute_as_float(i), 65535); }
+  static void apply(LASpoint* p, U32 i) { p->intensity = las_limited_field(p->get_attribute_as_float(i), 65535); }
 };
 struct IntoPointSource {
   static constexpr const char* name = "copy_attribute_into_point_source";
   static constexpr U32 mask = LAS_SELECTIVE_EXTRA_BYTES;
-  static void apply(LASpoint* p, U32 i) { p->point_source_ID = clamped_field(p->get_attribute_as_float(i), 65535); }
+  static void apply(LASpoint* p, U32 i) { p->point_source_ID = las_limited_field(p->get_attribute_as_float(i), 65535); }
 };
 struct IntoUserData {
   static constexpr const char* name = "copy_attribute_into_user_data";
   static constexpr U32 mask = LAS_SELECTIVE_EXTRA_BYTES;
-  static void apply(LASpoint* p, U32 i) { p->user_data = (U8)clamped_field(p->get_attribute_as_float(i), 255); }
+  static void apply(LASpoint* p, U32 i) { p->user_data = (U8)las_limited_field(p->get_attribute_as_float(i), 255); }
 };
 // A field copied into an attribute.
 struct FromUserData {
@@ -160,7 +152,7 @@ class LASoperationCopyAttributeIntoRGBNIR final : public LASoperationAttribute<L
   U32 get_decompress_selective() const override { return LAS_SELECTIVE_EXTRA_BYTES; }
 
   void change(LASpoint* point) const {
-    point->rgb[channel] = clamped_field(point->get_attribute_as_float(index), 65535);
+    point->rgb[channel] = las_limited_field(point->get_attribute_as_float(index), 65535);
   }
 
  private:

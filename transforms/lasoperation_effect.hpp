@@ -52,13 +52,6 @@ LASoptionResult las_add_plain_effect(LAStransformParse& parse, const LASoptionCa
   return las_add_effect(parse, Effect{});
 }
 
-// A computed value stored into a 16-bit field: at or below 0 (and NaN) 0, at
-// or above 65535 65535, otherwise truncated.
-inline U16 las_limited_u16(F64 v) {
-  if (!(v > 0.0)) return 0;
-  if (v >= 65535.0) return 65535;
-  return (U16)v;
-}
 
 // The nearest integer, halves away from zero, as a signed 32-bit value whose
 // low bits the caller keeps. NaN gives 0, and a value beyond 32 bits stops at

@@ -12,13 +12,8 @@
 
 namespace {
 
-// A value for the 8-bit user data: 0 at or below 0 (and for NaN), 255 at or
-// above it, truncated in between; 16-bit fields take las_limited_u16.
-U8 limited_u8(F64 value) {
-  if (!(value > 0.0)) return 0;
-  if (value >= 255.0) return 255;
-  return (U8)value;
-}
+// A value for the 8-bit user data, limited as the 16-bit fields are.
+U8 limited_u8(F64 value) { return (U8)las_limited_field(value, 255); }
 
 // An operation made of a rule; none moves a point, so under offset
 // adjustment the point is re-quantised first. The rule gives name(), mask(),
