@@ -80,6 +80,19 @@ class LASreader {
   // The raw read of the next point into `point`; counts `points_read`.
   virtual bool read_point_default() = 0;
 
+  // Lends up to `wanted` consecutive point records exactly as they lie in the
+  // file (header.point_data_record_length bytes each) and moves past them,
+  // counting `points_read`; `got` tells how many. The records stay valid until
+  // the next read, seek or close. Null (got 0) at the end, and whenever this
+  // reader cannot hand out its records as they stand (compressed, requantised,
+  // area, index, filter, transform or ignore set): callers then read point by
+  // point. Lets a pass that needs only a few fields skip the point object.
+  virtual const U8* lend_point_records(U32 wanted, U32& got) {
+    (void)wanted;
+    got = 0;
+    return nullptr;
+  }
+
   // The public read: area, index, filter and transform as configured. False at
   // the end of the input.
   bool read_point() { return (this->*read_complex)(); }
