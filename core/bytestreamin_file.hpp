@@ -5,6 +5,9 @@
 
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstring>
+
 #include "core/bytestreamin.hpp"
 
 class ByteStreamInFile : public ByteStreamIn {
@@ -49,4 +52,52 @@ class ByteStreamInFileBE : public ByteStreamInFile {
  public:
   explicit ByteStreamInFileBE(FILE* file) : ByteStreamInFile(file) {}
   BYTESTREAMIN_ORDERED_READS(BE, LE)
+};
+
+// The stream over a file opened by name: little-endian reads served from a
+// buffer of its own, so that a point record costs a copy per item instead of
+// a stdio call per item. Only its owner reads the file, so the buffer cannot
+// go stale; seeks inside the buffer keep it.
+class ByteStreamInFileBuffered final : public ByteStreamIn {
+ public:
+  ByteStreamInFileBuffered(FILE* file, size_t capacity);
+  ~ByteStreamInFileBuffered() override;
+  // False when the buffer could not be had: the caller then reads unbuffered.
+  bool has_buffer() const { return buffer != nullptr; }
+  ByteStreamInFileBuffered(const ByteStreamInFileBuffered&) = delete;
+  ByteStreamInFileBuffered& operator=(const ByteStreamInFileBuffered&) = delete;
+
+  U32 getByte() override {
+    if (curr == filled && !refill()) throw EOF;
+    return buffer[curr++];
+  }
+  void getBytes(U8* bytes, const I64 num_bytes) override {
+    if (num_bytes <= 0) return;
+    if ((U64)num_bytes <= filled - curr) {
+      memcpy(bytes, buffer + curr, (size_t)num_bytes);
+      curr += (size_t)num_bytes;
+      return;
+    }
+    get_bytes_slowly(bytes, (U64)num_bytes);
+  }
+  bool isSeekable() const override { return seekable; }
+  I64 tell() const override { return start + (I64)curr; }
+  bool seek(const I64 position) override;
+  bool seekEnd(const I64 distance = 0) override;
+  BYTESTREAMIN_ORDERED_READS(LE, BE)
+
+ private:
+  void restart(const I64 position) {
+    start = position;
+    filled = curr = 0;
+  }
+  bool refill();
+  void get_bytes_slowly(U8* bytes, U64 count);
+  FILE* file;
+  size_t capacity;
+  U8* buffer = nullptr;
+  I64 start = 0;      // file position of buffer[0]
+  size_t filled = 0;  // valid bytes in the buffer
+  size_t curr = 0;    // next byte to hand out
+  bool seekable = false;
 };

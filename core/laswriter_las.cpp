@@ -3,8 +3,6 @@
 // header, and the EVLRs and count patches at close.
 #include "core/laswriter_las.hpp"
 
-#include <sys/stat.h>
-
 #include <cstdarg>
 #include <cstring>
 
@@ -47,87 +45,6 @@ bool is_copc_hierarchy(const LASevlrRecord& evlr) {
 bool format_fits_version(U8 minor, U8 format) {
   if (format > 10) return minor >= 4;
   return point_format_allowed(minor, format);
-}
-
-// File output with a block buffer of its own in front of the FILE handle: a
-// point record then costs a copy instead of a locked stdio call per item.
-// It counts its position itself, so that tell also answers on a pipe.
-template <class Base>
-class ByteStreamOutFileBlocked final : public Base {
- public:
-  explicit ByteStreamOutFileBlocked(FILE* file) : Base(file), buffer(new U8[CAPACITY]) {
-    const I64 start = (I64)ftello(file);
-    position = (start < 0) ? 0 : start;
-    // Only a file can be patched: a seek on a pipe fails and one on a device
-    // goes nowhere, and the patch bytes would land behind the points.
-    struct stat info;
-    seekable = Base::isSeekable() && fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
-  }
-  ~ByteStreamOutFileBlocked() override {
-    flush();
-    delete[] buffer;
-  }
-  ByteStreamOutFileBlocked(const ByteStreamOutFileBlocked&) = delete;
-  ByteStreamOutFileBlocked& operator=(const ByteStreamOutFileBlocked&) = delete;
-  bool putByte(U8 byte) override {
-    if (used == CAPACITY && !flush()) return false;
-    buffer[used++] = byte;
-    return true;
-  }
-  bool putBytes(const U8* bytes, U32 num_bytes) override {
-    if (num_bytes <= CAPACITY - used) {
-      memcpy(buffer + used, bytes, num_bytes);
-      used += num_bytes;
-      return true;
-    }
-    if (!flush()) return false;
-    if (num_bytes >= CAPACITY) {
-      if (fwrite(bytes, 1, num_bytes, this->file) != num_bytes) return false;
-      position += num_bytes;
-      return true;
-    }
-    memcpy(buffer, bytes, num_bytes);
-    used = num_bytes;
-    return true;
-  }
-  bool isSeekable() const override { return seekable; }
-  I64 tell() const override { return position + used; }
-  bool seek(const I64 target) override {
-    if (!flush() || !Base::seek(target)) return false;
-    position = target;
-    return true;
-  }
-  bool seekEnd() override {
-    if (!flush() || !Base::seekEnd()) return false;
-    position = (I64)ftello(this->file);
-    return true;
-  }
-  // Hands the buffered bytes to the FILE handle; false when it refuses them.
-  bool flush() {
-    if (used == 0) return true;
-    const bool ok = fwrite(buffer, 1, used, this->file) == used;
-    position += used;
-    used = 0;
-    return ok;
-  }
-
- private:
-  static constexpr U32 CAPACITY = 1 << 20;
-  U8* buffer;
-  U32 used = 0;
-  I64 position = 0;
-  bool seekable = false;
-};
-
-ByteStreamOutFile* blocked_file_stream(FILE* file) {
-  if (Endian::IS_LITTLE_ENDIAN) return new ByteStreamOutFileBlocked<ByteStreamOutFileLE>(file);
-  return new ByteStreamOutFileBlocked<ByteStreamOutFileBE>(file);
-}
-
-bool flush_blocked(ByteStreamOut* stream) {
-  if (auto* le = dynamic_cast<ByteStreamOutFileBlocked<ByteStreamOutFileLE>*>(stream)) return le->flush();
-  if (auto* be = dynamic_cast<ByteStreamOutFileBlocked<ByteStreamOutFileBE>*>(stream)) return be->flush();
-  return true;
 }
 
 // Each failed write is an ERROR naming the field; with halting off the
