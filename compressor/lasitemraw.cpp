@@ -120,6 +120,8 @@ void point14_as_read_back(U8* into, const U8* item) {
   point14_into_memory(into, disk);
 }
 
+void point14_read_raw(U8* item, const U8* bytes) { point14_into_memory(item, bytes); }
+
 void LASreadItemRaw_POINT14_LE::read(U8* item, U32&) {
   stream->getBytes(scratch, POINT14_SIZE);
   point14_into_memory(item, scratch);

@@ -117,6 +117,10 @@ class LASreadItemRaw_BYTE final : public LASreadItemRaw {
   U32 number;
 };
 
+// The 30 little-endian bytes of a POINT14 item, read on a little-endian host,
+// spread over the point's fields as the raw reader below does.
+void point14_read_raw(U8* item, const U8* bytes);
+
 // POINT14: the 30 bytes are spread over the point's legacy and extended
 // fields, with the legacy ones derived (lasitemraw.cpp).
 class LASreadItemRaw_POINT14_LE final : public LASreadItemRaw {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "compressor/arithmeticdecoder.hpp"
 #include "compressor/integercompressor.hpp"
@@ -45,6 +46,25 @@ LASreadItemRaw* make_raw_reader(const LASitem& item) {
   return nullptr;
 }
 
+typedef LASreadPoint::RecordPart RecordPart;
+
+// The common layouts with their sizes fixed at compile time, so that each
+// item is a few moves.
+template <U32 A, U32... Rest>
+void copy_fixed(U8* const* point, const U8* record, const RecordPart*, U32) {
+  memcpy(point[0], record, A);
+  if constexpr (sizeof...(Rest) > 0) copy_fixed<Rest...>(point + 1, record + A, nullptr, 0);
+}
+
+void copy_parts(U8* const* point, const U8* record, const RecordPart* parts, U32 count) {
+  for (U32 i = 0; i < count; i++) {
+    if (parts[i].point14)
+      point14_read_raw(point[i], record + parts[i].offset);
+    else
+      memcpy(point[i], record + parts[i].offset, parts[i].size);
+  }
+}
+
 }  // namespace
 
 LASreadPoint::LASreadPoint(U32 decompress_selective)
@@ -57,6 +77,8 @@ void LASreadPoint::release_readers() {
   coded_readers.clear();
   skip_point.clear();
   skip_bytes.clear();
+  record_parts.clear();
+  copy_record = nullptr;
 }
 
 bool LASreadPoint::setup(const U32 num_items, const LASitem* items, const Vembra* vembra) {
@@ -86,7 +108,10 @@ bool LASreadPoint::setup(const U32 num_items, const LASitem* items, const Vembra
     size += items[i].size;
   }
   point_size = size;
-  if (!decoder) return true;
+  if (!decoder) {
+    choose_record_copy(items);
+    return true;
+  }
 
   // Scratch point for seek; the layered coders fill a whole in-memory point
   // block per item, so each item gets twice its size there, and byte 22 (the
@@ -106,6 +131,39 @@ bool LASreadPoint::setup(const U32 num_items, const LASitem* items, const Vembra
     table_pending = true;
   }
   return true;
+}
+
+// The items' bytes lie in the file as in memory on a little-endian host, except
+// POINT14 whose fields are spread; a big-endian host keeps the raw readers.
+void LASreadPoint::choose_record_copy(const LASitem* items) {
+  record_parts.clear();
+  copy_record = nullptr;
+  if (!Endian::IS_LITTLE_ENDIAN) return;
+  bool plain = true;
+  for (U32 i = 0, offset = 0; i < reader_count; i++) {
+    const bool point14 = items[i].type == LASitem::POINT14;
+    record_parts.push_back({offset, items[i].size, point14});
+    offset += items[i].size;
+    plain = plain && !point14;
+  }
+  copy_record = copy_parts;
+  if (!plain) return;
+  auto sizes_are = [&](std::initializer_list<U32> sizes) {
+    if (sizes.size() != record_parts.size()) return false;
+    U32 i = 0;
+    for (U32 size : sizes)
+      if (record_parts[i++].size != size) return false;
+    return true;
+  };
+  const U32 p10 = laslayout::POINT10_SIZE, gps = laslayout::GPSTIME11_SIZE, rgb = laslayout::RGB12_SIZE;
+  if (sizes_are({p10}))
+    copy_record = copy_fixed<p10>;
+  else if (sizes_are({p10, gps}))
+    copy_record = copy_fixed<p10, gps>;
+  else if (sizes_are({p10, rgb}))
+    copy_record = copy_fixed<p10, rgb>;
+  else if (sizes_are({p10, gps, rgb}))
+    copy_record = copy_fixed<p10, gps, rgb>;
 }
 
 bool LASreadPoint::make_coded_readers(const LASitem* items) {
@@ -155,6 +213,14 @@ bool LASreadPoint::start_chunk() {
 bool LASreadPoint::read(U8* const* point) {
   U32 context = 0;
   if (chunk_failed) return false;
+  if (copy_record) {
+    U64 lent;
+    const U8* record = stream->lend(point_size, 1, lent);
+    if (record) {
+      copy_record(point, record, record_parts.data(), reader_count);
+      return true;
+    }
+  }
   try {
     if (!decoder) {
       for (U32 i = 0; i < reader_count; i++) raw_readers[i]->read(point[i], context);

@@ -1,6 +1,8 @@
 // The point reader driver: delivers the points of a LAS or VMB point data
-// block, one per call, into a point's item memory. Uncompressed records go
-// through one raw reader per item. Compressed data is read chunk by chunk:
+// block, one per call, into a point's item memory. Uncompressed records are
+// copied item by item from the bytes the stream lends, with one layout for the
+// whole record; raw readers, one per item, serve streams that lend nothing and
+// big-endian hosts. Compressed data is read chunk by chunk:
 // the first point of a chunk raw, the rest through one coded reader per item.
 // The chunk table, read on demand, lets `seek` start at the chunk holding the
 // target; a chunk that does not end where the table says is reported as
@@ -48,6 +50,14 @@ class LASreadPoint {
   bool check_end();
   bool done();
 
+  // Uncompressed records only: lends up to `most` whole records as they lie
+  // in the stream (ByteStreamIn::lend) and moves past them; null otherwise.
+  const U8* lend_records(const U64 most, U64& got) {
+    got = 0;
+    if (decoder || chunk_failed || stream == nullptr) return nullptr;
+    return stream->lend(point_size, most, got);
+  }
+
   // Whether the records are compressed (their read errors name a chunk).
   bool is_compressed() const { return decoder != nullptr; }
   const char* get_error() const { return error_text.get(); }
@@ -60,6 +70,18 @@ class LASreadPoint {
  private:
   // What the next point goes through.
   enum class Next { RAW, CHUNK_START, CODED };
+
+ public:
+  // One item of an uncompressed record: where it lies and how it is copied.
+  struct RecordPart {
+    U32 offset;
+    U32 size;
+    bool point14;  // spread over the point's fields, not copied as it is
+  };
+  typedef void (*RecordCopy)(U8* const* point, const U8* record, const RecordPart* parts, U32 count);
+
+ private:
+  void choose_record_copy(const LASitem* items);
 
   void release_readers();
   bool make_coded_readers(const LASitem* items);
@@ -75,6 +97,8 @@ class LASreadPoint {
   U32 reader_count = 0;
   Next next = Next::CHUNK_START;
   std::vector<std::unique_ptr<LASreadItemRaw>> raw_readers;
+  std::vector<RecordPart> record_parts;
+  RecordCopy copy_record = nullptr;  // null: every record through the raw readers
   std::vector<std::unique_ptr<LASreadItemCompressed>> coded_readers;  // empty without compression
   std::unique_ptr<ArithmeticDecoder> decoder;
   bool layered = false;

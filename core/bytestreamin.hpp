@@ -19,6 +19,18 @@ class ByteStreamIn {
   virtual bool seek(const I64 position) = 0;
   virtual bool seekEnd(const I64 distance = 0) = 0;
   virtual bool skipBytes(const U32 num_bytes) { return seek(tell() + num_bytes); }
+  // Lends up to `most` whole units of `unit` bytes where they lie in the
+  // stream's memory and moves past them; `units` tells how many. Fewer come
+  // only where that memory holds no more or the data ends. Null (units 0,
+  // position unchanged) when the stream lends nothing or not one whole unit
+  // remains: the caller then reads the bytes, and meets the end, as before.
+  // The bytes stay valid until the next call on the stream.
+  virtual const U8* lend(const U32 unit, const U64 most, U64& units) {
+    (void)unit;
+    (void)most;
+    units = 0;
+    return nullptr;
+  }
   virtual ~ByteStreamIn() {}
 };
 

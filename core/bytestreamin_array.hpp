@@ -2,6 +2,7 @@
 // unless the stream took over the buffer of an output array stream.
 #pragma once
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -40,6 +41,13 @@ class ByteStreamInArray : public ByteStreamIn {
     if (num_bytes == 0) return;
     memcpy(bytes, data + curr, (size_t)num_bytes);
     curr += num_bytes;
+  }
+  const U8* lend(const U32 unit, const U64 most, U64& units) override {
+    units = (unit == 0) ? 0 : std::min(most, (U64)(size - curr) / unit);
+    if (units == 0) return nullptr;
+    const U8* lent = data + curr;
+    curr += (I64)(units * unit);
+    return lent;
   }
   bool isSeekable() const override { return true; }
   I64 tell() const override { return curr; }

@@ -2,6 +2,7 @@
 // reads that cross the end of the buffer, and seeks.
 #include "core/bytestreamin_file.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 
 ByteStreamInFileBuffered::ByteStreamInFileBuffered(FILE* file, size_t capacity)
@@ -38,6 +39,35 @@ bool ByteStreamInFileBuffered::refill() {
   filled = curr = 0;
   filled = fread(buffer, 1, capacity, file);
   return filled > 0;
+}
+
+void ByteStreamInFileBuffered::top_up() {
+  if (buffer == nullptr) return;
+  const size_t here = filled - curr;
+  if (curr > 0) {
+    memmove(buffer, buffer + curr, here);
+    start += (I64)curr;
+    filled = here;
+    curr = 0;
+  }
+  while (filled < capacity) {
+    const size_t got = fread(buffer + filled, 1, capacity - filled, file);
+    if (got == 0) break;
+    filled += got;
+  }
+}
+
+const U8* ByteStreamInFileBuffered::lend(const U32 unit, const U64 most, U64& units) {
+  units = 0;
+  if (unit == 0 || most == 0) return nullptr;
+  const U64 fit = std::min(most, (U64)(capacity / unit));
+  if (fit == 0) return nullptr;
+  if (filled - curr < fit * unit) top_up();
+  units = std::min(fit, (U64)((filled - curr) / unit));
+  if (units == 0) return nullptr;
+  const U8* lent = buffer + curr;
+  curr += (size_t)(units * unit);
+  return lent;
 }
 
 void ByteStreamInFileBuffered::get_bytes_slowly(U8* bytes, U64 count) {

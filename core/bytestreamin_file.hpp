@@ -80,6 +80,9 @@ class ByteStreamInFileBuffered final : public ByteStreamIn {
     }
     get_bytes_slowly(bytes, (U64)num_bytes);
   }
+  // Whole units never straddle the end of the buffer: what is left there
+  // moves to its front and the rest is filled from the file.
+  const U8* lend(const U32 unit, const U64 most, U64& units) override;
   bool isSeekable() const override { return seekable; }
   I64 tell() const override { return start + (I64)curr; }
   bool seek(const I64 position) override;
@@ -92,6 +95,7 @@ class ByteStreamInFileBuffered final : public ByteStreamIn {
     filled = curr = 0;
   }
   bool refill();
+  void top_up();
   void get_bytes_slowly(U8* bytes, U64 count);
   FILE* file;
   size_t capacity;

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <string>
 
 #include "core/bytestreamin_array.hpp"
 #include "core/bytestreamin_file.hpp"
@@ -180,6 +181,97 @@ TEST(ByteStreamFile, PipesCountTheirBytes) {
   EXPECT_EQ(in.getByte(), 6u);
   EXPECT_EQ(in.tell(), 6);
   fclose(read_end);
+}
+
+}  // namespace
+
+namespace {
+
+// `n` bytes, byte i holding i % 251, so that every lent unit shows where it
+// came from.
+std::string counting_bytes(size_t n) {
+  std::string bytes(n, '\0');
+  for (size_t i = 0; i < n; i++) bytes[i] = (char)(i % 251);
+  return bytes;
+}
+
+bool holds_bytes_from(const U8* lent, size_t position, size_t count) {
+  for (size_t i = 0; i < count; i++)
+    if (lent[i] != (U8)((position + i) % 251)) return false;
+  return true;
+}
+
+// Units of 28 bytes through a buffer of 4096: units that would straddle its
+// end are moved to its front, positions and later reads stay exact, and the
+// odd bytes at the end are not lent but read (and missed) as before.
+TEST(ByteStreamInFileBuffered, LendsWholeUnitsAcrossTheBufferEnd) {
+  TempDir dir;
+  dir.write("s.bin", counting_bytes(10000));
+  FILE* file = fopen(dir.file("s.bin").c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  ByteStreamInFileBuffered in(file, 4096);
+  ASSERT_TRUE(in.has_buffer());
+  EXPECT_EQ(in.getByte(), 0u);
+
+  size_t position = 1;
+  U64 units = 0;
+  while (const U8* lent = in.lend(28, 50, units)) {
+    ASSERT_GT(units, 0u);
+    ASSERT_LE(units, 50u);
+    ASSERT_TRUE(holds_bytes_from(lent, position, units * 28)) << "at " << position;
+    position += units * 28;
+    ASSERT_EQ(in.tell(), (I64)position);
+    // A plain read between the lends takes the next bytes.
+    if (position < 5000) {
+      U8 two[2];
+      in.getBytes(two, 2);
+      ASSERT_TRUE(holds_bytes_from(two, position, 2));
+      position += 2;
+    }
+  }
+  EXPECT_EQ(units, 0u);
+  EXPECT_LT(10000 - position, 28u);
+  EXPECT_EQ(in.tell(), (I64)position);
+  U8 rest[28];
+  EXPECT_EQ(thrown_by([&] { in.getBytes(rest, 28); }), -1);
+
+  // Seeks back inside and before the buffer; a unit larger than the buffer
+  // is never lent.
+  ASSERT_TRUE(in.seek(9990));
+  const U8* last = in.lend(5, 3, units);
+  ASSERT_NE(last, nullptr);
+  EXPECT_EQ(units, 2u);
+  EXPECT_TRUE(holds_bytes_from(last, 9990, 10));
+  ASSERT_TRUE(in.seek(100));
+  last = in.lend(4, 1, units);
+  ASSERT_NE(last, nullptr);
+  EXPECT_TRUE(holds_bytes_from(last, 100, 4));
+  EXPECT_EQ(in.lend(4097, 1, units), nullptr);
+  EXPECT_EQ(in.tell(), 104);
+  fclose(file);
+}
+
+// The array stream lends in place; the unbuffered file stream lends nothing.
+TEST(ByteStreamIn, LendingOfOtherStreams) {
+  const std::string bytes = counting_bytes(100);
+  ByteStreamInArrayLE array((const U8*)bytes.data(), 100);
+  U64 units = 0;
+  const U8* lent = array.lend(30, 10, units);
+  EXPECT_EQ(lent, (const U8*)bytes.data());
+  EXPECT_EQ(units, 3u);
+  EXPECT_EQ(array.tell(), 90);
+  EXPECT_EQ(array.lend(30, 1, units), nullptr);
+  EXPECT_EQ(units, 0u);
+  EXPECT_EQ(array.tell(), 90);
+
+  TempDir dir;
+  dir.write("s.bin", bytes);
+  FILE* file = fopen(dir.file("s.bin").c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  ByteStreamInFileLE plain(file);
+  EXPECT_EQ(plain.lend(10, 1, units), nullptr);
+  EXPECT_EQ(plain.tell(), 0);
+  fclose(file);
 }
 
 }  // namespace
