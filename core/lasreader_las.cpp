@@ -1164,6 +1164,21 @@ bool LASreaderLAS::read_point_default() {
   return false;
 }
 
+const U8* LASreaderLAS::lend_point_records(U32 wanted, U32& got) {
+  got = 0;
+  if (point_reader == nullptr || points_read >= points_expected || wanted == 0) return nullptr;
+  // Records as they stand only where read_point would give them as they are.
+  if (inside != INSIDE_NONE || index || copc_index || filter || transform || ignore) return nullptr;
+  // A z taken from an attribute is not the record's Z.
+  if (header.z_from_attribute >= 0) return nullptr;
+  U64 lent = 0;
+  const U8* records = point_reader->lend_records(std::min((U64)wanted, (U64)(points_expected - points_read)), lent);
+  if (records == nullptr) return nullptr;
+  points_read += (I64)lent;
+  got = (U32)lent;
+  return records;
+}
+
 bool LASreaderLAS::seek(const I64 p_index) {
   if (point_reader == nullptr || p_index < 0 || p_index >= points_expected) return false;
   if (!point_reader->seek((U64)points_read, (U64)p_index)) return false;

@@ -28,6 +28,11 @@ class LASreaderLAS : public LASreader {
   // Releases the decoder; with `close_stream` also the stream, the file and the name.
   void close(const bool close_stream = true) override;
   bool read_point_default() override;
+  // Uncompressed records straight from the stream's buffer, in blocks that
+  // fit it; fewer than asked where the buffer or the data ends. Where not one
+  // whole record is left before the expected count, null: read_point then
+  // meets the cut and reports it as ever.
+  const U8* lend_point_records(U32 wanted, U32& got) override;
   // Ready to read the first point; with `peek_only` only the public header
   // (and the user data in it) is read. `decompress_selective` names the
   // fields the decoder must decode.
@@ -47,6 +52,10 @@ class LASreaderLAS : public LASreader {
   const char* get_file_name() const { return file_name; }
 
  protected:
+  static const U8* lend_nothing(U32& got) {
+    got = 0;
+    return nullptr;
+  }
   FILE* file = nullptr;
   char* file_name = nullptr;
   ByteStreamIn* stream = nullptr;
@@ -89,6 +98,8 @@ class LASreaderLASrescale : public virtual LASreaderLAS {
   bool open(ByteStreamIn* stream, const bool peek_only = false,
             const U32 decompress_selective = LAS_SELECTIVE_ALL) override;
   bool read_point_default() override;
+  // The records hold the file's coordinates, not the new ones.
+  const U8* lend_point_records(U32, U32& got) override { return lend_nothing(got); }
 
  protected:
   bool rescale_x = false, rescale_y = false, rescale_z = false;
@@ -106,6 +117,8 @@ class LASreaderLASreoffset : public virtual LASreaderLAS {
   bool open(ByteStreamIn* stream, const bool peek_only = false,
             const U32 decompress_selective = LAS_SELECTIVE_ALL) override;
   bool read_point_default() override;
+  // The records hold the file's coordinates, not the new ones.
+  const U8* lend_point_records(U32, U32& got) override { return lend_nothing(got); }
 
  protected:
   // Computes the automatic offsets when asked and installs the new ones.
@@ -127,4 +140,6 @@ class LASreaderLASrescalereoffset : public LASreaderLASrescale, public LASreader
   bool open(ByteStreamIn* stream, const bool peek_only = false,
             const U32 decompress_selective = LAS_SELECTIVE_ALL) override;
   bool read_point_default() override;
+  // The records hold the file's coordinates, not the new ones.
+  const U8* lend_point_records(U32, U32& got) override { return lend_nothing(got); }
 };

@@ -8,13 +8,19 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "core/bytestreamin_array.hpp"
+#include "filters/lasfilter.hpp"
+#include "filters/lasignore.hpp"
+#include "transforms/lastransform.hpp"
 #include "index/lascopc.hpp"
 #include "support/las_fixture.hpp"
+#include "support/drop_odd.hpp"
 #include "support/point_records.hpp"
+#include "support/temp_dir.hpp"
 
 namespace {
 
@@ -1018,6 +1024,162 @@ TEST_F(LasReaderTest, RescaleAndReoffsetTogether) {
   const Requantised b = read_requantised(automatic, {50000000}, 0.01, 0, 500000, 501000);
   EXPECT_EQ(b.x_offset, 500000.0);
   EXPECT_EQ(b.X, (std::vector<I32>{0}));
+}
+
+// ------------------------------------------------------------- lent records
+
+// The bytes of `b` in a temporary file that is gone once the reader opened it.
+bool open_as_file(LASreaderLAS& r, const std::string& bytes, I32 io_buffer_size) {
+  char name[] = "/tmp/lasreader_las_test_XXXXXX";
+  const int fd = mkstemp(name);
+  if (fd < 0) return false;
+  FILE* out = fdopen(fd, "wb");
+  fwrite(bytes.data(), 1, bytes.size(), out);
+  fclose(out);
+  const bool ok = r.open(name, io_buffer_size);
+  remove(name);
+  return ok;
+}
+
+// 400 records of 28 bytes read through a buffer of 4096 bytes, so that blocks
+// of 50 cross its end, with EVLRs behind them: lending, read_point and seek
+// take turns and each sees the records it should; the EVLRs are never lent.
+TEST_F(LasReaderTest, LentRecordsMixWithReadsAndSeeks) {
+  LasFile f = with_points(4, 1, 400);
+  f.evlrs.push_back({"LASF_Spec", 3, std::string(3000, 'e')});
+  const lasfix::Built b = f.build();
+  LASreaderLAS r(nullptr);
+  ASSERT_TRUE(open_as_file(r, b.bytes, 1));
+  ASSERT_EQ(b.record_length, 28u);
+  size_t next = 0;
+  auto lend_and_check = [&](U32 wanted) {
+    U32 got = 7;
+    const U8* records = r.lend_point_records(wanted, got);
+    if (records == nullptr) {
+      EXPECT_EQ(got, 0u);
+      return false;
+    }
+    EXPECT_GT(got, 0u);
+    EXPECT_LE(got, wanted);
+    for (U32 k = 0; k < got; k++, next++)
+      EXPECT_EQ(std::string((const char*)records + k * 28, 28), record(b, next)) << next;
+    EXPECT_EQ(r.points_read, (I64)next);
+    return true;
+  };
+  while (next < 300) {
+    ASSERT_TRUE(lend_and_check(50));
+    ASSERT_TRUE(r.read_point());
+    EXPECT_EQ(testpoints::record_of(r.point), record(b, next)) << next;
+    next++;
+  }
+  ASSERT_TRUE(r.seek(10));
+  next = 10;
+  ASSERT_TRUE(lend_and_check(3));
+  ASSERT_TRUE(r.read_point());
+  EXPECT_EQ(testpoints::record_of(r.point), record(b, 13));
+  ASSERT_TRUE(r.seek(390));
+  next = 390;
+  while (lend_and_check(1000)) {
+  }
+  EXPECT_EQ(next, 400u);
+  EXPECT_EQ(r.points_read, 400);
+  bool delivered = true;
+  EXPECT_EQ(capture_read(r, delivered), "");
+  EXPECT_FALSE(delivered);
+  U32 got = 1;
+  EXPECT_EQ(r.lend_point_records(10, got), nullptr);
+  EXPECT_EQ(got, 0u);
+}
+
+// A file cut inside its seventh record: the six whole ones are lent, then
+// nothing, and read_point meets the cut with the message and count it gives
+// when every point is read one by one; through a file and through memory.
+TEST_F(LasReaderTest, LendingStopsBeforeACutRecord) {
+  const lasfix::Built b = with_points(2, 3, 10).build();
+  const std::string cut = b.bytes.substr(0, b.point_position(6) + 5);
+  TempDir dir;
+  dir.write("cut.las", cut);
+  const std::string name = dir.file("cut.las");
+  for (const bool by_name : {false, true}) {
+    SCOPED_TRACE(by_name ? "file" : "memory");
+    LASreaderLAS one_by_one(nullptr), lending(nullptr);
+    ASSERT_TRUE(by_name ? one_by_one.open(name.c_str(), 1) : open_bytes(one_by_one, cut).ok);
+    ASSERT_TRUE(by_name ? lending.open(name.c_str(), 1) : open_bytes(lending, cut).ok);
+    bool delivered = true;
+    std::string expected;
+    while (delivered) expected += capture_read(one_by_one, delivered);
+
+    U32 got = 0, total = 0;
+    while (const U8* records = lending.lend_point_records(4, got)) {
+      for (U32 k = 0; k < got; k++)
+        EXPECT_EQ(std::string((const char*)records + k * b.record_length, b.record_length), record(b, total + k));
+      total += got;
+    }
+    EXPECT_EQ(total, 6u);
+    delivered = true;
+    EXPECT_EQ(capture_read(lending, delivered), expected);
+    EXPECT_FALSE(delivered);
+    EXPECT_EQ(lending.points_read, one_by_one.points_read);
+    EXPECT_EQ(expected, "WARNING: end-of-file after 6 of 10 points for '" + (by_name ? name : "stream") + "'\n");
+  }
+}
+
+// Records are lent only where read_point would deliver them as they stand.
+TEST_F(LasReaderTest, NoRecordsAreLentWhereThePointsDifferFromThem) {
+  const std::string bytes = with_points(2, 1, 5).build().bytes;
+  U32 got = 1;
+  auto lends = [&](LASreaderLAS& r) {
+    got = 1;
+    const U8* records = r.lend_point_records(5, got);
+    return records != nullptr && got > 0;
+  };
+  {
+    LASreaderLAS r(nullptr);
+    ASSERT_TRUE(open_bytes(r, bytes).ok);
+    ASSERT_TRUE(r.inside_rectangle(-1e9, -1e9, 1e9, 1e9));
+    EXPECT_FALSE(lends(r));
+    EXPECT_EQ(got, 0u);
+    ASSERT_TRUE(r.inside_none());
+    LASfilter filter;
+    filter.add_criterion(new DropOdd);
+    r.set_filter(&filter);
+    EXPECT_FALSE(lends(r));
+    r.set_filter(nullptr);
+    LAStransform transform;
+    r.set_transform(&transform);
+    EXPECT_FALSE(lends(r));
+    r.set_transform(nullptr);
+    LASignore ignore;
+    r.set_ignore(&ignore);
+    EXPECT_FALSE(lends(r));
+    r.set_ignore(nullptr);
+    r.header.z_from_attribute = 0;
+    EXPECT_FALSE(lends(r));
+    r.header.z_from_attribute = -1;
+    EXPECT_TRUE(lends(r));
+    EXPECT_EQ(r.points_read, 5);
+  }
+  LASreaderLASrescale rescale(nullptr, 0.001, 0, 0);
+  LASreaderLASreoffset reoffset(nullptr, 1000, 0, 0);
+  LASreaderLASrescalereoffset both(nullptr, 0.001, 0, 0, 100, 0, 0);
+  for (LASreaderLAS* r : std::initializer_list<LASreaderLAS*>{&rescale, &reoffset, &both}) {
+    ASSERT_TRUE(open_bytes(*r, bytes).ok);
+    EXPECT_FALSE(lends(*r));
+    EXPECT_EQ(r->points_read, 0);
+  }
+
+  // Compressed points are decoded, never lent.
+  LasFile f = with_points(2, 1, 0);
+  f.header.point_data_format = 0x81;
+  f.header.number_of_point_records = 5;
+  f.point_data = std::string(64, 0);
+  lasfix::Compressor c;
+  c.items = lasfix::standard_items(1, 28, 2);
+  f.vlrs.push_back({"vembra encoded", 22204, lasfix::compressor_payload(c)});
+  const std::string compressed = f.bytes();
+  LASreaderLAS r(nullptr);
+  ASSERT_TRUE(open_bytes(r, compressed).ok);
+  EXPECT_FALSE(lends(r));
 }
 
 }  // namespace
