@@ -67,11 +67,6 @@ class LASreadPoint {
   // setup. Lets a coder outside that table (a test's) drive the chunk mechanics.
   void set_coded_reader_maker(CodedReaderMaker maker) { coded_reader_maker = maker; }
 
- private:
-  // What the next point goes through.
-  enum class Next { RAW, CHUNK_START, CODED };
-
- public:
   // One item of an uncompressed record: where it lies and how it is copied.
   struct RecordPart {
     U32 offset;
@@ -81,6 +76,9 @@ class LASreadPoint {
   typedef void (*RecordCopy)(U8* const* point, const U8* record, const RecordPart* parts, U32 count);
 
  private:
+  // What the next point goes through.
+  enum class Next { RAW, CHUNK_START, CODED };
+
   void choose_record_copy(const LASitem* items);
 
   void release_readers();
@@ -98,7 +96,8 @@ class LASreadPoint {
   Next next = Next::CHUNK_START;
   std::vector<std::unique_ptr<LASreadItemRaw>> raw_readers;
   std::vector<RecordPart> record_parts;
-  RecordCopy copy_record = nullptr;  // null: every record through the raw readers
+  // Null: every record goes through the raw readers.
+  RecordCopy copy_record = nullptr;
   std::vector<std::unique_ptr<LASreadItemCompressed>> coded_readers;  // empty without compression
   std::unique_ptr<ArithmeticDecoder> decoder;
   bool layered = false;
