@@ -599,7 +599,8 @@ TEST_F(LasReaderTest, CompressorRecordIsTakenIntoTheHeader) {
   }
 }
 
-TEST_F(LasReaderTest, CompressedPointsWithAZeroTableOffsetWarnAndRead) {
+// Five compressed format-1 points whose chunk table offset is 0.
+std::string compressed_with_zero_table_offset() {
   LasFile f = with_points(2, 1, 0);
   f.header.point_data_format = 0x81;
   f.header.number_of_point_records = 5;
@@ -607,7 +608,11 @@ TEST_F(LasReaderTest, CompressedPointsWithAZeroTableOffsetWarnAndRead) {
   lasfix::Compressor c;
   c.items = lasfix::standard_items(1, 28, 2);
   f.vlrs.push_back({"vembra encoded", 22204, lasfix::compressor_payload(c)});
-  const std::string bytes = f.bytes();
+  return f.bytes();
+}
+
+TEST_F(LasReaderTest, CompressedPointsWithAZeroTableOffsetWarnAndRead) {
+  const std::string bytes = compressed_with_zero_table_offset();
   LASreaderLAS r(nullptr);
   const Opened o = open_bytes(r, bytes);
   ASSERT_TRUE(o.ok) << o.messages;
@@ -1169,14 +1174,7 @@ TEST_F(LasReaderTest, NoRecordsAreLentWhereThePointsDifferFromThem) {
   }
 
   // Compressed points are decoded, never lent.
-  LasFile f = with_points(2, 1, 0);
-  f.header.point_data_format = 0x81;
-  f.header.number_of_point_records = 5;
-  f.point_data = std::string(64, 0);
-  lasfix::Compressor c;
-  c.items = lasfix::standard_items(1, 28, 2);
-  f.vlrs.push_back({"vembra encoded", 22204, lasfix::compressor_payload(c)});
-  const std::string compressed = f.bytes();
+  const std::string compressed = compressed_with_zero_table_offset();
   LASreaderLAS r(nullptr);
   ASSERT_TRUE(open_bytes(r, compressed).ok);
   EXPECT_FALSE(lends(r));
