@@ -130,6 +130,10 @@ U64 HeaderImage::get_unsigned(HeaderField field, U32 element) const {
 
 F64 HeaderImage::get_real(HeaderField field) const { return real_of(load_le(at(field), 8)); }
 
+void copy_fields(const LASheader& from, LASheader& to) {
+  for (const Binding& b : BINDINGS) memcpy(b.member(to), member_bytes(from, b.field), b.member_size);
+}
+
 bool check_header_start(const LASheader& h, const bool formats_beyond_10_from_1_4) {
   if (strncmp(h.file_signature, FILE_SIGNATURE_TEXT, 4) != 0) {
     char signature[5] = {};
@@ -153,6 +157,14 @@ bool check_header_start(const LASheader& h, const bool formats_beyond_10_from_1_
     return false;
   }
   return true;
+}
+
+void check_bounding_box(const LASheader& h) {
+  if ((h.number_of_point_records || h.extended_number_of_point_records) &&
+      (h.min_x > h.max_x || h.min_y > h.max_y || h.min_z > h.max_z)) {
+    LASMessage(WARNING, "invalid bounding box [ %g %g %g / %g %g %g ]", h.min_x, h.min_y, h.min_z, h.max_x, h.max_y,
+               h.max_z);
+  }
 }
 
 }  // namespace lasheadercodec

@@ -173,11 +173,17 @@ class HeaderImage {
   }
 };
 
+// Every public header field of `from` into `to`.
+void copy_fields(const LASheader& from, LASheader& to);
+
 // The checks of a header that the reader and the writer share, in the order
 // they report: the file signature, the version (WARNING), the point format
 // the version allows (WARNING), the header size and the offset to the point
 // data. False after an ERROR. The writer lets formats beyond 10 pass from
 // LAS 1.4 on; they fail later as unknown point types.
 bool check_header_start(const LASheader& header, const bool formats_beyond_10_from_1_4);
+// A WARNING for a header with points whose bounding box has a minimum above
+// its maximum.
+void check_bounding_box(const LASheader& header);
 
 }  // namespace lasheadercodec

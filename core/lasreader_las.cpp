@@ -422,11 +422,7 @@ bool LASreaderLAS::check_bounds() const {
       return false;
     }
   }
-  if ((h.number_of_point_records || h.extended_number_of_point_records) &&
-      (h.max_x < h.min_x || h.max_y < h.min_y || h.max_z < h.min_z)) {
-    LASMessage(WARNING, "invalid bounding box [ %g %g %g / %g %g %g ]", h.min_x, h.min_y, h.min_z, h.max_x, h.max_y,
-               h.max_z);
-  }
+  lasheadercodec::check_bounding_box(h);
   return true;
 }
 

@@ -141,6 +141,40 @@ bool put_or_report(bool written, const char* format, ...) {
   return false;
 }
 
+// The checks of a header before anything of it is written: those the reader
+// makes too, then the sizes and offsets the written records must match.
+bool check_written_header(const LASheader* header) {
+  if (!lasheadercodec::check_header_start(*header, true)) return false;
+  // The header fields go out by the written version, the records by their own
+  // lengths: sizes and offsets that disagree with them would send every
+  // reader to the wrong bytes, so such a header is refused before anything is
+  // written.
+  const U8 minor = (header->version_minor > 5) ? 5 : header->version_minor;
+  const U32 expected_header_size = standard_header_size(minor) + header->user_data_in_header_bytes;
+  if (header->header_size != expected_header_size) {
+    laserror("header size %d does not match the %u bytes of a LAS 1.%d header and its user data",
+             header->header_size, expected_header_size, minor);
+    return false;
+  }
+  if (header->number_of_variable_length_records && header->vlrs == nullptr) {
+    laserror("there should be %u VLRs in header->vlrs", header->number_of_variable_length_records);
+    return false;
+  }
+  U64 expected_offset = (U64)header->header_size + header->user_data_after_header_bytes;
+  for (U32 i = 0; i < header->number_of_variable_length_records; i++)
+    expected_offset += vlr_bytes(header->vlrs[i].record_length_after_header);
+  if (header->offset_to_point_data != expected_offset) {
+    laserror("offset to point data %d does not match the %llu bytes of header, records and user data",
+             header->offset_to_point_data, (unsigned long long)expected_offset);
+    return false;
+  }
+  if (header->x_scale_factor == 0.0) LASMessage(WARNING, "x scale factor is zero.");
+  if (header->y_scale_factor == 0.0) LASMessage(WARNING, "y scale factor is zero.");
+  if (header->z_scale_factor == 0.0) LASMessage(WARNING, "z scale factor is zero.");
+  lasheadercodec::check_bounding_box(*header);
+  return true;
+}
+
 }  // namespace
 
 LASwriterLAS::~LASwriterLAS() {
@@ -197,38 +231,7 @@ bool LASwriterLAS::open(ByteStreamOut* out, const LASheader* header, U32 compres
     laserror("LASheader pointer is zero");
     return false;
   }
-  if (!lasheadercodec::check_header_start(*header, true)) return false;
-  // The header fields go out by the written version, the records by their own
-  // lengths: sizes and offsets that disagree with them would send every
-  // reader to the wrong bytes, so such a header is refused before anything is
-  // written.
-  const U8 minor = (header->version_minor > 5) ? 5 : header->version_minor;
-  const U32 expected_header_size = standard_header_size(minor) + header->user_data_in_header_bytes;
-  if (header->header_size != expected_header_size) {
-    laserror("header size %d does not match the %u bytes of a LAS 1.%d header and its user data",
-             header->header_size, expected_header_size, minor);
-    return false;
-  }
-  if (header->number_of_variable_length_records && header->vlrs == nullptr) {
-    laserror("there should be %u VLRs in header->vlrs", header->number_of_variable_length_records);
-    return false;
-  }
-  U64 expected_offset = (U64)header->header_size + header->user_data_after_header_bytes;
-  for (U32 i = 0; i < header->number_of_variable_length_records; i++)
-    expected_offset += vlr_bytes(header->vlrs[i].record_length_after_header);
-  if (header->offset_to_point_data != expected_offset) {
-    laserror("offset to point data %d does not match the %llu bytes of header, records and user data",
-             header->offset_to_point_data, (unsigned long long)expected_offset);
-    return false;
-  }
-  if (header->x_scale_factor == 0.0) LASMessage(WARNING, "x scale factor is zero.");
-  if (header->y_scale_factor == 0.0) LASMessage(WARNING, "y scale factor is zero.");
-  if (header->z_scale_factor == 0.0) LASMessage(WARNING, "z scale factor is zero.");
-  if ((header->number_of_point_records || header->extended_number_of_point_records) &&
-      (header->min_x > header->max_x || header->min_y > header->max_y || header->min_z > header->max_z)) {
-    LASMessage(WARNING, "invalid bounding box [ %g %g %g / %g %g %g ]", header->min_x, header->min_y, header->min_z,
-               header->max_x, header->max_y, header->max_z);
-  }
+  if (!check_written_header(header)) return false;
   scaling.x_scale_factor = header->x_scale_factor;
   scaling.y_scale_factor = header->y_scale_factor;
   scaling.z_scale_factor = header->z_scale_factor;
