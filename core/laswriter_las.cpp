@@ -388,6 +388,24 @@ bool put_header_fields(ByteStreamOut* s, const HeaderImage& image, HeaderField f
   return true;
 }
 
+// The head of a VLR or an EVLR of the header (they differ in the width of
+// the payload length only); `records` names the list in the messages.
+template <typename Record>
+bool put_record_head(ByteStreamOut* s, const Record& record, const char* records, const U32 index) {
+  auto put_length = [&]() {
+    if constexpr (sizeof(record.record_length_after_header) == 2) return put16(s, record.record_length_after_header);
+    return put64(s, record.record_length_after_header);
+  };
+  auto report = [&](bool put, RecordHeaderField field) {
+    return put_or_report(put, "writing %s[%d].%s", records, (I32)index, VLR_HEADER[field].name);
+  };
+  return report(put16(s, record.reserved), RECORD_RESERVED) &&
+         report(s->putBytes((const U8*)record.user_id, USER_ID_SIZE), RECORD_USER_ID) &&
+         report(put16(s, record.record_id), RECORD_RECORD_ID) &&
+         report(put_length(), RECORD_LENGTH_AFTER_HEADER) &&
+         report(s->putBytes((const U8*)record.description, DESCRIPTION_SIZE), RECORD_DESCRIPTION);
+}
+
 // The head of a record the writer adds itself.
 bool put_own_record_head(ByteStreamOut* s, const char* user_id, U16 record_id, U16 length, const char* description) {
   return put_or_report(put16(s, 0), "writing reserved %d", 0) &&
@@ -485,16 +503,7 @@ bool LASwriterLAS::write_header_vlrs(const LASheader* header) {
   copc_root_pointer_position = -1;
   for (U32 i = 0; i < header->number_of_variable_length_records; i++) {
     const LASvlrRecord& vlr = header->vlrs[i];
-    if (!put_or_report(put16(s, vlr.reserved), "writing header->vlrs[%d].reserved", i)) return false;
-    if (!put_or_report(s->putBytes((const U8*)vlr.user_id, USER_ID_SIZE), "writing header->vlrs[%d].user_id", i))
-      return false;
-    if (!put_or_report(put16(s, vlr.record_id), "writing header->vlrs[%d].record_id", i)) return false;
-    if (!put_or_report(put16(s, vlr.record_length_after_header), "writing header->vlrs[%d].record_length_after_header",
-                       i))
-      return false;
-    if (!put_or_report(s->putBytes((const U8*)vlr.description, DESCRIPTION_SIZE),
-                       "writing header->vlrs[%d].description", i))
-      return false;
+    if (!put_record_head(s, vlr, "header->vlrs", i)) return false;
     const I64 payload = s->tell() - header_start_position;
     if (extra_bytes_payload_position < 0 && strncmp(vlr.user_id, USER_ID_LASF_SPEC, USER_ID_SIZE) == 0 &&
         vlr.record_id == RECORD_EXTRA_BYTES) {
@@ -833,14 +842,7 @@ bool LASwriterLAS::write_evlrs() {
     const LASevlrRecord& evlr = evlrs[i];
     const bool hierarchy = is_copc_hierarchy(evlr);
     const I64 payload_position = s->tell() + EVLR_HEADER_SIZE;
-    if (!put_or_report(put16(s, evlr.reserved), "writing evlrs[%d].reserved", i)) return false;
-    if (!put_or_report(s->putBytes((const U8*)evlr.user_id, USER_ID_SIZE), "writing evlrs[%d].user_id", i))
-      return false;
-    if (!put_or_report(put16(s, evlr.record_id), "writing evlrs[%d].record_id", i)) return false;
-    if (!put_or_report(put64(s, evlr.record_length_after_header), "writing evlrs[%d].record_length_after_header", i))
-      return false;
-    if (!put_or_report(s->putBytes((const U8*)evlr.description, DESCRIPTION_SIZE), "writing evlrs[%d].description", i))
-      return false;
+    if (!put_record_head(s, evlr, "evlrs", i)) return false;
     if (evlr.record_length_after_header) {
       if (evlr.data == nullptr) {
         laserror("there should be %u bytes of data in evlrs[%d].data", (U32)evlr.record_length_after_header, i);
