@@ -84,9 +84,27 @@ static const FormatOption FORMAT_OPTIONS[] = {
     {"-owrl", LASwriteOpener::FORMAT_VRML}, {"-otxt", LASwriteOpener::FORMAT_TXT},
     {"-ojs", LASwriteOpener::FORMAT_JSON}};
 
-// Counts and sizes are the digits up to the first other character; text
-// without them reads as 0.
-static U32 leading_u32(const LASoptionCall& call) { return (U32)strtoul(call.values[0].text, nullptr, 10); }
+// The apply of an option that only sets a member to a value.
+template <auto member, auto value>
+static LASoptionResult set_to(LASwriteOpener& opener, const LASoptionCall&) {
+  opener.*member = value;
+  return LASoptionResult::TAKEN;
+}
+
+// The apply of an option whose text goes to a setter.
+template <void (LASwriteOpener::*setter)(const char*)>
+static LASoptionResult set_text(LASwriteOpener& opener, const LASoptionCall& call) {
+  (opener.*setter)(call.values[0].text);
+  return LASoptionResult::TAKEN;
+}
+
+// The apply of a count or size: the digits up to the first other character;
+// text without them reads as 0.
+template <auto member>
+static LASoptionResult set_count(LASwriteOpener& opener, const LASoptionCall& call) {
+  opener.*member = (U32)strtoul(call.values[0].text, nullptr, 10);
+  return LASoptionResult::TAKEN;
+}
 
 std::span<const LASoptionRow<LASwriteOpener>> LASwriteOpener::option_rows() {
   using Row = LASoptionRow<LASwriteOpener>;
@@ -109,11 +127,7 @@ std::span<const LASoptionRow<LASwriteOpener>> LASwriteOpener::option_rows() {
       {{"-owrl", "", 0, ""}, choose_format},
       {{"-otxt", "", 0, ""}, choose_format},
       {{"-ojs", "", 0, ""}, choose_format},
-      {{"-o", "file_name", 1, "%s"},
-       [](LASwriteOpener& o, const LASoptionCall& call) {
-         o.set_file_name(call.values[0].text);
-         return TAKEN;
-       }},
+      {{"-o", "file_name", 1, "%s"}, set_text<&LASwriteOpener::set_file_name>},
       {{"-odir", "directory", 1, "%s"},
        [](LASwriteOpener& o, const LASoptionCall& call) {
          if (o.set_directory(call.values[0].text)) return TAKEN;
@@ -128,25 +142,13 @@ std::span<const LASoptionRow<LASwriteOpener>> LASwriteOpener::option_rows() {
        }},
       {{"-ocut", "number of characters to cut", 1, "%s"},
        [](LASwriteOpener& o, const LASoptionCall& call) {
-         o.cut = leading_u32(call);
+         set_count<&LASwriteOpener::cut>(o, call);
          if (o.cut && o.file_name) o.cut_characters();
          return TAKEN;
        }},
-      {{"-oforce", "", 0, ""},
-       [](LASwriteOpener& o, const LASoptionCall&) {
-         o.force = true;
-         return TAKEN;
-       }},
-      {{"-native", "", 0, ""},
-       [](LASwriteOpener& o, const LASoptionCall&) {
-         o.native = true;
-         return TAKEN;
-       }},
-      {{"-compatible", "", 0, ""},
-       [](LASwriteOpener& o, const LASoptionCall&) {
-         o.native = false;
-         return TAKEN;
-       }},
+      {{"-oforce", "", 0, ""}, set_to<&LASwriteOpener::force, true>},
+      {{"-native", "", 0, ""}, set_to<&LASwriteOpener::native, true>},
+      {{"-compatible", "", 0, ""}, set_to<&LASwriteOpener::native, false>},
       {{"-stdout", "", 0, ""},
        [](LASwriteOpener& o, const LASoptionCall&) {
          o.use_stdout = true;
@@ -159,41 +161,17 @@ std::span<const LASoptionRow<LASwriteOpener>> LASwriteOpener::option_rows() {
          o.use_stdout = false;
          return TAKEN;
        }},
-      {{"-chunk_size", "number_points", 1, "%s"},
-       [](LASwriteOpener& o, const LASoptionCall& call) {
-         o.chunk_size = leading_u32(call);
-         return TAKEN;
-       }},
-      {{"-oparse", "string", 1, "%s"},
-       [](LASwriteOpener& o, const LASoptionCall& call) {
-         o.set_parse_string(call.values[0].text);
-         return TAKEN;
-       }},
-      {{"-osep", "separator", 1, "%s"},
-       [](LASwriteOpener& o, const LASoptionCall& call) {
-         o.set_separator(call.values[0].text);
-         return TAKEN;
-       }},
+      {{"-chunk_size", "number_points", 1, "%s"}, set_count<&LASwriteOpener::chunk_size>},
+      {{"-oparse", "string", 1, "%s"}, set_text<&LASwriteOpener::set_parse_string>},
+      {{"-osep", "separator", 1, "%s"}, set_text<&LASwriteOpener::set_separator>},
       {{"-oscale_rgb", "scale", 1, "%s"},
        [](LASwriteOpener& o, const LASoptionCall& call) {
          o.scale_rgb = (F32)atof(call.values[0].text);
          return TAKEN;
        }},
-      {{"-opts", "", 0, ""},
-       [](LASwriteOpener& o, const LASoptionCall&) {
-         o.opts = true;
-         return TAKEN;
-       }},
-      {{"-optx", "", 0, ""},
-       [](LASwriteOpener& o, const LASoptionCall&) {
-         o.optx = true;
-         return TAKEN;
-       }},
-      {{"-io_obuffer", "size", 1, "%s"},
-       [](LASwriteOpener& o, const LASoptionCall& call) {
-         o.io_obuffer_size = leading_u32(call);
-         return TAKEN;
-       }},
+      {{"-opts", "", 0, ""}, set_to<&LASwriteOpener::opts, true>},
+      {{"-optx", "", 0, ""}, set_to<&LASwriteOpener::optx, true>},
+      {{"-io_obuffer", "size", 1, "%s"}, set_count<&LASwriteOpener::io_obuffer_size>},
   };
   return rows;
 }
