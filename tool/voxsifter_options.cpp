@@ -21,6 +21,8 @@ LASoptionResult set_flag(VoxsifterOptions& options, const LASoptionCall&) {
   return TAKEN;
 }
 
+// NaN and infinity never get here (the row reads "%lf", finite only): NaN
+// would pass every "<= 0" test.
 LASoptionResult set_step(VoxsifterOptions& options, const LASoptionCall& call) {
   const F64 step = call.values[0].f64;
   if (step <= 0.0) laserror("'%s' needs 1 argument: <step size> but %g in not a valid value", call.typed, step);
