@@ -10,7 +10,6 @@
 #include "core/laswriteopener.hpp"
 #include "geo/geoprojectionconverter.hpp"
 #include "tool/lasUtil_full.hpp"
-#include "tool/voxsifter_factory.hpp"  // the filter each file of the run gets
 #include "tool/voxsifter_options.hpp"
 
 class Pelkart_voxsifter : public Pelkart {
