@@ -7,42 +7,42 @@
 #include <string>
 
 #include "core/lasmessage.hpp"
-#include "transforms/lasoperation_effect.hpp"
+#include "transforms/lasoperation.hpp"
 
 namespace {
 
 constexpr U32 U16_LIMIT = 65535;
 
 struct SetIntensity {
+  static constexpr const char* name = "set_intensity";
   static constexpr U32 mask = 0;
   U16 value;
-  const char* name() const { return "set_intensity"; }
-  void write(std::string& text) const { las_option_text_d(text, value); }
+  void text(std::string& text) const { las_option_text_d(text, value); }
   void apply(LASpoint* point) const { point->intensity = value; }
 };
 
 // The three single-precision formulas share the limiting store.
 struct ScaleIntensity {
+  static constexpr const char* name = "scale_intensity";
   static constexpr U32 mask = LAS_SELECTIVE_INTENSITY;
   F32 scale;
-  const char* name() const { return "scale_intensity"; }
-  void write(std::string& text) const { las_option_text_g(text, scale); }
+  void text(std::string& text) const { las_option_text_g(text, scale); }
   void apply(LASpoint* point) const { point->intensity = las_limited_u16((F32)point->intensity * scale); }
 };
 
 struct TranslateIntensity {
+  static constexpr const char* name = "translate_intensity";
   static constexpr U32 mask = LAS_SELECTIVE_INTENSITY;
   F32 offset;
-  const char* name() const { return "translate_intensity"; }
-  void write(std::string& text) const { las_option_text_g(text, offset); }
+  void text(std::string& text) const { las_option_text_g(text, offset); }
   void apply(LASpoint* point) const { point->intensity = las_limited_u16((F32)point->intensity + offset); }
 };
 
 struct TranslateThenScaleIntensity {
+  static constexpr const char* name = "translate_then_scale_intensity";
   static constexpr U32 mask = LAS_SELECTIVE_INTENSITY;
   F32 offset, scale;
-  const char* name() const { return "translate_then_scale_intensity"; }
-  void write(std::string& text) const {
+  void text(std::string& text) const {
     las_option_text_g(text, offset);
     las_option_text_g(text, scale);
   }
@@ -52,10 +52,10 @@ struct TranslateThenScaleIntensity {
 // The upper bound is tested first, so that bounds given the wrong way round
 // still give a defined answer.
 struct ClampIntensity {
+  static constexpr const char* name = "clamp_intensity";
   static constexpr U32 mask = LAS_SELECTIVE_INTENSITY;
   U16 below, above;
-  const char* name() const { return "clamp_intensity"; }
-  void write(std::string& text) const {
+  void text(std::string& text) const {
     las_option_text_d(text, below);
     las_option_text_d(text, above);
   }
@@ -69,20 +69,20 @@ struct ClampIntensity {
 };
 
 struct ClampIntensityBelow {
+  static constexpr const char* name = "clamp_intensity_below";
   static constexpr U32 mask = LAS_SELECTIVE_INTENSITY;
   U16 below;
-  const char* name() const { return "clamp_intensity_below"; }
-  void write(std::string& text) const { las_option_text_d(text, below); }
+  void text(std::string& text) const { las_option_text_d(text, below); }
   void apply(LASpoint* point) const {
     if (point->intensity < below) point->intensity = below;
   }
 };
 
 struct ClampIntensityAbove {
+  static constexpr const char* name = "clamp_intensity_above";
   static constexpr U32 mask = LAS_SELECTIVE_INTENSITY;
   U16 above;
-  const char* name() const { return "clamp_intensity_above"; }
-  void write(std::string& text) const { las_option_text_d(text, above); }
+  void text(std::string& text) const { las_option_text_d(text, above); }
   void apply(LASpoint* point) const {
     if (point->intensity > above) point->intensity = above;
   }
@@ -167,17 +167,17 @@ bool fits_u16(U32 value, const char* message) {
 LASoptionResult add_set(LAStransformParse& parse, const LASoptionCall& call) {
   const U32 value = call.values[0].u32;
   if (!fits_u16(value, "cannot set intensity because value of %u is larger than %u")) return LASoptionResult::FAILED;
-  return las_add_effect(parse, SetIntensity{(U16)value});
+  return las_add_rule(parse, SetIntensity{(U16)value});
 }
 
 LASoptionResult add_scale(LAStransformParse& parse, const LASoptionCall& call) {
-  return las_add_effect(parse, ScaleIntensity{call.values[0].f32});
+  return las_add_rule(parse, ScaleIntensity{call.values[0].f32});
 }
 LASoptionResult add_translate(LAStransformParse& parse, const LASoptionCall& call) {
-  return las_add_effect(parse, TranslateIntensity{call.values[0].f32});
+  return las_add_rule(parse, TranslateIntensity{call.values[0].f32});
 }
 LASoptionResult add_translate_then_scale(LAStransformParse& parse, const LASoptionCall& call) {
-  return las_add_effect(parse, TranslateThenScaleIntensity{call.values[0].f32, call.values[1].f32});
+  return las_add_rule(parse, TranslateThenScaleIntensity{call.values[0].f32, call.values[1].f32});
 }
 
 constexpr const char* BELOW_TOO_LARGE = "cannot clamp intensity because below value of %u is larger than %u";
@@ -186,15 +186,15 @@ constexpr const char* ABOVE_TOO_LARGE = "cannot clamp intensity because above va
 LASoptionResult add_clamp(LAStransformParse& parse, const LASoptionCall& call) {
   const U32 below = call.values[0].u32, above = call.values[1].u32;
   if (!fits_u16(below, BELOW_TOO_LARGE) || !fits_u16(above, ABOVE_TOO_LARGE)) return LASoptionResult::FAILED;
-  return las_add_effect(parse, ClampIntensity{(U16)below, (U16)above});
+  return las_add_rule(parse, ClampIntensity{(U16)below, (U16)above});
 }
 LASoptionResult add_clamp_below(LAStransformParse& parse, const LASoptionCall& call) {
   if (!fits_u16(call.values[0].u32, BELOW_TOO_LARGE)) return LASoptionResult::FAILED;
-  return las_add_effect(parse, ClampIntensityBelow{(U16)call.values[0].u32});
+  return las_add_rule(parse, ClampIntensityBelow{(U16)call.values[0].u32});
 }
 LASoptionResult add_clamp_above(LAStransformParse& parse, const LASoptionCall& call) {
   if (!fits_u16(call.values[0].u32, ABOVE_TOO_LARGE)) return LASoptionResult::FAILED;
-  return las_add_effect(parse, ClampIntensityAbove{(U16)call.values[0].u32});
+  return las_add_rule(parse, ClampIntensityAbove{(U16)call.values[0].u32});
 }
 
 const LASoperationOption options[] = {
