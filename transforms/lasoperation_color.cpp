@@ -127,11 +127,16 @@ inline U16& field(LASpoint* point, int k) { return k == INTENSITY ? point->inten
 // sources are read before any write.
 struct Rearrange {
   static constexpr int MAX = 3;
-  const char* label;
-  U32 read_mask;
+  const char* name;
+  U32 mask;
   int count;
   int to[MAX];
   int from[MAX];
+  void apply(LASpoint* point) const {
+    U16 old[MAX];
+    for (int k = 0; k < count; k++) old[k] = field(point, from[k]);
+    for (int k = 0; k < count; k++) field(point, to[k]) = old[k];
+  }
 };
 
 // The switch and copy options, as rearrangements of the point's fields.
@@ -151,29 +156,9 @@ constexpr Rearrange rearrangements[] = {
     {"copy_intensity_into_NIR", LAS_SELECTIVE_INTENSITY, 1, {NIR}, {INTENSITY}},
 };
 
-class LASoperationRearrange : public LASoperationValuesOnly {
- public:
-  explicit LASoperationRearrange(const Rearrange& how) : how(how) {}
-  const char* name() const override { return how.label; }
-  I32 get_command(std::string& text) const override {
-    const size_t start = las_operation_text(text, name());
-    return las_operation_text_size(text, start);
-  }
-  U32 get_decompress_selective() const override { return how.read_mask; }
-  void transform(LASpoint* point) override {
-    U16 old[Rearrange::MAX];
-    for (int k = 0; k < how.count; k++) old[k] = field(point, how.from[k]);
-    for (int k = 0; k < how.count; k++) field(point, how.to[k]) = old[k];
-  }
-
- private:
-  const Rearrange& how;
-};
-
 template <int index>
 LASoptionResult add_rearrangement(LAStransformParse& parse, const LASoptionCall&) {
-  parse.add(new LASoperationRearrange(rearrangements[index]));
-  return LASoptionResult::TAKEN;
+  return las_add_rule(parse, rearrangements[index]);
 }
 
 // The weights add up to 0.9999, so the grey value stays below 65535.

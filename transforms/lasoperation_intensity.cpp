@@ -88,21 +88,27 @@ struct ClampIntensityAbove {
   }
 };
 
+// A name read back from option text still carries the double quotes the text
+// put around it: without them it names the file the operation was built from.
+std::string unquoted(const char* name) {
+  const size_t n = strlen(name);
+  if (n >= 2 && name[0] == '"' && name[n - 1] == '"') return std::string(name + 1, n - 2);
+  return name;
+}
+
 // Replaces each intensity by its entry of a full table, so a lookup is one
 // array access. The file name is kept for the option text.
-class LASoperationMapIntensity : public LASoperationValuesOnly {
- public:
-  explicit LASoperationMapIntensity(std::string file_name) : file_name(std::move(file_name)) {
+struct MapIntensity {
+  static constexpr const char* name = "map_intensity";
+  static constexpr U32 mask = LAS_SELECTIVE_INTENSITY;
+  std::string file_name;
+  U16 map[U16_LIMIT + 1];
+
+  explicit MapIntensity(const LASoptionValue* v) : file_name(unquoted(v[0].text)) {
     for (U32 i = 0; i <= U16_LIMIT; i++) map[i] = (U16)i;
   }
-  const char* name() const override { return "map_intensity"; }
-  I32 get_command(std::string& text) const override {
-    const size_t start = las_operation_text(text, name());
-    las_option_text(text, ("\"" + file_name + "\"").c_str());
-    return las_operation_text_size(text, start);
-  }
-  U32 get_decompress_selective() const override { return LAS_SELECTIVE_INTENSITY; }
-  void transform(LASpoint* point) override { point->intensity = map[point->intensity]; }
+  void text(std::string& text) const { las_option_text(text, ("\"" + file_name + "\"").c_str()); }
+  void apply(LASpoint* point) const { point->intensity = map[point->intensity]; }
 
   // Reads "from to" lines; a line that is not two numbers up to 65535 is
   // skipped, and a later line for the same value wins. Lines are read in
@@ -130,28 +136,16 @@ class LASoperationMapIntensity : public LASoperationValuesOnly {
     }
     return true;
   }
-
-  std::string file_name;
-  U16 map[U16_LIMIT + 1];
 };
 
-// A name read back from option text still carries the double quotes the text
-// put around it: without them it names the file the operation was built from.
-std::string unquoted(const char* name) {
-  const size_t n = strlen(name);
-  if (n >= 2 && name[0] == '"' && name[n - 1] == '"') return std::string(name + 1, n - 2);
-  return name;
-}
-
 LASoptionResult add_map_intensity(LAStransformParse& parse, const LASoptionCall& call) {
-  const std::string name = unquoted(call.values[0].text);
-  FILE* file = LASfopen(name.c_str(), "r");
+  FILE* file = LASfopen(unquoted(call.values[0].text).c_str(), "r");
   if (file == nullptr) {
     laserror("'%s' needs text file with map but '%s' cannot be opened", call.typed, call.values[0].text);
     return LASoptionResult::FAILED;
   }
-  auto operation = std::make_unique<LASoperationMapIntensity>(name);
-  operation->read(file);
+  auto operation = std::make_unique<LASoperationOf<MapIntensity>>(call.values.data());
+  operation->get_rule().read(file);
   fclose(file);
   parse.add(operation.release());
   return LASoptionResult::TAKEN;
