@@ -157,8 +157,7 @@ class LASoperationValuesOnly : public LASoperation {
 template <class Rule>
 class LASoperationOf final : public LASoperationValuesOnly {
  public:
-  explicit LASoperationOf(const LASoptionValue* values)
-    requires std::constructible_from<Rule, const LASoptionValue*>
+  explicit LASoperationOf(const LASoptionValue* values) requires std::constructible_from<Rule, const LASoptionValue*>
       : rule(values) {}
   explicit LASoperationOf(const Rule& rule = Rule()) : rule(rule) {}
   const char* name() const override { return rule.name; }

@@ -40,6 +40,7 @@ struct ScaleScanAngle {
   static constexpr const char* name = "scale_scan_angle";
   static constexpr U32 mask = LAS_SELECTIVE_SCAN_ANGLE;
   F32 scale;
+  explicit ScaleScanAngle(const LASoptionValue* v) : scale(v[0].f32) {}
   void text(std::string& text) const { las_option_text_g(text, scale); }
   void apply(LASpoint* point) const {
     change_scan_angle(point, [this](F32 angle) { return angle * scale; });
@@ -50,6 +51,7 @@ struct TranslateScanAngle {
   static constexpr const char* name = "translate_scan_angle";
   static constexpr U32 mask = LAS_SELECTIVE_SCAN_ANGLE;
   F32 offset;
+  explicit TranslateScanAngle(const LASoptionValue* v) : offset(v[0].f32) {}
   void text(std::string& text) const { las_option_text_g(text, offset); }
   void apply(LASpoint* point) const {
     change_scan_angle(point, [this](F32 angle) { return angle + offset; });
@@ -60,6 +62,7 @@ struct TranslateThenScaleScanAngle {
   static constexpr const char* name = "translate_then_scale_scan_angle";
   static constexpr U32 mask = LAS_SELECTIVE_SCAN_ANGLE;
   F32 offset, scale;
+  explicit TranslateThenScaleScanAngle(const LASoptionValue* v) : offset(v[0].f32), scale(v[1].f32) {}
   void text(std::string& text) const {
     las_option_text_g(text, offset);
     las_option_text_g(text, scale);
@@ -87,6 +90,7 @@ struct SetGpsTime {
   static constexpr const char* name = "set_gps_time";
   static constexpr U32 mask = 0;
   F64 value;
+  explicit SetGpsTime(const LASoptionValue* v) : value(v[0].f64) {}
   void text(std::string& text) const { las_option_text_lf(text, value); }
   void apply(LASpoint* point) const { point->gps_time = value; }
 };
@@ -95,6 +99,7 @@ struct TranslateGpsTime {
   static constexpr const char* name = "translate_gps_time";
   static constexpr U32 mask = LAS_SELECTIVE_GPS_TIME;
   F64 offset;
+  explicit TranslateGpsTime(const LASoptionValue* v) : offset(v[0].f64) {}
   void text(std::string& text) const { las_option_text_lf(text, offset); }
   void apply(LASpoint* point) const { point->gps_time += offset; }
 };
@@ -108,7 +113,7 @@ constexpr I64 ADJUSTMENT = 1000000000;
 struct AdjustedToWeek {
   static constexpr const char* name = "adjusted_to_week";
   static constexpr U32 mask = LAS_SELECTIVE_GPS_TIME;
-    void apply(LASpoint* point) const {
+  void apply(LASpoint* point) const {
     const F64 week = std::trunc(point->gps_time / SECONDS_PER_WEEK + 1653.4391534391534);
     if (!(std::fabs(week) < 2147483648.0)) return;
     const I64 start_of_week = (I64)week * (I64)SECONDS_PER_WEEK - ADJUSTMENT;
@@ -121,7 +126,8 @@ struct WeekToAdjusted {
   static constexpr U32 mask = LAS_SELECTIVE_GPS_TIME;
   U32 week;
   I64 offset;
-  explicit WeekToAdjusted(U32 week) : week(week), offset((I64)week * (I64)SECONDS_PER_WEEK - ADJUSTMENT) {}
+  explicit WeekToAdjusted(const LASoptionValue* v)
+      : week(v[0].u32), offset((I64)week * (I64)SECONDS_PER_WEEK - ADJUSTMENT) {}
   void text(std::string& text) const { las_option_text_d(text, week); }
   void apply(LASpoint* point) const { point->gps_time += (F64)offset; }
 };
@@ -150,7 +156,7 @@ struct BinGpsTimeIntoPointSource {
 struct FlipWaveformDirection {
   static constexpr const char* name = "flip_waveform_direction";
   static constexpr U32 mask = LAS_SELECTIVE_WAVEPACKET;
-    void apply(LASpoint* point) const {
+  void apply(LASpoint* point) const {
     for (int sign_byte : {20, 24, 28}) point->wave_packet.data[sign_byte] ^= 0x80;
   }
 };
@@ -168,16 +174,6 @@ LASoptionResult add_set_scan_angle(LAStransformParse& parse, const LASoptionCall
     return LASoptionResult::FAILED;
   }
   return las_add_rule(parse, SetScanAngle{value});
-}
-
-LASoptionResult add_scale_scan_angle(LAStransformParse& parse, const LASoptionCall& call) {
-  return las_add_rule(parse, ScaleScanAngle{call.values[0].f32});
-}
-LASoptionResult add_translate_scan_angle(LAStransformParse& parse, const LASoptionCall& call) {
-  return las_add_rule(parse, TranslateScanAngle{call.values[0].f32});
-}
-LASoptionResult add_translate_then_scale_scan_angle(LAStransformParse& parse, const LASoptionCall& call) {
-  return las_add_rule(parse, TranslateThenScaleScanAngle{call.values[0].f32, call.values[1].f32});
 }
 
 LASoptionResult add_bin_abs_scan_angle(LAStransformParse& parse, const LASoptionCall& call) {
@@ -199,30 +195,21 @@ LASoptionResult add_bin_gps_time(LAStransformParse& parse, const LASoptionCall& 
   return las_add_rule(parse, Bin{bin_size});
 }
 
-LASoptionResult add_set_gps_time(LAStransformParse& parse, const LASoptionCall& call) {
-  return las_add_rule(parse, SetGpsTime{call.values[0].f64});
-}
-LASoptionResult add_translate_gps_time(LAStransformParse& parse, const LASoptionCall& call) {
-  return las_add_rule(parse, TranslateGpsTime{call.values[0].f64});
-}
-LASoptionResult add_week_to_adjusted(LAStransformParse& parse, const LASoptionCall& call) {
-  return las_add_rule(parse, WeekToAdjusted(call.values[0].u32));
-}
-
 constexpr const char* NUMBER = "{needs} but '{arg}' is no valid number";
 
 const LASoperationOption options[] = {
     {{"-set_scan_angle", "value", 1, "%f", 0, "'{option}' need 1 argument: value",
       "'{option}' needs 1 argument: value but '{arg}' is no valid value"},
      add_set_scan_angle},
-    {{"-scale_scan_angle", "scale", 1, "%f", 0, nullptr, NUMBER}, add_scale_scan_angle},
-    {{"-translate_scan_angle", "offset", 1, "%f"}, add_translate_scan_angle},
-    {{"-translate_then_scale_scan_angle", "offset scale", 2, "%f"}, add_translate_then_scale_scan_angle},
+    {{"-scale_scan_angle", "scale", 1, "%f", 0, nullptr, NUMBER}, las_add_operation<LASoperationOf<ScaleScanAngle>>},
+    {{"-translate_scan_angle", "offset", 1, "%f"}, las_add_operation<LASoperationOf<TranslateScanAngle>>},
+    {{"-translate_then_scale_scan_angle", "offset scale", 2, "%f"},
+     las_add_operation<LASoperationOf<TranslateThenScaleScanAngle>>},
     {{"-bin_abs_scan_angle_into_point_source", "bin_size", 1, "%f"}, add_bin_abs_scan_angle},
-    {{"-set_gps_time", "gps_time", 1, "%lf"}, add_set_gps_time},
-    {{"-translate_gps_time", "offset", 1, "%lf"}, add_translate_gps_time},
+    {{"-set_gps_time", "gps_time", 1, "%lf"}, las_add_operation<LASoperationOf<SetGpsTime>>},
+    {{"-translate_gps_time", "offset", 1, "%lf"}, las_add_operation<LASoperationOf<TranslateGpsTime>>},
     {{"-adjusted_to_week", "", 0, ""}, las_add_operation<LASoperationOf<AdjustedToWeek>>},
-    {{"-week_to_adjusted", "week", 1, "%u"}, add_week_to_adjusted},
+    {{"-week_to_adjusted", "week", 1, "%u"}, las_add_operation<LASoperationOf<WeekToAdjusted>>},
     {{"-bin_gps_time_into_intensity", "bin_size", 1, "%lf"}, add_bin_gps_time<BinGpsTimeIntoIntensity>},
     {{"-bin_gps_time_into_point_source", "bin_size", 1, "%lf"}, add_bin_gps_time<BinGpsTimeIntoPointSource>},
     {{"-flip_waveform_direction", "", 0, ""}, las_add_operation<LASoperationOf<FlipWaveformDirection>>},

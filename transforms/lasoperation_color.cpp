@@ -18,7 +18,7 @@ constexpr U32 RGB_AND_INTENSITY = LAS_SELECTIVE_RGB | LAS_SELECTIVE_INTENSITY;
 struct ForceRGB {
   static constexpr const char* name = "force_RGB";
   static constexpr U32 mask = 0;
-    void apply(LASpoint* point) const { point->has_rgb = true; }
+  void apply(LASpoint* point) const { point->has_rgb = true; }
 };
 
 struct SetRGB {
@@ -64,6 +64,7 @@ struct ScaleRGB {
   static constexpr const char* name = "scale_RGB";
   static constexpr U32 mask = LAS_SELECTIVE_RGB;
   F32 scale[3];
+  explicit ScaleRGB(const LASoptionValue* v) : scale{v[0].f32, v[1].f32, v[2].f32} {}
   void text(std::string& text) const {
     for (F32 s : scale) las_option_text_g(text, s);
   }
@@ -76,6 +77,7 @@ struct ScaleNIR {
   static constexpr const char* name = "scale_NIR";
   static constexpr U32 mask = LAS_SELECTIVE_NIR;
   F32 scale;
+  explicit ScaleNIR(const LASoptionValue* v) : scale(v[0].f32) {}
   void text(std::string& text) const { las_option_text_g(text, scale); }
   void apply(LASpoint* point) const { point->rgb[NIR] = las_limited_u16((F32)point->rgb[NIR] * scale); }
 };
@@ -91,7 +93,7 @@ struct Depth {
       {"scale_NIR_down", "scale_NIR_up", "scale_NIR_to_8bit", "scale_NIR_to_16bit", ""}};
   static constexpr const char* name = names[first == NIR][(int)shift];
   static constexpr U32 mask = first == NIR ? LAS_SELECTIVE_NIR : LAS_SELECTIVE_RGB;
-    void apply(LASpoint* point) const {
+  void apply(LASpoint* point) const {
     U16* v = point->rgb;
     bool any_above_8bit = false;
     for (int c = first; c <= last; c++) any_above_8bit = any_above_8bit || v[c] > 255;
@@ -165,7 +167,7 @@ LASoptionResult add_rearrangement(LAStransformParse& parse, const LASoptionCall&
 struct CopyRGBintoIntensity {
   static constexpr const char* name = "copy_RGB_into_intensity";
   static constexpr U32 mask = LAS_SELECTIVE_RGB;
-    void apply(LASpoint* point) const {
+  void apply(LASpoint* point) const {
     const F64 grey = 0.2989 * point->rgb[R] + 0.587 * point->rgb[G] + 0.114 * point->rgb[B];
     point->intensity = (U16)(grey + 0.5);
   }
@@ -306,13 +308,6 @@ LASoptionResult add_set_nir(LAStransformParse& parse, const LASoptionCall& call)
   return las_add_rule(parse, SetNIR{(U16)value});
 }
 
-LASoptionResult add_scale_rgb(LAStransformParse& parse, const LASoptionCall& call) {
-  return las_add_rule(parse, ScaleRGB{{call.values[0].f32, call.values[1].f32, call.values[2].f32}});
-}
-LASoptionResult add_scale_nir(LAStransformParse& parse, const LASoptionCall& call) {
-  return las_add_rule(parse, ScaleNIR{call.values[0].f32});
-}
-
 using RGBdown = LASoperationOf<Depth<Shift::DOWN, R, B>>;
 using RGBup = LASoperationOf<Depth<Shift::UP, R, B>>;
 using RGBto8 = LASoperationOf<Depth<Shift::TO_8BIT, R, B>>;
@@ -331,8 +326,8 @@ const LASoperationOption options[] = {
     {{"-set_RGB", "R G B", 3, "%u"}, add_set_rgb},
     {{"-set_RGB_of_class", "classification R G B", 4, "%u"}, add_set_rgb_of_class},
     {{"-set_NIR", "value", 1, "%u", 0, nullptr, "{needs} but '{arg}' is not valid"}, add_set_nir},
-    {{"-scale_RGB", SCALE_RGB_VALUES, 3, "%f", 0, nullptr, NUMBER}, add_scale_rgb},
-    {{"-scale_rgb", SCALE_RGB_VALUES, 3, "%f", 0, nullptr, NUMBER}, add_scale_rgb},
+    {{"-scale_RGB", SCALE_RGB_VALUES, 3, "%f", 0, nullptr, NUMBER}, las_add_operation<LASoperationOf<ScaleRGB>>},
+    {{"-scale_rgb", SCALE_RGB_VALUES, 3, "%f", 0, nullptr, NUMBER}, las_add_operation<LASoperationOf<ScaleRGB>>},
     {{"-scale_RGB_down", "", 0, ""}, las_add_operation<RGBdown>},
     {{"-scale_rgb_down", "", 0, ""}, las_add_operation<RGBdown>},
     {{"-scale_RGB_up", "", 0, ""}, las_add_operation<RGBup>},
@@ -342,8 +337,8 @@ const LASoperationOption options[] = {
     {{"-scale_RGB_to_16bit", "", 0, ""}, las_add_operation<RGBto16>},
     {{"-scale_rgb_to_16bit", "", 0, ""}, las_add_operation<RGBto16>},
     {{"-clamp_RGB_to_8bit", "", 0, ""}, las_add_operation<RGBclamp8>},
-    {{"-scale_NIR", "scale_NIR", 1, "%f", 0, nullptr, NUMBER}, add_scale_nir},
-    {{"-scale_nir", "scale_NIR", 1, "%f", 0, nullptr, NUMBER}, add_scale_nir},
+    {{"-scale_NIR", "scale_NIR", 1, "%f", 0, nullptr, NUMBER}, las_add_operation<LASoperationOf<ScaleNIR>>},
+    {{"-scale_nir", "scale_NIR", 1, "%f", 0, nullptr, NUMBER}, las_add_operation<LASoperationOf<ScaleNIR>>},
     {{"-scale_NIR_down", "", 0, ""}, las_add_operation<NIRdown>},
     {{"-scale_nir_down", "", 0, ""}, las_add_operation<NIRdown>},
     {{"-scale_NIR_up", "", 0, ""}, las_add_operation<NIRup>},

@@ -26,6 +26,7 @@ struct ScaleIntensity {
   static constexpr const char* name = "scale_intensity";
   static constexpr U32 mask = LAS_SELECTIVE_INTENSITY;
   F32 scale;
+  explicit ScaleIntensity(const LASoptionValue* v) : scale(v[0].f32) {}
   void text(std::string& text) const { las_option_text_g(text, scale); }
   void apply(LASpoint* point) const { point->intensity = las_limited_u16((F32)point->intensity * scale); }
 };
@@ -34,6 +35,7 @@ struct TranslateIntensity {
   static constexpr const char* name = "translate_intensity";
   static constexpr U32 mask = LAS_SELECTIVE_INTENSITY;
   F32 offset;
+  explicit TranslateIntensity(const LASoptionValue* v) : offset(v[0].f32) {}
   void text(std::string& text) const { las_option_text_g(text, offset); }
   void apply(LASpoint* point) const { point->intensity = las_limited_u16((F32)point->intensity + offset); }
 };
@@ -42,6 +44,7 @@ struct TranslateThenScaleIntensity {
   static constexpr const char* name = "translate_then_scale_intensity";
   static constexpr U32 mask = LAS_SELECTIVE_INTENSITY;
   F32 offset, scale;
+  explicit TranslateThenScaleIntensity(const LASoptionValue* v) : offset(v[0].f32), scale(v[1].f32) {}
   void text(std::string& text) const {
     las_option_text_g(text, offset);
     las_option_text_g(text, scale);
@@ -164,16 +167,6 @@ LASoptionResult add_set(LAStransformParse& parse, const LASoptionCall& call) {
   return las_add_rule(parse, SetIntensity{(U16)value});
 }
 
-LASoptionResult add_scale(LAStransformParse& parse, const LASoptionCall& call) {
-  return las_add_rule(parse, ScaleIntensity{call.values[0].f32});
-}
-LASoptionResult add_translate(LAStransformParse& parse, const LASoptionCall& call) {
-  return las_add_rule(parse, TranslateIntensity{call.values[0].f32});
-}
-LASoptionResult add_translate_then_scale(LAStransformParse& parse, const LASoptionCall& call) {
-  return las_add_rule(parse, TranslateThenScaleIntensity{call.values[0].f32, call.values[1].f32});
-}
-
 constexpr const char* BELOW_TOO_LARGE = "cannot clamp intensity because below value of %u is larger than %u";
 constexpr const char* ABOVE_TOO_LARGE = "cannot clamp intensity because above value of %u is larger than %u";
 
@@ -193,9 +186,11 @@ LASoptionResult add_clamp_above(LAStransformParse& parse, const LASoptionCall& c
 
 const LASoperationOption options[] = {
     {{"-set_intensity", "value", 1, "%u"}, add_set},
-    {{"-scale_intensity", "scale", 1, "%f", 0, nullptr, "{needs} but '{arg}' is no valid number"}, add_scale},
-    {{"-translate_intensity", "offset", 1, "%f"}, add_translate},
-    {{"-translate_then_scale_intensity", "offset scale", 2, "%f"}, add_translate_then_scale},
+    {{"-scale_intensity", "scale", 1, "%f", 0, nullptr, "{needs} but '{arg}' is no valid number"},
+     las_add_operation<LASoperationOf<ScaleIntensity>>},
+    {{"-translate_intensity", "offset", 1, "%f"}, las_add_operation<LASoperationOf<TranslateIntensity>>},
+    {{"-translate_then_scale_intensity", "offset scale", 2, "%f"},
+     las_add_operation<LASoperationOf<TranslateThenScaleIntensity>>},
     {{"-clamp_intensity", "below above", 2, "%u", 0, nullptr, "{needs} but '{arg}' is no valid {name} value"},
      add_clamp},
     {{"-clamp_intensity_below", "below", 1, "%u", 0, nullptr, "{needs} but '{arg}' is no valid below value"},

@@ -286,22 +286,19 @@ LASoptionResult add_store_channel(LAStransformParse& parse, const LASoptionCall&
 
 // Index and number, read by the table; the index is checked after both.
 LASoptionResult add_set(LAStransformParse& parse, const LASoptionCall& call) {
-  const U32 index = call.values[0].u32;
-  if (!IndexReader(call).in_range(index, REGISTER_RANGE)) return LASoptionResult::FAILED;
-  parse.add(new LASoperationSetRegister({parse.transform.registers, index, call.values[1].f64}));
-  return LASoptionResult::TAKEN;
+  return add_one(parse, call, [&](F64* registers, U32 index) {
+    return new LASoperationSetRegister({registers, index, call.values[1].f64});
+  });
 }
 LASoptionResult add_scale(LAStransformParse& parse, const LASoptionCall& call) {
-  const U32 index = call.values[0].u32;
-  if (!IndexReader(call).in_range(index, REGISTER_RANGE)) return LASoptionResult::FAILED;
-  parse.add(new LASoperationScaleRegister({parse.transform.registers, index, call.values[1].f32}));
-  return LASoptionResult::TAKEN;
+  return add_one(parse, call, [&](F64* registers, U32 index) {
+    return new LASoperationScaleRegister({registers, index, call.values[1].f32});
+  });
 }
 LASoptionResult add_translate(LAStransformParse& parse, const LASoptionCall& call) {
-  const U32 index = call.values[0].u32;
-  if (!IndexReader(call).in_range(index, REGISTER_RANGE)) return LASoptionResult::FAILED;
-  parse.add(new LASoperationTranslateRegister({parse.transform.registers, index, call.values[1].f64}));
-  return LASoptionResult::TAKEN;
+  return add_one(parse, call, [&](F64* registers, U32 index) {
+    return new LASoperationTranslateRegister({registers, index, call.values[1].f64});
+  });
 }
 
 // Each register is checked as soon as it is read.
