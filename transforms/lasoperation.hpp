@@ -171,13 +171,20 @@ class LASoperationOf final : public LASoperationValuesOnly {
     if constexpr (requires(LASoperationValuesOnly & operation) { rule.apply(operation, point); }) {
       rule.apply(*this, point);
     } else {
-      requantise(point);
+      if (offset_adjust) [[unlikely]] return requantise_then_apply(point);
       rule.apply(point);
     }
   }
   Rule& get_rule() { return rule; }
 
  private:
+  // Out of line and reached by a tail call, so that the common path saves no
+  // registers for a call it does not make.
+  [[gnu::noinline]] void requantise_then_apply(LASpoint* point) {
+    set_offset_adjust_coord_without_trafo_changes(point);
+    rule.apply(point);
+  }
+
   Rule rule;
 };
 
