@@ -207,8 +207,8 @@ bool written_items(const LASheader* header, PointItems& items) {
   } else {
     Vembra maker;
     LASitem* made = nullptr;
-    const bool set_up = maker.setup(&items.count, &made, header->point_data_format,
-                                    header->point_data_record_length, Vembra::NONE);
+    const bool set_up =
+        maker.setup(&items.count, &made, header->point_data_format, header->point_data_record_length, Vembra::NONE);
     items.list.reset(made);
     if (!set_up) {
       laserror("unknown point type %d with point size %d", header->point_data_format, header->point_data_record_length);
