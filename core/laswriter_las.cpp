@@ -5,6 +5,7 @@
 
 #include <cstdarg>
 #include <cstring>
+#include <memory>
 
 #include "compressor/vembra.hpp"
 #include "core/bytestreamout_file.hpp"
@@ -94,8 +95,107 @@ bool check_written_header(const LASheader* header) {
 
 }  // namespace
 
+namespace {
+
+// The item list the points are written with, and the point type it forms
+// (127 when it forms no standard one).
+struct PointItems {
+  U16 count = 0;
+  std::unique_ptr<LASitem[]> list;
+  U8 point_type = 0;
+};
+
+// The header's own item description, or the point format's. A list that
+// records of the header's length could not hold, or that fills a field twice,
+// is refused.
+bool written_items(const LASheader* header, PointItems& items) {
+  if (header->compressor && header->compressor->num_items && header->compressor->items) {
+    items.count = header->compressor->num_items;
+    items.list = std::make_unique_for_overwrite<LASitem[]>(items.count);
+    memcpy(items.list.get(), header->compressor->items, sizeof(LASitem) * items.count);
+    items.point_type = 127;
+    header->compressor->is_standard(&items.point_type);
+    // Records of other sizes than the items add up to would be unreadable.
+    Vembra checker;
+    if (!checker.check_items(items.count, items.list.get(), header->point_data_record_length)) {
+      laserror("%s", checker.get_error());
+      return false;
+    }
+  } else {
+    Vembra maker;
+    LASitem* made = nullptr;
+    const bool set_up =
+        maker.setup(&items.count, &made, header->point_data_format, header->point_data_record_length, Vembra::NONE);
+    items.list.reset(made);
+    if (!set_up) {
+      laserror("unknown point type %d with point size %d", header->point_data_format, header->point_data_record_length);
+      return false;
+    }
+    items.point_type = header->point_data_format;
+  }
+  for (U32 i = 0; i < items.count; i++)
+    if (las_item_field_group(items.list[i].type) < 0) return false;
+  return !las_items_repeat_a_kind(items.count, items.list.get());
+}
+
+void report_unsupported(const LASheader* header, const char* with) {
+  laserror("point type %d of size %d not supported%s", header->point_data_format, header->point_data_record_length,
+           with);
+}
+constexpr const char* WITH_VEMBRA = " (with Vembra)";
+
+// The compressor description: made for compressed output, and for plain
+// output whose item list forms no standard point type, so that readers learn
+// the layout from its record. Stays empty for other plain output.
+bool describe_compression(const LASheader* header, const PointItems& items, U32 compressor, I32 requested_version,
+                          I32 chunk_size, std::unique_ptr<Vembra>& vembra) {
+  const U8 point_type = items.point_type;
+  if (compressor != Vembra::NONE) {
+    if (point_type > 5 && compressor != Vembra::LAYERED_CHUNKED) {
+      laserror("point type %d requires using \"native LAS 1.4 extension\" of Vembra", point_type);
+      return false;
+    }
+    vembra = std::make_unique<Vembra>();
+    if (!vembra->setup(items.count, items.list.get(), (U16)compressor)) {
+      report_unsupported(header, WITH_VEMBRA);
+      return false;
+    }
+    if (chunk_size >= 0) {
+      vembra->set_chunk_size((U32)chunk_size);
+      if (chunk_size == 0 && point_type <= 5) {
+        laserror("adaptive chunking is depricated for point type %d. only available for new LAS 1.4 point types 6 or higher.",
+                 point_type);
+        return false;
+      }
+    }
+    const U16 version = requested_version ? (U16)requested_version
+                                          : Vembra::get_default_version(point_type, header->version_major, header->version_minor);
+    if (!vembra->request_version(version)) {
+      laserror("%s", vembra->get_error() ? vembra->get_error() : "cannot request version");
+      return false;
+    }
+  } else if (header->compressor && point_type == 127) {
+    vembra = std::make_unique<Vembra>();
+    if (!vembra->setup(items.count, items.list.get(), Vembra::NONE)) {
+      report_unsupported(header, WITH_VEMBRA);
+      return false;
+    }
+    if (chunk_size >= 0) vembra->set_chunk_size((U32)chunk_size);
+    vembra->request_version(0);
+  }
+  return true;
+}
+
+}  // namespace
+
 LASwriterLAS::~LASwriterLAS() {
   if (writer || stream) close(true);
+}
+
+// The stream goes with the writer unless its owner kept it.
+void LASwriterLAS::release_stream() {
+  if (delete_stream) delete stream;
+  stream = nullptr;
 }
 
 // ------------------------------------------------------------------ opening
@@ -116,10 +216,8 @@ bool LASwriterLAS::open(const char* file_name, const LASheader* header, U32 comp
   if (open(blocked_file_stream(file), header, compressor, requested_version, chunk_size)) return true;
   // Nothing usable was written: the temporary file goes, and the name keeps
   // what it had (a halting error has removed the temporary file already).
-  delete writer;
-  writer = nullptr;
-  if (delete_stream) delete stream;
-  stream = nullptr;
+  writer.reset();
+  release_stream();
   output.discard();
   file = nullptr;
   return false;
@@ -143,6 +241,7 @@ bool LASwriterLAS::open(ByteStreamOut* out, const LASheader* header, U32 compres
     laserror("ByteStreamOut pointer is zero");
     return false;
   }
+  // Ours from here, whatever follows: close or the destructor lets it go.
   stream = out;
   if (header == nullptr) {
     laserror("LASheader pointer is zero");
@@ -156,118 +255,39 @@ bool LASwriterLAS::open(ByteStreamOut* out, const LASheader* header, U32 compres
   scaling.y_offset = header->y_offset;
   scaling.z_offset = header->z_offset;
 
-  // The item list: the header's description, or the point format's own.
-  U16 num_items = 0;
-  LASitem* items = nullptr;
-  U8 point_type;
-  if (header->compressor && header->compressor->num_items && header->compressor->items) {
-    num_items = header->compressor->num_items;
-    items = new LASitem[num_items];
-    memcpy(items, header->compressor->items, sizeof(LASitem) * num_items);
-    point_type = 127;
-    header->compressor->is_standard(&point_type);
-    // Records of other sizes than the items add up to would be unreadable.
-    Vembra checker;
-    if (!checker.check_items(num_items, items, header->point_data_record_length)) {
-      laserror("%s", checker.get_error());
-      delete[] items;
-      return false;
-    }
-  } else {
-    Vembra maker;
-    if (!maker.setup(&num_items, &items, header->point_data_format, header->point_data_record_length, Vembra::NONE)) {
-      laserror("unknown point type %d with point size %d", header->point_data_format, header->point_data_record_length);
-      return false;
-    }
-    point_type = header->point_data_format;
-  }
-  for (U32 i = 0; i < num_items; i++) {
-    if (las_item_field_group(items[i].type) < 0) {
-      delete[] items;
-      return false;
-    }
-  }
-  if (las_items_repeat_a_kind(num_items, items)) {
-    delete[] items;
+  PointItems items;
+  if (!written_items(header, items)) return false;
+  std::unique_ptr<Vembra> vembra;
+  if (!describe_compression(header, items, compressor, requested_version, chunk_size, vembra) ||
+      !set_up_point_writer(header, items.count, items.list.get(), vembra.get())) {
+    writer.reset();
     return false;
   }
-
-  // The compressor description: made for compressed output, and for plain
-  // output whose item list forms no standard point type, so that readers
-  // learn the layout from its record.
-  Vembra* vembra = nullptr;
-  auto give_up = [&]() {
-    delete vembra;
-    delete[] items;
-    delete writer;
-    writer = nullptr;
-    return false;
-  };
-  if (compressor != Vembra::NONE) {
-    if (point_type > 5 && compressor != Vembra::LAYERED_CHUNKED) {
-      laserror("point type %d requires using \"native LAS 1.4 extension\" of Vembra", point_type);
-      return give_up();
-    }
-    vembra = new Vembra();
-    if (!vembra->setup(num_items, items, (U16)compressor)) {
-      laserror("point type %d of size %d not supported (with Vembra)", header->point_data_format,
-               header->point_data_record_length);
-      return give_up();
-    }
-    if (chunk_size >= 0) {
-      vembra->set_chunk_size((U32)chunk_size);
-      if (chunk_size == 0 && point_type <= 5) {
-        laserror("adaptive chunking is depricated for point type %d. only available for new LAS 1.4 point types 6 or higher.",
-                 point_type);
-        return give_up();
-      }
-    }
-    const U16 version = requested_version ? (U16)requested_version
-                                          : Vembra::get_default_version(point_type, header->version_major, header->version_minor);
-    if (!vembra->request_version(version)) {
-      laserror("%s", vembra->get_error() ? vembra->get_error() : "cannot request version");
-      return give_up();
-    }
-  } else if (header->compressor && point_type == 127) {
-    vembra = new Vembra();
-    if (!vembra->setup(num_items, items, Vembra::NONE)) {
-      laserror("point type %d of size %d not supported (with Vembra)", header->point_data_format,
-               header->point_data_record_length);
-      return give_up();
-    }
-    if (chunk_size >= 0) vembra->set_chunk_size((U32)chunk_size);
-    vembra->request_version(0);
-  }
-
-  writer = new LASwritePoint();
-  if (coded_writer_maker) writer->set_coded_writer_maker(coded_writer_maker);
-  const bool set_up = vembra ? writer->setup(vembra->num_items, vembra->items, vembra) : writer->setup(num_items, items);
-  if (!set_up) {
-    if (vembra)
-      laserror("point type %d of size %d not supported (with Vembra)", header->point_data_format,
-               header->point_data_record_length);
-    else
-      laserror("point type %d of size %d not supported", header->point_data_format, header->point_data_record_length);
-    return give_up();
-  }
-  delete[] items;
-  items = nullptr;
+  const U8 point_type = items.point_type;
   if ((header->version_major > 1 || header->version_minor >= 5) && (point_type & 0x3F) <= 5)
     LASMessage(WARNING, "point type %d is not supported for version %d.%d anymore", point_type, header->version_major,
                header->version_minor);
 
-  const bool written = write_header_and_records(header, vembra, point_type, compressor);
-  delete vembra;
-  if (!written || !writer->init(stream)) {
+  if (!write_header_and_records(header, vembra.get(), point_type, compressor) || !writer->init(stream)) {
     // Nothing of the point data is there to be finished by close.
-    delete writer;
-    writer = nullptr;
+    writer.reset();
     return false;
   }
   points_expected = header->number_of_point_records ? (I64)header->number_of_point_records
                                                      : (I64)header->extended_number_of_point_records;
   points_written = 0;
   return true;
+}
+
+// The point writer over the compressor description's items, or over the
+// plain item list where there is none.
+bool LASwriterLAS::set_up_point_writer(const LASheader* header, U16 num_items, const LASitem* items,
+                                       const Vembra* vembra) {
+  writer = std::make_unique<LASwritePoint>();
+  if (coded_writer_maker) writer->set_coded_writer_maker(coded_writer_maker);
+  if (vembra ? writer->setup(vembra->num_items, vembra->items, vembra) : writer->setup(num_items, items)) return true;
+  report_unsupported(header, vembra ? WITH_VEMBRA : "");
+  return false;
 }
 
 namespace {
@@ -802,8 +822,7 @@ bool LASwriterLAS::finish_points() {
   if (writer == nullptr) return true;
   const bool done = writer->done();
   if (!done) laserror("finishing the point data failed");
-  delete writer;
-  writer = nullptr;
+  writer.reset();
   return done;
 }
 
@@ -881,8 +900,7 @@ I64 LASwriterLAS::close(bool update_npoints) {
       laserror("writing the output failed");
       failed = true;
     }
-    if (delete_stream) delete stream;
-    stream = nullptr;
+    release_stream();
   }
   if (file) failed = close_output_file(failed);
   evlrs = nullptr;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 
 #include "compressor/laswritepoint.hpp"
 #include "core/bytestreamout.hpp"
@@ -56,6 +57,8 @@ class LASwriterLAS : public LASwriter {
   void set_coded_writer_maker(LASwritePoint::CodedWriterMaker maker) { coded_writer_maker = maker; }
 
  private:
+  bool set_up_point_writer(const LASheader* header, U16 num_items, const LASitem* items, const Vembra* vembra);
+  void release_stream();
   bool write_header_and_records(const LASheader* header, const Vembra* vembra, U8 point_type, U32 compressor);
   void written_header_image(const LASheader* header, const U32 vlrs_added, const U32 bytes_added,
                             const U8 written_format, lasheadercodec::HeaderImage& image) const;
@@ -80,7 +83,7 @@ class LASwriterLAS : public LASwriter {
   FILE* file = nullptr;
   LASoutputFile output;
   ByteStreamOut* stream = nullptr;
-  LASwritePoint* writer = nullptr;
+  std::unique_ptr<LASwritePoint> writer;
   I64 header_start_position = 0;
   bool writing_las_1_4 = false;
   bool writing_new_point_type = false;

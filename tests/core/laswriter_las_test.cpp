@@ -816,3 +816,43 @@ TEST_F(WriterTest, FailedHeaderWriteNamesTheField) {
 }
 
 }  // namespace
+
+// Refusals found while the item list and its compressor description are made
+// (after the output file is created): each leaves the file that had the name
+// as it was and no temporary file beside it, and frees what it had built.
+TEST_F(WriterTest, RefusedItemListKeepsTheOldFile) {
+  struct Case {
+    const char* name;
+    U16 record_length;
+    LASitem last_item;
+    U32 compressor;
+    I32 requested_version;
+    const char* err;
+  };
+  const Case cases[] = {
+      {"sizes", 30, {LASitem::GPSTIME11, 8, 2}, 0, 0, 
+       "ERROR: point has size of 30 but items only add up to 34 bytes (Vembra v3.5r0)\n"},
+      {"repeated kind", 32, {LASitem::RGB12, 6, 2}, 0, 0, ""},
+      {"version", 34, {LASitem::GPSTIME11, 8, 2}, Vembra::LAYERED_CHUNKED, 5,
+       "ERROR: version larger than 4 not supported (Vembra v3.5r0)\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    dir.write("kept.las", "what was there");
+    LASheader header;
+    const LASitem items[] = {{LASitem::POINT10, 20, 2}, {LASitem::RGB12, 6, 2}, {LASitem::GPSTIME11, 8, 2}};
+    header.compressor = new Vembra();
+    ASSERT_TRUE(header.compressor->setup(3, items, Vembra::NONE));
+    header.compressor->items[2] = c.last_item;
+    header.point_data_format = 3;
+    header.point_data_record_length = c.record_length;
+    LASwriterLAS writer;
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(writer.open(dir.file("kept.las").c_str(), &header, c.compressor, c.requested_version));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.err);
+    EXPECT_EQ(writer.close(true), 0);
+    EXPECT_EQ(dir.read("kept.las"), "what was there");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 1);
+  }
+}
