@@ -87,6 +87,63 @@ INSTANTIATE_TEST_SUITE_P(
         CliCase{"en_dash", {"\x96version"}, 0, BANNER}),
     [](const ::testing::TestParamInfo<CliCase>& info) { return std::string(info.param.name); });
 
+// The options every tool understands: which of two acts first, how the
+// "-cores" count reads, and which of them children still get.
+const std::string HELP = BANNER + USAGE + "use '-hh' or see voxsifter_README.md to get extended help\n";
+const std::string NO_INPUT = "ERROR: no input specified\n";
+
+std::string ignoring_cores(const std::string& count) {
+  return "WARNING: only 0 input file(s). ignoring '-cores " + count + "' ...\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    StandardOptions, CliTest,
+    ::testing::Values(
+        // Levels hold wherever they stand, for the banner too; the last one wins,
+        // except that "-v" never raises the level.
+        CliCase{"quiet_after_version", {"-version", "-quiet"}, 0, ""},
+        CliCase{"silent_after_version", {"-version", "-silent"}, 0, ""},
+        CliCase{"verbose_after_quiet", {"-quiet", "-v", "-version"}, 0, BANNER},
+        CliCase{"quiet_after_very_verbose", {"-very_verbose", "-quiet", "-version"}, 0, "Log level [VERY_VERBOSE]\n"},
+        // The count reads as "%u" always has: leading digits, a minus wraps.
+        CliCase{"cores_leading_digits", {"-cores", "4x", "-errors_ignore"}, 3, ignoring_cores("4") + NO_INPUT},
+        CliCase{"cores_minus_wraps", {"-cores", "-1", "-errors_ignore"}, 3, ignoring_cores("-1") + NO_INPUT},
+        CliCase{"cores_plus_sign", {"-cores", "+5", "-errors_ignore"}, 3, ignoring_cores("5") + NO_INPUT},
+        CliCase{"cores_zero_runs_here", {"-cores", "0", "-errors_ignore"}, 3, NO_INPUT},
+        CliCase{"cores_one_then_version", {"-cores", "1", "-version"}, 0, BANNER},
+        // The word after "-cores" is its value whatever it is.
+        CliCase{
+            "cores_takes_help_as_value", {"-cores", "-h"}, 3, "ERROR: cannot understand argument '-h' for '-cores'\n"},
+        // With halting off a bad count still shows the usage and ends the run
+        // before the help behind it.
+        CliCase{"cores_bad_errors_ignored",
+                {"-errors_ignore", "-cores", "x", "-h"},
+                3,
+                "ERROR: cannot understand argument 'x' for '-cores'\n" + USAGE},
+        CliCase{"help_before_bad_cores", {"-help", "-cores", "x"}, 0, HELP},
+        // A bad option ends the run before the help behind it, unless halting
+        // is off: then the help follows and the exit code keeps the error.
+        CliCase{"bogus_before_help", {"-bogus", "-h"}, 3, UNDERSTAND},
+        CliCase{"bogus_before_help_errors_ignored", {"-errors_ignore", "-bogus", "-h"}, 3, UNDERSTAND + HELP},
+        CliCase{"help_before_bogus", {"-h", "-bogus"}, 0, HELP},
+        // "-cores" and "-cpu64" are taken here; "-gui" and the levels go to the child.
+        CliCase{"child_gets_gui_and_levels",
+                {"-cores", "3", "-cpu64", "-gui", "-quiet", "-errors_ignore"},
+                3,
+                "Starting 1 processes on 1 cores\n"
+                "Starting thread[0](" VOXSIFTER_BINARY ") with arguments: " VOXSIFTER_BINARY
+                " -gui -quiet -errors_ignore \n"
+                "Sucessfully started 1 jobs\n"},
+        CliCase{"child_gets_force_and_stats",
+                {"-cpu64", "-force", "-silent", "-print_log_stats", "-errors_ignore"},
+                3,
+                "Starting 1 processes on 1 cores\n"
+                "Starting thread[0](" VOXSIFTER_BINARY ") with arguments: " VOXSIFTER_BINARY
+                " -force -silent -print_log_stats -errors_ignore \n" +
+                    NO_INPUT + "ERROR: process without input ended with exit code 3\n" +
+                    "Sucessfully started 1 jobs\n"}),
+    [](const ::testing::TestParamInfo<CliCase>& info) { return std::string(info.param.name); });
+
 TEST(CliLevels, VerboseThenVeryVerboseEndsVeryVerbose) {
   // -vv shows the level notice; -v after it must not raise the level back.
   ToolResult r = run_voxsifter({"-vv", "-v", "-version"});
