@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/lasoption.hpp"
 #include "core/lasreader.hpp"
 #include "core/lasreader_las.hpp"
 #include "core/lasutility.hpp"
@@ -94,16 +95,29 @@ void LASreadOpener::usage() const {
 
 // ------------------------------------------------------------------ parsing
 
-// The conversions of the option table. A value that is not finite (nan, inf)
-// never makes sense as a coordinate, scale or size and counts as not converted.
-static bool scan_f64(const char* text, F64* value) { return sscanf(text, "%lf", value) == 1 && std::isfinite(*value); }
-static bool scan_f32(const char* text, F32* value) { return sscanf(text, "%f", value) == 1 && std::isfinite(*value); }
-static bool scan_u32(const char* text, U32* value) { return sscanf(text, "%u", value) == 1; }
-static bool scan_i32(const char* text, I32* value) { return sscanf(text, "%d", value) == 1; }
+namespace {
+
+// The opener reads each number as its options always have: the number the
+// argument begins with (sscanf), so the rows declare "%s" and their apply
+// converts. A value that is not finite (nan, inf) never makes sense as a
+// coordinate, scale or size and counts as not converted.
+bool scan(const char* text, F64* value) { return sscanf(text, "%lf", value) == 1 && std::isfinite(*value); }
+bool scan(const char* text, F32* value) { return sscanf(text, "%f", value) == 1 && std::isfinite(*value); }
+bool scan(const char* text, U32* value) { return sscanf(text, "%u", value) == 1; }
+bool scan(const char* text, I32* value) { return sscanf(text, "%d", value) == 1; }
+
+// Value k of the call as a number; the row's invalid message when it is none.
+// Values are read in turn, so that the first bad one is the one reported.
+template <typename T>
+bool scan_value(const LASoptionCall& call, size_t k, T* value) {
+  if (scan(call.values[k].text, value)) return true;
+  laserror("%s", call.invalid_message(k).c_str());
+  return false;
+}
 
 // A base-10 integer as the flight-line options read it (0 when there is none),
 // kept within the 32-bit range instead of overflowing.
-static I32 base10(const char* text) {
+I32 base10(const char* text) {
   long long value = strtoll(text, nullptr, 10);
   if (value > I32_MAX) return I32_MAX;
   if (value < I32_MIN + 1) return I32_MIN + 1;
@@ -111,52 +125,477 @@ static I32 base10(const char* text) {
 }
 
 // Values of "-iadd_extra" that may be 0 only when written exactly so.
-static bool is_written_zero(const char* text) { return strcmp(text, "0") == 0 || strcmp(text, "0.0") == 0; }
+bool is_written_zero(const char* text) { return strcmp(text, "0") == 0 || strcmp(text, "0.0") == 0; }
 
-static void blank(char* argv[], int from, int to) {
-  for (int k = from; k <= to; k++) argv[k][0] = '\0';
+// One run of the opener's option parse. A row may hand trailing further
+// values back untaken: they stay for the parsers after this one.
+struct ReadOptionParse {
+  LASreadOpener& opener;
+  int untaken = 0;
+};
+
+using ReadOption = LASoptionRow<ReadOptionParse>;
+using Result = LASoptionResult;
+
+constexpr Result TAKEN = LASoptionResult::TAKEN;
+constexpr Result FAILED = LASoptionResult::FAILED;
+
+Result failed_with(const std::string& message) {
+  laserror("%s", message.c_str());
+  return FAILED;
 }
 
+// ---- applies of the rows
+
+// Every "-inside..." word that is none of the four areas.
+Result unknown_inside(ReadOptionParse&, const LASoptionCall& call) {
+  laserror("unknown '-inside' option '%s'", call.typed);
+  return FAILED;
+}
+
+// The first value is always a name, even when it begins with '-'; an emptied
+// argument is none.
+template <bool is_input>
+Result add_names(ReadOptionParse& parse, const LASoptionCall& call) {
+  if (call.values[0].text[0] == '\0') return failed_with(call.needs_message());
+  LASreadOpener& o = parse.opener;
+  for (const LASoptionValue& value : call.values) {
+    if (is_input) {
+      o.add_file_name(value.text, o.unique);
+    } else {
+      o.add_neighbor_file_name(value.text, false);
+    }
+  }
+  return TAKEN;
+}
+
+// The further names of "-i": up to the next option or emptied argument.
+bool is_name(const char* argument) { return argument[0] != '\0' && argument[0] != '-'; }
+
+Result add_list(ReadOptionParse& parse, const LASoptionCall& call) {
+  const char* list = call.values[0].text;
+  if (!parse.opener.add_list_of_files(list, parse.opener.unique)) {
+    laserror("cannot load list of files '%s'", list);
+    return FAILED;
+  }
+  return TAKEN;
+}
+
+Result add_neighbor_list(ReadOptionParse& parse, const LASoptionCall& call) {
+  const char* list = call.values[0].text;
+  if (!parse.opener.add_neighbor_list_of_files(list, parse.opener.unique)) {
+    laserror("cannot load neighbor list of files '%s'", list);
+    return FAILED;
+  }
+  return TAKEN;
+}
+
+template <bool LASreadOpener::*field, bool value>
+Result set_switch(ReadOptionParse& parse, const LASoptionCall&) {
+  parse.opener.*field = value;
+  return TAKEN;
+}
+
+// "-ipts", "-iptx" and "-iptx_transform" are kinds of text input.
+template <bool LASreadOpener::*field>
+Result set_text_kind(ReadOptionParse& parse, const LASoptionCall&) {
+  parse.opener.itxt = true;
+  parse.opener.*field = true;
+  return TAKEN;
+}
+
+template <U8 order>
+Result set_stream_order(ReadOptionParse& parse, const LASoptionCall&) {
+  parse.opener.copc_stream_order = order;
+  return TAKEN;
+}
+
+Result set_buffered(ReadOptionParse& parse, const LASoptionCall& call) {
+  F32 size;
+  if (!scan_value(call, 0, &size)) return FAILED;
+  if (size <= 0.0f) {
+    laserror("%s, but %f is not valid", call.needs_message().c_str(), (F64)size);
+    return FAILED;
+  }
+  parse.opener.buffer_size = size;
+  return TAKEN;
+}
+
+Result set_temp_files(ReadOptionParse& parse, const LASoptionCall& call) {
+  parse.opener.temp_file_base = call.values[0].text;
+  return TAKEN;
+}
+
+void warn_flightline_sum(I32 start, I64 index) {
+  if ((I64)start + index > 65535) {
+    LASMessage(WARNING, "files_are_flightlines start value %d plus index %d is too large", start, (I32)index);
+  }
+}
+
+// A start value follows only when it begins with a digit from 1 to 9.
+bool is_flightline_start(const char* argument) { return argument[0] >= '1' && argument[0] <= '9'; }
+
+Result set_flightlines(ReadOptionParse& parse, const LASoptionCall& call) {
+  LASreadOpener& o = parse.opener;
+  o.files_are_flightlines = call.values.empty() ? 1 : base10(call.values[0].text);
+  if (o.files_are_flightlines > 65535) {
+    LASMessage(WARNING, "files_are_flightlines start value %d is too large", o.files_are_flightlines);
+  }
+  warn_flightline_sum(o.files_are_flightlines, o.files_are_flightlines_index);
+  return TAKEN;
+}
+
+Result set_flightline_index(ReadOptionParse& parse, const LASoptionCall& call) {
+  LASreadOpener& o = parse.opener;
+  const I32 index = base10(call.values[0].text);
+  o.files_are_flightlines_index = index - 1;
+  if (index > 65535) LASMessage(WARNING, "files_are_flightlines_index index value %d is too large", index);
+  warn_flightline_sum(o.files_are_flightlines, index);
+  return TAKEN;
+}
+
+// "-rescale", "-rescale_xy" and "-rescale_z": `count` scale factors from axis
+// `first` on; the other axes keep their scale (0).
+template <int first, int count>
+Result set_rescale(ReadOptionParse& parse, const LASoptionCall& call) {
+  std::array<F64, 3> values = {0.0, 0.0, 0.0};
+  for (int k = 0; k < count; k++) {
+    F64& value = values[first + k];
+    if (!scan_value(call, k, &value)) return FAILED;
+    if (value == 0.0) {
+      laserror("%s, but %lf is not a valid %s", call.needs_message().c_str(), value, call.value_name(k).c_str());
+      return FAILED;
+    }
+  }
+  parse.opener.scale_factor = values;
+  return TAKEN;
+}
+
+Result set_reoffset(ReadOptionParse& parse, const LASoptionCall& call) {
+  std::array<F64, 3> values;
+  for (size_t k = 0; k < 3; k++) {
+    if (!scan_value(call, k, &values[k])) return FAILED;
+  }
+  parse.opener.offset = values;
+  return TAKEN;
+}
+
+// The area values in turn, then the check of the row.
+template <typename T, size_t N>
+bool scan_all(const LASoptionCall& call, std::array<T, N>& values) {
+  for (size_t k = 0; k < N; k++) {
+    if (!scan_value(call, k, &values[k])) return false;
+  }
+  return true;
+}
+
+Result set_inside_rectangle(ReadOptionParse& parse, const LASoptionCall& call) {
+  std::array<F64, 4> values;
+  if (!scan_all(call, values)) return FAILED;
+  const std::string needs = call.needs_message();
+  if (!(values[0] < values[2])) {
+    laserror("%s, but %lf / %lf are not a valid min_x / max_x pair.", needs.c_str(), values[0], values[2]);
+    return FAILED;
+  }
+  if (!(values[1] < values[3])) {
+    laserror("%s, but %lf / %lf are not a valid min_y / max_y pair.", needs.c_str(), values[1], values[3]);
+    return FAILED;
+  }
+  parse.opener.inside_rectangle = values;
+  return TAKEN;
+}
+
+Result set_inside_tile(ReadOptionParse& parse, const LASoptionCall& call) {
+  std::array<F32, 3> values;
+  if (!scan_all(call, values)) return FAILED;
+  if (!(values[2] > 0.0f)) {
+    laserror("%s, but %f is not valid a size.", call.needs_message().c_str(), (F64)values[2]);
+    return FAILED;
+  }
+  parse.opener.inside_tile = values;
+  return TAKEN;
+}
+
+Result set_inside_circle(ReadOptionParse& parse, const LASoptionCall& call) {
+  std::array<F64, 3> values;
+  if (!scan_all(call, values)) return FAILED;
+  if (!(values[2] > 0.0)) {
+    laserror("%s, but %lf is not valid a radius.", call.needs_message().c_str(), values[2]);
+    return FAILED;
+  }
+  parse.opener.inside_circle = values;
+  return TAKEN;
+}
+
+Result set_max_depth(ReadOptionParse& parse, const LASoptionCall& call) {
+  I32 depth;
+  if (!scan_value(call, 0, &depth)) return FAILED;
+  if (depth < 0) {
+    laserror("%s, but %d is not a valid depth", call.needs_message().c_str(), depth);
+    return FAILED;
+  }
+  parse.opener.max_depth = depth;
+  parse.opener.copc_query = LASreader::COPC_QUERY_DEPTH;
+  return TAKEN;
+}
+
+Result set_resolution(ReadOptionParse& parse, const LASoptionCall& call) {
+  F32 value;
+  if (!scan_value(call, 0, &value)) return FAILED;
+  if (!(value > 0.0f)) {
+    laserror("%s, but %lf is not a valid resolution", call.needs_message().c_str(), (F64)value);
+    return FAILED;
+  }
+  parse.opener.resolution = value;
+  parse.opener.copc_query = LASreader::COPC_QUERY_RESOLUTION;
+  return TAKEN;
+}
+
+Result set_parse_string(ReadOptionParse& parse, const LASoptionCall& call) {
+  parse.opener.parse_string = std::string(call.values[0].text);
+  return TAKEN;
+}
+
+// "-iskip" and "-io_ibuffer": a count that must not be 0.
+template <U32 LASreadOpener::*field>
+Result set_count(ReadOptionParse& parse, const LASoptionCall& call) {
+  U32 value;
+  if (!scan_value(call, 0, &value)) return FAILED;
+  if (value == 0) {
+    laserror("%s but %u is not valid.", call.needs_message().c_str(), value);
+    return FAILED;
+  }
+  parse.opener.*field = value;
+  return TAKEN;
+}
+
+// The intensity and scan-angle translations and scales of text input.
+template <F32 LASreadOpener::*field>
+Result set_text_value(ReadOptionParse& parse, const LASoptionCall& call) {
+  F32 value;
+  if (!scan_value(call, 0, &value)) return FAILED;
+  if (value == 0.0f) {
+    laserror("%s but %f is not valid.", call.needs_message().c_str(), (F64)value);
+    return FAILED;
+  }
+  parse.opener.*field = value;
+  return TAKEN;
+}
+
+// The numbers after the three values of "-iadd_extra": scale, offset,
+// pre-scale, pre-offset and no-data value. A number that is 0 without being
+// written "0" or "0.0" ends them; the row takes what any of them could be.
+bool is_attribute_number(const char* argument) {
+  F64 value;
+  return scan(argument, &value) && (value != 0.0 || is_written_zero(argument));
+}
+
+Result add_attribute(ReadOptionParse& parse, const LASoptionCall& call) {
+  LASreadOpener& o = parse.opener;
+  LASreadOpenerAttribute attribute;
+  attribute.data_type = base10(call.values[0].text);
+  attribute.name = call.values[1].text;
+  attribute.description = call.values[2].text;
+  // Each number qualifies by its own rule: scale and pre-scale are never 0.
+  F64* const numbers[5] = {&attribute.scale, &attribute.offset, &attribute.pre_scale, &attribute.pre_offset,
+                           &attribute.no_data};
+  const bool zero_allowed[5] = {false, true, false, true, true};
+  size_t taken = 3;
+  for (size_t k = 0; taken < call.values.size(); k++, taken++) {
+    F64 value = 0.0;
+    scan(call.values[taken].text, &value);
+    if (value == 0.0 && !zero_allowed[k]) break;
+    *numbers[k] = value;
+  }
+  parse.untaken = (int)(call.values.size() - taken);
+  if (attribute.data_type < 1 || attribute.data_type > 10) {
+    LASMessage(WARNING, "attribute data type %d not supported. ignoring attribute '%s'.", attribute.data_type,
+               attribute.name.c_str());
+  } else if ((I32)o.attributes.size() >= LAS_READ_OPENER_MAX_ATTRIBUTES) {
+    laserror("cannot add attribute '%s'. at most %d attributes are supported.", attribute.name.c_str(),
+             LAS_READ_OPENER_MAX_ATTRIBUTES);
+    return FAILED;
+  } else {
+    o.attributes.push_back(attribute);
+  }
+  return TAKEN;
+}
+
+// Only a number is an index; a name or an emptied argument is left alone.
+bool is_index(const char* argument) { return argument[0] >= '0' && argument[0] <= '9'; }
+
+Result set_z_from_attribute(ReadOptionParse& parse, const LASoptionCall& call) {
+  parse.opener.z_from_attribute = true;
+  if (!call.values.empty()) {
+    const I32 index = base10(call.values[0].text);
+    parse.opener.z_from_attribute_index = (I16)(index > I16_MAX ? I16_MAX : index);
+  }
+  return TAKEN;
+}
+
+// ---- the table
+
+// Templates of the messages the input options word their own way.
+constexpr const char* COMMA_NOT_VALID = "{needs}, but '{arg}' is not a valid {name}";
+constexpr const char* COMMA_NOT_VALID_DOT = "{needs}, but '{arg}' is not a valid {name}.";
+
+// A switch: no values.
+constexpr LASoption word(const char* name) { return {name, "", 0, ""}; }
+// One value taken as it stands.
+constexpr LASoption text(const char* name, const char* value, const char* needs = nullptr) {
+  return {name, value, 1, "%s", 0, needs};
+}
+// Values the apply reads as numbers, with their invalid message.
+constexpr LASoption numbers(const char* name, const char* values, U8 count, const char* invalid,
+                            const char* needs = nullptr) {
+  return {name, values, count, "%s", 0, needs, invalid};
+}
+// Values that may follow: `more` of them while `further` approves.
+constexpr LASoption optional(const char* name, const char* values, U8 count, U8 more, bool (*further)(const char*),
+                             const char* needs = nullptr) {
+  return {name, values, count, "%s", more, needs, nullptr, nullptr, false, further};
+}
+
+const ReadOption READ_OPTIONS[] = {
+    {{"-inside", "", 0, "", 0, nullptr, nullptr, nullptr, true}, unknown_inside},
+    {optional("-i", "file_name or wild_card", 1, LAS_OPTION_LIST, is_name), add_names<true>},
+    {optional("-neighbors", "file_name or wild_card", 1, LAS_OPTION_LIST, is_name), add_names<false>},
+    {text("-lof", "list_of_files"), add_list},
+    {text("-neighbors_lof", "file_name", "'{option}' needs at least 1 argument: {values}"),
+     add_neighbor_list},
+    {word("-unique"), set_switch<&LASreadOpener::unique, true>},
+    {word("-stdin"), set_switch<&LASreadOpener::use_stdin, true>},
+    {word("-merged"), set_switch<&LASreadOpener::merged, true>},
+    {word("-stored"), set_switch<&LASreadOpener::stored, true>},
+    {word("-pipe_on"), set_switch<&LASreadOpener::pipe_on, true>},
+    {word("-populate"), set_switch<&LASreadOpener::populate_header, true>},
+    {word("-do_not_populate"), set_switch<&LASreadOpener::populate_header, false>},
+    {word("-apply_file_source_ID"), set_switch<&LASreadOpener::apply_file_source_ID, true>},
+    {word("-auto_reoffset"), set_switch<&LASreadOpener::auto_reoffset, true>},
+    {word("-offset_adjust"), set_switch<&LASreadOpener::offset_adjust, true>},
+    {word("-itxt"), set_switch<&LASreadOpener::itxt, true>},
+    {word("-comma_not_point"), set_switch<&LASreadOpener::comma_not_point, true>},
+    {word("-ipts"), set_text_kind<&LASreadOpener::ipts>},
+    {word("-iptx"), set_text_kind<&LASreadOpener::iptx>},
+    {word("-iptx_transform"), set_text_kind<&LASreadOpener::iptx_transform>},
+    {word("-stream_order_normal"), set_stream_order<0>},
+    {word("-stream_order_spatial"), set_stream_order<1>},
+    {word("-stream_order_level"), set_stream_order<2>},
+    {numbers("-buffered", "buffer_size", 1, "{needs}. but '{arg}' is not a valid {name}"), set_buffered},
+    {text("-temp_files", "base name"), set_temp_files},
+    {optional("-files_are_flightlines", "start", 0, 1, is_flightline_start), set_flightlines},
+    {optional("-faf", "start", 0, 1, is_flightline_start), set_flightlines},
+    {text("-faf_index", "index"), set_flightline_index},
+    {numbers("-rescale", "rescale_x rescale_y rescale_z", 3, COMMA_NOT_VALID), set_rescale<0, 3>},
+    {numbers("-rescale_xy", "rescale_x rescale_y", 2, COMMA_NOT_VALID, "'{option}' needs 2 argument: {values}"),
+     set_rescale<0, 2>},
+    {numbers("-rescale_z", "rescale_z", 1, COMMA_NOT_VALID), set_rescale<2, 1>},
+    {numbers("-reoffset", "reoffset_x, reoffset_y, reoffset_z", 3, COMMA_NOT_VALID), set_reoffset},
+    {numbers("-inside", "min_x min_y max_x max_y", 4, COMMA_NOT_VALID_DOT), set_inside_rectangle},
+    {numbers("-inside_rectangle", "min_x min_y max_x max_y", 4, COMMA_NOT_VALID_DOT), set_inside_rectangle},
+    {numbers("-inside_tile", "ll_x ll_y size", 3, COMMA_NOT_VALID_DOT), set_inside_tile},
+    {numbers("-inside_circle", "center_x center_y radius", 3, COMMA_NOT_VALID_DOT), set_inside_circle},
+    {numbers("-max_depth", "depth", 1, COMMA_NOT_VALID), set_max_depth},
+    {numbers("-resolution", "resolution", 1, COMMA_NOT_VALID), set_resolution},
+    {text("-iparse", "string"), set_parse_string},
+    {numbers("-iskip", "number_of_lines", 1, "{needs} but '{arg}' is not a valid number."),
+     set_count<&LASreadOpener::skip_lines>},
+    {numbers("-itranslate_intensity", "translation", 1, "{needs} but '{arg}' is not valid."),
+     set_text_value<&LASreadOpener::translate_intensity>},
+    {numbers("-iscale_intensity", "scale", 1, "{needs} but '{arg}' is not valid."),
+     set_text_value<&LASreadOpener::scale_intensity>},
+    {numbers("-itranslate_scan_angle", "translation", 1, "{needs} but '{arg}' is not valid."),
+     set_text_value<&LASreadOpener::translate_scan_angle>},
+    {numbers("-iscale_scan_angle", "scale", 1, "{needs} but '{arg}' is not valid."),
+     set_text_value<&LASreadOpener::scale_scan_angle>},
+    {optional("-iadd_extra", "data_type name description", 3, 5, is_attribute_number), add_attribute},
+    {optional("-iadd_attribute", "data_type name description", 3, 5, is_attribute_number), add_attribute},
+    {numbers("-io_ibuffer", "size", 1, "{needs} but '{arg}' is not a valid {name}."),
+     set_count<&LASreadOpener::io_ibuffer_size>},
+    {optional("-z_from_attribute", "index", 0, 1, is_index), set_z_from_attribute},
+};
+
+}  // namespace
+
 bool LASreadOpener::parse(int argc, char* argv[], bool parse_ignore, bool suppress_ignore) {
+  bool help = false;
+  if (!parse_own_options(argc, argv, parse_ignore, suppress_ignore, help)) return false;
+  if (help) return true;
+  if (!check_neighbors() || !parse_filter(argc, argv) || !parse_transform(argc, argv)) return false;
+  // The source ID of each file is put in when the file is opened.
+  if (files_are_flightlines != 0 || apply_file_source_ID) point_source_transform()->setPointSource(0);
+  return true;
+}
+
+// The input options and the ignore rules; `help` when "-h", "-help" or "-hh"
+// ended the parse.
+bool LASreadOpener::parse_own_options(int argc, char* argv[], bool parse_ignore, bool suppress_ignore, bool& help) {
   for (int i = 1; i < argc; i++) {
     if (argv[i][0] == '\0') continue;
-    if (strcmp(argv[i], "-h") == 0 || strcmp(argv[i], "-help") == 0) return true;
+    if (strcmp(argv[i], "-h") == 0 || strcmp(argv[i], "-help") == 0) {
+      help = true;
+      return true;
+    }
     if (strcmp(argv[i], "-hh") == 0) {
       LASfilter().usage();
       LAStransform().usage();
       LASignore().usage();
       usage();
+      help = true;
       return true;
     }
     if (strncmp(argv[i], "-ignore_", 8) == 0) {
-      if (parse_ignore) {
-        if (ignore == nullptr) ignore = new LASignore();
-        if (!ignore->parse(i, argc, argv)) {
-          delete ignore;
-          ignore = nullptr;
-          return false;
-        }
-      } else if (!suppress_ignore) {
-        LASMessage(WARNING, "this tool does not process '-ignore_xxxx' options");
-      }
+      if (!parse_ignore_option(i, argc, argv, parse_ignore, suppress_ignore)) return false;
       continue;
     }
-    bool failed = false;
-    parse_option(i, argc, argv, failed);
-    if (failed) return false;
+    if (!parse_option(i, argc, argv)) return false;
   }
+  return true;
+}
 
-  if (neighbors.size() > 0) {
-    if (input.size() > 1) {
-      laserror("neighbors only supported for one buffered input file, not for %d", (I32)input.size());
+bool LASreadOpener::parse_ignore_option(int& i, int argc, char* argv[], bool parse_ignore, bool suppress_ignore) {
+  if (parse_ignore) {
+    if (ignore == nullptr) ignore = new LASignore();
+    if (!ignore->parse(i, argc, argv)) {
+      delete ignore;
+      ignore = nullptr;
       return false;
     }
-    if (buffer_size == 0.0f) {
-      laserror("neighbors only make sense when used with '-buffered 50' or similar");
-      return false;
-    }
+  } else if (!suppress_ignore) {
+    LASMessage(WARNING, "this tool does not process '-ignore_xxxx' options");
   }
+  return true;
+}
 
+// Takes the option at argv[i] when it is one of the input options, leaving i
+// on its last value taken; a word that is none is left for the parsers after
+// this one. False after a reported error.
+bool LASreadOpener::parse_option(int& i, int argc, char* argv[]) {
+  const ReadOption* row = las_find_option<ReadOptionParse>(READ_OPTIONS, argv[i]);
+  if (row == nullptr) return true;
+  ReadOptionParse parse{*this};
+  const int first = i;
+  if (las_run_option(*row, parse, i, argc, argv, false) == LASoptionResult::FAILED) return false;
+  i -= parse.untaken;
+  las_blank_arguments(argv, first, i);
+  return true;
+}
+
+bool LASreadOpener::check_neighbors() const {
+  if (neighbors.size() == 0) return true;
+  if (input.size() > 1) {
+    laserror("neighbors only supported for one buffered input file, not for %d", (I32)input.size());
+    return false;
+  }
+  if (buffer_size == 0.0f) {
+    laserror("neighbors only make sense when used with '-buffered 50' or similar");
+    return false;
+  }
+  return true;
+}
+
+// The filter keeps its criteria only when the options gave it any.
+bool LASreadOpener::parse_filter(int argc, char* argv[]) {
   if (filter) {
     filter->clean();
   } else {
@@ -171,7 +610,12 @@ bool LASreadOpener::parse(int argc, char* argv[], bool parse_ignore, bool suppre
     delete filter;
     filter = nullptr;
   }
+  return true;
+}
 
+// The transform stays only when the options gave it operations; with
+// "-filtered_transform" it takes the filter over.
+bool LASreadOpener::parse_transform(int argc, char* argv[]) {
   if (transform) {
     transform->clean();
   } else {
@@ -197,603 +641,113 @@ bool LASreadOpener::parse(int argc, char* argv[], bool parse_ignore, bool suppre
     delete transform;
     transform = nullptr;
   }
-
-  // The source ID of each file is put in when the file is opened.
-  if (files_are_flightlines != 0 || apply_file_source_ID) {
-    if (transform == nullptr) transform = new LAStransform();
-    transform->setPointSource(0);
-  }
   return true;
-}
-
-// Takes the option at argv[i] when it is one of the input options, leaving i on
-// its last value; `failed` after a reported error.
-bool LASreadOpener::parse_option(int& i, int argc, char* argv[], bool& failed) {
-  // The option is emptied before some messages name it.
-  const std::string option_text = argv[i];
-  const char* option = option_text.c_str();
-  auto has = [&](int n) { return i + n < argc; };
-  auto fail = [&]() {
-    failed = true;
-    return true;
-  };
-
-  if (strncmp(option, "-inside", 7) == 0 && strcmp(option, "-inside") != 0 && strcmp(option, "-inside_rectangle") != 0 &&
-      strcmp(option, "-inside_tile") != 0 && strcmp(option, "-inside_circle") != 0) {
-    laserror("unknown '-inside' option '%s'", option);
-    return fail();
-  }
-
-  if (strcmp(option, "-i") == 0 || strcmp(option, "-neighbors") == 0) {
-    const bool is_input = option[1] == 'i';
-    if (!has(1) || argv[i + 1][0] == '\0') {
-      laserror("'%s' needs at least 1 argument: file_name or wild_card", option);
-      return fail();
-    }
-    argv[i][0] = '\0';
-    // The first value is always a name, even when it begins with '-'.
-    do {
-      i++;
-      if (is_input) {
-        add_file_name(argv[i], unique);
-      } else {
-        add_neighbor_file_name(argv[i], false);
-      }
-      argv[i][0] = '\0';
-    } while (has(1) && argv[i + 1][0] != '\0' && argv[i + 1][0] != '-');
-    return true;
-  }
-  if (strcmp(option, "-lof") == 0) {
-    if (!has(1)) {
-      laserror("'%s' needs 1 argument: list_of_files", option);
-      return fail();
-    }
-    if (!add_list_of_files(argv[i + 1], unique)) {
-      laserror("cannot load list of files '%s'", argv[i + 1]);
-      return fail();
-    }
-    blank(argv, i, i + 1);
-    i++;
-    return true;
-  }
-  if (strcmp(option, "-neighbors_lof") == 0) {
-    if (!has(1)) {
-      laserror("'%s' needs at least 1 argument: file_name", option);
-      return fail();
-    }
-    if (!add_neighbor_list_of_files(argv[i + 1], unique)) {
-      laserror("cannot load neighbor list of files '%s'", argv[i + 1]);
-      return fail();
-    }
-    blank(argv, i, i + 1);
-    i++;
-    return true;
-  }
-
-  // Switches without values.
-  static const struct {
-    const char* option;
-    bool LASreadOpener::*field;
-    bool value;
-  } switches[] = {
-      {"-unique", &LASreadOpener::unique, true},
-      {"-stdin", &LASreadOpener::use_stdin, true},
-      {"-merged", &LASreadOpener::merged, true},
-      {"-stored", &LASreadOpener::stored, true},
-      {"-pipe_on", &LASreadOpener::pipe_on, true},
-      {"-populate", &LASreadOpener::populate_header, true},
-      {"-do_not_populate", &LASreadOpener::populate_header, false},
-      {"-apply_file_source_ID", &LASreadOpener::apply_file_source_ID, true},
-      {"-auto_reoffset", &LASreadOpener::auto_reoffset, true},
-      {"-offset_adjust", &LASreadOpener::offset_adjust, true},
-      {"-itxt", &LASreadOpener::itxt, true},
-      {"-comma_not_point", &LASreadOpener::comma_not_point, true},
-  };
-  for (const auto& entry : switches) {
-    if (strcmp(option, entry.option) == 0) {
-      this->*entry.field = entry.value;
-      argv[i][0] = '\0';
-      return true;
-    }
-  }
-  static const struct {
-    const char* option;
-    bool LASreadOpener::*field;
-  } text_kinds[] = {
-      {"-ipts", &LASreadOpener::ipts},
-      {"-iptx", &LASreadOpener::iptx},
-      {"-iptx_transform", &LASreadOpener::iptx_transform},
-  };
-  for (const auto& entry : text_kinds) {
-    if (strcmp(option, entry.option) == 0) {
-      itxt = true;
-      this->*entry.field = true;
-      argv[i][0] = '\0';
-      return true;
-    }
-  }
-  static const struct {
-    const char* option;
-    U8 order;
-  } stream_orders[] = {
-      {"-stream_order_normal", 0},
-      {"-stream_order_spatial", 1},
-      {"-stream_order_level", 2},
-  };
-  for (const auto& entry : stream_orders) {
-    if (strcmp(option, entry.option) == 0) {
-      copc_stream_order = entry.order;
-      argv[i][0] = '\0';
-      return true;
-    }
-  }
-
-  if (strcmp(option, "-buffered") == 0) {
-    if (!has(1)) {
-      laserror("'%s' needs 1 argument: buffer_size", option);
-      return fail();
-    }
-    F32 size;
-    if (!scan_f32(argv[i + 1], &size)) {
-      laserror("'%s' needs 1 argument: buffer_size. but '%s' is not a valid buffer_size", option, argv[i + 1]);
-      return fail();
-    }
-    if (size <= 0.0f) {
-      laserror("'%s' needs 1 argument: buffer_size, but %f is not valid", option, (F64)size);
-      return fail();
-    }
-    buffer_size = size;
-    blank(argv, i, i + 1);
-    i++;
-    return true;
-  }
-  if (strcmp(option, "-temp_files") == 0) {
-    if (!has(1)) {
-      laserror("'%s' needs 1 argument: base name", option);
-      return fail();
-    }
-    temp_file_base = argv[i + 1];
-    blank(argv, i, i + 1);
-    i++;
-    return true;
-  }
-  if (strcmp(option, "-files_are_flightlines") == 0 || strcmp(option, "-faf") == 0) {
-    argv[i][0] = '\0';
-    if (has(1) && argv[i + 1][0] >= '1' && argv[i + 1][0] <= '9') {
-      files_are_flightlines = base10(argv[i + 1]);
-      i++;
-      argv[i][0] = '\0';
-    } else {
-      files_are_flightlines = 1;
-    }
-    if (files_are_flightlines > 65535) {
-      LASMessage(WARNING, "files_are_flightlines start value %d is too large", files_are_flightlines);
-    }
-    if ((I64)files_are_flightlines + files_are_flightlines_index > 65535) {
-      LASMessage(WARNING, "files_are_flightlines start value %d plus index %d is too large", files_are_flightlines,
-                 files_are_flightlines_index);
-    }
-    return true;
-  }
-  if (strcmp(option, "-faf_index") == 0) {
-    if (!has(1)) {
-      laserror("'%s' needs 1 argument: index", option);
-      return fail();
-    }
-    const I32 index = base10(argv[i + 1]);
-    files_are_flightlines_index = index - 1;
-    if (index > 65535) LASMessage(WARNING, "files_are_flightlines_index index value %d is too large", index);
-    if ((I64)files_are_flightlines + index > 65535) {
-      LASMessage(WARNING, "files_are_flightlines start value %d plus index %d is too large", files_are_flightlines,
-                 index);
-    }
-    blank(argv, i, i + 1);
-    i++;
-    return true;
-  }
-
-  if (strcmp(option, "-rescale") == 0) {
-    static const char* const names[3] = {"rescale_x", "rescale_y", "rescale_z"};
-    if (!has(3)) {
-      laserror("'%s' needs 3 arguments: rescale_x rescale_y rescale_z", option);
-      return fail();
-    }
-    std::array<F64, 3> values;
-    for (int k = 0; k < 3; k++) {
-      if (!scan_f64(argv[i + 1 + k], &values[k])) {
-        laserror("'%s' needs 3 arguments: rescale_x rescale_y rescale_z, but '%s' is not a valid %s", option,
-                 argv[i + 1 + k], names[k]);
-        return fail();
-      }
-      if (values[k] == 0.0) {
-        laserror("'%s' needs 3 arguments: rescale_x rescale_y rescale_z, but %lf is not a valid %s", option, values[k],
-                 names[k]);
-        return fail();
-      }
-    }
-    scale_factor = values;
-    blank(argv, i, i + 3);
-    i += 3;
-    return true;
-  }
-  if (strcmp(option, "-rescale_xy") == 0) {
-    static const char* const names[2] = {"rescale_x", "rescale_y"};
-    if (!has(2)) {
-      laserror("'%s' needs 2 argument: rescale_x rescale_y", option);
-      return fail();
-    }
-    std::array<F64, 3> values = {0.0, 0.0, 0.0};
-    for (int k = 0; k < 2; k++) {
-      if (!scan_f64(argv[i + 1 + k], &values[k])) {
-        laserror("'%s' needs 2 argument: rescale_x rescale_y, but '%s' is not a valid %s", option, argv[i + 1 + k],
-                 names[k]);
-        return fail();
-      }
-      if (values[k] == 0.0) {
-        laserror("'%s' needs 2 argument: rescale_x rescale_y, but %lf is not a valid %s", option, values[k], names[k]);
-        return fail();
-      }
-    }
-    scale_factor = values;
-    blank(argv, i, i + 2);
-    i += 2;
-    return true;
-  }
-  if (strcmp(option, "-rescale_z") == 0) {
-    if (!has(1)) {
-      laserror("'%s' needs 1 argument: rescale_z", option);
-      return fail();
-    }
-    std::array<F64, 3> values = {0.0, 0.0, 0.0};
-    if (!scan_f64(argv[i + 1], &values[2])) {
-      laserror("'%s' needs 1 argument: rescale_z, but '%s' is not a valid rescale_z", option, argv[i + 1]);
-      return fail();
-    }
-    if (values[2] == 0.0) {
-      laserror("'%s' needs 1 argument: rescale_z, but %lf is not a valid rescale_z", option, values[2]);
-      return fail();
-    }
-    scale_factor = values;
-    blank(argv, i, i + 1);
-    i++;
-    return true;
-  }
-  if (strcmp(option, "-reoffset") == 0) {
-    static const char* const names[3] = {"reoffset_x", "reoffset_y", "reoffset_z"};
-    if (!has(3)) {
-      laserror("'%s' needs 3 arguments: reoffset_x, reoffset_y, reoffset_z", option);
-      return fail();
-    }
-    std::array<F64, 3> values;
-    for (int k = 0; k < 3; k++) {
-      if (!scan_f64(argv[i + 1 + k], &values[k])) {
-        laserror("'%s' needs 3 arguments: reoffset_x, reoffset_y, reoffset_z, but '%s' is not a valid %s", option,
-                 argv[i + 1 + k], names[k]);
-        return fail();
-      }
-    }
-    offset = values;
-    blank(argv, i, i + 3);
-    i += 3;
-    return true;
-  }
-
-  if (strcmp(option, "-inside") == 0 || strcmp(option, "-inside_rectangle") == 0) {
-    static const char* const names[4] = {"min_x", "min_y", "max_x", "max_y"};
-    if (!has(4)) {
-      laserror("'%s' needs 4 arguments: min_x min_y max_x max_y", option);
-      return fail();
-    }
-    std::array<F64, 4> values;
-    for (int k = 0; k < 4; k++) {
-      if (!scan_f64(argv[i + 1 + k], &values[k])) {
-        laserror("'%s' needs 4 arguments: min_x min_y max_x max_y, but '%s' is not a valid %s.", option,
-                 argv[i + 1 + k], names[k]);
-        return fail();
-      }
-    }
-    if (!(values[0] < values[2])) {
-      laserror("'%s' needs 4 arguments: min_x min_y max_x max_y, but %lf / %lf are not a valid min_x / max_x pair.",
-               option, values[0], values[2]);
-      return fail();
-    }
-    if (!(values[1] < values[3])) {
-      laserror("'%s' needs 4 arguments: min_x min_y max_x max_y, but %lf / %lf are not a valid min_y / max_y pair.",
-               option, values[1], values[3]);
-      return fail();
-    }
-    inside_rectangle = values;
-    blank(argv, i, i + 4);
-    i += 4;
-    return true;
-  }
-  if (strcmp(option, "-inside_tile") == 0) {
-    static const char* const names[3] = {"ll_x", "ll_y", "size"};
-    if (!has(3)) {
-      laserror("'%s' needs 3 arguments: ll_x ll_y size", option);
-      return fail();
-    }
-    std::array<F32, 3> values;
-    for (int k = 0; k < 3; k++) {
-      if (!scan_f32(argv[i + 1 + k], &values[k])) {
-        laserror("'%s' needs 3 arguments: ll_x ll_y size, but '%s' is not a valid %s.", option, argv[i + 1 + k],
-                 names[k]);
-        return fail();
-      }
-    }
-    if (!(values[2] > 0.0f)) {
-      laserror("'%s' needs 3 arguments: ll_x ll_y size, but %f is not valid a size.", option, (F64)values[2]);
-      return fail();
-    }
-    inside_tile = values;
-    blank(argv, i, i + 3);
-    i += 3;
-    return true;
-  }
-  if (strcmp(option, "-inside_circle") == 0) {
-    static const char* const names[3] = {"center_x", "center_y", "radius"};
-    if (!has(3)) {
-      laserror("'%s' needs 3 arguments: center_x center_y radius", option);
-      return fail();
-    }
-    std::array<F64, 3> values;
-    for (int k = 0; k < 3; k++) {
-      if (!scan_f64(argv[i + 1 + k], &values[k])) {
-        laserror("'%s' needs 3 arguments: center_x center_y radius, but '%s' is not a valid %s.", option,
-                 argv[i + 1 + k], names[k]);
-        return fail();
-      }
-    }
-    if (!(values[2] > 0.0)) {
-      laserror("'%s' needs 3 arguments: center_x center_y radius, but %lf is not valid a radius.", option, values[2]);
-      return fail();
-    }
-    inside_circle = values;
-    blank(argv, i, i + 3);
-    i += 3;
-    return true;
-  }
-  if (strcmp(option, "-max_depth") == 0) {
-    if (!has(1)) {
-      laserror("'%s' needs 1 argument: depth", option);
-      return fail();
-    }
-    I32 depth;
-    if (!scan_i32(argv[i + 1], &depth)) {
-      laserror("'%s' needs 1 argument: depth, but '%s' is not a valid depth", option, argv[i + 1]);
-      return fail();
-    }
-    if (depth < 0) {
-      laserror("'%s' needs 1 argument: depth, but %d is not a valid depth", option, depth);
-      return fail();
-    }
-    max_depth = depth;
-    copc_query = LASreader::COPC_QUERY_DEPTH;
-    blank(argv, i, i + 1);
-    i++;
-    return true;
-  }
-  if (strcmp(option, "-resolution") == 0) {
-    if (!has(1)) {
-      laserror("'%s' needs 1 argument: resolution", option);
-      return fail();
-    }
-    F32 value;
-    if (!scan_f32(argv[i + 1], &value)) {
-      laserror("'%s' needs 1 argument: resolution, but '%s' is not a valid resolution", option, argv[i + 1]);
-      return fail();
-    }
-    if (!(value > 0.0f)) {
-      laserror("'%s' needs 1 argument: resolution, but %lf is not a valid resolution", option, (F64)value);
-      return fail();
-    }
-    resolution = value;
-    copc_query = LASreader::COPC_QUERY_RESOLUTION;
-    blank(argv, i, i + 1);
-    i++;
-    return true;
-  }
-
-  if (strcmp(option, "-iparse") == 0) {
-    if (!has(1)) {
-      laserror("'%s' needs 1 argument: string", option);
-      return fail();
-    }
-    parse_string = std::string(argv[i + 1]);
-    blank(argv, i, i + 1);
-    i++;
-    return true;
-  }
-  if (strcmp(option, "-iskip") == 0) {
-    if (!has(1)) {
-      laserror("'%s' needs 1 argument: number_of_lines", option);
-      return fail();
-    }
-    U32 lines;
-    if (!scan_u32(argv[i + 1], &lines)) {
-      laserror("'%s' needs 1 argument: number_of_lines but '%s' is not a valid number.", option, argv[i + 1]);
-      return fail();
-    }
-    if (lines == 0) {
-      laserror("'%s' needs 1 argument: number_of_lines but %u is not valid.", option, lines);
-      return fail();
-    }
-    skip_lines = lines;
-    blank(argv, i, i + 1);
-    i++;
-    return true;
-  }
-  static const struct {
-    const char* option;
-    F32 LASreadOpener::*field;
-    const char* word;
-  } text_values[] = {
-      {"-itranslate_intensity", &LASreadOpener::translate_intensity, "translation"},
-      {"-iscale_intensity", &LASreadOpener::scale_intensity, "scale"},
-      {"-itranslate_scan_angle", &LASreadOpener::translate_scan_angle, "translation"},
-      {"-iscale_scan_angle", &LASreadOpener::scale_scan_angle, "scale"},
-  };
-  for (const auto& entry : text_values) {
-    if (strcmp(option, entry.option) != 0) continue;
-    if (!has(1)) {
-      laserror("'%s' needs 1 argument: %s", option, entry.word);
-      return fail();
-    }
-    F32 value;
-    if (!scan_f32(argv[i + 1], &value)) {
-      laserror("'%s' needs 1 argument: %s but '%s' is not valid.", option, entry.word, argv[i + 1]);
-      return fail();
-    }
-    if (value == 0.0f) {
-      laserror("'%s' needs 1 argument: %s but %f is not valid.", option, entry.word, (F64)value);
-      return fail();
-    }
-    this->*entry.field = value;
-    blank(argv, i, i + 1);
-    i++;
-    return true;
-  }
-  if (strcmp(option, "-iadd_extra") == 0 || strcmp(option, "-iadd_attribute") == 0) {
-    if (!has(3)) {
-      laserror("'%s' needs 3 arguments: data_type name description", option);
-      return fail();
-    }
-    LASreadOpenerAttribute attribute;
-    attribute.data_type = base10(argv[i + 1]);
-    attribute.name = argv[i + 2];
-    attribute.description = argv[i + 3];
-    int last = i + 3;
-    // Each number qualifies by its own rule; the first that does not ends the list.
-    F64* const numbers[5] = {&attribute.scale, &attribute.offset, &attribute.pre_scale, &attribute.pre_offset,
-                             &attribute.no_data};
-    const bool zero_allowed[5] = {false, true, false, true, true};
-    for (int k = 0; k < 5 && last + 1 < argc; k++) {
-      const char* text = argv[last + 1];
-      F64 value;
-      if (!scan_f64(text, &value)) break;
-      if (value == 0.0 && !(zero_allowed[k] && is_written_zero(text))) break;
-      *numbers[k] = value;
-      last++;
-    }
-    if (attribute.data_type < 1 || attribute.data_type > 10) {
-      LASMessage(WARNING, "attribute data type %d not supported. ignoring attribute '%s'.", attribute.data_type,
-                 attribute.name.c_str());
-    } else if ((I32)attributes.size() >= LAS_READ_OPENER_MAX_ATTRIBUTES) {
-      laserror("cannot add attribute '%s'. at most %d attributes are supported.", attribute.name.c_str(),
-               LAS_READ_OPENER_MAX_ATTRIBUTES);
-      return fail();
-    } else {
-      attributes.push_back(attribute);
-    }
-    blank(argv, i, last);
-    i = last;
-    return true;
-  }
-  if (strcmp(option, "-io_ibuffer") == 0) {
-    if (!has(1)) {
-      laserror("'%s' needs 1 argument: size", option);
-      return fail();
-    }
-    U32 size;
-    if (!scan_u32(argv[i + 1], &size)) {
-      laserror("'%s' needs 1 argument: size but '%s' is not a valid size.", option, argv[i + 1]);
-      return fail();
-    }
-    if (size == 0) {
-      laserror("'%s' needs 1 argument: size but %u is not valid.", option, size);
-      return fail();
-    }
-    io_ibuffer_size = size;
-    blank(argv, i, i + 1);
-    i++;
-    return true;
-  }
-  if (strcmp(option, "-z_from_attribute") == 0) {
-    z_from_attribute = true;
-    argv[i][0] = '\0';
-    // Only a number is an index; a name or an emptied argument is left alone.
-    if (has(1) && argv[i + 1][0] >= '0' && argv[i + 1][0] <= '9') {
-      const I32 index = base10(argv[i + 1]);
-      z_from_attribute_index = (I16)(index > I16_MAX ? I16_MAX : index);
-      i++;
-      argv[i][0] = '\0';
-    }
-    return true;
-  }
-  return false;
 }
 
 // ------------------------------------------------------------------ option text
 
-I32 LASreadOpener::unparse(std::string& text) const {
-  const size_t start = text.size();
-  auto numbers = [&text](const char* option, std::initializer_list<std::string> values) {
-    text += option;
-    text += ' ';
-    for (const std::string& value : values) text += value + " ";
-  };
-  // Every area that is set: a child must read the same area as this process.
-  if (inside_tile) {
-    numbers("-inside_tile", {option_text_f32((*inside_tile)[0], "%g"), option_text_f32((*inside_tile)[1], "%g"),
-                             option_text_f32((*inside_tile)[2], "%g")});
+namespace {
+
+void write_words(std::string& text, const char* option, std::initializer_list<std::string> values) {
+  text += option;
+  text += ' ';
+  for (const std::string& value : values) text += value + " ";
+}
+
+// Every area that is set: a child must read the same area as this process.
+void write_areas(const LASreadOpener& o, std::string& text) {
+  if (o.inside_tile) {
+    const std::array<F32, 3>& t = *o.inside_tile;
+    write_words(text, "-inside_tile", {option_text_f32(t[0], "%g"), option_text_f32(t[1], "%g"), option_text_f32(t[2], "%g")});
   }
-  if (inside_circle) {
-    numbers("-inside_circle", {option_text_f64((*inside_circle)[0]), option_text_f64((*inside_circle)[1]),
-                               option_text_f64((*inside_circle)[2])});
+  if (o.inside_circle) {
+    const std::array<F64, 3>& c = *o.inside_circle;
+    write_words(text, "-inside_circle", {option_text_f64(c[0]), option_text_f64(c[1]), option_text_f64(c[2])});
   }
-  if (inside_rectangle) {
-    numbers("-inside_rectangle", {option_text_f64((*inside_rectangle)[0]), option_text_f64((*inside_rectangle)[1]),
-                                  option_text_f64((*inside_rectangle)[2]), option_text_f64((*inside_rectangle)[3])});
+  if (o.inside_rectangle) {
+    const std::array<F64, 4>& r = *o.inside_rectangle;
+    write_words(text, "-inside_rectangle",
+                {option_text_f64(r[0]), option_text_f64(r[1]), option_text_f64(r[2]), option_text_f64(r[3])});
   }
-  if (stored) text += "-stored ";
-  if (merged) text += "-merged ";
-  if (files_are_flightlines == 1) {
+}
+
+void write_flightlines(const LASreadOpener& o, std::string& text) {
+  if (o.files_are_flightlines == 1) {
     text += "-faf ";
-  } else if (files_are_flightlines != 0) {
-    text += "-faf " + std::to_string(files_are_flightlines) + " ";
+  } else if (o.files_are_flightlines != 0) {
+    text += "-faf " + std::to_string(o.files_are_flightlines) + " ";
   }
-  if (apply_file_source_ID) text += "-apply_file_source_ID ";
-  if (scale_factor) {
-    const std::array<F64, 3>& s = *scale_factor;
-    if (s[2] != 0.0) {
-      if (s[0] == 0.0 && s[1] == 0.0) {
-        numbers("-rescale_z", {option_text_f64(s[2])});
-      } else {
-        numbers("-rescale", {option_text_f64(s[0]), option_text_f64(s[1]), option_text_f64(s[2])});
-      }
-    } else if (s[0] != 0.0 && s[1] != 0.0) {
-      numbers("-rescale_xy", {option_text_f64(s[0]), option_text_f64(s[1])});
+}
+
+// The shortest of the three rescale options that gives the scale factors.
+void write_scale(const LASreadOpener& o, std::string& text) {
+  if (!o.scale_factor) return;
+  const std::array<F64, 3>& s = *o.scale_factor;
+  if (s[2] != 0.0) {
+    if (s[0] == 0.0 && s[1] == 0.0) {
+      write_words(text, "-rescale_z", {option_text_f64(s[2])});
+    } else {
+      write_words(text, "-rescale", {option_text_f64(s[0]), option_text_f64(s[1]), option_text_f64(s[2])});
     }
+  } else if (s[0] != 0.0 && s[1] != 0.0) {
+    write_words(text, "-rescale_xy", {option_text_f64(s[0]), option_text_f64(s[1])});
   }
-  // Each of these changes how a file is opened on its own.
-  if (offset && !offset_from_adjustment) {
-    numbers("-reoffset", {option_text_f64((*offset)[0]), option_text_f64((*offset)[1]), option_text_f64((*offset)[2])});
+}
+
+// Offsets the transform chose for the last file are no option.
+void write_offset(const LASreadOpener& o, std::string& text) {
+  if (!o.offset || o.offset_from_adjustment) return;
+  const std::array<F64, 3>& f = *o.offset;
+  write_words(text, "-reoffset", {option_text_f64(f[0]), option_text_f64(f[1]), option_text_f64(f[2])});
+}
+
+void write_io_ibuffer(const LASreadOpener& o, std::string& text) {
+  if (o.io_ibuffer_size != LAS_IO_IBUFFER_SIZE) text += "-io_ibuffer " + std::to_string(o.io_ibuffer_size) + " ";
+}
+
+void write_temp_files(const LASreadOpener& o, std::string& text) {
+  if (o.temp_file_base.empty()) return;
+  text += "-temp_files ";
+  append_quoted_option_value(text, o.temp_file_base);
+}
+
+void write_parse_string(const LASreadOpener& o, std::string& text) {
+  if (!o.parse_string) return;
+  text += "-iparse ";
+  append_quoted_option_value(text, *o.parse_string);
+}
+
+void write_skip_lines(const LASreadOpener& o, std::string& text) {
+  if (o.skip_lines != 0) text += "-iskip " + std::to_string(o.skip_lines) + " ";
+}
+
+void write_text_kind(const LASreadOpener& o, std::string& text) {
+  if (!o.itxt) return;
+  if (o.ipts) text += "-ipts ";
+  if (o.iptx) text += "-iptx ";
+  if (o.iptx_transform) text += "-iptx_transform ";
+  if (!o.ipts && !o.iptx && !o.iptx_transform) text += "-itxt ";
+}
+
+// The text-input settings: a child reads text input as this process would.
+void write_text_values(const LASreadOpener& o, std::string& text) {
+  static const struct {
+    const char* option;
+    F32 LASreadOpener::*field;
+    F32 unchanged;
+  } values[] = {
+      {"-itranslate_intensity", &LASreadOpener::translate_intensity, 0.0f},
+      {"-iscale_intensity", &LASreadOpener::scale_intensity, 1.0f},
+      {"-itranslate_scan_angle", &LASreadOpener::translate_scan_angle, 0.0f},
+      {"-iscale_scan_angle", &LASreadOpener::scale_scan_angle, 1.0f},
+  };
+  for (const auto& v : values) {
+    if (o.*v.field != v.unchanged) write_words(text, v.option, {option_text_f32(o.*v.field, "%g")});
   }
-  if (auto_reoffset) text += "-auto_reoffset ";
-  if (offset_adjust) text += "-offset_adjust ";
-  if (populate_header) text += "-populate ";
-  if (io_ibuffer_size != LAS_IO_IBUFFER_SIZE) text += "-io_ibuffer " + std::to_string(io_ibuffer_size) + " ";
-  if (!temp_file_base.empty()) {
-    text += "-temp_files ";
-    append_quoted_option_value(text, temp_file_base);
-  }
-  if (parse_string) {
-    text += "-iparse ";
-    append_quoted_option_value(text, *parse_string);
-  }
-  if (skip_lines != 0) text += "-iskip " + std::to_string(skip_lines) + " ";
-  if (itxt) {
-    if (ipts) text += "-ipts ";
-    if (iptx) text += "-iptx ";
-    if (iptx_transform) text += "-iptx_transform ";
-    if (!ipts && !iptx && !iptx_transform) text += "-itxt ";
-  }
-  // The text-input settings: a child reads text input as this process would.
-  if (translate_intensity != 0.0f) numbers("-itranslate_intensity", {option_text_f32(translate_intensity, "%g")});
-  if (scale_intensity != 1.0f) numbers("-iscale_intensity", {option_text_f32(scale_intensity, "%g")});
-  if (translate_scan_angle != 0.0f) numbers("-itranslate_scan_angle", {option_text_f32(translate_scan_angle, "%g")});
-  if (scale_scan_angle != 1.0f) numbers("-iscale_scan_angle", {option_text_f32(scale_scan_angle, "%g")});
-  for (const LASreadOpenerAttribute& a : attributes) {
+}
+
+void write_attributes(const LASreadOpener& o, std::string& text) {
+  for (const LASreadOpenerAttribute& a : o.attributes) {
     // A zero is written as "0" so that it qualifies as a value when read back.
     auto value = [](F64 v) { return v == 0.0 ? std::string("0") : option_text_f64(v, "%g"); };
     text += "-iadd_extra " + std::to_string(a.data_type) + " ";
@@ -802,18 +756,78 @@ I32 LASreadOpener::unparse(std::string& text) const {
     text += value(a.scale) + " " + value(a.offset) + " " + value(a.pre_scale) + " " + value(a.pre_offset) + " " +
             value(a.no_data) + " ";
   }
-  // The COPC query given last is the one in force; it is written last.
-  const bool resolution_last = copc_query == LASreader::COPC_QUERY_RESOLUTION && max_depth != -1;
-  if (resolution != 0.0f && !resolution_last) numbers("-resolution", {option_text_f32(resolution, "%lf")});
-  if (unique) text += "-unique ";
-  if (comma_not_point) text += "-comma_not_point ";
-  if (copc_stream_order == 0) text += "-stream_order_normal ";
-  if (copc_stream_order == 2) text += "-stream_order_level ";
-  if (max_depth != -1) text += "-max_depth " + std::to_string(max_depth) + " ";
-  if (resolution != 0.0f && resolution_last) numbers("-resolution", {option_text_f32(resolution, "%lf")});
-  if (z_from_attribute) {
-    text += "-z_from_attribute ";
-    if (z_from_attribute_index >= 0) text += std::to_string(z_from_attribute_index) + " ";
+}
+
+// The COPC query given last is the one in force; it is written last.
+template <bool last>
+void write_resolution(const LASreadOpener& o, std::string& text) {
+  const bool resolution_last = o.copc_query == LASreader::COPC_QUERY_RESOLUTION && o.max_depth != -1;
+  if (o.resolution != 0.0f && resolution_last == last) {
+    write_words(text, "-resolution", {option_text_f32(o.resolution, "%lf")});
+  }
+}
+
+void write_stream_order(const LASreadOpener& o, std::string& text) {
+  if (o.copc_stream_order == 0) text += "-stream_order_normal ";
+  if (o.copc_stream_order == 2) text += "-stream_order_level ";
+}
+
+void write_max_depth(const LASreadOpener& o, std::string& text) {
+  if (o.max_depth != -1) text += "-max_depth " + std::to_string(o.max_depth) + " ";
+}
+
+void write_z_from_attribute(const LASreadOpener& o, std::string& text) {
+  if (!o.z_from_attribute) return;
+  text += "-z_from_attribute ";
+  if (o.z_from_attribute_index >= 0) text += std::to_string(o.z_from_attribute_index) + " ";
+}
+
+// What the option text holds, in its order: a switch word when its field is
+// set, or what a writer writes.
+struct OptionTextStep {
+  const char* word;
+  bool LASreadOpener::*flag;
+  void (*write)(const LASreadOpener& opener, std::string& text);
+};
+
+constexpr OptionTextStep OPTION_TEXT[] = {
+    {nullptr, nullptr, write_areas},
+    {"-stored ", &LASreadOpener::stored, nullptr},
+    {"-merged ", &LASreadOpener::merged, nullptr},
+    {nullptr, nullptr, write_flightlines},
+    {"-apply_file_source_ID ", &LASreadOpener::apply_file_source_ID, nullptr},
+    // Each of these changes how a file is opened on its own.
+    {nullptr, nullptr, write_scale},
+    {nullptr, nullptr, write_offset},
+    {"-auto_reoffset ", &LASreadOpener::auto_reoffset, nullptr},
+    {"-offset_adjust ", &LASreadOpener::offset_adjust, nullptr},
+    {"-populate ", &LASreadOpener::populate_header, nullptr},
+    {nullptr, nullptr, write_io_ibuffer},
+    {nullptr, nullptr, write_temp_files},
+    {nullptr, nullptr, write_parse_string},
+    {nullptr, nullptr, write_skip_lines},
+    {nullptr, nullptr, write_text_kind},
+    {nullptr, nullptr, write_text_values},
+    {nullptr, nullptr, write_attributes},
+    {nullptr, nullptr, write_resolution<false>},
+    {"-unique ", &LASreadOpener::unique, nullptr},
+    {"-comma_not_point ", &LASreadOpener::comma_not_point, nullptr},
+    {nullptr, nullptr, write_stream_order},
+    {nullptr, nullptr, write_max_depth},
+    {nullptr, nullptr, write_resolution<true>},
+    {nullptr, nullptr, write_z_from_attribute},
+};
+
+}  // namespace
+
+I32 LASreadOpener::unparse(std::string& text) const {
+  const size_t start = text.size();
+  for (const OptionTextStep& step : OPTION_TEXT) {
+    if (step.write) {
+      step.write(*this, text);
+    } else if (this->*step.flag) {
+      text += step.word;
+    }
   }
   return (I32)(text.size() - start);
 }

@@ -242,7 +242,13 @@ class LASreadOpener {
   U32 file_name_current = 0;
 
  private:
-  bool parse_option(int& i, int argc, char* argv[], bool& failed);
+  // The steps of parse.
+  bool parse_own_options(int argc, char* argv[], bool parse_ignore, bool suppress_ignore, bool& help);
+  bool parse_ignore_option(int& i, int argc, char* argv[], bool parse_ignore, bool suppress_ignore);
+  bool parse_option(int& i, int argc, char* argv[]);
+  bool check_neighbors() const;
+  bool parse_filter(int argc, char* argv[]);
+  bool parse_transform(int argc, char* argv[]);
   bool add_to_list(LASreadOpenerFileList& list, bool is_neighbor, const char* file_name, const U32* ID,
                    const I64* npoints, const F64* bounds, bool unique);
   bool read_list_file(const char* list_file, bool unique, bool is_neighbor);
