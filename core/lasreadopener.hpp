@@ -234,6 +234,10 @@ class LASreadOpener {
   // and rectangle that is set.
   void apply_area(LASreader* reader, bool las_precedence) const;
 
+  // The bounds of a file that a list with bounds does not know: it may lie
+  // anywhere, so it overlaps every query.
+  static constexpr F64 UNBOUNDED = 2e307;
+
   LASreadOpenerFileList input;
   LASreadOpenerFileList neighbors;
   std::unique_ptr<LASkdtreeRectangles> kdtree_rectangles;
@@ -252,6 +256,8 @@ class LASreadOpener {
   bool add_to_list(LASreadOpenerFileList& list, bool is_neighbor, const char* file_name, const U32* ID,
                    const I64* npoints, const F64* bounds, bool unique);
   bool read_list_file(const char* list_file, bool unique, bool is_neighbor);
+  // Drops the kd-tree over the bounds of a list; its next use builds it again.
+  void forget_kdtree(bool is_neighbor);
 
   LASreader* open_single(const char* name);
   LASreader* open_merged();
