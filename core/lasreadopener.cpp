@@ -5,6 +5,7 @@
 #include "core/lasreadopener.hpp"
 
 #include <cstdlib>
+#include <iterator>
 #include <cstring>
 
 #include "core/lasreader.hpp"
@@ -139,43 +140,67 @@ bool LASreadOpener::parse_transform(int argc, char* argv[]) {
   return true;
 }
 
-// ------------------------------------------------------------------ opening
+// ------------------------------------------------------------------ formats
 
-LASreadOpener::InputKind LASreadOpener::input_kind(const char* name) {
-  if (IsLasVmbFile(name)) return INPUT_LAS;
-  if (HasFileExt(name, ".bin")) return INPUT_BIN;
-  if (HasFileExt(name, ".shp")) return INPUT_SHP;
-  if (HasFileExt(name, ".asc")) return INPUT_ASC;
-  if (HasFileExt(name, ".bil")) return INPUT_BIL;
-  if (HasFileExt(name, ".dtm")) return INPUT_DTM;
-  if (HasFileExt(name, ".ply")) return INPUT_PLY;
-  if (HasFileExt(name, ".qi")) return INPUT_QFIT;
-  return INPUT_TXT;
-}
+namespace {
 
-// The reader's word in messages.
-static const char* reader_word(int kind) {
-  static const char* const words[] = {"lasreaderlas", "lasreaderbin", "lasreadershp", "lasreaderasc", "lasreaderbil",
-                                      "lasreaderdtm", "lasreaderply", "lasreaderqfit", "lasreadertxt"};
-  return words[kind];
-}
-
-// The class rule of the six formats with re-quantising variants.
+// The plain reader of a format, or its variant that re-quantises to new scale
+// factors, offsets or both.
 template <class Plain, class Rescale, class Reoffset, class Both>
-static LASreader* construct_foreign(LASreadOpener* opener, const F64* s, const F64* o, bool offset_adjust,
-                                    bool has_transform) {
-  if (offset_adjust) {
-    // The scale is then left to the transform's offset adjustment.
-    if (o && !has_transform) return new Reoffset(opener, o[0], o[1], o[2]);
-    return new Plain(opener);
-  }
+Plain* requantising(LASreadOpener* opener, const F64* s, const F64* o) {
   if (s && o) return new Both(opener, s[0], s[1], s[2], o[0], o[1], o[2]);
   if (s) return new Rescale(opener, s[0], s[1], s[2]);
   if (o) return new Reoffset(opener, o[0], o[1], o[2]);
   return new Plain(opener);
 }
 
-static void configure_txt(LASreaderTXT* reader, const LASreadOpener& opener) {
+// The LAS and VMB reader by the rescale, reoffset, auto-reoffset and
+// offset-adjust settings.
+LASreader* construct_las(LASreadOpener& opener) {
+  const F64* s = opener.get_scale_factor();
+  const F64* o = opener.get_offset();
+  const bool has_transform = opener.transform != nullptr;
+  LASreaderLAS* reader;
+  if (s && !o && (opener.auto_reoffset || opener.offset_adjust)) {
+    if (opener.offset_adjust && !opener.auto_reoffset && has_transform) {
+      // The transform's offset adjustment takes the new scale factors.
+      reader = new LASreaderLAS(&opener);
+    } else {
+      reader = new LASreaderLASrescalereoffset(&opener, s[0], s[1], s[2]);
+    }
+  } else if (!s && !o && (opener.auto_reoffset || (opener.offset_adjust && !has_transform))) {
+    reader = new LASreaderLASreoffset(&opener);
+  } else {
+    reader = requantising<LASreaderLAS, LASreaderLASrescale, LASreaderLASreoffset, LASreaderLASrescalereoffset>(
+        &opener, s, o);
+  }
+  reader->set_keep_copc(opener.keep_copc);
+  return reader;
+}
+
+// The class rule of the formats with re-quantising variants.
+template <class Plain, class Rescale, class Reoffset, class Both>
+LASreader* construct_foreign(LASreadOpener& opener) {
+  const F64* s = opener.get_scale_factor();
+  const F64* o = opener.get_offset();
+  if (opener.offset_adjust) {
+    // The scale is then left to the transform's offset adjustment.
+    if (o && opener.transform == nullptr) return new Reoffset(&opener, o[0], o[1], o[2]);
+    return new Plain(&opener);
+  }
+  return requantising<Plain, Rescale, Reoffset, Both>(&opener, s, o);
+}
+
+LASreader* construct_ply(LASreadOpener& opener) {
+  LASreaderPLY* reader = new LASreaderPLY(&opener);
+  if (opener.translate_intensity != 0.0f) reader->set_translate_intensity(opener.translate_intensity);
+  if (opener.scale_intensity != 1.0f) reader->set_scale_intensity(opener.scale_intensity);
+  reader->set_scale_factor(opener.get_scale_factor());
+  reader->set_offset(opener.get_offset());
+  return reader;
+}
+
+void configure_txt(LASreaderTXT* reader, const LASreadOpener& opener) {
   if (opener.ipts) {
     reader->set_pts(true);
   } else {
@@ -194,114 +219,146 @@ static void configure_txt(LASreaderTXT* reader, const LASreadOpener& opener) {
   }
 }
 
-LASreader* LASreadOpener::construct_reader(InputKind kind) {
-  const F64* s = get_scale_factor();
-  const F64* o = get_offset();
-  const bool has_transform = transform != nullptr;
-  switch (kind) {
-    case INPUT_LAS: {
-      LASreaderLAS* reader;
-      if (s && o) {
-        reader = new LASreaderLASrescalereoffset(this, s[0], s[1], s[2], o[0], o[1], o[2]);
-      } else if (s) {
-        if (!auto_reoffset && !offset_adjust) {
-          reader = new LASreaderLASrescale(this, s[0], s[1], s[2], true);
-        } else if (offset_adjust && !auto_reoffset && has_transform) {
-          // The transform's offset adjustment takes the new scale factors.
-          reader = new LASreaderLAS(this);
-        } else {
-          reader = new LASreaderLASrescalereoffset(this, s[0], s[1], s[2]);
-        }
-      } else if (o) {
-        reader = new LASreaderLASreoffset(this, o[0], o[1], o[2]);
-      } else if (auto_reoffset || (offset_adjust && !has_transform)) {
-        reader = new LASreaderLASreoffset(this);
-      } else {
-        reader = new LASreaderLAS(this);
-      }
-      reader->set_keep_copc(keep_copc);
-      return reader;
-    }
-    case INPUT_BIN:
-      return construct_foreign<LASreaderBIN, LASreaderBINrescale, LASreaderBINreoffset, LASreaderBINrescalereoffset>(
-          this, s, o, offset_adjust, has_transform);
-    case INPUT_SHP:
-      return construct_foreign<LASreaderSHP, LASreaderSHPrescale, LASreaderSHPreoffset, LASreaderSHPrescalereoffset>(
-          this, s, o, offset_adjust, has_transform);
-    case INPUT_ASC:
-      return construct_foreign<LASreaderASC, LASreaderASCrescale, LASreaderASCreoffset, LASreaderASCrescalereoffset>(
-          this, s, o, offset_adjust, has_transform);
-    case INPUT_BIL:
-      return construct_foreign<LASreaderBIL, LASreaderBILrescale, LASreaderBILreoffset, LASreaderBILrescalereoffset>(
-          this, s, o, offset_adjust, has_transform);
-    case INPUT_DTM:
-      return construct_foreign<LASreaderDTM, LASreaderDTMrescale, LASreaderDTMreoffset, LASreaderDTMrescalereoffset>(
-          this, s, o, offset_adjust, has_transform);
-    case INPUT_QFIT:
-      return construct_foreign<LASreaderQFIT, LASreaderQFITrescale, LASreaderQFITreoffset,
-                               LASreaderQFITrescalereoffset>(this, s, o, offset_adjust, has_transform);
-    case INPUT_PLY: {
-      LASreaderPLY* reader = new LASreaderPLY(this);
-      if (translate_intensity != 0.0f) reader->set_translate_intensity(translate_intensity);
-      if (scale_intensity != 1.0f) reader->set_scale_intensity(scale_intensity);
-      reader->set_scale_factor(s);
-      reader->set_offset(o);
-      return reader;
-    }
-    case INPUT_TXT:
-      break;
-  }
-  LASreaderTXT* reader = new LASreaderTXT(this);
-  configure_txt(reader, *this);
+LASreader* construct_txt(LASreadOpener& opener) {
+  LASreaderTXT* reader = new LASreaderTXT(&opener);
+  configure_txt(reader, opener);
   return reader;
 }
 
-// Opens `reader` (made by construct_reader for `kind`) on `name`. With `again`
-// the file is opened once more for another pass, where the formats that can
-// do so reopen on their open file.
-static bool open_by_kind(LASreader* reader, int kind, const char* name, const LASreadOpener& opener, bool again) {
-  switch (kind) {
-    case 0: {
-      LASreaderLAS* las = dynamic_cast<LASreaderLAS*>(reader);
-      return las && las->open(name, (I32)opener.io_ibuffer_size, false, opener.decompress_selective);
-    }
-    case 1: {
-      LASreaderBIN* bin = dynamic_cast<LASreaderBIN*>(reader);
-      return bin && bin->open(name);
-    }
-    case 2: {
-      LASreaderSHP* shp = dynamic_cast<LASreaderSHP*>(reader);
-      return shp && (again ? shp->reopen(name) : shp->open(name));
-    }
-    case 3: {
-      LASreaderASC* asc = dynamic_cast<LASreaderASC*>(reader);
-      return asc && (again ? asc->reopen(name) : asc->open(name, opener.comma_not_point));
-    }
-    case 4: {
-      LASreaderBIL* bil = dynamic_cast<LASreaderBIL*>(reader);
-      return bil && (again ? bil->reopen(name) : bil->open(name));
-    }
-    case 5: {
-      LASreaderDTM* dtm = dynamic_cast<LASreaderDTM*>(reader);
-      return dtm && (again ? dtm->reopen(name) : dtm->open(name));
-    }
-    case 6: {
-      // PLY has no reopen: it is opened again.
-      LASreaderPLY* ply = dynamic_cast<LASreaderPLY*>(reader);
-      return ply && ply->open(name, opener.point_type, opener.populate_header);
-    }
-    case 7: {
-      LASreaderQFIT* qfit = dynamic_cast<LASreaderQFIT*>(reader);
-      return qfit && (again ? qfit->reopen(name) : qfit->open(name));
-    }
-    default: {
-      LASreaderTXT* txt = dynamic_cast<LASreaderTXT*>(reader);
-      return txt && (again ? txt->reopen(name)
-                           : txt->open(name, opener.point_type, opener.get_parse_string(), (I32)opener.skip_lines,
-                                       opener.populate_header));
+// Opening a reader made by the format's constructor; null when the reader is
+// of another class.
+using OpenReader = bool (*)(LASreader* reader, const char* name, const LASreadOpener& opener);
+
+bool open_las(LASreader* reader, const char* name, const LASreadOpener& opener) {
+  LASreaderLAS* las = dynamic_cast<LASreaderLAS*>(reader);
+  return las && las->open(name, (I32)opener.io_ibuffer_size, false, opener.decompress_selective);
+}
+
+// The stand-in formats open by name alone, and reopen by name.
+template <class Reader>
+bool open_by_name(LASreader* reader, const char* name, const LASreadOpener&) {
+  Reader* r = dynamic_cast<Reader*>(reader);
+  return r && r->open(name);
+}
+
+template <class Reader>
+bool reopen_by_name(LASreader* reader, const char* name, const LASreadOpener&) {
+  Reader* r = dynamic_cast<Reader*>(reader);
+  return r && r->reopen(name);
+}
+
+bool open_asc(LASreader* reader, const char* name, const LASreadOpener& opener) {
+  LASreaderASC* asc = dynamic_cast<LASreaderASC*>(reader);
+  return asc && asc->open(name, opener.comma_not_point);
+}
+
+bool open_ply(LASreader* reader, const char* name, const LASreadOpener& opener) {
+  LASreaderPLY* ply = dynamic_cast<LASreaderPLY*>(reader);
+  return ply && ply->open(name, opener.point_type, opener.populate_header);
+}
+
+bool open_txt(LASreader* reader, const char* name, const LASreadOpener& opener) {
+  LASreaderTXT* txt = dynamic_cast<LASreaderTXT*>(reader);
+  return txt &&
+         txt->open(name, opener.point_type, opener.get_parse_string(), (I32)opener.skip_lines, opener.populate_header);
+}
+
+// What the opener knows of one input format.
+struct InputFormat {
+  LASreadOpener::InputKind kind;
+  // The endings of its names as HasFileExt takes them; none: the format of
+  // every name no other format claims.
+  const char* extensions[2];
+  const char* reader_word;  // the reader in messages
+  LASreader* (*construct)(LASreadOpener& opener);
+  OpenReader open;
+  // Opening once more for another pass; formats without a reopen open again.
+  OpenReader reopen;
+  // A .lax index next to the file is attached on the first opening.
+  bool lax_index;
+  // A LAS or VMB file: its own .lax index or COPC hierarchy, its source ID,
+  // the COPC queries, the rectangle's precedence among the areas, and the
+  // header state a reopen gives back.
+  bool las;
+};
+
+// In the order of LASreadOpener::InputKind.
+constexpr InputFormat INPUT_FORMATS[] = {
+    {LASreadOpener::INPUT_LAS, {"las", "vmb"}, "lasreaderlas", construct_las, open_las, open_las, false, true},
+    {LASreadOpener::INPUT_BIN,
+     {".bin"},
+     "lasreaderbin",
+     construct_foreign<LASreaderBIN, LASreaderBINrescale, LASreaderBINreoffset, LASreaderBINrescalereoffset>,
+     open_by_name<LASreaderBIN>,
+     open_by_name<LASreaderBIN>,
+     true,
+     false},
+    {LASreadOpener::INPUT_SHP,
+     {".shp"},
+     "lasreadershp",
+     construct_foreign<LASreaderSHP, LASreaderSHPrescale, LASreaderSHPreoffset, LASreaderSHPrescalereoffset>,
+     open_by_name<LASreaderSHP>,
+     reopen_by_name<LASreaderSHP>,
+     false,
+     false},
+    {LASreadOpener::INPUT_ASC,
+     {".asc"},
+     "lasreaderasc",
+     construct_foreign<LASreaderASC, LASreaderASCrescale, LASreaderASCreoffset, LASreaderASCrescalereoffset>,
+     open_asc,
+     reopen_by_name<LASreaderASC>,
+     false,
+     false},
+    {LASreadOpener::INPUT_BIL,
+     {".bil"},
+     "lasreaderbil",
+     construct_foreign<LASreaderBIL, LASreaderBILrescale, LASreaderBILreoffset, LASreaderBILrescalereoffset>,
+     open_by_name<LASreaderBIL>,
+     reopen_by_name<LASreaderBIL>,
+     false,
+     false},
+    {LASreadOpener::INPUT_DTM,
+     {".dtm"},
+     "lasreaderdtm",
+     construct_foreign<LASreaderDTM, LASreaderDTMrescale, LASreaderDTMreoffset, LASreaderDTMrescalereoffset>,
+     open_by_name<LASreaderDTM>,
+     reopen_by_name<LASreaderDTM>,
+     false,
+     false},
+    {LASreadOpener::INPUT_PLY, {".ply"}, "lasreaderply", construct_ply, open_ply, open_ply, false, false},
+    {LASreadOpener::INPUT_QFIT,
+     {".qi"},
+     "lasreaderqfit",
+     construct_foreign<LASreaderQFIT, LASreaderQFITrescale, LASreaderQFITreoffset, LASreaderQFITrescalereoffset>,
+     open_by_name<LASreaderQFIT>,
+     reopen_by_name<LASreaderQFIT>,
+     true,
+     false},
+    {LASreadOpener::INPUT_TXT, {}, "lasreadertxt", construct_txt, open_txt, reopen_by_name<LASreaderTXT>, false, false},
+};
+
+constexpr bool in_kind_order() {
+  for (size_t k = 0; k < std::size(INPUT_FORMATS); k++) {
+    if ((size_t)INPUT_FORMATS[k].kind != k) return false;
+  }
+  return std::size(INPUT_FORMATS) == (size_t)LASreadOpener::INPUT_TXT + 1;
+}
+static_assert(in_kind_order(), "one format row per input kind, in the order of the kinds");
+
+const InputFormat& format_of(LASreadOpener::InputKind kind) { return INPUT_FORMATS[kind]; }
+
+}  // namespace
+
+LASreadOpener::InputKind LASreadOpener::input_kind(const char* name) {
+  for (const InputFormat& format : INPUT_FORMATS) {
+    for (const char* extension : format.extensions) {
+      if (extension && HasFileExt(name, extension)) return format.kind;
     }
   }
+  return INPUT_TXT;
 }
+
+LASreader* LASreadOpener::construct_reader(InputKind kind) { return format_of(kind).construct(*this); }
 
 // parse makes this transform for "-faf" and "-apply_file_source_ID"; an opener
 // configured through its fields gets it here.
@@ -440,50 +497,39 @@ LASreader* LASreadOpener::open_single(const char* name) {
   // Every input is opened again for the next pass; a second open of a pipe
   // would wait forever for a writer, so its points are stored instead.
   const bool pipe = las_is_pipe(name);
-  const InputKind kind = input_kind(name);
+  const InputFormat& format = format_of(input_kind(name));
   const bool flightlines = files_are_flightlines != 0;
   const U16 source_ID = flightlines ? flightline_source_ID() : 0;
   if (flightlines) point_source_transform()->setPointSource(source_ID);
 
-  LASreader* reader = construct_reader(kind);
-  if (!open_by_kind(reader, kind, name, *this, false)) {
-    laserror("cannot open %s with file name '%s'", reader_word(kind), name);
+  LASreader* reader = format.construct(*this);
+  if (!format.open(reader, name, *this)) {
+    laserror("cannot open %s with file name '%s'", format.reader_word, name);
     delete reader;
     return nullptr;
   }
-  if (kind == INPUT_LAS) {
+  if (format.las) {
     LASMessage(VERY_VERBOSE, "open file '%s'", name);
     attach_las_index(reader, name);
-  } else if (kind == INPUT_BIN || kind == INPUT_QFIT) {
+  } else if (format.lax_index) {
     attach_lax_index(reader, name);
   }
   if (flightlines) {
     reader->header.file_source_ID = source_ID;
-  } else if (kind == INPUT_LAS && apply_file_source_ID) {
+  } else if (format.las && apply_file_source_ID) {
     point_source_transform()->setPointSource(reader->header.file_source_ID);
   }
   // A PTX scan's own transformation would go in between filter and transform;
   // the transform has no matrix operation yet to carry it.
   hand_over(reader);
-  apply_area(reader, kind == INPUT_LAS);
-  if (kind == INPUT_LAS && !apply_copc_query(reader, true)) {
+  apply_area(reader, format.las);
+  if (format.las && !apply_copc_query(reader, true)) {
     delete reader;
     return nullptr;
   }
   adjust_offset_when_transformation(reader);
-  if (kind == INPUT_LAS) {
-    const LASheader& h = reader->header;
-    header_after_open = HeaderAfterOpen{{h.x_scale_factor, h.y_scale_factor, h.z_scale_factor},
-                                        {h.x_offset, h.y_offset, h.z_offset},
-                                        h.min_x,
-                                        h.min_y,
-                                        h.min_z,
-                                        h.max_x,
-                                        h.max_y,
-                                        h.max_z,
-                                        h.file_source_ID};
-  }
-  return wrap(reader, reader_word(kind), false, pipe);
+  if (format.las) header_after_open = HeaderAfterOpen::of(reader->header);
+  return wrap(reader, format.reader_word, false, pipe);
 }
 
 // The merged and buffered readers open each of their files more than once: a
@@ -657,18 +703,10 @@ LASreader* LASreadOpener::open_stdin() {
     apply_area(reader, false);
     return wrap(reader, "lasreadertxt", true);
   }
-  const F64* s = get_scale_factor();
-  const F64* o = get_offset();
-  LASreaderLAS* reader;
-  if (s && o) {
-    reader = new LASreaderLASrescalereoffset(this, s[0], s[1], s[2], o[0], o[1], o[2]);
-  } else if (s) {
-    reader = new LASreaderLASrescale(this, s[0], s[1], s[2], true);
-  } else if (o) {
-    reader = new LASreaderLASreoffset(this, o[0], o[1], o[2]);
-  } else {
-    reader = new LASreaderLAS(this);
-  }
+  // Without the auto-reoffset and offset-adjust rules of files.
+  LASreaderLAS* reader =
+      requantising<LASreaderLAS, LASreaderLASrescale, LASreaderLASreoffset, LASreaderLASrescalereoffset>(
+          this, get_scale_factor(), get_offset());
   reader->set_keep_copc(keep_copc);
   if (!reader->open(stdin, false, LAS_SELECTIVE_ALL)) {
     laserror("cannot open lasreaderlas from stdin ");
@@ -696,83 +734,101 @@ bool LASreadOpener::reopen(LASreader* reader, bool keep_buffer) {
   reader->close();
   if (filter) filter->reset();
   if (transform) transform->reset();
-
-  if (pipe_on) {
-    // Its points were piped on in the first pass: only the reader it wraps
-    // is opened again.
-    LASreaderPipeOn* pipe_reader = dynamic_cast<LASreaderPipeOn*>(reader);
-    if (pipe_reader && pipe_reader->get_lasreader()) {
-      pipe_reader->points_read = 0;
-      reader = pipe_reader->get_lasreader();
-    }
-  }
+  if (pipe_on) reader = piped_reader(reader);
   // A named pipe is stored without "-stored": its reader tells.
   LASreaderStored* stored_reader = dynamic_cast<LASreaderStored*>(reader);
-  if (stored || stored_reader) {
-    if (stored_reader == nullptr || !stored_reader->reopen()) {
-      LASMessage(WARNING, "could not reopen lasreaderstored for stored input");
-      return false;
-    }
-    return true;
-  }
+  if (stored || stored_reader) return reopen_stored(stored_reader);
   if (input.size() == 0) {
     laserror("no lasreader input specified");
     return false;
   }
-
-  // The reader's own kind decides: a list of one name may have been merged.
-  bool las_precedence = false;
   bool las_file = false;
-  if (LASreaderMerged* merged_reader = dynamic_cast<LASreaderMerged*>(reader)) {
-    if (!merged_reader->reopen()) {
-      LASMessage(WARNING, "cannot reopen lasreadermerged");
-      return false;
-    }
-  } else if (LASreaderBuffered* buffered_reader = dynamic_cast<LASreaderBuffered*>(reader)) {
-    if (!buffered_reader->reopen()) {
-      laserror("cannot reopen lasreaderbuffered");
-      return false;
-    }
-    if (!keep_buffer) buffered_reader->remove_buffer();
-  } else {
-    if (!file_name) return false;
-    const char* name = file_name->c_str();
-    const InputKind kind = input_kind(name);
-    if (!open_by_kind(reader, kind, name, *this, true)) {
-      laserror("cannot reopen %s with file name '%s'", reader_word(kind), name);
-      return false;
-    }
-    if (kind == INPUT_LAS) {
-      las_precedence = true;
-      las_file = true;
-      attach_las_index(reader, name, true);
-    }
-  }
-
+  if (!reopen_input(reader, keep_buffer, las_file)) return false;
   if (is_inside()) {
     reader->inside_none();
-    apply_area(reader, las_precedence);
+    apply_area(reader, las_file);
   }
   if (las_file || dynamic_cast<LASreaderMerged*>(reader)) apply_copc_query(reader, false);
   // A LAS or VMB file read its header again: it gets back what the first
   // opening put there (flight-line ID, offsets, scales and bounds adjusted to
   // the transform), so that both passes see the same header and points.
-  if (las_file && header_after_open) {
-    LASheader& h = reader->header;
-    const HeaderAfterOpen& a = *header_after_open;
-    h.x_scale_factor = a.scale[0];
-    h.y_scale_factor = a.scale[1];
-    h.z_scale_factor = a.scale[2];
-    h.x_offset = a.offset[0];
-    h.y_offset = a.offset[1];
-    h.z_offset = a.offset[2];
-    h.min_x = a.min_x;
-    h.min_y = a.min_y;
-    h.min_z = a.min_z;
-    h.max_x = a.max_x;
-    h.max_y = a.max_y;
-    h.max_z = a.max_z;
-    h.file_source_ID = a.file_source_ID;
+  if (las_file && header_after_open) header_after_open->restore(reader->header);
+  return true;
+}
+
+// The points of a pipe-on reader were piped on in the first pass: only the
+// reader it wraps is opened again.
+LASreader* LASreadOpener::piped_reader(LASreader* reader) {
+  LASreaderPipeOn* pipe_reader = dynamic_cast<LASreaderPipeOn*>(reader);
+  if (pipe_reader == nullptr || pipe_reader->get_lasreader() == nullptr) return reader;
+  pipe_reader->points_read = 0;
+  return pipe_reader->get_lasreader();
+}
+
+bool LASreadOpener::reopen_stored(LASreaderStored* reader) {
+  if (reader == nullptr || !reader->reopen()) {
+    LASMessage(WARNING, "could not reopen lasreaderstored for stored input");
+    return false;
   }
   return true;
+}
+
+// The reader's own kind decides: a list of one name may have been merged.
+// `las_file` when a single LAS or VMB file was opened again.
+bool LASreadOpener::reopen_input(LASreader* reader, bool keep_buffer, bool& las_file) {
+  if (LASreaderMerged* merged_reader = dynamic_cast<LASreaderMerged*>(reader)) {
+    if (!merged_reader->reopen()) {
+      LASMessage(WARNING, "cannot reopen lasreadermerged");
+      return false;
+    }
+    return true;
+  }
+  if (LASreaderBuffered* buffered_reader = dynamic_cast<LASreaderBuffered*>(reader)) {
+    if (!buffered_reader->reopen()) {
+      laserror("cannot reopen lasreaderbuffered");
+      return false;
+    }
+    if (!keep_buffer) buffered_reader->remove_buffer();
+    return true;
+  }
+  if (!file_name) return false;
+  const char* name = file_name->c_str();
+  const InputFormat& format = format_of(input_kind(name));
+  if (!format.reopen(reader, name, *this)) {
+    laserror("cannot reopen %s with file name '%s'", format.reader_word, name);
+    return false;
+  }
+  if (format.las) {
+    las_file = true;
+    attach_las_index(reader, name, true);
+  }
+  return true;
+}
+
+LASreadOpener::HeaderAfterOpen LASreadOpener::HeaderAfterOpen::of(const LASheader& h) {
+  return HeaderAfterOpen{{h.x_scale_factor, h.y_scale_factor, h.z_scale_factor},
+                         {h.x_offset, h.y_offset, h.z_offset},
+                         h.min_x,
+                         h.min_y,
+                         h.min_z,
+                         h.max_x,
+                         h.max_y,
+                         h.max_z,
+                         h.file_source_ID};
+}
+
+void LASreadOpener::HeaderAfterOpen::restore(LASheader& h) const {
+  h.x_scale_factor = scale[0];
+  h.y_scale_factor = scale[1];
+  h.z_scale_factor = scale[2];
+  h.x_offset = offset[0];
+  h.y_offset = offset[1];
+  h.z_offset = offset[2];
+  h.min_x = min_x;
+  h.min_y = min_y;
+  h.min_z = min_z;
+  h.max_x = max_x;
+  h.max_y = max_y;
+  h.max_z = max_z;
+  h.file_source_ID = file_source_ID;
 }

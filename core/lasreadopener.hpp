@@ -20,7 +20,9 @@
 
 #include "core/mydefs.hpp"
 
+class LASheader;
 class LASreader;
+class LASreaderStored;
 class LASfilter;
 class LAStransform;
 class LASignore;
@@ -272,6 +274,10 @@ class LASreadOpener {
   LAStransform* point_source_transform();
   void hand_over(LASreader* reader);
   bool apply_copc_query(LASreader* reader, bool check) const;
+  // The steps of reopen.
+  static LASreader* piped_reader(LASreader* reader);
+  static bool reopen_stored(LASreaderStored* reader);
+  bool reopen_input(LASreader* reader, bool keep_buffer, bool& las_file);
 
   // What the first opening of a LAS or VMB file left in its header beyond the
   // file (flight-line source ID, adjusted offsets, scales and bounds): a
@@ -280,6 +286,8 @@ class LASreadOpener {
     F64 scale[3], offset[3];
     F64 min_x, min_y, min_z, max_x, max_y, max_z;
     U16 file_source_ID;
+    static HeaderAfterOpen of(const LASheader& header);
+    void restore(LASheader& header) const;
   };
   std::optional<HeaderAfterOpen> header_after_open;
 };
