@@ -5,8 +5,8 @@
 #include "core/lasreadopener.hpp"
 
 #include <cstdlib>
-#include <iterator>
 #include <cstring>
+#include <iterator>
 
 #include "core/lasreader.hpp"
 #include "core/lasreader_las.hpp"
