@@ -805,30 +805,22 @@ bool LASreadOpener::reopen_input(LASreader* reader, bool keep_buffer, bool& las_
   return true;
 }
 
-LASreadOpener::HeaderAfterOpen LASreadOpener::HeaderAfterOpen::of(const LASheader& h) {
-  return HeaderAfterOpen{{h.x_scale_factor, h.y_scale_factor, h.z_scale_factor},
-                         {h.x_offset, h.y_offset, h.z_offset},
-                         h.min_x,
-                         h.min_y,
-                         h.min_z,
-                         h.max_x,
-                         h.max_y,
-                         h.max_z,
-                         h.file_source_ID};
+// The header fields a reopen gives back.
+static F64 LASheader::* const HEADER_AFTER_OPEN[12] = {
+    &LASheader::x_scale_factor, &LASheader::y_scale_factor, &LASheader::z_scale_factor,
+    &LASheader::x_offset,       &LASheader::y_offset,       &LASheader::z_offset,
+    &LASheader::min_x,          &LASheader::min_y,          &LASheader::min_z,
+    &LASheader::max_x,          &LASheader::max_y,          &LASheader::max_z,
+};
+
+LASreadOpener::HeaderAfterOpen LASreadOpener::HeaderAfterOpen::of(const LASheader& header) {
+  HeaderAfterOpen kept;
+  for (int k = 0; k < 12; k++) kept.values[k] = header.*HEADER_AFTER_OPEN[k];
+  kept.file_source_ID = header.file_source_ID;
+  return kept;
 }
 
-void LASreadOpener::HeaderAfterOpen::restore(LASheader& h) const {
-  h.x_scale_factor = scale[0];
-  h.y_scale_factor = scale[1];
-  h.z_scale_factor = scale[2];
-  h.x_offset = offset[0];
-  h.y_offset = offset[1];
-  h.z_offset = offset[2];
-  h.min_x = min_x;
-  h.min_y = min_y;
-  h.min_z = min_z;
-  h.max_x = max_x;
-  h.max_y = max_y;
-  h.max_z = max_z;
-  h.file_source_ID = file_source_ID;
+void LASreadOpener::HeaderAfterOpen::restore(LASheader& header) const {
+  for (int k = 0; k < 12; k++) header.*HEADER_AFTER_OPEN[k] = values[k];
+  header.file_source_ID = file_source_ID;
 }

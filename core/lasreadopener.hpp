@@ -283,8 +283,7 @@ class LASreadOpener {
   // file (flight-line source ID, adjusted offsets, scales and bounds): a
   // reopen reads the header again and gets these back.
   struct HeaderAfterOpen {
-    F64 scale[3], offset[3];
-    F64 min_x, min_y, min_z, max_x, max_y, max_z;
+    F64 values[12];  // scale factors, offsets and bounds
     U16 file_source_ID;
     static HeaderAfterOpen of(const LASheader& header);
     void restore(LASheader& header) const;

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 #include "core/lasoption.hpp"
 #include "core/lasreader.hpp"
@@ -147,19 +148,13 @@ Result add_names(ReadOptionParse& parse, const LASoptionCall& call) {
 // The further names of "-i": up to the next option or emptied argument.
 bool is_name(const char* argument) { return argument[0] != '\0' && argument[0] != '-'; }
 
+// "-lof" and "-neighbors_lof".
+template <bool is_input>
 Result add_list(ReadOptionParse& parse, const LASoptionCall& call) {
   const char* list = call.values[0].text;
-  if (!parse.opener.add_list_of_files(list, parse.opener.unique)) {
-    laserror("cannot load list of files '%s'", list);
-    return FAILED;
-  }
-  return TAKEN;
-}
-
-Result add_neighbor_list(ReadOptionParse& parse, const LASoptionCall& call) {
-  const char* list = call.values[0].text;
-  if (!parse.opener.add_neighbor_list_of_files(list, parse.opener.unique)) {
-    laserror("cannot load neighbor list of files '%s'", list);
+  LASreadOpener& o = parse.opener;
+  if (!(is_input ? o.add_list_of_files(list, o.unique) : o.add_neighbor_list_of_files(list, o.unique))) {
+    laserror(is_input ? "cannot load list of files '%s'" : "cannot load neighbor list of files '%s'", list);
     return FAILED;
   }
   return TAKEN;
@@ -280,25 +275,18 @@ Result set_inside_rectangle(ReadOptionParse& parse, const LASoptionCall& call) {
   return TAKEN;
 }
 
-Result set_inside_tile(ReadOptionParse& parse, const LASoptionCall& call) {
-  std::array<F32, 3> values;
+// "-inside_tile" and "-inside_circle": a corner or centre, then a size or
+// radius that must be positive.
+template <typename T, std::optional<std::array<T, 3>> LASreadOpener::*field>
+Result set_sized_area(ReadOptionParse& parse, const LASoptionCall& call) {
+  std::array<T, 3> values;
   if (!scan_all(call, values)) return FAILED;
-  if (!(values[2] > 0.0f)) {
-    laserror("%s, but %f is not valid a size.", call.needs_message().c_str(), (F64)values[2]);
+  if (!(values[2] > 0)) {
+    laserror("%s, but %f is not valid a %s.", call.needs_message().c_str(), (F64)values[2],
+             call.value_name(2).c_str());
     return FAILED;
   }
-  parse.opener.inside_tile = values;
-  return TAKEN;
-}
-
-Result set_inside_circle(ReadOptionParse& parse, const LASoptionCall& call) {
-  std::array<F64, 3> values;
-  if (!scan_all(call, values)) return FAILED;
-  if (!(values[2] > 0.0)) {
-    laserror("%s, but %lf is not valid a radius.", call.needs_message().c_str(), values[2]);
-    return FAILED;
-  }
-  parse.opener.inside_circle = values;
+  parse.opener.*field = values;
   return TAKEN;
 }
 
@@ -331,26 +319,18 @@ Result set_parse_string(ReadOptionParse& parse, const LASoptionCall& call) {
   return TAKEN;
 }
 
-// "-iskip" and "-io_ibuffer": a count that must not be 0.
-template <U32 LASreadOpener::*field>
-Result set_count(ReadOptionParse& parse, const LASoptionCall& call) {
-  U32 value;
+// A value that must not be 0: the counts of "-iskip" and "-io_ibuffer", and
+// the intensity and scan-angle translations and scales of text input.
+template <typename T, T LASreadOpener::*field>
+Result set_nonzero(ReadOptionParse& parse, const LASoptionCall& call) {
+  T value;
   if (!scan_value(call, 0, &value)) return FAILED;
   if (value == 0) {
-    laserror("%s but %u is not valid.", call.needs_message().c_str(), value);
-    return FAILED;
-  }
-  parse.opener.*field = value;
-  return TAKEN;
-}
-
-// The intensity and scan-angle translations and scales of text input.
-template <F32 LASreadOpener::*field>
-Result set_text_value(ReadOptionParse& parse, const LASoptionCall& call) {
-  F32 value;
-  if (!scan_value(call, 0, &value)) return FAILED;
-  if (value == 0.0f) {
-    laserror("%s but %f is not valid.", call.needs_message().c_str(), (F64)value);
+    if constexpr (std::is_same_v<T, U32>) {
+      laserror("%s but %u is not valid.", call.needs_message().c_str(), value);
+    } else {
+      laserror("%s but %f is not valid.", call.needs_message().c_str(), (F64)value);
+    }
     return FAILED;
   }
   parse.opener.*field = value;
@@ -435,9 +415,9 @@ const ReadOption READ_OPTIONS[] = {
     {{"-inside", "", 0, "", 0, nullptr, nullptr, nullptr, true}, unknown_inside},
     {optional("-i", "file_name or wild_card", 1, LAS_OPTION_LIST, is_name), add_names<true>},
     {optional("-neighbors", "file_name or wild_card", 1, LAS_OPTION_LIST, is_name), add_names<false>},
-    {text("-lof", "list_of_files"), add_list},
+    {text("-lof", "list_of_files"), add_list<true>},
     {text("-neighbors_lof", "file_name", "'{option}' needs at least 1 argument: {values}"),
-     add_neighbor_list},
+     add_list<false>},
     {word("-unique"), set_switch<&LASreadOpener::unique, true>},
     {word("-stdin"), set_switch<&LASreadOpener::use_stdin, true>},
     {word("-merged"), set_switch<&LASreadOpener::merged, true>},
@@ -468,25 +448,27 @@ const ReadOption READ_OPTIONS[] = {
     {numbers("-reoffset", "reoffset_x, reoffset_y, reoffset_z", 3, COMMA_NOT_VALID), set_reoffset},
     {numbers("-inside", "min_x min_y max_x max_y", 4, COMMA_NOT_VALID_DOT), set_inside_rectangle},
     {numbers("-inside_rectangle", "min_x min_y max_x max_y", 4, COMMA_NOT_VALID_DOT), set_inside_rectangle},
-    {numbers("-inside_tile", "ll_x ll_y size", 3, COMMA_NOT_VALID_DOT), set_inside_tile},
-    {numbers("-inside_circle", "center_x center_y radius", 3, COMMA_NOT_VALID_DOT), set_inside_circle},
+    {numbers("-inside_tile", "ll_x ll_y size", 3, COMMA_NOT_VALID_DOT),
+     set_sized_area<F32, &LASreadOpener::inside_tile>},
+    {numbers("-inside_circle", "center_x center_y radius", 3, COMMA_NOT_VALID_DOT),
+     set_sized_area<F64, &LASreadOpener::inside_circle>},
     {numbers("-max_depth", "depth", 1, COMMA_NOT_VALID), set_max_depth},
     {numbers("-resolution", "resolution", 1, COMMA_NOT_VALID), set_resolution},
     {text("-iparse", "string"), set_parse_string},
     {numbers("-iskip", "number_of_lines", 1, "{needs} but '{arg}' is not a valid number."),
-     set_count<&LASreadOpener::skip_lines>},
+     set_nonzero<U32, &LASreadOpener::skip_lines>},
     {numbers("-itranslate_intensity", "translation", 1, "{needs} but '{arg}' is not valid."),
-     set_text_value<&LASreadOpener::translate_intensity>},
+     set_nonzero<F32, &LASreadOpener::translate_intensity>},
     {numbers("-iscale_intensity", "scale", 1, "{needs} but '{arg}' is not valid."),
-     set_text_value<&LASreadOpener::scale_intensity>},
+     set_nonzero<F32, &LASreadOpener::scale_intensity>},
     {numbers("-itranslate_scan_angle", "translation", 1, "{needs} but '{arg}' is not valid."),
-     set_text_value<&LASreadOpener::translate_scan_angle>},
+     set_nonzero<F32, &LASreadOpener::translate_scan_angle>},
     {numbers("-iscale_scan_angle", "scale", 1, "{needs} but '{arg}' is not valid."),
-     set_text_value<&LASreadOpener::scale_scan_angle>},
+     set_nonzero<F32, &LASreadOpener::scale_scan_angle>},
     {optional("-iadd_extra", "data_type name description", 3, 5, is_attribute_number), add_attribute},
     {optional("-iadd_attribute", "data_type name description", 3, 5, is_attribute_number), add_attribute},
     {numbers("-io_ibuffer", "size", 1, "{needs} but '{arg}' is not a valid {name}."),
-     set_count<&LASreadOpener::io_ibuffer_size>},
+     set_nonzero<U32, &LASreadOpener::io_ibuffer_size>},
     {optional("-z_from_attribute", "index", 0, 1, is_index), set_z_from_attribute},
 };
 
