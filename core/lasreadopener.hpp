@@ -3,7 +3,9 @@
 // next input (one file by its extension, all files merged, one file with a
 // buffer of neighbour points, or standard input; stored or piped on when
 // asked) and reopens it for another pass. It also writes its settings back as
-// option text for the command lines of child processes.
+// option text for the command lines of child processes. The options, option
+// text and lists are in lasreadopener_options.cpp, the opening in
+// lasreadopener.cpp.
 //
 // The option fields are public, under the names of the options' documentation:
 // readers consult some of them (z from attribute, offset adjustment) and the
