@@ -1,7 +1,11 @@
 // The read dispatch of LASreader: which operation read_point() runs for the
-// filter, transform and area query attached, and the area reads themselves.
+// filter, transform and area query attached, the area reads themselves, and
+// the re-quantisation every reader's rescale and reoffset variants share.
 #include "core/lasreader.hpp"
 
+#include <cmath>
+
+#include "core/lasattributer.hpp"
 #include "filters/lasfilter.hpp"
 #include "index/lascopc.hpp"
 #include "index/lasindex.hpp"
@@ -280,4 +284,135 @@ bool LASreader::read_point_inside_rectangle_copc_indexed() {
 
 bool LASreader::read_point_inside_depth_copc_indexed() {
   return read_indexed(copc_index, [] { return true; });
+}
+
+// ------------------------------------------------------ re-quantising readers
+
+namespace {
+
+// Re-quantisation of one raw coordinate; a value outside 32 bits becomes I32_MIN.
+I64 rescaled_by(const I64 n, const F64 s0, const F64 s1) { return las_round_i64((F64)n * s0 / s1); }
+I64 rescaled_reoffset(const I64 n, const F64 s0, const F64 o0, const F64 o1, const F64 s1) {
+  return las_round_i64(((F64)n * s0 + o0 - o1) / s1);
+}
+I32 clamp_i32(const I64 n) { return las_fits_i32(n) ? (I32)n : I32_MIN; }
+
+const char* const BOX_NAMES[3][2] = {{"min_x", "max_x"}, {"min_y", "max_y"}, {"min_z", "max_z"}};
+
+void box_of_axis(const LASheader& h, const int axis, F64 (&box)[2]) {
+  box[0] = (axis == 0) ? h.min_x : (axis == 1 ? h.min_y : h.min_z);
+  box[1] = (axis == 0) ? h.max_x : (axis == 1 ? h.max_y : h.max_z);
+}
+
+}  // namespace
+
+void LASrequantiser::set_rescale(F64 x_scale_factor, F64 y_scale_factor, F64 z_scale_factor,
+                                 bool check_for_overflow) {
+  rescaling = true;
+  this->check_for_overflow = check_for_overflow;
+  new_scale_factor[0] = x_scale_factor;
+  new_scale_factor[1] = y_scale_factor;
+  new_scale_factor[2] = z_scale_factor;
+}
+
+void LASrequantiser::set_reoffset(F64 x_offset, F64 y_offset, F64 z_offset) {
+  reoffsetting = true;
+  auto_offset = false;
+  new_offset[0] = x_offset;
+  new_offset[1] = y_offset;
+  new_offset[2] = z_offset;
+}
+
+void LASrequantiser::set_auto_reoffset() {
+  reoffsetting = true;
+  auto_offset = true;
+  new_offset[0] = new_offset[1] = new_offset[2] = 0.0;
+}
+
+void LASrequantiser::requantise_header(LASheader& header) {
+  if (rescaling) install_scale_factors(header);
+  // Automatic offsets follow the new scale factors.
+  if (reoffsetting) install_offsets(header);
+  warn_about_overflow(header);
+}
+
+void LASrequantiser::install_scale_factors(LASheader& header) {
+  F64* factor[3] = {&header.x_scale_factor, &header.y_scale_factor, &header.z_scale_factor};
+  for (int a = 0; a < 3; a++) {
+    rescaled[a] = false;
+    file_scale_factor[a] = *factor[a];
+    if (new_scale_factor[a] != 0.0 && new_scale_factor[a] != file_scale_factor[a]) {
+      *factor[a] = new_scale_factor[a];
+      rescaled[a] = true;
+    }
+  }
+}
+
+void LASrequantiser::install_offsets(LASheader& header) {
+  const F64 factor[3] = {header.x_scale_factor, header.y_scale_factor, header.z_scale_factor};
+  if (auto_offset) {
+    for (int a = 0; a < 3; a++) {
+      F64 box[2];
+      box_of_axis(header, a, box);
+      new_offset[a] = 0.0;
+      if (box[0] > -2e307 && box[0] < 2e307 && box[1] > -2e307 && box[1] < 2e307) {
+        // The centre in whole units of the factor, cut toward zero to a multiple of 10^7 units.
+        new_offset[a] = std::trunc((box[0] + box[1]) / factor[a] / 20000000) * 10000000 * factor[a];
+      }
+    }
+  }
+  F64* offset[3] = {&header.x_offset, &header.y_offset, &header.z_offset};
+  for (int a = 0; a < 3; a++) {
+    reoffset[a] = false;
+    file_offset[a] = *offset[a];
+    if (new_offset[a] != file_offset[a]) {
+      *offset[a] = new_offset[a];
+      reoffset[a] = true;
+    }
+  }
+}
+
+// Where the corners of the bounding box land: a rescale alone checks only when
+// asked to, and both changes are named together in one message.
+void LASrequantiser::warn_about_overflow(const LASheader& header) const {
+  if (rescaling && !reoffsetting && !check_for_overflow) return;
+  const F64 factor[3] = {header.x_scale_factor, header.y_scale_factor, header.z_scale_factor};
+  const F64 header_offset[3] = {header.x_offset, header.y_offset, header.z_offset};
+  for (int a = 0; a < 3; a++) {
+    if (!rescaled[a] && !reoffset[a]) continue;
+    const F64 from_scale = rescaling ? file_scale_factor[a] : factor[a];
+    const F64 from_offset = reoffsetting ? file_offset[a] : header_offset[a];
+    F64 box[2];
+    box_of_axis(header, a, box);
+    for (int m = 0; m < 2; m++) {
+      const I64 n = las_quantize(box[m], from_offset, from_scale);
+      const I64 moved = reoffset[a] ? rescaled_reoffset(n, from_scale, from_offset, new_offset[a], factor[a])
+                                    : rescaled_by(n, from_scale, factor[a]);
+      if (las_fits_i32(moved)) continue;
+      if (rescaling && reoffsetting) {
+        LASMessage(WARNING,
+                   "rescaling from %g to %g and reoffsetting from %g to %g causes LAS integer overflow for %s",
+                   from_scale, factor[a], from_offset, new_offset[a], BOX_NAMES[a][m]);
+      } else if (rescaling) {
+        LASMessage(WARNING, "rescaling from %g to %g causes LAS integer overflow for %s", from_scale, factor[a],
+                   BOX_NAMES[a][m]);
+      } else {
+        LASMessage(WARNING, "reoffsetting from %g to %g causes LAS integer overflow for %s", from_offset,
+                   new_offset[a], BOX_NAMES[a][m]);
+      }
+    }
+  }
+}
+
+void LASrequantiser::requantise_point(LASpoint& point, const LASheader& header) const {
+  const F64 s[3] = {header.x_scale_factor, header.y_scale_factor, header.z_scale_factor};
+  I32* raw[3] = {&point.X, &point.Y, &point.Z};
+  for (int a = 0; a < 3; a++) {
+    if (!rescaled[a] && !reoffset[a]) continue;
+    // Without a rescale the header's scale factor is the file's.
+    const F64 from_scale = rescaling ? file_scale_factor[a] : s[a];
+    const I32 n = (a == 2) ? point.get_Z() : *raw[a];
+    *raw[a] = clamp_i32(reoffset[a] ? rescaled_reoffset(n, from_scale, file_offset[a], new_offset[a], s[a])
+                                    : rescaled_by(n, from_scale, s[a]));
+  }
 }

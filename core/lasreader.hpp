@@ -173,3 +173,111 @@ class LASreader {
   template <typename Index, typename Test>
   bool read_indexed(Index* runs, Test passes);
 };
+
+// ------------------------------------------------------ re-quantising readers
+
+// New scale factors and offsets for the raw coordinates of a reader's input:
+// what the re-quantising variants of every reader class delegate to. Opening
+// puts them into the header just read (remembering the file's own) and warns
+// about a bounding box they carry past 32 bits; each point read is then moved
+// onto them, a coordinate outside 32 bits becoming I32_MIN.
+class LASrequantiser {
+ public:
+  // 0 on an axis: that axis keeps the file's scale factor.
+  F64 new_scale_factor[3] = {0.0, 0.0, 0.0};
+  F64 new_offset[3] = {0.0, 0.0, 0.0};
+
+  // With `check_for_overflow` a rescale alone warns about the bounding box.
+  void set_rescale(F64 x_scale_factor, F64 y_scale_factor, F64 z_scale_factor, bool check_for_overflow);
+  void set_reoffset(F64 x_offset, F64 y_offset, F64 z_offset);
+  // Offsets from the bounding box: its centre, cut toward zero to a multiple
+  // of 10^7 units of the scale factor.
+  void set_auto_reoffset();
+
+  void requantise_header(LASheader& header);
+  void requantise_point(LASpoint& point, const LASheader& header) const;
+
+ private:
+  bool rescaling = false;
+  bool reoffsetting = false;
+  bool auto_offset = false;
+  bool check_for_overflow = false;
+  // Per axis, after requantise_header: what changed, and the file's values.
+  bool rescaled[3] = {false, false, false};
+  bool reoffset[3] = {false, false, false};
+  F64 file_scale_factor[3] = {0.0, 0.0, 0.0};
+  F64 file_offset[3] = {0.0, 0.0, 0.0};
+
+  void install_scale_factors(LASheader& header);
+  void install_offsets(LASheader& header);
+  void warn_about_overflow(const LASheader& header) const;
+};
+
+// The part the re-quantising variants of reader class `Base` share: the
+// requantiser, applied to every point read. The header is handed over in
+// `open(ByteStreamIn*, ...)`, which overrides the virtual open of a Base that
+// reads its header from a stream (LAS and VMB); a reader class that reads
+// otherwise calls requantise_header itself once its header is read.
+template <class Base>
+class LASreaderRequantised : public virtual Base, public LASrequantiser {
+ public:
+  explicit LASreaderRequantised(LASreadOpener* opener) : Base(opener) {}
+  using Base::open;
+  bool open(ByteStreamIn* stream, const bool peek_only = false, const U32 decompress_selective = LAS_SELECTIVE_ALL) {
+    if (!Base::open(stream, peek_only, decompress_selective)) return false;
+    this->requantise_header(this->header);
+    return true;
+  }
+  bool read_point_default() {
+    if (!Base::read_point_default()) return false;
+    this->requantise_point(this->point, this->header);
+    return true;
+  }
+  // The records in the file hold the coordinates before the change.
+  const U8* lend_point_records(U32, U32& got) {
+    got = 0;
+    return nullptr;
+  }
+};
+
+// New scale factors (0 keeps the file's).
+template <class Base>
+class LASreaderRescale : public virtual LASreaderRequantised<Base> {
+ public:
+  LASreaderRescale(LASreadOpener* opener, F64 x_scale_factor, F64 y_scale_factor, F64 z_scale_factor,
+                   bool check_for_overflow = true)
+      : Base(opener), LASreaderRequantised<Base>(opener) {
+    this->set_rescale(x_scale_factor, y_scale_factor, z_scale_factor, check_for_overflow);
+  }
+};
+
+// New offsets, given or computed from the bounding box.
+template <class Base>
+class LASreaderReoffset : public virtual LASreaderRequantised<Base> {
+ public:
+  LASreaderReoffset(LASreadOpener* opener, F64 x_offset, F64 y_offset, F64 z_offset)
+      : Base(opener), LASreaderRequantised<Base>(opener) {
+    this->set_reoffset(x_offset, y_offset, z_offset);
+  }
+  explicit LASreaderReoffset(LASreadOpener* opener) : Base(opener), LASreaderRequantised<Base>(opener) {
+    this->set_auto_reoffset();
+  }
+};
+
+// Both; the bounding box is checked once for the two together.
+template <class Base>
+class LASreaderRescaleReoffset : public LASreaderRescale<Base>, public LASreaderReoffset<Base> {
+ public:
+  LASreaderRescaleReoffset(LASreadOpener* opener, F64 x_scale_factor, F64 y_scale_factor, F64 z_scale_factor,
+                           F64 x_offset, F64 y_offset, F64 z_offset)
+      : Base(opener),
+        LASreaderRequantised<Base>(opener),
+        LASreaderRescale<Base>(opener, x_scale_factor, y_scale_factor, z_scale_factor, false),
+        LASreaderReoffset<Base>(opener, x_offset, y_offset, z_offset) {}
+  // With offsets computed from the bounding box.
+  LASreaderRescaleReoffset(LASreadOpener* opener, F64 x_scale_factor, F64 y_scale_factor, F64 z_scale_factor)
+      : Base(opener),
+        LASreaderRequantised<Base>(opener),
+        LASreaderRescale<Base>(opener, x_scale_factor, y_scale_factor, z_scale_factor, false),
+        LASreaderReoffset<Base>(opener) {}
+};

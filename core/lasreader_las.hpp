@@ -100,57 +100,8 @@ class LASreaderLAS : public LASreader {
   void read_index_evlr();
 };
 
-// New scale factors (0 keeps the file's): coordinates re-quantised per point.
-class LASreaderLASrescale : public virtual LASreaderLAS {
- public:
-  LASreaderLASrescale(LASreadOpener* opener, const F64 x_scale_factor, const F64 y_scale_factor,
-                      const F64 z_scale_factor, const bool check_for_overflow = true);
-  using LASreaderLAS::open;
-  bool open(ByteStreamIn* stream, const bool peek_only = false,
-            const U32 decompress_selective = LAS_SELECTIVE_ALL) override;
-  bool read_point_default() override;
-  // The records hold the file's coordinates, not the new ones.
-  const U8* lend_point_records(U32, U32& got) override { return lend_nothing(got); }
-
- protected:
-  bool rescale_x = false, rescale_y = false, rescale_z = false;
-  bool check_for_overflow;
-  F64 new_scale_factor[3];
-  F64 file_scale_factor[3] = {0.0, 0.0, 0.0};
-};
-
-// New offsets, given or computed from the bounding box (auto offset).
-class LASreaderLASreoffset : public virtual LASreaderLAS {
- public:
-  LASreaderLASreoffset(LASreadOpener* opener, const F64 x_offset, const F64 y_offset, const F64 z_offset);
-  explicit LASreaderLASreoffset(LASreadOpener* opener);
-  using LASreaderLAS::open;
-  bool open(ByteStreamIn* stream, const bool peek_only = false,
-            const U32 decompress_selective = LAS_SELECTIVE_ALL) override;
-  bool read_point_default() override;
-  // The records hold the file's coordinates, not the new ones.
-  const U8* lend_point_records(U32, U32& got) override { return lend_nothing(got); }
-
- protected:
-  // Computes the automatic offsets when asked and installs the new ones.
-  void set_new_offsets();
-  bool auto_offset;
-  bool reoffset_x = false, reoffset_y = false, reoffset_z = false;
-  F64 new_offset[3];
-  F64 file_offset[3] = {0.0, 0.0, 0.0};
-};
-
-class LASreaderLASrescalereoffset : public LASreaderLASrescale, public LASreaderLASreoffset {
- public:
-  LASreaderLASrescalereoffset(LASreadOpener* opener, const F64 x_scale_factor, const F64 y_scale_factor,
-                              const F64 z_scale_factor, const F64 x_offset, const F64 y_offset, const F64 z_offset);
-  // With offsets computed from the bounding box.
-  LASreaderLASrescalereoffset(LASreadOpener* opener, const F64 x_scale_factor, const F64 y_scale_factor,
-                              const F64 z_scale_factor);
-  using LASreaderLAS::open;
-  bool open(ByteStreamIn* stream, const bool peek_only = false,
-            const U32 decompress_selective = LAS_SELECTIVE_ALL) override;
-  bool read_point_default() override;
-  // The records hold the file's coordinates, not the new ones.
-  const U8* lend_point_records(U32, U32& got) override { return lend_nothing(got); }
-};
+// The variants that re-quantise the coordinates while reading (see
+// LASrequantiser): new scale factors, new offsets (given or automatic), or both.
+using LASreaderLASrescale = LASreaderRescale<LASreaderLAS>;
+using LASreaderLASreoffset = LASreaderReoffset<LASreaderLAS>;
+using LASreaderLASrescalereoffset = LASreaderRescaleReoffset<LASreaderLAS>;

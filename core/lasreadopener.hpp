@@ -3,7 +3,9 @@
 // next input (one file by its extension, all files merged, one file with a
 // buffer of neighbour points, or standard input; stored or piped on when
 // asked) and reopens it for another pass. It also writes its settings back as
-// option text for the command lines of child processes.
+// option text for the command lines of child processes. The options, option
+// text and lists are in lasreadopener_options.cpp, the opening in
+// lasreadopener.cpp.
 //
 // The option fields are public, under the names of the options' documentation:
 // readers consult some of them (z from attribute, offset adjustment) and the
@@ -20,7 +22,9 @@
 
 #include "core/mydefs.hpp"
 
+class LASheader;
 class LASreader;
+class LASreaderStored;
 class LASfilter;
 class LAStransform;
 class LASignore;
@@ -234,6 +238,10 @@ class LASreadOpener {
   // and rectangle that is set.
   void apply_area(LASreader* reader, bool las_precedence) const;
 
+  // The bounds of a file that a list with bounds does not know: it may lie
+  // anywhere, so it overlaps every query.
+  static constexpr F64 UNBOUNDED = 2e307;
+
   LASreadOpenerFileList input;
   LASreadOpenerFileList neighbors;
   std::unique_ptr<LASkdtreeRectangles> kdtree_rectangles;
@@ -242,10 +250,18 @@ class LASreadOpener {
   U32 file_name_current = 0;
 
  private:
-  bool parse_option(int& i, int argc, char* argv[], bool& failed);
+  // The steps of parse.
+  bool parse_own_options(int argc, char* argv[], bool parse_ignore, bool suppress_ignore, bool& help);
+  bool parse_ignore_option(int& i, int argc, char* argv[], bool parse_ignore, bool suppress_ignore);
+  bool parse_option(int& i, int argc, char* argv[]);
+  bool check_neighbors() const;
+  bool parse_filter(int argc, char* argv[]);
+  bool parse_transform(int argc, char* argv[]);
   bool add_to_list(LASreadOpenerFileList& list, bool is_neighbor, const char* file_name, const U32* ID,
                    const I64* npoints, const F64* bounds, bool unique);
   bool read_list_file(const char* list_file, bool unique, bool is_neighbor);
+  // Drops the kd-tree over the bounds of a list; its next use builds it again.
+  void forget_kdtree(bool is_neighbor);
 
   LASreader* open_single(const char* name);
   LASreader* open_merged();
@@ -260,14 +276,19 @@ class LASreadOpener {
   LAStransform* point_source_transform();
   void hand_over(LASreader* reader);
   bool apply_copc_query(LASreader* reader, bool check) const;
+  // The steps of reopen.
+  static LASreader* piped_reader(LASreader* reader);
+  static bool reopen_stored(LASreaderStored* reader);
+  bool reopen_input(LASreader* reader, bool keep_buffer, bool& las_file);
 
   // What the first opening of a LAS or VMB file left in its header beyond the
   // file (flight-line source ID, adjusted offsets, scales and bounds): a
   // reopen reads the header again and gets these back.
   struct HeaderAfterOpen {
-    F64 scale[3], offset[3];
-    F64 min_x, min_y, min_z, max_x, max_y, max_z;
+    F64 values[12];  // scale factors, offsets and bounds
     U16 file_source_ID;
+    static HeaderAfterOpen of(const LASheader& header);
+    void restore(LASheader& header) const;
   };
   std::optional<HeaderAfterOpen> header_after_open;
 };

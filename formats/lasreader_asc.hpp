@@ -22,27 +22,7 @@ class LASreaderASC : public LASreader {
   bool reopen(const char* file_name);
 };
 
-// Delivers the points re-quantised to new scale factors (0: the axis keeps its own).
-class LASreaderASCrescale : public virtual LASreaderASC {
- public:
-  LASreaderASCrescale(LASreadOpener* opener, F64 x_scale_factor, F64 y_scale_factor, F64 z_scale_factor)
-      : LASreaderASC(opener), new_scale_factor{x_scale_factor, y_scale_factor, z_scale_factor} {}
-  F64 new_scale_factor[3];
-};
-
-// Delivers the points re-quantised to new offsets.
-class LASreaderASCreoffset : public virtual LASreaderASC {
- public:
-  LASreaderASCreoffset(LASreadOpener* opener, F64 x_offset, F64 y_offset, F64 z_offset)
-      : LASreaderASC(opener), new_offset{x_offset, y_offset, z_offset} {}
-  F64 new_offset[3];
-};
-
-class LASreaderASCrescalereoffset : public LASreaderASCrescale, public LASreaderASCreoffset {
- public:
-  LASreaderASCrescalereoffset(LASreadOpener* opener, F64 x_scale_factor, F64 y_scale_factor, F64 z_scale_factor,
-                               F64 x_offset, F64 y_offset, F64 z_offset)
-      : LASreaderASC(opener),
-        LASreaderASCrescale(opener, x_scale_factor, y_scale_factor, z_scale_factor),
-        LASreaderASCreoffset(opener, x_offset, y_offset, z_offset) {}
-};
+// The re-quantising variants (see LASrequantiser).
+using LASreaderASCrescale = LASreaderRescale<LASreaderASC>;
+using LASreaderASCreoffset = LASreaderReoffset<LASreaderASC>;
+using LASreaderASCrescalereoffset = LASreaderRescaleReoffset<LASreaderASC>;

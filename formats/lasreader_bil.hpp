@@ -21,27 +21,7 @@ class LASreaderBIL : public LASreader {
   bool reopen(const char* file_name);
 };
 
-// Delivers the points re-quantised to new scale factors (0: the axis keeps its own).
-class LASreaderBILrescale : public virtual LASreaderBIL {
- public:
-  LASreaderBILrescale(LASreadOpener* opener, F64 x_scale_factor, F64 y_scale_factor, F64 z_scale_factor)
-      : LASreaderBIL(opener), new_scale_factor{x_scale_factor, y_scale_factor, z_scale_factor} {}
-  F64 new_scale_factor[3];
-};
-
-// Delivers the points re-quantised to new offsets.
-class LASreaderBILreoffset : public virtual LASreaderBIL {
- public:
-  LASreaderBILreoffset(LASreadOpener* opener, F64 x_offset, F64 y_offset, F64 z_offset)
-      : LASreaderBIL(opener), new_offset{x_offset, y_offset, z_offset} {}
-  F64 new_offset[3];
-};
-
-class LASreaderBILrescalereoffset : public LASreaderBILrescale, public LASreaderBILreoffset {
- public:
-  LASreaderBILrescalereoffset(LASreadOpener* opener, F64 x_scale_factor, F64 y_scale_factor, F64 z_scale_factor,
-                               F64 x_offset, F64 y_offset, F64 z_offset)
-      : LASreaderBIL(opener),
-        LASreaderBILrescale(opener, x_scale_factor, y_scale_factor, z_scale_factor),
-        LASreaderBILreoffset(opener, x_offset, y_offset, z_offset) {}
-};
+// The re-quantising variants (see LASrequantiser).
+using LASreaderBILrescale = LASreaderRescale<LASreaderBIL>;
+using LASreaderBILreoffset = LASreaderReoffset<LASreaderBIL>;
+using LASreaderBILrescalereoffset = LASreaderRescaleReoffset<LASreaderBIL>;

@@ -19,27 +19,7 @@ class LASreaderBIN : public LASreader {
   virtual bool open(const char* file_name);
 };
 
-// Delivers the points re-quantised to new scale factors (0: the axis keeps its own).
-class LASreaderBINrescale : public virtual LASreaderBIN {
- public:
-  LASreaderBINrescale(LASreadOpener* opener, F64 x_scale_factor, F64 y_scale_factor, F64 z_scale_factor)
-      : LASreaderBIN(opener), new_scale_factor{x_scale_factor, y_scale_factor, z_scale_factor} {}
-  F64 new_scale_factor[3];
-};
-
-// Delivers the points re-quantised to new offsets.
-class LASreaderBINreoffset : public virtual LASreaderBIN {
- public:
-  LASreaderBINreoffset(LASreadOpener* opener, F64 x_offset, F64 y_offset, F64 z_offset)
-      : LASreaderBIN(opener), new_offset{x_offset, y_offset, z_offset} {}
-  F64 new_offset[3];
-};
-
-class LASreaderBINrescalereoffset : public LASreaderBINrescale, public LASreaderBINreoffset {
- public:
-  LASreaderBINrescalereoffset(LASreadOpener* opener, F64 x_scale_factor, F64 y_scale_factor, F64 z_scale_factor,
-                               F64 x_offset, F64 y_offset, F64 z_offset)
-      : LASreaderBIN(opener),
-        LASreaderBINrescale(opener, x_scale_factor, y_scale_factor, z_scale_factor),
-        LASreaderBINreoffset(opener, x_offset, y_offset, z_offset) {}
-};
+// The re-quantising variants (see LASrequantiser).
+using LASreaderBINrescale = LASreaderRescale<LASreaderBIN>;
+using LASreaderBINreoffset = LASreaderReoffset<LASreaderBIN>;
+using LASreaderBINrescalereoffset = LASreaderRescaleReoffset<LASreaderBIN>;

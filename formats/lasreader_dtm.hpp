@@ -21,27 +21,7 @@ class LASreaderDTM : public LASreader {
   bool reopen(const char* file_name);
 };
 
-// Delivers the points re-quantised to new scale factors (0: the axis keeps its own).
-class LASreaderDTMrescale : public virtual LASreaderDTM {
- public:
-  LASreaderDTMrescale(LASreadOpener* opener, F64 x_scale_factor, F64 y_scale_factor, F64 z_scale_factor)
-      : LASreaderDTM(opener), new_scale_factor{x_scale_factor, y_scale_factor, z_scale_factor} {}
-  F64 new_scale_factor[3];
-};
-
-// Delivers the points re-quantised to new offsets.
-class LASreaderDTMreoffset : public virtual LASreaderDTM {
- public:
-  LASreaderDTMreoffset(LASreadOpener* opener, F64 x_offset, F64 y_offset, F64 z_offset)
-      : LASreaderDTM(opener), new_offset{x_offset, y_offset, z_offset} {}
-  F64 new_offset[3];
-};
-
-class LASreaderDTMrescalereoffset : public LASreaderDTMrescale, public LASreaderDTMreoffset {
- public:
-  LASreaderDTMrescalereoffset(LASreadOpener* opener, F64 x_scale_factor, F64 y_scale_factor, F64 z_scale_factor,
-                               F64 x_offset, F64 y_offset, F64 z_offset)
-      : LASreaderDTM(opener),
-        LASreaderDTMrescale(opener, x_scale_factor, y_scale_factor, z_scale_factor),
-        LASreaderDTMreoffset(opener, x_offset, y_offset, z_offset) {}
-};
+// The re-quantising variants (see LASrequantiser).
+using LASreaderDTMrescale = LASreaderRescale<LASreaderDTM>;
+using LASreaderDTMreoffset = LASreaderReoffset<LASreaderDTM>;
+using LASreaderDTMrescalereoffset = LASreaderRescaleReoffset<LASreaderDTM>;

@@ -21,27 +21,7 @@ class LASreaderQFIT : public LASreader {
   bool reopen(const char* file_name);
 };
 
-// Delivers the points re-quantised to new scale factors (0: the axis keeps its own).
-class LASreaderQFITrescale : public virtual LASreaderQFIT {
- public:
-  LASreaderQFITrescale(LASreadOpener* opener, F64 x_scale_factor, F64 y_scale_factor, F64 z_scale_factor)
-      : LASreaderQFIT(opener), new_scale_factor{x_scale_factor, y_scale_factor, z_scale_factor} {}
-  F64 new_scale_factor[3];
-};
-
-// Delivers the points re-quantised to new offsets.
-class LASreaderQFITreoffset : public virtual LASreaderQFIT {
- public:
-  LASreaderQFITreoffset(LASreadOpener* opener, F64 x_offset, F64 y_offset, F64 z_offset)
-      : LASreaderQFIT(opener), new_offset{x_offset, y_offset, z_offset} {}
-  F64 new_offset[3];
-};
-
-class LASreaderQFITrescalereoffset : public LASreaderQFITrescale, public LASreaderQFITreoffset {
- public:
-  LASreaderQFITrescalereoffset(LASreadOpener* opener, F64 x_scale_factor, F64 y_scale_factor, F64 z_scale_factor,
-                               F64 x_offset, F64 y_offset, F64 z_offset)
-      : LASreaderQFIT(opener),
-        LASreaderQFITrescale(opener, x_scale_factor, y_scale_factor, z_scale_factor),
-        LASreaderQFITreoffset(opener, x_offset, y_offset, z_offset) {}
-};
+// The re-quantising variants (see LASrequantiser).
+using LASreaderQFITrescale = LASreaderRescale<LASreaderQFIT>;
+using LASreaderQFITreoffset = LASreaderReoffset<LASreaderQFIT>;
+using LASreaderQFITrescalereoffset = LASreaderRescaleReoffset<LASreaderQFIT>;

@@ -21,27 +21,7 @@ class LASreaderSHP : public LASreader {
   bool reopen(const char* file_name);
 };
 
-// Delivers the points re-quantised to new scale factors (0: the axis keeps its own).
-class LASreaderSHPrescale : public virtual LASreaderSHP {
- public:
-  LASreaderSHPrescale(LASreadOpener* opener, F64 x_scale_factor, F64 y_scale_factor, F64 z_scale_factor)
-      : LASreaderSHP(opener), new_scale_factor{x_scale_factor, y_scale_factor, z_scale_factor} {}
-  F64 new_scale_factor[3];
-};
-
-// Delivers the points re-quantised to new offsets.
-class LASreaderSHPreoffset : public virtual LASreaderSHP {
- public:
-  LASreaderSHPreoffset(LASreadOpener* opener, F64 x_offset, F64 y_offset, F64 z_offset)
-      : LASreaderSHP(opener), new_offset{x_offset, y_offset, z_offset} {}
-  F64 new_offset[3];
-};
-
-class LASreaderSHPrescalereoffset : public LASreaderSHPrescale, public LASreaderSHPreoffset {
- public:
-  LASreaderSHPrescalereoffset(LASreadOpener* opener, F64 x_scale_factor, F64 y_scale_factor, F64 z_scale_factor,
-                               F64 x_offset, F64 y_offset, F64 z_offset)
-      : LASreaderSHP(opener),
-        LASreaderSHPrescale(opener, x_scale_factor, y_scale_factor, z_scale_factor),
-        LASreaderSHPreoffset(opener, x_offset, y_offset, z_offset) {}
-};
+// The re-quantising variants (see LASrequantiser).
+using LASreaderSHPrescale = LASreaderRescale<LASreaderSHP>;
+using LASreaderSHPreoffset = LASreaderReoffset<LASreaderSHP>;
+using LASreaderSHPrescalereoffset = LASreaderRescaleReoffset<LASreaderSHP>;
