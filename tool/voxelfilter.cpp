@@ -5,6 +5,8 @@
 #include "tool/voxelfilter.hpp"
 
 #include <algorithm>
+#include <cstring>
+#include <new>
 
 #include "core/lasheader.hpp"
 #include "core/lasmessage.hpp"
@@ -22,6 +24,18 @@ VoxelFilter<Payload>::VoxelFilter(F64 step_xy, F64 step_z, const LASheader& head
       recent(new RecentVoxel[RECENT]) {
   std::fill(recent.get(), recent.get() + RECENT, RecentVoxel{0, Cells::NONE});
   LASMessage(VERBOSE, "Processing a grid with %zu voxels", static_cast<size_t>(grid.numberOfVoxels()));
+  // A map grown by doubling fills its index again at every step; scans hold
+  // ten points per voxel or more at the usual steps, so an eighth of the points
+  // rarely overshoots by much. A wrong count only costs growing later.
+  expected_points = header.extended_number_of_point_records ? header.extended_number_of_point_records
+                                                            : header.number_of_point_records;
+  U64 foreseen = std::min(expected_points / 8, grid.numberOfVoxels());
+  if (foreseen > FORESEEN_VOXELS_MAX) foreseen = FORESEEN_VOXELS_MAX;
+  try {
+    cells.reserve(foreseen);
+  } catch (const std::bad_alloc&) {
+    // The map grows as the voxels come.
+  }
 }
 
 template <class Payload>
@@ -56,35 +70,91 @@ template <class Payload>
 bool VoxelFilter<Payload>::markSurvivors() {
   if constexpr (!Payload::chosen_by_identity) return false;
   marking = visited == 0;
+  // One bit per point of the header's count; a wrong count only costs growing.
+  if (marking && expected_points <= U32_MAX) {
+    try {
+      marks.reserve((expected_points + 63) / 64);
+    } catch (const std::bad_alloc&) {
+    }
+  }
   return marking;
 }
 
-// The point's key (dense keys of wide grids are handed out here, in visiting
-// order) and sample are taken now; the record is updated once PENDING newer
-// points are held back, by when the index slot of a voxel that the recent
-// table does not know has reached the cache. Where a voxel ignores its later
-// points, a point of a voxel known to hold one is not held back at all.
 template <class Payload>
-void VoxelFilter<Payload>::visitPoint(const LASpoint& point) {
-  PendingPoint next;
+void VoxelFilter<Payload>::locate(PendingPoint& next, VoxelIndexAndCenter& cell) {
   if (marking) [[unlikely]] {
     // Positions are kept in 32 bits.
     if (visited >= U32_MAX) dropMarks();
     next.ordinal = static_cast<U32>(visited);
   }
   visited++;
+  VoxelTriple triple;
+  const bool inside = grid.locate(next.x, next.y, next.z, triple);
+  outside += !inside;
+  cell.index = cellKey(triple, inside, true);
+  grid.center(triple, cell.center);
+  next.key = cell.index;
+}
+
+template <class Payload>
+void VoxelFilter<Payload>::visitPoint(const LASpoint& point) {
+  PendingPoint next;
   next.x = point.get_x();
   next.y = point.get_y();
   next.z = get_z(point);
   next.gps_time = point.gps_time;
-  VoxelTriple triple;
-  const bool inside = grid.locate(next.x, next.y, next.z, triple);
-  outside += !inside;
   VoxelIndexAndCenter cell;
-  cell.index = cellKey(triple, inside, true);
-  grid.center(triple, cell.center);
-  next.key = cell.index;
+  locate(next, cell);
   next.sample = Payload::sample(point, cell);
+  admit(next);
+}
+
+// The coordinates are those of the point path, raw * scale + offset through
+// the same scaling, so every key and identity comes out the same. A block's
+// voxels are all computed first, their recent-table entries asked for, then
+// the points are admitted in order.
+template <class Payload>
+void VoxelFilter<Payload>::visitRecords(const U8* records, U32 count, const PointRecordLayout& layout) {
+  if constexpr (Payload::reads_records) {
+    const LASscaling& scaling = *layout.scaling;
+    PendingPoint block[RECORD_BLOCK];
+    for (U32 start = 0; start < count; start += RECORD_BLOCK) {
+      const U32 size = std::min(RECORD_BLOCK, count - start);
+      const U8* record = records + static_cast<U64>(start) * layout.record_length;
+      U32 located = 0;
+      try {
+        for (; located < size; located++, record += layout.record_length) {
+          PendingPoint& next = block[located];
+          next.x = scaling.get_x(record_i32(record));
+          next.y = scaling.get_y(record_i32(record + 4));
+          next.z = scaling.get_z(record_i32(record + 8));
+          next.gps_time = 0.0;
+          if (layout.gps_time_at >= 0) std::memcpy(&next.gps_time, record + layout.gps_time_at, sizeof(F64));
+          VoxelIndexAndCenter cell;
+          locate(next, cell);
+          next.sample = Payload::sampleRecord(record, next.x, next.y, next.z, cell);
+          __builtin_prefetch(&recent[recentSlot(next.key)]);
+        }
+      } catch (...) {
+        // As point by point: the points before the one that failed are in.
+        for (U32 i = 0; i < located; i++) admit(block[i]);
+        throw;
+      }
+      for (U32 i = 0; i < size; i++) admit(block[i]);
+    }
+  } else {
+    (void)records;
+    (void)count;
+    (void)layout;
+  }
+}
+
+// The record is updated once PENDING newer points are held back, by when the
+// index slot of a voxel that the recent table does not know has reached the
+// cache. Where a voxel ignores its later points, a point of a voxel known to
+// hold one is not held back at all.
+template <class Payload>
+void VoxelFilter<Payload>::admit(const PendingPoint& next) {
   // With survivor marks every point is entered: it may repeat its voxel's
   // chosen identity.
   if (next.key == visited_key) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/lasheader.hpp"
+#include "support/las_fixture.hpp"
 
 namespace {
 
@@ -611,6 +612,135 @@ TEST_F(VoxelFilterTest, SurvivorMarksMatchEveryDecision) {
   late->visitPoint(point);
   EXPECT_FALSE(late->markSurvivors());
   EXPECT_EQ(late->survivorMarks(), nullptr);
+}
+
+// The first pass over records as they lie in the file leaves a filter as the
+// pass over points does: the same voxels, counts, points outside the box,
+// survivor marks and second-pass decisions, for every rule that reads
+// records, with an offset grid, points outside the box up to the raw limits,
+// exact repeats near and far, records handed over in uneven runs across the
+// blocks, and formats with GPS time at either place and without it.
+TEST_F(VoxelFilterTest, RecordsGiveWhatPointsGive) {
+  header.x_offset = 1000.5;
+  header.y_offset = -20.25;
+  header.z_offset = 3.0;
+  setBox(1000.5, 1100.5, -20.25, 19.75, 3.0, 10.0);
+  std::vector<lasfix::Point> raw;
+  for (const TestPoint& p : scanPoints(20000)) {
+    lasfix::Point r;
+    r.X = static_cast<I32>(p.x / 0.25);
+    r.Y = static_cast<I32>(p.y / 0.25);
+    r.Z = static_cast<I32>(p.z / 0.25);
+    r.intensity = p.intensity;
+    r.gps_time = p.gps_time;
+    raw.push_back(r);
+  }
+  for (size_t i = 0; i < 2000; i += 7) raw.push_back(raw[i * 3]);
+  for (size_t i = 5000; i < 5400; i += 3) raw.insert(raw.begin() + static_cast<long>(i + 1), raw[i]);
+  lasfix::Point far;
+  far.X = I32_MIN;
+  far.Y = I32_MAX;
+  far.Z = -7;
+  raw.insert(raw.begin() + 100, far);
+  raw.push_back(far);
+  far.X = -40;
+  far.Y = 130;
+  far.Z = 30;
+  far.gps_time = 5.5;
+  raw.push_back(far);
+  raw.push_back(far);
+
+  const size_t runs[] = {1, 63, 64, 65, 1000, 7, 128};
+  const VoxelRule rules[] = {VoxelRule::FIRST,           VoxelRule::HIGHEST_Z,        VoxelRule::LOWEST_Z,
+                             VoxelRule::HIGHEST_INTENSITY, VoxelRule::LOWEST_INTENSITY, VoxelRule::CLOSEST,
+                             VoxelRule::RANDOM};
+  for (const U8 format : {U8(1), U8(0), U8(6)}) {
+    const U32 length = lasfix::point_base_size(format) + 3u;
+    std::string bytes;
+    for (const lasfix::Point& r : raw) bytes += lasfix::encode_point(r, format, static_cast<uint16_t>(length));
+    const std::optional<PointRecordLayout> layout = PointRecordLayout::of(format, length, header);
+    ASSERT_TRUE(layout);
+    const bool has_gps = format != 0;
+    auto load_raw = [&](const lasfix::Point& r) {
+      point.X = r.X;
+      point.Y = r.Y;
+      point.Z = r.Z;
+      point.intensity = r.intensity;
+      point.gps_time = has_gps ? r.gps_time : 0.0;
+    };
+    for (const VoxelRule rule : rules) {
+      for (const bool counting : {false, true}) {
+        SCOPED_TRACE("format " + std::to_string(format) + " rule " + std::to_string(static_cast<int>(rule)) +
+                     (counting ? " counting" : " plain"));
+        auto by_points = make(rule, counting, 0.5, 0.5);
+        auto by_records = make(rule, counting, 0.5, 0.5);
+        ASSERT_TRUE(by_records->visitsRecords());
+        ASSERT_EQ(by_points->markSurvivors(), by_records->markSurvivors());
+        for (const lasfix::Point& r : raw) {
+          load_raw(r);
+          by_points->visitPoint(point);
+        }
+        const U8* records = reinterpret_cast<const U8*>(bytes.data());
+        for (size_t done = 0, run = 0; done < raw.size(); run++) {
+          const size_t count = std::min(runs[run % std::size(runs)], raw.size() - done);
+          by_records->visitRecords(records + done * length, static_cast<U32>(count), *layout);
+          done += count;
+        }
+        EXPECT_EQ(by_records->numOfSurvivingPoints(), by_points->numOfSurvivingPoints());
+        EXPECT_EQ(by_records->numOfPointsOutsideBox(), by_points->numOfPointsOutsideBox());
+        EXPECT_EQ(by_records->numOfPointsOutsideBox(), 4u);
+        const std::vector<U64>* point_marks = by_points->survivorMarks();
+        const std::vector<U64>* record_marks = by_records->survivorMarks();
+        ASSERT_EQ(point_marks == nullptr, record_marks == nullptr);
+        if (point_marks) {
+          EXPECT_EQ(*point_marks, *record_marks);
+        }
+        size_t survivors = 0;
+        for (size_t i = 0; i < raw.size(); i++) {
+          VoxelIndexAndCenter cell_p, cell_r;
+          load_raw(raw[i]);
+          const SurvivalDecision expected = by_points->isSurvivingPointAndModify(point, cell_p);
+          load_raw(raw[i]);
+          const SurvivalDecision got = by_records->isSurvivingPointAndModify(point, cell_r);
+          ASSERT_EQ(got.survives, expected.survives) << i;
+          ASSERT_EQ(got.points_in_cell, expected.points_in_cell) << i;
+          ASSERT_EQ(cell_r.index, cell_p.index) << i;
+          survivors += got.survives;
+        }
+        EXPECT_GE(survivors, by_points->numOfSurvivingPoints());
+      }
+    }
+  }
+  // The rules of values that lie nowhere fixed in a record read points.
+  for (const VoxelRule rule : {VoxelRule::HIGHEST_RETURN, VoxelRule::LOWEST_EXTENDED_RETURN,
+                               VoxelRule::HIGHEST_ATTRIBUTE}) {
+    EXPECT_FALSE(make(rule, false)->visitsRecords());
+  }
+}
+
+// Where a record holds what the voxel rules read, by format; records too short
+// for their format and z taken from an attribute have no layout.
+TEST(PointRecordLayoutTest, PlacesByFormat) {
+  LASscaling scaling;
+  const struct {
+    U8 format;
+    U32 length;
+    bool valid;
+    I32 gps_time_at;
+  } cases[] = {{0, 20, true, -1}, {1, 28, true, 20},  {2, 26, true, -1}, {3, 34, true, 20},  {4, 57, true, 20},
+               {5, 63, true, 20}, {6, 30, true, 22},  {7, 36, true, 22}, {8, 38, true, 22},  {9, 59, true, 22},
+               {10, 67, true, 22}, {1, 27, false, 0}, {6, 29, false, 0}, {10, 66, false, 0}, {11, 100, false, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.format) + " " + std::to_string(c.length));
+    const std::optional<PointRecordLayout> layout = PointRecordLayout::of(c.format, c.length, scaling);
+    ASSERT_EQ(layout.has_value(), c.valid);
+    if (!layout) continue;
+    EXPECT_EQ(layout->gps_time_at, c.gps_time_at);
+    EXPECT_EQ(layout->record_length, c.length);
+    EXPECT_EQ(layout->scaling, &scaling);
+  }
+  scaling.z_from_attribute = 0;
+  EXPECT_FALSE(PointRecordLayout::of(1, 28, scaling));
 }
 
 TEST(VoxelCellLayout, RecordsAreCompact) {
