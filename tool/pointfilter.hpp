@@ -66,6 +66,16 @@ class PointFilterInterface {
   virtual void visitRecords(const U8* /*records*/, U32 /*count*/, const PointRecordLayout& /*layout*/) {}
   // Second pass: whether the point is written; the point itself is not changed.
   virtual SurvivalDecision isSurvivingPointAndModify(LASpoint& point, VoxelIndexAndCenter& cell) = 0;
+  // Whether markSurvivingRecords may stand for isSurvivingPointAndModify: the
+  // decision needs only what a record holds at fixed places.
+  virtual bool decidesRecords() const { return false; }
+  // Second pass over `count` consecutive records, the first of them point
+  // `first` of the pass: sets the bit of each point that survives in `marks`
+  // (one bit per point, room for all of them), as isSurvivingPointAndModify
+  // would decide it, and leaves the others as they are. Lets a pass that reads
+  // only the survivors follow.
+  virtual void markSurvivingRecords(const U8* /*records*/, U32 /*count*/, const PointRecordLayout& /*layout*/,
+                                    U64 /*first*/, std::vector<U64>& /*marks*/) {}
   virtual void setSeed(int seed) = 0;
   virtual U64 numOfSurvivingPoints() const { return 0; }
   virtual bool requiresVisit() const { return false; }

@@ -290,19 +290,18 @@ U64 VoxelFilter<Payload>::findForSecondPass(U64 key) {
 }
 
 template <class Payload>
-SurvivalDecision VoxelFilter<Payload>::isSurvivingPointAndModify(LASpoint& point, VoxelIndexAndCenter& cell) {
-  if (pending_count > 0 || !second_pass) [[unlikely]] {
-    enterPending();
-    // The second pass meets its voxels as the first did: start afresh.
-    if (!second_pass) {
-      std::fill(recent.get(), recent.get() + RECENT, RecentVoxel{0, Cells::NONE});
-      last_position = Cells::NONE;
-    }
-    second_pass = true;
+void VoxelFilter<Payload>::startSecondPass() {
+  enterPending();
+  // The second pass meets its voxels as the first did: start afresh.
+  if (!second_pass) {
+    std::fill(recent.get(), recent.get() + RECENT, RecentVoxel{0, Cells::NONE});
+    last_position = Cells::NONE;
   }
-  const F64 x = point.get_x();
-  const F64 y = point.get_y();
-  const F64 z = get_z(point);
+  second_pass = true;
+}
+
+template <class Payload>
+SurvivalDecision VoxelFilter<Payload>::decide(F64 x, F64 y, F64 z, F64 gps_time, VoxelIndexAndCenter& cell) {
   VoxelTriple triple;
   const bool inside = grid.locate(x, y, z, triple);
   cell.index = cellKey(triple, inside, false);
@@ -312,9 +311,38 @@ SurvivalDecision VoxelFilter<Payload>::isSurvivingPointAndModify(LASpoint& point
   const U64 position = findForSecondPass(cell.index);
   if (position == Cells::NONE) return decision;
   const VoxelCell<Payload>& voxel = cells.at(position).value;
-  decision.survives = voxel.hash == utils::PointHash::computeHash(x, y, z, point.gps_time);
+  decision.survives = voxel.hash == utils::PointHash::computeHash(x, y, z, gps_time);
   decision.points_in_cell = voxel.payload.getPointsInCell();
   return decision;
+}
+
+template <class Payload>
+SurvivalDecision VoxelFilter<Payload>::isSurvivingPointAndModify(LASpoint& point, VoxelIndexAndCenter& cell) {
+  if (pending_count > 0 || !second_pass) [[unlikely]]
+    startSecondPass();
+  return decide(point.get_x(), point.get_y(), get_z(point), point.gps_time, cell);
+}
+
+// The coordinates and identity are those the point path computes (see
+// visitRecords), so each bit is the decision isSurvivingPointAndModify gives.
+template <class Payload>
+void VoxelFilter<Payload>::markSurvivingRecords(const U8* records, U32 count, const PointRecordLayout& layout,
+                                                U64 first, std::vector<U64>& marks) {
+  if (pending_count > 0 || !second_pass) [[unlikely]]
+    startSecondPass();
+  const LASscaling& scaling = *layout.scaling;
+  const U8* record = records;
+  for (U32 i = 0; i < count; i++, record += layout.record_length) {
+    F64 gps_time = 0.0;
+    if (layout.gps_time_at >= 0) std::memcpy(&gps_time, record + layout.gps_time_at, sizeof(F64));
+    VoxelIndexAndCenter cell;
+    const SurvivalDecision decision = decide(scaling.get_x(record_i32(record)), scaling.get_y(record_i32(record + 4)),
+                                             scaling.get_z(record_i32(record + 8)), gps_time, cell);
+    if (decision.survives) {
+      const U64 ordinal = first + i;
+      marks[ordinal >> 6] |= U64(1) << (ordinal & 63);
+    }
+  }
 }
 
 // The 25 filters.

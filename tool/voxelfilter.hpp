@@ -268,6 +268,9 @@ class VoxelFilter : public PointFilterInterface {
   bool visitsRecords() const override { return Payload::reads_records; }
   void visitRecords(const U8* records, U32 count, const PointRecordLayout& layout) override;
   SurvivalDecision isSurvivingPointAndModify(LASpoint& point, VoxelIndexAndCenter& cell) override;
+  bool decidesRecords() const override { return true; }
+  void markSurvivingRecords(const U8* records, U32 count, const PointRecordLayout& layout, U64 first,
+                            std::vector<U64>& marks) override;
   void setSeed(int seed) override {
     enterPending();
     engine.setSeed(seed);
@@ -356,6 +359,10 @@ class VoxelFilter : public PointFilterInterface {
     std::vector<U64>().swap(marks);
     repeats.clear();
   }
+  // Enters the held-back points; on the first call of the second pass, starts it.
+  void startSecondPass();
+  // The second-pass decision for a point of these world coordinates and GPS time.
+  SurvivalDecision decide(F64 x, F64 y, F64 z, F64 gps_time, VoxelIndexAndCenter& cell);
   // The voxel's position for the second pass, Cells::NONE when unoccupied.
   U64 findForSecondPass(U64 key);
 

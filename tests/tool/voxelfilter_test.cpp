@@ -614,78 +614,112 @@ TEST_F(VoxelFilterTest, SurvivorMarksMatchEveryDecision) {
   EXPECT_EQ(late->survivorMarks(), nullptr);
 }
 
-// The first pass over records as they lie in the file leaves a filter as the
-// pass over points does: the same voxels, counts, points outside the box,
-// survivor marks and second-pass decisions, for every rule that reads
-// records, with an offset grid, points outside the box up to the raw limits,
-// exact repeats near and far, records handed over in uneven runs across the
-// blocks, and formats with GPS time at either place and without it.
-TEST_F(VoxelFilterTest, RecordsGiveWhatPointsGive) {
-  header.x_offset = 1000.5;
-  header.y_offset = -20.25;
-  header.z_offset = 3.0;
-  setBox(1000.5, 1100.5, -20.25, 19.75, 3.0, 10.0);
-  std::vector<lasfix::Point> raw;
-  for (const TestPoint& p : scanPoints(20000)) {
-    lasfix::Point r;
-    r.X = static_cast<I32>(p.x / 0.25);
-    r.Y = static_cast<I32>(p.y / 0.25);
-    r.Z = static_cast<I32>(p.z / 0.25);
-    r.intensity = p.intensity;
-    r.gps_time = p.gps_time;
-    raw.push_back(r);
+// Scan points as raw records of a grid with offsets, with points outside the
+// box up to the raw limits and exact repeats near and far; point format 1 in
+// the filter's header, records of other formats given by the tests.
+class VoxelRecordTest : public VoxelFilterTest {
+ protected:
+  void SetUp() override {
+    VoxelFilterTest::SetUp();
+    header.x_offset = 1000.5;
+    header.y_offset = -20.25;
+    header.z_offset = 3.0;
+    setBox(1000.5, 1100.5, -20.25, 19.75, 3.0, 10.0);
+    for (const TestPoint& p : scanPoints(20000)) {
+      lasfix::Point r;
+      r.X = static_cast<I32>(p.x / 0.25);
+      r.Y = static_cast<I32>(p.y / 0.25);
+      r.Z = static_cast<I32>(p.z / 0.25);
+      r.intensity = p.intensity;
+      r.gps_time = p.gps_time;
+      raw.push_back(r);
+    }
+    for (size_t i = 0; i < 2000; i += 7) raw.push_back(raw[i * 3]);
+    for (size_t i = 5000; i < 5400; i += 3) raw.insert(raw.begin() + static_cast<long>(i + 1), raw[i]);
+    lasfix::Point far;
+    far.X = I32_MIN;
+    far.Y = I32_MAX;
+    far.Z = -7;
+    raw.insert(raw.begin() + 100, far);
+    raw.push_back(far);
+    far.X = -40;
+    far.Y = 130;
+    far.Z = 30;
+    far.gps_time = 5.5;
+    raw.push_back(far);
+    raw.push_back(far);
   }
-  for (size_t i = 0; i < 2000; i += 7) raw.push_back(raw[i * 3]);
-  for (size_t i = 5000; i < 5400; i += 3) raw.insert(raw.begin() + static_cast<long>(i + 1), raw[i]);
-  lasfix::Point far;
-  far.X = I32_MIN;
-  far.Y = I32_MAX;
-  far.Z = -7;
-  raw.insert(raw.begin() + 100, far);
-  raw.push_back(far);
-  far.X = -40;
-  far.Y = 130;
-  far.Z = 30;
-  far.gps_time = 5.5;
-  raw.push_back(far);
-  raw.push_back(far);
 
-  const size_t runs[] = {1, 63, 64, 65, 1000, 7, 128};
-  const VoxelRule rules[] = {VoxelRule::FIRST,           VoxelRule::HIGHEST_Z,        VoxelRule::LOWEST_Z,
-                             VoxelRule::HIGHEST_INTENSITY, VoxelRule::LOWEST_INTENSITY, VoxelRule::CLOSEST,
-                             VoxelRule::RANDOM};
-  for (const U8 format : {U8(1), U8(0), U8(6)}) {
+  // The records in `format` with 3 extra bytes; the layout of them.
+  std::string encode(U8 format, PointRecordLayout& layout) {
     const U32 length = lasfix::point_base_size(format) + 3u;
     std::string bytes;
     for (const lasfix::Point& r : raw) bytes += lasfix::encode_point(r, format, static_cast<uint16_t>(length));
-    const std::optional<PointRecordLayout> layout = PointRecordLayout::of(format, length, header);
-    ASSERT_TRUE(layout);
-    const bool has_gps = format != 0;
-    auto load_raw = [&](const lasfix::Point& r) {
-      point.X = r.X;
-      point.Y = r.Y;
-      point.Z = r.Z;
-      point.intensity = r.intensity;
-      point.gps_time = has_gps ? r.gps_time : 0.0;
-    };
-    for (const VoxelRule rule : rules) {
+    const std::optional<PointRecordLayout> of = PointRecordLayout::of(format, length, header);
+    EXPECT_TRUE(of);
+    if (of) layout = *of;
+    return bytes;
+  }
+
+  // The point as a reader of `format` gives it: GPS time 0.0 where none is stored.
+  void loadRaw(size_t i, U8 format) {
+    point.X = raw[i].X;
+    point.Y = raw[i].Y;
+    point.Z = raw[i].Z;
+    point.intensity = raw[i].intensity;
+    point.gps_time = format != 0 && format != 2 ? raw[i].gps_time : 0.0;
+  }
+
+  // Calls f(first, count) over all points in uneven runs across the blocks.
+  template <class F>
+  void inRuns(F f) {
+    static constexpr size_t runs[] = {1, 63, 64, 65, 1000, 7, 128};
+    for (size_t done = 0, run = 0; done < raw.size(); run++) {
+      const size_t count = std::min(runs[run % std::size(runs)], raw.size() - done);
+      f(done, static_cast<U32>(count));
+      done += count;
+    }
+  }
+
+  std::vector<lasfix::Point> raw;
+};
+
+const U8 RECORD_FORMATS[] = {1, 0, 6};  // GPS time at 20, none, at 22
+const VoxelRule ALL_RULES[] = {
+    VoxelRule::FIRST,           VoxelRule::HIGHEST_Z,         VoxelRule::LOWEST_Z,
+    VoxelRule::HIGHEST_INTENSITY, VoxelRule::LOWEST_INTENSITY,  VoxelRule::HIGHEST_RETURN,
+    VoxelRule::LOWEST_RETURN,   VoxelRule::HIGHEST_EXTENDED_RETURN, VoxelRule::LOWEST_EXTENDED_RETURN,
+    VoxelRule::HIGHEST_ATTRIBUTE, VoxelRule::LOWEST_ATTRIBUTE, VoxelRule::CLOSEST,
+    VoxelRule::RANDOM};
+
+// The first pass over records as they lie in the file leaves a filter as the
+// pass over points does: the same voxels, counts, points outside the box,
+// survivor marks and second-pass decisions, for every rule that reads
+// records; the rules of values that lie nowhere fixed in a record read points.
+TEST_F(VoxelRecordTest, FirstPassOverRecordsGivesWhatPointsGive) {
+  for (const U8 format : RECORD_FORMATS) {
+    PointRecordLayout layout;
+    const std::string bytes = encode(format, layout);
+    const U8* records = reinterpret_cast<const U8*>(bytes.data());
+    for (const VoxelRule rule : ALL_RULES) {
       for (const bool counting : {false, true}) {
         SCOPED_TRACE("format " + std::to_string(format) + " rule " + std::to_string(static_cast<int>(rule)) +
                      (counting ? " counting" : " plain"));
         auto by_points = make(rule, counting, 0.5, 0.5);
         auto by_records = make(rule, counting, 0.5, 0.5);
-        ASSERT_TRUE(by_records->visitsRecords());
+        const bool reads = rule != VoxelRule::HIGHEST_RETURN && rule != VoxelRule::LOWEST_RETURN &&
+                           rule != VoxelRule::HIGHEST_EXTENDED_RETURN && rule != VoxelRule::LOWEST_EXTENDED_RETURN &&
+                           rule != VoxelRule::HIGHEST_ATTRIBUTE && rule != VoxelRule::LOWEST_ATTRIBUTE;
+        ASSERT_EQ(by_records->visitsRecords(), reads);
+        if (!reads) continue;
         ASSERT_EQ(by_points->markSurvivors(), by_records->markSurvivors());
-        for (const lasfix::Point& r : raw) {
-          load_raw(r);
+        for (size_t i = 0; i < raw.size(); i++) {
+          loadRaw(i, format);
           by_points->visitPoint(point);
         }
-        const U8* records = reinterpret_cast<const U8*>(bytes.data());
-        for (size_t done = 0, run = 0; done < raw.size(); run++) {
-          const size_t count = std::min(runs[run % std::size(runs)], raw.size() - done);
-          by_records->visitRecords(records + done * length, static_cast<U32>(count), *layout);
-          done += count;
-        }
+        inRuns([&](size_t first, U32 count) {
+          by_records->visitRecords(records + first * layout.record_length, count, layout);
+        });
         EXPECT_EQ(by_records->numOfSurvivingPoints(), by_points->numOfSurvivingPoints());
         EXPECT_EQ(by_records->numOfPointsOutsideBox(), by_points->numOfPointsOutsideBox());
         EXPECT_EQ(by_records->numOfPointsOutsideBox(), 4u);
@@ -698,9 +732,8 @@ TEST_F(VoxelFilterTest, RecordsGiveWhatPointsGive) {
         size_t survivors = 0;
         for (size_t i = 0; i < raw.size(); i++) {
           VoxelIndexAndCenter cell_p, cell_r;
-          load_raw(raw[i]);
+          loadRaw(i, format);
           const SurvivalDecision expected = by_points->isSurvivingPointAndModify(point, cell_p);
-          load_raw(raw[i]);
           const SurvivalDecision got = by_records->isSurvivingPointAndModify(point, cell_r);
           ASSERT_EQ(got.survives, expected.survives) << i;
           ASSERT_EQ(got.points_in_cell, expected.points_in_cell) << i;
@@ -711,10 +744,40 @@ TEST_F(VoxelFilterTest, RecordsGiveWhatPointsGive) {
       }
     }
   }
-  // The rules of values that lie nowhere fixed in a record read points.
-  for (const VoxelRule rule : {VoxelRule::HIGHEST_RETURN, VoxelRule::LOWEST_EXTENDED_RETURN,
-                               VoxelRule::HIGHEST_ATTRIBUTE}) {
-    EXPECT_FALSE(make(rule, false)->visitsRecords());
+}
+
+// Survivors marked from records in the second pass are exactly the points
+// that the second pass over points lets through, for every rule, whichever
+// way the first pass went; bits of other points are left alone.
+TEST_F(VoxelRecordTest, SurvivorsMarkedFromRecordsAreThoseOfThePoints) {
+  for (const U8 format : RECORD_FORMATS) {
+    PointRecordLayout layout;
+    const std::string bytes = encode(format, layout);
+    const U8* records = reinterpret_cast<const U8*>(bytes.data());
+    for (const VoxelRule rule : ALL_RULES) {
+      SCOPED_TRACE("format " + std::to_string(format) + " rule " + std::to_string(static_cast<int>(rule)));
+      auto filter = make(rule, true, 0.5, 0.5);
+      ASSERT_TRUE(filter->decidesRecords());
+      for (size_t i = 0; i < raw.size(); i++) {
+        loadRaw(i, format);
+        filter->visitPoint(point);
+      }
+      std::vector<U64> marks((raw.size() + 63) / 64 + 1, 0);
+      marks.back() = 0x5;  // beyond the points: stays
+      inRuns([&](size_t first, U32 count) {
+        filter->markSurvivingRecords(records + first * layout.record_length, count, layout, first, marks);
+      });
+      EXPECT_EQ(marks.back(), 0x5u);
+      size_t survivors = 0;
+      for (size_t i = 0; i < raw.size(); i++) {
+        VoxelIndexAndCenter cell;
+        loadRaw(i, format);
+        const bool survives = filter->isSurvivingPointAndModify(point, cell).survives;
+        ASSERT_EQ(((marks[i >> 6] >> (i & 63)) & 1) != 0, survives) << i;
+        survivors += survives;
+      }
+      EXPECT_GT(survivors, filter->numOfSurvivingPoints());  // repeats of chosen points survive too
+    }
   }
 }
 
