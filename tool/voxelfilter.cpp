@@ -308,7 +308,18 @@ SurvivalDecision VoxelFilter<Payload>::decide(F64 x, F64 y, F64 z, F64 gps_time,
   grid.center(triple, cell.center);
 
   SurvivalDecision decision;
-  const U64 position = findForSecondPass(cell.index);
+  U64 position = Cells::NONE;
+  if (next_survivor < survivor_positions.size()) {
+    // Survivors marked from records are asked about in their order.
+    const U64 hint = survivor_positions[next_survivor];
+    if (cells.at(hint).key == cell.index) {
+      position = hint;
+      next_survivor++;
+      if (next_survivor + 8 < survivor_positions.size())
+        __builtin_prefetch(&cells.at(survivor_positions[next_survivor + 8]));
+    }
+  }
+  if (position == Cells::NONE) position = findForSecondPass(cell.index);
   if (position == Cells::NONE) return decision;
   const VoxelCell<Payload>& voxel = cells.at(position).value;
   decision.survives = voxel.hash == utils::PointHash::computeHash(x, y, z, gps_time);
@@ -325,22 +336,47 @@ SurvivalDecision VoxelFilter<Payload>::isSurvivingPointAndModify(LASpoint& point
 
 // The coordinates and identity are those the point path computes (see
 // visitRecords), so each bit is the decision isSurvivingPointAndModify gives.
+// Most voxels a block meets are known to the recent table or met first at the
+// cursor; for the others, the index slots and then the entries of a whole
+// block are asked of the cache before they are read, so that the misses
+// overlap instead of coming one after another.
 template <class Payload>
 void VoxelFilter<Payload>::markSurvivingRecords(const U8* records, U32 count, const PointRecordLayout& layout,
                                                 U64 first, std::vector<U64>& marks) {
   if (pending_count > 0 || !second_pass) [[unlikely]]
     startSecondPass();
+  // About one survivor per voxel: repeats of chosen points are few.
+  if (survivor_positions.capacity() == 0) survivor_positions.reserve(cells.size() + cells.size() / 16 + 64);
   const LASscaling& scaling = *layout.scaling;
-  const U8* record = records;
-  for (U32 i = 0; i < count; i++, record += layout.record_length) {
-    F64 gps_time = 0.0;
-    if (layout.gps_time_at >= 0) std::memcpy(&gps_time, record + layout.gps_time_at, sizeof(F64));
-    VoxelIndexAndCenter cell;
-    const SurvivalDecision decision = decide(scaling.get_x(record_i32(record)), scaling.get_y(record_i32(record + 4)),
-                                             scaling.get_z(record_i32(record + 8)), gps_time, cell);
-    if (decision.survives) {
-      const U64 ordinal = first + i;
-      marks[ordinal >> 6] |= U64(1) << (ordinal & 63);
+  U64 keys[RECORD_BLOCK], identities[RECORD_BLOCK], positions[RECORD_BLOCK];
+  for (U32 start = 0; start < count; start += RECORD_BLOCK) {
+    const U32 size = std::min(RECORD_BLOCK, count - start);
+    const U8* record = records + static_cast<U64>(start) * layout.record_length;
+    for (U32 i = 0; i < size; i++, record += layout.record_length) {
+      const F64 x = scaling.get_x(record_i32(record));
+      const F64 y = scaling.get_y(record_i32(record + 4));
+      const F64 z = scaling.get_z(record_i32(record + 8));
+      F64 gps_time = 0.0;
+      if (layout.gps_time_at >= 0) std::memcpy(&gps_time, record + layout.gps_time_at, sizeof(F64));
+      VoxelTriple triple;
+      const bool inside = grid.locate(x, y, z, triple);
+      keys[i] = cellKey(triple, inside, false);
+      identities[i] = utils::PointHash::computeHash(x, y, z, gps_time);
+      __builtin_prefetch(&recent[recentSlot(keys[i])]);
+    }
+    for (U32 i = 0; i < size; i++) {
+      if (recent[recentSlot(keys[i])].key != keys[i]) cells.prefetch(Cells::hash(keys[i]));
+    }
+    for (U32 i = 0; i < size; i++) {
+      positions[i] = findForSecondPass(keys[i]);
+      if (positions[i] != Cells::NONE) __builtin_prefetch(&cells.at(positions[i]));
+    }
+    for (U32 i = 0; i < size; i++) {
+      if (positions[i] != Cells::NONE && cells.at(positions[i]).value.hash == identities[i]) {
+        const U64 ordinal = first + start + i;
+        marks[ordinal >> 6] |= U64(1) << (ordinal & 63);
+        if (positions[i] <= U32_MAX) survivor_positions.push_back(static_cast<U32>(positions[i]));
+      }
     }
   }
 }

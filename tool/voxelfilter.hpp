@@ -291,7 +291,8 @@ class VoxelFilter : public PointFilterInterface {
   const VoxelGrid& getGrid() const { return grid; }
   // Bytes held for the occupied voxels, free room included.
   U64 memoryBytes() const {
-    return cells.memoryBytes() + wide_keys.memoryBytes() + sizeof(RecentVoxel) * RECENT + marks.capacity() * sizeof(U64);
+    return cells.memoryBytes() + wide_keys.memoryBytes() + sizeof(RecentVoxel) * RECENT + marks.capacity() * sizeof(U64) +
+           survivor_positions.capacity() * sizeof(U32);
   }
 
   // Voxels the map makes room for before the first pass: an eighth of the
@@ -395,6 +396,11 @@ class VoxelFilter : public PointFilterInterface {
   // No grid key: keys lie below 2^63 plus one per cell outside the box.
   static constexpr U64 NO_KEY = U64_MAX;
   U64 visited_key = NO_KEY;
+  // Voxels of the survivors that markSurvivingRecords found, in order, and the
+  // next one: a survivor asked about afterwards finds its voxel there without
+  // a lookup (a hint like the cursor: checked against the key).
+  std::vector<U32> survivor_positions;
+  U64 next_survivor = 0;
   // Second pass: the first entry not met yet, as far as the order goes.
   U64 cursor = 0;
   bool second_pass = false;

@@ -768,13 +768,26 @@ TEST_F(VoxelRecordTest, SurvivorsMarkedFromRecordsAreThoseOfThePoints) {
         filter->markSurvivingRecords(records + first * layout.record_length, count, layout, first, marks);
       });
       EXPECT_EQ(marks.back(), 0x5u);
+      // The marked points asked about alone, as a pass reading only them asks.
+      std::map<size_t, std::pair<SurvivalDecision, U64>> marked;
+      for (size_t i = 0; i < raw.size(); i++) {
+        if (!((marks[i >> 6] >> (i & 63)) & 1)) continue;
+        VoxelIndexAndCenter cell;
+        loadRaw(i, format);
+        marked[i] = {filter->isSurvivingPointAndModify(point, cell), cell.index};
+      }
       size_t survivors = 0;
       for (size_t i = 0; i < raw.size(); i++) {
         VoxelIndexAndCenter cell;
         loadRaw(i, format);
-        const bool survives = filter->isSurvivingPointAndModify(point, cell).survives;
-        ASSERT_EQ(((marks[i >> 6] >> (i & 63)) & 1) != 0, survives) << i;
-        survivors += survives;
+        const SurvivalDecision decision = filter->isSurvivingPointAndModify(point, cell);
+        ASSERT_EQ(((marks[i >> 6] >> (i & 63)) & 1) != 0, decision.survives) << i;
+        if (decision.survives) {
+          ASSERT_TRUE(marked[i].first.survives) << i;
+          ASSERT_EQ(marked[i].first.points_in_cell, decision.points_in_cell) << i;
+          ASSERT_EQ(marked[i].second, cell.index) << i;
+        }
+        survivors += decision.survives;
       }
       EXPECT_GT(survivors, filter->numOfSurvivingPoints());  // repeats of chosen points survive too
     }
