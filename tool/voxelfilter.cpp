@@ -86,6 +86,7 @@ void VoxelFilter<Payload>::locate(PendingPoint& next, VoxelIndexAndCenter& cell)
     // Positions are kept in 32 bits.
     if (visited >= U32_MAX) dropMarks();
     next.ordinal = static_cast<U32>(visited);
+    next.identity = utils::PointHash::computeHash(next.x, next.y, next.z, next.gps_time);
   }
   visited++;
   VoxelTriple triple;
@@ -220,7 +221,7 @@ void VoxelFilter<Payload>::enter(const PendingPoint& point) {
   }
   VoxelCell<Payload>& voxel = cells.at(position).value;
   if (inserted) {
-    voxel.hash = utils::PointHash::computeHash(point.x, point.y, point.z, point.gps_time);
+    voxel.hash = identityOf(point);
     voxel.payload.initialteCellCount();
     voxel.payload.addToCellCount();
     voxel.payload.updatePayload(point.sample);
@@ -233,7 +234,7 @@ void VoxelFilter<Payload>::enter(const PendingPoint& point) {
   }
   voxel.payload.addToCellCount();
   if (voxel.payload.pointNeedsUpdate(point.sample)) {
-    const U64 hash = utils::PointHash::computeHash(point.x, point.y, point.z, point.gps_time);
+    const U64 hash = identityOf(point);
     if (marking) {
       if (hash == voxel.hash) {
         // Both points would survive the identity test of the second pass.
@@ -257,7 +258,7 @@ void VoxelFilter<Payload>::enter(const PendingPoint& point) {
   } else if (marking) {
     // A repeat of the chosen identity survives beside the chosen point, as
     // long as that identity keeps its place.
-    if (utils::PointHash::computeHash(point.x, point.y, point.z, point.gps_time) == voxel.hash) {
+    if (identityOf(point) == voxel.hash) {
       mark(point.ordinal);
       if constexpr (marks_move<Payload>) repeats[position].push_back(point.ordinal);
     }
@@ -296,8 +297,40 @@ void VoxelFilter<Payload>::startSecondPass() {
   if (!second_pass) {
     std::fill(recent.get(), recent.get() + RECENT, RecentVoxel{0, Cells::NONE});
     last_position = Cells::NONE;
+    if constexpr (marks_move<Payload>) {
+      if (marks_handed_out && marks_valid) orderMarkedVoxels();
+    }
   }
   second_pass = true;
+}
+
+// A marked point's place among the marked points is the count of marks before
+// it; every voxel's chosen point and every marked repeat of it is marked, so
+// the list comes out full. Where a rule may move the chosen point, the voxels
+// of the survivors come in an order of their own, which the cursor (made for
+// the order of the voxels' first points) does not follow.
+template <class Payload>
+void VoxelFilter<Payload>::orderMarkedVoxels() {
+  if constexpr (marks_move<Payload>) {
+    std::vector<U32> before(marks.size());
+    U64 marked = 0;
+    for (size_t word = 0; word < marks.size(); word++) {
+      before[word] = static_cast<U32>(marked);
+      marked += static_cast<U64>(__builtin_popcountll(marks[word]));
+    }
+    auto rank = [&](U32 ordinal) {
+      const U64 below = marks[ordinal >> 6] & ((U64(1) << (ordinal & 63)) - 1);
+      return before[ordinal >> 6] + static_cast<U64>(__builtin_popcountll(below));
+    };
+    survivor_positions.assign(marked, U32_MAX);
+    for (U64 position = 0; position < cells.size(); position++) {
+      survivor_positions[rank(cells.at(position).value.chosen)] = static_cast<U32>(position);
+    }
+    for (const auto& [position, ordinals] : repeats) {
+      for (const U32 ordinal : ordinals) survivor_positions[rank(ordinal)] = static_cast<U32>(position);
+    }
+    next_survivor = 0;
+  }
 }
 
 template <class Payload>
@@ -312,10 +345,10 @@ SurvivalDecision VoxelFilter<Payload>::decide(F64 x, F64 y, F64 z, F64 gps_time,
   if (next_survivor < survivor_positions.size()) {
     // Survivors marked from records are asked about in their order.
     const U64 hint = survivor_positions[next_survivor];
-    if (cells.at(hint).key == cell.index) {
+    if (hint < cells.size() && cells.at(hint).key == cell.index) {
       position = hint;
       next_survivor++;
-      if (next_survivor + 8 < survivor_positions.size())
+      if (next_survivor + 8 < survivor_positions.size() && survivor_positions[next_survivor + 8] < cells.size())
         __builtin_prefetch(&cells.at(survivor_positions[next_survivor + 8]));
     }
   }

@@ -285,7 +285,9 @@ class VoxelFilter : public PointFilterInterface {
   bool markSurvivors() override;
   const std::vector<U64>* survivorMarks() const override {
     const_cast<VoxelFilter*>(this)->enterPending();
-    return marking && marks_valid ? &marks : nullptr;
+    if (!marking || !marks_valid) return nullptr;
+    marks_handed_out = true;
+    return &marks;
   }
 
   const VoxelGrid& getGrid() const { return grid; }
@@ -316,6 +318,7 @@ class VoxelFilter : public PointFilterInterface {
     U64 key;
     F64 x, y, z, gps_time;  // its identity, computed when it takes a voxel's place
     U32 ordinal;            // its position in the first pass, with survivor marks
+    U64 identity;           // with survivor marks: taken early, when many points' arithmetic overlaps
     [[no_unique_address]] Sample sample;
   };
 
@@ -326,8 +329,9 @@ class VoxelFilter : public PointFilterInterface {
     return wideCellKey(triple, add);
   }
   U64 wideCellKey(const VoxelTriple& triple, bool add);
-  // Takes the point's first-pass position (with survivor marks) and its voxel
-  // from x, y, z; dense keys of wide grids are handed out here, in visiting order.
+  // Takes the point's first-pass position and identity (with survivor marks) and
+  // its voxel from x, y, z; dense keys of wide grids are handed out here, in
+  // visiting order.
   void locate(PendingPoint& next, VoxelIndexAndCenter& cell);
   // The rest of a visit: enters the point, holds it back, or passes it over.
   void admit(const PendingPoint& next);
@@ -335,6 +339,10 @@ class VoxelFilter : public PointFilterInterface {
   static U64 recentSlot(U64 key) { return (key * 0x9E3779B97F4A7C15ULL) >> (64 - RECENT_BITS); }
   // The voxel's position in cells when the recent table knows it, else Cells::NONE.
   U64 recentPosition(U64 key, U64 slot) const { return recent[slot].key == key ? recent[slot].position : Cells::NONE; }
+  // With survivor marks every entered point needs its identity, taken by locate.
+  U64 identityOf(const PendingPoint& point) const {
+    return marking ? point.identity : utils::PointHash::computeHash(point.x, point.y, point.z, point.gps_time);
+  }
   // Enters one point into its voxel's record.
   void enter(const PendingPoint& point);
   // Enters every held-back point, oldest first. When entering one throws, it
@@ -362,6 +370,8 @@ class VoxelFilter : public PointFilterInterface {
   }
   // Enters the held-back points; on the first call of the second pass, starts it.
   void startSecondPass();
+  // survivor_positions for marks handed out: the voxel of each marked point.
+  void orderMarkedVoxels();
   // The second-pass decision for a point of these world coordinates and GPS time.
   SurvivalDecision decide(F64 x, F64 y, F64 z, F64 gps_time, VoxelIndexAndCenter& cell);
   // The voxel's position for the second pass, Cells::NONE when unoccupied.
@@ -396,9 +406,10 @@ class VoxelFilter : public PointFilterInterface {
   // No grid key: keys lie below 2^63 plus one per cell outside the box.
   static constexpr U64 NO_KEY = U64_MAX;
   U64 visited_key = NO_KEY;
-  // Voxels of the survivors that markSurvivingRecords found, in order, and the
-  // next one: a survivor asked about afterwards finds its voxel there without
-  // a lookup (a hint like the cursor: checked against the key).
+  // Voxels of the survivors that markSurvivingRecords found or the survivor
+  // marks stand for, in order, and the next one: a survivor asked about
+  // afterwards finds its voxel there without a lookup (a hint like the
+  // cursor: checked against the key).
   std::vector<U32> survivor_positions;
   U64 next_survivor = 0;
   // Second pass: the first entry not met yet, as far as the order goes.
@@ -409,6 +420,8 @@ class VoxelFilter : public PointFilterInterface {
   bool marking = false;
   bool marks_valid = true;
   U64 visited = 0;
+  // Whether survivorMarks gave the marks out: the second pass reads only them.
+  mutable bool marks_handed_out = false;
   // The header's point count.
   U64 expected_points = 0;
   std::vector<U64> marks;

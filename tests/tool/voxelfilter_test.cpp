@@ -692,6 +692,42 @@ const VoxelRule ALL_RULES[] = {
     VoxelRule::HIGHEST_ATTRIBUTE, VoxelRule::LOWEST_ATTRIBUTE, VoxelRule::CLOSEST,
     VoxelRule::RANDOM};
 
+// Marked points asked about alone, in order, as the pass that reads only them
+// asks: each survives with the voxel and count that asking about every point
+// gives, for the rules whose chosen point moves, repeats of points included.
+TEST_F(VoxelFilterTest, MarkedPointsAskedAloneGetTheirDecisions) {
+  setBox(0, 80, 0, 30, 0, 5);
+  std::vector<TestPoint> points = scanPoints(20000);
+  for (size_t i = 0; i < 2000; i += 7) points.push_back(points[i * 3]);
+  for (size_t i = 5000; i < 5400; i += 3) points.insert(points.begin() + static_cast<long>(i + 1), points[i]);
+  for (const VoxelRule rule : {VoxelRule::HIGHEST_Z, VoxelRule::LOWEST_Z, VoxelRule::CLOSEST, VoxelRule::FIRST}) {
+    for (const bool counting : {false, true}) {
+      SCOPED_TRACE(std::to_string(static_cast<int>(rule)) + (counting ? " counting" : " plain"));
+      auto marking = make(rule, counting, 0.5, 0.5);
+      auto asking = make(rule, counting, 0.5, 0.5);
+      ASSERT_TRUE(marking->markSurvivors());
+      firstPass(*marking, points);
+      firstPass(*asking, points);
+      const std::vector<U64>* marks = marking->survivorMarks();
+      ASSERT_NE(marks, nullptr);
+      size_t marked = 0;
+      for (size_t i = 0; i < points.size(); i++) {
+        VoxelIndexAndCenter expected_cell;
+        const SurvivalDecision expected = ask(*asking, points[i], expected_cell);
+        if (!((i >> 6) < marks->size() && ((*marks)[i >> 6] >> (i & 63)) & 1)) continue;
+        VoxelIndexAndCenter cell;
+        const SurvivalDecision decision = ask(*marking, points[i], cell);
+        ASSERT_TRUE(decision.survives) << i;
+        ASSERT_TRUE(expected.survives) << i;
+        ASSERT_EQ(decision.points_in_cell, expected.points_in_cell) << i;
+        ASSERT_EQ(cell.index, expected_cell.index) << i;
+        marked++;
+      }
+      EXPECT_GT(marked, marking->numOfSurvivingPoints());
+    }
+  }
+}
+
 // The first pass over records as they lie in the file leaves a filter as the
 // pass over points does: the same voxels, counts, points outside the box,
 // survivor marks and second-pass decisions, for every rule that reads
