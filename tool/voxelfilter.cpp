@@ -86,7 +86,6 @@ void VoxelFilter<Payload>::locate(PendingPoint& next, VoxelIndexAndCenter& cell)
     // Positions are kept in 32 bits.
     if (visited >= U32_MAX) dropMarks();
     next.ordinal = static_cast<U32>(visited);
-    next.identity = utils::PointHash::computeHash(next.x, next.y, next.z, next.gps_time);
   }
   visited++;
   VoxelTriple triple;
@@ -221,7 +220,7 @@ void VoxelFilter<Payload>::enter(const PendingPoint& point) {
   }
   VoxelCell<Payload>& voxel = cells.at(position).value;
   if (inserted) {
-    voxel.hash = identityOf(point);
+    voxel.hash = utils::PointHash::computeHash(point.x, point.y, point.z, point.gps_time);
     voxel.payload.initialteCellCount();
     voxel.payload.addToCellCount();
     voxel.payload.updatePayload(point.sample);
@@ -234,7 +233,7 @@ void VoxelFilter<Payload>::enter(const PendingPoint& point) {
   }
   voxel.payload.addToCellCount();
   if (voxel.payload.pointNeedsUpdate(point.sample)) {
-    const U64 hash = identityOf(point);
+    const U64 hash = utils::PointHash::computeHash(point.x, point.y, point.z, point.gps_time);
     if (marking) {
       if (hash == voxel.hash) {
         // Both points would survive the identity test of the second pass.
@@ -258,7 +257,7 @@ void VoxelFilter<Payload>::enter(const PendingPoint& point) {
   } else if (marking) {
     // A repeat of the chosen identity survives beside the chosen point, as
     // long as that identity keeps its place.
-    if (identityOf(point) == voxel.hash) {
+    if (utils::PointHash::computeHash(point.x, point.y, point.z, point.gps_time) == voxel.hash) {
       mark(point.ordinal);
       if constexpr (marks_move<Payload>) repeats[position].push_back(point.ordinal);
     }

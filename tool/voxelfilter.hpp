@@ -318,7 +318,6 @@ class VoxelFilter : public PointFilterInterface {
     U64 key;
     F64 x, y, z, gps_time;  // its identity, computed when it takes a voxel's place
     U32 ordinal;            // its position in the first pass, with survivor marks
-    U64 identity;           // with survivor marks: taken early, when many points' arithmetic overlaps
     [[no_unique_address]] Sample sample;
   };
 
@@ -329,9 +328,8 @@ class VoxelFilter : public PointFilterInterface {
     return wideCellKey(triple, add);
   }
   U64 wideCellKey(const VoxelTriple& triple, bool add);
-  // Takes the point's first-pass position and identity (with survivor marks) and
-  // its voxel from x, y, z; dense keys of wide grids are handed out here, in
-  // visiting order.
+  // Takes the point's first-pass position (with survivor marks) and its voxel
+  // from x, y, z; dense keys of wide grids are handed out here, in visiting order.
   void locate(PendingPoint& next, VoxelIndexAndCenter& cell);
   // The rest of a visit: enters the point, holds it back, or passes it over.
   void admit(const PendingPoint& next);
@@ -339,10 +337,6 @@ class VoxelFilter : public PointFilterInterface {
   static U64 recentSlot(U64 key) { return (key * 0x9E3779B97F4A7C15ULL) >> (64 - RECENT_BITS); }
   // The voxel's position in cells when the recent table knows it, else Cells::NONE.
   U64 recentPosition(U64 key, U64 slot) const { return recent[slot].key == key ? recent[slot].position : Cells::NONE; }
-  // With survivor marks every entered point needs its identity, taken by locate.
-  U64 identityOf(const PendingPoint& point) const {
-    return marking ? point.identity : utils::PointHash::computeHash(point.x, point.y, point.z, point.gps_time);
-  }
   // Enters one point into its voxel's record.
   void enter(const PendingPoint& point);
   // Enters every held-back point, oldest first. When entering one throws, it
