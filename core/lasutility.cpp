@@ -1,5 +1,5 @@
-// The point inventory, the file-identity tests, the named output written
-// through a temporary file, and option text.
+// The reader closer, the point inventory, the file-identity tests, the named
+// output written through a temporary file, and option text.
 #include "core/lasutility.hpp"
 
 #include <signal.h>
@@ -15,6 +15,13 @@
 
 #include "core/lasheader.hpp"
 #include "core/laspoint.hpp"
+#include "core/lasreader.hpp"
+
+void LASreaderCloser::operator()(LASreader* reader) const {
+  if (reader == nullptr) return;
+  reader->close(true);
+  delete reader;
+}
 
 bool LASinventory::add(const LASpoint* point) {
   number_of_point_records++;

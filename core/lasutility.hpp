@@ -3,10 +3,11 @@
 // without a second pass; the file-identity tests that keep an output from
 // landing on an input; the named output that is written whole or not at all.
 // Also the form of option text, in which parsers hand their settings to child
-// processes.
+// processes, and an owner that closes the reader it gives up.
 #pragma once
 
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,6 +16,14 @@
 
 class LASpoint;
 class LASheader;
+class LASreader;
+
+// Gives up a reader the way every reader is given up: closed, stream
+// included, then deleted.
+struct LASreaderCloser {
+  void operator()(LASreader* reader) const;
+};
+using LASreaderOwner = std::unique_ptr<LASreader, LASreaderCloser>;
 
 // Counts by return number, raw coordinate ranges and GPS-time range of the
 // points added so far.

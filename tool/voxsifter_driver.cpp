@@ -48,20 +48,20 @@ static void laserrorm(const char* format, ...) {
 
 // Wraps a plain reader in the layers of its layer file; the plain reader
 // serves unchanged when they cannot be applied.
-static LASreader* apply_layers(VoxsifterRun& run, LASreader* reader, bool again) {
-  LASapply* lasapply = new LASapply(&run.lasreadopener);
+static LASreaderOwner apply_layers(VoxsifterRun& run, LASreaderOwner reader, bool again) {
+  auto lasapply = std::make_unique<LASapply>(&run.lasreadopener);
   lasapply->add_directory(run.options.ilay_directory);
-  if (!lasapply->open(run.lasreadopener.get_file_name(), reader, 65536)) {
+  if (!lasapply->open(run.lasreadopener.get_file_name(), reader.get(), 65536)) {
     LASMessage(WARNING, again ? "could not re-open LAY file ... skipping" : "could not open LAY file ... skipping");
-    delete lasapply;
     return reader;
   }
   if (!lasapply->load_layers(run.options.ilay_count)) {
     LASMessage(WARNING, again ? "could not re-load layers ... skipping" : "could not load layers ... skipping");
-    delete lasapply;
     return reader;
   }
-  return lasapply;
+  // The layered reader owns the plain one once it is open.
+  (void)reader.release();
+  return LASreaderOwner(lasapply.release());
 }
 
 void voxsifter_add_geo_keys(LASheader& header, int number_of_keys, const U16* geo_keys, int num_geo_double_params,
@@ -390,13 +390,12 @@ static bool steps_fit_the_file(const VoxsifterRun& run, const LASheader& h, F64 
 
 // The filter of this file: counting asks for a voxel filter; otherwise an n-th
 // option a modulus filter (every n-th wins over random n-th).
-static PointFilterInterface* choose_filter(const VoxsifterRun& run, bool counting, F64 step_xy, F64 step_z,
-                                           const LASreader& reader) {
+static std::unique_ptr<PointFilterInterface> choose_filter(const VoxsifterRun& run, bool counting, F64 step_xy,
+                                                           F64 step_z, const LASreader& reader) {
   const VoxsifterOptions& o = run.options;
-  if (counting) return make_point_filter(o, step_xy, step_z, reader);
-  if (o.every_nth) return new ModulusFilter<false>(*o.every_nth);
-  if (o.random_nth) return new ModulusFilter<true>(*o.random_nth);
-  return make_point_filter(o, step_xy, step_z, reader);
+  if (!counting && o.every_nth) return std::make_unique<ModulusFilter<false>>(*o.every_nth);
+  if (!counting && o.random_nth) return std::make_unique<ModulusFilter<true>>(*o.random_nth);
+  return std::unique_ptr<PointFilterInterface>(make_point_filter(o, step_xy, step_z, reader));
 }
 
 // An output never lands on a file of the run: an input, whether still to be
@@ -424,25 +423,26 @@ static bool refuse_output(VoxsifterRun& run, const std::string& input_name) {
 }
 
 // Closes the reader and opens the same input for the next pass: a layered
-// reader is made anew with its layers, any other is reopened in place. Null
+// reader is made anew with its layers, any other is reopened in place. False
 // after an error; the reader is gone then.
-static LASreader* reopen_for_pass(VoxsifterRun& run, LASreader* reader, const std::string& input_name) {
+static bool reopen_for_pass(VoxsifterRun& run, LASreaderOwner& reader, const std::string& input_name) {
   reader->close(true);
   if (reader->has_layers()) {
-    delete reader;
-    reader = run.lasreadopener.open(input_name.c_str());
-    if (reader == nullptr) {
+    delete reader.release();  // closed above
+    reader.reset(run.lasreadopener.open(input_name.c_str()));
+    if (!reader) {
       laserror("could not re-open modified lasreader");
-      return nullptr;
+      return false;
     }
-    return apply_layers(run, reader, true);
+    reader = apply_layers(run, std::move(reader), true);
+    return true;
   }
-  if (!run.lasreadopener.reopen(reader, run.options.remain_buffered)) {
+  if (!run.lasreadopener.reopen(reader.get(), run.options.remain_buffered)) {
     laserror("could not re-open lasreader");
-    delete reader;
-    return nullptr;
+    delete reader.release();  // closed above
+    return false;
   }
-  return reader;
+  return true;
 }
 
 // Counts, counts by return, bounds and GPS range of what the writing pass will
@@ -456,7 +456,7 @@ static void count_survivors(VoxsifterRun& run, LASreader* reader, PointFilterInt
   const VoxsifterOptions& o = run.options;
   std::unique_ptr<PointFilterInterface> fresh;
   if (!filter->requiresVisit()) {
-    fresh.reset(choose_filter(run, counting, step_xy, step_z, *reader));
+    fresh = choose_filter(run, counting, step_xy, step_z, *reader);
     if (o.seed) fresh->setSeed(*o.seed);
     filter = fresh.get();
   }
@@ -477,95 +477,145 @@ static void set_counts_and_bounds(LASheader& header, const LASinventory& invento
   }
 }
 
+// One input file on its way through the steps below. The output header is
+// declared before the reader so that it outlives it: the reader's point links
+// to the attribute arrays that the header takes over. The layer writer and
+// the changed copy it records are declared after the reader, which they
+// borrow.
+struct FileThinning {
+  explicit FileThinning(VoxsifterRun& run) : run(run), o(run.options), layer_output(run.options.olay) {}
+
+  VoxsifterRun& run;
+  const VoxsifterOptions& o;
+  const bool layer_output;
+  F64 file_start = 0.0;
+  F64 pass_start = 0.0;
+  std::string input_name;
+  F64 step_xy = 0.0;
+  F64 step_z = 0.0;
+  bool counting = false;
+  LASheader header;
+  std::unique_ptr<PointFilterInterface> filter;
+  LASreaderOwner reader;
+  // Survivor marks are asked for before the first pass; the second pass goes
+  // by them only when it provably reads the points of the first.
+  bool marked = false;
+  const std::vector<U64>* marks = nullptr;
+  SurvivorChanges changes;
+  bool changing = false;
+  // An output that cannot be corrected afterwards gets a true header first.
+  bool header_first = false;
+  std::unique_ptr<LASpointModified> modified;  // layer output only
+  LASmodify* modify = nullptr;                 // layer output only: the writer below
+  std::unique_ptr<LASwriter> writer;
+  SecondPassCounts counts;
+};
+
 // Everything made for a file that is skipped before its second pass.
-static void skip_file(VoxsifterRun& run, LASreader* reader, PointFilterInterface* filter) {
-  if (reader) {
-    reader->close(true);
-    delete reader;
-  }
-  run.laswriteopener.set_file_name(nullptr);
-  delete filter;
+static void skip_file(FileThinning& f) {
+  f.modified.reset();
+  f.reader.reset();
+  f.run.laswriteopener.set_file_name(nullptr);
+  f.filter.reset();
 }
 
-void voxsifter_thin_next_file(VoxsifterRun& run) {
-  const VoxsifterOptions& o = run.options;
-  LASreadOpener& lasreadopener = run.lasreadopener;
-  LASwriteOpener& laswriteopener = run.laswriteopener;
-  const bool layer_output = o.olay;
-
-  const F64 file_start = taketime();
+// Opens the input and refuses what cannot be thinned into it. False when the
+// file is skipped.
+static bool open_input(FileThinning& f) {
+  LASreadOpener& lasreadopener = f.run.lasreadopener;
+  f.file_start = taketime();
   lasreadopener.set_populate_header(true);
-  LASreader* reader = lasreadopener.open();
-  if (reader == nullptr) {
+  f.reader.reset(lasreadopener.open());
+  if (!f.reader) {
     laserror("could not open lasreader");
-    return;
+    return false;
   }
-  const std::string input_name = lasreadopener.get_file_name() ? lasreadopener.get_file_name() : "";
-  if (!layer_output && refuse_output(run, input_name)) {
-    skip_file(run, reader, nullptr);
-    return;
+  f.input_name = lasreadopener.get_file_name() ? lasreadopener.get_file_name() : "";
+  if (!f.layer_output && refuse_output(f.run, f.input_name)) {
+    skip_file(f);
+    return false;
   }
-  run.identical_reported = false;
+  f.run.identical_reported = false;
   // Records described by items that form no LAS point format would go out
   // under a format byte that no LAS reader knows.
-  Vembra* items = reader->header.compressor;
-  if (!layer_output && items && !items->is_standard()) {
-    laserror("the point records of '%s' form no LAS point format", input_name.c_str());
-    skip_file(run, reader, nullptr);
-    return;
+  Vembra* items = f.reader->header.compressor;
+  if (!f.layer_output && items && !items->is_standard()) {
+    laserror("the point records of '%s' form no LAS point format", f.input_name.c_str());
+    skip_file(f);
+    return false;
   }
-  if (o.ilay) reader = apply_layers(run, reader, false);
+  if (f.o.ilay) f.reader = apply_layers(f.run, std::move(f.reader), false);
 
-  if (reader->points_expected > (I64)U32_MAX) {
-    LASMessage(ERROR, "Way too many points in source file '%s'", input_name.c_str());
+  if (f.reader->points_expected > (I64)U32_MAX) {
+    LASMessage(ERROR, "Way too many points in source file '%s'", f.input_name.c_str());
     las_support_contact();
     if (do_halt_on_error()) byebye();
   }
+  return true;
+}
 
-  F64 step_xy = 0.0, step_z = 0.0;
-  if (!o.every_nth && !o.random_nth) settle_steps(run, step_xy, step_z);
+// The grid steps, and the checks of the options against each other that
+// come with the first pass. False when the steps do not fit the file, which
+// is then skipped.
+static bool settle_options(FileThinning& f) {
+  const VoxsifterOptions& o = f.o;
+  if (!o.every_nth && !o.random_nth) settle_steps(f.run, f.step_xy, f.step_z);
 
-  LASMessage(VERBOSE, "processing %lld points", (long long)reader->points_expected);
-  F64 pass_start = taketime();
+  LASMessage(VERBOSE, "processing %lld points", (long long)f.reader->points_expected);
+  f.pass_start = taketime();
 
   if (o.every_nth && *o.every_nth > 0 && (o.step > 0.0 || o.step_z > 0.0)) {
     laserror(
         "Cannot remove every 'mod' time and at the same time comply with step specification. Only use either method");
   }
-  LASMessage(VERBOSE, "first pass reading %lld points ...", (long long)reader->points_expected);
+  LASMessage(VERBOSE, "first pass reading %lld points ...", (long long)f.reader->points_expected);
   if (o.selection_count() > 1) {
     laserrorm(
         "Only specify one of the following flags: return_min, return_max, attribute_max, attribute_min, "
         "intensity_min, intensity_max, highest, lowest, closest, random_occurrence");
   }
-  bool counting = o.counting();
-  if (counting && (o.every_nth || o.random_nth)) {
+  f.counting = o.counting();
+  if (f.counting && (o.every_nth || o.random_nth)) {
     laserrorm("Cannot count bytes when using '-every_nth' or '-random_nth'");
-    counting = false;
+    f.counting = false;
   }
   if (o.seed && !o.random_nth && !o.random_cell_occurrence) {
     LASMessage(WARNING, "Setting a seed without using a random flag is without effect.");
   }
 
-  if (!o.every_nth && !o.random_nth && !steps_fit_the_file(run, reader->header, step_xy, step_z, input_name)) {
-    skip_file(run, reader, nullptr);
-    return;
+  if (!o.every_nth && !o.random_nth &&
+      !steps_fit_the_file(f.run, f.reader->header, f.step_xy, f.step_z, f.input_name)) {
+    skip_file(f);
+    return false;
   }
-  PointFilterInterface* filter = choose_filter(run, counting, step_xy, step_z, *reader);
-  if (o.seed) filter->setSeed(*o.seed);
+  return true;
+}
 
-  const LASignore* ignore = reader->get_ignore();
-  // Survivor marks let the second pass read only the survivors; they serve
-  // point output of inputs that the second pass reads exactly as the first.
-  bool marked = !layer_output && filter->requiresVisit() && replays_first_pass(run, reader) && filter->markSurvivors();
+// The filter of the file, seeded. Survivor marks let the second pass read
+// only the survivors; they serve point output of inputs that the second pass
+// reads exactly as the first.
+static void make_filter(FileThinning& f) {
+  f.filter = choose_filter(f.run, f.counting, f.step_xy, f.step_z, *f.reader);
+  if (f.o.seed) f.filter->setSeed(*f.o.seed);
+  f.marked = !f.layer_output && f.filter->requiresVisit() && replays_first_pass(f.run, f.reader.get()) &&
+             f.filter->markSurvivors();
+}
+
+// The first pass for a filter that learns the file before it decides, with
+// its report. `pass_start` restarts when it ends. False when it did not see
+// every point the header claims (a short file, an exception): marks kept
+// then do not stand for the file.
+static bool learn_the_file(LASreader* reader, PointFilterInterface* filter, const std::string& input_name,
+                           F64& pass_start) {
+  bool complete = true;
   try {
     if (filter->requiresVisit()) {
       LASMessage(VERY_VERBOSE, "Visiting all points for making a survival decision.");
       I64 read = 0;
-      const I64 ignored = first_pass(reader, filter, ignore, read);
+      const I64 ignored = first_pass(reader, filter, reader->get_ignore(), read);
       // A file that gave fewer points than its header claims is read in full
       // again, so that the second pass reports it too.
-      marked = marked && read == reader->points_expected;
+      complete = read == reader->points_expected;
       LASMessage(VERBOSE, "took %g sec.", taketime() - pass_start);
       pass_start = taketime();
       // A header box that misses points is worth a warning; points that a
@@ -583,138 +633,142 @@ void voxsifter_thin_next_file(VoxsifterRun& run) {
       }
     }
   } catch (const std::exception& e) {
-    marked = false;
+    complete = false;
     laserrorm("Unexpected exception: %s", e.what());
   } catch (...) {
-    marked = false;
+    complete = false;
     laserrorm("Unknown exception occurred.");
   }
-  const I64 first_pass_points = reader->points_expected;
+  return complete;
+}
 
-  reader = reopen_for_pass(run, reader, input_name);
-  if (reader == nullptr) {
-    delete filter;
-    return;
-  }
-  ignore = reader->get_ignore();
-  const std::vector<U64>* marks = nullptr;
+// The marks the second pass goes by, or null when it has to ask about every
+// point: the marks were not kept, or the reopened input may not give the
+// points of the first pass in their order.
+static const std::vector<U64>* decide_marks(const VoxsifterRun& run, LASreader* reader,
+                                            const PointFilterInterface* filter, bool marked, I64 first_pass_points) {
   if (marked && replays_first_pass(run, reader) && reader->points_expected == first_pass_points) {
-    marks = filter->survivorMarks();
+    return filter->survivorMarks();
   }
+  return nullptr;
+}
 
-  // The output header takes over the input header's records; the reader's
-  // point still links to the attribute arrays, which now belong to the copy,
-  // so the copy is cleaned only after the reader is gone.
-  LASheader header;
-  header.take_over(reader->header);
-  strncpy_las(header.system_identifier, sizeof(header.system_identifier), SYSTEM_IDENTIFIER);
-  strncpy_las(header.generating_software, sizeof(header.generating_software), GENERATING_SOFTWARE);
+// The output header takes over the input header's records and names this
+// tool; the changes of the survivors are fixed with it.
+static void build_output_header(FileThinning& f) {
+  const VoxsifterOptions& o = f.o;
+  f.header.take_over(f.reader->header);
+  strncpy_las(f.header.system_identifier, sizeof(f.header.system_identifier), SYSTEM_IDENTIFIER);
+  strncpy_las(f.header.generating_software, sizeof(f.header.generating_software), GENERATING_SOFTWARE);
 
-  // What the second pass does to a survivor.
-  SurvivorChanges changes;
-  changes.count_to_user_byte = counting && o.count_to_user_byte;
-  changes.count_to_intensity = counting && o.count_to_intensity;
+  SurvivorChanges& changes = f.changes;
+  changes.count_to_user_byte = f.counting && o.count_to_user_byte;
+  changes.count_to_intensity = f.counting && o.count_to_intensity;
   changes.use_cell_center = o.use_cell_center;
   changes.flatten = o.flatten_points;
   changes.flatten_all = o.flatten_all_points;
-  changes.flatten_z = (reader->header.max_z + reader->header.min_z) * 0.5;
+  changes.flatten_z = (f.reader->header.max_z + f.reader->header.min_z) * 0.5;
   changes.keypoint = o.keypoint;
   changes.withheld = o.withheld;
   // The classification layer classifies for layer output; point output does it here.
-  changes.classify_as = layer_output ? -1 : o.classify_as;
-  const bool changing = changes.count_to_user_byte || changes.count_to_intensity || changes.use_cell_center ||
-                        changes.flatten || o.marking();
+  changes.classify_as = f.layer_output ? -1 : o.classify_as;
+  f.changing = changes.count_to_user_byte || changes.count_to_intensity || changes.use_cell_center || changes.flatten ||
+               o.marking();
+}
 
-  LASwriter* writer = nullptr;
-  LASmodify* modify = nullptr;
-  LASpointModified* modified = nullptr;
-  // An output that cannot be corrected afterwards gets a true header first.
-  bool header_first = false;
-  if (!layer_output) {
-    if (!laswriteopener.active() && !laswriteopener.make_file_name(input_name.c_str(), -1)) {
-      skip_file(run, reader, filter);
-      return;
-    }
-    if (refuse_output(run, input_name)) {
-      skip_file(run, reader, filter);
-      return;
-    }
-    if (run.geo_keys_obtained) {
-      voxsifter_add_geo_keys(header, run.number_of_keys, run.geo_keys, run.num_geo_double_params,
-                             run.geo_double_params);
-    }
-    header_first = !laswriteopener.can_update_header();
-    if (header_first) {
-      LASinventory inventory;
-      count_survivors(run, reader, filter, counting, step_xy, step_z, changes, changing, inventory);
-      reader = reopen_for_pass(run, reader, input_name);
-      if (reader == nullptr) {
-        skip_file(run, nullptr, filter);
-        return;
-      }
-      ignore = reader->get_ignore();
-      set_counts_and_bounds(header, inventory);
-    }
-    writer = laswriteopener.open(&header);
-    if (writer && !o.marking()) {
-      LASwriterDeleted* deleting = new LASwriterDeleted();
-      if (deleting->open(writer)) {
-        writer = deleting;
-      } else {
-        delete deleting;
-      }
-    }
-    if (writer == nullptr) laserror("could not open laswriter");
-  } else {
-    modified = new LASpointModified();
-    const LASpoint& point = reader->point;
-    if (point.num_items) {
-      modified->init(point.scaling, point.attribute_table, point.num_items, point.items);
-    }
-    modified->original = &reader->point;
-    modify = new LASmodify(&header);
-    if (add_output_layer(run, modify, ignore)) {
-      modify->add_directory(o.ilay ? o.ilay_directory : o.olay_directory);
-      if (modify->open(input_name.c_str(), reader, o.ilay, false, 65536)) {
-        writer = modify;
-      } else {
-        laserror("opening lasmodify file for '%s'", input_name.c_str());
-      }
-    }
-    if (writer == nullptr) {
-      delete modify;
-      modify = nullptr;
+// Point output: the output's name and its refusals, the projection of the
+// command line, a header made true before the points where the output cannot
+// be corrected afterwards, and the writer, which drops the points marked
+// deleted unless the run marks survivors. False without a writer.
+static bool open_point_output(FileThinning& f) {
+  LASwriteOpener& laswriteopener = f.run.laswriteopener;
+  if (!laswriteopener.active() && !laswriteopener.make_file_name(f.input_name.c_str(), -1)) return false;
+  if (refuse_output(f.run, f.input_name)) return false;
+  if (f.run.geo_keys_obtained) {
+    voxsifter_add_geo_keys(f.header, f.run.number_of_keys, f.run.geo_keys, f.run.num_geo_double_params,
+                           f.run.geo_double_params);
+  }
+  f.header_first = !laswriteopener.can_update_header();
+  if (f.header_first) {
+    LASinventory inventory;
+    count_survivors(f.run, f.reader.get(), f.filter.get(), f.counting, f.step_xy, f.step_z, f.changes, f.changing,
+                    inventory);
+    if (!reopen_for_pass(f.run, f.reader, f.input_name)) return false;
+    set_counts_and_bounds(f.header, inventory);
+  }
+  f.writer.reset(laswriteopener.open(&f.header));
+  if (f.writer && !f.o.marking()) {
+    auto deleting = std::make_unique<LASwriterDeleted>();
+    // The deleting writer owns the plain one once it is open.
+    if (deleting->open(f.writer.get())) {
+      (void)f.writer.release();
+      f.writer = std::move(deleting);
     }
   }
+  if (!f.writer) laserror("could not open laswriter");
+  return f.writer != nullptr;
+}
 
-  if (writer == nullptr) {
-    // Nothing to write to: the file is skipped.
-    delete modified;
-    skip_file(run, reader, filter);
-    return;
+// Layer output: the layer writer, which records the changed copy of each
+// point beside the point as read. False when it cannot be opened.
+static bool open_layer_output(FileThinning& f) {
+  const VoxsifterOptions& o = f.o;
+  f.modified = std::make_unique<LASpointModified>();
+  const LASpoint& point = f.reader->point;
+  if (point.num_items) {
+    f.modified->init(point.scaling, point.attribute_table, point.num_items, point.items);
   }
+  f.modified->original = &f.reader->point;
+  auto modify = std::make_unique<LASmodify>(&f.header);
+  if (!add_output_layer(f.run, modify.get(), f.reader->get_ignore())) return false;
+  modify->add_directory(o.ilay ? o.ilay_directory : o.olay_directory);
+  if (!modify->open(f.input_name.c_str(), f.reader.get(), o.ilay, false, 65536)) {
+    laserror("opening lasmodify file for '%s'", f.input_name.c_str());
+    return false;
+  }
+  f.modify = modify.get();
+  f.writer = std::move(modify);
+  return true;
+}
 
-  // Second pass.
-  SecondPassCounts counts;
-  if (layer_output) {
-    second_pass_layers(reader, modify, *modified, filter, ignore, !o.marking(), changes, counts);
-  } else if (marks) {
-    WriterSink sink{writer};
-    const bool replayed = changing ? second_pass_marked<true>(reader, sink, filter, *marks, changes, counts)
-                                   : second_pass_marked<false>(reader, sink, filter, *marks, changes, counts);
+// The writer of the file. Without one the file is skipped (false).
+static bool open_output(FileThinning& f) {
+  const bool opened = f.layer_output ? open_layer_output(f) : open_point_output(f);
+  if (!opened) skip_file(f);
+  return opened;
+}
+
+// Second pass: the survivors, changed, go to the writer; layer output hands
+// over every point.
+static void write_survivors(FileThinning& f, LASreader* reader, PointFilterInterface* filter) {
+  const SurvivorChanges& changes = f.changes;
+  SecondPassCounts& counts = f.counts;
+  if (f.layer_output) {
+    second_pass_layers(reader, f.modify, *f.modified, filter, reader->get_ignore(), !f.o.marking(), changes, counts);
+  } else if (f.marks) {
+    WriterSink sink{f.writer.get()};
+    const bool replayed = f.changing ? second_pass_marked<true>(reader, sink, filter, *f.marks, changes, counts)
+                                     : second_pass_marked<false>(reader, sink, filter, *f.marks, changes, counts);
     if (!replayed) {
+      const char* output = f.run.laswriteopener.get_file_name();
       laserror("the second pass over '%s' did not give the points of the first; '%s' is incomplete",
-               input_name.c_str(), laswriteopener.get_file_name() ? laswriteopener.get_file_name() : "stdout");
+               f.input_name.c_str(), output ? output : "stdout");
     }
   } else {
-    WriterSink sink{writer};
-    second_pass_points(reader, sink, filter, ignore, changes, changing, counts);
+    WriterSink sink{f.writer.get()};
+    second_pass_points(reader, sink, filter, reader->get_ignore(), changes, f.changing, counts);
   }
+}
 
+// Corrects the header from what was written, reports the counts, and closes
+// the output and the input.
+static void finish_output(FileThinning& f) {
+  const VoxsifterOptions& o = f.o;
+  const SecondPassCounts& counts = f.counts;
   // Counts and bounds come from what was written, marked points included; a
   // layer writer keeps the input's header when it marks, and a header written
   // first is already true.
-  if (layer_output ? !o.marking() : !header_first) writer->update_header(&header, true, false);
+  if (f.layer_output ? !o.marking() : !f.header_first) f.writer->update_header(&f.header, true, false);
   if (counts.overflow > 0) {
     if (o.count_to_user_byte) {
       LASMessage(VERY_VERBOSE,
@@ -726,32 +780,55 @@ void voxsifter_thin_next_file(VoxsifterRun& run) {
   }
   if (counts.centre_not_held > 0) {
     LASMessage(WARNING, "%llu points of '%s' stay where they were: the scale and offset cannot hold their cell centre",
-               (unsigned long long)counts.centre_not_held, input_name.c_str());
+               (unsigned long long)counts.centre_not_held, f.input_name.c_str());
   }
   LASMessage(VERBOSE, "Writing %zu points...", (size_t)counts.written);
   if (counts.densest_known) {
     LASMessage(VERBOSE, "Highest point density in a single cell is %zu points per cell.", (size_t)counts.densest);
   }
-  writer->close(true);
-  delete writer;
-  delete modified;
-  reader->close(true);
-  delete reader;
-  if (laswriteopener.writes_file()) run.outputs_written.add(laswriteopener.get_file_name(), input_name);
+  f.writer->close(true);
+  f.modify = nullptr;
+  f.writer.reset();
+  f.modified.reset();
+  f.reader.reset();
+  LASwriteOpener& laswriteopener = f.run.laswriteopener;
+  if (laswriteopener.writes_file()) f.run.outputs_written.add(laswriteopener.get_file_name(), f.input_name);
+}
 
-  LASMessage(VERY_VERBOSE, "took %g sec.", taketime() - pass_start);
+// The closing report of the file, and what the next file starts without.
+static void report_done(FileThinning& f) {
+  const VoxsifterOptions& o = f.o;
+  LASwriteOpener& laswriteopener = f.run.laswriteopener;
+  LASMessage(VERY_VERBOSE, "took %g sec.", taketime() - f.pass_start);
   // Without a file name the output went to the standard output or a layer file.
   std::string shown;
   if (laswriteopener.get_file_name()) {
     shown = laswriteopener.get_file_name();
-  } else if (layer_output) {
-    shown = las_layer_file_name(input_name.c_str(), o.ilay ? o.ilay_directory : o.olay_directory);
+  } else if (f.layer_output) {
+    shown = las_layer_file_name(f.input_name.c_str(), o.ilay ? o.ilay_directory : o.olay_directory);
   } else {
     shown = "stdout";
   }
-  LASMessage(INFO, "done with '%s'. total time %g sec.", shown.c_str(), taketime() - file_start);
-  if (!run.geo_keys_obtained) run.geoprojectionconverter.reset_projection(true);
+  LASMessage(INFO, "done with '%s'. total time %g sec.", shown.c_str(), taketime() - f.file_start);
+  if (!f.run.geo_keys_obtained) f.run.geoprojectionconverter.reset_projection(true);
   laswriteopener.set_file_name(nullptr);
-  header.clean();
-  delete filter;
+  f.header.clean();
+  f.filter.reset();
+}
+
+void voxsifter_thin_next_file(VoxsifterRun& run) {
+  FileThinning f(run);
+  if (!open_input(f) || !settle_options(f)) return;
+  make_filter(f);
+  const bool complete = learn_the_file(f.reader.get(), f.filter.get(), f.input_name, f.pass_start);
+  f.marked = f.marked && complete;
+  const I64 first_pass_points = f.reader->points_expected;
+  // A failed reopen leaves the output name to the next file.
+  if (!reopen_for_pass(run, f.reader, f.input_name)) return;
+  f.marks = decide_marks(run, f.reader.get(), f.filter.get(), f.marked, first_pass_points);
+  build_output_header(f);
+  if (!open_output(f)) return;
+  write_survivors(f, f.reader.get(), f.filter.get());
+  finish_output(f);
+  report_done(f);
 }

@@ -3,12 +3,15 @@
 // writer agreeing with itself. Every output's header is checked against a scan
 // of its points.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "core/lasheader.hpp"
+#include "core/lasreader.hpp"
+#include "core/lasutility.hpp"
 #include "support/header_scan.hpp"
 #include "support/las_attribute.hpp"
 #include "support/las_fixture.hpp"
@@ -660,5 +663,63 @@ TEST(GeoKeys, TooManyKeysForARecordAreNotSet) {
   EXPECT_EQ(header.get_vlr("LASF_Projection", 34735), nullptr);
   EXPECT_EQ(header.offset_to_point_data, 227u);
 }
+
+// ------------------------------------------------------------------ ownership
+
+// A reader that records how it is given up.
+class GivenUp : public LASreader {
+ public:
+  explicit GivenUp(std::vector<std::string>& log) : LASreader(nullptr), log(log) {}
+  ~GivenUp() override { log.push_back("deleted"); }
+  bool seek(const I64) override { return false; }
+  ByteStreamIn* get_stream() const override { return nullptr; }
+  void close(const bool close_stream) override { log.push_back(close_stream ? "closed with stream" : "closed"); }
+  bool read_point_default() override { return false; }
+
+ private:
+  std::vector<std::string>& log;
+};
+
+TEST(Ownership, OwnedReaderIsClosedWithItsStreamThenDeleted) {
+  std::vector<std::string> log;
+  {
+    LASreaderOwner owner(new GivenUp(log));
+    EXPECT_TRUE(log.empty());
+  }
+  EXPECT_EQ(log, (std::vector<std::string>{"closed with stream", "deleted"}));
+  log.clear();
+  LASreaderOwner owner(new GivenUp(log));
+  owner.reset(new GivenUp(log));
+  EXPECT_EQ(log, (std::vector<std::string>{"closed with stream", "deleted"}));
+}
+
+// A file refused after its first pass gives up its reader, filter and header
+// there; the file after it is thinned as if it had come first.
+TEST(Ownership, FileSkippedAfterItsFirstPassLeavesTheNextWhole) {
+  TempDir dir;
+  for (const char* d : {"d1", "d2", "d3", "out"}) ASSERT_EQ(mkdir(dir.file(d).c_str(), 0755), 0);
+  const lasfix::LasFile first = rule_file();
+  lasfix::LasFile last = rule_file(6);
+  last.points.resize(B1 + 1);
+  dir.write("d1/x.las", first.bytes());
+  dir.write("d2/x.las", rule_file().bytes());
+  dir.write("d3/y.las", last.bytes());
+  const ToolResult r = run_voxsifter({"-i", dir.file("d1/x.las"), dir.file("d2/x.las"), dir.file("d3/y.las"), "-odir",
+                                      dir.file("out"), "-errors_ignore"});
+  EXPECT_EQ(r.exit_code, 3);
+  const std::string refused = "ERROR: output '" + dir.file("out/x.las") + "' for '" + dir.file("d2/x.las") +
+                              "' would overwrite the output for '" + dir.file("d1/x.las") + "'\n";
+  EXPECT_EQ(without_times(r.err), "done with '" + dir.file("out/x.las") + "'. total time T sec.\n" + refused +
+                                      "done with '" + dir.file("out/y.las") +
+                                      "'. total time T sec.\ndone with all files. total time for 3 files T sec.\n");
+  const lasfix::Parsed x = lasfix::parse(dir.read("out/x.las"));
+  const lasfix::Parsed y = lasfix::parse(dir.read("out/y.las"));
+  expect_header_matches_points(x);
+  expect_header_matches_points(y);
+  EXPECT_EQ(x.points, pick(first.points, {A0, B0, C0, D0}));
+  EXPECT_EQ(y.header.version_minor, 4);
+  EXPECT_EQ(y.points, pick(last.points, {A0, B0}));
+}
+
 
 }  // namespace
