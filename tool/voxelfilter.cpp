@@ -342,7 +342,7 @@ SurvivalDecision VoxelFilter<Payload>::decide(F64 x, F64 y, F64 z, F64 gps_time,
   SurvivalDecision decision;
   U64 position = Cells::NONE;
   if (next_survivor < survivor_positions.size()) {
-    // Survivors marked from records are asked about in their order.
+    // The points that the marks stand for are asked about in their order.
     const U64 hint = survivor_positions[next_survivor];
     if (hint < cells.size() && cells.at(hint).key == cell.index) {
       position = hint;

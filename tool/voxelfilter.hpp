@@ -35,26 +35,29 @@ inline U8 get_extended_return_number(const LASpoint& point) { return point.get_e
 // Attribute attribute_idx, 0.0 when the point has no such attribute.
 F64 get_attribute(const LASpoint& point);
 
-// Whether the getter is that of world z, which the identity holds.
-template <class T, T (*get)(const LASpoint&)>
-constexpr bool gets_z() {
-  if constexpr (std::is_same_v<T, F64>) {
-    return get == get_z;
+// Whether getter `get` is `target`.
+template <class T, T (*get)(const LASpoint&), class U, U (*target)(const LASpoint&)>
+constexpr bool is_getter() {
+  if constexpr (std::is_same_v<T, U>) {
+    return get == target;
   } else {
     return false;
   }
+}
+
+// Whether the getter is that of world z, which the identity holds.
+template <class T, T (*get)(const LASpoint&)>
+constexpr bool gets_z() {
+  return is_getter<T, get, F64, get_z>();
 }
 
 // Whether the getter is that of the intensity, which every record holds at 12.
 template <class T, T (*get)(const LASpoint&)>
 constexpr bool gets_intensity() {
-  if constexpr (std::is_same_v<T, U16>) {
-    return get == get_intensity;
-  } else {
-    return false;
-  }
+  return is_getter<T, get, U16, get_intensity>();
 }
 
+// A 32-bit integer field of a record, which may lie off its alignment.
 inline I32 record_i32(const U8* at) {
   I32 value;
   std::memcpy(&value, at, sizeof(value));
