@@ -24,6 +24,8 @@ class ArithmeticDecoder {
   // sections from it.
   ByteStreamIn* getByteStreamIn() const { return stream; }
 
+  // Models are plain heap objects and destroying one is `delete`, so owners
+  // may hold them in std::unique_ptr.
   ArithmeticBitModel* createBitModel() { return new ArithmeticBitModel(); }
   void initBitModel(ArithmeticBitModel* m) { m->init(); }
   void destroyBitModel(ArithmeticBitModel* m) { delete m; }

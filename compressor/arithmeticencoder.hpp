@@ -28,6 +28,8 @@ class ArithmeticEncoder {
   // sections to it.
   ByteStreamOut* getByteStreamOut() const { return stream; }
 
+  // Models are plain heap objects and destroying one is `delete`, so owners
+  // may hold them in std::unique_ptr.
   ArithmeticBitModel* createBitModel() { return new ArithmeticBitModel(); }
   void initBitModel(ArithmeticBitModel* m) { m->init(); }
   void destroyBitModel(ArithmeticBitModel* m) { delete m; }

@@ -39,39 +39,22 @@ void IntegerCompressor::setup(U32 value_bits, U32 high_bits, U32 value_range) {
   corrector_max = (I32)(corrector_range - corrector_range / 2 - 1);
 }
 
-// Models exist only after a first init, which needs the coder, so the coder is
-// there whenever there is something to destroy.
-IntegerCompressor::~IntegerCompressor() {
-  if (class_models == nullptr) return;
-  for (U32 i = 0; i < context_count; i++) {
-    if (encoder) encoder->destroySymbolModel(class_models[i]);
-    else decoder->destroySymbolModel(class_models[i]);
-  }
-  delete[] class_models;
-  if (encoder) encoder->destroyBitModel(corrector_bit_model);
-  else decoder->destroyBitModel(corrector_bit_model);
-  for (U32 k = 1; k <= corrector_bits; k++) {
-    if (encoder) encoder->destroySymbolModel(corrector_models[k]);
-    else decoder->destroySymbolModel(corrector_models[k]);
-  }
-  delete[] corrector_models;
-}
-
 bool IntegerCompressor::create_and_init_models() {
-  if (class_models == nullptr) {
-    class_models = new ArithmeticModel*[context_count];
+  if (!corrector_bit_model) {
+    class_models.reserve(context_count);
     for (U32 i = 0; i < context_count; i++) {
-      class_models[i] = encoder ? encoder->createSymbolModel(corrector_bits + 1)
-                                : decoder->createSymbolModel(corrector_bits + 1);
+      class_models.emplace_back(encoder ? encoder->createSymbolModel(corrector_bits + 1)
+                                        : decoder->createSymbolModel(corrector_bits + 1));
     }
-    corrector_bit_model = encoder ? encoder->createBitModel() : decoder->createBitModel();
-    corrector_models = new ArithmeticModel*[corrector_bits + 1];
-    corrector_models[0] = nullptr;
+    corrector_bit_model.reset(encoder ? encoder->createBitModel() : decoder->createBitModel());
+    corrector_models.reserve(corrector_bits + 1);
+    corrector_models.emplace_back(nullptr);
     for (U32 k = 1; k <= corrector_bits; k++) {
       // More than 11 bits would exceed a symbol model; 0 symbols makes init refuse.
       const U32 width = (k <= high_bits) ? k : high_bits;
       const U32 symbols = (width <= 11) ? 1u << width : 0;
-      corrector_models[k] = encoder ? encoder->createSymbolModel(symbols) : decoder->createSymbolModel(symbols);
+      corrector_models.emplace_back(encoder ? encoder->createSymbolModel(symbols)
+                                            : decoder->createSymbolModel(symbols));
     }
   }
   // The models are the same for both directions apart from their lookup
@@ -113,7 +96,7 @@ void IntegerCompressor::compress(I32 pred, I32 real, U32 context) {
     }
     if (d < corrector_min || d > corrector_max) d = fold_fully(d);
   }
-  write_corrector(d, class_models[context]);
+  write_corrector(d, class_models[context].get());
 }
 
 I32 IntegerCompressor::fold_fully(I64 d) const {
@@ -124,7 +107,7 @@ I32 IntegerCompressor::fold_fully(I64 d) const {
 }
 
 I32 IntegerCompressor::decompress(I32 pred, U32 context) {
-  const I32 d = read_corrector(class_models[context]);
+  const I32 d = read_corrector(class_models[context].get());
   if (needs_wide_fold(corrector_range)) {
     I64 wide = (I64)(U32)pred + d;
     if (wide < 0) {
@@ -152,14 +135,14 @@ void IntegerCompressor::write_corrector(I32 d, ArithmeticModel* class_model) {
   last_class = k;
   encoder->encodeSymbol(class_model, k);
   if (k == 0) {
-    encoder->encodeBit(corrector_bit_model, (U32)d);
+    encoder->encodeBit(corrector_bit_model.get(), (U32)d);
   } else if (k < 32) {
     const U32 v = (d < 0) ? (U32)d + ((1u << k) - 1) : (U32)d - 1;
     if (k <= high_bits) {
-      encoder->encodeSymbol(corrector_models[k], v);
+      encoder->encodeSymbol(corrector_models[k].get(), v);
     } else {
       const U32 r = k - high_bits;
-      encoder->encodeSymbol(corrector_models[k], v >> r);
+      encoder->encodeSymbol(corrector_models[k].get(), v >> r);
       encoder->writeBits(r, v & ((1u << r) - 1));
     }
   }
@@ -169,14 +152,14 @@ void IntegerCompressor::write_corrector(I32 d, ArithmeticModel* class_model) {
 I32 IntegerCompressor::read_corrector(ArithmeticModel* class_model) {
   const U32 k = decoder->decodeSymbol(class_model);
   last_class = k;
-  if (k == 0) return (I32)decoder->decodeBit(corrector_bit_model);
+  if (k == 0) return (I32)decoder->decodeBit(corrector_bit_model.get());
   if (k >= 32) return corrector_min;
   U32 v;
   if (k <= high_bits) {
-    v = decoder->decodeSymbol(corrector_models[k]);
+    v = decoder->decodeSymbol(corrector_models[k].get());
   } else {
     const U32 r = k - high_bits;
-    v = decoder->decodeSymbol(corrector_models[k]) << r;
+    v = decoder->decodeSymbol(corrector_models[k].get()) << r;
     v |= decoder->readBits(r);
   }
   return (v >= (1u << (k - 1))) ? (I32)(v + 1) : (I32)(v - ((1u << k) - 1));

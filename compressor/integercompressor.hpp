@@ -6,6 +6,9 @@
 // go out raw. An instance works either for an encoder or for a decoder.
 #pragma once
 
+#include <memory>
+#include <vector>
+
 #include "compressor/arithmeticdecoder.hpp"
 #include "compressor/arithmeticencoder.hpp"
 
@@ -16,7 +19,6 @@ class IntegerCompressor {
                     U32 value_range = 0);
   IntegerCompressor(ArithmeticDecoder* dec, U32 value_bits = 16, U32 context_count = 1, U32 high_bits = 8,
                     U32 value_range = 0);
-  ~IntegerCompressor();
   IntegerCompressor(const IntegerCompressor&) = delete;
   IntegerCompressor& operator=(const IntegerCompressor&) = delete;
 
@@ -50,7 +52,8 @@ class IntegerCompressor {
   I32 corrector_max = 0;
   ArithmeticEncoder* encoder = nullptr;
   ArithmeticDecoder* decoder = nullptr;
-  ArithmeticModel** class_models = nullptr;      // one per context
-  ArithmeticBitModel* corrector_bit_model = nullptr;  // class 0
-  ArithmeticModel** corrector_models = nullptr;  // classes 1 to `corrector_bits`; entry 0 unused
+  // Made on the first init (the bit model tells), then kept and reset.
+  std::vector<std::unique_ptr<ArithmeticModel>> class_models;      // one per context
+  std::unique_ptr<ArithmeticBitModel> corrector_bit_model;         // class 0
+  std::vector<std::unique_ptr<ArithmeticModel>> corrector_models;  // classes 1 to `corrector_bits`; entry 0 unused
 };

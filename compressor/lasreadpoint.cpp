@@ -339,17 +339,7 @@ bool LASreadPoint::read_chunk_table() {
   const I64 chunks_start = stream->tell();
 
   // The writer never came back to fill in the position.
-  if (chunk_table_start + 8 == chunks_start) {
-    if (adaptive) {
-      set_error("compressor was interrupted before writing adaptive chunk table of VMB file");
-      return false;
-    }
-    if (!grow_chunk_offsets(TABLE_GROWTH)) return false;
-    chunk_offsets[0] = chunks_start;
-    known_chunks = 1;
-    set_warning("compressor was interrupted before writing chunk table of VMB file");
-    return true;
-  }
+  if (chunk_table_start + 8 == chunks_start) return start_without_chunk_table(chunks_start);
 
   // The table cannot be reached: fixed chunks are found while reading.
   if (!stream->isSeekable()) {
@@ -359,62 +349,87 @@ bool LASreadPoint::read_chunk_table() {
     return true;
   }
 
-  if (chunk_table_start == -1) {
-    try {
-      if (!stream->seekEnd(8)) return false;
-      stream->get64bitsLE((U8*)&chunk_table_start);
-    } catch (int) {
-      return false;
-    }
-  }
+  if (chunk_table_start == -1 && !read_appended_table_position(chunk_table_start)) return false;
 
   bool count_read = false;
   U32 decoded = 0;
   try {
-    // A table before the chunks, or one announcing more chunks than there are
-    // bytes for (each begins with a raw point), is not trusted.
-    if (chunk_table_start < chunks_start) throw CHUNK_CORRUPT;
-    if (!stream->seek(chunk_table_start) || stream->tell() != chunk_table_start) throw CHUNK_CORRUPT;
-    U32 version;
-    stream->get32bitsLE((U8*)&version);
-    if (version != 0) throw CHUNK_CORRUPT;
-    U32 count;
-    stream->get32bitsLE((U8*)&count);
-    if ((U64)count > (U64)(chunk_table_start - chunks_start) / std::max(point_size, 1u)) throw CHUNK_CORRUPT;
-    if (adaptive) {
-      chunk_point_totals = (U64*)malloc_las(((U64)count + 1) * sizeof(U64));
-      if (!chunk_point_totals) throw CHUNK_CORRUPT;
-      chunk_point_totals[0] = 0;
-    }
-    if (!grow_chunk_offsets(count)) throw CHUNK_CORRUPT;
-    chunk_offsets[0] = chunks_start;
-    known_chunks = 1;
-    count_read = true;
-    if (count > 0) {
-      decoder->init(stream, true);
-      IntegerCompressor ic(decoder.get(), 32, 2, 8, 0);
-      if (!ic.initDecompressor()) throw CHUNK_CORRUPT;
-      I32 last_points = 0, last_bytes = 0;
-      for (U32 i = 1; i <= count; i++) {
-        if (adaptive) {
-          last_points = ic.decompress((i > 1) ? last_points : 0, 0);
-          chunk_point_totals[i] = chunk_point_totals[i - 1] + (U32)last_points;
-        }
-        last_bytes = ic.decompress((i > 1) ? last_bytes : 0, 1);
-        // Byte counts are unsigned 32-bit; a chunk of no bytes is no chunk.
-        chunk_offsets[i] = chunk_offsets[i - 1] + (U32)last_bytes;
-        if (last_bytes == 0) throw CHUNK_CORRUPT;
-        known_chunks++;
-        decoded = i;
-      }
-      decoder->done();
-    }
-    table_complete = true;
+    decode_chunk_table(chunks_start, chunk_table_start, count_read, decoded);
   } catch (int) {
     decoder->done();
     if (!recover_chunk_table(chunks_start, chunk_table_start, count_read, decoded)) return false;
   }
   return stream->seek(chunks_start);
+}
+
+// Only the first chunk is known; fixed chunks find the others while reading.
+bool LASreadPoint::start_without_chunk_table(I64 chunks_start) {
+  if (adaptive) {
+    set_error("compressor was interrupted before writing adaptive chunk table of VMB file");
+    return false;
+  }
+  if (!grow_chunk_offsets(TABLE_GROWTH)) return false;
+  chunk_offsets[0] = chunks_start;
+  known_chunks = 1;
+  set_warning("compressor was interrupted before writing chunk table of VMB file");
+  return true;
+}
+
+// A writer that could not seek back put the table's position in the last 8
+// bytes of the stream.
+bool LASreadPoint::read_appended_table_position(I64& chunk_table_start) {
+  try {
+    if (!stream->seekEnd(8)) return false;
+    stream->get64bitsLE((U8*)&chunk_table_start);
+  } catch (int) {
+    return false;
+  }
+  return true;
+}
+
+// Fills the chunk offsets (and point totals of adaptive chunks) from the table
+// at `chunk_table_start`. Throws at the first damage; `count_read` and
+// `decoded` then tell the recovery how far it came.
+void LASreadPoint::decode_chunk_table(I64 chunks_start, I64 chunk_table_start, bool& count_read, U32& decoded) {
+  // A table before the chunks, or one announcing more chunks than there are
+  // bytes for (each begins with a raw point), is not trusted.
+  if (chunk_table_start < chunks_start) throw CHUNK_CORRUPT;
+  if (!stream->seek(chunk_table_start) || stream->tell() != chunk_table_start) throw CHUNK_CORRUPT;
+  U32 version;
+  stream->get32bitsLE((U8*)&version);
+  if (version != 0) throw CHUNK_CORRUPT;
+  U32 count;
+  stream->get32bitsLE((U8*)&count);
+  if ((U64)count > (U64)(chunk_table_start - chunks_start) / std::max(point_size, 1u)) throw CHUNK_CORRUPT;
+  if (adaptive) {
+    chunk_point_totals = (U64*)malloc_las(((U64)count + 1) * sizeof(U64));
+    if (!chunk_point_totals) throw CHUNK_CORRUPT;
+    chunk_point_totals[0] = 0;
+  }
+  if (!grow_chunk_offsets(count)) throw CHUNK_CORRUPT;
+  chunk_offsets[0] = chunks_start;
+  known_chunks = 1;
+  count_read = true;
+  if (count > 0) {
+    decoder->init(stream, true);
+    IntegerCompressor ic(decoder.get(), 32, 2, 8, 0);
+    if (!ic.initDecompressor()) throw CHUNK_CORRUPT;
+    I32 last_points = 0, last_bytes = 0;
+    for (U32 i = 1; i <= count; i++) {
+      if (adaptive) {
+        last_points = ic.decompress((i > 1) ? last_points : 0, 0);
+        chunk_point_totals[i] = chunk_point_totals[i - 1] + (U32)last_points;
+      }
+      last_bytes = ic.decompress((i > 1) ? last_bytes : 0, 1);
+      // Byte counts are unsigned 32-bit; a chunk of no bytes is no chunk.
+      chunk_offsets[i] = chunk_offsets[i - 1] + (U32)last_bytes;
+      if (last_bytes == 0) throw CHUNK_CORRUPT;
+      known_chunks++;
+      decoded = i;
+    }
+    decoder->done();
+  }
+  table_complete = true;
 }
 
 // A damaged or missing table: adaptive chunks cannot be found without it;

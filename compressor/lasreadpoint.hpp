@@ -65,6 +65,9 @@ class LASreadPoint {
   bool make_coded_readers(const LASitem* items);
   bool start_chunk();
   bool read_chunk_table();
+  bool start_without_chunk_table(I64 chunks_start);
+  bool read_appended_table_position(I64& chunk_table_start);
+  void decode_chunk_table(I64 chunks_start, I64 chunk_table_start, bool& count_read, U32& decoded);
   bool recover_chunk_table(I64 chunks_start, I64 chunk_table_start, bool count_read, U32 decoded);
   bool grow_chunk_offsets(U64 capacity);
   void release_tables();

@@ -12,26 +12,42 @@ namespace {
 
 constexpr U32 FIRST_TABLE_CAPACITY = 1024;
 
-LASwriteItemRaw* make_raw_writer(const LASitem& item) {
+template <class Writer>
+std::unique_ptr<LASwriteItemRaw> make_writer() {
+  return std::make_unique<Writer>();
+}
+
+// realloc frees the old block when it moves it and keeps it when it fails, so
+// the owner lets go of it only on success.
+template <class Table>
+bool resize_table(Table& table, U64 entries) {
+  U32* moved = (U32*)realloc_las(table.get(), entries * sizeof(U32));
+  if (moved == nullptr) return false;
+  (void)table.release();
+  table.reset(moved);
+  return true;
+}
+
+std::unique_ptr<LASwriteItemRaw> make_raw_writer(const LASitem& item) {
   const bool le = Endian::IS_LITTLE_ENDIAN;
   switch (item.type) {
     case LASitem::POINT10:
-      return le ? (LASwriteItemRaw*)new LASwriteItemRaw_POINT10_LE() : new LASwriteItemRaw_POINT10_BE();
+      return le ? make_writer<LASwriteItemRaw_POINT10_LE>() : make_writer<LASwriteItemRaw_POINT10_BE>();
     case LASitem::GPSTIME11:
-      return le ? (LASwriteItemRaw*)new LASwriteItemRaw_GPSTIME11_LE() : new LASwriteItemRaw_GPSTIME11_BE();
+      return le ? make_writer<LASwriteItemRaw_GPSTIME11_LE>() : make_writer<LASwriteItemRaw_GPSTIME11_BE>();
     case LASitem::RGB12:
     case LASitem::RGB14:
-      return le ? (LASwriteItemRaw*)new LASwriteItemRaw_RGB12_LE() : new LASwriteItemRaw_RGB12_BE();
+      return le ? make_writer<LASwriteItemRaw_RGB12_LE>() : make_writer<LASwriteItemRaw_RGB12_BE>();
     case LASitem::RGBNIR14:
-      return le ? (LASwriteItemRaw*)new LASwriteItemRaw_RGBNIR14_LE() : new LASwriteItemRaw_RGBNIR14_BE();
+      return le ? make_writer<LASwriteItemRaw_RGBNIR14_LE>() : make_writer<LASwriteItemRaw_RGBNIR14_BE>();
     case LASitem::WAVEPACKET13:
     case LASitem::WAVEPACKET14:
-      return le ? (LASwriteItemRaw*)new LASwriteItemRaw_WAVEPACKET13_LE() : new LASwriteItemRaw_WAVEPACKET13_BE();
+      return le ? make_writer<LASwriteItemRaw_WAVEPACKET13_LE>() : make_writer<LASwriteItemRaw_WAVEPACKET13_BE>();
     case LASitem::POINT14:
-      return le ? (LASwriteItemRaw*)new LASwriteItemRaw_POINT14_LE() : new LASwriteItemRaw_POINT14_BE();
+      return le ? make_writer<LASwriteItemRaw_POINT14_LE>() : make_writer<LASwriteItemRaw_POINT14_BE>();
     case LASitem::BYTE:
     case LASitem::BYTE14:
-      return new LASwriteItemRaw_BYTE(item.size);
+      return std::make_unique<LASwriteItemRaw_BYTE>(item.size);
   }
   return nullptr;
 }
@@ -39,11 +55,6 @@ LASwriteItemRaw* make_raw_writer(const LASitem& item) {
 }  // namespace
 
 LASwritePoint::LASwritePoint() : coded_writer_maker(make_item_writer) {}
-
-LASwritePoint::~LASwritePoint() {
-  free(chunk_point_counts);
-  free(chunk_byte_counts);
-}
 
 bool LASwritePoint::setup(const U32 num_items, const LASitem* items, const Vembra* vembra) {
   if (num_items == 0 || items == nullptr) return false;
@@ -58,7 +69,7 @@ bool LASwritePoint::setup(const U32 num_items, const LASitem* items, const Vembr
   next = Next::CHUNK_START;
   chunk_size = U32_MAX;
   for (U32 i = 0; i < num_items; i++) {
-    raw_writers.emplace_back(make_raw_writer(items[i]));
+    raw_writers.push_back(make_raw_writer(items[i]));
     if (!raw_writers.back()) return false;
   }
   if (!encoder) return true;
@@ -158,26 +169,25 @@ bool LASwritePoint::close_chunk() {
   return true;
 }
 
+// Doubles the table; false when it cannot grow (memory, or 2^32 - 1 chunks,
+// where the count field is full). A table that failed to grow keeps its entries.
+bool LASwritePoint::grow_chunk_table() {
+  U64 capacity = table_capacity ? 2 * (U64)table_capacity : FIRST_TABLE_CAPACITY;
+  if (capacity > U32_MAX) capacity = U32_MAX;
+  if (capacity == table_capacity) return false;
+  if (chunk_size == U32_MAX && !resize_table(chunk_point_counts, capacity)) return false;
+  if (!resize_table(chunk_byte_counts, capacity)) return false;
+  table_capacity = (U32)capacity;
+  return true;
+}
+
 bool LASwritePoint::add_chunk_to_table() {
-  if (table_chunks == table_capacity) {
-    U64 capacity = table_capacity ? 2 * (U64)table_capacity : FIRST_TABLE_CAPACITY;
-    if (capacity > U32_MAX) capacity = U32_MAX;
-    if (capacity == table_capacity) return false;  // 2^32 - 1 chunks: the count field is full
-    if (chunk_size == U32_MAX) {
-      U32* counts = (U32*)realloc_las(chunk_point_counts, capacity * sizeof(U32));
-      if (!counts) return false;
-      chunk_point_counts = counts;
-    }
-    U32* bytes = (U32*)realloc_las(chunk_byte_counts, capacity * sizeof(U32));
-    if (!bytes) return false;
-    chunk_byte_counts = bytes;
-    table_capacity = (U32)capacity;
-  }
+  if (table_chunks == table_capacity && !grow_chunk_table()) return false;
   const I64 position = stream->tell();
   // The table holds 32-bit byte counts: a longer chunk could not be found again.
   if (position - chunk_start < 0 || position - chunk_start > (I64)U32_MAX) return false;
-  if (chunk_size == U32_MAX) chunk_point_counts[table_chunks] = points_in_chunk;
-  chunk_byte_counts[table_chunks] = (U32)(position - chunk_start);
+  if (chunk_size == U32_MAX) chunk_point_counts.get()[table_chunks] = points_in_chunk;
+  chunk_byte_counts.get()[table_chunks] = (U32)(position - chunk_start);
   chunk_start = position;
   table_chunks++;
   return true;
@@ -197,9 +207,11 @@ bool LASwritePoint::write_chunk_table() {
     if (!encoder->init(stream)) return false;
     IntegerCompressor ic(encoder.get(), 32, 2, 8, 0);
     if (!ic.initCompressor()) return false;
+    const U32* points = chunk_point_counts.get();
+    const U32* bytes = chunk_byte_counts.get();
     for (U32 i = 0; i < table_chunks; i++) {
-      if (chunk_size == U32_MAX) ic.compress(i ? (I32)chunk_point_counts[i - 1] : 0, (I32)chunk_point_counts[i], 0);
-      ic.compress(i ? (I32)chunk_byte_counts[i - 1] : 0, (I32)chunk_byte_counts[i], 1);
+      if (chunk_size == U32_MAX) ic.compress(i ? (I32)points[i - 1] : 0, (I32)points[i], 0);
+      ic.compress(i ? (I32)bytes[i - 1] : 0, (I32)bytes[i], 1);
     }
     encoder->done();
   }

@@ -28,7 +28,6 @@ class LASwritePoint {
   typedef LASitemWriterMaker CodedWriterMaker;
 
   LASwritePoint();
-  ~LASwritePoint();
   LASwritePoint(const LASwritePoint&) = delete;
   LASwritePoint& operator=(const LASwritePoint&) = delete;
 
@@ -54,7 +53,15 @@ class LASwritePoint {
 
   bool close_chunk();
   bool add_chunk_to_table();
+  bool grow_chunk_table();
   bool write_chunk_table();
+
+  // The chunk table grows by realloc, so that a failed growth is an answer
+  // (false) rather than an exception.
+  struct FreeTable {
+    void operator()(U32* table) const { free(table); }
+  };
+  using Table = std::unique_ptr<U32, FreeTable>;
 
   ByteStreamOut* stream = nullptr;
   U32 writer_count = 0;
@@ -69,8 +76,8 @@ class LASwritePoint {
   bool offset_field_pending = false;  // the chunk table offset is still to be written
   U32 table_chunks = 0;
   U32 table_capacity = 0;
-  U32* chunk_point_counts = nullptr;  // adaptive chunks only
-  U32* chunk_byte_counts = nullptr;
+  Table chunk_point_counts;  // adaptive chunks only
+  Table chunk_byte_counts;
   I64 chunk_start = 0;
   I64 offset_field_position = -1;     // -1: the stream cannot seek back
   CodedWriterMaker coded_writer_maker;

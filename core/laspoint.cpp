@@ -3,6 +3,7 @@
 #include "core/laspoint.hpp"
 
 #include <cstdlib>
+#include <memory>
 
 #include "compressor/vembra.hpp"
 #include "core/lasheader.hpp"
@@ -155,9 +156,8 @@ bool LASpoint::init(const LASscaling* scaling, const LASattributeTable* attribut
     clean();
     return false;
   }
-  bool ok = init(scaling, attribute_table, count, list);
-  delete[] list;
-  return ok;
+  const std::unique_ptr<LASitem[]> items(list);
+  return init(scaling, attribute_table, count, items.get());
 }
 
 bool LASpoint::init(const LASheader* header, const U16 num_items, const LASitem* items) {

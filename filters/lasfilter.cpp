@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "filters/lascriterion.hpp"
 
@@ -29,19 +30,18 @@ I32 LASfilter::unparse(std::string& text) const {
 }
 
 void LASfilter::add_criterion(LAScriterion* criterion) {
+  // Owned from here on, also when the list cannot take it.
+  std::unique_ptr<LAScriterion> owned(criterion);
   if (criteria_count == criteria_capacity) {
     // Grows by 16 so that typical command lines allocate once.
     LAScriterion** grown = (LAScriterion**)malloc_las(sizeof(LAScriterion*) * ((U64)criteria_capacity + 16));
-    if (grown == nullptr) {
-      delete criterion;
-      return;
-    }
+    if (grown == nullptr) return;
     if (criteria) memcpy((void*)grown, criteria, sizeof(LAScriterion*) * criteria_count);
     free(criteria);
     criteria = grown;
     criteria_capacity += 16;
   }
-  criteria[criteria_count++] = criterion;
+  criteria[criteria_count++] = owned.release();
 }
 
 LAScriterion* LASfilter::take_last_criterion() {

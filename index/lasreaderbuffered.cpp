@@ -177,8 +177,7 @@ bool LASreaderBuffered::check_record_layout() {
 }
 
 void LASreaderBuffered::record_original_counts() {
-  delete header.vlr_lasoriginal;
-  LASvlrOriginal* original = new LASvlrOriginal();
+  auto original = std::make_unique<LASvlrOriginal>();
   if (header.version_minor > 3) {
     original->number_of_point_records = (I64)header.extended_number_of_point_records;
     for (int r = 0; r < 15; r++)
@@ -193,7 +192,9 @@ void LASreaderBuffered::record_original_counts() {
   original->min_y = header.min_y;
   original->max_z = header.max_z;
   original->min_z = header.min_z;
-  header.vlr_lasoriginal = original;
+  // The header owns its record of the original counts.
+  delete header.vlr_lasoriginal;
+  header.vlr_lasoriginal = original.release();
 }
 
 bool LASreaderBuffered::open() {
@@ -452,7 +453,9 @@ bool LASreaderBuffered::remove_buffer() {
   current_buffer = nullptr;
   buffered_points = 0;
   buffer_read_count = 0;
-  LASvlrOriginal* original = header.vlr_lasoriginal;
+  // The record goes with this call: the header then counts the tile alone.
+  const std::unique_ptr<LASvlrOriginal> original(header.vlr_lasoriginal);
+  header.vlr_lasoriginal = nullptr;
   if (original == nullptr) return false;
   points_expected = original->number_of_point_records;
   if (header.version_minor > 3) {
@@ -474,7 +477,5 @@ bool LASreaderBuffered::remove_buffer() {
   header.min_y = original->min_y;
   header.max_z = original->max_z;
   header.min_z = original->min_z;
-  delete original;
-  header.vlr_lasoriginal = nullptr;
   return true;
 }

@@ -413,15 +413,14 @@ bool las_init_point_for_header(LASpoint& point, LASheader& header) {
   if (header.compressor) return point.init(&header, header.compressor->num_items, header.compressor->items);
   Vembra layout;
   U16 num_items = 0;
-  LASitem* items = nullptr;
-  if (!layout.setup(&num_items, &items, header.point_data_format, header.point_data_record_length)) {
+  LASitem* list = nullptr;
+  if (!layout.setup(&num_items, &list, header.point_data_format, header.point_data_record_length)) {
     laserror("unknown point type %d with point size %d", header.point_data_format, header.point_data_record_length);
     return false;
   }
+  const std::unique_ptr<LASitem[]> items(list);
   // The point links to the header's attributes, so that they can be read by index.
-  const bool ok = point.init(&header, num_items, items);
-  delete[] items;
-  return ok;
+  return point.init(&header, num_items, items.get());
 }
 
 bool LASreaderMerged::init_point() { return las_init_point_for_header(point, header); }

@@ -8,17 +8,12 @@
 #include "index/lasreadermerged.hpp"
 
 LASreaderPipeOn::~LASreaderPipeOn() {
-  if (lasreader) {
-    lasreader->close(true);
-    delete lasreader;
-  }
+  // The inner reader goes first, as its messages come before the writer's.
+  lasreader.reset();
   // Reading stopped before the end of the input: the piped stream is
   // finished with the points written, and its header patched no more than
   // standard output allows.
-  if (laswriterlas) {
-    laswriterlas->close(true);
-    delete laswriterlas;
-  }
+  laswriterlas.reset();
 }
 
 void LASreaderPipeOn::set_filter(LASfilter* filter) {
@@ -54,21 +49,22 @@ bool LASreaderPipeOn::open(LASreader* lasreader) {
     laserror("no lasreader");
     return false;
   }
-  this->lasreader = lasreader;
+  this->lasreader.reset(lasreader);
   // The inner reader keeps its own attribute arrays for the points it reads,
   // and keeps no record counts for records it no longer holds.
   header.take_over(lasreader->header, true);
   set_ignore(lasreader->get_ignore());
   if (!las_init_point_for_header(point, header)) return false;
 
-  delete laswriterlas;
-  laswriterlas = new LASwriterLAS();
-  if (!laswriterlas->open(stdout, &header, 0, 0, 50000)) {
-    delete laswriterlas;
-    laswriterlas = nullptr;
+  laswriterlas.reset();
+  // Owned plainly until it is open: a writer that never opened has nothing to close.
+  auto writer = std::make_unique<LASwriterLAS>();
+  if (!writer->open(stdout, &header, 0, 0, 50000)) {
+    writer.reset();
     laserror("opening laswriterlas to stdout");
     return false;
   }
+  laswriterlas.reset(writer.release());
   points_expected = header.number_of_point_records ? (I64)header.number_of_point_records
                                                    : (I64)header.extended_number_of_point_records;
   points_read = 0;
@@ -82,11 +78,7 @@ bool LASreaderPipeOn::read_point_default() {
     points_read++;
     return true;
   }
-  if (laswriterlas) {
-    laswriterlas->close(true);
-    delete laswriterlas;
-    laswriterlas = nullptr;
-  }
+  laswriterlas.reset();
   point.reset();
   return false;
 }

@@ -5,8 +5,8 @@
 #pragma once
 
 #include "core/lasreader.hpp"
-
-class LASwriterLAS;
+#include "core/laswriter_las.hpp"
+#include "index/lasclosing.hpp"
 
 // Owns the inner reader and the writer on standard output.
 class LASreaderPipeOn : public LASreader {
@@ -33,9 +33,9 @@ class LASreaderPipeOn : public LASreader {
   // standard output.
   bool open(LASreader* lasreader);
   // The reader it wraps, which the opener reopens for another pass.
-  LASreader* get_lasreader() const { return lasreader; }
+  LASreader* get_lasreader() const { return lasreader.get(); }
 
  private:
-  LASreader* lasreader = nullptr;
-  LASwriterLAS* laswriterlas = nullptr;
+  LASclosing<LASreader> lasreader;
+  LASclosing<LASwriterLAS> laswriterlas;
 };

@@ -27,10 +27,10 @@ U32 stored_compressor(const LASheader& header) {
     vembra.is_standard(&point_type);
   } else {
     U16 num_items = 0;
-    LASitem* items = nullptr;
-    if (!vembra.setup(&num_items, &items, point_type, header.point_data_record_length)) return Vembra::NONE;
-    vembra.setup(num_items, items, Vembra::NONE);
-    delete[] items;
+    LASitem* list = nullptr;
+    if (!vembra.setup(&num_items, &list, point_type, header.point_data_record_length)) return Vembra::NONE;
+    const std::unique_ptr<LASitem[]> items(list);
+    vembra.setup(num_items, items.get(), Vembra::NONE);
   }
   const U16 compressor = (point_type <= 5) ? Vembra::POINTWISE_CHUNKED : Vembra::LAYERED_CHUNKED;
   vembra.compressor = compressor;
@@ -50,11 +50,8 @@ I64 announced_points(const LASheader& header) {
 
 }  // namespace
 
-LASreaderStored::~LASreaderStored() {
-  end_pass();
-  delete streaminarray;
-  delete streamoutarray;
-}
+// The pass ends before the streams it reads or writes go.
+LASreaderStored::~LASreaderStored() { end_pass(); }
 
 void LASreaderStored::set_filter(LASfilter* filter) {
   if (lasreader) lasreader->set_filter(filter);
@@ -86,7 +83,7 @@ bool LASreaderStored::open(LASreader* lasreader) {
     laserror("no lasreader");
     return false;
   }
-  this->lasreader = lasreader;
+  this->lasreader.reset(lasreader);
   // The inner reader keeps its own attribute arrays for the points it reads.
   header.take_over(lasreader->header, true);
   // The tool asks the reader it holds which points to leave alone.
@@ -94,32 +91,34 @@ bool LASreaderStored::open(LASreader* lasreader) {
   if (!las_init_point_for_header(point, header)) return false;
 
   const I64 expected = announced_points(header);
-  delete streamoutarray;
+  // A writer still open on the old store finishes before the store goes.
+  laswriterlas.reset();
   const I64 first = std::min<I64>(expected, FIRST_BUFFER_CAP / 2) * 2;
   if (Endian::IS_LITTLE_ENDIAN) {
-    streamoutarray = new ByteStreamOutArrayLE(first);
+    streamoutarray = std::make_unique<ByteStreamOutArrayLE>(first);
   } else {
-    streamoutarray = new ByteStreamOutArrayBE(first);
+    streamoutarray = std::make_unique<ByteStreamOutArrayBE>(first);
   }
 
-  delete laswriterlas;
-  laswriterlas = new LASwriterLAS();
+  // Owned plainly until it is open: a writer that never opened has nothing to
+  // close. The store is this reader's, also when the writer refuses the header.
+  auto writer = std::make_unique<LASwriterLAS>();
+  writer->delete_stream = false;
   // Written with no count, so that closing records exactly the points stored,
   // however many the input announced.
   const U32 legacy_count = header.number_of_point_records;
   const U64 extended_count = header.extended_number_of_point_records;
   header.number_of_point_records = 0;
   header.extended_number_of_point_records = 0;
-  const bool opened = laswriterlas->open(streamoutarray, &header, stored_compressor(header), 0, STORED_CHUNK_SIZE);
+  const bool opened = writer->open(streamoutarray.get(), &header, stored_compressor(header), 0, STORED_CHUNK_SIZE);
   header.number_of_point_records = legacy_count;
   header.extended_number_of_point_records = extended_count;
   if (!opened) {
-    delete laswriterlas;
-    laswriterlas = nullptr;
+    writer.reset();
     laserror("opening laswriterlas to streamoutarray");
     return false;
   }
-  laswriterlas->delete_stream = false;
+  laswriterlas.reset(writer.release());
   store_failed = false;
 
   points_expected = points_expected_at_open = expected;
@@ -127,12 +126,7 @@ bool LASreaderStored::open(LASreader* lasreader) {
   return true;
 }
 
-void LASreaderStored::finish_writer() {
-  if (laswriterlas == nullptr) return;
-  laswriterlas->close(true);
-  delete laswriterlas;
-  laswriterlas = nullptr;
-}
+void LASreaderStored::finish_writer() { laswriterlas.reset(); }
 
 bool LASreaderStored::read_point_default() {
   if (lasreader) {
@@ -146,9 +140,7 @@ bool LASreaderStored::read_point_default() {
       points_read++;
       return true;
     }
-    lasreader->close(true);
-    delete lasreader;
-    lasreader = nullptr;
+    lasreader.reset();
   }
   finish_writer();
   point.reset();
@@ -156,11 +148,7 @@ bool LASreaderStored::read_point_default() {
 }
 
 void LASreaderStored::end_pass() {
-  if (lasreader) {
-    lasreader->close(true);
-    delete lasreader;
-    lasreader = nullptr;
-  }
+  lasreader.reset();
   finish_writer();
 }
 
@@ -185,20 +173,20 @@ bool LASreaderStored::reopen() {
       return false;
     }
     if (Endian::IS_LITTLE_ENDIAN) {
-      streaminarray = new ByteStreamInArrayLE();
+      streaminarray = std::make_unique<ByteStreamInArrayLE>();
     } else {
-      streaminarray = new ByteStreamInArrayBE();
+      streaminarray = std::make_unique<ByteStreamInArrayBE>();
     }
     streaminarray->take_over(*streamoutarray);
   }
-  LASreaderLAS* reader = new LASreaderLAS(opener);
+  auto reader = std::make_unique<LASreaderLAS>(opener);
   reader->set_delete_stream(false);
-  if (!reader->open(streaminarray, false, LAS_SELECTIVE_ALL)) {
-    delete reader;
+  if (!reader->open(streaminarray.get(), false, LAS_SELECTIVE_ALL)) {
+    reader.reset();
     laserror("opening lasreaderlas from streaminarray");
     return false;
   }
-  lasreader = reader;
+  lasreader.reset(reader.release());
   header.take_over(lasreader->header);
   points_expected = points_expected_at_open;
   points_read = 0;

@@ -5,11 +5,13 @@
 // format has coders; every later pass reads that stream back from its start.
 #pragma once
 
-#include "core/lasreader.hpp"
+#include <memory>
 
-class ByteStreamInArray;
-class ByteStreamOutArray;
-class LASwriterLAS;
+#include "core/bytestreamin_array.hpp"
+#include "core/bytestreamout_array.hpp"
+#include "core/lasreader.hpp"
+#include "core/laswriter_las.hpp"
+#include "index/lasclosing.hpp"
 
 // Owns the inner reader, the writer of the first pass and both memory streams.
 class LASreaderStored : public LASreader {
@@ -54,10 +56,11 @@ class LASreaderStored : public LASreader {
   void end_pass();
   bool first_pass_pending() const { return lasreader && laswriterlas && points_read == 0; }
 
-  LASreader* lasreader = nullptr;
-  LASwriterLAS* laswriterlas = nullptr;
-  ByteStreamInArray* streaminarray = nullptr;
-  ByteStreamOutArray* streamoutarray = nullptr;
+  LASclosing<LASreader> lasreader;
+  LASclosing<LASwriterLAS> laswriterlas;
+  // The writer and the reader of a pass use these; they outlive both.
+  std::unique_ptr<ByteStreamInArray> streaminarray;
+  std::unique_ptr<ByteStreamOutArray> streamoutarray;
   // The count announced at open, which every pass expects again.
   I64 points_expected_at_open = 0;
   // A point could not be stored (reported then): the store cannot be replayed.

@@ -3,23 +3,21 @@
 // Only this hand-over exists so far; the layers themselves are not built.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "core/laspoint.hpp"
 
 // The changed copy of a point (this LASpoint) with a reference to the point as
-// read. Owns `original` only when `owns_original` is set.
+// read. `original` is borrowed, unless the copy holds it in `owned_original`.
 class LASpointModified : public LASpoint {
  public:
   const LASpoint* original = nullptr;
-  bool owns_original = false;
+  std::unique_ptr<const LASpoint> owned_original;
 
   LASpointModified() = default;
   LASpointModified(const LASpointModified&) = delete;
   LASpointModified& operator=(const LASpointModified&) = delete;
-  ~LASpointModified() {
-    if (owns_original) delete original;
-  }
 };
 
 // The layer file of a point file: its name with the extension replaced by

@@ -5,7 +5,7 @@
 
 bool LASwriterDeleted::open(LASwriter* writer) {
   if (writer == nullptr) return false;
-  this->writer = writer;
+  this->writer.reset(writer);
   scaling = writer->scaling;
   points_expected = writer->points_expected;
   return true;
@@ -38,5 +38,3 @@ I64 LASwriterDeleted::close(bool update_npoints) {
 }
 
 I64 LASwriterDeleted::tell() { return writer ? writer->tell() : 0; }
-
-LASwriterDeleted::~LASwriterDeleted() { delete writer; }

@@ -2,9 +2,12 @@
 // deletions made while reading (by layers) never reach the output.
 #pragma once
 
+#include <memory>
+
 #include "core/laswriter.hpp"
 
-// Owns the inner writer: close closes it, the destructor deletes it.
+// Owns the inner writer: close closes it, the destructor deletes it (its own
+// destructor finishes what was not closed).
 class LASwriterDeleted : public LASwriter {
  public:
   LASwriterDeleted() = default;
@@ -19,8 +22,7 @@ class LASwriterDeleted : public LASwriter {
   bool update_header(const LASheader* header, bool use_inventory = false, bool update_extra_bytes = false) override;
   I64 close(bool update_npoints = true) override;
   I64 tell() override;
-  ~LASwriterDeleted() override;
 
  private:
-  LASwriter* writer = nullptr;
+  std::unique_ptr<LASwriter> writer;
 };

@@ -52,6 +52,38 @@ TEST(LASwritePoint, AdaptiveChunksRecordTheirPointCounts) {
   EXPECT_EQ(block.bytes.substr(8 + table.byte_counts[0], block.length), block.record(1000));
 }
 
+// More chunks than the table's first allocation holds: it grows and keeps
+// every entry, for fixed and for adaptive chunks (which also count points).
+TEST(LASwritePoint, ChunkTableGrowsPastItsFirstCapacity) {
+  const U32 count = 2500;
+  std::vector<U32> breaks;
+  for (U32 i = 1; i < count; i++) breaks.push_back(i);
+  for (bool adaptive : {false, true}) {
+    SCOPED_TRACE(adaptive ? "adaptive" : "fixed");
+    BlockShape shape(1, count);
+    if (adaptive) {
+      shape.adaptive(breaks);
+    } else {
+      shape.chunks(1);
+    }
+    Block block = testpoints::write_block(shape);
+    testpoints::ChunkTable table = testpoints::read_table(block.bytes, adaptive);
+    ASSERT_EQ(table.byte_counts.size(), count);
+    if (adaptive) {
+      EXPECT_EQ(table.point_counts, std::vector<U32>(count, 1));
+    }
+    I64 start = 8;
+    for (U32 i = 0; i < count; i++) {
+      if (block.bytes.substr((size_t)start, block.length) != block.record(i)) {
+        ADD_FAILURE() << "chunk " << i << " does not begin with its point";
+        break;
+      }
+      start += table.byte_counts[i];
+    }
+    EXPECT_EQ(start, table.offset_field);
+  }
+}
+
 TEST(LASwritePoint, ChunkOnlyClosesAnAdaptiveChunkThatHoldsPoints) {
   auto vembra = testpoints::description(1, 28, 2, 2, 0);
   LASwritePoint writer;

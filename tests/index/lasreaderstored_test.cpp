@@ -252,4 +252,22 @@ TEST_F(StoredReader, FailuresAreReportedWithTheirTexts) {
             "ERROR: unknown point type 11 with point size 20\nERROR: no streamoutarray\n");
 }
 
+// A header the store's writer refuses: the store stays this reader's, empty,
+// and is freed once (the refused writer used to free it as well).
+TEST_F(StoredReader, RefusedStoreHeaderLeavesAnEmptyStore) {
+  Delivering* inner = new Delivering(1, 5);
+  inner->header.version_minor = 2;
+  inner->header.header_size = 375;
+  inner->header.offset_to_point_data = 375;
+  LASreaderStored stored(nullptr);
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(stored.open(inner));
+  EXPECT_EQ(stored.stored_bytes(), 0);
+  EXPECT_FALSE(stored.reopen());
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "ERROR: header size 375 does not match the 227 bytes of a LAS 1.2 header and its user data\n"
+            "ERROR: opening laswriterlas to streamoutarray\n"
+            "ERROR: nothing stored in streamoutarray\n");
+}
+
 }  // namespace
