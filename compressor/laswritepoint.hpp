@@ -58,10 +58,7 @@ class LASwritePoint {
 
   // The chunk table grows by realloc, so that a failed growth is an answer
   // (false) rather than an exception.
-  struct FreeTable {
-    void operator()(U32* table) const { free(table); }
-  };
-  using Table = std::unique_ptr<U32, FreeTable>;
+  using Table = LASmallocated<U32>;
 
   ByteStreamOut* stream = nullptr;
   U32 writer_count = 0;

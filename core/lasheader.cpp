@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "compressor/vembra.hpp"
+#include "core/lasheadercodec.hpp"
 
 namespace {
 
@@ -112,41 +113,7 @@ void LASheader::clean() {
 
 void LASheader::copy_fields_from(const LASheader& o) {
   static_cast<LASscaling&>(*this) = static_cast<const LASscaling&>(o);
-  memcpy(file_signature, o.file_signature, sizeof(file_signature));
-  file_source_ID = o.file_source_ID;
-  global_encoding = o.global_encoding;
-  project_ID_GUID_data_1 = o.project_ID_GUID_data_1;
-  project_ID_GUID_data_2 = o.project_ID_GUID_data_2;
-  project_ID_GUID_data_3 = o.project_ID_GUID_data_3;
-  memcpy(project_ID_GUID_data_4, o.project_ID_GUID_data_4, sizeof(project_ID_GUID_data_4));
-  version_major = o.version_major;
-  version_minor = o.version_minor;
-  memcpy(system_identifier, o.system_identifier, sizeof(system_identifier));
-  memcpy(generating_software, o.generating_software, sizeof(generating_software));
-  file_creation_day = o.file_creation_day;
-  file_creation_year = o.file_creation_year;
-  header_size = o.header_size;
-  offset_to_point_data = o.offset_to_point_data;
-  number_of_variable_length_records = o.number_of_variable_length_records;
-  point_data_format = o.point_data_format;
-  point_data_record_length = o.point_data_record_length;
-  number_of_point_records = o.number_of_point_records;
-  memcpy(number_of_points_by_return, o.number_of_points_by_return, sizeof(number_of_points_by_return));
-  max_x = o.max_x;
-  min_x = o.min_x;
-  max_y = o.max_y;
-  min_y = o.min_y;
-  max_z = o.max_z;
-  min_z = o.min_z;
-  start_of_waveform_data_packet_record = o.start_of_waveform_data_packet_record;
-  start_of_first_extended_variable_length_record = o.start_of_first_extended_variable_length_record;
-  number_of_extended_variable_length_records = o.number_of_extended_variable_length_records;
-  extended_number_of_point_records = o.extended_number_of_point_records;
-  memcpy(extended_number_of_points_by_return, o.extended_number_of_points_by_return,
-         sizeof(extended_number_of_points_by_return));
-  max_gps_time = o.max_gps_time;
-  min_gps_time = o.min_gps_time;
-  time_offset = o.time_offset;
+  lasheadercodec::copy_fields(o, *this);
   user_data_in_header_bytes = o.user_data_in_header_bytes;
   user_data_in_header = o.user_data_in_header;
   vlrs = o.vlrs;

@@ -11,9 +11,11 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 #include "compressor/lasreadpoint.hpp"
 #include "core/bytestreamin_file.hpp"
+#include "core/lasheadercodec.hpp"
 #include "core/laslayout.hpp"
 #include "core/lasreadopener.hpp"
 #include "index/lascopc.hpp"
@@ -22,19 +24,6 @@
 using namespace laslayout;
 
 namespace {
-
-// The reads of the header and record fields pass their result through these, so
-// that a failed read is an ERROR naming the field it stopped at.
-bool header_field_read(bool read, HeaderField field) {
-  if (!read) laserror("reading header.%s", HEADER[field].name);
-  return read;
-}
-
-// `records` is "vlrs" or "evlrs"; both record headers have the same fields.
-bool record_field_read(bool read, const char* records, U32 index, RecordHeaderField field) {
-  if (!read) laserror("reading header.%s[%d].%s", records, (I32)index, VLR_HEADER[field].name);
-  return read;
-}
 
 // The ERROR of a compressor record field also shows the value it holds.
 template <typename T>
@@ -85,6 +74,29 @@ bool get_string(ByteStreamIn* s, char* out, const U32 width) {
   if (!get_bytes(s, out, width)) return false;
   out[width] = '\0';
   return true;
+}
+
+// The head of a VLR or an EVLR (the two differ in the width of the payload
+// length only). Gives the field a read stopped at, RECORD_HEADER_FIELD_COUNT
+// when every field was read.
+template <typename Record>
+RecordHeaderField get_record_header(ByteStreamIn* s, Record& record) {
+  if (!get_le(s, record.reserved)) return RECORD_RESERVED;
+  if (!get_string(s, record.user_id, USER_ID_SIZE)) return RECORD_USER_ID;
+  if (!get_le(s, record.record_id)) return RECORD_RECORD_ID;
+  if (!get_le(s, record.record_length_after_header)) return RECORD_LENGTH_AFTER_HEADER;
+  if (!get_string(s, record.description, DESCRIPTION_SIZE)) return RECORD_DESCRIPTION;
+  return RECORD_HEADER_FIELD_COUNT;
+}
+
+// The same, with a failed read an ERROR naming the record and the field;
+// `records` is "vlrs" or "evlrs".
+template <typename Record>
+bool record_header_read(ByteStreamIn* s, Record& record, const char* records, const U32 index) {
+  const RecordHeaderField stopped = get_record_header(s, record);
+  if (stopped == RECORD_HEADER_FIELD_COUNT) return true;
+  laserror("reading header.%s[%d].%s", records, (I32)index, VLR_HEADER[stopped].name);
+  return false;
 }
 
 // The stream over a file opened by name: little-endian reads served from a
@@ -349,121 +361,60 @@ bool LASreaderLAS::open(ByteStreamIn* stream, const bool peek_only, U32 decompre
   return true;
 }
 
-// Steps of the public header. False after a reported error; `read_ok` tells
-// that every field was read and checked.
-bool LASreaderLAS::read_header(bool& read_ok) {
-  LASheader& h = header;
-  read_ok = false;
-  if (!header_field_read(get_bytes(stream, h.file_signature, 4), FILE_SIGNATURE)) return false;
-  if (!header_field_read(get_le(stream, h.file_source_ID), FILE_SOURCE_ID)) return false;
-  if (!header_field_read(get_le(stream, h.global_encoding), GLOBAL_ENCODING)) return false;
-  if (!header_field_read(get_le(stream, h.project_ID_GUID_data_1), PROJECT_ID_GUID_DATA_1)) return false;
-  if (!header_field_read(get_le(stream, h.project_ID_GUID_data_2), PROJECT_ID_GUID_DATA_2)) return false;
-  if (!header_field_read(get_le(stream, h.project_ID_GUID_data_3), PROJECT_ID_GUID_DATA_3)) return false;
-  if (!header_field_read(get_bytes(stream, h.project_ID_GUID_data_4, 8), PROJECT_ID_GUID_DATA_4)) return false;
-  if (!header_field_read(get_le(stream, h.version_major), VERSION_MAJOR)) return false;
-  if (!header_field_read(get_le(stream, h.version_minor), VERSION_MINOR)) return false;
-  if (!header_field_read(get_string(stream, h.system_identifier, 32), SYSTEM_IDENTIFIER)) return false;
-  if (!header_field_read(get_string(stream, h.generating_software, 32), GENERATING_SOFTWARE)) return false;
-  if (!header_field_read(get_le(stream, h.file_creation_day), FILE_CREATION_DAY)) return false;
-  if (!header_field_read(get_le(stream, h.file_creation_year), FILE_CREATION_YEAR)) return false;
-  if (!header_field_read(get_le(stream, h.header_size), HEADER_SIZE)) return false;
-  if (!header_field_read(get_le(stream, h.offset_to_point_data), OFFSET_TO_POINT_DATA)) return false;
-  if (!header_field_read(get_le(stream, h.number_of_variable_length_records), NUMBER_OF_VARIABLE_LENGTH_RECORDS))
-    return false;
-  if (!header_field_read(get_le(stream, h.point_data_format), POINT_DATA_FORMAT)) return false;
-  if (!header_field_read(get_le(stream, h.point_data_record_length), POINT_DATA_RECORD_LENGTH)) return false;
-  if (!header_field_read(get_le(stream, h.number_of_point_records), NUMBER_OF_POINT_RECORDS)) return false;
-  for (int i = 0; i < 5; i++) {
-    if (!get_le(stream, h.number_of_points_by_return[i])) {
-      laserror("reading header.number_of_points_by_return %d", i);
-      return false;
-    }
-  }
-  if (!header_field_read(get_le(stream, h.x_scale_factor), X_SCALE_FACTOR)) return false;
-  if (!header_field_read(get_le(stream, h.y_scale_factor), Y_SCALE_FACTOR)) return false;
-  if (!header_field_read(get_le(stream, h.z_scale_factor), Z_SCALE_FACTOR)) return false;
-  if (!header_field_read(get_le(stream, h.x_offset), X_OFFSET)) return false;
-  if (!header_field_read(get_le(stream, h.y_offset), Y_OFFSET)) return false;
-  if (!header_field_read(get_le(stream, h.z_offset), Z_OFFSET)) return false;
-  if (!header_field_read(get_le(stream, h.max_x), MAX_X)) return false;
-  if (!header_field_read(get_le(stream, h.min_x), MIN_X)) return false;
-  if (!header_field_read(get_le(stream, h.max_y), MAX_Y)) return false;
-  if (!header_field_read(get_le(stream, h.min_y), MIN_Y)) return false;
-  if (!header_field_read(get_le(stream, h.max_z), MAX_Z)) return false;
-  if (!header_field_read(get_le(stream, h.min_z), MIN_Z)) return false;
-
-  if (strncmp(h.file_signature, FILE_SIGNATURE_TEXT, 4) != 0) {
-    char signature[5];
-    memcpy(signature, h.file_signature, 4);
-    signature[4] = '\0';
-    laserror("wrong file signature '%4s'", signature);
-    return false;
-  }
-  if (h.version_major != 1 || h.version_minor > 5) {
-    LASMessage(WARNING, "unknown version %d.%d (allowed 1.0-1.5)", h.version_major, h.version_minor);
-  }
-  const U8 format = h.point_data_format & 0x7F;
-  const bool format_allowed = point_format_allowed(h.version_minor, format);
-  if (!format_allowed) {
-    LASMessage(WARNING, "LAS version %d.%d does not allow point format %d", h.version_major, h.version_minor, format);
-  }
-  if (h.header_size < HEADER_SIZE_1_0) {
-    laserror("header size is %d but should be at least 227", h.header_size);
-    return false;
-  }
-  if (h.offset_to_point_data < h.header_size) {
-    laserror("offset to point data %d is smaller than header size %d", h.offset_to_point_data, h.header_size);
-    return false;
-  }
-  if (!check_quantization(h)) return false;
-
-  U32 standard_size = HEADER_SIZE_1_0;
-  if (h.version_major == 1 && h.version_minor >= 3) {
-    if (h.header_size < HEADER_SIZE_1_3) {
-      LASMessage(WARNING, "for LAS 1.%d header_size should at least be 235 but it is only %d", h.version_minor,
-                 h.header_size);
-    } else {
-      if (!header_field_read(get_le(stream, h.start_of_waveform_data_packet_record),
-                             START_OF_WAVEFORM_DATA_PACKET_RECORD))
-        return false;
-      standard_size = HEADER_SIZE_1_3;
-    }
-    if (h.version_minor >= 4) {
-      if (h.header_size < HEADER_SIZE_1_4) {
-        laserror("for LAS 1.%d header_size should at least be 375 but it is only %d", h.version_minor, h.header_size);
-        return false;
-      }
-      if (!header_field_read(get_le(stream, h.start_of_first_extended_variable_length_record),
-                             START_OF_FIRST_EXTENDED_VARIABLE_LENGTH_RECORD))
-        return false;
-      if (!header_field_read(get_le(stream, h.number_of_extended_variable_length_records),
-                             NUMBER_OF_EXTENDED_VARIABLE_LENGTH_RECORDS))
-        return false;
-      if (!header_field_read(get_le(stream, h.extended_number_of_point_records), EXTENDED_NUMBER_OF_POINT_RECORDS))
-        return false;
-      for (int i = 0; i < 15; i++) {
-        if (!get_le(stream, h.extended_number_of_points_by_return[i])) {
-          laserror("reading header.extended_number_of_points_by_return %d", i);
-          return false;
+// The header fields LAS 1.`minor` brings (0: those of every version), read in
+// table order; a read that fails is an ERROR naming the field, and the entry
+// of a by-return array.
+bool LASreaderLAS::read_header_fields(const U8 minor) {
+  using namespace lasheadercodec;
+  const FieldRange range = fields_new_in(minor);
+  HeaderImage image;
+  for (HeaderField f = range.first; f <= range.last; f = next(f)) {
+    const U32 elements = HeaderImage::elements(f);
+    for (U32 e = 0; e < elements; e++) {
+      if (!get_bytes(stream, image.at(f, e), HeaderImage::element_size(f))) {
+        if (elements > 1) {
+          laserror("reading header.%s %d", HEADER[f].name, (I32)e);
+        } else {
+          laserror("reading header.%s", HEADER[f].name);
         }
-      }
-      standard_size = HEADER_SIZE_1_4;
-    }
-    if (h.version_minor >= 5) {
-      if (h.header_size < HEADER_SIZE_1_5) {
-        laserror("for LAS 1.%d header_size should at least be 393 but it is only %d", h.version_minor, h.header_size);
         return false;
       }
-      if (!header_field_read(get_le(stream, h.max_gps_time), MAX_GPS_TIME)) return false;
-      if (!header_field_read(get_le(stream, h.min_gps_time), MIN_GPS_TIME)) return false;
-      if (!header_field_read(get_le(stream, h.time_offset), TIME_OFFSET)) return false;
-      standard_size = HEADER_SIZE_1_5;
+      image.decode(f, e, header);
     }
   }
+  return true;
+}
 
-  // A NaN or infinite bound places no point: the voxel grid and every area
-  // test would silently put all points into one place.
+// The fields of LAS 1.3 and later that the header's version has, each behind
+// a check of the header size. Gives the standard size of what was read, 0
+// after an ERROR.
+U32 LASreaderLAS::read_later_header_fields() {
+  const LASheader& h = header;
+  U32 standard_size = HEADER_SIZE_1_0;
+  if (h.version_major != 1) return standard_size;
+  for (U8 minor = 3; minor <= 5 && minor <= h.version_minor; minor++) {
+    const U32 size = standard_header_size(minor);
+    if (h.header_size < size) {
+      // Files cut short of the waveform field are common enough to be read.
+      if (minor == 3) {
+        LASMessage(WARNING, "for LAS 1.%d header_size should at least be %u but it is only %d", h.version_minor, size,
+                   h.header_size);
+        continue;
+      }
+      laserror("for LAS 1.%d header_size should at least be %u but it is only %d", h.version_minor, size,
+               h.header_size);
+      return 0;
+    }
+    if (!read_header_fields(minor)) return 0;
+    standard_size = size;
+  }
+  return standard_size;
+}
+
+// A NaN or infinite bound places no point: the voxel grid and every area test
+// would silently put all points into one place.
+bool LASreaderLAS::check_bounds() const {
+  const LASheader& h = header;
   const F64 bounds[6] = {h.max_x, h.min_x, h.max_y, h.min_y, h.max_z, h.min_z};
   for (int i = 0; i < 6; i++) {
     if (!std::isfinite(bounds[i])) {
@@ -471,21 +422,31 @@ bool LASreaderLAS::read_header(bool& read_ok) {
       return false;
     }
   }
-  if ((h.number_of_point_records || h.extended_number_of_point_records) &&
-      (h.max_x < h.min_x || h.max_y < h.min_y || h.max_z < h.min_z)) {
-    LASMessage(WARNING, "invalid bounding box [ %g %g %g / %g %g %g ]", h.min_x, h.min_y, h.min_z, h.max_x, h.max_y,
-               h.max_z);
-  }
+  lasheadercodec::check_bounding_box(h);
+  return true;
+}
 
+bool LASreaderLAS::read_user_data_in_header(const U32 standard_size) {
+  LASheader& h = header;
   h.user_data_in_header_bytes = h.header_size - standard_size;
-  if (h.user_data_in_header_bytes) {
-    h.user_data_in_header = (U8*)malloc_las(h.user_data_in_header_bytes);
-    if (h.user_data_in_header == nullptr ||
-        !get_bytes(stream, h.user_data_in_header, h.user_data_in_header_bytes)) {
-      laserror("reading %d bytes of data into header.user_data_in_header", (I32)h.user_data_in_header_bytes);
-      return false;
-    }
+  if (h.user_data_in_header_bytes == 0) return true;
+  h.user_data_in_header = (U8*)malloc_las(h.user_data_in_header_bytes);
+  if (h.user_data_in_header == nullptr || !get_bytes(stream, h.user_data_in_header, h.user_data_in_header_bytes)) {
+    laserror("reading %d bytes of data into header.user_data_in_header", (I32)h.user_data_in_header_bytes);
+    return false;
   }
+  return true;
+}
+
+// Steps of the public header. False after a reported error; `read_ok` tells
+// that every field was read and checked.
+bool LASreaderLAS::read_header(bool& read_ok) {
+  LASheader& h = header;
+  read_ok = false;
+  if (!read_header_fields(0)) return false;
+  if (!lasheadercodec::check_header_start(h, false) || !check_quantization(h)) return false;
+  const U32 standard_size = read_later_header_fields();
+  if (standard_size == 0 || !check_bounds() || !read_user_data_in_header(standard_size)) return false;
   settle_point_count();
   // A LAS 1.3 header cut short of its waveform field takes the standard size
   // of its version in memory, as it is written; the points move back by as
@@ -634,13 +595,7 @@ bool LASreaderLAS::read_compressor(const U64 length, bool& broken) {
   if (broken) {
     // Skip what is left of the record, so that the next record is read from its start.
     delete v;
-    const U64 consumed = (length < COMPRESSOR_HEAD_SIZE) ? 0 : COMPRESSOR_HEAD_SIZE;
-    U8 scratch[256];
-    for (U64 left = length - consumed; left > 0;) {
-      const I64 n = (I64)(left < sizeof(scratch) ? left : sizeof(scratch));
-      if (!get_bytes(stream, scratch, n)) break;
-      left -= (U64)n;
-    }
+    skip_payload(length - ((length < COMPRESSOR_HEAD_SIZE) ? 0 : COMPRESSOR_HEAD_SIZE));
     return true;
   }
   delete header.compressor;
@@ -693,6 +648,110 @@ bool LASreaderLAS::read_original() {
   return true;
 }
 
+// Room for VLR `kept` in the header's array: the array grows with the
+// records really read, so that a stream that ends early (or cannot tell its
+// end) costs no more than it holds, and never beyond `slots`.
+bool LASreaderLAS::make_room_for_vlr(const U32 kept, U64& capacity, const U64 slots) {
+  LASheader& h = header;
+  if (kept < capacity) return true;
+  const U64 grown = (capacity * 2 < 16) ? 16 : capacity * 2;
+  capacity = (grown < slots) ? grown : slots;
+  LASvlrRecord* larger = (LASvlrRecord*)malloc_las(sizeof(LASvlrRecord) * capacity);
+  if (larger == nullptr) {
+    laserror("reading header.vlrs[%d].reserved", (I32)kept);
+    return false;
+  }
+  if (h.vlrs) memcpy((void*)larger, h.vlrs, sizeof(LASvlrRecord) * kept);
+  free(h.vlrs);
+  h.vlrs = larger;
+  return true;
+}
+
+// Passes over `count` bytes of a payload that is not kept.
+void LASreaderLAS::skip_payload(U64 count) {
+  U8 scratch[256];
+  while (count > 0) {
+    const U64 n = (count < sizeof(scratch)) ? count : sizeof(scratch);
+    if (!get_bytes(stream, scratch, (I64)n)) break;
+    count -= n;
+  }
+}
+
+// A payload the framework keeps as it is.
+void LASreaderLAS::read_vlr_data(LASvlrRecord& vlr, const U32 index) {
+  const U16 length = vlr.record_length_after_header;
+  vlr.data = (U8*)malloc_las((U64)length + 1);
+  if (vlr.data) {
+    memset(vlr.data, 0, (size_t)length + 1);
+    if (!get_bytes(stream, vlr.data, length)) {
+      laserror("reading %d bytes of data into header.vlrs[%d].data", (I32)length, (I32)index);
+    }
+    return;
+  }
+  laserror("reading %d bytes of data into header.vlrs[%d].data", (I32)length, (I32)index);
+  // Without the payload the record cannot be carried.
+  vlr.record_length_after_header = 0;
+  skip_payload(length);
+}
+
+// The payload of VLR `index`: decoded into the header's own parts for the
+// compressor, tiling and origin-counts records, kept as it is otherwise.
+// False after an ERROR that ends the reading.
+bool LASreaderLAS::read_vlr_payload(LASvlrRecord& vlr, const U32 index, bool& vlrs_corrupt) {
+  const U16 length = vlr.record_length_after_header;
+  const bool suite = is(vlr.user_id, USER_ID_SUITE);
+  if (length == 0) {
+    if (is(vlr.user_id, USER_ID_LASF_PROJECTION)) {
+      LASMessage(WARNING, "no payload for LASF_Projection VLR with record_id %d.", vlr.record_id);
+    } else if (is(vlr.user_id, USER_ID_LASF_SPEC)) {
+      LASMessage(WARNING, "no payload for LASF_Spec (not specification-conform).");
+    }
+    return true;
+  }
+  if (is(vlr.user_id, USER_ID_COMPRESSOR)) {
+    bool broken = false;
+    if (!read_compressor(length, broken)) return false;
+    if (broken) vlrs_corrupt = true;
+    return true;
+  }
+  if ((suite && vlr.record_id == RECORD_SUITE_TILING) || is(vlr.user_id, USER_ID_SUITE_TILE)) {
+    if (length != TILING_SIZE) {
+      laserror("record_length_after_header of VLR %s (%d) is %d instead of 28", vlr.user_id, vlr.record_id, length);
+      return false;
+    }
+    return read_tiling("vlr_lastiling");
+  }
+  if (suite && vlr.record_id == RECORD_SUITE_ORIGINAL) {
+    if (length != ORIGINAL_SIZE) {
+      laserror("record_length_after_header of VLR %s (%d) is %d instead of 176", vlr.user_id, vlr.record_id, length);
+      return false;
+    }
+    return read_original();
+  }
+  read_vlr_data(vlr, index);
+  return true;
+}
+
+// The bytes between the last VLR and the points.
+void LASreaderLAS::read_user_data_after_header(const I64 kept_bytes) {
+  LASheader& h = header;
+  const I64 after = (I64)h.offset_to_point_data - h.header_size - kept_bytes;
+  h.user_data_after_header_bytes = (after > 0) ? (U32)after : 0;
+  if (h.user_data_after_header_bytes == 0) return;
+  const U32 n = h.user_data_after_header_bytes;
+  if (bytes_available(n)) h.user_data_after_header = (U8*)malloc_las(n);
+  if (h.user_data_after_header == nullptr || !get_bytes(stream, h.user_data_after_header, n)) {
+    laserror("reading %d bytes of data into header.user_data_after_header", (I32)n);
+    // Going on: the header keeps no user data, and the stream stands where
+    // the points begin when it can get there.
+    if (h.user_data_after_header == nullptr) stream->skipBytes(n);
+    free(h.user_data_after_header);
+    h.user_data_after_header = nullptr;
+    h.user_data_after_header_bytes = 0;
+    h.offset_to_point_data -= n;
+  }
+}
+
 bool LASreaderLAS::read_vlrs(bool& vlrs_corrupt) {
   LASheader& h = header;
   const U32 announced = h.number_of_variable_length_records;
@@ -700,8 +759,6 @@ bool LASreaderLAS::read_vlrs(bool& vlrs_corrupt) {
   // No more VLRs than fit before the point block, whatever the count says.
   const U64 fitting = ((U64)h.offset_to_point_data - h.header_size) / VLR_HEADER_SIZE;
   const U64 slots = (announced < fitting) ? announced : fitting;
-  // The array grows with the records really read: a stream that ends early
-  // (or cannot tell its end) then costs no more than it holds.
   U64 capacity = 0;
   U32 kept = 0;
   I64 kept_bytes = 0;
@@ -713,27 +770,10 @@ bool LASreaderLAS::read_vlrs(bool& vlrs_corrupt) {
       vlrs_corrupt = true;
       break;
     }
-    if (kept == capacity) {
-      const U64 grown = (capacity * 2 < 16) ? 16 : capacity * 2;
-      capacity = (grown < slots) ? grown : slots;
-      LASvlrRecord* larger = (LASvlrRecord*)malloc_las(sizeof(LASvlrRecord) * capacity);
-      if (larger == nullptr) {
-        laserror("reading header.vlrs[%d].reserved", (I32)kept);
-        return false;
-      }
-      if (h.vlrs) memcpy((void*)larger, h.vlrs, sizeof(LASvlrRecord) * kept);
-      free(h.vlrs);
-      h.vlrs = larger;
-    }
+    if (!make_room_for_vlr(kept, capacity, slots)) return false;
     LASvlrRecord& vlr = h.vlrs[kept];
     vlr = LASvlrRecord();
-    const bool head_read =
-        record_field_read(get_le(stream, vlr.reserved), "vlrs", kept, RECORD_RESERVED) &&
-        record_field_read(get_string(stream, vlr.user_id, USER_ID_SIZE), "vlrs", kept, RECORD_USER_ID) &&
-        record_field_read(get_le(stream, vlr.record_id), "vlrs", kept, RECORD_RECORD_ID) &&
-        record_field_read(get_le(stream, vlr.record_length_after_header), "vlrs", kept, RECORD_LENGTH_AFTER_HEADER) &&
-        record_field_read(get_string(stream, vlr.description, DESCRIPTION_SIZE), "vlrs", kept, RECORD_DESCRIPTION);
-    if (!head_read) {
+    if (!record_header_read(stream, vlr, "vlrs", kept)) {
       h.number_of_variable_length_records = kept;
       return false;
     }
@@ -744,64 +784,13 @@ bool LASreaderLAS::read_vlrs(bool& vlrs_corrupt) {
       vlr.record_length_after_header = (U16)room_after;
     }
     const U16 length = vlr.record_length_after_header;
-    const bool compressor = is(vlr.user_id, USER_ID_COMPRESSOR);
-    const bool suite = is(vlr.user_id, USER_ID_SUITE);
-    const bool tile = is(vlr.user_id, USER_ID_SUITE_TILE);
-    if (length) {
-      if (compressor) {
-        bool broken = false;
-        if (!read_compressor(length, broken)) {
-          h.number_of_variable_length_records = kept;
-          return false;
-        }
-        if (broken) vlrs_corrupt = true;
-      } else if ((suite && vlr.record_id == RECORD_SUITE_TILING) || tile) {
-        if (length != TILING_SIZE) {
-          laserror("record_length_after_header of VLR %s (%d) is %d instead of 28", vlr.user_id, vlr.record_id, length);
-          h.number_of_variable_length_records = kept;
-          return false;
-        }
-        if (!read_tiling("vlr_lastiling")) {
-          h.number_of_variable_length_records = kept;
-          return false;
-        }
-      } else if (suite && vlr.record_id == RECORD_SUITE_ORIGINAL) {
-        if (length != ORIGINAL_SIZE) {
-          laserror("record_length_after_header of VLR %s (%d) is %d instead of 176", vlr.user_id, vlr.record_id,
-                   length);
-          h.number_of_variable_length_records = kept;
-          return false;
-        }
-        if (!read_original()) {
-          h.number_of_variable_length_records = kept;
-          return false;
-        }
-      } else {
-        vlr.data = (U8*)malloc_las((U64)length + 1);
-        if (vlr.data) {
-          memset(vlr.data, 0, (size_t)length + 1);
-          if (!get_bytes(stream, vlr.data, length)) {
-            laserror("reading %d bytes of data into header.vlrs[%d].data", (I32)length, (I32)kept);
-          }
-        } else {
-          laserror("reading %d bytes of data into header.vlrs[%d].data", (I32)length, (I32)kept);
-          // Without the payload the record cannot be carried.
-          vlr.record_length_after_header = 0;
-          U8 scratch[256];
-          for (U32 left = length; left > 0;) {
-            const U32 n = left < sizeof(scratch) ? left : (U32)sizeof(scratch);
-            if (!get_bytes(stream, scratch, n)) break;
-            left -= n;
-          }
-        }
-      }
-    } else if (is(vlr.user_id, USER_ID_LASF_PROJECTION)) {
-      LASMessage(WARNING, "no payload for LASF_Projection VLR with record_id %d.", vlr.record_id);
-    } else if (is(vlr.user_id, USER_ID_LASF_SPEC)) {
-      LASMessage(WARNING, "no payload for LASF_Spec (not specification-conform).");
+    if (!read_vlr_payload(vlr, kept, vlrs_corrupt)) {
+      h.number_of_variable_length_records = kept;
+      return false;
     }
-
-    if (compressor || tile || (suite && vlr.record_id < RECORD_SUITE_ORDINARY_FIRST)) {
+    const bool suite = is(vlr.user_id, USER_ID_SUITE);
+    if (is(vlr.user_id, USER_ID_COMPRESSOR) || is(vlr.user_id, USER_ID_SUITE_TILE) ||
+        (suite && vlr.record_id < RECORD_SUITE_ORDINARY_FIRST)) {
       // Decoded into the header's own parts, or of no use once read: the
       // writer writes its own. The slot takes the next VLR.
       h.offset_to_point_data -= VLR_HEADER_SIZE + length;
@@ -819,137 +808,196 @@ bool LASreaderLAS::read_vlrs(bool& vlrs_corrupt) {
     free(h.vlrs);
     h.vlrs = nullptr;
   }
-
-  const I64 after = (I64)h.offset_to_point_data - h.header_size - kept_bytes;
-  h.user_data_after_header_bytes = (after > 0) ? (U32)after : 0;
-  if (h.user_data_after_header_bytes) {
-    const U32 n = h.user_data_after_header_bytes;
-    if (bytes_available(n)) h.user_data_after_header = (U8*)malloc_las(n);
-    if (h.user_data_after_header == nullptr || !get_bytes(stream, h.user_data_after_header, n)) {
-      laserror("reading %d bytes of data into header.user_data_after_header", (I32)n);
-      // Going on: the header keeps no user data, and the stream stands where
-      // the points begin when it can get there.
-      if (h.user_data_after_header == nullptr) stream->skipBytes(n);
-      free(h.user_data_after_header);
-      h.user_data_after_header = nullptr;
-      h.user_data_after_header_bytes = 0;
-      h.offset_to_point_data -= n;
-    }
-  }
+  read_user_data_after_header(kept_bytes);
   return true;
 }
 
-// What the framework understands of a VLR kept in the list. The decoded
+namespace {
+
+// The words that tell the messages about VLRs from those about EVLRs.
+struct RecordWords {
+  const char* kind;           // "VLR"
+  const char* list;           // "variable length records"
+  const char* geo_keys;       // "vlr_geo_keys"
+  const char* double_params;  // "GeoDoubleParamsTag"
+};
+constexpr RecordWords VLR_WORDS = {"VLR", "variable length records", "vlr_geo_keys", "GeoDoubleParamsTag"};
+constexpr RecordWords EVLR_WORDS = {"EVLR", "extended variable length records", "evlr_geo_keys", "GeoF64ParamsTag"};
+
+// A LASF_Projection record: the pointers into its payload. The decoded
 // pointers point into the payload, never past it.
+void interpret_projection(LASheader& h, const RecordWords& w, const U16 record_id, U8* data, const U64 length) {
+  auto take = [&](auto& pointer, const char* what) {
+    if (data == nullptr) return;
+    if (pointer) LASMessage(WARNING, "%s contain more than one %s", w.list, what);
+    pointer = (std::remove_reference_t<decltype(pointer)>)data;
+  };
+  switch (record_id) {
+    case RECORD_GEO_KEY_DIRECTORY: {
+      if (data == nullptr || length < GEO_KEYS_HEAD_SIZE) return;
+      const LASvlrGeoKeys* keys = (const LASvlrGeoKeys*)data;
+      // The keys the directory announces must lie in the payload.
+      if ((U64)keys->number_of_keys * GEO_KEY_ENTRY_SIZE > length - GEO_KEYS_HEAD_SIZE) return;
+      take(h.vlr_geo_keys, "GeoKeyDirectoryTag");
+      h.geo_key_entries = (LASvlrKeyEntry*)(data + GEO_KEYS_HEAD_SIZE);
+      if (keys->key_directory_version != 1)
+        LASMessage(WARNING, "wrong %s->key_directory_version: %d != 1", w.geo_keys, keys->key_directory_version);
+      if (keys->key_revision != 1) LASMessage(WARNING, "wrong %s->key_revision: %d != 1", w.geo_keys, keys->key_revision);
+      if (keys->minor_revision != 0)
+        LASMessage(WARNING, "wrong %s->minor_revision: %d != 0", w.geo_keys, keys->minor_revision);
+      break;
+    }
+    case RECORD_GEO_DOUBLE_PARAMS:
+      take(h.geo_double_params, w.double_params);
+      break;
+    case RECORD_GEO_ASCII_PARAMS:
+      take(h.geo_ascii_params, "GeoAsciiParamsTag");
+      break;
+    case RECORD_WKT_MATH_TRANSFORM:
+      take(h.ogc_math_transform_wkt, "WKT OGC MATH TRANSFORM");
+      break;
+    case RECORD_WKT_COORDINATE_SYSTEM:
+      take(h.ogc_coordinate_system_wkt, "WKT OGC COORDINATE SYSTEM");
+      break;
+    default:
+      LASMessage(WARNING, "unknown LASF_Projection %s with record_id %d.", w.kind, record_id);
+      break;
+  }
+}
+
+// The slot of wave packet descriptor `d` (1 to 255) in the header's table,
+// made on first use; null when there is no memory for the table.
+LASvlrWavePacketDescr** wave_packet_slot(LASheader& h, const I32 d) {
+  if (h.wave_packet_descriptors == nullptr) {
+    h.wave_packet_descriptors = (LASvlrWavePacketDescr**)malloc_las(sizeof(LASvlrWavePacketDescr*) * 256);
+    if (h.wave_packet_descriptors == nullptr) return nullptr;
+    memset((void*)h.wave_packet_descriptors, 0, sizeof(LASvlrWavePacketDescr*) * 256);
+  }
+  return &h.wave_packet_descriptors[d];
+}
+
+// The warnings about a wave packet descriptor read from a VLR.
+void check_wave_packet_descriptor(const LASvlrWavePacketDescr* descr, const I32 d) {
+  if (descr->get_bits_per_sample() != 8 && descr->get_bits_per_sample() != 16)
+    LASMessage(WARNING, "bits per sample for wave packet descr %d is %d instead of 8 or 16", d,
+               descr->get_bits_per_sample());
+  if (descr->get_number_of_samples() == 0)
+    LASMessage(WARNING, "number of samples for wave packet descr %d is zero", d);
+  else if (descr->get_number_of_samples() > 8096)
+    LASMessage(WARNING, "number of samples of %u for wave packet descr %d is with unusually large",
+               descr->get_number_of_samples(), d);
+  if (descr->get_temporal_spacing() == 0) LASMessage(WARNING, "temporal spacing for wave packet descr %d is zero", d);
+}
+
+// A LASF_Spec record with a payload. Those of VLRs are checked more closely:
+// deprecated attribute types and the descriptors' lengths and values.
+void interpret_spec(LASheader& h, const RecordWords& w, const bool from_vlr, const U16 record_id, U8* data,
+                    const U64 length) {
+  if (record_id == RECORD_CLASSIFICATION_LOOKUP) {
+    if (h.classification_lookup) LASMessage(WARNING, "%s contain more than one ClassificationLookup", w.list);
+    h.classification_lookup = (LASvlrClassification*)data;
+  } else if (record_id == RECORD_EXTRA_BYTES) {
+    h.init_attributes((U32)(length / EXTRA_BYTES_DESCRIPTOR_SIZE), (const LASattributeDescriptor*)data);
+    for (I32 i = 0; from_vlr && i < h.number_of_attributes; i++) {
+      if (h.attributes[i].data_type < 11) continue;
+      char name[33];
+      memcpy(name, h.attributes[i].name, 32);
+      name[32] = '\0';
+      LASMessage(WARNING, "data type %d of attribute %d ('%s') is deprecated", h.attributes[i].data_type, i, name);
+    }
+  } else if (record_id >= RECORD_WAVE_PACKET_DESCR_FIRST && record_id <= RECORD_WAVE_PACKET_DESCR_LAST) {
+    const I32 d = record_id - 99;
+    LASvlrWavePacketDescr** slot = wave_packet_slot(h, d);
+    if (slot == nullptr) return;
+    if (*slot) LASMessage(WARNING, "%s defines wave packet descr %d more than once", w.list, d);
+    if (from_vlr && length != WAVE_PACKET_DESCR_SIZE)
+      LASMessage(WARNING, "variable length record payload for wave packet descr %d is %d instead of 26 bytes", d,
+                 (I32)length);
+    // A shorter payload cannot stand for a descriptor: it would be read beyond its end.
+    if (length < WAVE_PACKET_DESCR_SIZE) return;
+    *slot = (LASvlrWavePacketDescr*)data;
+    if (from_vlr) check_wave_packet_descriptor(*slot, d);
+  }
+}
+
+}  // namespace
+
+// The COPC information record: kept only in a LAS 1.4 or later file of
+// point format 6 to 8.
+void LASreaderLAS::interpret_copc_vlr(const U32 index) {
+  LASheader& h = header;
+  const LASvlrRecord& vlr = h.vlrs[index];
+  if (vlr.data == nullptr) {
+    LASMessage(WARNING, "no payload for copc (not specification-conform).");
+    return;
+  }
+  if (vlr.record_id != RECORD_COPC_INFO) return;
+  if (index != 0) LASMessage(WARNING, "COPC VLR info should be the first vlr (not specification-conform)");
+  const U8 format = h.point_data_format & 0x3F;
+  if (h.version_major == 1 && h.version_minor >= 4 && format >= 6 && format <= 8) {
+    if (h.copc_info) {
+      LASMessage(WARNING, "variable length records contain more than one copc info");
+    } else if (vlr.record_length_after_header >= COPC_INFO_SIZE) {
+      h.copc_info = new LASvlrCopcInfo;
+      memcpy((void*)h.copc_info, vlr.data, COPC_INFO_SIZE);
+    }
+  } else {
+    LASMessage(WARNING,
+               "COPC VLR info should belong in VMB file 1.4 or 1.5 pdrf 6-8 not VMB %u.%u pdrf %u (not "
+               "specification-conform).",
+               h.version_major, h.version_minor, h.point_data_format);
+  }
+}
+
+// What the framework understands of a VLR kept in the list.
 void LASreaderLAS::interpret_vlr(const U32 index) {
   LASheader& h = header;
   LASvlrRecord& vlr = h.vlrs[index];
-  const U16 length = vlr.record_length_after_header;
   if (is(vlr.user_id, USER_ID_LASF_PROJECTION)) {
-    if (vlr.data == nullptr) return;
-    switch (vlr.record_id) {
-      case RECORD_GEO_KEY_DIRECTORY: {
-        if (length < GEO_KEYS_HEAD_SIZE) return;
-        const LASvlrGeoKeys* keys = (const LASvlrGeoKeys*)vlr.data;
-        // The keys the directory announces must lie in the payload.
-        if ((U32)keys->number_of_keys * GEO_KEY_ENTRY_SIZE > (U32)length - GEO_KEYS_HEAD_SIZE) return;
-        if (h.vlr_geo_keys) LASMessage(WARNING, "variable length records contain more than one GeoKeyDirectoryTag");
-        h.vlr_geo_keys = (LASvlrGeoKeys*)vlr.data;
-        h.geo_key_entries = (LASvlrKeyEntry*)(vlr.data + GEO_KEYS_HEAD_SIZE);
-        if (keys->key_directory_version != 1)
-          LASMessage(WARNING, "wrong vlr_geo_keys->key_directory_version: %d != 1", keys->key_directory_version);
-        if (keys->key_revision != 1)
-          LASMessage(WARNING, "wrong vlr_geo_keys->key_revision: %d != 1", keys->key_revision);
-        if (keys->minor_revision != 0)
-          LASMessage(WARNING, "wrong vlr_geo_keys->minor_revision: %d != 0", keys->minor_revision);
-        break;
-      }
-      case RECORD_GEO_DOUBLE_PARAMS:
-        if (h.geo_double_params) LASMessage(WARNING, "variable length records contain more than one GeoDoubleParamsTag");
-        h.geo_double_params = (F64*)vlr.data;
-        break;
-      case RECORD_GEO_ASCII_PARAMS:
-        if (h.geo_ascii_params) LASMessage(WARNING, "variable length records contain more than one GeoAsciiParamsTag");
-        h.geo_ascii_params = (char*)vlr.data;
-        break;
-      case RECORD_WKT_MATH_TRANSFORM:
-        if (h.ogc_math_transform_wkt)
-          LASMessage(WARNING, "variable length records contain more than one WKT OGC MATH TRANSFORM");
-        h.ogc_math_transform_wkt = (char*)vlr.data;
-        break;
-      case RECORD_WKT_COORDINATE_SYSTEM:
-        if (h.ogc_coordinate_system_wkt)
-          LASMessage(WARNING, "variable length records contain more than one WKT OGC COORDINATE SYSTEM");
-        h.ogc_coordinate_system_wkt = (char*)vlr.data;
-        break;
-      default:
-        LASMessage(WARNING, "unknown LASF_Projection VLR with record_id %d.", vlr.record_id);
-        break;
-    }
+    if (vlr.data) interpret_projection(h, VLR_WORDS, vlr.record_id, vlr.data, vlr.record_length_after_header);
   } else if (is(vlr.user_id, USER_ID_LASF_SPEC)) {
-    if (vlr.data == nullptr) return;
-    if (vlr.record_id == RECORD_CLASSIFICATION_LOOKUP) {
-      if (h.classification_lookup)
-        LASMessage(WARNING, "variable length records contain more than one ClassificationLookup");
-      h.classification_lookup = (LASvlrClassification*)vlr.data;
-    } else if (vlr.record_id == RECORD_EXTRA_BYTES) {
-      h.init_attributes(length / EXTRA_BYTES_DESCRIPTOR_SIZE, (const LASattributeDescriptor*)vlr.data);
-      for (I32 i = 0; i < h.number_of_attributes; i++) {
-        if (h.attributes[i].data_type < 11) continue;
-        char name[33];
-        memcpy(name, h.attributes[i].name, 32);
-        name[32] = '\0';
-        LASMessage(WARNING, "data type %d of attribute %d ('%s') is deprecated", h.attributes[i].data_type, i, name);
-      }
-    } else if (vlr.record_id >= RECORD_WAVE_PACKET_DESCR_FIRST && vlr.record_id <= RECORD_WAVE_PACKET_DESCR_LAST) {
-      const I32 d = vlr.record_id - 99;
-      if (h.wave_packet_descriptors == nullptr) {
-        h.wave_packet_descriptors = (LASvlrWavePacketDescr**)malloc_las(sizeof(LASvlrWavePacketDescr*) * 256);
-        if (h.wave_packet_descriptors == nullptr) return;
-        memset((void*)h.wave_packet_descriptors, 0, sizeof(LASvlrWavePacketDescr*) * 256);
-      }
-      if (h.wave_packet_descriptors[d])
-        LASMessage(WARNING, "variable length records defines wave packet descr %d more than once", d);
-      if (length != WAVE_PACKET_DESCR_SIZE)
-        LASMessage(WARNING, "variable length record payload for wave packet descr %d is %d instead of 26 bytes", d,
-                   length);
-      // A shorter payload cannot stand for a descriptor: it would be read beyond its end.
-      if (length < WAVE_PACKET_DESCR_SIZE) return;
-      const LASvlrWavePacketDescr* descr = (const LASvlrWavePacketDescr*)vlr.data;
-      h.wave_packet_descriptors[d] = (LASvlrWavePacketDescr*)vlr.data;
-      if (descr->get_bits_per_sample() != 8 && descr->get_bits_per_sample() != 16)
-        LASMessage(WARNING, "bits per sample for wave packet descr %d is %d instead of 8 or 16", d,
-                   descr->get_bits_per_sample());
-      if (descr->get_number_of_samples() == 0)
-        LASMessage(WARNING, "number of samples for wave packet descr %d is zero", d);
-      else if (descr->get_number_of_samples() > 8096)
-        LASMessage(WARNING, "number of samples of %u for wave packet descr %d is with unusually large",
-                   descr->get_number_of_samples(), d);
-      if (descr->get_temporal_spacing() == 0)
-        LASMessage(WARNING, "temporal spacing for wave packet descr %d is zero", d);
-    }
+    if (vlr.data) interpret_spec(h, VLR_WORDS, true, vlr.record_id, vlr.data, vlr.record_length_after_header);
   } else if (is(vlr.user_id, USER_ID_COPC)) {
-    if (vlr.data == nullptr) {
-      LASMessage(WARNING, "no payload for copc (not specification-conform).");
-      return;
+    interpret_copc_vlr(index);
+  }
+}
+
+// The payload of EVLR `index`: the compressor and tiling records are decoded
+// into the header's own parts, others kept as they are unless too large to
+// carry (`carried` false). False after an ERROR that ends the reading.
+bool LASreaderLAS::read_evlr_payload(LASevlrRecord& evlr, const U32 index, bool& carried) {
+  const U64 length = evlr.record_length_after_header;
+  carried = true;
+  if (length == 0) return true;
+  if (is(evlr.user_id, USER_ID_COMPRESSOR)) {
+    bool broken = false;
+    if (!bytes_available(length)) {
+      laserror("reading %llu bytes of data into header.evlrs[%d].data", (unsigned long long)length, (I32)index);
+      return true;
     }
-    if (vlr.record_id != RECORD_COPC_INFO) return;
-    if (index != 0) LASMessage(WARNING, "COPC VLR info should be the first vlr (not specification-conform)");
-    const U8 format = h.point_data_format & 0x3F;
-    if (h.version_major == 1 && h.version_minor >= 4 && format >= 6 && format <= 8) {
-      if (h.copc_info) {
-        LASMessage(WARNING, "variable length records contain more than one copc info");
-      } else if (length >= COPC_INFO_SIZE) {
-        h.copc_info = new LASvlrCopcInfo;
-        memcpy((void*)h.copc_info, vlr.data, COPC_INFO_SIZE);
-      }
-    } else {
-      LASMessage(WARNING,
-                 "COPC VLR info should belong in VMB file 1.4 or 1.5 pdrf 6-8 not VMB %u.%u pdrf %u (not "
-                 "specification-conform).",
-                 h.version_major, h.version_minor, h.point_data_format);
+    return read_compressor(length, broken);
+  }
+  if (is(evlr.user_id, USER_ID_SUITE) && evlr.record_id == RECORD_SUITE_TILING) {
+    if (length != TILING_SIZE) {
+      laserror("record_length_after_header of EVLR %s (%d) is %u instead of 28", evlr.user_id, evlr.record_id,
+               (U32)length);
+      return false;
+    }
+    return read_tiling("vlr_lastiling");
+  }
+  if (length > U32_MAX) {
+    laserror("evlr size of %llu bytes in header.evlrs[%d] not supported", (unsigned long long)length, (I32)index);
+    carried = false;
+  } else if (!bytes_available(length) || (evlr.data = (U8*)malloc_las(length + 1)) == nullptr) {
+    laserror("reading %llu bytes of data into header.evlrs[%d].data", (unsigned long long)length, (I32)index);
+    carried = false;
+  } else {
+    memset(evlr.data, 0, (size_t)length + 1);
+    if (!get_bytes(stream, evlr.data, (I64)length)) {
+      laserror("reading %llu bytes of data into header.evlrs[%d].data", (unsigned long long)length, (I32)index);
     }
   }
+  return true;
 }
 
 bool LASreaderLAS::read_evlrs() {
@@ -979,50 +1027,14 @@ bool LASreaderLAS::read_evlrs() {
     }
     LASevlrRecord& evlr = h.evlrs[kept];
     evlr = LASevlrRecord();
-    const bool head_read =
-        record_field_read(get_le(stream, evlr.reserved), "evlrs", kept, RECORD_RESERVED) &&
-        record_field_read(get_string(stream, evlr.user_id, USER_ID_SIZE), "evlrs", kept, RECORD_USER_ID) &&
-        record_field_read(get_le(stream, evlr.record_id), "evlrs", kept, RECORD_RECORD_ID) &&
-        record_field_read(get_le(stream, evlr.record_length_after_header), "evlrs", kept, RECORD_LENGTH_AFTER_HEADER) &&
-        record_field_read(get_string(stream, evlr.description, DESCRIPTION_SIZE), "evlrs", kept, RECORD_DESCRIPTION);
-    if (!head_read) return false;
-    const U64 length = evlr.record_length_after_header;
+    if (!record_header_read(stream, evlr, "evlrs", kept)) return false;
     const U64 payload_position = position + EVLR_HEADER_SIZE;
-    position = payload_position + length;
-    const bool compressor = is(evlr.user_id, USER_ID_COMPRESSOR);
-    const bool suite = is(evlr.user_id, USER_ID_SUITE);
+    position = payload_position + evlr.record_length_after_header;
     bool carried = true;
-    if (length) {
-      if (compressor) {
-        bool broken = false;
-        if (!bytes_available(length)) {
-          laserror("reading %llu bytes of data into header.evlrs[%d].data", (unsigned long long)length, (I32)kept);
-        } else if (!read_compressor(length, broken)) {
-          return false;
-        }
-      } else if (suite && evlr.record_id == RECORD_SUITE_TILING) {
-        if (length != TILING_SIZE) {
-          laserror("record_length_after_header of EVLR %s (%d) is %u instead of 28", evlr.user_id, evlr.record_id,
-                   (U32)length);
-          return false;
-        }
-        if (!read_tiling("vlr_lastiling")) return false;
-      } else if (length > U32_MAX) {
-        laserror("evlr size of %llu bytes in header.evlrs[%d] not supported", (unsigned long long)length, (I32)kept);
-        carried = false;
-      } else if (!bytes_available(length) || (evlr.data = (U8*)malloc_las(length + 1)) == nullptr) {
-        laserror("reading %llu bytes of data into header.evlrs[%d].data", (unsigned long long)length, (I32)kept);
-        carried = false;
-      } else {
-        memset(evlr.data, 0, (size_t)length + 1);
-        if (!get_bytes(stream, evlr.data, (I64)length)) {
-          laserror("reading %llu bytes of data into header.evlrs[%d].data", (unsigned long long)length, (I32)kept);
-        }
-      }
-    }
+    if (!read_evlr_payload(evlr, kept, carried)) return false;
     // The next header follows the payload, also when it was not read.
     if (position <= (U64)I64_MAX && stream->tell() != (I64)position) stream->seek((I64)position);
-    if (!carried || compressor || suite) {
+    if (!carried || is(evlr.user_id, USER_ID_COMPRESSOR) || is(evlr.user_id, USER_ID_SUITE)) {
       // A payload that cannot be carried would leave a record that announces
       // bytes it does not have; the suite's and the compressor's records are
       // written anew by the writer.
@@ -1048,71 +1060,9 @@ void LASreaderLAS::interpret_evlr(const U32 index, const U64 payload_position) {
   LASevlrRecord& evlr = h.evlrs[index];
   const U64 length = evlr.record_length_after_header;
   if (is(evlr.user_id, USER_ID_LASF_PROJECTION)) {
-    const bool payload = evlr.data != nullptr;
-    switch (evlr.record_id) {
-      case RECORD_GEO_KEY_DIRECTORY: {
-        if (!payload || length < GEO_KEYS_HEAD_SIZE) return;
-        const LASvlrGeoKeys* keys = (const LASvlrGeoKeys*)evlr.data;
-        if ((U64)keys->number_of_keys * GEO_KEY_ENTRY_SIZE > length - GEO_KEYS_HEAD_SIZE) return;
-        if (h.vlr_geo_keys)
-          LASMessage(WARNING, "extended variable length records contain more than one GeoKeyDirectoryTag");
-        h.vlr_geo_keys = (LASvlrGeoKeys*)evlr.data;
-        h.geo_key_entries = (LASvlrKeyEntry*)(evlr.data + GEO_KEYS_HEAD_SIZE);
-        if (keys->key_directory_version != 1)
-          LASMessage(WARNING, "wrong evlr_geo_keys->key_directory_version: %d != 1", keys->key_directory_version);
-        if (keys->key_revision != 1)
-          LASMessage(WARNING, "wrong evlr_geo_keys->key_revision: %d != 1", keys->key_revision);
-        if (keys->minor_revision != 0)
-          LASMessage(WARNING, "wrong evlr_geo_keys->minor_revision: %d != 0", keys->minor_revision);
-        break;
-      }
-      case RECORD_GEO_DOUBLE_PARAMS:
-        if (!payload) return;
-        if (h.geo_double_params)
-          LASMessage(WARNING, "extended variable length records contain more than one GeoF64ParamsTag");
-        h.geo_double_params = (F64*)evlr.data;
-        break;
-      case RECORD_GEO_ASCII_PARAMS:
-        if (!payload) return;
-        if (h.geo_ascii_params)
-          LASMessage(WARNING, "extended variable length records contain more than one GeoAsciiParamsTag");
-        h.geo_ascii_params = (char*)evlr.data;
-        break;
-      case RECORD_WKT_MATH_TRANSFORM:
-        if (!payload) return;
-        if (h.ogc_math_transform_wkt)
-          LASMessage(WARNING, "extended variable length records contain more than one WKT OGC MATH TRANSFORM");
-        h.ogc_math_transform_wkt = (char*)evlr.data;
-        break;
-      case RECORD_WKT_COORDINATE_SYSTEM:
-        if (!payload) return;
-        if (h.ogc_coordinate_system_wkt)
-          LASMessage(WARNING, "extended variable length records contain more than one WKT OGC COORDINATE SYSTEM");
-        h.ogc_coordinate_system_wkt = (char*)evlr.data;
-        break;
-      default:
-        LASMessage(WARNING, "unknown LASF_Projection EVLR with record_id %d.", evlr.record_id);
-        break;
-    }
+    interpret_projection(h, EVLR_WORDS, evlr.record_id, evlr.data, length);
   } else if (is(evlr.user_id, USER_ID_LASF_SPEC)) {
-    if (evlr.data == nullptr) return;
-    if (evlr.record_id == RECORD_CLASSIFICATION_LOOKUP) {
-      if (h.classification_lookup)
-        LASMessage(WARNING, "extended variable length records contain more than one ClassificationLookup");
-      h.classification_lookup = (LASvlrClassification*)evlr.data;
-    } else if (evlr.record_id == RECORD_EXTRA_BYTES) {
-      h.init_attributes((U32)(length / EXTRA_BYTES_DESCRIPTOR_SIZE), (const LASattributeDescriptor*)evlr.data);
-    } else if (evlr.record_id >= RECORD_WAVE_PACKET_DESCR_FIRST && evlr.record_id <= RECORD_WAVE_PACKET_DESCR_LAST) {
-      const I32 d = evlr.record_id - 99;
-      if (h.wave_packet_descriptors == nullptr) {
-        h.wave_packet_descriptors = (LASvlrWavePacketDescr**)malloc_las(sizeof(LASvlrWavePacketDescr*) * 256);
-        if (h.wave_packet_descriptors == nullptr) return;
-        memset((void*)h.wave_packet_descriptors, 0, sizeof(LASvlrWavePacketDescr*) * 256);
-      }
-      if (h.wave_packet_descriptors[d])
-        LASMessage(WARNING, "extended variable length records defines wave packet descr %d more than once", d);
-      if (length >= WAVE_PACKET_DESCR_SIZE) h.wave_packet_descriptors[d] = (LASvlrWavePacketDescr*)evlr.data;
-    }
+    if (evlr.data) interpret_spec(h, EVLR_WORDS, false, evlr.record_id, evlr.data, length);
   } else if (is(evlr.user_id, USER_ID_COPC)) {
     if (evlr.data == nullptr) {
       LASMessage(WARNING, "no payload for COPC EVLR (not specification-conform).");
@@ -1191,10 +1141,7 @@ void LASreaderLAS::read_index_evlr() {
   I64 offset = v->offset_to_special_evlrs;
   for (I64 i = 0; i < v->number_of_special_evlrs; i++) {
     LASevlrRecord evlr;
-    const bool ok = stream->seek(offset) && get_le(stream, evlr.reserved) &&
-                    get_string(stream, evlr.user_id, USER_ID_SIZE) && get_le(stream, evlr.record_id) &&
-                    get_le(stream, evlr.record_length_after_header) &&
-                    get_string(stream, evlr.description, DESCRIPTION_SIZE);
+    const bool ok = stream->seek(offset) && get_record_header(stream, evlr) == RECORD_HEADER_FIELD_COUNT;
     if (!ok) {
       laserror("trying to read %u internal EVLRs. ignoring ...", (U32)v->number_of_special_evlrs);
       break;

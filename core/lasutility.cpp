@@ -1,6 +1,7 @@
 // The reader closer, the point inventory, the file-identity tests, the named
 // output written through a temporary file, and option text.
 #include "core/lasutility.hpp"
+#include "core/laswriter.hpp"
 
 #include <signal.h>
 #include <sys/stat.h>
@@ -17,10 +18,16 @@
 #include "core/laspoint.hpp"
 #include "core/lasreader.hpp"
 
-void LASreaderCloser::operator()(LASreader* reader) const {
+void LAScloseThenDelete::operator()(LASreader* reader) const {
   if (reader == nullptr) return;
   reader->close(true);
   delete reader;
+}
+
+void LAScloseThenDelete::operator()(LASwriter* writer) const {
+  if (writer == nullptr) return;
+  writer->close(true);
+  delete writer;
 }
 
 bool LASinventory::add(const LASpoint* point) {

@@ -3,7 +3,7 @@
 // without a second pass; the file-identity tests that keep an output from
 // landing on an input; the named output that is written whole or not at all.
 // Also the form of option text, in which parsers hand their settings to child
-// processes, and an owner that closes the reader it gives up.
+// processes, and an owner that closes the reader or writer it gives up.
 #pragma once
 
 #include <map>
@@ -17,13 +17,18 @@
 class LASpoint;
 class LASheader;
 class LASreader;
+class LASwriter;
 
-// Gives up a reader the way every reader is given up: closed, stream
-// included, then deleted.
-struct LASreaderCloser {
+// Gives up a reader or writer the way each must be given up, whichever exit
+// path lets it go: its file ended (the input closed with its stream, the
+// output finished and patched), then deleted.
+struct LAScloseThenDelete {
   void operator()(LASreader* reader) const;
+  void operator()(LASwriter* writer) const;
 };
-using LASreaderOwner = std::unique_ptr<LASreader, LASreaderCloser>;
+template <class T>
+using LASclosing = std::unique_ptr<T, LAScloseThenDelete>;
+using LASreaderOwner = LASclosing<LASreader>;
 
 // Counts by return number, raw coordinate ranges and GPS-time range of the
 // points added so far.

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "core/laswriter_las.hpp"
@@ -72,121 +73,122 @@ LASwriteOpener::~LASwriteOpener() {
 
 // ------------------------------------------------------------------ options
 
-bool LASwriteOpener::parse(int argc, char* argv[]) {
-  // The option taking a value at i + 1: a missing value is reported with the
-  // option in the message, and the option stays where it is.
-  auto value = [&](int i, const char* message) -> const char* {
-    if (i + 1 >= argc) {
-      laserror(message, argv[i]);
-      return nullptr;
-    }
-    return argv[i + 1];
-  };
-  auto take = [&](int& i, int count) {
-    for (int k = 0; k < count; k++) argv[i + k][0] = '\0';
-    i += count - 1;
-  };
-  struct FormatOption {
-    const char* option;
-    U32 format;
-  };
-  static const FormatOption format_options[] = {{"-olas", FORMAT_LAS},   {"-ovmb", FORMAT_VMB},  {"-obin", FORMAT_BIN},
-                                                {"-oqi", FORMAT_QFIT},   {"-owrl", FORMAT_VRML}, {"-ojs", FORMAT_JSON}};
+// The format options, for parsing and for option text.
+struct FormatOption {
+  const char* option;
+  U32 format;
+};
+static const FormatOption FORMAT_OPTIONS[] = {
+    {"-olas", LASwriteOpener::FORMAT_LAS},  {"-ovmb", LASwriteOpener::FORMAT_VMB},
+    {"-obin", LASwriteOpener::FORMAT_BIN},  {"-oqi", LASwriteOpener::FORMAT_QFIT},
+    {"-owrl", LASwriteOpener::FORMAT_VRML}, {"-otxt", LASwriteOpener::FORMAT_TXT},
+    {"-ojs", LASwriteOpener::FORMAT_JSON}};
 
+// The apply of an option that only sets a member to a value.
+template <auto member, auto value>
+static LASoptionResult set_to(LASwriteOpener& opener, const LASoptionCall&) {
+  opener.*member = value;
+  return LASoptionResult::TAKEN;
+}
+
+// The apply of an option whose text goes to a setter.
+template <void (LASwriteOpener::*setter)(const char*)>
+static LASoptionResult set_text(LASwriteOpener& opener, const LASoptionCall& call) {
+  (opener.*setter)(call.values[0].text);
+  return LASoptionResult::TAKEN;
+}
+
+// The apply of a count or size: the digits up to the first other character;
+// text without them reads as 0.
+template <auto member>
+static LASoptionResult set_count(LASwriteOpener& opener, const LASoptionCall& call) {
+  opener.*member = (U32)strtoul(call.values[0].text, nullptr, 10);
+  return LASoptionResult::TAKEN;
+}
+
+std::span<const LASoptionRow<LASwriteOpener>> LASwriteOpener::option_rows() {
+  using Row = LASoptionRow<LASwriteOpener>;
+  constexpr LASoptionResult TAKEN = LASoptionResult::TAKEN;
+  // A format option rewrites the extension of a name given before it; "-otxt"
+  // leaves that name as it stands.
+  constexpr auto choose_format = [](LASwriteOpener& o, const LASoptionCall& call) {
+    for (const FormatOption& f : FORMAT_OPTIONS) {
+      if (strcmp(call.typed, f.option) == 0) o.format = f.format;
+    }
+    o.specified = true;
+    if (o.file_name && o.format != FORMAT_TXT) o.replace_extension(o.format_word());
+    return TAKEN;
+  };
+  static const Row rows[] = {
+      {{"-olas", "", 0, ""}, choose_format},
+      {{"-ovmb", "", 0, ""}, choose_format},
+      {{"-obin", "", 0, ""}, choose_format},
+      {{"-oqi", "", 0, ""}, choose_format},
+      {{"-owrl", "", 0, ""}, choose_format},
+      {{"-otxt", "", 0, ""}, choose_format},
+      {{"-ojs", "", 0, ""}, choose_format},
+      {{"-o", "file_name", 1, "%s"}, set_text<&LASwriteOpener::set_file_name>},
+      {{"-odir", "directory", 1, "%s"},
+       [](LASwriteOpener& o, const LASoptionCall& call) {
+         if (o.set_directory(call.values[0].text)) return TAKEN;
+         laserror("'%s' is not a valid directory", call.values[0].text);
+         return LASoptionResult::FAILED;
+       }},
+      {{"-odix", "appendix", 1, "%s"},
+       [](LASwriteOpener& o, const LASoptionCall& call) {
+         replace(o.appendix, call.values[0].text);
+         if (o.file_name) o.add_appendix();
+         return TAKEN;
+       }},
+      {{"-ocut", "number of characters to cut", 1, "%s"},
+       [](LASwriteOpener& o, const LASoptionCall& call) {
+         set_count<&LASwriteOpener::cut>(o, call);
+         if (o.cut && o.file_name) o.cut_characters();
+         return TAKEN;
+       }},
+      {{"-oforce", "", 0, ""}, set_to<&LASwriteOpener::force, true>},
+      {{"-native", "", 0, ""}, set_to<&LASwriteOpener::native, true>},
+      {{"-compatible", "", 0, ""}, set_to<&LASwriteOpener::native, false>},
+      {{"-stdout", "", 0, ""},
+       [](LASwriteOpener& o, const LASoptionCall&) {
+         o.use_stdout = true;
+         o.use_nil = false;
+         return TAKEN;
+       }},
+      {{"-nil", "", 0, ""},
+       [](LASwriteOpener& o, const LASoptionCall&) {
+         o.use_nil = true;
+         o.use_stdout = false;
+         return TAKEN;
+       }},
+      {{"-chunk_size", "number_points", 1, "%s"}, set_count<&LASwriteOpener::chunk_size>},
+      {{"-oparse", "string", 1, "%s"}, set_text<&LASwriteOpener::set_parse_string>},
+      {{"-osep", "separator", 1, "%s"}, set_text<&LASwriteOpener::set_separator>},
+      {{"-oscale_rgb", "scale", 1, "%s"},
+       [](LASwriteOpener& o, const LASoptionCall& call) {
+         o.scale_rgb = (F32)atof(call.values[0].text);
+         return TAKEN;
+       }},
+      {{"-opts", "", 0, ""}, set_to<&LASwriteOpener::opts, true>},
+      {{"-optx", "", 0, ""}, set_to<&LASwriteOpener::optx, true>},
+      {{"-io_obuffer", "size", 1, "%s"}, set_count<&LASwriteOpener::io_obuffer_size>},
+  };
+  return rows;
+}
+
+bool LASwriteOpener::parse(int argc, char* argv[]) {
+  const std::span<const LASoptionRow<LASwriteOpener>> rows = option_rows();
   for (int i = 1; i < argc; i++) {
-    const char* arg = argv[i];
-    if (arg[0] == '\0') continue;
-    if (strcmp(arg, "-h") == 0 || strcmp(arg, "-help") == 0) return true;
-    if (strcmp(arg, "-hh") == 0) {
+    const char* word = argv[i];
+    if (word[0] == '\0') continue;
+    if (strcmp(word, "-h") == 0 || strcmp(word, "-help") == 0) return true;
+    if (strcmp(word, "-hh") == 0) {
       LASMessage(INFO, USAGE, '/', '/');
       return true;
     }
-    const FormatOption* chosen = nullptr;
-    for (const FormatOption& f : format_options)
-      if (strcmp(arg, f.option) == 0) chosen = &f;
-    if (chosen) {
-      specified = true;
-      format = chosen->format;
-      if (file_name) replace_extension(format_word());
-      take(i, 1);
-    } else if (strcmp(arg, "-o") == 0) {
-      const char* v = value(i, "'%s' needs 1 argument: file_name");
-      if (!v) return false;
-      set_file_name(v);
-      take(i, 2);
-    } else if (strcmp(arg, "-odir") == 0) {
-      const char* v = value(i, "'%s' needs 1 argument: directory");
-      if (!v) return false;
-      if (!set_directory(v)) {
-        laserror("'%s' is not a valid directory", v);
-        return false;
-      }
-      take(i, 2);
-    } else if (strcmp(arg, "-odix") == 0) {
-      const char* v = value(i, "'%s' needs 1 argument: appendix");
-      if (!v) return false;
-      replace(appendix, v);
-      if (file_name) add_appendix();
-      take(i, 2);
-    } else if (strcmp(arg, "-ocut") == 0) {
-      const char* v = value(i, "'%s' needs 1 argument: number of characters to cut");
-      if (!v) return false;
-      cut = (U32)strtoul(v, nullptr, 10);
-      if (cut && file_name) cut_characters();
-      take(i, 2);
-    } else if (strcmp(arg, "-oforce") == 0) {
-      force = true;
-      take(i, 1);
-    } else if (strcmp(arg, "-native") == 0) {
-      native = true;
-      take(i, 1);
-    } else if (strcmp(arg, "-compatible") == 0) {
-      native = false;
-      take(i, 1);
-    } else if (strcmp(arg, "-otxt") == 0) {
-      specified = true;
-      format = FORMAT_TXT;
-      take(i, 1);
-    } else if (strcmp(arg, "-stdout") == 0) {
-      use_stdout = true;
-      use_nil = false;
-      take(i, 1);
-    } else if (strcmp(arg, "-nil") == 0) {
-      use_nil = true;
-      use_stdout = false;
-      take(i, 1);
-    } else if (strcmp(arg, "-chunk_size") == 0) {
-      const char* v = value(i, "'%s' needs 1 argument: number_points");
-      if (!v) return false;
-      chunk_size = (U32)strtoul(v, nullptr, 10);
-      take(i, 2);
-    } else if (strcmp(arg, "-oparse") == 0) {
-      const char* v = value(i, "'%s' needs 1 argument: string");
-      if (!v) return false;
-      set_parse_string(v);
-      take(i, 2);
-    } else if (strcmp(arg, "-osep") == 0) {
-      const char* v = value(i, "'%s' needs 1 argument: separator");
-      if (!v) return false;
-      set_separator(v);
-      take(i, 2);
-    } else if (strcmp(arg, "-oscale_rgb") == 0) {
-      const char* v = value(i, "'%s' needs 1 argument: scale");
-      if (!v) return false;
-      scale_rgb = (F32)atof(v);
-      take(i, 2);
-    } else if (strcmp(arg, "-opts") == 0) {
-      opts = true;
-      take(i, 1);
-    } else if (strcmp(arg, "-optx") == 0) {
-      optx = true;
-      take(i, 1);
-    } else if (strcmp(arg, "-io_obuffer") == 0) {
-      const char* v = value(i, "'%s' needs 1 argument: size");
-      if (!v) return false;
-      io_obuffer_size = (U32)strtoul(v, nullptr, 10);
-      take(i, 2);
-    }
+    const LASoptionRow<LASwriteOpener>* row = las_find_option(rows, word);
+    if (row == nullptr) continue;  // another parser's, or nobody's: the tool reports it
+    if (las_run_option(*row, *this, i, argc, argv) == LASoptionResult::FAILED) return false;
   }
   return true;
 }
@@ -199,13 +201,8 @@ void LASwriteOpener::set_separator(const char* text) { replace(separator, text);
 
 I32 LASwriteOpener::unparse(std::string& text) const {
   const size_t start = text.size();
-  static const struct {
-    U32 format;
-    const char* option;
-  } format_options[] = {{FORMAT_LAS, "-olas "}, {FORMAT_VMB, "-ovmb "},  {FORMAT_BIN, "-obin "}, {FORMAT_QFIT, "-oqi "},
-                        {FORMAT_VRML, "-owrl "}, {FORMAT_TXT, "-otxt "}, {FORMAT_JSON, "-ojs "}};
-  for (const auto& f : format_options) {
-    if (format == f.format) text += f.option;
+  for (const FormatOption& f : FORMAT_OPTIONS) {
+    if (format == f.format) las_option_text(text, f.option);
   }
   if (!native) text += "-compatible ";
   if (chunk_size != 50000) text += "-chunk_size " + std::to_string(chunk_size) + " ";
@@ -463,97 +460,91 @@ bool LASwriteOpener::can_update_header() const {
 
 // ------------------------------------------------------------------ opening
 
+U32 LASwriteOpener::compressor() const {
+  if (format != FORMAT_VMB) return 0;
+  return native ? 3u : 2u;
+}
+
+LASwriter* LASwriteOpener::open_nil(const LASheader* header) const {
+  auto writer = std::make_unique<LASwriterLAS>();
+  if (!writer->open(header, compressor(), requested_version, (I32)chunk_size)) {
+    laserror("cannot open laswriterlas to NULL");
+    return nullptr;
+  }
+  return writer.release();
+}
+
+// Each writer opened on the held name, or on the standard output when there
+// is none.
+bool LASwriteOpener::open_las(LASwriterLAS& writer, const LASheader* header) const {
+  if (file_name) {
+    return writer.open(file_name, header, compressor(), requested_version, (I32)chunk_size, io_obuffer_size);
+  }
+  return writer.open(stdout, header, compressor(), requested_version, (I32)chunk_size);
+}
+
+bool LASwriteOpener::open_bin(LASwriterBIN& writer, const LASheader* header) const {
+  return file_name ? writer.open(file_name, header, "ts8", 262144) : writer.open(stdout, header, "ts8");
+}
+
+bool LASwriteOpener::open_qfit(LASwriterQFIT& writer, const LASheader* header) const {
+  return file_name ? writer.open(file_name, header, 40, 65536) : writer.open(stdout, header, 40);
+}
+
+bool LASwriteOpener::open_wrl(LASwriterWRL& writer, const LASheader* header) const {
+  return file_name ? writer.open(file_name, header, parse_string) : writer.open(stdout, header, parse_string);
+}
+
+bool LASwriteOpener::open_txt(LASwriterTXT& writer, const LASheader* header) const {
+  if (opts) {
+    writer.set_pts(true);
+  } else if (optx) {
+    writer.set_ptx(true);
+  }
+  const bool ok = file_name ? writer.open(file_name, header, parse_string, separator)
+                            : writer.open(stdout, header, parse_string, separator);
+  if (ok && scale_rgb != 1.0f) writer.set_scale_rgb(scale_rgb);
+  return ok;
+}
+
+// Makes the writer of type W and opens it with `open_step`; null after the
+// error that names the writer by `word`.
+template <class W>
+LASwriter* LASwriteOpener::make_writer(bool (LASwriteOpener::*open_step)(W&, const LASheader*) const,
+                                       const LASheader* header, const char* word) const {
+  auto writer = std::make_unique<W>();
+  if ((this->*open_step)(*writer, header)) return writer.release();
+  if (file_name) {
+    laserror("cannot open laswriter%s with file name '%s'", word, file_name);
+  } else {
+    laserror("cannot open laswriter%s to stdout", word);
+  }
+  return nullptr;
+}
+
 LASwriter* LASwriteOpener::open(const LASheader* header) {
+  if (use_nil) return open_nil(header);
+  if (file_name == nullptr && !use_stdout) {
+    laserror("no laswriter output specified");
+    return nullptr;
+  }
   // The format the options and the name chose: a name ending in ".Las" was
   // taken as text by set_file_name, and text it is.
-  const U32 out_format = format;
-  const U32 compressor = (out_format == FORMAT_VMB) ? (native ? 3u : 2u) : 0u;
-  auto fail = [](LASwriter* writer) -> LASwriter* {
-    delete writer;
-    return nullptr;
-  };
-
-  if (use_nil) {
-    LASwriterLAS* writer = new LASwriterLAS();
-    if (!writer->open(header, compressor, requested_version, (I32)chunk_size)) {
-      laserror("cannot open laswriterlas to NULL");
-      return fail(writer);
-    }
-    return writer;
-  }
-
-  if (file_name || use_stdout) {
-    if (out_format > FORMAT_TXT) {
-      laserror("unknown format %d", out_format);
+  switch (format) {
+    case FORMAT_DEFAULT:
+    case FORMAT_LAS:
+    case FORMAT_VMB:
+      return make_writer(&LASwriteOpener::open_las, header, "las");
+    case FORMAT_BIN:
+      return make_writer(&LASwriteOpener::open_bin, header, "bin");
+    case FORMAT_QFIT:
+      return make_writer(&LASwriteOpener::open_qfit, header, "qfit");
+    case FORMAT_VRML:
+      return make_writer(&LASwriteOpener::open_wrl, header, "wrl");
+    case FORMAT_TXT:
+      return make_writer(&LASwriteOpener::open_txt, header, "txt");
+    default:
+      laserror("unknown format %d", format);
       return nullptr;
-    }
-    const bool to_file = file_name != nullptr;
-    switch (out_format) {
-      case FORMAT_DEFAULT:
-      case FORMAT_LAS:
-      case FORMAT_VMB: {
-        LASwriterLAS* writer = new LASwriterLAS();
-        const bool ok = to_file ? writer->open(file_name, header, compressor, requested_version, (I32)chunk_size,
-                                               io_obuffer_size)
-                                : writer->open(stdout, header, compressor, requested_version, (I32)chunk_size);
-        if (ok) return writer;
-        if (to_file)
-          laserror("cannot open laswriterlas with file name '%s'", file_name);
-        else
-          laserror("cannot open laswriterlas to stdout");
-        return fail(writer);
-      }
-      case FORMAT_BIN: {
-        LASwriterBIN* writer = new LASwriterBIN();
-        const bool ok = to_file ? writer->open(file_name, header, "ts8", 262144) : writer->open(stdout, header, "ts8");
-        if (ok) return writer;
-        if (to_file)
-          laserror("cannot open laswriterbin with file name '%s'", file_name);
-        else
-          laserror("cannot open laswriterbin to stdout");
-        return fail(writer);
-      }
-      case FORMAT_QFIT: {
-        LASwriterQFIT* writer = new LASwriterQFIT();
-        const bool ok = to_file ? writer->open(file_name, header, 40, 65536) : writer->open(stdout, header, 40);
-        if (ok) return writer;
-        if (to_file)
-          laserror("cannot open laswriterqfit with file name '%s'", file_name);
-        else
-          laserror("cannot open laswriterqfit to stdout");
-        return fail(writer);
-      }
-      case FORMAT_VRML: {
-        LASwriterWRL* writer = new LASwriterWRL();
-        const bool ok = to_file ? writer->open(file_name, header, parse_string) : writer->open(stdout, header, parse_string);
-        if (ok) return writer;
-        if (to_file)
-          laserror("cannot open laswriterwrl with file name '%s'", file_name);
-        else
-          laserror("cannot open laswriterwrl to stdout");
-        return fail(writer);
-      }
-      default: {
-        LASwriterTXT* writer = new LASwriterTXT();
-        if (opts)
-          writer->set_pts(true);
-        else if (optx)
-          writer->set_ptx(true);
-        const bool ok = to_file ? writer->open(file_name, header, parse_string, separator)
-                                : writer->open(stdout, header, parse_string, separator);
-        if (ok) {
-          if (scale_rgb != 1.0f) writer->set_scale_rgb(scale_rgb);
-          return writer;
-        }
-        if (to_file)
-          laserror("cannot open laswritertxt with file name '%s'", file_name);
-        else
-          laserror("cannot open laswritertxt to stdout");
-        return fail(writer);
-      }
-    }
   }
-
-  laserror("no laswriter output specified");
-  return nullptr;
 }

@@ -5,12 +5,19 @@
 // stream that only counts bytes.
 #pragma once
 
+#include <span>
 #include <string>
 
+#include "core/lasoption.hpp"
 #include "core/mydefs.hpp"
 
 class LASheader;
 class LASwriter;
+class LASwriterLAS;
+class LASwriterBIN;
+class LASwriterQFIT;
+class LASwriterWRL;
+class LASwriterTXT;
 
 // Extension words of the format numbers; 7 to 10 are input formats only.
 extern const char* const PELKARTS_FORMAT_NAMES[12];
@@ -81,6 +88,23 @@ class LASwriteOpener {
   LASwriter* open(const LASheader* header);
 
  private:
+  // The output options as rows of an option table, for `parse`.
+  static std::span<const LASoptionRow<LASwriteOpener>> option_rows();
+
+  // The steps of `open`: the compressor the format asks for, the counting
+  // stream of "-nil", and the writer of each format opened on the held name
+  // or the standard output.
+  U32 compressor() const;
+  LASwriter* open_nil(const LASheader* header) const;
+  bool open_las(LASwriterLAS& writer, const LASheader* header) const;
+  bool open_bin(LASwriterBIN& writer, const LASheader* header) const;
+  bool open_qfit(LASwriterQFIT& writer, const LASheader* header) const;
+  bool open_wrl(LASwriterWRL& writer, const LASheader* header) const;
+  bool open_txt(LASwriterTXT& writer, const LASheader* header) const;
+  template <class W>
+  LASwriter* make_writer(bool (LASwriteOpener::*open_step)(W&, const LASheader*) const, const LASheader* header,
+                         const char* word) const;
+
   // The extension word of the current format ("las" for 0 and 1, "txt" for
   // the numbers without a word of their own).
   const char* format_word() const;

@@ -12,10 +12,14 @@
 #include "core/bytestreamout_file.hpp"
 #include "core/bytestreamout_nil.hpp"
 #include "core/lasheader.hpp"
+#include "core/lasheadercodec.hpp"
 #include "core/laslayout.hpp"
 #include "core/laspoint.hpp"
 
 using namespace laslayout;
+using lasheadercodec::FieldRange;
+using lasheadercodec::fields_new_in;
+using lasheadercodec::HeaderImage;
 
 namespace {
 
@@ -40,13 +44,6 @@ constexpr U32 at(HeaderField field) { return HEADER[field].offset; }
 
 bool is_copc_hierarchy(const LASevlrRecord& evlr) {
   return strncmp(evlr.user_id, USER_ID_COPC, USER_ID_SIZE) == 0 && evlr.record_id == RECORD_COPC_HIERARCHY;
-}
-
-// Point data formats a version allows: 1.0 and 1.1 formats 0-1, 1.2 0-3,
-// 1.3 0-5, 1.4 every one, 1.5 and later only those above 5.
-bool format_fits_version(U8 minor, U8 format) {
-  if (format > 10) return minor >= 4;
-  return point_format_allowed(minor, format);
 }
 
 // File output with a block buffer of its own in front of the FILE handle: a
@@ -144,6 +141,40 @@ bool put_or_report(bool written, const char* format, ...) {
   return false;
 }
 
+// The checks of a header before anything of it is written: those the reader
+// makes too, then the sizes and offsets the written records must match.
+bool check_written_header(const LASheader* header) {
+  if (!lasheadercodec::check_header_start(*header, true)) return false;
+  // The header fields go out by the written version, the records by their own
+  // lengths: sizes and offsets that disagree with them would send every
+  // reader to the wrong bytes, so such a header is refused before anything is
+  // written.
+  const U8 minor = (header->version_minor > 5) ? 5 : header->version_minor;
+  const U32 expected_header_size = standard_header_size(minor) + header->user_data_in_header_bytes;
+  if (header->header_size != expected_header_size) {
+    laserror("header size %d does not match the %u bytes of a LAS 1.%d header and its user data",
+             header->header_size, expected_header_size, minor);
+    return false;
+  }
+  if (header->number_of_variable_length_records && header->vlrs == nullptr) {
+    laserror("there should be %u VLRs in header->vlrs", header->number_of_variable_length_records);
+    return false;
+  }
+  U64 expected_offset = (U64)header->header_size + header->user_data_after_header_bytes;
+  for (U32 i = 0; i < header->number_of_variable_length_records; i++)
+    expected_offset += vlr_bytes(header->vlrs[i].record_length_after_header);
+  if (header->offset_to_point_data != expected_offset) {
+    laserror("offset to point data %d does not match the %llu bytes of header, records and user data",
+             header->offset_to_point_data, (unsigned long long)expected_offset);
+    return false;
+  }
+  if (header->x_scale_factor == 0.0) LASMessage(WARNING, "x scale factor is zero.");
+  if (header->y_scale_factor == 0.0) LASMessage(WARNING, "y scale factor is zero.");
+  if (header->z_scale_factor == 0.0) LASMessage(WARNING, "z scale factor is zero.");
+  lasheadercodec::check_bounding_box(*header);
+  return true;
+}
+
 }  // namespace
 
 LASwriterLAS::~LASwriterLAS() {
@@ -200,58 +231,7 @@ bool LASwriterLAS::open(ByteStreamOut* out, const LASheader* header, U32 compres
     laserror("LASheader pointer is zero");
     return false;
   }
-  if (strncmp(header->file_signature, FILE_SIGNATURE_TEXT, 4) != 0) {
-    char signature[5] = {};
-    memcpy(signature, header->file_signature, 4);
-    laserror("wrong file signature '%4s'", signature);
-    return false;
-  }
-  if (header->version_major != 1 || header->version_minor > 5)
-    LASMessage(WARNING, "unknown version %d.%d (allowed 1.0-1.5)", header->version_major, header->version_minor);
-  const U8 format = header->point_data_format & 0x7F;
-  if (!format_fits_version(header->version_minor, format))
-    LASMessage(WARNING, "LAS version %d.%d does not allow point format %d", header->version_major, header->version_minor,
-               format);
-  if (header->header_size < HEADER_SIZE_1_0) {
-    laserror("header size is %d but should be at least 227", header->header_size);
-    return false;
-  }
-  if (header->offset_to_point_data < header->header_size) {
-    laserror("offset to point data %d is smaller than header size %d", header->offset_to_point_data,
-             header->header_size);
-    return false;
-  }
-  // The header fields go out by the written version, the records by their own
-  // lengths: sizes and offsets that disagree with them would send every
-  // reader to the wrong bytes, so such a header is refused before anything is
-  // written.
-  const U8 minor = (header->version_minor > 5) ? 5 : header->version_minor;
-  const U32 expected_header_size = standard_header_size(minor) + header->user_data_in_header_bytes;
-  if (header->header_size != expected_header_size) {
-    laserror("header size %d does not match the %u bytes of a LAS 1.%d header and its user data",
-             header->header_size, expected_header_size, minor);
-    return false;
-  }
-  if (header->number_of_variable_length_records && header->vlrs == nullptr) {
-    laserror("there should be %u VLRs in header->vlrs", header->number_of_variable_length_records);
-    return false;
-  }
-  U64 expected_offset = (U64)header->header_size + header->user_data_after_header_bytes;
-  for (U32 i = 0; i < header->number_of_variable_length_records; i++)
-    expected_offset += vlr_bytes(header->vlrs[i].record_length_after_header);
-  if (header->offset_to_point_data != expected_offset) {
-    laserror("offset to point data %d does not match the %llu bytes of header, records and user data",
-             header->offset_to_point_data, (unsigned long long)expected_offset);
-    return false;
-  }
-  if (header->x_scale_factor == 0.0) LASMessage(WARNING, "x scale factor is zero.");
-  if (header->y_scale_factor == 0.0) LASMessage(WARNING, "y scale factor is zero.");
-  if (header->z_scale_factor == 0.0) LASMessage(WARNING, "z scale factor is zero.");
-  if ((header->number_of_point_records || header->extended_number_of_point_records) &&
-      (header->min_x > header->max_x || header->min_y > header->max_y || header->min_z > header->max_z)) {
-    LASMessage(WARNING, "invalid bounding box [ %g %g %g / %g %g %g ]", header->min_x, header->min_y, header->min_z,
-               header->max_x, header->max_y, header->max_z);
-  }
+  if (!check_written_header(header)) return false;
   scaling.x_scale_factor = header->x_scale_factor;
   scaling.y_scale_factor = header->y_scale_factor;
   scaling.z_scale_factor = header->z_scale_factor;
@@ -373,111 +353,133 @@ bool LASwriterLAS::open(ByteStreamOut* out, const LASheader* header, U32 compres
   return true;
 }
 
-bool LASwriterLAS::write_header_and_records(const LASheader* header, const Vembra* vembra, U8 point_type,
-                                            U32 compressor) {
-  ByteStreamOut* s = stream;
-  header_start_position = s->tell();
+namespace {
 
-  if (!put_or_report(s->putBytes((const U8*)header->file_signature, 4), "writing header->file_signature")) return false;
-  if (!put_or_report(put16(s, header->file_source_ID), "writing header->file_source_ID")) return false;
-  if (!put_or_report(put16(s, header->global_encoding), "writing header->global_encoding")) return false;
-  if (!put_or_report(put32(s, header->project_ID_GUID_data_1), "writing header->project_ID_GUID_data_1")) return false;
-  if (!put_or_report(put16(s, header->project_ID_GUID_data_2), "writing header->project_ID_GUID_data_2")) return false;
-  if (!put_or_report(put16(s, header->project_ID_GUID_data_3), "writing header->project_ID_GUID_data_3")) return false;
-  if (!put_or_report(s->putBytes(header->project_ID_GUID_data_4, 8), "writing header->project_ID_GUID_data_4"))
-    return false;
-  if (header->version_major != 1)
-    LASMessage(WARNING, "header->version_major is %d. writing 1 instead.", header->version_major);
-  if (!put_or_report(put8(s, 1), "writing header->version_major")) return false;
-  written_minor = header->version_minor;
-  if (written_minor > 5) {
-    LASMessage(WARNING, "header->version_minor is %d. writing 5 instead.", header->version_minor);
-    written_minor = 5;
+// The extended counts as written: the legacy count and legacy by-return
+// counts where the header gives them.
+void set_extended_counts(HeaderImage& image, const LASheader& h) {
+  const U64 count = h.number_of_point_records ? h.number_of_point_records : h.extended_number_of_point_records;
+  image.set_unsigned(EXTENDED_NUMBER_OF_POINT_RECORDS, count);
+  for (U32 i = 0; i < EXTENDED_POINTS_BY_RETURN_COUNT; i++) {
+    U64 n = h.extended_number_of_points_by_return[i];
+    if (i < POINTS_BY_RETURN_COUNT && h.number_of_points_by_return[i]) n = h.number_of_points_by_return[i];
+    image.set_unsigned(EXTENDED_NUMBER_OF_POINTS_BY_RETURN, n, i);
   }
-  if (!put_or_report(put8(s, written_minor), "writing header->version_minor")) return false;
-  if (!put_or_report(s->putBytes((const U8*)header->system_identifier, 32), "writing header->system_identifier"))
-    return false;
-  if (!put_or_report(s->putBytes((const U8*)header->generating_software, 32), "writing header->generating_software"))
-    return false;
-  if (!put_or_report(put16(s, header->file_creation_day), "writing header->file_creation_day")) return false;
-  if (!put_or_report(put16(s, header->file_creation_year), "writing header->file_creation_year")) return false;
-  if (!put_or_report(put16(s, header->header_size), "writing header->header_size")) return false;
+}
 
+// Fields `first` to `last` of the image, entry by entry. A refused write is
+// an ERROR of `prefix` and the field's name (or the one `names` gives, by
+// position in the range), with "[i]" for an entry of a by-return array.
+bool put_header_fields(ByteStreamOut* s, const HeaderImage& image, HeaderField first, HeaderField last,
+                       const char* prefix, const char* const* names = nullptr) {
+  for (HeaderField f = first; f <= last; f = lasheadercodec::next(f)) {
+    const char* name = names ? names[f - first] : HEADER[f].name;
+    const U32 elements = HeaderImage::elements(f);
+    const U32 size = HeaderImage::element_size(f);
+    for (U32 e = 0; e < elements; e++) {
+      const bool put = (size == 1) ? s->putByte(*image.at(f, e)) : s->putBytes(image.at(f, e), size);
+      if (elements > 1) {
+        if (!put_or_report(put, "%s%s[%d]", prefix, name, (I32)e)) return false;
+      } else if (!put_or_report(put, "%s%s", prefix, name)) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+// The head of a VLR or an EVLR of the header (they differ in the width of
+// the payload length only); `records` names the list in the messages.
+template <typename Record>
+bool put_record_head(ByteStreamOut* s, const Record& record, const char* records, const U32 index) {
+  auto put_length = [&]() {
+    if constexpr (sizeof(record.record_length_after_header) == 2) return put16(s, record.record_length_after_header);
+    return put64(s, record.record_length_after_header);
+  };
+  auto report = [&](bool put, RecordHeaderField field) {
+    return put_or_report(put, "writing %s[%d].%s", records, (I32)index, VLR_HEADER[field].name);
+  };
+  return report(put16(s, record.reserved), RECORD_RESERVED) &&
+         report(s->putBytes((const U8*)record.user_id, USER_ID_SIZE), RECORD_USER_ID) &&
+         report(put16(s, record.record_id), RECORD_RECORD_ID) &&
+         report(put_length(), RECORD_LENGTH_AFTER_HEADER) &&
+         report(s->putBytes((const U8*)record.description, DESCRIPTION_SIZE), RECORD_DESCRIPTION);
+}
+
+// The head of a record the writer adds itself.
+bool put_own_record_head(ByteStreamOut* s, const char* user_id, U16 record_id, U16 length, const char* description) {
+  return put_or_report(put16(s, 0), "writing reserved %d", 0) &&
+         put_or_report(put_text(s, user_id, USER_ID_SIZE), "writing user_id %s", user_id) &&
+         put_or_report(put16(s, record_id), "writing record_id %d", record_id) &&
+         put_or_report(put16(s, length), "writing record_length_after_header %d", length) &&
+         put_or_report(put_text(s, description, DESCRIPTION_SIZE), "writing description %s", description);
+}
+
+}  // namespace
+
+// The public header as written: the header's own fields, with version 1 and
+// the minor version written, the records the writer adds counted in, the
+// compression bit set, no waveform data and the extended counts settled.
+void LASwriterLAS::written_header_image(const LASheader* header, const U32 vlrs_added, const U32 bytes_added,
+                                        const U8 written_format, HeaderImage& image) const {
+  image.encode(*header, FILE_SIGNATURE, TIME_OFFSET);
+  image.set_unsigned(VERSION_MAJOR, 1);
+  image.set_unsigned(VERSION_MINOR, written_minor);
+  image.set_unsigned(OFFSET_TO_POINT_DATA, (U32)(header->offset_to_point_data + bytes_added));
+  image.set_unsigned(NUMBER_OF_VARIABLE_LENGTH_RECORDS, (U32)(header->number_of_variable_length_records + vlrs_added));
+  image.set_unsigned(POINT_DATA_FORMAT, written_format);
+  image.set_unsigned(START_OF_WAVEFORM_DATA_PACKET_RECORD, 0);
+  set_extended_counts(image, *header);
+}
+
+// The public header and the user data in it. The warnings about fields
+// written other than given come just before the field.
+bool LASwriterLAS::write_public_header(const LASheader* header, const Vembra* vembra, U8 point_type, U32 compressor) {
+  ByteStreamOut* s = stream;
   // The writer's own records follow the header's and move the points back.
-  U32 offset_to_point_data = header->offset_to_point_data;
-  U32 number_of_variable_length_records = header->number_of_variable_length_records;
+  U32 vlrs_added = 0, bytes_added = 0;
   if (vembra) {
-    offset_to_point_data += vlr_bytes((U16)compressor_record_size(vembra->num_items));
-    number_of_variable_length_records++;
+    bytes_added += vlr_bytes((U16)compressor_record_size(vembra->num_items));
+    vlrs_added++;
   }
   if (header->vlr_lastiling) {
-    offset_to_point_data += vlr_bytes(TILING_SIZE);
-    number_of_variable_length_records++;
+    bytes_added += vlr_bytes(TILING_SIZE);
+    vlrs_added++;
   }
   if (header->vlr_lasoriginal) {
-    offset_to_point_data += vlr_bytes(ORIGINAL_SIZE);
-    number_of_variable_length_records++;
+    bytes_added += vlr_bytes(ORIGINAL_SIZE);
+    vlrs_added++;
   }
-  if (!put_or_report(put32(s, offset_to_point_data), "writing header->offset_to_point_data")) return false;
-  if (!put_or_report(put32(s, number_of_variable_length_records), "writing header->number_of_variable_length_records"))
-    return false;
+  written_minor = (header->version_minor > 5) ? 5 : header->version_minor;
   const U8 written_format = (U8)(compressor ? (point_type | POINT_FORMAT_COMPRESSED_BIT7) : point_type);
-  if (!put_or_report(put8(s, written_format), "writing header->point_data_format")) return false;
-  if (!put_or_report(put16(s, header->point_data_record_length), "writing header->point_data_record_length"))
-    return false;
-  if (!put_or_report(put32(s, header->number_of_point_records), "writing header->number_of_point_records"))
-    return false;
-  for (U32 i = 0; i < POINTS_BY_RETURN_COUNT; i++)
-    if (!put_or_report(put32(s, header->number_of_points_by_return[i]),
-                       "writing header->number_of_points_by_return[%d]", i))
-      return false;
-  if (!put_or_report(putf64(s, header->x_scale_factor), "writing header->x_scale_factor")) return false;
-  if (!put_or_report(putf64(s, header->y_scale_factor), "writing header->y_scale_factor")) return false;
-  if (!put_or_report(putf64(s, header->z_scale_factor), "writing header->z_scale_factor")) return false;
-  if (!put_or_report(putf64(s, header->x_offset), "writing header->x_offset")) return false;
-  if (!put_or_report(putf64(s, header->y_offset), "writing header->y_offset")) return false;
-  if (!put_or_report(putf64(s, header->z_offset), "writing header->z_offset")) return false;
-  if (!put_or_report(putf64(s, header->max_x), "writing header->max_x")) return false;
-  if (!put_or_report(putf64(s, header->min_x), "writing header->min_x")) return false;
-  if (!put_or_report(putf64(s, header->max_y), "writing header->max_y")) return false;
-  if (!put_or_report(putf64(s, header->min_y), "writing header->min_y")) return false;
-  if (!put_or_report(putf64(s, header->max_z), "writing header->max_z")) return false;
-  if (!put_or_report(putf64(s, header->min_z), "writing header->min_z")) return false;
+  HeaderImage image;
+  written_header_image(header, vlrs_added, bytes_added, written_format, image);
 
+  const char* prefix = "writing header->";
+  if (!put_header_fields(s, image, FILE_SIGNATURE, PROJECT_ID_GUID_DATA_4, prefix)) return false;
+  if (header->version_major != 1)
+    LASMessage(WARNING, "header->version_major is %d. writing 1 instead.", header->version_major);
+  if (!put_header_fields(s, image, VERSION_MAJOR, VERSION_MAJOR, prefix)) return false;
+  if (header->version_minor > 5)
+    LASMessage(WARNING, "header->version_minor is %d. writing 5 instead.", header->version_minor);
+  if (!put_header_fields(s, image, VERSION_MINOR, MIN_Z, prefix)) return false;
   if (written_minor >= 3) {
     if (header->start_of_waveform_data_packet_record != 0)
       LASMessage(WARNING, "header->start_of_waveform_data_packet_record is %lld. writing 0 instead.",
                  (long long)header->start_of_waveform_data_packet_record);
-    if (!put_or_report(put64(s, 0), "writing header->start_of_waveform_data_packet_record")) return false;
+    const FieldRange added = fields_new_in(3);
+    if (!put_header_fields(s, image, added.first, added.last, prefix)) return false;
   }
-  if (written_minor >= 4) {
-    writing_las_1_4 = true;
-    writing_new_point_type = header->point_data_format > 5;
+  writing_las_1_4 = written_minor >= 4;
+  writing_new_point_type = writing_las_1_4 && header->point_data_format > 5;
+  if (writing_las_1_4) {
     evlrs = header->evlrs;
     start_of_first_extended_variable_length_record = header->start_of_first_extended_variable_length_record;
     number_of_extended_variable_length_records = header->evlrs ? header->number_of_extended_variable_length_records : 0;
-    if (!put_or_report(put64(s, header->start_of_first_extended_variable_length_record),
-                       "writing header->start_of_first_extended_variable_length_record"))
-      return false;
-    if (!put_or_report(put32(s, header->number_of_extended_variable_length_records),
-                       "writing header->number_of_extended_variable_length_records"))
-      return false;
-    const U64 count = header->number_of_point_records ? header->number_of_point_records
-                                                      : header->extended_number_of_point_records;
-    if (!put_or_report(put64(s, count), "writing header->extended_number_of_point_records")) return false;
-    for (U32 i = 0; i < EXTENDED_POINTS_BY_RETURN_COUNT; i++) {
-      U64 n = header->extended_number_of_points_by_return[i];
-      if (i < POINTS_BY_RETURN_COUNT && header->number_of_points_by_return[i]) n = header->number_of_points_by_return[i];
-      if (!put_or_report(put64(s, n), "writing header->extended_number_of_points_by_return[%d]", i)) return false;
-    }
-  } else {
-    writing_las_1_4 = false;
-    writing_new_point_type = false;
   }
-  if (written_minor >= 5) {
-    if (!put_or_report(putf64(s, header->max_gps_time), "writing header->max_gps_time")) return false;
-    if (!put_or_report(putf64(s, header->min_gps_time), "writing header->min_gps_time")) return false;
-    if (!put_or_report(put16(s, header->time_offset), "writing header->time_offset")) return false;
+  for (U8 minor = 4; minor <= written_minor; minor++) {
+    const FieldRange added = fields_new_in(minor);
+    if (!put_header_fields(s, image, added.first, added.last, prefix)) return false;
   }
 
   if (header->user_data_in_header_bytes) {
@@ -489,24 +491,19 @@ bool LASwriterLAS::write_header_and_records(const LASheader* header, const Vembr
                        "writing %d bytes of data from header->user_data_in_header", header->user_data_in_header_bytes))
       return false;
   }
+  return true;
+}
 
-  // The header's records. Where the Extra Bytes payload and a COPC root-page
-  // pointer land is noted here, from the records really written.
+// The header's records. Where the Extra Bytes payload and a COPC root-page
+// pointer land is noted here, from the records really written.
+bool LASwriterLAS::write_header_vlrs(const LASheader* header) {
+  ByteStreamOut* s = stream;
   extra_bytes_payload_position = -1;
   extra_bytes_payload_length = 0;
   copc_root_pointer_position = -1;
   for (U32 i = 0; i < header->number_of_variable_length_records; i++) {
     const LASvlrRecord& vlr = header->vlrs[i];
-    if (!put_or_report(put16(s, vlr.reserved), "writing header->vlrs[%d].reserved", i)) return false;
-    if (!put_or_report(s->putBytes((const U8*)vlr.user_id, USER_ID_SIZE), "writing header->vlrs[%d].user_id", i))
-      return false;
-    if (!put_or_report(put16(s, vlr.record_id), "writing header->vlrs[%d].record_id", i)) return false;
-    if (!put_or_report(put16(s, vlr.record_length_after_header), "writing header->vlrs[%d].record_length_after_header",
-                       i))
-      return false;
-    if (!put_or_report(s->putBytes((const U8*)vlr.description, DESCRIPTION_SIZE),
-                       "writing header->vlrs[%d].description", i))
-      return false;
+    if (!put_record_head(s, vlr, "header->vlrs", i)) return false;
     const I64 payload = s->tell() - header_start_position;
     if (extra_bytes_payload_position < 0 && strncmp(vlr.user_id, USER_ID_LASF_SPEC, USER_ID_SIZE) == 0 &&
         vlr.record_id == RECORD_EXTRA_BYTES) {
@@ -527,98 +524,90 @@ bool LASwriterLAS::write_header_and_records(const LASheader* header, const Vembr
         return false;
     }
   }
+  return true;
+}
 
-  if (vembra) {
-    if (!put_or_report(put16(s, 0), "writing reserved %d", 0)) return false;
-    if (!put_or_report(put_text(s, USER_ID_COMPRESSOR, USER_ID_SIZE), "writing user_id %s", USER_ID_COMPRESSOR))
-      return false;
-    if (!put_or_report(put16(s, RECORD_COMPRESSOR), "writing record_id %d", RECORD_COMPRESSOR)) return false;
-    const U16 length = (U16)compressor_record_size(vembra->num_items);
-    if (!put_or_report(put16(s, length), "writing record_length_after_header %d", length)) return false;
-    char description[DESCRIPTION_SIZE + 1] = {};
-    snprintf(description, sizeof(description), "by vembra of Pelkarts (%d)", PELKARTS_BUILD_NUMBER);
-    if (!put_or_report(put_text(s, description, DESCRIPTION_SIZE), "writing description %s", description)) return false;
-    if (!put_or_report(put16(s, vembra->compressor), "writing compressor %d", vembra->compressor)) return false;
-    if (!put_or_report(put16(s, vembra->coder), "writing coder %d", vembra->coder)) return false;
-    if (!put_or_report(put8(s, vembra->version_major), "writing version_major %d", vembra->version_major)) return false;
-    if (!put_or_report(put8(s, vembra->version_minor), "writing version_minor %d", vembra->version_minor)) return false;
-    if (!put_or_report(put16(s, vembra->version_revision), "writing version_revision %d", vembra->version_revision))
-      return false;
-    if (!put_or_report(put32(s, vembra->options), "writing options %d", (int)vembra->options)) return false;
-    if (!put_or_report(put32(s, vembra->chunk_size), "writing chunk_size %d", (int)vembra->chunk_size)) return false;
-    if (!put_or_report(puti64(s, vembra->number_of_special_evlrs), "writing number_of_special_evlrs %d",
-                       (int)vembra->number_of_special_evlrs))
-      return false;
-    if (!put_or_report(puti64(s, vembra->offset_to_special_evlrs), "writing offset_to_special_evlrs %d",
-                       (int)vembra->offset_to_special_evlrs))
-      return false;
-    if (!put_or_report(put16(s, vembra->num_items), "writing num_items %d", vembra->num_items)) return false;
-    for (U32 i = 0; i < vembra->num_items; i++) {
-      const LASitem& item = vembra->items[i];
-      if (!put_or_report(put16(s, (U16)item.type), "writing type %d of item %d", (int)item.type, i)) return false;
-      if (!put_or_report(put16(s, item.size), "writing size %d of item %d", item.size, i)) return false;
-      if (!put_or_report(put16(s, item.version), "writing version %d of item %d", item.version, i)) return false;
-    }
+bool LASwriterLAS::write_compressor_vlr(const Vembra* vembra) {
+  ByteStreamOut* s = stream;
+  char description[DESCRIPTION_SIZE + 1] = {};
+  snprintf(description, sizeof(description), "by vembra of Pelkarts (%d)", PELKARTS_BUILD_NUMBER);
+  if (!put_own_record_head(s, USER_ID_COMPRESSOR, RECORD_COMPRESSOR, (U16)compressor_record_size(vembra->num_items),
+                           description))
+    return false;
+  if (!put_or_report(put16(s, vembra->compressor), "writing compressor %d", vembra->compressor)) return false;
+  if (!put_or_report(put16(s, vembra->coder), "writing coder %d", vembra->coder)) return false;
+  if (!put_or_report(put8(s, vembra->version_major), "writing version_major %d", vembra->version_major)) return false;
+  if (!put_or_report(put8(s, vembra->version_minor), "writing version_minor %d", vembra->version_minor)) return false;
+  if (!put_or_report(put16(s, vembra->version_revision), "writing version_revision %d", vembra->version_revision))
+    return false;
+  if (!put_or_report(put32(s, vembra->options), "writing options %d", (int)vembra->options)) return false;
+  if (!put_or_report(put32(s, vembra->chunk_size), "writing chunk_size %d", (int)vembra->chunk_size)) return false;
+  if (!put_or_report(puti64(s, vembra->number_of_special_evlrs), "writing number_of_special_evlrs %d",
+                     (int)vembra->number_of_special_evlrs))
+    return false;
+  if (!put_or_report(puti64(s, vembra->offset_to_special_evlrs), "writing offset_to_special_evlrs %d",
+                     (int)vembra->offset_to_special_evlrs))
+    return false;
+  if (!put_or_report(put16(s, vembra->num_items), "writing num_items %d", vembra->num_items)) return false;
+  for (U32 i = 0; i < vembra->num_items; i++) {
+    const LASitem& item = vembra->items[i];
+    if (!put_or_report(put16(s, (U16)item.type), "writing type %d of item %d", (int)item.type, i)) return false;
+    if (!put_or_report(put16(s, item.size), "writing size %d of item %d", item.size, i)) return false;
+    if (!put_or_report(put16(s, item.version), "writing version %d of item %d", item.version, i)) return false;
   }
+  return true;
+}
 
-  if (const LASvlrTiling* tiling = header->vlr_lastiling) {
-    if (!put_or_report(put16(s, 0), "writing reserved %d", 0)) return false;
-    if (!put_or_report(put_text(s, USER_ID_SUITE, USER_ID_SIZE), "writing user_id %s", USER_ID_SUITE)) return false;
-    if (!put_or_report(put16(s, RECORD_SUITE_TILING), "writing record_id %d", RECORD_SUITE_TILING)) return false;
-    if (!put_or_report(put16(s, TILING_SIZE), "writing record_length_after_header %d", TILING_SIZE)) return false;
-    char description[DESCRIPTION_SIZE + 1] = {};
-    snprintf(description, sizeof(description), TILING_DESCRIPTION_FORMAT, tiling->get_buffer() ? "with" : "without",
-             tiling->get_reversible() ? ", reversible" : "");
-    if (!put_or_report(put_text(s, description, DESCRIPTION_SIZE), "writing description %s", description)) return false;
-    if (!put_or_report(put32(s, tiling->level), "writing header->vlr_lastiling->level %u", tiling->level)) return false;
-    if (!put_or_report(put32(s, tiling->level_index), "writing header->vlr_lastiling->level_index %u",
-                       tiling->level_index))
+bool LASwriterLAS::write_tiling_vlr(const LASvlrTiling* tiling) {
+  ByteStreamOut* s = stream;
+  char description[DESCRIPTION_SIZE + 1] = {};
+  snprintf(description, sizeof(description), TILING_DESCRIPTION_FORMAT, tiling->get_buffer() ? "with" : "without",
+           tiling->get_reversible() ? ", reversible" : "");
+  if (!put_own_record_head(s, USER_ID_SUITE, RECORD_SUITE_TILING, TILING_SIZE, description)) return false;
+  if (!put_or_report(put32(s, tiling->level), "writing header->vlr_lastiling->level %u", tiling->level)) return false;
+  if (!put_or_report(put32(s, tiling->level_index), "writing header->vlr_lastiling->level_index %u", tiling->level_index))
+    return false;
+  if (!put_or_report(put32(s, tiling->implicit_levels_and_flags), "writing header->vlr_lastiling->implicit_levels %u",
+                     tiling->get_implicit_levels()))
+    return false;
+  const F32 bounds[4] = {tiling->min_x, tiling->max_x, tiling->min_y, tiling->max_y};
+  for (U32 i = 0; i < 4; i++)
+    if (!put_or_report(putf32(s, bounds[i]), "writing header->vlr_lastiling->%s %g", TILING[TILE_MIN_X + i].name,
+                       bounds[i]))
       return false;
-    if (!put_or_report(put32(s, tiling->implicit_levels_and_flags), "writing header->vlr_lastiling->implicit_levels %u",
-                       tiling->get_implicit_levels()))
-      return false;
-    if (!put_or_report(putf32(s, tiling->min_x), "writing header->vlr_lastiling->min_x %g", tiling->min_x))
-      return false;
-    if (!put_or_report(putf32(s, tiling->max_x), "writing header->vlr_lastiling->max_x %g", tiling->max_x))
-      return false;
-    if (!put_or_report(putf32(s, tiling->min_y), "writing header->vlr_lastiling->min_y %g", tiling->min_y))
-      return false;
-    if (!put_or_report(putf32(s, tiling->max_y), "writing header->vlr_lastiling->max_y %g", tiling->max_y))
-      return false;
-  }
+  return true;
+}
 
-  if (LASvlrOriginal* original = header->vlr_lasoriginal) {
-    if (!put_or_report(put16(s, 0), "writing reserved %d", 0)) return false;
-    if (!put_or_report(put_text(s, USER_ID_SUITE, USER_ID_SIZE), "writing user_id %s", USER_ID_SUITE)) return false;
-    if (!put_or_report(put16(s, RECORD_SUITE_ORIGINAL), "writing record_id %d", RECORD_SUITE_ORIGINAL)) return false;
-    if (!put_or_report(put16(s, ORIGINAL_SIZE), "writing record_length_after_header %d", ORIGINAL_SIZE)) return false;
-    if (!put_or_report(put_text(s, ORIGINAL_DESCRIPTION, DESCRIPTION_SIZE), "writing description %s",
-                       ORIGINAL_DESCRIPTION))
+bool LASwriterLAS::write_original_vlr(LASvlrOriginal* original) {
+  ByteStreamOut* s = stream;
+  if (!put_own_record_head(s, USER_ID_SUITE, RECORD_SUITE_ORIGINAL, ORIGINAL_SIZE, ORIGINAL_DESCRIPTION)) return false;
+  original->position = s->tell();
+  if (!put_or_report(puti64(s, original->number_of_point_records),
+                     "writing header->vlr_lasoriginal->number_of_point_records %d",
+                     (int)original->number_of_point_records))
+    return false;
+  for (U32 i = 0; i < EXTENDED_POINTS_BY_RETURN_COUNT; i++)
+    if (!put_or_report(puti64(s, original->number_of_points_by_return[i]),
+                       "writing header->vlr_lasoriginal->number_of_points_by_return[%u] %d", i,
+                       (int)original->number_of_points_by_return[i]))
       return false;
-    original->position = s->tell();
-    if (!put_or_report(puti64(s, original->number_of_point_records),
-                       "writing header->vlr_lasoriginal->number_of_point_records %d",
-                       (int)original->number_of_point_records))
+  const F64 bounds[6] = {original->min_x, original->max_x, original->min_y,
+                         original->max_y, original->min_z, original->max_z};
+  for (U32 i = 0; i < 6; i++)
+    if (!put_or_report(putf64(s, bounds[i]), "writing header->vlr_lasoriginal->%s %g", ORIGINAL[ORIG_MIN_X + i].name,
+                       bounds[i]))
       return false;
-    for (U32 i = 0; i < EXTENDED_POINTS_BY_RETURN_COUNT; i++)
-      if (!put_or_report(puti64(s, original->number_of_points_by_return[i]),
-                         "writing header->vlr_lasoriginal->number_of_points_by_return[%u] %d", i,
-                         (int)original->number_of_points_by_return[i]))
-        return false;
-    if (!put_or_report(putf64(s, original->min_x), "writing header->vlr_lasoriginal->min_x %g", original->min_x))
-      return false;
-    if (!put_or_report(putf64(s, original->max_x), "writing header->vlr_lasoriginal->max_x %g", original->max_x))
-      return false;
-    if (!put_or_report(putf64(s, original->min_y), "writing header->vlr_lasoriginal->min_y %g", original->min_y))
-      return false;
-    if (!put_or_report(putf64(s, original->max_y), "writing header->vlr_lasoriginal->max_y %g", original->max_y))
-      return false;
-    if (!put_or_report(putf64(s, original->min_z), "writing header->vlr_lasoriginal->min_z %g", original->min_z))
-      return false;
-    if (!put_or_report(putf64(s, original->max_z), "writing header->vlr_lasoriginal->max_z %g", original->max_z))
-      return false;
-  }
+  return true;
+}
 
+bool LASwriterLAS::write_header_and_records(const LASheader* header, const Vembra* vembra, U8 point_type,
+                                            U32 compressor) {
+  ByteStreamOut* s = stream;
+  header_start_position = s->tell();
+  if (!write_public_header(header, vembra, point_type, compressor) || !write_header_vlrs(header)) return false;
+  if (vembra && !write_compressor_vlr(vembra)) return false;
+  if (header->vlr_lastiling && !write_tiling_vlr(header->vlr_lastiling)) return false;
+  if (header->vlr_lasoriginal && !write_original_vlr(header->vlr_lasoriginal)) return false;
   if (header->user_data_after_header_bytes) {
     if (header->user_data_after_header == nullptr) {
       laserror("there should be %d bytes of data in header->user_data_after_header",
@@ -688,6 +677,27 @@ bool LASwriterLAS::legacy_counts_carried(const U8 format, const U8 minor) const 
   return format <= 5 || minor < 4 || written_minor < 4;
 }
 
+// Moves the stream to `field` of the written header; a failure is an ERROR
+// worded as the write of the field would be.
+bool LASwriterLAS::seek_header_field(HeaderField field, const char* prefix, const char* name) {
+  return put_or_report(stream->seek(header_start_position + HEADER[field].offset), "%s%s", prefix,
+                       name ? name : HEADER[field].name);
+}
+
+// The legacy count of `count` points as patched: 0 where the extended counts
+// carry the points, U32_MAX (with a warning) where a count beyond 32 bits has
+// no other field.
+U32 LASwriterLAS::legacy_count(const LASheader* header, const I64 count, const bool legacy_counts) const {
+  if (!legacy_counts) return 0;
+  if (count <= (I64)U32_MAX) return (U32)count;
+  if (header->version_minor < 4) {
+    LASMessage(WARNING, "too many points in LAS %d.%d file. limit is %u.", header->version_major, header->version_minor,
+               U32_MAX);
+    return U32_MAX;
+  }
+  return 0;
+}
+
 // The patches below only touch fields the written header has: a header
 // passed in with a later version than the one written must not reach into
 // the records behind the header.
@@ -697,48 +707,44 @@ bool LASwriterLAS::patch_from_inventory(const LASheader* header) {
   const U8 minor = header->version_minor;
   const I64 count = inventory.number_of_point_records;
   const bool legacy_counts = legacy_counts_carried(format, minor);
-  if (!put_or_report(s->seek(header_start_position + at(NUMBER_OF_POINT_RECORDS)),
-                     "updating inventory.number_of_point_records"))
-    return false;
-  U32 legacy = 0;
-  if (legacy_counts) {
-    if (count <= (I64)U32_MAX) {
-      legacy = (U32)count;
-    } else if (minor < 4) {
-      LASMessage(WARNING, "too many points in LAS %d.%d file. limit is %u.", header->version_major, minor, U32_MAX);
-      legacy = U32_MAX;
-    }
-  }
-  if (!put_or_report(put32(s, legacy), "updating inventory.number_of_point_records")) return false;
+  const char* prefix = "updating inventory.";
+  HeaderImage image;
+  if (!seek_header_field(NUMBER_OF_POINT_RECORDS, prefix)) return false;
+  image.set_unsigned(NUMBER_OF_POINT_RECORDS, legacy_count(header, count, legacy_counts));
+  if (!put_header_fields(s, image, NUMBER_OF_POINT_RECORDS, NUMBER_OF_POINT_RECORDS, prefix)) return false;
   points_expected = count;
   for (U32 r = 1; r <= POINTS_BY_RETURN_COUNT; r++) {
     const I64 n = inventory.number_of_points_by_return[r];
     U32 v = 0;
     if (legacy_counts) v = (n <= (I64)U32_MAX) ? (U32)n : ((minor < 4) ? U32_MAX : 0);
-    if (!put_or_report(put32(s, v), "updating inventory.number_of_points_by_return[%d]", r - 1)) return false;
+    image.set_unsigned(NUMBER_OF_POINTS_BY_RETURN, v, r - 1);
   }
-  if (!put_or_report(s->seek(header_start_position + at(MAX_X)), "updating inventory.max_X")) return false;
-  if (!put_or_report(putf64(s, scaling.get_x(inventory.max_X)), "updating inventory.max_X")) return false;
-  if (!put_or_report(putf64(s, scaling.get_x(inventory.min_X)), "updating inventory.min_X")) return false;
-  if (!put_or_report(putf64(s, scaling.get_y(inventory.max_Y)), "updating inventory.max_Y")) return false;
-  if (!put_or_report(putf64(s, scaling.get_y(inventory.min_Y)), "updating inventory.min_Y")) return false;
-  if (!put_or_report(putf64(s, scaling.get_z(inventory.max_Z)), "updating inventory.max_Z")) return false;
-  if (!put_or_report(putf64(s, scaling.get_z(inventory.min_Z)), "updating inventory.min_Z")) return false;
+  if (!put_header_fields(s, image, NUMBER_OF_POINTS_BY_RETURN, NUMBER_OF_POINTS_BY_RETURN, prefix)) return false;
+
+  // The inventory names its bounds by the raw coordinates they come from.
+  static const char* const BOUNDS[6] = {"max_X", "min_X", "max_Y", "min_Y", "max_Z", "min_Z"};
+  image.set_real(MAX_X, scaling.get_x(inventory.max_X));
+  image.set_real(MIN_X, scaling.get_x(inventory.min_X));
+  image.set_real(MAX_Y, scaling.get_y(inventory.max_Y));
+  image.set_real(MIN_Y, scaling.get_y(inventory.min_Y));
+  image.set_real(MAX_Z, scaling.get_z(inventory.max_Z));
+  image.set_real(MIN_Z, scaling.get_z(inventory.min_Z));
+  if (!seek_header_field(MAX_X, prefix, BOUNDS[0]) || !put_header_fields(s, image, MAX_X, MIN_Z, prefix, BOUNDS))
+    return false;
   if (minor >= 4 && written_minor >= 4) {
-    if (!put_or_report(s->seek(header_start_position + at(EXTENDED_NUMBER_OF_POINT_RECORDS)),
-                       "updating header->extended_number_of_point_records"))
-      return false;
-    if (!put_or_report(put64(s, (U64)count), "updating header->extended_number_of_point_records")) return false;
+    image.set_unsigned(EXTENDED_NUMBER_OF_POINT_RECORDS, (U64)count);
     for (U32 r = 1; r <= EXTENDED_POINTS_BY_RETURN_COUNT; r++)
-      if (!put_or_report(put64(s, (U64)inventory.number_of_points_by_return[r]),
-                         "updating header->extended_number_of_points_by_return[%d]", r - 1))
-        return false;
+      image.set_unsigned(EXTENDED_NUMBER_OF_POINTS_BY_RETURN, (U64)inventory.number_of_points_by_return[r], r - 1);
+    if (!seek_header_field(EXTENDED_NUMBER_OF_POINT_RECORDS, "updating header->") ||
+        !put_header_fields(s, image, EXTENDED_NUMBER_OF_POINT_RECORDS, EXTENDED_NUMBER_OF_POINTS_BY_RETURN,
+                           "updating header->"))
+      return false;
   }
   if (minor >= 5 && written_minor >= 5) {
-    if (!put_or_report(s->seek(header_start_position + at(MAX_GPS_TIME)), "updating inventory.max_gps_time"))
+    image.set_real(MAX_GPS_TIME, inventory.max_gps_time);
+    image.set_real(MIN_GPS_TIME, inventory.min_gps_time);
+    if (!seek_header_field(MAX_GPS_TIME, prefix) || !put_header_fields(s, image, MAX_GPS_TIME, MIN_GPS_TIME, prefix))
       return false;
-    if (!put_or_report(putf64(s, inventory.max_gps_time), "updating inventory.max_gps_time")) return false;
-    if (!put_or_report(putf64(s, inventory.min_gps_time), "updating inventory.min_gps_time")) return false;
   }
   return true;
 }
@@ -747,62 +753,47 @@ bool LASwriterLAS::patch_from_header(const LASheader* header) {
   ByteStreamOut* s = stream;
   const U8 format = header->point_data_format & 0x7F;
   const U8 minor = header->version_minor;
-  const bool legacy_counts = legacy_counts_carried(format, minor);
-  if (!put_or_report(s->seek(header_start_position + at(NUMBER_OF_POINT_RECORDS)),
-                     "updating header->number_of_point_records"))
-    return false;
-  if (!put_or_report(put32(s, legacy_counts ? header->number_of_point_records : 0),
-                     "updating header->number_of_point_records"))
+  const char* prefix = "updating header->";
+  HeaderImage image;
+  image.encode(*header, FILE_SIGNATURE, TIME_OFFSET);
+  if (!legacy_counts_carried(format, minor)) {
+    image.set_unsigned(NUMBER_OF_POINT_RECORDS, 0);
+    for (U32 i = 0; i < POINTS_BY_RETURN_COUNT; i++) image.set_unsigned(NUMBER_OF_POINTS_BY_RETURN, 0, i);
+  }
+  image.set_unsigned(START_OF_WAVEFORM_DATA_PACKET_RECORD, 0);
+  // The count of the EVLRs that close will really write.
+  image.set_unsigned(NUMBER_OF_EXTENDED_VARIABLE_LENGTH_RECORDS, number_of_extended_variable_length_records);
+  set_extended_counts(image, *header);
+
+  if (!seek_header_field(NUMBER_OF_POINT_RECORDS, prefix) ||
+      !put_header_fields(s, image, NUMBER_OF_POINT_RECORDS, NUMBER_OF_POINT_RECORDS, prefix))
     return false;
   points_expected = header->number_of_point_records ? (I64)header->number_of_point_records
                                                      : (I64)header->extended_number_of_point_records;
-  for (U32 i = 0; i < POINTS_BY_RETURN_COUNT; i++)
-    if (!put_or_report(put32(s, legacy_counts ? header->number_of_points_by_return[i] : 0),
-                       "updating header->number_of_points_by_return[%d]", i))
-      return false;
-  if (!put_or_report(s->seek(header_start_position + at(MAX_X)), "updating header->max_x")) return false;
-  if (!put_or_report(putf64(s, header->max_x), "updating header->max_x")) return false;
-  if (!put_or_report(putf64(s, header->min_x), "updating header->min_x")) return false;
-  if (!put_or_report(putf64(s, header->max_y), "updating header->max_y")) return false;
-  if (!put_or_report(putf64(s, header->min_y), "updating header->min_y")) return false;
-  if (!put_or_report(putf64(s, header->max_z), "updating header->max_z")) return false;
-  if (!put_or_report(putf64(s, header->min_z), "updating header->min_z")) return false;
+  if (!put_header_fields(s, image, NUMBER_OF_POINTS_BY_RETURN, NUMBER_OF_POINTS_BY_RETURN, prefix)) return false;
+  if (!seek_header_field(MAX_X, prefix) || !put_header_fields(s, image, MAX_X, MIN_Z, prefix)) return false;
   if (minor >= 3 && written_minor >= 3) {
-    if (header->start_of_waveform_data_packet_record != 0) {
+    const bool waveform_given = header->start_of_waveform_data_packet_record != 0;
+    if (waveform_given)
       LASMessage(WARNING, "header->start_of_waveform_data_packet_record is %lld. writing 0 instead.",
                  (long long)header->start_of_waveform_data_packet_record);
-      if (!put_or_report(put64(s, 0), "updating start_of_waveform_data_packet_record")) return false;
-    } else {
-      if (!put_or_report(put64(s, 0), "updating header->start_of_waveform_data_packet_record")) return false;
-    }
+    const FieldRange added = fields_new_in(3);
+    if (!put_header_fields(s, image, added.first, added.last, waveform_given ? "updating " : prefix)) return false;
   }
   if (minor >= 4 && written_minor >= 4) {
-    if (!put_or_report(s->seek(header_start_position + at(START_OF_FIRST_EXTENDED_VARIABLE_LENGTH_RECORD)),
-                       "updating header->start_of_first_extended_variable_length_record"))
-      return false;
-    if (!put_or_report(put64(s, header->start_of_first_extended_variable_length_record),
-                       "updating header->start_of_first_extended_variable_length_record"))
+    if (!seek_header_field(START_OF_FIRST_EXTENDED_VARIABLE_LENGTH_RECORD, prefix) ||
+        !put_header_fields(s, image, START_OF_FIRST_EXTENDED_VARIABLE_LENGTH_RECORD,
+                           START_OF_FIRST_EXTENDED_VARIABLE_LENGTH_RECORD, prefix))
       return false;
     start_of_first_extended_variable_length_record = header->start_of_first_extended_variable_length_record;
-    // The count of the EVLRs that close will really write.
-    if (!put_or_report(put32(s, number_of_extended_variable_length_records),
-                       "updating header->number_of_extended_variable_length_records"))
+    if (!put_header_fields(s, image, NUMBER_OF_EXTENDED_VARIABLE_LENGTH_RECORDS, EXTENDED_NUMBER_OF_POINTS_BY_RETURN,
+                           prefix))
       return false;
-    const U64 count = header->number_of_point_records ? header->number_of_point_records
-                                                      : header->extended_number_of_point_records;
-    if (!put_or_report(put64(s, count), "updating header->extended_number_of_point_records")) return false;
-    for (U32 i = 0; i < EXTENDED_POINTS_BY_RETURN_COUNT; i++) {
-      U64 n = header->extended_number_of_points_by_return[i];
-      if (i < POINTS_BY_RETURN_COUNT && header->number_of_points_by_return[i]) n = header->number_of_points_by_return[i];
-      if (!put_or_report(put64(s, n), "updating header->extended_number_of_points_by_return[%d]", i)) return false;
-    }
   }
   if (minor >= 5 && written_minor >= 5) {
-    if (!put_or_report(s->seek(header_start_position + at(MAX_GPS_TIME)), "updating header->max_gps_time"))
+    const FieldRange added = fields_new_in(5);
+    if (!seek_header_field(MAX_GPS_TIME, prefix) || !put_header_fields(s, image, added.first, added.last, prefix))
       return false;
-    if (!put_or_report(putf64(s, header->max_gps_time), "updating header->max_gps_time")) return false;
-    if (!put_or_report(putf64(s, header->min_gps_time), "updating header->min_gps_time")) return false;
-    if (!put_or_report(put16(s, header->time_offset), "updating header->time_offset")) return false;
   }
   return true;
 }
@@ -851,14 +842,7 @@ bool LASwriterLAS::write_evlrs() {
     const LASevlrRecord& evlr = evlrs[i];
     const bool hierarchy = is_copc_hierarchy(evlr);
     const I64 payload_position = s->tell() + EVLR_HEADER_SIZE;
-    if (!put_or_report(put16(s, evlr.reserved), "writing evlrs[%d].reserved", i)) return false;
-    if (!put_or_report(s->putBytes((const U8*)evlr.user_id, USER_ID_SIZE), "writing evlrs[%d].user_id", i))
-      return false;
-    if (!put_or_report(put16(s, evlr.record_id), "writing evlrs[%d].record_id", i)) return false;
-    if (!put_or_report(put64(s, evlr.record_length_after_header), "writing evlrs[%d].record_length_after_header", i))
-      return false;
-    if (!put_or_report(s->putBytes((const U8*)evlr.description, DESCRIPTION_SIZE), "writing evlrs[%d].description", i))
-      return false;
+    if (!put_record_head(s, evlr, "evlrs", i)) return false;
     if (evlr.record_length_after_header) {
       if (evlr.data == nullptr) {
         laserror("there should be %u bytes of data in evlrs[%d].data", (U32)evlr.record_length_after_header, i);
@@ -896,6 +880,70 @@ bool LASwriterLAS::write_evlrs() {
   return true;
 }
 
+// Ends the point data; false after an ERROR.
+bool LASwriterLAS::finish_points() {
+  if (writer == nullptr) return true;
+  const bool done = writer->done();
+  if (!done) laserror("finishing the point data failed");
+  delete writer;
+  writer = nullptr;
+  return done;
+}
+
+// The point counts in the header, when fewer or more points were written
+// than it says and the stream can go back to them.
+void LASwriterLAS::patch_point_count() {
+  if (!stream->isSeekable()) {
+    LASMessage(WARNING, "stream not seekable. cannot update header from %lld to %lld points.",
+               (long long)points_expected, (long long)points_written);
+    return;
+  }
+  U32 legacy = 0;
+  if (!writing_new_point_type) {
+    if (points_written <= (I64)U32_MAX)
+      legacy = (U32)points_written;
+    else if (!writing_las_1_4)
+      legacy = U32_MAX;
+  }
+  stream->seek(header_start_position + at(NUMBER_OF_POINT_RECORDS));
+  put32(stream, legacy);
+  if (writing_las_1_4) {
+    stream->seek(header_start_position + at(EXTENDED_NUMBER_OF_POINT_RECORDS));
+    put64(stream, (U64)points_written);
+  }
+  stream->seekEnd();
+}
+
+// Bytes the file refused, now or in an earlier buffered write, mean the
+// output is lost. True for streams that are no file.
+bool LASwriterLAS::output_kept() {
+  ByteStreamOutFile* file_stream = dynamic_cast<ByteStreamOutFile*>(stream);
+  if (file_stream == nullptr) return true;
+  bool kept = flush_blocked(stream);
+  kept = fflush(file_stream->get_file()) == 0 && kept;
+  return kept && !ferror(file_stream->get_file());
+}
+
+// Closes the file opened by name; a failed output never takes the name, so
+// what was there stays. Gives whether the output failed.
+bool LASwriterLAS::close_output_file(bool failed) {
+  file = nullptr;
+  if (!output.close() && !failed) {
+    laserror("closing the output file failed");
+    failed = true;
+  }
+  if (failed) {
+    output.discard();
+    return true;
+  }
+  const std::string written_to = output.get_writing_name();
+  if (!output.commit()) {
+    laserror("cannot rename '%s' to '%s'", written_to.c_str(), output.get_name());
+    return true;
+  }
+  return false;
+}
+
 I64 LASwriterLAS::close(bool update_npoints) {
   // Reported when it happened.
   bool failed = patch_failed;
@@ -903,72 +951,23 @@ I64 LASwriterLAS::close(bool update_npoints) {
   if (points_written != points_expected && (points_expected != 0 || !update_npoints))
     LASMessage(WARNING, "written %lld points but expected %lld points", (long long)points_written,
                (long long)points_expected);
-  if (writer) {
-    if (!writer->done()) {
-      laserror("finishing the point data failed");
-      failed = true;
-    }
-    delete writer;
-    writer = nullptr;
-  }
+  if (!finish_points()) failed = true;
   if (!failed && stream && writing_las_1_4 && number_of_extended_variable_length_records && evlrs) {
     if (!write_evlrs()) failed = true;
   }
   I64 bytes = 0;
   if (stream) {
-    if (!failed && update_npoints && points_written != points_expected) {
-      if (stream->isSeekable()) {
-        U32 legacy = 0;
-        if (!writing_new_point_type) {
-          if (points_written <= (I64)U32_MAX)
-            legacy = (U32)points_written;
-          else if (!writing_las_1_4)
-            legacy = U32_MAX;
-        }
-        stream->seek(header_start_position + at(NUMBER_OF_POINT_RECORDS));
-        put32(stream, legacy);
-        if (writing_las_1_4) {
-          stream->seek(header_start_position + at(EXTENDED_NUMBER_OF_POINT_RECORDS));
-          put64(stream, (U64)points_written);
-        }
-        stream->seekEnd();
-      } else {
-        LASMessage(WARNING, "stream not seekable. cannot update header from %lld to %lld points.",
-                   (long long)points_expected, (long long)points_written);
-      }
-    }
+    if (!failed && update_npoints && points_written != points_expected) patch_point_count();
     bytes = stream->tell() - header_start_position;
-    // Bytes the file refused, now or in an earlier buffered write, mean the
-    // output is lost: that is an error, not a byte count.
-    if (ByteStreamOutFile* file_stream = dynamic_cast<ByteStreamOutFile*>(stream)) {
-      bool kept = flush_blocked(stream);
-      kept = fflush(file_stream->get_file()) == 0 && kept;
-      kept = kept && !ferror(file_stream->get_file());
-      if (!kept && !failed) {
-        laserror("writing the output failed");
-        failed = true;
-      }
+    // A lost output is an error, not a byte count.
+    if (!output_kept() && !failed) {
+      laserror("writing the output failed");
+      failed = true;
     }
     if (delete_stream) delete stream;
     stream = nullptr;
   }
-  if (file) {
-    file = nullptr;
-    if (!output.close() && !failed) {
-      laserror("closing the output file failed");
-      failed = true;
-    }
-    // A failed output never takes the name: what was there stays.
-    if (failed) {
-      output.discard();
-    } else {
-      const std::string written_to = output.get_writing_name();
-      if (!output.commit()) {
-        laserror("cannot rename '%s' to '%s'", written_to.c_str(), output.get_name());
-        failed = true;
-      }
-    }
-  }
+  if (file) failed = close_output_file(failed);
   evlrs = nullptr;
   number_of_extended_variable_length_records = 0;
   writing_las_1_4 = false;

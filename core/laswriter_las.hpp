@@ -10,11 +10,17 @@
 
 #include "compressor/laswritepoint.hpp"
 #include "core/bytestreamout.hpp"
+#include "core/laslayout.hpp"
 #include "core/laswriter.hpp"
 #include "core/lasutility.hpp"
 
 struct LASevlrRecord;
+struct LASvlrTiling;
+struct LASvlrOriginal;
 class Vembra;
+namespace lasheadercodec {
+class HeaderImage;
+}
 
 class LASwriterLAS : public LASwriter {
  public:
@@ -51,9 +57,22 @@ class LASwriterLAS : public LASwriter {
 
  private:
   bool write_header_and_records(const LASheader* header, const Vembra* vembra, U8 point_type, U32 compressor);
+  void written_header_image(const LASheader* header, const U32 vlrs_added, const U32 bytes_added,
+                            const U8 written_format, lasheadercodec::HeaderImage& image) const;
+  bool write_public_header(const LASheader* header, const Vembra* vembra, U8 point_type, U32 compressor);
+  bool write_header_vlrs(const LASheader* header);
+  bool write_compressor_vlr(const Vembra* vembra);
+  bool write_tiling_vlr(const LASvlrTiling* tiling);
+  bool write_original_vlr(LASvlrOriginal* original);
+  bool seek_header_field(laslayout::HeaderField field, const char* prefix, const char* name = nullptr);
+  U32 legacy_count(const LASheader* header, const I64 count, const bool legacy_counts) const;
   bool patch_from_inventory(const LASheader* header);
   bool patch_from_header(const LASheader* header);
   bool legacy_counts_carried(const U8 format, const U8 minor) const;
+  bool finish_points();
+  void patch_point_count();
+  bool output_kept();
+  bool close_output_file(bool failed);
   bool rewrite_extra_bytes(const LASheader* header);
   bool write_evlrs();
 

@@ -6,7 +6,9 @@
 #include <bit>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "core/lasmessage.hpp"
@@ -62,6 +64,13 @@ inline void las_store(U8* at, const T value) {
 // warn first and are still made; failures warn and give null.
 void* malloc_las(U64 size);
 void* realloc_las(void* block, U64 size);
+// Owns a block from malloc_las/realloc_las: such blocks grow by realloc, so
+// that a failed growth is an answer (null) rather than an exception.
+struct LASfreeBlock {
+  void operator()(void* block) const { free(block); }
+};
+template <typename T>
+using LASmallocated = std::unique_ptr<T, LASfreeBlock>;
 U64 get_available_RAM();
 // Source of the free-memory figure; tests replace it to exercise the warning.
 typedef U64 (*AvailableRamSource)();

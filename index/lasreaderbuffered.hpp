@@ -80,9 +80,6 @@ class LASreaderBuffered : public LASreader {
   static constexpr U32 points_per_buffer = 10000;
 
  private:
-  struct FreeBlock {
-    void operator()(U8* block) const { free(block); }
-  };
 
   template <typename Value>
   void to_both(void (LASreadOpener::*set)(Value), Value value) {
@@ -104,7 +101,7 @@ class LASreaderBuffered : public LASreader {
   // The area set on this reader, handed to the tile reader.
   void hand_area_to_main();
 
-  std::vector<std::unique_ptr<U8, FreeBlock>> buffers;
+  std::vector<LASmallocated<U8>> buffers;
   U8* current_buffer = nullptr;
   U32 buffered_points = 0;
   U32 buffer_read_count = 0;

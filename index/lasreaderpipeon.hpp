@@ -6,7 +6,7 @@
 
 #include "core/lasreader.hpp"
 #include "core/laswriter_las.hpp"
-#include "index/lasclosing.hpp"
+#include "core/lasutility.hpp"
 
 // Owns the inner reader and the writer on standard output.
 class LASreaderPipeOn : public LASreader {

@@ -11,7 +11,7 @@
 #include "core/bytestreamout_array.hpp"
 #include "core/lasreader.hpp"
 #include "core/laswriter_las.hpp"
-#include "index/lasclosing.hpp"
+#include "core/lasutility.hpp"
 
 // Owns the inner reader, the writer of the first pass and both memory streams.
 class LASreaderStored : public LASreader {

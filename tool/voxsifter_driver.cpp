@@ -23,9 +23,9 @@
 #include "layers/laslayer.hpp"
 #include "layers/lasmodify.hpp"
 #include "layers/laswriterdeleted.hpp"
-#include "tool/modulusfilter.hpp"
 #include "tool/pointfilter.hpp"
 #include "tool/voxelgrid.hpp"
+#include "tool/voxsifter_factory.hpp"
 
 // What this tool writes into the headers of its outputs.
 static const char* const SYSTEM_IDENTIFIER = "Pelkarts by Vantroskel GmbH";
@@ -433,16 +433,6 @@ static bool steps_fit_the_file(const VoxsifterRun& run, const LASheader& h, F64 
   return true;
 }
 
-// The filter of this file: counting asks for a voxel filter; otherwise an n-th
-// option a modulus filter (every n-th wins over random n-th).
-static std::unique_ptr<PointFilterInterface> choose_filter(const VoxsifterRun& run, bool counting, F64 step_xy,
-                                                           F64 step_z, const LASreader& reader) {
-  const VoxsifterOptions& o = run.options;
-  if (!counting && o.every_nth) return std::make_unique<ModulusFilter<false>>(*o.every_nth);
-  if (!counting && o.random_nth) return std::make_unique<ModulusFilter<true>>(*o.random_nth);
-  return std::unique_ptr<PointFilterInterface>(make_point_filter(o, step_xy, step_z, reader));
-}
-
 // An output never lands on a file of the run: an input, whether still to be
 // read or read already, or an output written before. It is refused whatever
 // the halting setting; with halting off only this file is skipped. The entry
@@ -501,7 +491,7 @@ static void count_survivors(VoxsifterRun& run, LASreader* reader, PointFilterInt
   const VoxsifterOptions& o = run.options;
   std::unique_ptr<PointFilterInterface> fresh;
   if (!filter->requiresVisit()) {
-    fresh = choose_filter(run, counting, step_xy, step_z, *reader);
+    fresh = choose_point_filter(run.options, counting, step_xy, step_z, *reader);
     if (o.seed) fresh->setSeed(*o.seed);
     filter = fresh.get();
   }
@@ -643,7 +633,7 @@ static bool settle_options(FileThinning& f) {
 // only the survivors; they serve point output of inputs that the second pass
 // reads exactly as the first.
 static void make_filter(FileThinning& f) {
-  f.filter = choose_filter(f.run, f.counting, f.step_xy, f.step_z, *f.reader);
+  f.filter = choose_point_filter(f.run.options, f.counting, f.step_xy, f.step_z, *f.reader);
   if (f.o.seed) f.filter->setSeed(*f.o.seed);
   f.replayed = !f.layer_output && f.filter->requiresVisit() && replays_first_pass(f.run, f.reader.get());
   f.marked = f.replayed && f.filter->markSurvivors();

@@ -5,86 +5,74 @@
 #include "tool/voxsifter_options.hpp"
 
 #include <cctype>
-#include <cstdlib>
 #include <cstring>
 
 #include "core/lasoption.hpp"
-#include "core/lasreader.hpp"
 #include "tool/voxelfilter.hpp"
 
-// Numbers are read whole and must fit their type: "1e3" is no index, and
-// 4294967297 is no 32-bit count (it would wrap to 1). A value that does not
-// read is refused with its option's message and never stored.
-static bool read_i32_or_refuse(const char* option, const char* value, const char* name, I32& number) {
-  if (las_read_i32(value, &number)) return true;
-  laserror("'%s' needs 1 argument: %s but '%s' is no valid %s", option, name, value, name);
-  return false;
+namespace {
+
+using ToolRow = LASoptionRow<VoxsifterOptions>;
+constexpr LASoptionResult TAKEN = LASoptionResult::TAKEN;
+
+template <bool VoxsifterOptions::*flag>
+LASoptionResult set_flag(VoxsifterOptions& options, const LASoptionCall&) {
+  options.*flag = true;
+  return TAKEN;
 }
 
-static bool parse_step(VoxsifterOptions& options, int argc, char* argv[], int& i) {
-  const char* option = argv[i];
-  if (i + 1 >= argc) {
-    laserror("'%s' needs 1 argument: step size", option);
-    return true;
-  }
-  i++;
-  F64 step;
-  // NaN and infinity are no steps: NaN passes every "<= 0" test.
-  if (!las_read_f64(argv[i], &step)) {
-    laserror("'%s' needs 1 argument: <step size> but '%s' in not a valid step", option, argv[i]);
-    return true;
-  }
-  if (step <= 0.0) laserror("'%s' needs 1 argument: <step size> but %g in not a valid value", option, step);
+// NaN and infinity never get here (the row reads "%lf", finite only): NaN
+// would pass every "<= 0" test.
+LASoptionResult set_step(VoxsifterOptions& options, const LASoptionCall& call) {
+  const F64 step = call.values[0].f64;
+  if (step <= 0.0) laserror("'%s' needs 1 argument: <step size> but %g in not a valid value", call.typed, step);
   options.step = step;
   options.step_z = step;
-  options.step_text = argv[i];
-  options.step_z_option = option;
-  options.step_z_text = argv[i];
-  return true;
+  options.step_text = call.values[0].text;
+  options.step_z_option = call.typed;
+  options.step_z_text = call.values[0].text;
+  return TAKEN;
 }
 
-static bool parse_attribute(VoxsifterOptions& options, int argc, char* argv[], int& i) {
-  const char* option = argv[i];
-  if (strcmp(option, "-attribute_min") == 0) {
-    options.attribute_min = true;
-  } else {
-    options.attribute_max = true;
-  }
-  if (i + 1 >= argc) {
-    laserror("'%s' needs 1 argument: <attribute_idx>", option);
-    return true;
-  }
-  i++;
-  I32 index;
-  if (!las_read_i32(argv[i], &index)) {
-    laserror("'%s' needs 1 argument: 'attribute_idx' but '%s' in not a valid value", option, argv[i]);
-    return true;
-  }
+// Text that is no finite number, whole, counts as 0.
+LASoptionResult set_step_z(VoxsifterOptions& options, const LASoptionCall& call) {
+  F64 step_z;
+  options.step_z = las_read_f64(call.values[0].text, &step_z) ? step_z : 0.0;
+  options.step_z_option = call.typed;
+  options.step_z_text = call.values[0].text;
+  if (options.step_z <= 0.0) laserror("'%s' needs positive number as argument", call.typed);
+  return TAKEN;
+}
+
+// The index is kept even when out of range (halting off).
+LASoptionResult set_attribute(VoxsifterOptions&, const LASoptionCall& call) {
+  const I32 index = call.values[0].i32;
   attribute_idx = index;
   if (index < 0) {
-    laserror("'%s' cannot be smaller than 0.", option);
+    laserror("'%s' cannot be smaller than 0.", call.typed);
   } else if (index > 9) {
-    laserror("'%s' cannot be larger than 9.", option);
+    laserror("'%s' cannot be larger than 9.", call.typed);
   }
-  return true;
+  return TAKEN;
+}
+
+LASoptionResult set_flatten_all(VoxsifterOptions& options, const LASoptionCall&) {
+  options.flatten_all_points = true;
+  options.flatten_points = true;
+  return TAKEN;
 }
 
 // -random_nth and -every_nth.
-static bool parse_nth(std::optional<I32>& target, int argc, char* argv[], int& i) {
-  const char* option = argv[i];
-  if (i + 1 >= argc) {
-    laserror("'%s' needs 1 argument: max", option);
-    return true;
-  }
-  i++;
-  I32 n;
-  if (!read_i32_or_refuse(option, argv[i], "max", n)) return true;
-  if (n <= 0) laserror("'%s' needs positive number as argument", option);
-  target = n;
-  return true;
+template <std::optional<I32> VoxsifterOptions::*target>
+LASoptionResult set_nth(VoxsifterOptions& options, const LASoptionCall& call) {
+  const I32 n = call.values[0].i32;
+  if (n <= 0) laserror("'%s' needs positive number as argument", call.typed);
+  options.*target = n;
+  return TAKEN;
 }
 
-static bool parse_withheld(VoxsifterOptions& options) {
+// The later of two marking options wins.
+LASoptionResult set_withheld(VoxsifterOptions& options, const LASoptionCall&) {
   options.withheld = true;
   if (options.classify()) {
     LASMessage(WARNING, "cannot classify as %d and flag as withheld. flagging only as withheld ...",
@@ -93,10 +81,10 @@ static bool parse_withheld(VoxsifterOptions& options) {
   }
   if (options.keypoint) LASMessage(WARNING, "cannot flag as keypoint and withheld. flagging only as withheld ...");
   options.keypoint = false;
-  return true;
+  return TAKEN;
 }
 
-static bool parse_keypoint(VoxsifterOptions& options) {
+LASoptionResult set_keypoint(VoxsifterOptions& options, const LASoptionCall&) {
   options.keypoint = true;
   if (options.classify()) {
     LASMessage(WARNING, "cannot classify as %d and flag as keypoint. flagging only as keypoint ...",
@@ -105,147 +93,125 @@ static bool parse_keypoint(VoxsifterOptions& options) {
   }
   if (options.withheld) LASMessage(WARNING, "cannot flag as withheld and keypoint. flagging only as keypoint ...");
   options.withheld = false;
-  return true;
+  return TAKEN;
 }
 
-// The value of a layer directory option; null when it stands last.
-static const char* parse_directory(int argc, char* argv[], int& i) {
-  if (i + 1 >= argc) {
-    laserror("'%s' needs 1 argument: directory name", argv[i]);
-    return nullptr;
+LASoptionResult set_classification(VoxsifterOptions& options, const LASoptionCall& call) {
+  const I32 code = call.values[0].i32;
+  if (code < 0 || code > 31) {
+    laserror("'%s' needs a code between 0 and 31 as argument (see -keep_extended_class)", call.typed);
   }
-  i++;
-  return argv[i];
+  options.classify_as = code;
+  return TAKEN;
+}
+
+LASoptionResult set_seed(VoxsifterOptions& options, const LASoptionCall& call) {
+  options.seed = call.values[0].i32;
+  return TAKEN;
+}
+
+// "-ilay" with no count behind it: all layers.
+LASoptionResult set_layer_count(VoxsifterOptions& options, const LASoptionCall& call) {
+  if (!call.values.empty()) options.ilay_count = call.values[0].i32;
+  return TAKEN;
+}
+
+LASoptionResult set_ilay_directory(VoxsifterOptions& options, const LASoptionCall& call) {
+  options.ilay_directory = call.values[0].text;
+  return TAKEN;
+}
+
+LASoptionResult set_olay_directory(VoxsifterOptions& options, const LASoptionCall& call) {
+  options.olay_directory = call.values[0].text;
+  return TAKEN;
 }
 
 // A layer count follows "-ilay" when the next argument begins with a digit or
 // with '-' and a digit (all but the last n layers).
-static bool is_layer_count(const char* text) {
+bool is_layer_count(const char* text) {
   if (isdigit((unsigned char)text[0])) return true;
   return text[0] == '-' && isdigit((unsigned char)text[1]);
 }
 
-static bool parse_flag(const char* arg, const char* name, bool& flag) {
-  if (strcmp(arg, name) != 0) return false;
-  flag = true;
-  return true;
-}
+// The layer words switch layers on when met (see FLAGS_WHEN_MET); the rest
+// of them takes nothing.
+LASoptionResult layers_on(VoxsifterOptions&, const LASoptionCall&) { return TAKEN; }
+
+constexpr const char* ATTRIBUTE_NEEDS = "'{option}' needs 1 argument: <attribute_idx>";
+constexpr const char* ATTRIBUTE_INVALID =
+    "'{option}' needs 1 argument: 'attribute_idx' but '{arg}' in not a valid value";
+
+// Numbers are read whole and must fit their type: "1e3" is no index, and
+// 4294967297 is no 32-bit count (it would wrap to 1). A value that does not
+// read is refused with its option's message and never stored.
+const ToolRow TOOL_OPTIONS[] = {
+    {{"-step", "step size", 1, "%lf", 0, nullptr,
+      "'{option}' needs 1 argument: <step size> but '{arg}' in not a valid step"},
+     set_step},
+    {{"-step_z", "step size", 1, "%s"}, set_step_z},
+    {{"-count_to_intensity", "", 0, ""}, set_flag<&VoxsifterOptions::count_to_intensity>},
+    {{"-count_to_user_byte", "", 0, ""}, set_flag<&VoxsifterOptions::count_to_user_byte>},
+    {{"-random_cell_occurrence", "", 0, ""}, set_flag<&VoxsifterOptions::random_cell_occurrence>},
+    {{"-use_cell_center", "", 0, ""}, set_flag<&VoxsifterOptions::use_cell_center>},
+    {{"-closest", "", 0, ""}, set_flag<&VoxsifterOptions::closest>},
+    {{"-lowest", "", 0, ""}, set_flag<&VoxsifterOptions::lowest>},
+    {{"-highest", "", 0, ""}, set_flag<&VoxsifterOptions::highest>},
+    {{"-intensity_min", "", 0, ""}, set_flag<&VoxsifterOptions::intensity_min>},
+    {{"-intensity_max", "", 0, ""}, set_flag<&VoxsifterOptions::intensity_max>},
+    {{"-return_min", "", 0, ""}, set_flag<&VoxsifterOptions::return_min>},
+    {{"-return_max", "", 0, ""}, set_flag<&VoxsifterOptions::return_max>},
+    {{"-attribute_min", "attribute_idx", 1, "%d", 0, ATTRIBUTE_NEEDS, ATTRIBUTE_INVALID}, set_attribute},
+    {{"-attribute_max", "attribute_idx", 1, "%d", 0, ATTRIBUTE_NEEDS, ATTRIBUTE_INVALID}, set_attribute},
+    {{"-flatten_points", "", 0, ""}, set_flag<&VoxsifterOptions::flatten_points>},
+    {{"-flatten_all_points", "", 0, ""}, set_flatten_all},
+    {{"-random_nth", "max", 1, "%d"}, set_nth<&VoxsifterOptions::random_nth>},
+    {{"-every_nth", "max", 1, "%d"}, set_nth<&VoxsifterOptions::every_nth>},
+    {{"-flag_as_withheld", "", 0, ""}, set_withheld},
+    {{"-withheld", "", 0, ""}, set_withheld},
+    {{"-flag_as_keypoint", "", 0, ""}, set_keypoint},
+    {{"-keypoint", "", 0, ""}, set_keypoint},
+    {{"-classify_as", "classification code", 1, "%d", 0, nullptr,
+      "{needs} but '{arg}' is no valid classification code"},
+     set_classification},
+    {{"-seed", "random generator seed", 1, "%d", 0, nullptr, "{needs} but '{arg}' is no valid random generator seed"},
+     set_seed},
+    {{"-ilaydir", "directory name", 1, "%s"}, set_ilay_directory},
+    {{"-ilay", "layer count", 0, "%d", 1, nullptr, nullptr,
+      "'{option}' takes a layer count but '{arg}' is no valid layer count", false, is_layer_count},
+     set_layer_count},
+    // Any other word beginning so only switches layers on.
+    {{"-ilay", "", 0, "", 0, nullptr, nullptr, nullptr, true}, layers_on},
+    {{"-olaydir", "directory name", 1, "%s"}, set_olay_directory},
+    {{"-olay", "", 0, "", 0, nullptr, nullptr, nullptr, true}, layers_on},
+    {{"-remain_buffered", "", 0, ""}, set_flag<&VoxsifterOptions::remain_buffered>},
+};
+
+// Flags that hold as soon as their option is met, before its values are read,
+// so that with halting off they stay set when a value is missing or does not
+// read. Looked up by the name of the option's row.
+struct FlagWhenMet {
+  const char* option;
+  bool VoxsifterOptions::*flag;
+};
+const FlagWhenMet FLAGS_WHEN_MET[] = {{"-attribute_min", &VoxsifterOptions::attribute_min},
+                                      {"-attribute_max", &VoxsifterOptions::attribute_max},
+                                      {"-ilay", &VoxsifterOptions::ilay},
+                                      {"-ilaydir", &VoxsifterOptions::ilay},
+                                      {"-olay", &VoxsifterOptions::olay},
+                                      {"-olaydir", &VoxsifterOptions::olay}};
+
+}  // namespace
 
 bool parse_tool_option(VoxsifterOptions& options, int argc, char* argv[], int& i) {
-  const char* arg = argv[i];
-  if (strcmp(arg, "-step") == 0) return parse_step(options, argc, argv, i);
-  if (strcmp(arg, "-step_z") == 0) {
-    if (i + 1 >= argc) {
-      laserror("'%s' needs 1 argument: step size", arg);
-      return true;
-    }
-    i++;
-    // Text that is no finite number, whole, counts as 0.
-    F64 step_z;
-    options.step_z = las_read_f64(argv[i], &step_z) ? step_z : 0.0;
-    options.step_z_option = arg;
-    options.step_z_text = argv[i];
-    if (options.step_z <= 0.0) laserror("'%s' needs positive number as argument", arg);
-    return true;
+  const ToolRow* row = las_find_option<VoxsifterOptions>(TOOL_OPTIONS, argv[i]);
+  if (row == nullptr) return false;
+  for (const FlagWhenMet& met : FLAGS_WHEN_MET) {
+    if (strcmp(row->option.name, met.option) == 0) options.*met.flag = true;
   }
-  if (parse_flag(arg, "-count_to_intensity", options.count_to_intensity)) return true;
-  if (parse_flag(arg, "-count_to_user_byte", options.count_to_user_byte)) return true;
-  if (parse_flag(arg, "-random_cell_occurrence", options.random_cell_occurrence)) return true;
-  if (parse_flag(arg, "-use_cell_center", options.use_cell_center)) return true;
-  if (parse_flag(arg, "-closest", options.closest)) return true;
-  if (parse_flag(arg, "-lowest", options.lowest)) return true;
-  if (parse_flag(arg, "-highest", options.highest)) return true;
-  if (parse_flag(arg, "-intensity_min", options.intensity_min)) return true;
-  if (parse_flag(arg, "-intensity_max", options.intensity_max)) return true;
-  if (parse_flag(arg, "-return_min", options.return_min)) return true;
-  if (parse_flag(arg, "-return_max", options.return_max)) return true;
-  if (strcmp(arg, "-attribute_min") == 0 || strcmp(arg, "-attribute_max") == 0) {
-    return parse_attribute(options, argc, argv, i);
-  }
-  if (parse_flag(arg, "-flatten_points", options.flatten_points)) return true;
-  if (strcmp(arg, "-flatten_all_points") == 0) {
-    options.flatten_all_points = true;
-    options.flatten_points = true;
-    return true;
-  }
-  if (strcmp(arg, "-random_nth") == 0) return parse_nth(options.random_nth, argc, argv, i);
-  if (strcmp(arg, "-every_nth") == 0) return parse_nth(options.every_nth, argc, argv, i);
-  if (strcmp(arg, "-flag_as_withheld") == 0 || strcmp(arg, "-withheld") == 0) return parse_withheld(options);
-  if (strcmp(arg, "-flag_as_keypoint") == 0 || strcmp(arg, "-keypoint") == 0) return parse_keypoint(options);
-  if (strcmp(arg, "-classify_as") == 0) {
-    if (i + 1 >= argc) {
-      laserror("'%s' needs 1 argument: classification code", arg);
-      return true;
-    }
-    i++;
-    I32 code;
-    if (!read_i32_or_refuse(arg, argv[i], "classification code", code)) return true;
-    if (code < 0 || code > 31) laserror("'%s' needs a code between 0 and 31 as argument (see -keep_extended_class)", arg);
-    options.classify_as = code;
-    return true;
-  }
-  if (strcmp(arg, "-seed") == 0) {
-    if (i + 1 >= argc) {
-      laserror("'%s' needs 1 argument: random generator seed", arg);
-      return true;
-    }
-    i++;
-    I32 seed;
-    if (read_i32_or_refuse(arg, argv[i], "random generator seed", seed)) options.seed = seed;
-    return true;
-  }
-  if (strncmp(arg, "-ilay", 5) == 0) {
-    options.ilay = true;
-    if (strcmp(arg, "-ilaydir") == 0) {
-      const char* directory = parse_directory(argc, argv, i);
-      if (directory) options.ilay_directory = directory;
-    } else if (strcmp(arg, "-ilay") == 0 && i + 1 < argc && is_layer_count(argv[i + 1])) {
-      i++;
-      I32 count;
-      if (las_read_i32(argv[i], &count)) {
-        options.ilay_count = count;
-      } else {
-        laserror("'%s' takes a layer count but '%s' is no valid layer count", arg, argv[i]);
-      }
-    }
-    return true;
-  }
-  if (strncmp(arg, "-olay", 5) == 0) {
-    options.olay = true;
-    if (strcmp(arg, "-olaydir") == 0) {
-      const char* directory = parse_directory(argc, argv, i);
-      if (directory) options.olay_directory = directory;
-    }
-    return true;
-  }
-  return parse_flag(arg, "-remain_buffered", options.remain_buffered);
-}
-
-VoxelRule choose_voxel_rule(const VoxsifterOptions& o, bool extended_points) {
-  const VoxelRule highest_return = extended_points ? VoxelRule::HIGHEST_EXTENDED_RETURN : VoxelRule::HIGHEST_RETURN;
-  const VoxelRule lowest_return = extended_points ? VoxelRule::LOWEST_EXTENDED_RETURN : VoxelRule::LOWEST_RETURN;
-  if (o.closest) return VoxelRule::CLOSEST;
-  if (o.highest) return VoxelRule::HIGHEST_Z;
-  if (o.lowest) return VoxelRule::LOWEST_Z;
-  if (o.intensity_max) return VoxelRule::HIGHEST_INTENSITY;
-  if (o.intensity_min) return VoxelRule::LOWEST_INTENSITY;
-  if (o.counting()) {
-    if (o.return_max) return highest_return;
-    if (o.return_min) return lowest_return;
-    if (o.attribute_max) return VoxelRule::HIGHEST_ATTRIBUTE;
-    if (o.attribute_min) return VoxelRule::LOWEST_ATTRIBUTE;
-  } else {
-    if (o.attribute_max) return VoxelRule::HIGHEST_ATTRIBUTE;
-    if (o.attribute_min) return VoxelRule::LOWEST_ATTRIBUTE;
-    if (o.return_max) return highest_return;
-    if (o.return_min) return lowest_return;
-  }
-  if (o.random_cell_occurrence) return VoxelRule::RANDOM;
-  return VoxelRule::FIRST;
-}
-
-PointFilterInterface* make_point_filter(const VoxsifterOptions& options, F64 step_xy, F64 step_z,
-                                        const LASreader& reader) {
-  const VoxelRule rule = choose_voxel_rule(options, reader.point.get_extended_layout() != 0);
-  return make_voxel_filter(rule, options.counting(), step_xy, step_z, reader.header);
+  LASoptionCall call;
+  if (las_take_option_values(row->option, i, argc, argv, call)) row->apply(options, call);
+  // The values read are taken even when one of them did not read (halting
+  // off), and none is emptied: child processes see the tool's options too.
+  i += (int)call.values.size();
+  return true;
 }

@@ -8,9 +8,6 @@
 
 #include "core/mydefs.hpp"
 
-class LASreader;
-class PointFilterInterface;
-
 struct VoxsifterOptions {
   F64 step = 0.0;    // -step; 0 when not given
   F64 step_z = 0.0;  // -step_z, and -step
@@ -62,15 +59,3 @@ struct VoxsifterOptions {
 // i is left on the last argument taken. Errors end the run while halting on
 // errors is on; with halting off the option is still taken.
 bool parse_tool_option(VoxsifterOptions& options, int argc, char* argv[], int& i);
-
-// Survival rule for voxel filtering, by the first option in the factory's
-// order: counting tests the return options before the attribute options, the
-// plain order the attribute options first. The return rule reads the 4-bit
-// extended return number for points of formats 6 to 10.
-enum class VoxelRule;
-VoxelRule choose_voxel_rule(const VoxsifterOptions& options, bool extended_points);
-
-// The voxel filter the options ask for over the open reader's bounding box;
-// the caller owns it.
-PointFilterInterface* make_point_filter(const VoxsifterOptions& options, F64 step_xy, F64 step_z,
-                                        const LASreader& reader);

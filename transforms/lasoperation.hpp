@@ -1,11 +1,14 @@
 // What a family of operations plugs into the transform: the parse in progress
 // that its options add operations to, the row type of its option table, its
 // lines of the help text, the helpers its operations write their option text
-// with, and the coordinate access every coordinate operation shares. A new
-// family is one lasoperation_*.cpp with its operations, its option table and
-// its help lines, and one line in the family list of lastransform.cpp.
+// with, the frame that makes an operation of a small rule, and the coordinate
+// access every coordinate operation shares. A new family is one
+// lasoperation_*.cpp with its operations, its option table and its help lines,
+// and one line in the family list of lastransform.cpp.
 #pragma once
 
+#include <cmath>
+#include <concepts>
 #include <span>
 #include <string>
 
@@ -50,6 +53,16 @@ inline U16 las_limited_field(F64 v, U16 max) {
 }
 inline U16 las_limited_u16(F64 v) { return las_limited_field(v, 65535); }
 
+// The nearest integer, halves away from zero, as a signed 32-bit value whose
+// low bits the caller keeps. NaN gives 0, and a value beyond 32 bits stops at
+// the nearest end instead of being converted undefined.
+inline I32 las_rounded_i32(F64 v) {
+  if (std::isnan(v)) return 0;
+  if (v >= 2147483647.0) return I32_MAX;
+  if (v <= -2147483648.0) return I32_MIN;
+  return (I32)(v >= 0.0 ? v + 0.5 : v - 0.5);
+}
+
 // The families.
 LASoperationFamily las_translate_scale_operations();
 LASoperationFamily las_classification_operations();
@@ -78,10 +91,15 @@ LASoperation* las_new_set_point_source(U16 psid);
 inline void store_attribute_value(LASpoint* point, U32 index, F64 value) { point->set_attribute_as_float(index, value); }
 
 // The apply of a row whose operation is built from the values alone: the
-// class takes the array of values the row declares.
+// class takes the array of values the row declares, or nothing when it is
+// built without any.
 template <class Operation>
 LASoptionResult las_add_operation(LAStransformParse& parse, const LASoptionCall& call) {
-  parse.add(new Operation(call.values.data()));
+  if constexpr (std::constructible_from<Operation, const LASoptionValue*>) {
+    parse.add(new Operation(call.values.data()));
+  } else {
+    parse.add(new Operation());
+  }
   return LASoptionResult::TAKEN;
 }
 
@@ -94,12 +112,87 @@ inline size_t las_operation_text(std::string& text, const char* name) {
   return start;
 }
 inline I32 las_operation_text_size(const std::string& text, size_t start) { return (I32)(text.size() - start); }
+// Ends the option word just written with `tail` in place of its blank, for
+// the operations whose option word carries a channel after their name.
+inline void las_operation_word_tail(std::string& text, const char* tail) {
+  text.pop_back();
+  las_option_text(text, tail);
+}
 // `n` numbers as one comma separated word, then a blank.
 inline void las_option_text_list(std::string& text, const F64* values, int n) {
   for (int k = 0; k < n; k++) {
     las_option_text_lf(text, values[k]);
     text.back() = (k + 1 < n) ? ',' : ' ';
   }
+}
+
+// ------------------------------------------------------------------ operations of a rule
+
+// An operation that changes no coordinate: under offset adjustment the
+// corners pass through unchanged, and each point is only re-quantised
+// (requantise) before the operation changes its other fields.
+class LASoperationValuesOnly : public LASoperation {
+ public:
+  F64* transform_coords_for_offset_adjustment(F64 x, F64 y, F64 z) override { return new F64[3]{x, y, z}; }
+  void requantise(LASpoint* point) {
+    if (offset_adjust) set_offset_adjust_coord_without_trafo_changes(point);
+  }
+};
+
+// The operation of a rule: a small value type that holds the operation's
+// parameters and gives
+//   name    the option word without '-'; a static constexpr member, or a
+//           member when one rule type serves several options
+//   mask    the fields it reads (get_decompress_selective), likewise
+//   void text(std::string& text) const;  its arguments as option text, each
+//           followed by a blank; a rule without arguments leaves it out
+//   void apply(LASpoint* point) const;   the change of one point
+// A rule is built from the option's values (explicit Rule(const
+// LASoptionValue*)), from nothing, or by its family's apply, which hands it
+// over whole (las_add_rule). The option text is "-", the name, a blank and
+// the rule's text; under offset adjustment the point is re-quantised before
+// the rule applies. A rule that reads a coordinate must read it before that,
+// so it gives apply(LASoperationValuesOnly&, LASpoint*) instead and calls
+// requantise itself.
+template <class Rule>
+class LASoperationOf final : public LASoperationValuesOnly {
+ public:
+  explicit LASoperationOf(const LASoptionValue* values) requires std::constructible_from<Rule, const LASoptionValue*>
+      : rule(values) {}
+  explicit LASoperationOf(const Rule& rule = Rule()) : rule(rule) {}
+  const char* name() const override { return rule.name; }
+  I32 get_command(std::string& text) const override {
+    const size_t start = las_operation_text(text, name());
+    if constexpr (requires { rule.text(text); }) rule.text(text);
+    return las_operation_text_size(text, start);
+  }
+  U32 get_decompress_selective() const override { return rule.mask; }
+  void transform(LASpoint* point) override {
+    if constexpr (requires(LASoperationValuesOnly & operation) { rule.apply(operation, point); }) {
+      rule.apply(*this, point);
+    } else {
+      if (offset_adjust) [[unlikely]] return requantise_then_apply(point);
+      rule.apply(point);
+    }
+  }
+  Rule& get_rule() { return rule; }
+
+ private:
+  // Out of line and reached by a tail call, so that the common path saves no
+  // registers for a call it does not make.
+  [[gnu::noinline]] void requantise_then_apply(LASpoint* point) {
+    set_offset_adjust_coord_without_trafo_changes(point);
+    rule.apply(point);
+  }
+
+  Rule rule;
+};
+
+// Appends the operation of a rule its family's apply has built and checked.
+template <class Rule>
+LASoptionResult las_add_rule(LAStransformParse& parse, const Rule& rule) {
+  parse.add(new LASoperationOf<Rule>(rule));
+  return LASoptionResult::TAKEN;
 }
 
 // ------------------------------------------------------------------ coordinates

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "core/lasmessage.hpp"
-#include "transforms/lasoperation_effect.hpp"
+#include "transforms/lasoperation.hpp"
 
 namespace {
 
@@ -27,40 +27,43 @@ void change_scan_angle(LASpoint* point, const Formula& formula) {
 }
 
 struct SetScanAngle {
+  static constexpr const char* name = "set_scan_angle";
   static constexpr U32 mask = 0;
   F32 value;
-  const char* name() const { return "set_scan_angle"; }
-  void write(std::string& text) const { las_option_text_g(text, value); }
+  void text(std::string& text) const { las_option_text_g(text, value); }
   void apply(LASpoint* point) const {
     change_scan_angle(point, [this](F32) { return value; });
   }
 };
 
 struct ScaleScanAngle {
+  static constexpr const char* name = "scale_scan_angle";
   static constexpr U32 mask = LAS_SELECTIVE_SCAN_ANGLE;
   F32 scale;
-  const char* name() const { return "scale_scan_angle"; }
-  void write(std::string& text) const { las_option_text_g(text, scale); }
+  explicit ScaleScanAngle(const LASoptionValue* v) : scale(v[0].f32) {}
+  void text(std::string& text) const { las_option_text_g(text, scale); }
   void apply(LASpoint* point) const {
     change_scan_angle(point, [this](F32 angle) { return angle * scale; });
   }
 };
 
 struct TranslateScanAngle {
+  static constexpr const char* name = "translate_scan_angle";
   static constexpr U32 mask = LAS_SELECTIVE_SCAN_ANGLE;
   F32 offset;
-  const char* name() const { return "translate_scan_angle"; }
-  void write(std::string& text) const { las_option_text_g(text, offset); }
+  explicit TranslateScanAngle(const LASoptionValue* v) : offset(v[0].f32) {}
+  void text(std::string& text) const { las_option_text_g(text, offset); }
   void apply(LASpoint* point) const {
     change_scan_angle(point, [this](F32 angle) { return angle + offset; });
   }
 };
 
 struct TranslateThenScaleScanAngle {
+  static constexpr const char* name = "translate_then_scale_scan_angle";
   static constexpr U32 mask = LAS_SELECTIVE_SCAN_ANGLE;
   F32 offset, scale;
-  const char* name() const { return "translate_then_scale_scan_angle"; }
-  void write(std::string& text) const {
+  explicit TranslateThenScaleScanAngle(const LASoptionValue* v) : offset(v[0].f32), scale(v[1].f32) {}
+  void text(std::string& text) const {
     las_option_text_g(text, offset);
     las_option_text_g(text, scale);
   }
@@ -71,10 +74,10 @@ struct TranslateThenScaleScanAngle {
 
 // A bin number is limited to the point source ID's range.
 struct BinAbsScanAngleIntoPointSource {
+  static constexpr const char* name = "bin_abs_scan_angle_into_point_source";
   static constexpr U32 mask = LAS_SELECTIVE_SCAN_ANGLE;
   F32 bin_size;
-  const char* name() const { return "bin_abs_scan_angle_into_point_source"; }
-  void write(std::string& text) const { las_option_text_g(text, bin_size); }
+  void text(std::string& text) const { las_option_text_g(text, bin_size); }
   void apply(LASpoint* point) const {
     const F32 angle = point->get_extended_layout() ? (F32)std::abs(point->extended_scan_angle) * EXTENDED_UNIT
                                                    : (F32)std::abs((I32)point->scan_angle_rank);
@@ -84,18 +87,20 @@ struct BinAbsScanAngleIntoPointSource {
 
 // The GPS-time operations write the field whatever the point format stores.
 struct SetGpsTime {
+  static constexpr const char* name = "set_gps_time";
   static constexpr U32 mask = 0;
   F64 value;
-  const char* name() const { return "set_gps_time"; }
-  void write(std::string& text) const { las_option_text_lf(text, value); }
+  explicit SetGpsTime(const LASoptionValue* v) : value(v[0].f64) {}
+  void text(std::string& text) const { las_option_text_lf(text, value); }
   void apply(LASpoint* point) const { point->gps_time = value; }
 };
 
 struct TranslateGpsTime {
+  static constexpr const char* name = "translate_gps_time";
   static constexpr U32 mask = LAS_SELECTIVE_GPS_TIME;
   F64 offset;
-  const char* name() const { return "translate_gps_time"; }
-  void write(std::string& text) const { las_option_text_lf(text, offset); }
+  explicit TranslateGpsTime(const LASoptionValue* v) : offset(v[0].f64) {}
+  void text(std::string& text) const { las_option_text_lf(text, offset); }
   void apply(LASpoint* point) const { point->gps_time += offset; }
 };
 
@@ -106,9 +111,8 @@ constexpr I64 ADJUSTMENT = 1000000000;
 // A time stamp becomes the seconds since the start of its GPS week. A time
 // whose week has no integer value (NaN, or beyond 32 bits) stays as it is.
 struct AdjustedToWeek {
+  static constexpr const char* name = "adjusted_to_week";
   static constexpr U32 mask = LAS_SELECTIVE_GPS_TIME;
-  const char* name() const { return "adjusted_to_week"; }
-  void write(std::string&) const {}
   void apply(LASpoint* point) const {
     const F64 week = std::trunc(point->gps_time / SECONDS_PER_WEEK + 1653.4391534391534);
     if (!(std::fabs(week) < 2147483648.0)) return;
@@ -118,12 +122,13 @@ struct AdjustedToWeek {
 };
 
 struct WeekToAdjusted {
+  static constexpr const char* name = "week_to_adjusted";
   static constexpr U32 mask = LAS_SELECTIVE_GPS_TIME;
   U32 week;
   I64 offset;
-  explicit WeekToAdjusted(U32 week) : week(week), offset((I64)week * (I64)SECONDS_PER_WEEK - ADJUSTMENT) {}
-  const char* name() const { return "week_to_adjusted"; }
-  void write(std::string& text) const { las_option_text_d(text, week); }
+  explicit WeekToAdjusted(const LASoptionValue* v)
+      : week(v[0].u32), offset((I64)week * (I64)SECONDS_PER_WEEK - ADJUSTMENT) {}
+  void text(std::string& text) const { las_option_text_d(text, week); }
   void apply(LASpoint* point) const { point->gps_time += (F64)offset; }
 };
 
@@ -131,27 +136,26 @@ struct WeekToAdjusted {
 inline U16 gps_time_bin(F64 gps_time, F64 bin_size) { return (U16)(U32)las_rounded_i32(gps_time / bin_size); }
 
 struct BinGpsTimeIntoIntensity {
+  static constexpr const char* name = "bin_gps_time_into_intensity";
   static constexpr U32 mask = LAS_SELECTIVE_GPS_TIME;
   F64 bin_size;
-  const char* name() const { return "bin_gps_time_into_intensity"; }
-  void write(std::string& text) const { las_option_text_lf(text, bin_size); }
+  void text(std::string& text) const { las_option_text_lf(text, bin_size); }
   void apply(LASpoint* point) const { point->intensity = gps_time_bin(point->gps_time, bin_size); }
 };
 
 struct BinGpsTimeIntoPointSource {
+  static constexpr const char* name = "bin_gps_time_into_point_source";
   static constexpr U32 mask = LAS_SELECTIVE_GPS_TIME;
   F64 bin_size;
-  const char* name() const { return "bin_gps_time_into_point_source"; }
-  void write(std::string& text) const { las_option_text_lf(text, bin_size); }
+  void text(std::string& text) const { las_option_text_lf(text, bin_size); }
   void apply(LASpoint* point) const { point->point_source_ID = gps_time_bin(point->gps_time, bin_size); }
 };
 
 // Inverts the sign bits of X(t), Y(t) and Z(t): the high bit of the last
 // byte of each little-endian F32 (0 becomes -0).
 struct FlipWaveformDirection {
+  static constexpr const char* name = "flip_waveform_direction";
   static constexpr U32 mask = LAS_SELECTIVE_WAVEPACKET;
-  const char* name() const { return "flip_waveform_direction"; }
-  void write(std::string&) const {}
   void apply(LASpoint* point) const {
     for (int sign_byte : {20, 24, 28}) point->wave_packet.data[sign_byte] ^= 0x80;
   }
@@ -169,17 +173,7 @@ LASoptionResult add_set_scan_angle(LAStransformParse& parse, const LASoptionCall
     laserror("cannot set scan angle rank because value %g is larger than 180", value);
     return LASoptionResult::FAILED;
   }
-  return las_add_effect(parse, SetScanAngle{value});
-}
-
-LASoptionResult add_scale_scan_angle(LAStransformParse& parse, const LASoptionCall& call) {
-  return las_add_effect(parse, ScaleScanAngle{call.values[0].f32});
-}
-LASoptionResult add_translate_scan_angle(LAStransformParse& parse, const LASoptionCall& call) {
-  return las_add_effect(parse, TranslateScanAngle{call.values[0].f32});
-}
-LASoptionResult add_translate_then_scale_scan_angle(LAStransformParse& parse, const LASoptionCall& call) {
-  return las_add_effect(parse, TranslateThenScaleScanAngle{call.values[0].f32, call.values[1].f32});
+  return las_add_rule(parse, SetScanAngle{value});
 }
 
 LASoptionResult add_bin_abs_scan_angle(LAStransformParse& parse, const LASoptionCall& call) {
@@ -188,7 +182,7 @@ LASoptionResult add_bin_abs_scan_angle(LAStransformParse& parse, const LASoption
     laserror("%f is no valid bin_size for '%s'", bin_size, call.typed);
     return LASoptionResult::FAILED;
   }
-  return las_add_effect(parse, BinAbsScanAngleIntoPointSource{bin_size});
+  return las_add_rule(parse, BinAbsScanAngleIntoPointSource{bin_size});
 }
 
 template <class Bin>
@@ -198,17 +192,7 @@ LASoptionResult add_bin_gps_time(LAStransformParse& parse, const LASoptionCall& 
     laserror("%g is no valid bin_size for '%s'", bin_size, call.typed);
     return LASoptionResult::FAILED;
   }
-  return las_add_effect(parse, Bin{bin_size});
-}
-
-LASoptionResult add_set_gps_time(LAStransformParse& parse, const LASoptionCall& call) {
-  return las_add_effect(parse, SetGpsTime{call.values[0].f64});
-}
-LASoptionResult add_translate_gps_time(LAStransformParse& parse, const LASoptionCall& call) {
-  return las_add_effect(parse, TranslateGpsTime{call.values[0].f64});
-}
-LASoptionResult add_week_to_adjusted(LAStransformParse& parse, const LASoptionCall& call) {
-  return las_add_effect(parse, WeekToAdjusted(call.values[0].u32));
+  return las_add_rule(parse, Bin{bin_size});
 }
 
 constexpr const char* NUMBER = "{needs} but '{arg}' is no valid number";
@@ -217,17 +201,18 @@ const LASoperationOption options[] = {
     {{"-set_scan_angle", "value", 1, "%f", 0, "'{option}' need 1 argument: value",
       "'{option}' needs 1 argument: value but '{arg}' is no valid value"},
      add_set_scan_angle},
-    {{"-scale_scan_angle", "scale", 1, "%f", 0, nullptr, NUMBER}, add_scale_scan_angle},
-    {{"-translate_scan_angle", "offset", 1, "%f"}, add_translate_scan_angle},
-    {{"-translate_then_scale_scan_angle", "offset scale", 2, "%f"}, add_translate_then_scale_scan_angle},
+    {{"-scale_scan_angle", "scale", 1, "%f", 0, nullptr, NUMBER}, las_add_operation<LASoperationOf<ScaleScanAngle>>},
+    {{"-translate_scan_angle", "offset", 1, "%f"}, las_add_operation<LASoperationOf<TranslateScanAngle>>},
+    {{"-translate_then_scale_scan_angle", "offset scale", 2, "%f"},
+     las_add_operation<LASoperationOf<TranslateThenScaleScanAngle>>},
     {{"-bin_abs_scan_angle_into_point_source", "bin_size", 1, "%f"}, add_bin_abs_scan_angle},
-    {{"-set_gps_time", "gps_time", 1, "%lf"}, add_set_gps_time},
-    {{"-translate_gps_time", "offset", 1, "%lf"}, add_translate_gps_time},
-    {{"-adjusted_to_week", "", 0, ""}, las_add_plain_effect<AdjustedToWeek>},
-    {{"-week_to_adjusted", "week", 1, "%u"}, add_week_to_adjusted},
+    {{"-set_gps_time", "gps_time", 1, "%lf"}, las_add_operation<LASoperationOf<SetGpsTime>>},
+    {{"-translate_gps_time", "offset", 1, "%lf"}, las_add_operation<LASoperationOf<TranslateGpsTime>>},
+    {{"-adjusted_to_week", "", 0, ""}, las_add_operation<LASoperationOf<AdjustedToWeek>>},
+    {{"-week_to_adjusted", "week", 1, "%u"}, las_add_operation<LASoperationOf<WeekToAdjusted>>},
     {{"-bin_gps_time_into_intensity", "bin_size", 1, "%lf"}, add_bin_gps_time<BinGpsTimeIntoIntensity>},
     {{"-bin_gps_time_into_point_source", "bin_size", 1, "%lf"}, add_bin_gps_time<BinGpsTimeIntoPointSource>},
-    {{"-flip_waveform_direction", "", 0, ""}, las_add_plain_effect<FlipWaveformDirection>},
+    {{"-flip_waveform_direction", "", 0, ""}, las_add_operation<LASoperationOf<FlipWaveformDirection>>},
 };
 
 const LASoperationUsage usage[] = {

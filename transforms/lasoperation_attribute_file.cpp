@@ -42,7 +42,7 @@ bool scan_colour(const char*& p, U8& value) {
   return true;
 }
 
-class LASoperationFromFile : public LASoperation {
+class LASoperationFromFile : public LASoperationValuesOnly {
  public:
   I32 get_command(std::string& text) const override {
     const size_t start = las_operation_text(text, name());
@@ -50,7 +50,6 @@ class LASoperationFromFile : public LASoperation {
     append_quoted_option_value(text, file_name);
     return las_operation_text_size(text, start);
   }
-  F64* transform_coords_for_offset_adjustment(F64 x, F64 y, F64 z) override { return new F64[3]{x, y, z}; }
 
  protected:
   LASoperationFromFile(U32 index, const char* file_name) : index(index), file_name(file_name) {}
@@ -98,7 +97,7 @@ class LASoperationMapAttributeIntoRGB final : public LASoperationFromFile {
   const char* name() const override { return "map_attribute_into_RGB"; }
   U32 get_decompress_selective() const override { return LAS_SELECTIVE_EXTRA_BYTES; }
   void transform(LASpoint* point) override {
-    if (offset_adjust) set_offset_adjust_coord_without_trafo_changes(point);
+    requantise(point);
     if (entries.empty()) return;
     const LASmapEntry& entry = lookup(point->get_attribute_as_float(index));
     point->rgb[0] = entry.red;
@@ -142,7 +141,7 @@ class LASoperationLoadAttributeFromText final : public LASoperationFromFile {
 
   const char* name() const override { return "load_attribute_from_text"; }
   void transform(LASpoint* point) override {
-    if (offset_adjust) set_offset_adjust_coord_without_trafo_changes(point);
+    requantise(point);
     F64 value;
     if (next_value(value)) store_attribute_value(point, index, value);
   }

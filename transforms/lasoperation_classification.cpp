@@ -21,10 +21,9 @@ using ChangeClassificationFromTo = LASruleChangeFromTo<Classification, CLASSIFIC
 // The three flag bits of the old classification byte become the upper bits
 // of an 8-bit class: files that stored classes above 31 in them get those
 // classes back.
-struct MoveAncientToExtendedClassification : LASruleNoValue {
+struct MoveAncientToExtendedClassification {
   static constexpr const char* name = "move_ancient_to_extended_classification";
   static constexpr U32 mask = LAS_SELECTIVE_CLASSIFICATION | LAS_SELECTIVE_FLAGS;
-  using LASruleNoValue::LASruleNoValue;
   void apply(LASpoint* point) const {
     const U8 upper = point->class_byte & (U8)~LASpoint::CLASSIFICATION_MASK;
     if (upper == 0) return;
@@ -38,17 +37,15 @@ struct MoveAncientToExtendedClassification : LASruleNoValue {
   }
 };
 
-struct CopyIntensityIntoClassification : LASruleNoValue {
+struct CopyIntensityIntoClassification {
   static constexpr const char* name = "copy_intensity_into_classification";
   static constexpr U32 mask = LAS_SELECTIVE_INTENSITY;
-  using LASruleNoValue::LASruleNoValue;
   void apply(LASpoint* point) const { assign_classification(point, (U8)(point->intensity & 0xFF)); }
 };
 
-struct CopyUserDataIntoClassification : LASruleNoValue {
+struct CopyUserDataIntoClassification {
   static constexpr const char* name = "copy_user_data_into_classification";
   static constexpr U32 mask = LAS_SELECTIVE_USER_DATA;
-  using LASruleNoValue::LASruleNoValue;
   void apply(LASpoint* point) const { assign_classification(point, point->user_data); }
 };
 

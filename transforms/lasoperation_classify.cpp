@@ -46,9 +46,9 @@ struct ClassifyZ : Thresholds<Test> {
     for (F64 b : this->bound) las_option_text_lf(text, b);
     las_option_text_d(text, this->classification);
   }
-  void apply(LASoperation& operation, LASpoint* point) const {
+  void apply(LASoperationValuesOnly& operation, LASpoint* point) const {
     const F64 z = las_operation_world_z(operation, point);
-    if (operation.offset_adjust) operation.set_offset_adjust_coord_without_trafo_changes(point);
+    operation.requantise(point);
     if (Test::holds(z, this->bound)) assign_classification(point, this->classification);
   }
 };

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/lasmessage.hpp"
-#include "transforms/lasoperation_effect.hpp"
+#include "transforms/lasoperation.hpp"
 
 namespace {
 
@@ -16,17 +16,16 @@ constexpr U32 RGB_AND_INTENSITY = LAS_SELECTIVE_RGB | LAS_SELECTIVE_INTENSITY;
 // ------------------------------------------------------------------ values
 
 struct ForceRGB {
+  static constexpr const char* name = "force_RGB";
   static constexpr U32 mask = 0;
-  const char* name() const { return "force_RGB"; }
-  void write(std::string&) const {}
   void apply(LASpoint* point) const { point->has_rgb = true; }
 };
 
 struct SetRGB {
+  static constexpr const char* name = "set_RGB";
   static constexpr U32 mask = 0;
   U16 rgb[3];
-  const char* name() const { return "set_RGB"; }
-  void write(std::string& text) const {
+  void text(std::string& text) const {
     for (U16 v : rgb) las_option_text_d(text, v);
   }
   void apply(LASpoint* point) const {
@@ -37,11 +36,11 @@ struct SetRGB {
 // Legacy points are compared by their five class bits, so the flags in the
 // class byte do not matter; LAS 1.4 points by their extended class.
 struct SetRGBofClass {
+  static constexpr const char* name = "set_RGB_of_class";
   static constexpr U32 mask = LAS_SELECTIVE_CLASSIFICATION;
   U8 classification;
   U16 rgb[3];
-  const char* name() const { return "set_RGB_of_class"; }
-  void write(std::string& text) const {
+  void text(std::string& text) const {
     las_option_text_d(text, classification);
     for (U16 v : rgb) las_option_text_d(text, v);
   }
@@ -54,18 +53,19 @@ struct SetRGBofClass {
 };
 
 struct SetNIR {
+  static constexpr const char* name = "set_NIR";
   static constexpr U32 mask = 0;
   U16 value;
-  const char* name() const { return "set_NIR"; }
-  void write(std::string& text) const { las_option_text_d(text, value); }
+  void text(std::string& text) const { las_option_text_d(text, value); }
   void apply(LASpoint* point) const { point->rgb[NIR] = value; }
 };
 
 struct ScaleRGB {
+  static constexpr const char* name = "scale_RGB";
   static constexpr U32 mask = LAS_SELECTIVE_RGB;
   F32 scale[3];
-  const char* name() const { return "scale_RGB"; }
-  void write(std::string& text) const {
+  explicit ScaleRGB(const LASoptionValue* v) : scale{v[0].f32, v[1].f32, v[2].f32} {}
+  void text(std::string& text) const {
     for (F32 s : scale) las_option_text_g(text, s);
   }
   void apply(LASpoint* point) const {
@@ -74,10 +74,11 @@ struct ScaleRGB {
 };
 
 struct ScaleNIR {
+  static constexpr const char* name = "scale_NIR";
   static constexpr U32 mask = LAS_SELECTIVE_NIR;
   F32 scale;
-  const char* name() const { return "scale_NIR"; }
-  void write(std::string& text) const { las_option_text_g(text, scale); }
+  explicit ScaleNIR(const LASoptionValue* v) : scale(v[0].f32) {}
+  void text(std::string& text) const { las_option_text_g(text, scale); }
   void apply(LASpoint* point) const { point->rgb[NIR] = las_limited_u16((F32)point->rgb[NIR] * scale); }
 };
 
@@ -87,12 +88,11 @@ enum class Shift { DOWN, UP, TO_8BIT, TO_16BIT, CLAMP_8BIT };
 
 template <Shift shift, int first, int last>
 struct Depth {
-  static constexpr U32 mask = first == NIR ? LAS_SELECTIVE_NIR : LAS_SELECTIVE_RGB;
   static constexpr const char* names[2][5] = {
       {"scale_RGB_down", "scale_RGB_up", "scale_RGB_to_8bit", "scale_RGB_to_16bit", "clamp_RGB_to_8bit"},
       {"scale_NIR_down", "scale_NIR_up", "scale_NIR_to_8bit", "scale_NIR_to_16bit", ""}};
-  const char* name() const { return names[first == NIR][(int)shift]; }
-  void write(std::string&) const {}
+  static constexpr const char* name = names[first == NIR][(int)shift];
+  static constexpr U32 mask = first == NIR ? LAS_SELECTIVE_NIR : LAS_SELECTIVE_RGB;
   void apply(LASpoint* point) const {
     U16* v = point->rgb;
     bool any_above_8bit = false;
@@ -129,11 +129,16 @@ inline U16& field(LASpoint* point, int k) { return k == INTENSITY ? point->inten
 // sources are read before any write.
 struct Rearrange {
   static constexpr int MAX = 3;
-  const char* label;
-  U32 read_mask;
+  const char* name;
+  U32 mask;
   int count;
   int to[MAX];
   int from[MAX];
+  void apply(LASpoint* point) const {
+    U16 old[MAX];
+    for (int k = 0; k < count; k++) old[k] = field(point, from[k]);
+    for (int k = 0; k < count; k++) field(point, to[k]) = old[k];
+  }
 };
 
 // The switch and copy options, as rearrangements of the point's fields.
@@ -153,36 +158,15 @@ constexpr Rearrange rearrangements[] = {
     {"copy_intensity_into_NIR", LAS_SELECTIVE_INTENSITY, 1, {NIR}, {INTENSITY}},
 };
 
-class LASoperationRearrange : public LASoperationValuesOnly {
- public:
-  explicit LASoperationRearrange(const Rearrange& how) : how(how) {}
-  const char* name() const override { return how.label; }
-  I32 get_command(std::string& text) const override {
-    const size_t start = las_operation_text(text, name());
-    return las_operation_text_size(text, start);
-  }
-  U32 get_decompress_selective() const override { return how.read_mask; }
-  void transform(LASpoint* point) override {
-    U16 old[Rearrange::MAX];
-    for (int k = 0; k < how.count; k++) old[k] = field(point, how.from[k]);
-    for (int k = 0; k < how.count; k++) field(point, how.to[k]) = old[k];
-  }
-
- private:
-  const Rearrange& how;
-};
-
 template <int index>
 LASoptionResult add_rearrangement(LAStransformParse& parse, const LASoptionCall&) {
-  parse.add(new LASoperationRearrange(rearrangements[index]));
-  return LASoptionResult::TAKEN;
+  return las_add_rule(parse, rearrangements[index]);
 }
 
 // The weights add up to 0.9999, so the grey value stays below 65535.
 struct CopyRGBintoIntensity {
+  static constexpr const char* name = "copy_RGB_into_intensity";
   static constexpr U32 mask = LAS_SELECTIVE_RGB;
-  const char* name() const { return "copy_RGB_into_intensity"; }
-  void write(std::string&) const {}
   void apply(LASpoint* point) const {
     const F64 grey = 0.2989 * point->rgb[R] + 0.587 * point->rgb[G] + 0.114 * point->rgb[B];
     point->intensity = (U16)(grey + 0.5);
@@ -194,12 +178,12 @@ struct CopyRGBintoIntensity {
 constexpr const char* CHANNEL_WORDS[4] = {"red", "green", "blue", "nir"};
 
 struct MultiplyScaledIntensityIntoRGB {
+  static constexpr const char* name = "multiply_scaled_intensity_into_RGB";
   static constexpr U32 mask = RGB_AND_INTENSITY;
   U32 channel;
   F32 scale;
-  const char* name() const { return "multiply_scaled_intensity_into_RGB"; }
   // The channel word belongs to the option word: "..._RGB_red 0.5".
-  void write(std::string& text) const {
+  void text(std::string& text) const {
     text.back() = '_';
     las_option_text(text, CHANNEL_WORDS[channel]);
     las_option_text_f(text, scale);
@@ -256,7 +240,7 @@ LASoptionResult add_multiply_scaled(LAStransformParse& parse, const LASoptionCal
     parse.add(new LASoperationMultiplyScaledIntensityRangeIntoRGB(scale));
     return LASoptionResult::TAKEN;
   }
-  return las_add_effect(parse, MultiplyScaledIntensityIntoRGB{(U32)channel, scale});
+  return las_add_rule(parse, MultiplyScaledIntensityIntoRGB{(U32)channel, scale});
 }
 
 // The word the range operation writes for itself: child processes and
@@ -276,7 +260,7 @@ LASoptionResult add_multiply_divided(LAStransformParse& parse, const LASoptionCa
   }
   const int channel = channel_at(call.typed, 37);
   if (channel < 0) return LASoptionResult::LEFT;
-  return las_add_effect(parse, MultiplyScaledIntensityIntoRGB{(U32)channel, 1.0f / divisor});
+  return las_add_rule(parse, MultiplyScaledIntensityIntoRGB{(U32)channel, 1.0f / divisor});
 }
 
 // ------------------------------------------------------------------ parsing
@@ -300,20 +284,20 @@ bool read_rgb(const LASoptionCall& call, size_t first, U16 (&rgb)[3]) {
 }
 
 LASoptionResult add_set_rgb(LAStransformParse& parse, const LASoptionCall& call) {
-  SetRGB effect;
-  if (!read_rgb(call, 0, effect.rgb)) return LASoptionResult::FAILED;
-  return las_add_effect(parse, effect);
+  SetRGB rule;
+  if (!read_rgb(call, 0, rule.rgb)) return LASoptionResult::FAILED;
+  return las_add_rule(parse, rule);
 }
 
 LASoptionResult add_set_rgb_of_class(LAStransformParse& parse, const LASoptionCall& call) {
-  SetRGBofClass effect;
+  SetRGBofClass rule;
   const U32 classification = call.values[0].u32;
   if (!fits(classification, 255, "cannot set RGB because classification is %u, which is larger than %u")) {
     return LASoptionResult::FAILED;
   }
-  effect.classification = (U8)classification;
-  if (!read_rgb(call, 1, effect.rgb)) return LASoptionResult::FAILED;
-  return las_add_effect(parse, effect);
+  rule.classification = (U8)classification;
+  if (!read_rgb(call, 1, rule.rgb)) return LASoptionResult::FAILED;
+  return las_add_rule(parse, rule);
 }
 
 LASoptionResult add_set_nir(LAStransformParse& parse, const LASoptionCall& call) {
@@ -321,55 +305,48 @@ LASoptionResult add_set_nir(LAStransformParse& parse, const LASoptionCall& call)
   if (!fits(value, U16_LIMIT, "cannot set NIR because value is %u, which is larger than %u")) {
     return LASoptionResult::FAILED;
   }
-  return las_add_effect(parse, SetNIR{(U16)value});
+  return las_add_rule(parse, SetNIR{(U16)value});
 }
 
-LASoptionResult add_scale_rgb(LAStransformParse& parse, const LASoptionCall& call) {
-  return las_add_effect(parse, ScaleRGB{{call.values[0].f32, call.values[1].f32, call.values[2].f32}});
-}
-LASoptionResult add_scale_nir(LAStransformParse& parse, const LASoptionCall& call) {
-  return las_add_effect(parse, ScaleNIR{call.values[0].f32});
-}
-
-using RGBdown = Depth<Shift::DOWN, R, B>;
-using RGBup = Depth<Shift::UP, R, B>;
-using RGBto8 = Depth<Shift::TO_8BIT, R, B>;
-using RGBto16 = Depth<Shift::TO_16BIT, R, B>;
-using RGBclamp8 = Depth<Shift::CLAMP_8BIT, R, B>;
-using NIRdown = Depth<Shift::DOWN, NIR, NIR>;
-using NIRup = Depth<Shift::UP, NIR, NIR>;
-using NIRto8 = Depth<Shift::TO_8BIT, NIR, NIR>;
-using NIRto16 = Depth<Shift::TO_16BIT, NIR, NIR>;
+using RGBdown = LASoperationOf<Depth<Shift::DOWN, R, B>>;
+using RGBup = LASoperationOf<Depth<Shift::UP, R, B>>;
+using RGBto8 = LASoperationOf<Depth<Shift::TO_8BIT, R, B>>;
+using RGBto16 = LASoperationOf<Depth<Shift::TO_16BIT, R, B>>;
+using RGBclamp8 = LASoperationOf<Depth<Shift::CLAMP_8BIT, R, B>>;
+using NIRdown = LASoperationOf<Depth<Shift::DOWN, NIR, NIR>>;
+using NIRup = LASoperationOf<Depth<Shift::UP, NIR, NIR>>;
+using NIRto8 = LASoperationOf<Depth<Shift::TO_8BIT, NIR, NIR>>;
+using NIRto16 = LASoperationOf<Depth<Shift::TO_16BIT, NIR, NIR>>;
 
 constexpr const char* NUMBER = "{needs} but '{arg}' is no valid number";
 constexpr const char* SCALE_RGB_VALUES = "scale_R scale_G scale_B";
 
 const LASoperationOption options[] = {
-    {{"-force_RGB", "", 0, ""}, las_add_plain_effect<ForceRGB>},
+    {{"-force_RGB", "", 0, ""}, las_add_operation<LASoperationOf<ForceRGB>>},
     {{"-set_RGB", "R G B", 3, "%u"}, add_set_rgb},
     {{"-set_RGB_of_class", "classification R G B", 4, "%u"}, add_set_rgb_of_class},
     {{"-set_NIR", "value", 1, "%u", 0, nullptr, "{needs} but '{arg}' is not valid"}, add_set_nir},
-    {{"-scale_RGB", SCALE_RGB_VALUES, 3, "%f", 0, nullptr, NUMBER}, add_scale_rgb},
-    {{"-scale_rgb", SCALE_RGB_VALUES, 3, "%f", 0, nullptr, NUMBER}, add_scale_rgb},
-    {{"-scale_RGB_down", "", 0, ""}, las_add_plain_effect<RGBdown>},
-    {{"-scale_rgb_down", "", 0, ""}, las_add_plain_effect<RGBdown>},
-    {{"-scale_RGB_up", "", 0, ""}, las_add_plain_effect<RGBup>},
-    {{"-scale_rgb_up", "", 0, ""}, las_add_plain_effect<RGBup>},
-    {{"-scale_RGB_to_8bit", "", 0, ""}, las_add_plain_effect<RGBto8>},
-    {{"-scale_rgb_to_8bit", "", 0, ""}, las_add_plain_effect<RGBto8>},
-    {{"-scale_RGB_to_16bit", "", 0, ""}, las_add_plain_effect<RGBto16>},
-    {{"-scale_rgb_to_16bit", "", 0, ""}, las_add_plain_effect<RGBto16>},
-    {{"-clamp_RGB_to_8bit", "", 0, ""}, las_add_plain_effect<RGBclamp8>},
-    {{"-scale_NIR", "scale_NIR", 1, "%f", 0, nullptr, NUMBER}, add_scale_nir},
-    {{"-scale_nir", "scale_NIR", 1, "%f", 0, nullptr, NUMBER}, add_scale_nir},
-    {{"-scale_NIR_down", "", 0, ""}, las_add_plain_effect<NIRdown>},
-    {{"-scale_nir_down", "", 0, ""}, las_add_plain_effect<NIRdown>},
-    {{"-scale_NIR_up", "", 0, ""}, las_add_plain_effect<NIRup>},
-    {{"-scale_nir_up", "", 0, ""}, las_add_plain_effect<NIRup>},
-    {{"-scale_NIR_to_8bit", "", 0, ""}, las_add_plain_effect<NIRto8>},
-    {{"-scale_nir_to_8bit", "", 0, ""}, las_add_plain_effect<NIRto8>},
-    {{"-scale_NIR_to_16bit", "", 0, ""}, las_add_plain_effect<NIRto16>},
-    {{"-scale_nir_to_16bit", "", 0, ""}, las_add_plain_effect<NIRto16>},
+    {{"-scale_RGB", SCALE_RGB_VALUES, 3, "%f", 0, nullptr, NUMBER}, las_add_operation<LASoperationOf<ScaleRGB>>},
+    {{"-scale_rgb", SCALE_RGB_VALUES, 3, "%f", 0, nullptr, NUMBER}, las_add_operation<LASoperationOf<ScaleRGB>>},
+    {{"-scale_RGB_down", "", 0, ""}, las_add_operation<RGBdown>},
+    {{"-scale_rgb_down", "", 0, ""}, las_add_operation<RGBdown>},
+    {{"-scale_RGB_up", "", 0, ""}, las_add_operation<RGBup>},
+    {{"-scale_rgb_up", "", 0, ""}, las_add_operation<RGBup>},
+    {{"-scale_RGB_to_8bit", "", 0, ""}, las_add_operation<RGBto8>},
+    {{"-scale_rgb_to_8bit", "", 0, ""}, las_add_operation<RGBto8>},
+    {{"-scale_RGB_to_16bit", "", 0, ""}, las_add_operation<RGBto16>},
+    {{"-scale_rgb_to_16bit", "", 0, ""}, las_add_operation<RGBto16>},
+    {{"-clamp_RGB_to_8bit", "", 0, ""}, las_add_operation<RGBclamp8>},
+    {{"-scale_NIR", "scale_NIR", 1, "%f", 0, nullptr, NUMBER}, las_add_operation<LASoperationOf<ScaleNIR>>},
+    {{"-scale_nir", "scale_NIR", 1, "%f", 0, nullptr, NUMBER}, las_add_operation<LASoperationOf<ScaleNIR>>},
+    {{"-scale_NIR_down", "", 0, ""}, las_add_operation<NIRdown>},
+    {{"-scale_nir_down", "", 0, ""}, las_add_operation<NIRdown>},
+    {{"-scale_NIR_up", "", 0, ""}, las_add_operation<NIRup>},
+    {{"-scale_nir_up", "", 0, ""}, las_add_operation<NIRup>},
+    {{"-scale_NIR_to_8bit", "", 0, ""}, las_add_operation<NIRto8>},
+    {{"-scale_nir_to_8bit", "", 0, ""}, las_add_operation<NIRto8>},
+    {{"-scale_NIR_to_16bit", "", 0, ""}, las_add_operation<NIRto16>},
+    {{"-scale_nir_to_16bit", "", 0, ""}, las_add_operation<NIRto16>},
     {{"-switch_R_G", "", 0, ""}, add_rearrangement<0>},
     {{"-switch_R_B", "", 0, ""}, add_rearrangement<1>},
     {{"-switch_G_B", "", 0, ""}, add_rearrangement<2>},
@@ -383,7 +360,7 @@ const LASoperationOption options[] = {
     {{"-copy_G_into_NIR", "", 0, ""}, add_rearrangement<10>},
     {{"-copy_B_into_NIR", "", 0, ""}, add_rearrangement<11>},
     {{"-copy_intensity_into_NIR", "", 0, ""}, add_rearrangement<12>},
-    {{"-copy_RGB_into_intensity", "", 0, ""}, las_add_plain_effect<CopyRGBintoIntensity>},
+    {{"-copy_RGB_into_intensity", "", 0, ""}, las_add_operation<LASoperationOf<CopyRGBintoIntensity>>},
     {{"-multiply_scaled_intensity_into_RGB", "scale", 1, "%f", 0, nullptr, "{needs} but '{arg}' is no valid scale",
       nullptr, true},
      add_multiply_scaled},

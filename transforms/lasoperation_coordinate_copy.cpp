@@ -152,7 +152,7 @@ using LASoperationCopyRegisterIntoZ = LASoperationCopyRegisterIntoCoordinate<2>;
 
 // z into an attribute: the coordinates stay, so under offset adjustment the
 // point is re-quantised and the attribute gets z as it was read.
-class LASoperationCopyZIntoAttribute final : public LASoperation {
+class LASoperationCopyZIntoAttribute final : public LASoperationValuesOnly {
  public:
   explicit LASoperationCopyZIntoAttribute(const LASoptionValue* v) : index(v[0].u32) {}
   const char* name() const override { return "copy_z_into_attribute"; }
@@ -162,7 +162,6 @@ class LASoperationCopyZIntoAttribute final : public LASoperation {
     return las_operation_text_size(text, start);
   }
   U32 get_decompress_selective() const override { return LAS_SELECTIVE_Z; }
-  F64* transform_coords_for_offset_adjustment(F64 x, F64 y, F64 z) override { return new F64[3]{x, y, z}; }
   void transform(LASpoint* point) override {
     if (!offset_adjust) {
       store_attribute_value(point, index, las_world_z(point));
@@ -198,12 +197,6 @@ LASoptionResult add_scaled_to_z(LAStransformParse& parse, const LASoptionCall& c
   return las_add_operation<LASoperationAddScaledAttributeToZ>(parse, call);
 }
 
-template <class Operation>
-LASoptionResult add_without_values(LAStransformParse& parse, const LASoptionCall&) {
-  parse.add(new Operation());
-  return LASoptionResult::TAKEN;
-}
-
 constexpr LASoption attribute(const char* name) { return {name, "index of attribute", 1, "%u", 0, nullptr,
                                                           "{needs} but '{arg}' is no valid index"}; }
 constexpr LASoption reg(const char* name) { return {name, "index of register", 1, "%u", 0, nullptr,
@@ -216,8 +209,8 @@ const LASoperationOption options[] = {
     {reg("-copy_register_into_x"), add_register_copy<LASoperationCopyRegisterIntoX>},
     {reg("-copy_register_into_y"), add_register_copy<LASoperationCopyRegisterIntoY>},
     {reg("-copy_register_into_z"), add_register_copy<LASoperationCopyRegisterIntoZ>},
-    {{"-copy_intensity_into_z", "", 0, ""}, add_without_values<LASoperationCopyIntensityIntoZ>},
-    {{"-copy_user_data_into_z", "", 0, ""}, add_without_values<LASoperationCopyUserDataIntoZ>},
+    {{"-copy_intensity_into_z", "", 0, ""}, las_add_operation<LASoperationCopyIntensityIntoZ>},
+    {{"-copy_user_data_into_z", "", 0, ""}, las_add_operation<LASoperationCopyUserDataIntoZ>},
     {attribute("-add_attribute_to_z"), las_add_operation<LASoperationAddAttributeToZ>},
     {{"-add_scaled_attribute_to_z", "index scale", 2, "%u %f"}, add_scaled_to_z},
     {{"-copy_z_into_attribute", "index", 1, "%u"}, las_add_operation<LASoperationCopyZIntoAttribute>},

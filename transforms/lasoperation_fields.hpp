@@ -1,9 +1,8 @@
 // What the operations on a point's fields (classification, flags, returns,
 // user data, point source) share: the class of a point as they read and write
-// it, the frame that keeps the coordinates in step under offset adjustment,
+// it, the rules of setting a field and changing it from one value to another,
 // and the range checks of their option values. A family writes each operation
-// as a small rule (name, mask, values, text, effect) and lets the frame make
-// it an operation.
+// as a small rule and lets LASoperationOf make it an operation.
 #pragma once
 
 #include <cstdio>
@@ -43,49 +42,9 @@ inline F64 las_operation_world_z(const LASoperation& operation, const LASpoint* 
   return operation.get_Z(point) * operation.source_scale[2] + operation.source_offset[2];
 }
 
-// ------------------------------------------------------------------ the frame
+// ------------------------------------------------------------------ rules
 
-// An operation made of a rule. The rule gives:
-//   static constexpr const char* name;  the option word without '-'
-//   static constexpr U32 mask;          the fields it reads (get_decompress_selective)
-//   explicit Rule(const LASoptionValue* values);
-//   void text(std::string& text) const;  its values as option text
-//   void apply(LASpoint* point) const;
-// Coordinates stay where they are, so offset adjustment is accepted; the point
-// is re-quantised before the rule applies. A rule that reads a coordinate
-// must read it before that, so it gives apply(LASoperation&, LASpoint*)
-// instead and re-quantises itself.
-template <class Rule>
-class LASoperationOf : public LASoperation {
- public:
-  explicit LASoperationOf(const LASoptionValue* values) : rule(values) {}
-  const char* name() const override { return Rule::name; }
-  I32 get_command(std::string& text) const override {
-    const size_t start = las_operation_text(text, name());
-    rule.text(text);
-    return las_operation_text_size(text, start);
-  }
-  U32 get_decompress_selective() const override { return Rule::mask; }
-  F64* transform_coords_for_offset_adjustment(F64 x, F64 y, F64 z) override { return new F64[3]{x, y, z}; }
-  void transform(LASpoint* point) override {
-    if constexpr (requires(LASoperation & operation) { rule.apply(operation, point); }) {
-      rule.apply(*this, point);
-    } else {
-      if (offset_adjust) set_offset_adjust_coord_without_trafo_changes(point);
-      rule.apply(point);
-    }
-  }
-  Rule& get_rule() { return rule; }
-
- private:
-  Rule rule;
-};
-
-// Rules without values, and rules of one or two integer values written "%d".
-struct LASruleNoValue {
-  explicit LASruleNoValue(const LASoptionValue*) {}
-  void text(std::string&) const {}
-};
+// Rules of one or two integer values written "%d".
 template <class T>
 struct LASruleValue {
   T value;

@@ -40,42 +40,37 @@ using SetExtendedScannerChannel =
     LASruleSet<LASfield<&LASpoint::get_extended_scanner_channel, &LASpoint::set_extended_scanner_channel>,
                CHANNEL_NAME>;
 
-struct CopyUserDataIntoScannerChannel : LASruleNoValue {
+struct CopyUserDataIntoScannerChannel {
   static constexpr const char* name = "copy_user_data_into_scanner_channel";
   static constexpr U32 mask = LAS_SELECTIVE_USER_DATA;
-  using LASruleNoValue::LASruleNoValue;
   void apply(LASpoint* point) const { point->set_extended_scanner_channel(point->user_data & 0x03); }
 };
 
-struct CopyScannerChannelIntoUserData : LASruleNoValue {
+struct CopyScannerChannelIntoUserData {
   static constexpr const char* name = "copy_scanner_channel_into_user_data";
   static constexpr U32 mask = 0;
-  using LASruleNoValue::LASruleNoValue;
   void apply(LASpoint* point) const { point->user_data = point->get_extended_scanner_channel(); }
 };
 
-struct CopyScannerChannelIntoPointSource : LASruleNoValue {
+struct CopyScannerChannelIntoPointSource {
   static constexpr const char* name = "copy_scanner_channel_into_point_source";
   static constexpr U32 mask = 0;
-  using LASruleNoValue::LASruleNoValue;
   void apply(LASpoint* point) const { point->point_source_ID = point->get_extended_scanner_channel(); }
 };
 
 // The ID moves up two bits to make room for the channel; its two top bits
 // are lost, so only IDs below 16384 come back whole from a split.
-struct MergeScannerChannelIntoPointSource : LASruleNoValue {
+struct MergeScannerChannelIntoPointSource {
   static constexpr const char* name = "merge_scanner_channel_into_point_source";
   static constexpr U32 mask = LAS_SELECTIVE_POINT_SOURCE;
-  using LASruleNoValue::LASruleNoValue;
   void apply(LASpoint* point) const {
     point->point_source_ID = (U16)((point->point_source_ID << 2) | point->get_extended_scanner_channel());
   }
 };
 
-struct SplitScannerChannelFromPointSource : LASruleNoValue {
+struct SplitScannerChannelFromPointSource {
   static constexpr const char* name = "split_scanner_channel_from_point_source";
   static constexpr U32 mask = LAS_SELECTIVE_POINT_SOURCE;
-  using LASruleNoValue::LASruleNoValue;
   void apply(LASpoint* point) const {
     point->set_extended_scanner_channel(point->point_source_ID & 0x03);
     point->point_source_ID = (U16)(point->point_source_ID >> 2);

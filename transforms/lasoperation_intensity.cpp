@@ -7,42 +7,45 @@
 #include <string>
 
 #include "core/lasmessage.hpp"
-#include "transforms/lasoperation_effect.hpp"
+#include "transforms/lasoperation.hpp"
 
 namespace {
 
 constexpr U32 U16_LIMIT = 65535;
 
 struct SetIntensity {
+  static constexpr const char* name = "set_intensity";
   static constexpr U32 mask = 0;
   U16 value;
-  const char* name() const { return "set_intensity"; }
-  void write(std::string& text) const { las_option_text_d(text, value); }
+  void text(std::string& text) const { las_option_text_d(text, value); }
   void apply(LASpoint* point) const { point->intensity = value; }
 };
 
 // The three single-precision formulas share the limiting store.
 struct ScaleIntensity {
+  static constexpr const char* name = "scale_intensity";
   static constexpr U32 mask = LAS_SELECTIVE_INTENSITY;
   F32 scale;
-  const char* name() const { return "scale_intensity"; }
-  void write(std::string& text) const { las_option_text_g(text, scale); }
+  explicit ScaleIntensity(const LASoptionValue* v) : scale(v[0].f32) {}
+  void text(std::string& text) const { las_option_text_g(text, scale); }
   void apply(LASpoint* point) const { point->intensity = las_limited_u16((F32)point->intensity * scale); }
 };
 
 struct TranslateIntensity {
+  static constexpr const char* name = "translate_intensity";
   static constexpr U32 mask = LAS_SELECTIVE_INTENSITY;
   F32 offset;
-  const char* name() const { return "translate_intensity"; }
-  void write(std::string& text) const { las_option_text_g(text, offset); }
+  explicit TranslateIntensity(const LASoptionValue* v) : offset(v[0].f32) {}
+  void text(std::string& text) const { las_option_text_g(text, offset); }
   void apply(LASpoint* point) const { point->intensity = las_limited_u16((F32)point->intensity + offset); }
 };
 
 struct TranslateThenScaleIntensity {
+  static constexpr const char* name = "translate_then_scale_intensity";
   static constexpr U32 mask = LAS_SELECTIVE_INTENSITY;
   F32 offset, scale;
-  const char* name() const { return "translate_then_scale_intensity"; }
-  void write(std::string& text) const {
+  explicit TranslateThenScaleIntensity(const LASoptionValue* v) : offset(v[0].f32), scale(v[1].f32) {}
+  void text(std::string& text) const {
     las_option_text_g(text, offset);
     las_option_text_g(text, scale);
   }
@@ -52,10 +55,10 @@ struct TranslateThenScaleIntensity {
 // The upper bound is tested first, so that bounds given the wrong way round
 // still give a defined answer.
 struct ClampIntensity {
+  static constexpr const char* name = "clamp_intensity";
   static constexpr U32 mask = LAS_SELECTIVE_INTENSITY;
   U16 below, above;
-  const char* name() const { return "clamp_intensity"; }
-  void write(std::string& text) const {
+  void text(std::string& text) const {
     las_option_text_d(text, below);
     las_option_text_d(text, above);
   }
@@ -69,40 +72,46 @@ struct ClampIntensity {
 };
 
 struct ClampIntensityBelow {
+  static constexpr const char* name = "clamp_intensity_below";
   static constexpr U32 mask = LAS_SELECTIVE_INTENSITY;
   U16 below;
-  const char* name() const { return "clamp_intensity_below"; }
-  void write(std::string& text) const { las_option_text_d(text, below); }
+  void text(std::string& text) const { las_option_text_d(text, below); }
   void apply(LASpoint* point) const {
     if (point->intensity < below) point->intensity = below;
   }
 };
 
 struct ClampIntensityAbove {
+  static constexpr const char* name = "clamp_intensity_above";
   static constexpr U32 mask = LAS_SELECTIVE_INTENSITY;
   U16 above;
-  const char* name() const { return "clamp_intensity_above"; }
-  void write(std::string& text) const { las_option_text_d(text, above); }
+  void text(std::string& text) const { las_option_text_d(text, above); }
   void apply(LASpoint* point) const {
     if (point->intensity > above) point->intensity = above;
   }
 };
 
+// A name read back from option text still carries the double quotes the text
+// put around it: without them it names the file the operation was built from.
+std::string unquoted(const char* name) {
+  const size_t n = strlen(name);
+  if (n >= 2 && name[0] == '"' && name[n - 1] == '"') return std::string(name + 1, n - 2);
+  return name;
+}
+
 // Replaces each intensity by its entry of a full table, so a lookup is one
 // array access. The file name is kept for the option text.
-class LASoperationMapIntensity : public LASoperationValuesOnly {
- public:
-  explicit LASoperationMapIntensity(std::string file_name) : file_name(std::move(file_name)) {
+struct MapIntensity {
+  static constexpr const char* name = "map_intensity";
+  static constexpr U32 mask = LAS_SELECTIVE_INTENSITY;
+  std::string file_name;
+  U16 map[U16_LIMIT + 1];
+
+  explicit MapIntensity(const LASoptionValue* v) : file_name(unquoted(v[0].text)) {
     for (U32 i = 0; i <= U16_LIMIT; i++) map[i] = (U16)i;
   }
-  const char* name() const override { return "map_intensity"; }
-  I32 get_command(std::string& text) const override {
-    const size_t start = las_operation_text(text, name());
-    las_option_text(text, ("\"" + file_name + "\"").c_str());
-    return las_operation_text_size(text, start);
-  }
-  U32 get_decompress_selective() const override { return LAS_SELECTIVE_INTENSITY; }
-  void transform(LASpoint* point) override { point->intensity = map[point->intensity]; }
+  void text(std::string& text) const { las_option_text(text, ("\"" + file_name + "\"").c_str()); }
+  void apply(LASpoint* point) const { point->intensity = map[point->intensity]; }
 
   // Reads "from to" lines; a line that is not two numbers up to 65535 is
   // skipped, and a later line for the same value wins. Lines are read in
@@ -130,28 +139,16 @@ class LASoperationMapIntensity : public LASoperationValuesOnly {
     }
     return true;
   }
-
-  std::string file_name;
-  U16 map[U16_LIMIT + 1];
 };
 
-// A name read back from option text still carries the double quotes the text
-// put around it: without them it names the file the operation was built from.
-std::string unquoted(const char* name) {
-  const size_t n = strlen(name);
-  if (n >= 2 && name[0] == '"' && name[n - 1] == '"') return std::string(name + 1, n - 2);
-  return name;
-}
-
 LASoptionResult add_map_intensity(LAStransformParse& parse, const LASoptionCall& call) {
-  const std::string name = unquoted(call.values[0].text);
-  FILE* file = LASfopen(name.c_str(), "r");
+  FILE* file = LASfopen(unquoted(call.values[0].text).c_str(), "r");
   if (file == nullptr) {
     laserror("'%s' needs text file with map but '%s' cannot be opened", call.typed, call.values[0].text);
     return LASoptionResult::FAILED;
   }
-  auto operation = std::make_unique<LASoperationMapIntensity>(name);
-  operation->read(file);
+  auto operation = std::make_unique<LASoperationOf<MapIntensity>>(call.values.data());
+  operation->get_rule().read(file);
   fclose(file);
   parse.add(operation.release());
   return LASoptionResult::TAKEN;
@@ -167,17 +164,7 @@ bool fits_u16(U32 value, const char* message) {
 LASoptionResult add_set(LAStransformParse& parse, const LASoptionCall& call) {
   const U32 value = call.values[0].u32;
   if (!fits_u16(value, "cannot set intensity because value of %u is larger than %u")) return LASoptionResult::FAILED;
-  return las_add_effect(parse, SetIntensity{(U16)value});
-}
-
-LASoptionResult add_scale(LAStransformParse& parse, const LASoptionCall& call) {
-  return las_add_effect(parse, ScaleIntensity{call.values[0].f32});
-}
-LASoptionResult add_translate(LAStransformParse& parse, const LASoptionCall& call) {
-  return las_add_effect(parse, TranslateIntensity{call.values[0].f32});
-}
-LASoptionResult add_translate_then_scale(LAStransformParse& parse, const LASoptionCall& call) {
-  return las_add_effect(parse, TranslateThenScaleIntensity{call.values[0].f32, call.values[1].f32});
+  return las_add_rule(parse, SetIntensity{(U16)value});
 }
 
 constexpr const char* BELOW_TOO_LARGE = "cannot clamp intensity because below value of %u is larger than %u";
@@ -186,22 +173,24 @@ constexpr const char* ABOVE_TOO_LARGE = "cannot clamp intensity because above va
 LASoptionResult add_clamp(LAStransformParse& parse, const LASoptionCall& call) {
   const U32 below = call.values[0].u32, above = call.values[1].u32;
   if (!fits_u16(below, BELOW_TOO_LARGE) || !fits_u16(above, ABOVE_TOO_LARGE)) return LASoptionResult::FAILED;
-  return las_add_effect(parse, ClampIntensity{(U16)below, (U16)above});
+  return las_add_rule(parse, ClampIntensity{(U16)below, (U16)above});
 }
 LASoptionResult add_clamp_below(LAStransformParse& parse, const LASoptionCall& call) {
   if (!fits_u16(call.values[0].u32, BELOW_TOO_LARGE)) return LASoptionResult::FAILED;
-  return las_add_effect(parse, ClampIntensityBelow{(U16)call.values[0].u32});
+  return las_add_rule(parse, ClampIntensityBelow{(U16)call.values[0].u32});
 }
 LASoptionResult add_clamp_above(LAStransformParse& parse, const LASoptionCall& call) {
   if (!fits_u16(call.values[0].u32, ABOVE_TOO_LARGE)) return LASoptionResult::FAILED;
-  return las_add_effect(parse, ClampIntensityAbove{(U16)call.values[0].u32});
+  return las_add_rule(parse, ClampIntensityAbove{(U16)call.values[0].u32});
 }
 
 const LASoperationOption options[] = {
     {{"-set_intensity", "value", 1, "%u"}, add_set},
-    {{"-scale_intensity", "scale", 1, "%f", 0, nullptr, "{needs} but '{arg}' is no valid number"}, add_scale},
-    {{"-translate_intensity", "offset", 1, "%f"}, add_translate},
-    {{"-translate_then_scale_intensity", "offset scale", 2, "%f"}, add_translate_then_scale},
+    {{"-scale_intensity", "scale", 1, "%f", 0, nullptr, "{needs} but '{arg}' is no valid number"},
+     las_add_operation<LASoperationOf<ScaleIntensity>>},
+    {{"-translate_intensity", "offset", 1, "%f"}, las_add_operation<LASoperationOf<TranslateIntensity>>},
+    {{"-translate_then_scale_intensity", "offset scale", 2, "%f"},
+     las_add_operation<LASoperationOf<TranslateThenScaleIntensity>>},
     {{"-clamp_intensity", "below above", 2, "%u", 0, nullptr, "{needs} but '{arg}' is no valid {name} value"},
      add_clamp},
     {{"-clamp_intensity_below", "below", 1, "%u", 0, nullptr, "{needs} but '{arg}' is no valid below value"},

@@ -107,7 +107,6 @@ class LASoperationTranslateRawXYatRandom : public LASoperation {
 template <int first, int second>
 class LASoperationSwitch : public LASoperation {
  public:
-  explicit LASoperationSwitch(const LASoptionValue*) {}
   const char* name() const override { return first == 0 ? (second == 1 ? "switch_x_y" : "switch_x_z") : "switch_y_z"; }
   I32 get_command(std::string& text) const override {
     const size_t start = las_operation_text(text, name());

@@ -8,40 +8,15 @@
 #include <string>
 
 #include "transforms/lasoperation.hpp"
-#include "transforms/lasoperation_effect.hpp"
 
 namespace {
 
 // A value for the 8-bit user data, limited as the 16-bit fields are.
 U8 limited_u8(F64 value) { return (U8)las_limited_field(value, 255); }
 
-// An operation made of a rule; none moves a point, so under offset
-// adjustment the point is re-quantised first. The rule gives name(), mask(),
-// text() (its whole option text) and apply().
-template <class Rule>
-class LASoperationRegisters final : public LASoperation {
- public:
-  explicit LASoperationRegisters(const Rule& rule) : rule(rule) {}
-  const char* name() const override { return rule.name(); }
-  I32 get_command(std::string& text) const override {
-    const size_t start = text.size();
-    rule.text(text);
-    return las_operation_text_size(text, start);
-  }
-  U32 get_decompress_selective() const override { return rule.mask(); }
-  F64* transform_coords_for_offset_adjustment(F64 x, F64 y, F64 z) override { return new F64[3]{x, y, z}; }
-  void transform(LASpoint* point) override {
-    if (offset_adjust) set_offset_adjust_coord_without_trafo_changes(point);
-    rule.apply(point);
-  }
-
- private:
-  Rule rule;
-};
-
-// "-" + name, then the numbers written "%u".
-void text_with_indices(std::string& text, const char* name, std::initializer_list<U32> indices) {
-  las_operation_text(text, name);
+// The indices an operation writes into its option text, "%u" each. None of
+// these operations moves a point: each is a rule of LASoperationOf.
+void text_with_indices(std::string& text, std::initializer_list<U32> indices) {
   for (U32 index : indices) las_option_text_d(text, index);
 }
 
@@ -63,105 +38,100 @@ struct PointSource {
 
 template <class Field>
 struct Load {
-  const char* op_name;
-  U32 op_mask;
+  const char* name;
+  U32 mask;
   F64* registers;
   U32 index;
-  const char* name() const { return op_name; }
-  U32 mask() const { return op_mask; }
-  void text(std::string& text) const { text_with_indices(text, op_name, {index}); }
+  void text(std::string& text) const { text_with_indices(text, {index}); }
   void apply(LASpoint* point) const { registers[index] = Field::get(point); }
 };
 
 template <class Field>
 struct Store {
-  const char* op_name;
+  static constexpr U32 mask = 0;
+  const char* name;
   F64* registers;
   U32 index;
-  const char* name() const { return op_name; }
-  U32 mask() const { return 0; }
-  void text(std::string& text) const { text_with_indices(text, op_name, {index}); }
+  void text(std::string& text) const { text_with_indices(text, {index}); }
   void apply(LASpoint* point) const { Field::set(point, registers[index]); }
 };
 
-using LASoperationCopyIntensityIntoRegister = LASoperationRegisters<Load<Intensity>>;
-using LASoperationCopyUserDataIntoRegister = LASoperationRegisters<Load<UserData>>;
-using LASoperationCopyPointSourceIntoRegister = LASoperationRegisters<Load<PointSource>>;
-using LASoperationCopyRegisterIntoIntensity = LASoperationRegisters<Store<Intensity>>;
-using LASoperationCopyRegisterIntoUserData = LASoperationRegisters<Store<UserData>>;
-using LASoperationCopyRegisterIntoPointSource = LASoperationRegisters<Store<PointSource>>;
+using LASoperationCopyIntensityIntoRegister = LASoperationOf<Load<Intensity>>;
+using LASoperationCopyUserDataIntoRegister = LASoperationOf<Load<UserData>>;
+using LASoperationCopyPointSourceIntoRegister = LASoperationOf<Load<PointSource>>;
+using LASoperationCopyRegisterIntoIntensity = LASoperationOf<Store<Intensity>>;
+using LASoperationCopyRegisterIntoUserData = LASoperationOf<Store<UserData>>;
+using LASoperationCopyRegisterIntoPointSource = LASoperationOf<Store<PointSource>>;
 
 const char* const channel_words[4] = {"R", "G", "B", "NIR"};
 
 // Channel 0 red, 1 green, 2 blue, 3 NIR.
+template <U32 channel>
 struct LoadChannel {
+  static constexpr const char* names[4] = {"copy_R_into_register", "copy_G_into_register", "copy_B_into_register",
+                                           "copy_NIR_into_register"};
+  static constexpr const char* name = names[channel];
+  static constexpr U32 mask = channel == 3 ? LAS_SELECTIVE_NIR : LAS_SELECTIVE_RGB;
   F64* registers;
-  U32 channel;
   U32 index;
-  const char* name() const {
-    static const char* const names[4] = {"copy_R_into_register", "copy_G_into_register", "copy_B_into_register",
-                                         "copy_NIR_into_register"};
-    return names[channel];
-  }
-  U32 mask() const { return channel == 3 ? LAS_SELECTIVE_NIR : LAS_SELECTIVE_RGB; }
-  void text(std::string& text) const { text_with_indices(text, name(), {index}); }
+  void text(std::string& text) const { text_with_indices(text, {index}); }
   void apply(LASpoint* point) const { registers[index] = point->rgb[channel]; }
 };
 
 // The name is the common beginning; the text adds the channel's letters, so
 // "-copy_register_into_I" comes back as "-copy_register_into_NIR".
+template <U32 channel>
 struct StoreChannel {
+  static constexpr const char* name = "copy_register_into_";
+  static constexpr U32 mask = 0;
   F64* registers;
   U32 index;
-  U32 channel;
-  const char* name() const { return "copy_register_into_"; }
-  U32 mask() const { return 0; }
   void text(std::string& text) const {
-    text += '-';
-    text += name();
-    las_option_text(text, channel_words[channel]);
+    las_operation_word_tail(text, channel_words[channel]);
     las_option_text_d(text, index);
   }
   void apply(LASpoint* point) const { point->rgb[channel] = las_limited_u16(registers[index]); }
 };
 
-using LASoperationCopyRBGNIRintoRegister = LASoperationRegisters<LoadChannel>;
-using LASoperationCopyRegisterIntoRGBNIR = LASoperationRegisters<StoreChannel>;
+template <U32 channel>
+using LASoperationCopyRBGNIRintoRegister = LASoperationOf<LoadChannel<channel>>;
+template <U32 channel>
+using LASoperationCopyRegisterIntoRGBNIR = LASoperationOf<StoreChannel<channel>>;
 
 // An attribute a point does not have loads 0 and is never written.
 struct LoadAttribute {
+  static constexpr const char* name = "copy_attribute_into_register";
+  static constexpr U32 mask = LAS_SELECTIVE_EXTRA_BYTES;
   U32 attribute;
   F64* registers;
   U32 index;
-  const char* name() const { return "copy_attribute_into_register"; }
-  U32 mask() const { return LAS_SELECTIVE_EXTRA_BYTES; }
-  void text(std::string& text) const { text_with_indices(text, name(), {attribute, index}); }
+  void text(std::string& text) const { text_with_indices(text, {attribute, index}); }
   void apply(LASpoint* point) const { registers[index] = point->get_attribute_as_float(attribute); }
 };
 
 struct StoreAttribute {
+  static constexpr const char* name = "copy_register_into_attribute";
+  static constexpr U32 mask = 0;
   F64* registers;
   U32 index;
   U32 attribute;
-  const char* name() const { return "copy_register_into_attribute"; }
-  U32 mask() const { return 0; }
-  void text(std::string& text) const { text_with_indices(text, name(), {index, attribute}); }
+  void text(std::string& text) const { text_with_indices(text, {index, attribute}); }
   void apply(LASpoint* point) const { store_attribute_value(point, attribute, registers[index]); }
 };
 
-using LASoperationCopyAttributeIntoRegister = LASoperationRegisters<LoadAttribute>;
-using LASoperationCopyRegisterIntoAttribute = LASoperationRegisters<StoreAttribute>;
+using LASoperationCopyAttributeIntoRegister = LASoperationOf<LoadAttribute>;
+using LASoperationCopyRegisterIntoAttribute = LASoperationOf<StoreAttribute>;
 
 // ------------------------------------------------------------------ arithmetic
 
 struct SetRegister {
+  static constexpr const char* name = "set_register";
+  static constexpr U32 mask = 0;
   F64* registers;
   U32 index;
   F64 value;
-  const char* name() const { return "set_register"; }
-  U32 mask() const { return 0; }
   void text(std::string& text) const {
-    text_with_indices(text, name(), {index});
+    text_with_indices(text, {index});
     las_option_text_g(text, value);
   }
   void apply(LASpoint*) const { registers[index] = value; }
@@ -169,44 +139,44 @@ struct SetRegister {
 
 // The scale is kept as an F32 and widened when it multiplies.
 struct ScaleRegister {
+  static constexpr const char* name = "scale_register";
+  static constexpr U32 mask = 0;
   F64* registers;
   U32 index;
   F32 scale;
-  const char* name() const { return "scale_register"; }
-  U32 mask() const { return 0; }
   void text(std::string& text) const {
-    text_with_indices(text, name(), {index});
+    text_with_indices(text, {index});
     las_option_text_g(text, scale);
   }
   void apply(LASpoint*) const { registers[index] *= (F64)scale; }
 };
 
 struct TranslateRegister {
+  static constexpr const char* name = "translate_register";
+  static constexpr U32 mask = 0;
   F64* registers;
   U32 index;
   F64 offset;
-  const char* name() const { return "translate_register"; }
-  U32 mask() const { return 0; }
   void text(std::string& text) const {
-    text_with_indices(text, name(), {index});
+    text_with_indices(text, {index});
     las_option_text_lf(text, offset);
   }
   void apply(LASpoint*) const { registers[index] += offset; }
 };
 
-using LASoperationSetRegister = LASoperationRegisters<SetRegister>;
-using LASoperationScaleRegister = LASoperationRegisters<ScaleRegister>;
-using LASoperationTranslateRegister = LASoperationRegisters<TranslateRegister>;
+using LASoperationSetRegister = LASoperationOf<SetRegister>;
+using LASoperationScaleRegister = LASoperationOf<ScaleRegister>;
+using LASoperationTranslateRegister = LASoperationOf<TranslateRegister>;
 
 // Two registers into a third, by plain F64 rules (a division by 0 gives an
 // infinity or NaN); both inputs are read before the output is written.
 template <class Op>
 struct Combine {
+  static constexpr const char* name = Op::name;
+  static constexpr U32 mask = 0;
   F64* registers;
   U32 input1, input2, output;
-  const char* name() const { return Op::name; }
-  U32 mask() const { return 0; }
-  void text(std::string& text) const { text_with_indices(text, name(), {input1, input2, output}); }
+  void text(std::string& text) const { text_with_indices(text, {input1, input2, output}); }
   void apply(LASpoint*) const { registers[output] = Op::apply(registers[input1], registers[input2]); }
 };
 
@@ -227,10 +197,10 @@ struct Divide {
   static F64 apply(F64 a, F64 b) { return a / b; }
 };
 
-using LASoperationAddRegisters = LASoperationRegisters<Combine<Add>>;
-using LASoperationSubtractRegisters = LASoperationRegisters<Combine<Subtract>>;
-using LASoperationMultiplyRegisters = LASoperationRegisters<Combine<Multiply>>;
-using LASoperationDivideRegisters = LASoperationRegisters<Combine<Divide>>;
+using LASoperationAddRegisters = LASoperationOf<Combine<Add>>;
+using LASoperationSubtractRegisters = LASoperationOf<Combine<Subtract>>;
+using LASoperationMultiplyRegisters = LASoperationOf<Combine<Multiply>>;
+using LASoperationDivideRegisters = LASoperationOf<Combine<Divide>>;
 
 // ------------------------------------------------------------------ parsing
 
@@ -272,7 +242,7 @@ LASoptionResult add_one(LAStransformParse& parse, const LASoptionCall& call, con
 template <class Field>
 LASoptionResult add_load(LAStransformParse& parse, const LASoptionCall& call, const char* name, U32 mask) {
   return add_one(parse, call, [&](F64* registers, U32 index) {
-    return new LASoperationRegisters<Load<Field>>({name, mask, registers, index});
+    return new LASoperationOf<Load<Field>>({name, mask, registers, index});
   });
 }
 LASoptionResult add_load_intensity(LAStransformParse& parse, const LASoptionCall& call) {
@@ -288,7 +258,7 @@ LASoptionResult add_load_point_source(LAStransformParse& parse, const LASoptionC
 template <class Field>
 LASoptionResult add_store(LAStransformParse& parse, const LASoptionCall& call, const char* name) {
   return add_one(parse, call, [&](F64* registers, U32 index) {
-    return new LASoperationRegisters<Store<Field>>({name, registers, index});
+    return new LASoperationOf<Store<Field>>({name, registers, index});
   });
 }
 LASoptionResult add_store_intensity(LAStransformParse& parse, const LASoptionCall& call) {
@@ -304,34 +274,31 @@ LASoptionResult add_store_point_source(LAStransformParse& parse, const LASoption
 template <U32 channel>
 LASoptionResult add_load_channel(LAStransformParse& parse, const LASoptionCall& call) {
   return add_one(parse, call, [](F64* registers, U32 index) {
-    return new LASoperationCopyRBGNIRintoRegister({registers, channel, index});
+    return new LASoperationCopyRBGNIRintoRegister<channel>({registers, index});
   });
 }
 template <U32 channel>
 LASoptionResult add_store_channel(LAStransformParse& parse, const LASoptionCall& call) {
   return add_one(parse, call, [](F64* registers, U32 index) {
-    return new LASoperationCopyRegisterIntoRGBNIR({registers, index, channel});
+    return new LASoperationCopyRegisterIntoRGBNIR<channel>({registers, index});
   });
 }
 
 // Index and number, read by the table; the index is checked after both.
 LASoptionResult add_set(LAStransformParse& parse, const LASoptionCall& call) {
-  const U32 index = call.values[0].u32;
-  if (!IndexReader(call).in_range(index, REGISTER_RANGE)) return LASoptionResult::FAILED;
-  parse.add(new LASoperationSetRegister({parse.transform.registers, index, call.values[1].f64}));
-  return LASoptionResult::TAKEN;
+  return add_one(parse, call, [&](F64* registers, U32 index) {
+    return new LASoperationSetRegister({registers, index, call.values[1].f64});
+  });
 }
 LASoptionResult add_scale(LAStransformParse& parse, const LASoptionCall& call) {
-  const U32 index = call.values[0].u32;
-  if (!IndexReader(call).in_range(index, REGISTER_RANGE)) return LASoptionResult::FAILED;
-  parse.add(new LASoperationScaleRegister({parse.transform.registers, index, call.values[1].f32}));
-  return LASoptionResult::TAKEN;
+  return add_one(parse, call, [&](F64* registers, U32 index) {
+    return new LASoperationScaleRegister({registers, index, call.values[1].f32});
+  });
 }
 LASoptionResult add_translate(LAStransformParse& parse, const LASoptionCall& call) {
-  const U32 index = call.values[0].u32;
-  if (!IndexReader(call).in_range(index, REGISTER_RANGE)) return LASoptionResult::FAILED;
-  parse.add(new LASoperationTranslateRegister({parse.transform.registers, index, call.values[1].f64}));
-  return LASoptionResult::TAKEN;
+  return add_one(parse, call, [&](F64* registers, U32 index) {
+    return new LASoperationTranslateRegister({registers, index, call.values[1].f64});
+  });
 }
 
 // Each register is checked as soon as it is read.
@@ -349,7 +316,7 @@ LASoptionResult add_combine(LAStransformParse& parse, const LASoptionCall& call)
   for (size_t k = 0; k < 3; k++) {
     if (!reader.read(k, invalid[k], r[k]) || !reader.in_range(r[k], range[k])) return LASoptionResult::FAILED;
   }
-  parse.add(new LASoperationRegisters<Combine<Op>>({parse.transform.registers, r[0], r[1], r[2]}));
+  parse.add(new LASoperationOf<Combine<Op>>({parse.transform.registers, r[0], r[1], r[2]}));
   return LASoptionResult::TAKEN;
 }
 

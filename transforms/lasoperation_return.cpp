@@ -7,10 +7,9 @@
 namespace {
 
 // Zeros that some writers leave where a single return is meant.
-struct RepairZeroReturns : LASruleNoValue {
+struct RepairZeroReturns {
   static constexpr const char* name = "repair_zero_returns";
   static constexpr U32 mask = 0;
-  using LASruleNoValue::LASruleNoValue;
   void apply(LASpoint* point) const {
     if (point->get_number_of_returns() == 0) point->set_number_of_returns(1);
     if (point->get_return_number() == 0) point->set_return_number(1);

@@ -47,10 +47,9 @@ struct ScaleUserData {
   }
 };
 
-struct CopyClassificationIntoUserData : LASruleNoValue {
+struct CopyClassificationIntoUserData {
   static constexpr const char* name = "copy_classification_into_user_data";
   static constexpr U32 mask = LAS_SELECTIVE_CLASSIFICATION;
-  using LASruleNoValue::LASruleNoValue;
   void apply(LASpoint* point) const { point->user_data = effective_classification(point); }
 };
 
@@ -61,17 +60,15 @@ constexpr const char* POINT_SOURCE_NAMES[] = {"set_point_source", "change_point_
 using SetPointSource = LASruleSet<PointSource, POINT_SOURCE_NAMES>;
 using ChangePointSourceFromTo = LASruleChangeFromTo<PointSource, POINT_SOURCE_NAMES>;
 
-struct CopyClassificationIntoPointSource : LASruleNoValue {
+struct CopyClassificationIntoPointSource {
   static constexpr const char* name = "copy_classification_into_point_source";
   static constexpr U32 mask = LAS_SELECTIVE_CLASSIFICATION;
-  using LASruleNoValue::LASruleNoValue;
   void apply(LASpoint* point) const { point->point_source_ID = effective_classification(point); }
 };
 
-struct CopyUserDataIntoPointSource : LASruleNoValue {
+struct CopyUserDataIntoPointSource {
   static constexpr const char* name = "copy_user_data_into_point_source";
   static constexpr U32 mask = LAS_SELECTIVE_USER_DATA;
-  using LASruleNoValue::LASruleNoValue;
   void apply(LASpoint* point) const { point->point_source_ID = point->user_data; }
 };
 
@@ -85,9 +82,9 @@ struct BinZintoPointSource {
   U32 bin_size;
   explicit BinZintoPointSource(const LASoptionValue* v) : bin_size(v[0].u32) {}
   void text(std::string& text) const { las_option_text_d(text, bin_size); }
-  void apply(LASoperation& operation, LASpoint* point) const {
+  void apply(LASoperationValuesOnly& operation, LASpoint* point) const {
     const I64 bin = (I64)point->get_Z() / (I64)bin_size;
-    if (operation.offset_adjust) operation.set_offset_adjust_coord_without_trafo_changes(point);
+    operation.requantise(point);
     point->point_source_ID = bin < 0 ? 0 : bin > 65535 ? 65535 : (U16)bin;
   }
 };

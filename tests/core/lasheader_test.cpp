@@ -6,6 +6,7 @@
 #include <string>
 
 #include "compressor/vembra.hpp"
+#include "core/lasheadercodec.hpp"
 #include "core/laspoint.hpp"
 
 namespace {
@@ -328,6 +329,25 @@ TEST(LasHeader, PointLaidOutForAHeader) {
   h.x_scale_factor = 0.5;
   p.X = 3;
   EXPECT_EQ(p.get_x(), 1.5);
+}
+
+// Every public header field goes with a take-over: a header whose fields are
+// all different bytes hands each of them on unchanged.
+TEST(LasHeaderTakeOver, CarriesEveryPublicHeaderField) {
+  using namespace lasheadercodec;
+  HeaderImage pattern;
+  for (U32 i = 0; i < sizeof(pattern.bytes); i++) pattern.bytes[i] = (U8)(i * 7 + 1);
+  LASheader from;
+  for (HeaderField f = FILE_SIGNATURE; f <= TIME_OFFSET; f = next(f))
+    for (U32 e = 0; e < HeaderImage::elements(f); e++) pattern.decode(f, e, from);
+  LASheader to;
+  to.take_over(from);
+  HeaderImage carried;
+  carried.encode(to, FILE_SIGNATURE, TIME_OFFSET);
+  for (HeaderField f = FILE_SIGNATURE; f <= TIME_OFFSET; f = next(f)) {
+    SCOPED_TRACE(HEADER[f].name);
+    EXPECT_EQ(memcmp(carried.at(f), pattern.at(f), HEADER[f].size), 0);
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "core/lasheadercodec.hpp"
 #include "core/laslayout.hpp"
 #include "support/las_fixture.hpp"
 
@@ -137,6 +138,165 @@ TEST(LasLayout, SpecialRecordsAgreeWithTheFixture) {
   EXPECT_EQ(copc.size(), COPC_INFO_SIZE);
   EXPECT_EQ(lasfix::get_u64(copc, COPC_INFO_ROOT_HIER_OFFSET), 1000u);
   EXPECT_EQ(lasfix::get_u64(copc, COPC_INFO_ROOT_HIER_SIZE), 2000u);
+}
+
+// A header with a value of its own in every field, set alike in our header and
+// in the fixture's; the system identifier fills its 32 bytes.
+void fill_alike(LASheader& h, lasfix::Header& f, U8 minor) {
+  f.version_minor = h.version_minor = minor;
+  f.file_source_ID = h.file_source_ID = 0x1234;
+  f.global_encoding = h.global_encoding = 0x0011;
+  f.project_ID_GUID_data_1 = h.project_ID_GUID_data_1 = 0x89ABCDEF;
+  f.project_ID_GUID_data_2 = h.project_ID_GUID_data_2 = 0x2345;
+  f.project_ID_GUID_data_3 = h.project_ID_GUID_data_3 = 0x3456;
+  for (U8 i = 0; i < 8; i++) f.project_ID_GUID_data_4[i] = h.project_ID_GUID_data_4[i] = (U8)(0xA0 + i);
+  const char* system = "a system identifier of 32 chars.";
+  f.system_identifier = system;
+  memcpy(h.system_identifier, system, 32);
+  f.generating_software = "software";
+  strcpy(h.generating_software, "software");
+  f.file_creation_day = h.file_creation_day = 123;
+  f.file_creation_year = h.file_creation_year = 2024;
+  const U16 size = lasfix::standard_header_size(1, minor);
+  f.header_size = h.header_size = size;
+  f.offset_to_point_data = h.offset_to_point_data = size + 10u;
+  f.number_of_variable_length_records = h.number_of_variable_length_records = 3;
+  f.point_data_format = h.point_data_format = 1;
+  f.point_data_record_length = h.point_data_record_length = 28;
+  f.number_of_point_records = h.number_of_point_records = 1000;
+  f.number_of_points_by_return = {11, 22, 33, 44, 55};
+  for (int i = 0; i < 5; i++) h.number_of_points_by_return[i] = (U32)(11 * (i + 1));
+  f.x_scale_factor = h.x_scale_factor = 0.001;
+  f.y_scale_factor = h.y_scale_factor = 0.002;
+  f.z_scale_factor = h.z_scale_factor = 0.004;
+  f.x_offset = h.x_offset = 100.5;
+  f.y_offset = h.y_offset = 200.25;
+  f.z_offset = h.z_offset = -3.75;
+  f.max_x = h.max_x = 11.5;
+  f.min_x = h.min_x = -11.5;
+  f.max_y = h.max_y = 22.5;
+  f.min_y = h.min_y = -22.5;
+  f.max_z = h.max_z = 33.5;
+  f.min_z = h.min_z = -33.5;
+  f.start_of_waveform_data_packet_record = h.start_of_waveform_data_packet_record = 0x1122334455667788ull;
+  f.start_of_first_extended_variable_length_record = h.start_of_first_extended_variable_length_record =
+      0x0102030405060708ull;
+  f.number_of_extended_variable_length_records = h.number_of_extended_variable_length_records = 9;
+  f.extended_number_of_point_records = h.extended_number_of_point_records = 0x100000001ull;
+  std::array<uint64_t, 15> extended{};
+  for (int i = 0; i < 15; i++) extended[i] = h.extended_number_of_points_by_return[i] = 1000ull * i + 7;
+  f.extended_number_of_points_by_return = extended;
+  f.max_gps_time = h.max_gps_time = 1e9 + 0.5;
+  f.min_gps_time = h.min_gps_time = 1e9 - 0.5;
+  f.time_offset = h.time_offset = 42;
+}
+
+// Each version's header, encoded field by field through the codec, lies byte
+// for byte where the fixture writes it; decoded from the fixture's bytes, it
+// gives the same header back, texts terminated and arrays entry by entry.
+TEST(LasHeaderCodec, EveryVersionAgreesWithTheFixtureBothWays) {
+  using namespace lasheadercodec;
+  for (U8 minor = 0; minor <= 5; minor++) {
+    SCOPED_TRACE("LAS 1." + std::to_string(minor));
+    LASheader ours;
+    lasfix::LasFile file;
+    fill_alike(ours, file.header, minor);
+    const std::string fixture = file.bytes();
+    const U32 size = standard_header_size(minor);
+    ASSERT_EQ(fixture.size(), size);
+    const HeaderField last = last_field_of(minor);
+    EXPECT_EQ(HEADER[last].offset + HEADER[last].size, size);
+
+    HeaderImage written;
+    written.encode(ours, FILE_SIGNATURE, last);
+    for (HeaderField f = FILE_SIGNATURE; f <= last; f = next(f)) {
+      SCOPED_TRACE(HEADER[f].name);
+      EXPECT_EQ(std::string((const char*)written.at(f), HEADER[f].size), fixture.substr(HEADER[f].offset, HEADER[f].size));
+    }
+
+    HeaderImage from_fixture;
+    memcpy(from_fixture.bytes, fixture.data(), size);
+    LASheader back;
+    for (HeaderField f = FILE_SIGNATURE; f <= last; f = next(f))
+      for (U32 e = 0; e < HeaderImage::elements(f); e++) from_fixture.decode(f, e, back);
+    HeaderImage again;
+    again.encode(back, FILE_SIGNATURE, last);
+    EXPECT_EQ(memcmp(again.bytes, fixture.data(), size), 0);
+    EXPECT_STREQ(back.system_identifier, ours.system_identifier);
+    EXPECT_EQ(strlen(back.system_identifier), 32u);
+    EXPECT_STREQ(back.generating_software, "software");
+    EXPECT_EQ(back.number_of_points_by_return[4], 55u);
+    EXPECT_EQ(back.z_offset, -3.75);
+    EXPECT_EQ(back.min_z, -33.5);
+    if (minor >= 3) {
+      EXPECT_EQ(back.start_of_waveform_data_packet_record, ours.start_of_waveform_data_packet_record);
+    }
+    if (minor >= 4) {
+      EXPECT_EQ(back.extended_number_of_point_records, 0x100000001ull);
+      EXPECT_EQ(back.extended_number_of_points_by_return[14], 14007u);
+    }
+    if (minor >= 5) {
+      EXPECT_EQ(back.min_gps_time, 1e9 - 0.5);
+      EXPECT_EQ(back.time_offset, 42);
+    }
+  }
+}
+
+// Values set in an image (those written other than the header holds them)
+// land little-endian at the field's offset and entry.
+TEST(LasHeaderCodec, SetValuesLandAtTheirEntries) {
+  using namespace lasheadercodec;
+  HeaderImage image;
+  image.set_unsigned(NUMBER_OF_POINTS_BY_RETURN, 0xAABBCCDD, 3);
+  image.set_unsigned(EXTENDED_NUMBER_OF_POINTS_BY_RETURN, 0x0102030405060708ull, 14);
+  image.set_unsigned(POINT_DATA_FORMAT, 0x86);
+  image.set_real(MIN_GPS_TIME, -2.5);
+  std::string bytes((const char*)image.bytes, sizeof(image.bytes));
+  EXPECT_EQ(lasfix::get_u32(bytes, lasfix::header_offset("number_of_points_by_return") + 12), 0xAABBCCDDu);
+  EXPECT_EQ(lasfix::get_u64(bytes, lasfix::header_offset("extended_number_of_points_by_return") + 112),
+            0x0102030405060708ull);
+  EXPECT_EQ(lasfix::get_u8(bytes, lasfix::header_offset("point_data_format")), 0x86);
+  EXPECT_EQ(lasfix::get_f64(bytes, lasfix::header_offset("min_gps_time")), -2.5);
+  EXPECT_EQ(image.get_unsigned(NUMBER_OF_POINTS_BY_RETURN, 3), 0xAABBCCDDu);
+  EXPECT_EQ(image.get_real(MIN_GPS_TIME), -2.5);
+}
+
+// The checks the reader and the writer share; only the writer lets point
+// formats beyond 10 pass from LAS 1.4 on.
+TEST(LasHeaderCodec, SharedChecksReportInOrder) {
+  struct Case {
+    const char* name;
+    void (*change)(LASheader&);
+    bool writer;
+    bool ok;
+    const char* messages;
+  };
+  const Case cases[] = {
+      {"fine", [](LASheader&) {}, false, true, ""},
+      {"signature", [](LASheader& h) { memcpy(h.file_signature, "LASX", 4); }, false, false,
+       "ERROR: wrong file signature 'LASX'\n"},
+      {"version", [](LASheader& h) { h.version_minor = 7; h.point_data_format = 6; }, false, true,
+       "WARNING: unknown version 1.7 (allowed 1.0-1.5)\n"},
+      {"format_11_read", [](LASheader& h) { h.version_minor = 4; h.point_data_format = 11; }, false, true,
+       "WARNING: LAS version 1.4 does not allow point format 11\n"},
+      {"format_11_written", [](LASheader& h) { h.version_minor = 4; h.point_data_format = 11; }, true, true, ""},
+      {"format_6_in_1_2_written", [](LASheader& h) { h.point_data_format = 0x86; }, true, true,
+       "WARNING: LAS version 1.2 does not allow point format 6\n"},
+      {"header_size", [](LASheader& h) { h.header_size = 100; }, true, false,
+       "ERROR: header size is 100 but should be at least 227\n"},
+      {"offset", [](LASheader& h) { h.offset_to_point_data = 226; }, false, false,
+       "ERROR: offset to point data 226 is smaller than header size 227\n"},
+  };
+  halt_on_error(false);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    LASheader h;
+    c.change(h);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(lasheadercodec::check_header_start(h, c.writer), c.ok);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.messages);
+  }
+  halt_on_error(true);
 }
 
 TEST(LasLayout, PointFormatsAllowedByVersion) {

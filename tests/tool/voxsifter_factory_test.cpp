@@ -1,8 +1,12 @@
 // The factory's order among several selection options (the driver refuses
-// them while halting on errors is on; with halting off this order decides).
+// them while halting on errors is on; with halting off this order decides),
+// and which filter a file gets.
 #include <gtest/gtest.h>
 
+#include "core/lasreader.hpp"
+#include "tool/modulusfilter.hpp"
 #include "tool/voxelfilter.hpp"
+#include "tool/voxsifter_factory.hpp"
 #include "tool/voxsifter_options.hpp"
 
 namespace {
@@ -59,5 +63,57 @@ INSTANTIATE_TEST_SUITE_P(
         RuleCase{"random", [](VoxsifterOptions& o) { o.random_cell_occurrence = true; }, false, VoxelRule::RANDOM,
                  VoxelRule::RANDOM}),
     [](const ::testing::TestParamInfo<RuleCase>& info) { return std::string(info.param.name); });
+
+// A reader of no points over a 10 m box: what the factory looks at (header and
+// point layout) and nothing else.
+class EmptyReader : public LASreader {
+ public:
+  EmptyReader() : LASreader(nullptr) {
+    header.max_x = header.max_y = header.max_z = 10.0;
+    EXPECT_TRUE(point.init(&header, (U8)0, (U16)20));
+  }
+  bool seek(const I64) override { return false; }
+  ByteStreamIn* get_stream() const override { return nullptr; }
+  void close(const bool) override {}
+  bool read_point_default() override { return false; }
+};
+
+enum class Kind { EVERY_NTH, RANDOM_NTH, VOXEL };
+
+struct FilterCase {
+  const char* name;
+  void (*set)(VoxsifterOptions&);
+  bool counting;
+  Kind kind;
+};
+
+void PrintTo(const FilterCase& c, std::ostream* os) { *os << c.name; }
+
+class FilterChoice : public ::testing::TestWithParam<FilterCase> {};
+
+TEST_P(FilterChoice, KindOfFilter) {
+  const FilterCase& c = GetParam();
+  VoxsifterOptions options;
+  c.set(options);
+  EmptyReader reader;
+  std::unique_ptr<PointFilterInterface> filter = choose_point_filter(options, c.counting, 1.0, 1.0, reader);
+  ASSERT_NE(filter, nullptr);
+  EXPECT_EQ(dynamic_cast<ModulusFilter<false>*>(filter.get()) != nullptr, c.kind == Kind::EVERY_NTH);
+  EXPECT_EQ(dynamic_cast<ModulusFilter<true>*>(filter.get()) != nullptr, c.kind == Kind::RANDOM_NTH);
+  // Only the voxel filters learn from a first pass.
+  EXPECT_EQ(filter->requiresVisit(), c.kind == Kind::VOXEL);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Filters, FilterChoice,
+    ::testing::Values(
+        FilterCase{"none", [](VoxsifterOptions&) {}, false, Kind::VOXEL},
+        FilterCase{"every_nth", [](VoxsifterOptions& o) { o.every_nth = 3; }, false, Kind::EVERY_NTH},
+        FilterCase{"random_nth", [](VoxsifterOptions& o) { o.random_nth = 3; }, false, Kind::RANDOM_NTH},
+        FilterCase{"every_nth_wins_over_random_nth", [](VoxsifterOptions& o) { o.every_nth = o.random_nth = 3; }, false,
+                   Kind::EVERY_NTH},
+        FilterCase{"counting_wins_over_every_nth", [](VoxsifterOptions& o) { o.every_nth = 3; }, true, Kind::VOXEL},
+        FilterCase{"counting_wins_over_random_nth", [](VoxsifterOptions& o) { o.random_nth = 3; }, true, Kind::VOXEL}),
+    [](const ::testing::TestParamInfo<FilterCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -161,6 +161,27 @@ INSTANTIATE_TEST_SUITE_P(
                    "ERROR: '-seed' needs 1 argument: random generator seed\n" + NO_INPUT}),
     [](const ::testing::TestParamInfo<OptionCase>& info) { return std::string(info.param.name); });
 
+// With halting off an option whose value is missing or does not read is still
+// met: the layer options switch layers on, and a bad value is taken with its
+// option rather than read as the next argument.
+INSTANTIATE_TEST_SUITE_P(
+    MetWithoutValue, ToolOptionTest,
+    ::testing::Values(
+        OptionCase{"ilaydir_without_directory_switches_layers_on",
+                   {"-errors_ignore", "-ilaydir"},
+                   3,
+                   "ERROR: '-ilaydir' needs 1 argument: directory name\n" + LAY_INFO + NO_INPUT},
+        OptionCase{"bad_values_are_taken",
+                   {"-errors_ignore", "-ilay", "3x", "-seed", "abc", "-classify_as", "y"},
+                   3,
+                   "ERROR: '-ilay' takes a layer count but '3x' is no valid layer count\n"
+                   "ERROR: '-seed' needs 1 argument: random generator seed but 'abc' is no valid random generator "
+                   "seed\n"
+                   "ERROR: '-classify_as' needs 1 argument: classification code but 'y' is no valid classification "
+                   "code\n" +
+                       LAY_INFO + NO_INPUT}),
+    [](const ::testing::TestParamInfo<OptionCase>& info) { return std::string(info.param.name); });
+
 // The entry's checks of the layer options, before any file is opened; the two
 // -ilay checks end the run even with halting off.
 INSTANTIATE_TEST_SUITE_P(

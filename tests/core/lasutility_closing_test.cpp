@@ -1,11 +1,14 @@
 // The closing owners: a reader or writer they hold is closed (input and
 // output ended as on the normal path) and only then deleted; an empty owner
 // does nothing.
-#include "index/lasclosing.hpp"
+#include "core/lasutility.hpp"
 
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "core/lasreader.hpp"
+#include "core/laswriter.hpp"
 
 namespace {
 
