@@ -140,6 +140,19 @@ class CellMap {
     return position;
   }
 
+  // Room for `entries` keys without growing, asked for before the first
+  // insert when their number can be foreseen: a map grown by doubling fills
+  // its index again at every step. Entry room not yet used takes address space
+  // only. Throws std::bad_alloc like insert; an empty map stays usable then.
+  void reserve(U64 entries) {
+    if (count != 0 || entries <= max_count) return;
+    if (entries > MAX_SLOTS / 2) entries = MAX_SLOTS / 2;
+    if (entries > entry_room) growEntries(std::bit_ceil(entries));
+    U64 wanted = MIN_SLOTS;
+    while (wanted - wanted / 8 < entries) wanted *= 2;
+    if (wanted > capacity()) growIndex(wanted);
+  }
+
   // The same by key alone; the record pointer is valid until the next insert.
   Value* find(const Key& key) {
     const U64 position = find(key, hash(key));
@@ -163,9 +176,9 @@ class CellMap {
 
   static U64 tagOf(U64 hash) { return hash << POSITION_BITS; }
 
-  // Doubles the room for entries; their positions stay.
-  void growEntries() {
-    const U64 room = entry_room ? entry_room * 2 : MIN_SLOTS;
+  // Doubles the room for entries, or makes it `room`; their positions stay.
+  void growEntries() { growEntries(entry_room ? entry_room * 2 : MIN_SLOTS); }
+  void growEntries(U64 room) {
     if (room > MAX_SLOTS || room > U64_MAX / 2 / sizeof(Entry)) throw std::bad_alloc();
     void* grown = realloc_las(entries, room * sizeof(Entry));
     if (!grown) throw std::bad_alloc();
@@ -173,10 +186,11 @@ class CellMap {
     entry_room = room;
   }
 
-  // Doubles the index and fills it again from the entries, which hold every
-  // key: the old index is dropped first, so the two never take memory at once.
-  void growIndex() {
-    const U64 new_capacity = slots ? capacity() * 2 : MIN_SLOTS;
+  // Doubles the index (or makes it `new_capacity` slots, a power of two) and
+  // fills it again from the entries, which hold every key: the old index is
+  // dropped first, so the two never take memory at once.
+  void growIndex() { growIndex(slots ? capacity() * 2 : MIN_SLOTS); }
+  void growIndex(U64 new_capacity) {
     if (new_capacity > MAX_SLOTS) throw std::bad_alloc();
     void* block = nullptr;
     U64* fresh = allocate(new_capacity * sizeof(U64), block);  // may throw; the old index still serves

@@ -6,9 +6,37 @@
 #include <optional>
 #include <vector>
 
+#include "core/lasattributer.hpp"
 #include "core/mydefs.hpp"
 
 class LASpoint;
+
+// Where a point record, as it lies in the file, holds what the first pass of
+// a voxel rule reads, and how its integers become coordinates: X, Y, Z at 0,
+// 4, 8 and the intensity at 12 in every format; the GPS time at 20 (formats
+// 1, 3, 4, 5) or 22 (6 to 10), none in formats 0 and 2, whose points carry 0.0.
+struct PointRecordLayout {
+  U32 record_length = 0;
+  I32 gps_time_at = -1;
+  const LASscaling* scaling = nullptr;
+
+  // The layout of `format`, or nothing for formats beyond 10, records shorter
+  // than the format's fields, and coordinates that do not come from the
+  // record's integers alone (z taken from an attribute).
+  static std::optional<PointRecordLayout> of(U8 format, U32 record_length, const LASscaling& scaling) {
+    static constexpr U16 BASE_SIZE[11] = {20, 28, 26, 34, 57, 63, 30, 36, 38, 59, 67};
+    if (format > 10 || record_length < BASE_SIZE[format] || scaling.z_from_attribute >= 0) return std::nullopt;
+    PointRecordLayout layout;
+    layout.record_length = record_length;
+    if (format >= 6) {
+      layout.gps_time_at = 22;
+    } else if (format != 0 && format != 2) {
+      layout.gps_time_at = 20;
+    }
+    layout.scaling = &scaling;
+    return layout;
+  }
+};
 
 // The answer for one point of the writing pass.
 struct SurvivalDecision {
@@ -30,8 +58,24 @@ class PointFilterInterface {
   virtual ~PointFilterInterface() {}
   // First pass: one call per point offered, in reading order.
   virtual void visitPoint(const LASpoint&) {}
+  // Whether the first pass may hand over records instead of points: the rule
+  // reads only fields that lie at fixed places of a record.
+  virtual bool visitsRecords() const { return false; }
+  // First pass over `count` consecutive records: the same as visitPoint of
+  // each of their points, in order. Only where visitsRecords says so.
+  virtual void visitRecords(const U8* /*records*/, U32 /*count*/, const PointRecordLayout& /*layout*/) {}
   // Second pass: whether the point is written; the point itself is not changed.
   virtual SurvivalDecision isSurvivingPointAndModify(LASpoint& point, VoxelIndexAndCenter& cell) = 0;
+  // Whether markSurvivingRecords may stand for isSurvivingPointAndModify: the
+  // decision needs only what a record holds at fixed places.
+  virtual bool decidesRecords() const { return false; }
+  // Second pass over `count` consecutive records, the first of them point
+  // `first` of the pass: sets the bit of each point that survives in `marks`
+  // (one bit per point, room for all of them), as isSurvivingPointAndModify
+  // would decide it, and leaves the others as they are. Lets a pass that reads
+  // only the survivors follow.
+  virtual void markSurvivingRecords(const U8* /*records*/, U32 /*count*/, const PointRecordLayout& /*layout*/,
+                                    U64 /*first*/, std::vector<U64>& /*marks*/) {}
   virtual void setSeed(int seed) = 0;
   virtual U64 numOfSurvivingPoints() const { return 0; }
   virtual bool requiresVisit() const { return false; }

@@ -5,6 +5,8 @@
 #include "tool/voxelfilter.hpp"
 
 #include <algorithm>
+#include <cstring>
+#include <new>
 
 #include "core/lasheader.hpp"
 #include "core/lasmessage.hpp"
@@ -22,6 +24,18 @@ VoxelFilter<Payload>::VoxelFilter(F64 step_xy, F64 step_z, const LASheader& head
       recent(new RecentVoxel[RECENT]) {
   std::fill(recent.get(), recent.get() + RECENT, RecentVoxel{0, Cells::NONE});
   LASMessage(VERBOSE, "Processing a grid with %zu voxels", static_cast<size_t>(grid.numberOfVoxels()));
+  // A map grown by doubling fills its index again at every step; scans hold
+  // ten points per voxel or more at the usual steps, so an eighth of the points
+  // rarely overshoots by much. A wrong count only costs growing later.
+  expected_points = header.extended_number_of_point_records ? header.extended_number_of_point_records
+                                                            : header.number_of_point_records;
+  U64 foreseen = std::min(expected_points / 8, grid.numberOfVoxels());
+  if (foreseen > FORESEEN_VOXELS_MAX) foreseen = FORESEEN_VOXELS_MAX;
+  try {
+    cells.reserve(foreseen);
+  } catch (const std::bad_alloc&) {
+    // The map grows as the voxels come.
+  }
 }
 
 template <class Payload>
@@ -56,35 +70,91 @@ template <class Payload>
 bool VoxelFilter<Payload>::markSurvivors() {
   if constexpr (!Payload::chosen_by_identity) return false;
   marking = visited == 0;
+  // One bit per point of the header's count; a wrong count only costs growing.
+  if (marking && expected_points <= U32_MAX) {
+    try {
+      marks.reserve((expected_points + 63) / 64);
+    } catch (const std::bad_alloc&) {
+    }
+  }
   return marking;
 }
 
-// The point's key (dense keys of wide grids are handed out here, in visiting
-// order) and sample are taken now; the record is updated once PENDING newer
-// points are held back, by when the index slot of a voxel that the recent
-// table does not know has reached the cache. Where a voxel ignores its later
-// points, a point of a voxel known to hold one is not held back at all.
 template <class Payload>
-void VoxelFilter<Payload>::visitPoint(const LASpoint& point) {
-  PendingPoint next;
+void VoxelFilter<Payload>::locate(PendingPoint& next, VoxelIndexAndCenter& cell) {
   if (marking) [[unlikely]] {
     // Positions are kept in 32 bits.
     if (visited >= U32_MAX) dropMarks();
     next.ordinal = static_cast<U32>(visited);
   }
   visited++;
+  VoxelTriple triple;
+  const bool inside = grid.locate(next.x, next.y, next.z, triple);
+  outside += !inside;
+  cell.index = cellKey(triple, inside, true);
+  grid.center(triple, cell.center);
+  next.key = cell.index;
+}
+
+template <class Payload>
+void VoxelFilter<Payload>::visitPoint(const LASpoint& point) {
+  PendingPoint next;
   next.x = point.get_x();
   next.y = point.get_y();
   next.z = get_z(point);
   next.gps_time = point.gps_time;
-  VoxelTriple triple;
-  const bool inside = grid.locate(next.x, next.y, next.z, triple);
-  outside += !inside;
   VoxelIndexAndCenter cell;
-  cell.index = cellKey(triple, inside, true);
-  grid.center(triple, cell.center);
-  next.key = cell.index;
+  locate(next, cell);
   next.sample = Payload::sample(point, cell);
+  admit(next);
+}
+
+// The coordinates are those of the point path, raw * scale + offset through
+// the same scaling, so every key and identity comes out the same. A block's
+// voxels are all computed first, their recent-table entries asked for, then
+// the points are admitted in order.
+template <class Payload>
+void VoxelFilter<Payload>::visitRecords(const U8* records, U32 count, const PointRecordLayout& layout) {
+  if constexpr (Payload::reads_records) {
+    const LASscaling& scaling = *layout.scaling;
+    PendingPoint block[RECORD_BLOCK];
+    for (U32 start = 0; start < count; start += RECORD_BLOCK) {
+      const U32 size = std::min(RECORD_BLOCK, count - start);
+      const U8* record = records + static_cast<U64>(start) * layout.record_length;
+      U32 located = 0;
+      try {
+        for (; located < size; located++, record += layout.record_length) {
+          PendingPoint& next = block[located];
+          next.x = scaling.get_x(record_i32(record));
+          next.y = scaling.get_y(record_i32(record + 4));
+          next.z = scaling.get_z(record_i32(record + 8));
+          next.gps_time = 0.0;
+          if (layout.gps_time_at >= 0) std::memcpy(&next.gps_time, record + layout.gps_time_at, sizeof(F64));
+          VoxelIndexAndCenter cell;
+          locate(next, cell);
+          next.sample = Payload::sampleRecord(record, next.x, next.y, next.z, cell);
+          __builtin_prefetch(&recent[recentSlot(next.key)]);
+        }
+      } catch (...) {
+        // As point by point: the points before the one that failed are in.
+        for (U32 i = 0; i < located; i++) admit(block[i]);
+        throw;
+      }
+      for (U32 i = 0; i < size; i++) admit(block[i]);
+    }
+  } else {
+    (void)records;
+    (void)count;
+    (void)layout;
+  }
+}
+
+// The record is updated once PENDING newer points are held back, by when the
+// index slot of a voxel that the recent table does not know has reached the
+// cache. Where a voxel ignores its later points, a point of a voxel known to
+// hold one is not held back at all.
+template <class Payload>
+void VoxelFilter<Payload>::admit(const PendingPoint& next) {
   // With survivor marks every point is entered: it may repeat its voxel's
   // chosen identity.
   if (next.key == visited_key) {
@@ -220,31 +290,127 @@ U64 VoxelFilter<Payload>::findForSecondPass(U64 key) {
 }
 
 template <class Payload>
-SurvivalDecision VoxelFilter<Payload>::isSurvivingPointAndModify(LASpoint& point, VoxelIndexAndCenter& cell) {
-  if (pending_count > 0 || !second_pass) [[unlikely]] {
-    enterPending();
-    // The second pass meets its voxels as the first did: start afresh.
-    if (!second_pass) {
-      std::fill(recent.get(), recent.get() + RECENT, RecentVoxel{0, Cells::NONE});
-      last_position = Cells::NONE;
+void VoxelFilter<Payload>::startSecondPass() {
+  enterPending();
+  // The second pass meets its voxels as the first did: start afresh.
+  if (!second_pass) {
+    std::fill(recent.get(), recent.get() + RECENT, RecentVoxel{0, Cells::NONE});
+    last_position = Cells::NONE;
+    if constexpr (marks_move<Payload>) {
+      if (marks_handed_out && marks_valid) orderMarkedVoxels();
     }
-    second_pass = true;
   }
-  const F64 x = point.get_x();
-  const F64 y = point.get_y();
-  const F64 z = get_z(point);
+  second_pass = true;
+}
+
+// A marked point's place among the marked points is the count of marks before
+// it; every voxel's chosen point and every marked repeat of it is marked, so
+// the list comes out full. Where a rule may move the chosen point, the voxels
+// of the survivors come in an order of their own, which the cursor (made for
+// the order of the voxels' first points) does not follow.
+template <class Payload>
+void VoxelFilter<Payload>::orderMarkedVoxels() {
+  if constexpr (marks_move<Payload>) {
+    std::vector<U32> before(marks.size());
+    U64 marked = 0;
+    for (size_t word = 0; word < marks.size(); word++) {
+      before[word] = static_cast<U32>(marked);
+      marked += static_cast<U64>(__builtin_popcountll(marks[word]));
+    }
+    auto rank = [&](U32 ordinal) {
+      const U64 below = marks[ordinal >> 6] & ((U64(1) << (ordinal & 63)) - 1);
+      return before[ordinal >> 6] + static_cast<U64>(__builtin_popcountll(below));
+    };
+    survivor_positions.assign(marked, U32_MAX);
+    for (U64 position = 0; position < cells.size(); position++) {
+      survivor_positions[rank(cells.at(position).value.chosen)] = static_cast<U32>(position);
+    }
+    for (const auto& [position, ordinals] : repeats) {
+      for (const U32 ordinal : ordinals) survivor_positions[rank(ordinal)] = static_cast<U32>(position);
+    }
+    next_survivor = 0;
+  }
+}
+
+template <class Payload>
+SurvivalDecision VoxelFilter<Payload>::decide(F64 x, F64 y, F64 z, F64 gps_time, VoxelIndexAndCenter& cell) {
   VoxelTriple triple;
   const bool inside = grid.locate(x, y, z, triple);
   cell.index = cellKey(triple, inside, false);
   grid.center(triple, cell.center);
 
   SurvivalDecision decision;
-  const U64 position = findForSecondPass(cell.index);
+  U64 position = Cells::NONE;
+  if (next_survivor < survivor_positions.size()) {
+    // The points that the marks stand for are asked about in their order.
+    const U64 hint = survivor_positions[next_survivor];
+    if (hint < cells.size() && cells.at(hint).key == cell.index) {
+      position = hint;
+      next_survivor++;
+      if (next_survivor + 8 < survivor_positions.size() && survivor_positions[next_survivor + 8] < cells.size())
+        __builtin_prefetch(&cells.at(survivor_positions[next_survivor + 8]));
+    }
+  }
+  if (position == Cells::NONE) position = findForSecondPass(cell.index);
   if (position == Cells::NONE) return decision;
   const VoxelCell<Payload>& voxel = cells.at(position).value;
-  decision.survives = voxel.hash == utils::PointHash::computeHash(x, y, z, point.gps_time);
+  decision.survives = voxel.hash == utils::PointHash::computeHash(x, y, z, gps_time);
   decision.points_in_cell = voxel.payload.getPointsInCell();
   return decision;
+}
+
+template <class Payload>
+SurvivalDecision VoxelFilter<Payload>::isSurvivingPointAndModify(LASpoint& point, VoxelIndexAndCenter& cell) {
+  if (pending_count > 0 || !second_pass) [[unlikely]]
+    startSecondPass();
+  return decide(point.get_x(), point.get_y(), get_z(point), point.gps_time, cell);
+}
+
+// The coordinates and identity are those the point path computes (see
+// visitRecords), so each bit is the decision isSurvivingPointAndModify gives.
+// Most voxels a block meets are known to the recent table or met first at the
+// cursor; for the others, the index slots and then the entries of a whole
+// block are asked of the cache before they are read, so that the misses
+// overlap instead of coming one after another.
+template <class Payload>
+void VoxelFilter<Payload>::markSurvivingRecords(const U8* records, U32 count, const PointRecordLayout& layout,
+                                                U64 first, std::vector<U64>& marks) {
+  if (pending_count > 0 || !second_pass) [[unlikely]]
+    startSecondPass();
+  // About one survivor per voxel: repeats of chosen points are few.
+  if (survivor_positions.capacity() == 0) survivor_positions.reserve(cells.size() + cells.size() / 16 + 64);
+  const LASscaling& scaling = *layout.scaling;
+  U64 keys[RECORD_BLOCK], identities[RECORD_BLOCK], positions[RECORD_BLOCK];
+  for (U32 start = 0; start < count; start += RECORD_BLOCK) {
+    const U32 size = std::min(RECORD_BLOCK, count - start);
+    const U8* record = records + static_cast<U64>(start) * layout.record_length;
+    for (U32 i = 0; i < size; i++, record += layout.record_length) {
+      const F64 x = scaling.get_x(record_i32(record));
+      const F64 y = scaling.get_y(record_i32(record + 4));
+      const F64 z = scaling.get_z(record_i32(record + 8));
+      F64 gps_time = 0.0;
+      if (layout.gps_time_at >= 0) std::memcpy(&gps_time, record + layout.gps_time_at, sizeof(F64));
+      VoxelTriple triple;
+      const bool inside = grid.locate(x, y, z, triple);
+      keys[i] = cellKey(triple, inside, false);
+      identities[i] = utils::PointHash::computeHash(x, y, z, gps_time);
+      __builtin_prefetch(&recent[recentSlot(keys[i])]);
+    }
+    for (U32 i = 0; i < size; i++) {
+      if (recent[recentSlot(keys[i])].key != keys[i]) cells.prefetch(Cells::hash(keys[i]));
+    }
+    for (U32 i = 0; i < size; i++) {
+      positions[i] = findForSecondPass(keys[i]);
+      if (positions[i] != Cells::NONE) __builtin_prefetch(&cells.at(positions[i]));
+    }
+    for (U32 i = 0; i < size; i++) {
+      if (positions[i] != Cells::NONE && cells.at(positions[i]).value.hash == identities[i]) {
+        const U64 ordinal = first + start + i;
+        marks[ordinal >> 6] |= U64(1) << (ordinal & 63);
+        if (positions[i] <= U32_MAX) survivor_positions.push_back(static_cast<U32>(positions[i]));
+      }
+    }
+  }
 }
 
 // The 25 filters.

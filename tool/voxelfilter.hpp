@@ -8,6 +8,7 @@
 // engine), without a vtable pointer, so memory per occupied voxel stays small.
 #pragma once
 
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <type_traits>
@@ -34,14 +35,33 @@ inline U8 get_extended_return_number(const LASpoint& point) { return point.get_e
 // Attribute attribute_idx, 0.0 when the point has no such attribute.
 F64 get_attribute(const LASpoint& point);
 
-// Whether the getter is that of world z, which the identity holds.
-template <class T, T (*get)(const LASpoint&)>
-constexpr bool gets_z() {
-  if constexpr (std::is_same_v<T, F64>) {
-    return get == get_z;
+// Whether getter `get` is `target`.
+template <class T, T (*get)(const LASpoint&), class U, U (*target)(const LASpoint&)>
+constexpr bool is_getter() {
+  if constexpr (std::is_same_v<T, U>) {
+    return get == target;
   } else {
     return false;
   }
+}
+
+// Whether the getter is that of world z, which the identity holds.
+template <class T, T (*get)(const LASpoint&)>
+constexpr bool gets_z() {
+  return is_getter<T, get, F64, get_z>();
+}
+
+// Whether the getter is that of the intensity, which every record holds at 12.
+template <class T, T (*get)(const LASpoint&)>
+constexpr bool gets_intensity() {
+  return is_getter<T, get, U16, get_intensity>();
+}
+
+// A 32-bit integer field of a record, which may lie off its alignment.
+inline I32 record_i32(const U8* at) {
+  I32 value;
+  std::memcpy(&value, at, sizeof(value));
+  return value;
 }
 
 // Payload records are packed to 4 bytes: a 64-bit identity, a 32-bit count and a
@@ -88,7 +108,24 @@ class VoxelFilterPayloadInterface<false> {
 // identity and every comparison is strict, so a point can never take the
 // place of an earlier point of the same identity: the chosen point of a voxel
 // is the only one of its identity unless a later one repeats it, which the
-// first pass sees).
+// first pass sees). Where reads_records holds, sampleRecord(record, x, y, z,
+// cell) takes the same Sample from the point's record as it lies in the file
+// (see PointRecordLayout), x, y, z being the point's world coordinates.
+
+// What a value rule compares, from the record: z (the point's world z) or the
+// intensity; the rules of other values do not read records.
+template <class T, T (*get)(const LASpoint&)>
+T record_sample(const U8* record, F64 z) {
+  if constexpr (gets_z<T, get>()) {
+    return z;
+  } else if constexpr (gets_intensity<T, get>()) {
+    U16 intensity;
+    std::memcpy(&intensity, record + 12, sizeof(intensity));
+    return intensity;
+  } else {
+    return T{};
+  }
+}
 
 // Nothing of the point: the rules that do not compare values.
 struct VoxelFilterNoSample {};
@@ -100,7 +137,9 @@ class VoxelFilterPayloadFirstOccurrence : public VoxelFilterPayloadInterface<cou
   static constexpr bool seeded_per_cell = false;
   static constexpr bool ignores_later_points = !counting;
   static constexpr bool chosen_by_identity = true;
+  static constexpr bool reads_records = true;
   static Sample sample(const LASpoint&, const VoxelIndexAndCenter&) { return {}; }
+  static Sample sampleRecord(const U8*, F64, F64, F64, const VoxelIndexAndCenter&) { return {}; }
   bool pointNeedsUpdate(Sample) { return false; }
   void updatePayload(Sample) {}
 };
@@ -112,7 +151,11 @@ class VoxelFilterPayloadHighest : public VoxelFilterPayloadInterface<counting> {
   static constexpr bool seeded_per_cell = false;
   static constexpr bool ignores_later_points = false;
   static constexpr bool chosen_by_identity = gets_z<T, get>();
+  static constexpr bool reads_records = gets_z<T, get>() || gets_intensity<T, get>();
   static T sample(const LASpoint& point, const VoxelIndexAndCenter&) { return get(point); }
+  static T sampleRecord(const U8* record, F64, F64, F64 z, const VoxelIndexAndCenter&) {
+    return record_sample<T, get>(record, z);
+  }
   bool pointNeedsUpdate(T sample) { return sample > value; }
   void updatePayload(T sample) { value = sample; }
 
@@ -127,7 +170,11 @@ class VoxelFilterPayloadLowest : public VoxelFilterPayloadInterface<counting> {
   static constexpr bool seeded_per_cell = false;
   static constexpr bool ignores_later_points = false;
   static constexpr bool chosen_by_identity = gets_z<T, get>();
+  static constexpr bool reads_records = gets_z<T, get>() || gets_intensity<T, get>();
   static T sample(const LASpoint& point, const VoxelIndexAndCenter&) { return get(point); }
+  static T sampleRecord(const U8* record, F64, F64, F64 z, const VoxelIndexAndCenter&) {
+    return record_sample<T, get>(record, z);
+  }
   bool pointNeedsUpdate(T sample) { return sample < value; }
   void updatePayload(T sample) { value = sample; }
 
@@ -143,9 +190,13 @@ class VoxelFilterPayloadClosest : public VoxelFilterPayloadInterface<counting> {
   static constexpr bool seeded_per_cell = false;
   static constexpr bool ignores_later_points = false;
   static constexpr bool chosen_by_identity = true;
+  static constexpr bool reads_records = true;
   static F64 sample(const LASpoint& point, const VoxelIndexAndCenter& cell) {
-    const F64 dx = point.get_x() - cell.center[0];
-    const F64 dy = point.get_y() - cell.center[1];
+    return sampleRecord(nullptr, point.get_x(), point.get_y(), 0.0, cell);
+  }
+  static F64 sampleRecord(const U8*, F64 x, F64 y, F64, const VoxelIndexAndCenter& cell) {
+    const F64 dx = x - cell.center[0];
+    const F64 dy = y - cell.center[1];
     return dx * dx + dy * dy;
   }
   bool pointNeedsUpdate(F64 sample) { return sample < value; }
@@ -165,7 +216,9 @@ class VoxelFilterPayloadRandom : public VoxelFilterPayloadInterface<true> {
   static constexpr bool ignores_later_points = false;
   // A later point may take the place of an earlier one of the same identity.
   static constexpr bool chosen_by_identity = false;
+  static constexpr bool reads_records = true;
   static Sample sample(const LASpoint&, const VoxelIndexAndCenter&) { return {}; }
+  static Sample sampleRecord(const U8*, F64, F64, F64, const VoxelIndexAndCenter&) { return {}; }
   void setSeed(int seed) { engine.setSeed(seed); }
   bool pointNeedsUpdate(Sample) { return engine.uniformU64(0, count - 1) == 0; }
   void updatePayload(Sample) {}
@@ -215,7 +268,12 @@ class VoxelFilter : public PointFilterInterface {
   ~VoxelFilter() override;
 
   void visitPoint(const LASpoint& point) override;
+  bool visitsRecords() const override { return Payload::reads_records; }
+  void visitRecords(const U8* records, U32 count, const PointRecordLayout& layout) override;
   SurvivalDecision isSurvivingPointAndModify(LASpoint& point, VoxelIndexAndCenter& cell) override;
+  bool decidesRecords() const override { return true; }
+  void markSurvivingRecords(const U8* records, U32 count, const PointRecordLayout& layout, U64 first,
+                            std::vector<U64>& marks) override;
   void setSeed(int seed) override {
     enterPending();
     engine.setSeed(seed);
@@ -230,14 +288,26 @@ class VoxelFilter : public PointFilterInterface {
   bool markSurvivors() override;
   const std::vector<U64>* survivorMarks() const override {
     const_cast<VoxelFilter*>(this)->enterPending();
-    return marking && marks_valid ? &marks : nullptr;
+    if (!marking || !marks_valid) return nullptr;
+    marks_handed_out = true;
+    return &marks;
   }
 
   const VoxelGrid& getGrid() const { return grid; }
   // Bytes held for the occupied voxels, free room included.
   U64 memoryBytes() const {
-    return cells.memoryBytes() + wide_keys.memoryBytes() + sizeof(RecentVoxel) * RECENT + marks.capacity() * sizeof(U64);
+    return cells.memoryBytes() + wide_keys.memoryBytes() + sizeof(RecentVoxel) * RECENT + marks.capacity() * sizeof(U64) +
+           survivor_positions.capacity() * sizeof(U32);
   }
+
+  // Voxels the map makes room for before the first pass: an eighth of the
+  // header's point count (at most the grid's voxels), to no more than this,
+  // which keeps an overestimate's index within 32 MB.
+  static constexpr U64 FORESEEN_VOXELS_MAX = U64(1) << 21;
+
+  // Records visitRecords takes at a time: it computes their voxels and asks
+  // the cache for their entries of the recent table before it enters them.
+  static constexpr U32 RECORD_BLOCK = 64;
 
   // Points visitPoint holds back at most.
   static constexpr U32 PENDING = 16;
@@ -261,6 +331,11 @@ class VoxelFilter : public PointFilterInterface {
     return wideCellKey(triple, add);
   }
   U64 wideCellKey(const VoxelTriple& triple, bool add);
+  // Takes the point's first-pass position (with survivor marks) and its voxel
+  // from x, y, z; dense keys of wide grids are handed out here, in visiting order.
+  void locate(PendingPoint& next, VoxelIndexAndCenter& cell);
+  // The rest of a visit: enters the point, holds it back, or passes it over.
+  void admit(const PendingPoint& next);
   // The slot of the key in the table of recently used voxels.
   static U64 recentSlot(U64 key) { return (key * 0x9E3779B97F4A7C15ULL) >> (64 - RECENT_BITS); }
   // The voxel's position in cells when the recent table knows it, else Cells::NONE.
@@ -290,6 +365,12 @@ class VoxelFilter : public PointFilterInterface {
     std::vector<U64>().swap(marks);
     repeats.clear();
   }
+  // Enters the held-back points; on the first call of the second pass, starts it.
+  void startSecondPass();
+  // survivor_positions for marks handed out: the voxel of each marked point.
+  void orderMarkedVoxels();
+  // The second-pass decision for a point of these world coordinates and GPS time.
+  SurvivalDecision decide(F64 x, F64 y, F64 z, F64 gps_time, VoxelIndexAndCenter& cell);
   // The voxel's position for the second pass, Cells::NONE when unoccupied.
   U64 findForSecondPass(U64 key);
 
@@ -322,6 +403,12 @@ class VoxelFilter : public PointFilterInterface {
   // No grid key: keys lie below 2^63 plus one per cell outside the box.
   static constexpr U64 NO_KEY = U64_MAX;
   U64 visited_key = NO_KEY;
+  // Voxels of the survivors that markSurvivingRecords found or the survivor
+  // marks stand for, in order, and the next one: a survivor asked about
+  // afterwards finds its voxel there without a lookup (a hint like the
+  // cursor: checked against the key).
+  std::vector<U32> survivor_positions;
+  U64 next_survivor = 0;
   // Second pass: the first entry not met yet, as far as the order goes.
   U64 cursor = 0;
   bool second_pass = false;
@@ -330,6 +417,10 @@ class VoxelFilter : public PointFilterInterface {
   bool marking = false;
   bool marks_valid = true;
   U64 visited = 0;
+  // Whether survivorMarks gave the marks out: the second pass reads only them.
+  mutable bool marks_handed_out = false;
+  // The header's point count.
+  U64 expected_points = 0;
   std::vector<U64> marks;
   // Marked points that repeat their voxel's chosen identity, by voxel position.
   std::unordered_map<U64, std::vector<U32>> repeats;

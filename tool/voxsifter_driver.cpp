@@ -9,6 +9,8 @@
 #include <ctime>
 #include <exception>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "compressor/vembra.hpp"
 #include "core/bytestreamin.hpp"
@@ -278,12 +280,33 @@ static void second_pass_layers(LASreader* reader, LASmodify* modify, LASpointMod
   }
 }
 
-// First pass: the filter sees every point that the ignore rules do not name.
-// Counts the points read.
+// Records a reader is asked to lend at a time.
+static constexpr U32 RECORDS_AT_ONCE = 4096;
+
+// Where the reader's records hold what the filters read, when they hold it
+// as the reader's points would give it.
+static std::optional<PointRecordLayout> record_layout(const LASreader* reader) {
+  if (reader->point.scaling == nullptr) return std::nullopt;
+  return PointRecordLayout::of(reader->header.point_data_format, reader->header.point_data_record_length,
+                               *reader->point.scaling);
+}
+
+// First pass: the filter sees every point that the ignore rules do not name,
+// as records where the reader lends them and the filter reads them (the
+// reader lends none with ignore rules), else as points. Counts the points read.
 static I64 first_pass(LASreader* reader, PointFilterInterface* filter, const LASignore* ignore, I64& read) {
   LASpoint& point = reader->point;
   I64 ignored = 0;
   read = 0;
+  if (!ignore && filter->visitsRecords()) {
+    if (const std::optional<PointRecordLayout> layout = record_layout(reader)) {
+      U32 got = 0;
+      while (const U8* records = reader->lend_point_records(RECORDS_AT_ONCE, got)) {
+        filter->visitRecords(records, got, *layout);
+        read += got;
+      }
+    }
+  }
   if (ignore) {
     while (reader->read_point()) {
       read++;
@@ -300,6 +323,28 @@ static I64 first_pass(LASreader* reader, PointFilterInterface* filter, const LAS
     }
   }
   return ignored;
+}
+
+// Survivor marks from the records as they lie in the file, for a filter that
+// could not keep them in the first pass, so that the writing pass reads only
+// the survivors. Leaves the reader at its first point. False when there are
+// none; `moved` tells whether the reader was read from then.
+static bool scan_survivors(LASreader* reader, PointFilterInterface* filter, std::vector<U64>& marks, bool& moved) {
+  moved = false;
+  if (!filter->decidesRecords() || reader->points_expected <= 0) return false;
+  const std::optional<PointRecordLayout> layout = record_layout(reader);
+  if (!layout) return false;
+  const U64 expected = (U64)reader->points_expected;
+  U64 first = 0;
+  U32 got = 0;
+  while (const U8* records = reader->lend_point_records(RECORDS_AT_ONCE, got)) {
+    if (!moved) marks.assign((expected + 63) / 64, 0);
+    moved = true;
+    if (got > expected - first) return false;
+    filter->markSurvivingRecords(records, got, *layout, first, marks);
+    first += got;
+  }
+  return moved && first == expected && reader->seek(0);
 }
 
 // The layer that layer output adds, with the ignore rules of the input as
@@ -488,9 +533,12 @@ struct FileThinning {
   std::unique_ptr<PointFilterInterface> filter;
   LASreaderOwner reader;
   // Survivor marks are asked for before the first pass; the second pass goes
-  // by them only when it provably reads the points of the first.
+  // by them only when it provably reads the points of the first (replayed),
+  // kept in the first pass (marked) or taken from the records (scanned).
+  bool replayed = false;
   bool marked = false;
   const std::vector<U64>* marks = nullptr;
+  std::vector<U64> scanned;
   SurvivorChanges changes;
   bool changing = false;
   // An output that cannot be corrected afterwards gets a true header first.
@@ -587,8 +635,8 @@ static bool settle_options(FileThinning& f) {
 static void make_filter(FileThinning& f) {
   f.filter = choose_point_filter(f.run.options, f.counting, f.step_xy, f.step_z, *f.reader);
   if (f.o.seed) f.filter->setSeed(*f.o.seed);
-  f.marked = !f.layer_output && f.filter->requiresVisit() && replays_first_pass(f.run, f.reader.get()) &&
-             f.filter->markSurvivors();
+  f.replayed = !f.layer_output && f.filter->requiresVisit() && replays_first_pass(f.run, f.reader.get());
+  f.marked = f.replayed && f.filter->markSurvivors();
 }
 
 // The first pass for a filter that learns the file before it decides, with
@@ -641,6 +689,23 @@ static const std::vector<U64>* decide_marks(const VoxsifterRun& run, LASreader* 
     return filter->survivorMarks();
   }
   return nullptr;
+}
+
+// Without marks from the first pass, marks from the records of the reopened
+// input where it replays the first pass. A scan that did not finish leaves
+// the reader somewhere: it is opened again. False when that fails.
+static bool scan_for_marks(FileThinning& f, I64 first_pass_points) {
+  if (f.marks || !f.replayed || !replays_first_pass(f.run, f.reader.get()) ||
+      f.reader->points_expected != first_pass_points) {
+    return true;
+  }
+  bool moved = false;
+  if (scan_survivors(f.reader.get(), f.filter.get(), f.scanned, moved)) {
+    f.marks = &f.scanned;
+    return true;
+  }
+  std::vector<U64>().swap(f.scanned);
+  return !moved || reopen_for_pass(f.run, f.reader, f.input_name);
 }
 
 // The output header takes over the input header's records and names this
@@ -811,11 +876,13 @@ void voxsifter_thin_next_file(VoxsifterRun& run) {
   if (!open_input(f) || !settle_options(f)) return;
   make_filter(f);
   const bool complete = learn_the_file(f.reader.get(), f.filter.get(), f.input_name, f.pass_start);
+  f.replayed = f.replayed && complete;
   f.marked = f.marked && complete;
   const I64 first_pass_points = f.reader->points_expected;
   // A failed reopen leaves the output name to the next file.
   if (!reopen_for_pass(run, f.reader, f.input_name)) return;
   f.marks = decide_marks(run, f.reader.get(), f.filter.get(), f.marked, first_pass_points);
+  if (!scan_for_marks(f, first_pass_points)) return;
   build_output_header(f);
   if (!open_output(f)) return;
   write_survivors(f, f.reader.get(), f.filter.get());

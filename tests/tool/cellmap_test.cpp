@@ -107,6 +107,38 @@ TEST(CellMap, CapacityIsPowerOfTwoAndAtMostSevenEighthsFull) {
 // Entries keep the position they were given, in order of first insertion,
 // while the index grows around them; a find by position and hash agrees with
 // the find by key.
+// Room made before the first insert holds that many keys without growing;
+// asked for later, or for fewer keys than there is room for, it changes nothing.
+TEST(CellMap, ReservedRoomHoldsItsKeysWithoutGrowing) {
+  for (const U64 keys : {U64(1), U64(14), U64(15), U64(1000), U64(114688), U64(114689)}) {
+    SCOPED_TRACE(keys);
+    Map map;
+    map.reserve(keys);
+    const U64 capacity = map.capacity();
+    ASSERT_GE(capacity - capacity / 8, keys);
+    if (capacity > Map::MIN_SLOTS) {
+      EXPECT_LT(capacity / 2 - capacity / 16, keys);  // the least that holds them
+    }
+    bool inserted;
+    for (U64 k = 0; k < keys; k++) map.insert(k * 977, inserted)->a = k;
+    EXPECT_EQ(map.capacity(), capacity);
+    for (U64 k = 0; k < keys; k++) {
+      ASSERT_EQ(map.find(k * 977, Map::hash(k * 977)), k);
+      ASSERT_EQ(map.find(k * 977)->a, k);
+    }
+    map.reserve(keys * 8);
+    EXPECT_EQ(map.capacity(), capacity);
+    map.insert(U64_MAX, inserted);
+    EXPECT_TRUE(inserted);
+    EXPECT_EQ(map.find(U64_MAX, Map::hash(U64_MAX)), keys);
+  }
+  Map map;
+  map.reserve(100);
+  const U64 capacity = map.capacity();
+  map.reserve(10);
+  EXPECT_EQ(map.capacity(), capacity);
+}
+
 TEST(CellMap, PositionsFollowFirstInsertionAndSurviveGrowth) {
   Map map;
   std::vector<U64> keys;

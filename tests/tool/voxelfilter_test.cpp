@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/lasheader.hpp"
+#include "support/las_fixture.hpp"
 
 namespace {
 
@@ -611,6 +612,247 @@ TEST_F(VoxelFilterTest, SurvivorMarksMatchEveryDecision) {
   late->visitPoint(point);
   EXPECT_FALSE(late->markSurvivors());
   EXPECT_EQ(late->survivorMarks(), nullptr);
+}
+
+// Scan points as raw records of a grid with offsets, with points outside the
+// box up to the raw limits and exact repeats near and far; point format 1 in
+// the filter's header, records of other formats given by the tests.
+class VoxelRecordTest : public VoxelFilterTest {
+ protected:
+  void SetUp() override {
+    VoxelFilterTest::SetUp();
+    header.x_offset = 1000.5;
+    header.y_offset = -20.25;
+    header.z_offset = 3.0;
+    setBox(1000.5, 1100.5, -20.25, 19.75, 3.0, 10.0);
+    for (const TestPoint& p : scanPoints(20000)) {
+      lasfix::Point r;
+      r.X = static_cast<I32>(p.x / 0.25);
+      r.Y = static_cast<I32>(p.y / 0.25);
+      r.Z = static_cast<I32>(p.z / 0.25);
+      r.intensity = p.intensity;
+      r.gps_time = p.gps_time;
+      raw.push_back(r);
+    }
+    for (size_t i = 0; i < 2000; i += 7) raw.push_back(raw[i * 3]);
+    for (size_t i = 5000; i < 5400; i += 3) raw.insert(raw.begin() + static_cast<long>(i + 1), raw[i]);
+    lasfix::Point far;
+    far.X = I32_MIN;
+    far.Y = I32_MAX;
+    far.Z = -7;
+    raw.insert(raw.begin() + 100, far);
+    raw.push_back(far);
+    far.X = -40;
+    far.Y = 130;
+    far.Z = 30;
+    far.gps_time = 5.5;
+    raw.push_back(far);
+    raw.push_back(far);
+  }
+
+  // The records in `format` with 3 extra bytes; the layout of them.
+  std::string encode(U8 format, PointRecordLayout& layout) {
+    const U32 length = lasfix::point_base_size(format) + 3u;
+    std::string bytes;
+    for (const lasfix::Point& r : raw) bytes += lasfix::encode_point(r, format, static_cast<uint16_t>(length));
+    const std::optional<PointRecordLayout> of = PointRecordLayout::of(format, length, header);
+    EXPECT_TRUE(of);
+    if (of) layout = *of;
+    return bytes;
+  }
+
+  // The point as a reader of `format` gives it: GPS time 0.0 where none is stored.
+  void loadRaw(size_t i, U8 format) {
+    point.X = raw[i].X;
+    point.Y = raw[i].Y;
+    point.Z = raw[i].Z;
+    point.intensity = raw[i].intensity;
+    point.gps_time = format != 0 && format != 2 ? raw[i].gps_time : 0.0;
+  }
+
+  // Calls f(first, count) over all points in uneven runs across the blocks.
+  template <class F>
+  void inRuns(F f) {
+    static constexpr size_t runs[] = {1, 63, 64, 65, 1000, 7, 128};
+    for (size_t done = 0, run = 0; done < raw.size(); run++) {
+      const size_t count = std::min(runs[run % std::size(runs)], raw.size() - done);
+      f(done, static_cast<U32>(count));
+      done += count;
+    }
+  }
+
+  std::vector<lasfix::Point> raw;
+};
+
+const U8 RECORD_FORMATS[] = {1, 0, 6};  // GPS time at 20, none, at 22
+const VoxelRule ALL_RULES[] = {
+    VoxelRule::FIRST,           VoxelRule::HIGHEST_Z,         VoxelRule::LOWEST_Z,
+    VoxelRule::HIGHEST_INTENSITY, VoxelRule::LOWEST_INTENSITY,  VoxelRule::HIGHEST_RETURN,
+    VoxelRule::LOWEST_RETURN,   VoxelRule::HIGHEST_EXTENDED_RETURN, VoxelRule::LOWEST_EXTENDED_RETURN,
+    VoxelRule::HIGHEST_ATTRIBUTE, VoxelRule::LOWEST_ATTRIBUTE, VoxelRule::CLOSEST,
+    VoxelRule::RANDOM};
+
+// Marked points asked about alone, in order, as the pass that reads only them
+// asks: each survives with the voxel and count that asking about every point
+// gives, for the rules whose chosen point moves, repeats of points included.
+TEST_F(VoxelFilterTest, MarkedPointsAskedAloneGetTheirDecisions) {
+  setBox(0, 80, 0, 30, 0, 5);
+  std::vector<TestPoint> points = scanPoints(20000);
+  for (size_t i = 0; i < 2000; i += 7) points.push_back(points[i * 3]);
+  for (size_t i = 5000; i < 5400; i += 3) points.insert(points.begin() + static_cast<long>(i + 1), points[i]);
+  for (const VoxelRule rule : {VoxelRule::HIGHEST_Z, VoxelRule::LOWEST_Z, VoxelRule::CLOSEST, VoxelRule::FIRST}) {
+    for (const bool counting : {false, true}) {
+      SCOPED_TRACE(std::to_string(static_cast<int>(rule)) + (counting ? " counting" : " plain"));
+      auto marking = make(rule, counting, 0.5, 0.5);
+      auto asking = make(rule, counting, 0.5, 0.5);
+      ASSERT_TRUE(marking->markSurvivors());
+      firstPass(*marking, points);
+      firstPass(*asking, points);
+      const std::vector<U64>* marks = marking->survivorMarks();
+      ASSERT_NE(marks, nullptr);
+      size_t marked = 0;
+      for (size_t i = 0; i < points.size(); i++) {
+        VoxelIndexAndCenter expected_cell;
+        const SurvivalDecision expected = ask(*asking, points[i], expected_cell);
+        if (!((i >> 6) < marks->size() && ((*marks)[i >> 6] >> (i & 63)) & 1)) continue;
+        VoxelIndexAndCenter cell;
+        const SurvivalDecision decision = ask(*marking, points[i], cell);
+        ASSERT_TRUE(decision.survives) << i;
+        ASSERT_TRUE(expected.survives) << i;
+        ASSERT_EQ(decision.points_in_cell, expected.points_in_cell) << i;
+        ASSERT_EQ(cell.index, expected_cell.index) << i;
+        marked++;
+      }
+      EXPECT_GT(marked, marking->numOfSurvivingPoints());
+    }
+  }
+}
+
+// The first pass over records as they lie in the file leaves a filter as the
+// pass over points does: the same voxels, counts, points outside the box,
+// survivor marks and second-pass decisions, for every rule that reads
+// records; the rules of values that lie nowhere fixed in a record read points.
+TEST_F(VoxelRecordTest, FirstPassOverRecordsGivesWhatPointsGive) {
+  for (const U8 format : RECORD_FORMATS) {
+    PointRecordLayout layout;
+    const std::string bytes = encode(format, layout);
+    const U8* records = reinterpret_cast<const U8*>(bytes.data());
+    for (const VoxelRule rule : ALL_RULES) {
+      for (const bool counting : {false, true}) {
+        SCOPED_TRACE("format " + std::to_string(format) + " rule " + std::to_string(static_cast<int>(rule)) +
+                     (counting ? " counting" : " plain"));
+        auto by_points = make(rule, counting, 0.5, 0.5);
+        auto by_records = make(rule, counting, 0.5, 0.5);
+        const bool reads = rule != VoxelRule::HIGHEST_RETURN && rule != VoxelRule::LOWEST_RETURN &&
+                           rule != VoxelRule::HIGHEST_EXTENDED_RETURN && rule != VoxelRule::LOWEST_EXTENDED_RETURN &&
+                           rule != VoxelRule::HIGHEST_ATTRIBUTE && rule != VoxelRule::LOWEST_ATTRIBUTE;
+        ASSERT_EQ(by_records->visitsRecords(), reads);
+        if (!reads) continue;
+        ASSERT_EQ(by_points->markSurvivors(), by_records->markSurvivors());
+        for (size_t i = 0; i < raw.size(); i++) {
+          loadRaw(i, format);
+          by_points->visitPoint(point);
+        }
+        inRuns([&](size_t first, U32 count) {
+          by_records->visitRecords(records + first * layout.record_length, count, layout);
+        });
+        EXPECT_EQ(by_records->numOfSurvivingPoints(), by_points->numOfSurvivingPoints());
+        EXPECT_EQ(by_records->numOfPointsOutsideBox(), by_points->numOfPointsOutsideBox());
+        EXPECT_EQ(by_records->numOfPointsOutsideBox(), 4u);
+        const std::vector<U64>* point_marks = by_points->survivorMarks();
+        const std::vector<U64>* record_marks = by_records->survivorMarks();
+        ASSERT_EQ(point_marks == nullptr, record_marks == nullptr);
+        if (point_marks) {
+          EXPECT_EQ(*point_marks, *record_marks);
+        }
+        size_t survivors = 0;
+        for (size_t i = 0; i < raw.size(); i++) {
+          VoxelIndexAndCenter cell_p, cell_r;
+          loadRaw(i, format);
+          const SurvivalDecision expected = by_points->isSurvivingPointAndModify(point, cell_p);
+          const SurvivalDecision got = by_records->isSurvivingPointAndModify(point, cell_r);
+          ASSERT_EQ(got.survives, expected.survives) << i;
+          ASSERT_EQ(got.points_in_cell, expected.points_in_cell) << i;
+          ASSERT_EQ(cell_r.index, cell_p.index) << i;
+          survivors += got.survives;
+        }
+        EXPECT_GE(survivors, by_points->numOfSurvivingPoints());
+      }
+    }
+  }
+}
+
+// Survivors marked from records in the second pass are exactly the points
+// that the second pass over points lets through, for every rule, whichever
+// way the first pass went; bits of other points are left alone.
+TEST_F(VoxelRecordTest, SurvivorsMarkedFromRecordsAreThoseOfThePoints) {
+  for (const U8 format : RECORD_FORMATS) {
+    PointRecordLayout layout;
+    const std::string bytes = encode(format, layout);
+    const U8* records = reinterpret_cast<const U8*>(bytes.data());
+    for (const VoxelRule rule : ALL_RULES) {
+      SCOPED_TRACE("format " + std::to_string(format) + " rule " + std::to_string(static_cast<int>(rule)));
+      auto filter = make(rule, true, 0.5, 0.5);
+      ASSERT_TRUE(filter->decidesRecords());
+      for (size_t i = 0; i < raw.size(); i++) {
+        loadRaw(i, format);
+        filter->visitPoint(point);
+      }
+      std::vector<U64> marks((raw.size() + 63) / 64 + 1, 0);
+      marks.back() = 0x5;  // beyond the points: stays
+      inRuns([&](size_t first, U32 count) {
+        filter->markSurvivingRecords(records + first * layout.record_length, count, layout, first, marks);
+      });
+      EXPECT_EQ(marks.back(), 0x5u);
+      // The marked points asked about alone, as a pass reading only them asks.
+      std::map<size_t, std::pair<SurvivalDecision, U64>> marked;
+      for (size_t i = 0; i < raw.size(); i++) {
+        if (!((marks[i >> 6] >> (i & 63)) & 1)) continue;
+        VoxelIndexAndCenter cell;
+        loadRaw(i, format);
+        marked[i] = {filter->isSurvivingPointAndModify(point, cell), cell.index};
+      }
+      size_t survivors = 0;
+      for (size_t i = 0; i < raw.size(); i++) {
+        VoxelIndexAndCenter cell;
+        loadRaw(i, format);
+        const SurvivalDecision decision = filter->isSurvivingPointAndModify(point, cell);
+        ASSERT_EQ(((marks[i >> 6] >> (i & 63)) & 1) != 0, decision.survives) << i;
+        if (decision.survives) {
+          ASSERT_TRUE(marked[i].first.survives) << i;
+          ASSERT_EQ(marked[i].first.points_in_cell, decision.points_in_cell) << i;
+          ASSERT_EQ(marked[i].second, cell.index) << i;
+        }
+        survivors += decision.survives;
+      }
+      EXPECT_GT(survivors, filter->numOfSurvivingPoints());  // repeats of chosen points survive too
+    }
+  }
+}
+
+// Where a record holds what the voxel rules read, by format; records too short
+// for their format and z taken from an attribute have no layout.
+TEST(PointRecordLayoutTest, PlacesByFormat) {
+  LASscaling scaling;
+  const struct {
+    U8 format;
+    U32 length;
+    bool valid;
+    I32 gps_time_at;
+  } cases[] = {{0, 20, true, -1}, {1, 28, true, 20},  {2, 26, true, -1}, {3, 34, true, 20},  {4, 57, true, 20},
+               {5, 63, true, 20}, {6, 30, true, 22},  {7, 36, true, 22}, {8, 38, true, 22},  {9, 59, true, 22},
+               {10, 67, true, 22}, {1, 27, false, 0}, {6, 29, false, 0}, {10, 66, false, 0}, {11, 100, false, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.format) + " " + std::to_string(c.length));
+    const std::optional<PointRecordLayout> layout = PointRecordLayout::of(c.format, c.length, scaling);
+    ASSERT_EQ(layout.has_value(), c.valid);
+    if (!layout) continue;
+    EXPECT_EQ(layout->gps_time_at, c.gps_time_at);
+    EXPECT_EQ(layout->record_length, c.length);
+    EXPECT_EQ(layout->scaling, &scaling);
+  }
+  scaling.z_from_attribute = 0;
+  EXPECT_FALSE(PointRecordLayout::of(1, 28, scaling));
 }
 
 TEST(VoxelCellLayout, RecordsAreCompact) {
