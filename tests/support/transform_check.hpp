@@ -8,8 +8,22 @@
 
 #include "support/arg_vector.hpp"
 #include "support/transform_points.hpp"
+#include "core/lasheader.hpp"
 #include "transforms/lastransform.hpp"
 
+
+// Offset adjustment from source 1000 + raw * 0.01 to target 900 + raw * 0.001
+// on all three axes, with `box` as the bounding box the operation keeps to.
+inline void adjust_offsets(LASoperation& op, LASheader& box) {
+  op.offset_adjust = true;
+  for (int axis = 0; axis < 3; axis++) {
+    op.source_offset[axis] = 1000.0;
+    op.source_scale[axis] = 0.01;
+    op.target_offset[axis] = 900.0;
+    op.target_scale[axis] = 0.001;
+  }
+  op.bbox_header = &box;
+}
 
 // The point fields all operations of the transform read together.
 inline U32 selective_of(const LAStransform& transform) {

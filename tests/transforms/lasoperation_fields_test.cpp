@@ -18,6 +18,7 @@
 #include "support/halting_off.hpp"
 #include "support/temp_dir.hpp"
 #include "support/test_name.hpp"
+#include "support/transform_check.hpp"
 #include "transforms/lastransform.hpp"
 
 namespace {
@@ -69,13 +70,6 @@ class FieldPoint {
   LASattributeTable table;
   LASpoint point;
 };
-
-std::string text_of(const LAStransform& transform) {
-  std::string text;
-  const I32 n = transform.unparse(text);
-  EXPECT_EQ((size_t)n, text.size());
-  return text;
-}
 
 struct FieldCase {
   const char* name;
@@ -426,18 +420,11 @@ TEST(FieldOperationsCoordinates, OffsetAdjustmentRequantisesThePoint) {
     LAStransform transform;
     ASSERT_TRUE(transform.parse(c.options));
     LASoperation& op = *transform.op_list[0];
-    op.offset_adjust = true;
-    for (int axis = 0; axis < 3; axis++) {
-      op.source_offset[axis] = 1000.0;
-      op.source_scale[axis] = 0.01;
-      op.target_offset[axis] = 900.0;
-      op.target_scale[axis] = 0.001;
-    }
     LASheader box;
     box.min_x = box.max_x = 1000.0;
     box.min_y = box.max_y = 1000.0;
     box.min_z = box.max_z = 1003.0;
-    op.bbox_header = &box;
+    adjust_offsets(op, box);
 
     FieldPoint point(1);
     point.point.X = 100;   // 1001, in the target (1001 - 900) / 0.001 = 101000

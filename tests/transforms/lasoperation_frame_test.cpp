@@ -11,6 +11,7 @@
 #include "support/las_fixture.hpp"
 #include "support/run_tool.hpp"
 #include "support/temp_dir.hpp"
+#include "support/transform_check.hpp"
 #include "transforms/lastransform.hpp"
 
 namespace {
@@ -21,18 +22,6 @@ struct ColourPoint {
   LASpoint point;
   ColourPoint() { EXPECT_TRUE(point.init(&scaling, nullptr, (U8)3, (U16)34)); }
 };
-
-// Source 1000 + raw * 0.01, target 900 + raw * 0.001, on all three axes.
-void adjust(LASoperation& op, LASheader& box) {
-  op.offset_adjust = true;
-  for (int axis = 0; axis < 3; axis++) {
-    op.source_offset[axis] = 1000.0;
-    op.source_scale[axis] = 0.01;
-    op.target_offset[axis] = 900.0;
-    op.target_scale[axis] = 0.001;
-  }
-  op.bbox_header = &box;
-}
 
 TEST(ValuesOnlyOperations, RequantiseThePointUnderOffsetAdjustment) {
   TempDir dir;
@@ -79,7 +68,7 @@ TEST(ValuesOnlyOperations, RequantiseThePointUnderOffsetAdjustment) {
     box.min_x = box.max_x = 1000.0;
     box.min_y = box.max_y = 1000.0;
     box.min_z = box.max_z = 1003.0;
-    adjust(op, box);
+    adjust_offsets(op, box);
     ColourPoint p;
     p.point.X = 100;   // 1001: (1001 - 900) / 0.001 = 101000 in the target
     p.point.Y = -200;  // 998 -> 98000
@@ -102,8 +91,8 @@ TEST(ValuesOnlyOperations, ChangeTheirFieldAfterRequantising) {
   ASSERT_TRUE(transform.parse(("-switch_R_G -map_intensity " + dir.file("map.txt")).c_str()));
   ASSERT_EQ(transform.op_count, 2u);
   LASheader box;
-  adjust(*transform.op_list[0], box);
-  adjust(*transform.op_list[1], box);
+  adjust_offsets(*transform.op_list[0], box);
+  adjust_offsets(*transform.op_list[1], box);
   // The second reads in the quantisation the first wrote.
   for (int axis = 0; axis < 3; axis++) {
     transform.op_list[1]->source_offset[axis] = 900.0;
