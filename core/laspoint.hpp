@@ -220,6 +220,12 @@ class LASpoint {
     const U8* bytes = attribute_bytes(index);
     return bytes ? attribute_table->attributes[index].get_value_as_float(bytes) : 0.0;
   }
+  // Where attribute `index` lies among the extra bytes, -1 where the point
+  // has none (get_attribute_as_float reads 0 then).
+  I64 attribute_start(const U32 index) const {
+    const U8* bytes = attribute_bytes(index);
+    return bytes ? bytes - extra_bytes : -1;
+  }
   // Stores a value by the attribute's type (LASattributeDescriptor::set_value_as_float);
   // false when the attribute is absent.
   bool set_attribute_as_float(const U32 index, const F64 value) {

@@ -37,12 +37,30 @@ class MinStdRand {
   }
   U64 uniformU64(U64 a, U64 b) { return a + uniformOffset(b - a); }
 
+  // Whether uniformU64(0, count - 1) would give 0, count - 1 taken in 32
+  // bits, from the same draws: the first draw below the limit decides, and
+  // the one division fits 32 bits wherever the count fits the range of an output.
+  bool drawsZero(U32 count) {
+    const U32 span = count - 1;
+    if (span >= RANGE) return uniformOffset(span) == 0;
+    const U32 buckets = span + 1;
+    const U32 scaling = static_cast<U32>(RANGE) / buckets;
+    const U32 limit = buckets * scaling;
+    U32 v;
+    do {
+      v = next() - 1;
+    } while (v >= limit);
+    return v < scaling;
+  }
+
  private:
   // Uniform 0 ... span. The outputs less one cover 0 ... RANGE; smaller spans
   // reject the top remainder, larger spans stack a draw of the high part on a
   // fresh output and reject what overshoots.
+  // The largest output less one.
+  static constexpr U64 RANGE = MODULUS - 2;  // 2147483645
+
   U64 uniformOffset(U64 span) {
-    constexpr U64 RANGE = MODULUS - 2;  // 2147483645
     if (span < RANGE) {
       const U64 buckets = span + 1;
       const U64 scaling = RANGE / buckets;

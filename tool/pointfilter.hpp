@@ -14,11 +14,23 @@ class LASpoint;
 // Where a point record, as it lies in the file, holds what the first pass of
 // a voxel rule reads, and how its integers become coordinates: X, Y, Z at 0,
 // 4, 8 and the intensity at 12 in every format; the GPS time at 20 (formats
-// 1, 3, 4, 5) or 22 (6 to 10), none in formats 0 and 2, whose points carry 0.0.
+// 1, 3, 4, 5) or 22 (6 to 10), none in formats 0 and 2, whose points carry
+// 0.0; the return number in the low bits of 14, the legacy one (3 bits) in
+// formats 0 to 5, the extended one (4 bits) in 6 to 10; the attribute of the
+// attribute rules among the extra bytes at the end.
 struct PointRecordLayout {
   U32 record_length = 0;
   I32 gps_time_at = -1;
+  bool extended = false;
   const LASscaling* scaling = nullptr;
+  // Where the extra bytes begin.
+  U32 extra_bytes_at = 0;
+  // The attribute of the attribute rules and its place in the record, known
+  // once findAttribute found where the points hold it; null when they have no
+  // such attribute (its value reads 0.0).
+  bool attribute_known = false;
+  const LASattributeDescriptor* attribute = nullptr;
+  U32 attribute_at = 0;
 
   // The layout of `format`, or nothing for formats beyond 10, records shorter
   // than the format's fields, and coordinates that do not come from the
@@ -28,6 +40,8 @@ struct PointRecordLayout {
     if (format > 10 || record_length < BASE_SIZE[format] || scaling.z_from_attribute >= 0) return std::nullopt;
     PointRecordLayout layout;
     layout.record_length = record_length;
+    layout.extended = format >= 6;
+    layout.extra_bytes_at = BASE_SIZE[format];
     if (format >= 6) {
       layout.gps_time_at = 22;
     } else if (format != 0 && format != 2) {
@@ -36,6 +50,11 @@ struct PointRecordLayout {
     layout.scaling = &scaling;
     return layout;
   }
+
+  // The attribute of `index` as `point`, laid out for these records, finds
+  // it among its extra bytes; unknown when the point's extra bytes are not
+  // those of the records.
+  void findAttribute(const LASpoint& point, I32 index);
 };
 
 // The answer for one point of the writing pass.
@@ -60,7 +79,7 @@ class PointFilterInterface {
   virtual void visitPoint(const LASpoint&) {}
   // Whether the first pass may hand over records instead of points: the rule
   // reads only fields that lie at fixed places of a record.
-  virtual bool visitsRecords() const { return false; }
+  virtual bool visitsRecords(const PointRecordLayout& /*layout*/) const { return false; }
   // First pass over `count` consecutive records: the same as visitPoint of
   // each of their points, in order. Only where visitsRecords says so.
   virtual void visitRecords(const U8* /*records*/, U32 /*count*/, const PointRecordLayout& /*layout*/) {}

@@ -18,6 +18,17 @@ F64 get_attribute(const LASpoint& point) {
   return point.get_attribute_as_float(static_cast<U32>(attribute_idx));
 }
 
+// As get_attribute finds the attribute's bytes in a point.
+void PointRecordLayout::findAttribute(const LASpoint& point, I32 index) {
+  attribute = nullptr;
+  attribute_known = extra_bytes_at + static_cast<U64>(point.extra_bytes_count) == record_length;
+  if (!attribute_known || index < 0) return;
+  const I64 start = point.attribute_start(static_cast<U32>(index));
+  if (start < 0) return;
+  attribute = &point.attribute_table->attributes[index];
+  attribute_at = extra_bytes_at + static_cast<U32>(start);
+}
+
 template <class Payload>
 VoxelFilter<Payload>::VoxelFilter(F64 step_xy, F64 step_z, const LASheader& header)
     : grid(step_xy, step_z, header.min_x, header.max_x, header.min_y, header.max_y, header.min_z, header.max_z),
@@ -64,11 +75,12 @@ U64 VoxelFilter<Payload>::wideCellKey(const VoxelTriple& triple, bool add) {
   return *key;
 }
 
-// Only rules whose choice follows the identity can mark, and only from the
-// first point on.
+// Marks are kept from the first point on only. Rules whose choice does not
+// follow the identity keep them while the points come in order of GPS time
+// (see findEarlierOfIdentity); the second pass scans for its survivors
+// otherwise.
 template <class Payload>
 bool VoxelFilter<Payload>::markSurvivors() {
-  if constexpr (!Payload::chosen_by_identity) return false;
   marking = visited == 0;
   // One bit per point of the header's count; a wrong count only costs growing.
   if (marking && expected_points <= U32_MAX) {
@@ -115,37 +127,31 @@ void VoxelFilter<Payload>::visitPoint(const LASpoint& point) {
 // the points are admitted in order.
 template <class Payload>
 void VoxelFilter<Payload>::visitRecords(const U8* records, U32 count, const PointRecordLayout& layout) {
-  if constexpr (Payload::reads_records) {
-    const LASscaling& scaling = *layout.scaling;
-    PendingPoint block[RECORD_BLOCK];
-    for (U32 start = 0; start < count; start += RECORD_BLOCK) {
-      const U32 size = std::min(RECORD_BLOCK, count - start);
-      const U8* record = records + static_cast<U64>(start) * layout.record_length;
-      U32 located = 0;
-      try {
-        for (; located < size; located++, record += layout.record_length) {
-          PendingPoint& next = block[located];
-          next.x = scaling.get_x(record_i32(record));
-          next.y = scaling.get_y(record_i32(record + 4));
-          next.z = scaling.get_z(record_i32(record + 8));
-          next.gps_time = 0.0;
-          if (layout.gps_time_at >= 0) std::memcpy(&next.gps_time, record + layout.gps_time_at, sizeof(F64));
-          VoxelIndexAndCenter cell;
-          locate(next, cell);
-          next.sample = Payload::sampleRecord(record, next.x, next.y, next.z, cell);
-          __builtin_prefetch(&recent[recentSlot(next.key)]);
-        }
-      } catch (...) {
-        // As point by point: the points before the one that failed are in.
-        for (U32 i = 0; i < located; i++) admit(block[i]);
-        throw;
+  const LASscaling& scaling = *layout.scaling;
+  PendingPoint block[RECORD_BLOCK];
+  for (U32 start = 0; start < count; start += RECORD_BLOCK) {
+    const U32 size = std::min(RECORD_BLOCK, count - start);
+    const U8* record = records + static_cast<U64>(start) * layout.record_length;
+    U32 located = 0;
+    try {
+      for (; located < size; located++, record += layout.record_length) {
+        PendingPoint& next = block[located];
+        next.x = scaling.get_x(record_i32(record));
+        next.y = scaling.get_y(record_i32(record + 4));
+        next.z = scaling.get_z(record_i32(record + 8));
+        next.gps_time = 0.0;
+        if (layout.gps_time_at >= 0) std::memcpy(&next.gps_time, record + layout.gps_time_at, sizeof(F64));
+        VoxelIndexAndCenter cell;
+        locate(next, cell);
+        next.sample = Payload::sampleRecord(record, layout, next.x, next.y, next.z, cell);
+        __builtin_prefetch(&recent[recentSlot(next.key)]);
       }
-      for (U32 i = 0; i < size; i++) admit(block[i]);
+    } catch (...) {
+      // As point by point: the points before the one that failed are in.
+      for (U32 i = 0; i < located; i++) admit(block[i]);
+      throw;
     }
-  } else {
-    (void)records;
-    (void)count;
-    (void)layout;
+    for (U32 i = 0; i < size; i++) admit(block[i]);
   }
 }
 
@@ -202,10 +208,41 @@ void VoxelFilter<Payload>::enterPending() {
   }
 }
 
+template <class Payload>
+bool VoxelFilter<Payload>::findEarlierOfIdentity(const PendingPoint& point, U32& matches) {
+  using utils::PointHash;
+  const U64 x = PointHash::bitsOf(point.x), y = PointHash::bitsOf(point.y), z = PointHash::bitsOf(point.z);
+  if (point.gps_time > same_time) {
+    same_time = point.gps_time;
+    same_time_count = 0;
+  } else if (point.gps_time == same_time) {
+    // Equal times are equal to the identity, which takes -0.0 as 0.0.
+    if (same_time_count == SAME_TIME_MAX) return false;
+    for (U32 i = 0; i < same_time_count; i++) {
+      const SameTimePoint& earlier = same_time_points[i];
+      if (earlier.x == x && earlier.y == y && earlier.z == z) matches |= U32(1) << i;
+    }
+  } else {
+    return false;
+  }
+  // Field by field: a copy of the whole would wait for these stores.
+  SameTimePoint& entry = same_time_points[same_time_count++];
+  entry.x = x;
+  entry.y = y;
+  entry.z = z;
+  entry.ordinal = point.ordinal;
+  return true;
+}
+
 // The voxel of the point before first (half of the points of a scan share
 // it), then the recent table, then the index.
 template <class Payload>
 void VoxelFilter<Payload>::enter(const PendingPoint& point) {
+  // Earlier points of the point's identity, where the rule needs them.
+  U32 matches = 0;
+  if constexpr (!Payload::chosen_by_identity) {
+    if (marking && !findEarlierOfIdentity(point, matches)) dropMarks();
+  }
   U64 position = last_position;
   bool inserted = false;
   if (point.key != last_key || position == Cells::NONE) {
@@ -235,28 +272,40 @@ void VoxelFilter<Payload>::enter(const PendingPoint& point) {
   if (voxel.payload.pointNeedsUpdate(point.sample)) {
     const U64 hash = utils::PointHash::computeHash(point.x, point.y, point.z, point.gps_time);
     if (marking) {
-      if (hash == voxel.hash) {
-        // Both points would survive the identity test of the second pass.
-        dropMarks();
-      } else if constexpr (marks_move<Payload>) {
-        unmark(voxel.chosen);
-        mark(point.ordinal);
-        voxel.chosen = point.ordinal;
-        // Repeats of the identity that lost its place lose theirs too.
-        if (!repeats.empty()) {
-          const auto repeated = repeats.find(position);
-          if (repeated != repeats.end()) {
-            for (const U32 ordinal : repeated->second) unmark(ordinal);
-            repeats.erase(repeated);
+      if (hash != voxel.hash) {
+        if constexpr (marks_move<Payload>) {
+          unmark(voxel.chosen);
+          mark(point.ordinal);
+          voxel.chosen = point.ordinal;
+          // Repeats of the identity that lost its place lose theirs too.
+          if (!repeats.empty()) {
+            const auto repeated = repeats.find(position);
+            if (repeated != repeats.end()) {
+              for (const U32 ordinal : repeated->second) unmark(ordinal);
+              repeats.erase(repeated);
+            }
+          }
+          // Earlier points of the new identity survive beside it.
+          for (; matches != 0; matches &= matches - 1) {
+            const U32 ordinal = same_time_points[__builtin_ctz(matches)].ordinal;
+            mark(ordinal);
+            repeats[position].push_back(ordinal);
           }
         }
+      } else if constexpr (Payload::chosen_by_identity) {
+        // Both points would survive the identity test of the second pass.
+        dropMarks();
+      } else {
+        // The identity keeps its place, and this point survives beside it.
+        mark(point.ordinal);
+        repeats[position].push_back(point.ordinal);
       }
     }
     voxel.hash = hash;
     voxel.payload.updatePayload(point.sample);
-  } else if (marking) {
+  } else if (marking && (Payload::chosen_by_identity || matches != 0)) {
     // A repeat of the chosen identity survives beside the chosen point, as
-    // long as that identity keeps its place.
+    // long as that identity keeps its place (a new identity repeats none).
     if (utils::PointHash::computeHash(point.x, point.y, point.z, point.gps_time) == voxel.hash) {
       mark(point.ordinal);
       if constexpr (marks_move<Payload>) repeats[position].push_back(point.ordinal);

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <type_traits>
@@ -108,22 +109,49 @@ class VoxelFilterPayloadInterface<false> {
 // identity and every comparison is strict, so a point can never take the
 // place of an earlier point of the same identity: the chosen point of a voxel
 // is the only one of its identity unless a later one repeats it, which the
-// first pass sees). Where reads_records holds, sampleRecord(record, x, y, z,
-// cell) takes the same Sample from the point's record as it lies in the file
-// (see PointRecordLayout), x, y, z being the point's world coordinates.
+// first pass sees). Where readsRecords(layout) holds, sampleRecord(record,
+// layout, x, y, z, cell) takes the same Sample from the point's record as it
+// lies in the file (see PointRecordLayout), x, y, z being the point's world
+// coordinates.
 
-// What a value rule compares, from the record: z (the point's world z) or the
-// intensity; the rules of other values do not read records.
+// Whether the getter is that of the attribute of the attribute rules.
 template <class T, T (*get)(const LASpoint&)>
-T record_sample(const U8* record, F64 z) {
+constexpr bool gets_attribute() {
+  return is_getter<T, get, F64, get_attribute>();
+}
+
+// Whether a value rule finds its value in records of the layout: z, the
+// intensity and the attribute everywhere, the return number where the record
+// holds it as the point gives it (the legacy one in formats 0 to 5, the
+// extended one in 6 to 10).
+template <class T, T (*get)(const LASpoint&)>
+bool record_holds(const PointRecordLayout& layout) {
+  if constexpr (is_getter<T, get, U8, get_return_number>()) {
+    return !layout.extended;
+  } else if constexpr (is_getter<T, get, U8, get_extended_return_number>()) {
+    return layout.extended;
+  } else if constexpr (gets_attribute<T, get>()) {
+    return layout.attribute_known;
+  } else {
+    return true;
+  }
+}
+
+// What a value rule compares, from the record: z (the point's world z), the
+// intensity, the return number or the attribute, as record_holds allows.
+template <class T, T (*get)(const LASpoint&)>
+T record_sample(const U8* record, const PointRecordLayout& layout, F64 z) {
   if constexpr (gets_z<T, get>()) {
     return z;
   } else if constexpr (gets_intensity<T, get>()) {
     U16 intensity;
     std::memcpy(&intensity, record + 12, sizeof(intensity));
     return intensity;
+  } else if constexpr (gets_attribute<T, get>()) {
+    return layout.attribute ? layout.attribute->get_value_as_float(record + layout.attribute_at) : 0.0;
   } else {
-    return T{};
+    static_assert(std::is_same_v<T, U8>, "a return number");
+    return static_cast<U8>(record[14] & (layout.extended ? 0x0F : 0x07));
   }
 }
 
@@ -137,9 +165,11 @@ class VoxelFilterPayloadFirstOccurrence : public VoxelFilterPayloadInterface<cou
   static constexpr bool seeded_per_cell = false;
   static constexpr bool ignores_later_points = !counting;
   static constexpr bool chosen_by_identity = true;
-  static constexpr bool reads_records = true;
+  static bool readsRecords(const PointRecordLayout&) { return true; }
   static Sample sample(const LASpoint&, const VoxelIndexAndCenter&) { return {}; }
-  static Sample sampleRecord(const U8*, F64, F64, F64, const VoxelIndexAndCenter&) { return {}; }
+  static Sample sampleRecord(const U8*, const PointRecordLayout&, F64, F64, F64, const VoxelIndexAndCenter&) {
+    return {};
+  }
   bool pointNeedsUpdate(Sample) { return false; }
   void updatePayload(Sample) {}
 };
@@ -151,10 +181,11 @@ class VoxelFilterPayloadHighest : public VoxelFilterPayloadInterface<counting> {
   static constexpr bool seeded_per_cell = false;
   static constexpr bool ignores_later_points = false;
   static constexpr bool chosen_by_identity = gets_z<T, get>();
-  static constexpr bool reads_records = gets_z<T, get>() || gets_intensity<T, get>();
+  static bool readsRecords(const PointRecordLayout& layout) { return record_holds<T, get>(layout); }
   static T sample(const LASpoint& point, const VoxelIndexAndCenter&) { return get(point); }
-  static T sampleRecord(const U8* record, F64, F64, F64 z, const VoxelIndexAndCenter&) {
-    return record_sample<T, get>(record, z);
+  static T sampleRecord(const U8* record, const PointRecordLayout& layout, F64, F64, F64 z,
+                        const VoxelIndexAndCenter&) {
+    return record_sample<T, get>(record, layout, z);
   }
   bool pointNeedsUpdate(T sample) { return sample > value; }
   void updatePayload(T sample) { value = sample; }
@@ -170,10 +201,11 @@ class VoxelFilterPayloadLowest : public VoxelFilterPayloadInterface<counting> {
   static constexpr bool seeded_per_cell = false;
   static constexpr bool ignores_later_points = false;
   static constexpr bool chosen_by_identity = gets_z<T, get>();
-  static constexpr bool reads_records = gets_z<T, get>() || gets_intensity<T, get>();
+  static bool readsRecords(const PointRecordLayout& layout) { return record_holds<T, get>(layout); }
   static T sample(const LASpoint& point, const VoxelIndexAndCenter&) { return get(point); }
-  static T sampleRecord(const U8* record, F64, F64, F64 z, const VoxelIndexAndCenter&) {
-    return record_sample<T, get>(record, z);
+  static T sampleRecord(const U8* record, const PointRecordLayout& layout, F64, F64, F64 z,
+                        const VoxelIndexAndCenter&) {
+    return record_sample<T, get>(record, layout, z);
   }
   bool pointNeedsUpdate(T sample) { return sample < value; }
   void updatePayload(T sample) { value = sample; }
@@ -190,11 +222,14 @@ class VoxelFilterPayloadClosest : public VoxelFilterPayloadInterface<counting> {
   static constexpr bool seeded_per_cell = false;
   static constexpr bool ignores_later_points = false;
   static constexpr bool chosen_by_identity = true;
-  static constexpr bool reads_records = true;
+  static bool readsRecords(const PointRecordLayout&) { return true; }
   static F64 sample(const LASpoint& point, const VoxelIndexAndCenter& cell) {
-    return sampleRecord(nullptr, point.get_x(), point.get_y(), 0.0, cell);
+    return distance(point.get_x(), point.get_y(), cell);
   }
-  static F64 sampleRecord(const U8*, F64 x, F64 y, F64, const VoxelIndexAndCenter& cell) {
+  static F64 sampleRecord(const U8*, const PointRecordLayout&, F64 x, F64 y, F64, const VoxelIndexAndCenter& cell) {
+    return distance(x, y, cell);
+  }
+  static F64 distance(F64 x, F64 y, const VoxelIndexAndCenter& cell) {
     const F64 dx = x - cell.center[0];
     const F64 dy = y - cell.center[1];
     return dx * dx + dy * dy;
@@ -216,11 +251,13 @@ class VoxelFilterPayloadRandom : public VoxelFilterPayloadInterface<true> {
   static constexpr bool ignores_later_points = false;
   // A later point may take the place of an earlier one of the same identity.
   static constexpr bool chosen_by_identity = false;
-  static constexpr bool reads_records = true;
+  static bool readsRecords(const PointRecordLayout&) { return true; }
   static Sample sample(const LASpoint&, const VoxelIndexAndCenter&) { return {}; }
-  static Sample sampleRecord(const U8*, F64, F64, F64, const VoxelIndexAndCenter&) { return {}; }
+  static Sample sampleRecord(const U8*, const PointRecordLayout&, F64, F64, F64, const VoxelIndexAndCenter&) {
+    return {};
+  }
   void setSeed(int seed) { engine.setSeed(seed); }
-  bool pointNeedsUpdate(Sample) { return engine.uniformU64(0, count - 1) == 0; }
+  bool pointNeedsUpdate(Sample) { return engine.drawsZero(count); }
   void updatePayload(Sample) {}
 
  private:
@@ -230,7 +267,8 @@ class VoxelFilterPayloadRandom : public VoxelFilterPayloadInterface<true> {
 // Whether survivor marks need the first-pass position of a voxel's chosen
 // point: only where a later point can take its place.
 template <class Payload>
-constexpr bool marks_move = Payload::chosen_by_identity && !std::is_same_v<typename Payload::Sample, VoxelFilterNoSample>;
+constexpr bool marks_move =
+    !Payload::chosen_by_identity || !std::is_same_v<typename Payload::Sample, VoxelFilterNoSample>;
 struct VoxelNoPosition {};
 
 // One occupied voxel: the identity of its chosen point, its position in the
@@ -268,7 +306,7 @@ class VoxelFilter : public PointFilterInterface {
   ~VoxelFilter() override;
 
   void visitPoint(const LASpoint& point) override;
-  bool visitsRecords() const override { return Payload::reads_records; }
+  bool visitsRecords(const PointRecordLayout& layout) const override { return Payload::readsRecords(layout); }
   void visitRecords(const U8* records, U32 count, const PointRecordLayout& layout) override;
   SurvivalDecision isSurvivingPointAndModify(LASpoint& point, VoxelIndexAndCenter& cell) override;
   bool decidesRecords() const override { return true; }
@@ -365,6 +403,17 @@ class VoxelFilter : public PointFilterInterface {
     std::vector<U64>().swap(marks);
     repeats.clear();
   }
+  // The points before this one, in visiting order, that share its identity,
+  // for the rules that do not choose by identity while they mark: there a
+  // later point may take the place of an earlier point of its identity, or
+  // be chosen when an earlier point of its identity was not, which marks kept
+  // point by point cannot follow without knowing those earlier points. They
+  // are known cheaply where points come in order of GPS time: a point later
+  // than every point before it repeats none, and a point of the same time is
+  // compared with the few points of that time before it. Bit i of `matches`
+  // stands for same_time_points[i]. False for a point out of that order or
+  // with too many points of its time: the marks cannot be kept.
+  bool findEarlierOfIdentity(const PendingPoint& point, U32& matches);
   // Enters the held-back points; on the first call of the second pass, starts it.
   void startSecondPass();
   // survivor_positions for marks handed out: the voxel of each marked point.
@@ -424,6 +473,16 @@ class VoxelFilter : public PointFilterInterface {
   std::vector<U64> marks;
   // Marked points that repeat their voxel's chosen identity, by voxel position.
   std::unordered_map<U64, std::vector<U32>> repeats;
+  // findEarlierOfIdentity: the GPS time of the points entered last, and the
+  // coordinates (as the identity takes them) and positions of those points.
+  struct SameTimePoint {
+    U64 x, y, z;
+    U32 ordinal;
+  };
+  static constexpr U32 SAME_TIME_MAX = 32;
+  F64 same_time = -std::numeric_limits<F64>::infinity();
+  U32 same_time_count = 0;
+  SameTimePoint same_time_points[SAME_TIME_MAX];
 };
 
 // The rules the factory chooses among; with counting each except the random

@@ -24,6 +24,7 @@
 #include "layers/lasmodify.hpp"
 #include "layers/laswriterdeleted.hpp"
 #include "tool/pointfilter.hpp"
+#include "tool/voxelfilter.hpp"
 #include "tool/voxelgrid.hpp"
 #include "tool/voxsifter_factory.hpp"
 
@@ -287,8 +288,10 @@ static constexpr U32 RECORDS_AT_ONCE = 4096;
 // as the reader's points would give it.
 static std::optional<PointRecordLayout> record_layout(const LASreader* reader) {
   if (reader->point.scaling == nullptr) return std::nullopt;
-  return PointRecordLayout::of(reader->header.point_data_format, reader->header.point_data_record_length,
-                               *reader->point.scaling);
+  std::optional<PointRecordLayout> layout = PointRecordLayout::of(
+      reader->header.point_data_format, reader->header.point_data_record_length, *reader->point.scaling);
+  if (layout) layout->findAttribute(reader->point, attribute_idx);
+  return layout;
 }
 
 // First pass: the filter sees every point that the ignore rules do not name,
@@ -298,8 +301,9 @@ static I64 first_pass(LASreader* reader, PointFilterInterface* filter, const LAS
   LASpoint& point = reader->point;
   I64 ignored = 0;
   read = 0;
-  if (!ignore && filter->visitsRecords()) {
-    if (const std::optional<PointRecordLayout> layout = record_layout(reader)) {
+  if (!ignore) {
+    const std::optional<PointRecordLayout> layout = record_layout(reader);
+    if (layout && filter->visitsRecords(*layout)) {
       U32 got = 0;
       while (const U8* records = reader->lend_point_records(RECORDS_AT_ONCE, got)) {
         filter->visitRecords(records, got, *layout);

@@ -101,6 +101,24 @@ TEST(MinStdRand, WidthsAgree) {
   }
 }
 
+// drawsZero decides as uniformU64(0, count - 1) == 0 and leaves the engine
+// where it leaves it: small counts, counts whose draws are rejected often
+// (just above half the range), the largest count of the 32-bit division and
+// the counts beyond it, 0 (taken as 2^32) included.
+TEST(MinStdRand, DrawsZeroAsTheUniformDraw) {
+  const U32 counts[] = {1, 2, 3, 7, 1000, 1073741824, 1073741825, 2147483645, 2147483646, 2147483647, U32_MAX, 0};
+  for (const U32 count : counts) {
+    SCOPED_TRACE(count);
+    MinStdRand a, b;
+    a.setSeed(static_cast<int>(count) + 5);
+    b.setSeed(static_cast<int>(count) + 5);
+    for (int i = 0; i < 3000; i++) {
+      ASSERT_EQ(a.drawsZero(count), b.uniformU64(0, static_cast<U32>(count - 1)) == 0) << i;
+      ASSERT_EQ(a.getState(), b.getState()) << i;
+    }
+  }
+}
+
 // Every value of a range must come up with about equal frequency, also across
 // the stacked (wider than one output) path.
 TEST(MinStdRand, DrawsAreUniform) {

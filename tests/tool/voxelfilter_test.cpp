@@ -567,7 +567,8 @@ TEST_F(VoxelFilterTest, EnteringLateAndShortcutsChangeNoAnswer) {
 // exactly when point i, asked about in the second pass, survives. Exact
 // repeats of points are thrown in, some of them of points that are chosen
 // first and lose their place later, and points outside the box; the rules
-// whose choice does not follow the identity keep no marks.
+// whose choice does not follow the identity keep no marks where repeats come
+// out of the order of GPS time.
 TEST_F(VoxelFilterTest, SurvivorMarksMatchEveryDecision) {
   setBox(0, 80, 0, 30, 0, 5);
   std::vector<TestPoint> points = scanPoints(20000);
@@ -586,7 +587,7 @@ TEST_F(VoxelFilterTest, SurvivorMarksMatchEveryDecision) {
     for (bool counting : {false, true}) {
       SCOPED_TRACE(std::to_string(static_cast<int>(c.rule)) + (counting ? " counting" : " plain"));
       auto filter = make(c.rule, counting, 0.5, 0.5);
-      ASSERT_EQ(filter->markSurvivors(), c.marks);
+      ASSERT_TRUE(filter->markSurvivors());
       firstPass(*filter, points);
       const std::vector<U64>* marks = filter->survivorMarks();
       if (!c.marks) {
@@ -614,6 +615,102 @@ TEST_F(VoxelFilterTest, SurvivorMarksMatchEveryDecision) {
   EXPECT_EQ(late->survivorMarks(), nullptr);
 }
 
+// Scan points in order of GPS time, three of a time (the returns of a pulse),
+// with exact repeats among the points of a time whose compared values differ:
+// a repeat that takes the chosen place from its earlier point, one chosen
+// while its earlier point was not, one that loses against it.
+std::vector<TestPoint> timedPoints() {
+  std::vector<TestPoint> points = scanPoints(12000);
+  for (size_t i = 0; i < points.size(); i++) {
+    points[i].gps_time = static_cast<F64>(i / 3);
+    points[i].attribute = static_cast<F64>(i * 7 % 13);
+  }
+  for (size_t i = 8970; i >= 3000; i -= 30) {  // backwards: the places before stay
+    for (const size_t at : {i + 1, i + 3}) {  // next to it, and with a point of its time between
+      TestPoint repeat = points[i];
+      repeat.intensity = static_cast<U16>(repeat.intensity + (at == i + 1 ? 100 : 1000));
+      repeat.return_number = static_cast<U8>(1 + (repeat.return_number + at) % 3);
+      repeat.extended_return_number = static_cast<U8>(1 + at % 5);
+      repeat.attribute = at == i + 1 ? repeat.attribute - 20 : 50;
+      points.insert(points.begin() + static_cast<long>(at), repeat);
+    }
+  }
+  return points;
+}
+
+const VoxelRule NOT_BY_IDENTITY[] = {
+    VoxelRule::HIGHEST_INTENSITY,       VoxelRule::LOWEST_INTENSITY,       VoxelRule::HIGHEST_RETURN,
+    VoxelRule::LOWEST_RETURN,           VoxelRule::HIGHEST_EXTENDED_RETURN, VoxelRule::LOWEST_EXTENDED_RETURN,
+    VoxelRule::HIGHEST_ATTRIBUTE,       VoxelRule::LOWEST_ATTRIBUTE,        VoxelRule::RANDOM};
+
+// The rules that do not choose by identity keep their marks while points come
+// in order of GPS time: bit i is set exactly when point i survives, repeats of
+// chosen identities included, earlier and later ones; and the marked points
+// asked about alone, in order, get their voxel and count.
+TEST_F(VoxelFilterTest, MarksOfPointsInOrderOfTimeMatchEveryDecision) {
+  setBox(0, 100, 0, 40, 0, 7);
+  const std::vector<TestPoint> points = timedPoints();
+  for (const VoxelRule rule : NOT_BY_IDENTITY) {
+    for (const bool counting : {false, true}) {
+      SCOPED_TRACE(std::to_string(static_cast<int>(rule)) + (counting ? " counting" : " plain"));
+      auto marking = make(rule, counting, 0.5, 0.5);
+      auto asking = make(rule, counting, 0.5, 0.5);
+      ASSERT_TRUE(marking->markSurvivors());
+      firstPass(*marking, points);
+      firstPass(*asking, points);
+      const std::vector<U64>* marks = marking->survivorMarks();
+      ASSERT_NE(marks, nullptr);
+      std::vector<std::pair<SurvivalDecision, U64>> expected(points.size());
+      size_t survivors = 0;
+      for (size_t i = 0; i < points.size(); i++) {
+        VoxelIndexAndCenter cell;
+        expected[i].first = ask(*asking, points[i], cell);
+        expected[i].second = cell.index;
+        const bool bit = (i >> 6) < marks->size() && ((*marks)[i >> 6] >> (i & 63)) & 1;
+        ASSERT_EQ(bit, expected[i].first.survives) << i;
+        survivors += bit;
+      }
+      EXPECT_GT(survivors, marking->numOfSurvivingPoints());  // repeats survive beside chosen points
+      for (size_t i = 0; i < points.size(); i++) {
+        if (!expected[i].first.survives) continue;
+        VoxelIndexAndCenter cell;
+        const SurvivalDecision decision = ask(*marking, points[i], cell);
+        ASSERT_TRUE(decision.survives) << i;
+        ASSERT_EQ(decision.points_in_cell, expected[i].first.points_in_cell) << i;
+        ASSERT_EQ(cell.index, expected[i].second) << i;
+      }
+    }
+  }
+}
+
+// Points that these rules cannot follow point by point leave them without
+// marks: a GPS time before that of the point before, one that is no number,
+// and more points of one time than are compared.
+TEST_F(VoxelFilterTest, MarksNeedPointsInOrderOfTime) {
+  setBox(0, 100, 0, 40, 0, 7);
+  const std::vector<TestPoint> timed = timedPoints();
+  const struct {
+    const char* name;
+    size_t at;
+    F64 gps_time;  // -1: that of the point it goes before
+    size_t copies;
+  } cases[] = {{"earlier", 5000, 10.0, 1}, {"not a number", 4000, NaN, 1}, {"many of a time", 6000, -1.0, 40}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<TestPoint> points = timed;
+    TestPoint odd = points[c.at];
+    odd.x += 0.25;
+    odd.gps_time = c.gps_time < 0 ? points[c.at].gps_time : c.gps_time;
+    for (size_t k = 0; k < c.copies; k++, odd.y += 0.25) points.insert(points.begin() + static_cast<long>(c.at), odd);
+    for (const VoxelRule rule : {VoxelRule::HIGHEST_INTENSITY, VoxelRule::RANDOM}) {
+      auto filter = make(rule, false, 0.5, 0.5);
+      ASSERT_TRUE(filter->markSurvivors());
+      firstPass(*filter, points);
+      EXPECT_EQ(filter->survivorMarks(), nullptr);
+    }
+  }
+}
+
 // Scan points as raw records of a grid with offsets, with points outside the
 // box up to the raw limits and exact repeats near and far; point format 1 in
 // the filter's header, records of other formats given by the tests.
@@ -632,6 +729,10 @@ class VoxelRecordTest : public VoxelFilterTest {
       r.Z = static_cast<I32>(p.z / 0.25);
       r.intensity = p.intensity;
       r.gps_time = p.gps_time;
+      r.return_number = static_cast<uint8_t>(p.return_number + 4 * (p.intensity % 2));  // above 7 in some formats
+      r.number_of_returns = 7;
+      const F64 value = p.intensity % 7 == 0 ? NaN : p.intensity * 0.5;
+      r.extra_bytes.assign(reinterpret_cast<const char*>(&value), sizeof(value));
       raw.push_back(r);
     }
     for (size_t i = 0; i < 2000; i += 7) raw.push_back(raw[i * 3]);
@@ -650,24 +751,33 @@ class VoxelRecordTest : public VoxelFilterTest {
     raw.push_back(far);
   }
 
-  // The records in `format` with 3 extra bytes; the layout of them.
+  // The records in `format` with the attribute's 8 extra bytes; the layout of
+  // them, with the attribute found by the point.
   std::string encode(U8 format, PointRecordLayout& layout) {
-    const U32 length = lasfix::point_base_size(format) + 3u;
+    const U32 length = lasfix::point_base_size(format) + 8u;
     std::string bytes;
     for (const lasfix::Point& r : raw) bytes += lasfix::encode_point(r, format, static_cast<uint16_t>(length));
     const std::optional<PointRecordLayout> of = PointRecordLayout::of(format, length, header);
     EXPECT_TRUE(of);
     if (of) layout = *of;
+    LASpoint laid_out;
+    EXPECT_TRUE(laid_out.init(&header, format, static_cast<U16>(length)));
+    layout.findAttribute(laid_out, attribute_idx);
+    EXPECT_TRUE(layout.attribute_known);
     return bytes;
   }
 
-  // The point as a reader of `format` gives it: GPS time 0.0 where none is stored.
+  // The point as a reader of `format` gives it: GPS time 0.0 where none is
+  // stored, the return number in 3 bits where it is stored in 3 bits.
   void loadRaw(size_t i, U8 format) {
     point.X = raw[i].X;
     point.Y = raw[i].Y;
     point.Z = raw[i].Z;
     point.intensity = raw[i].intensity;
     point.gps_time = format != 0 && format != 2 ? raw[i].gps_time : 0.0;
+    point.set_return_number(raw[i].return_number & 0x07);
+    point.set_extended_return_number(raw[i].return_number);
+    std::memcpy(point.extra_bytes, raw[i].extra_bytes.data(), 8);
   }
 
   // Calls f(first, count) over all points in uneven runs across the blocks.
@@ -731,7 +841,9 @@ TEST_F(VoxelFilterTest, MarkedPointsAskedAloneGetTheirDecisions) {
 // The first pass over records as they lie in the file leaves a filter as the
 // pass over points does: the same voxels, counts, points outside the box,
 // survivor marks and second-pass decisions, for every rule that reads
-// records; the rules of values that lie nowhere fixed in a record read points.
+// records; the return rules read the return number where the record holds
+// it as the point gives it, and points elsewhere. The attribute is a double
+// with NaN among its values.
 TEST_F(VoxelRecordTest, FirstPassOverRecordsGivesWhatPointsGive) {
   for (const U8 format : RECORD_FORMATS) {
     PointRecordLayout layout;
@@ -743,10 +855,10 @@ TEST_F(VoxelRecordTest, FirstPassOverRecordsGivesWhatPointsGive) {
                      (counting ? " counting" : " plain"));
         auto by_points = make(rule, counting, 0.5, 0.5);
         auto by_records = make(rule, counting, 0.5, 0.5);
-        const bool reads = rule != VoxelRule::HIGHEST_RETURN && rule != VoxelRule::LOWEST_RETURN &&
-                           rule != VoxelRule::HIGHEST_EXTENDED_RETURN && rule != VoxelRule::LOWEST_EXTENDED_RETURN &&
-                           rule != VoxelRule::HIGHEST_ATTRIBUTE && rule != VoxelRule::LOWEST_ATTRIBUTE;
-        ASSERT_EQ(by_records->visitsRecords(), reads);
+        const bool legacy = rule == VoxelRule::HIGHEST_RETURN || rule == VoxelRule::LOWEST_RETURN;
+        const bool extended = rule == VoxelRule::HIGHEST_EXTENDED_RETURN || rule == VoxelRule::LOWEST_EXTENDED_RETURN;
+        const bool reads = format >= 6 ? !legacy : !extended;
+        ASSERT_EQ(by_records->visitsRecords(layout), reads);
         if (!reads) continue;
         ASSERT_EQ(by_points->markSurvivors(), by_records->markSurvivors());
         for (size_t i = 0; i < raw.size(); i++) {
@@ -855,16 +967,78 @@ TEST(PointRecordLayoutTest, PlacesByFormat) {
   EXPECT_FALSE(PointRecordLayout::of(1, 28, scaling));
 }
 
+// The attribute rules read the attribute from a record as the point gives
+// it: by type, scaled and offset, NaN and a no-data value as they are; an
+// index beyond the attributes or an attribute beyond the extra bytes reads
+// 0.0; extra bytes that are not those of the records leave it unknown.
+TEST(PointRecordLayoutTest, AttributeAsThePointGivesIt) {
+  LASattributeDescriptor scaled(LAS_ATTRIBUTE_I16, "scaled");
+  scaled.set_scale(0.01);
+  scaled.set_offset(-3.5);
+  LASattributeDescriptor counted(LAS_ATTRIBUTE_U8, "counted");
+  ASSERT_TRUE(counted.set_no_data(255));
+  LASheader header;
+  ASSERT_EQ(header.add_attribute(LASattributeDescriptor(LAS_ATTRIBUTE_F32, "single")), 0);
+  ASSERT_EQ(header.add_attribute(scaled), 1);
+  ASSERT_EQ(header.add_attribute(counted), 2);
+  ASSERT_EQ(header.add_attribute(LASattributeDescriptor(LAS_ATTRIBUTE_I64, "wide")), 3);
+  const U32 extra = 4 + 2 + 1 + 8;
+  const U8 patterns[][extra] = {
+      {0x00, 0x00, 0xC0, 0x7F, 0x39, 0x30, 0xFF, 1, 2, 3, 4, 5, 6, 7, 0x80},  // NaN, 12345, no data, negative
+      {0x00, 0x00, 0x80, 0xBF, 0x00, 0x80, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F},
+      {},
+  };
+  const I32 old_index = attribute_idx;
+  for (const U8 format : {U8(1), U8(7)}) {
+    const U32 length = lasfix::point_base_size(format) + extra;
+    LASpoint point;
+    ASSERT_TRUE(point.init(&header, format, static_cast<U16>(length)));
+    std::optional<PointRecordLayout> layout = PointRecordLayout::of(format, length, header);
+    ASSERT_TRUE(layout);
+    for (const I32 index : {0, 1, 2, 3, 4, -1}) {
+      SCOPED_TRACE(std::to_string(format) + " attribute " + std::to_string(index));
+      attribute_idx = index;
+      layout->findAttribute(point, index);
+      ASSERT_TRUE(layout->attribute_known);
+      for (const auto& pattern : patterns) {
+        std::string record(length, '\0');
+        std::memcpy(record.data() + length - extra, pattern, extra);
+        std::memcpy(point.extra_bytes, pattern, extra);
+        const F64 expected = get_attribute(point);
+        const F64 got = record_sample<F64, get_attribute>(reinterpret_cast<const U8*>(record.data()), *layout, 0.0);
+        EXPECT_EQ(std::memcmp(&expected, &got, sizeof(F64)), 0) << expected << " " << got;
+      }
+    }
+    // Records longer than the point's fields and extra bytes.
+    std::optional<PointRecordLayout> longer = PointRecordLayout::of(format, length + 2, header);
+    ASSERT_TRUE(longer);
+    longer->findAttribute(point, 0);
+    EXPECT_FALSE(longer->attribute_known);
+    EXPECT_FALSE((VoxelFilterPayloadHighest<false, F64, get_attribute>::readsRecords(*longer)));
+    EXPECT_TRUE((VoxelFilterPayloadHighest<false, F64, get_z>::readsRecords(*longer)));
+  }
+  // An attribute that its point's extra bytes do not hold.
+  LASheader cut;
+  ASSERT_EQ(cut.add_attribute(LASattributeDescriptor(LAS_ATTRIBUTE_F64, "cut")), 0);
+  LASpoint short_point;
+  ASSERT_TRUE(short_point.init(&cut, 1, 28 + 4));
+  std::optional<PointRecordLayout> layout = PointRecordLayout::of(1, 28 + 4, cut);
+  layout->findAttribute(short_point, 0);
+  EXPECT_TRUE(layout->attribute_known);
+  EXPECT_EQ(layout->attribute, nullptr);
+  attribute_idx = old_index;
+}
+
 TEST(VoxelCellLayout, RecordsAreCompact) {
   EXPECT_EQ(sizeof(VoxelFilter<VoxelFilterPayloadFirstOccurrence<false>>::Cells::Entry), 16u);
   EXPECT_EQ(sizeof(VoxelFilter<VoxelFilterPayloadFirstOccurrence<true>>::Cells::Entry), 20u);
-  // The rules that can mark their survivors and move the chosen point keep
-  // its first-pass position beside it.
+  // The rules that mark their survivors and move the chosen point keep its
+  // first-pass position beside it.
   EXPECT_EQ((sizeof(VoxelFilter<VoxelFilterPayloadHighest<false, F64, get_z>>::Cells::Entry)), 28u);
   EXPECT_EQ((sizeof(VoxelFilter<VoxelFilterPayloadHighest<true, F64, get_z>>::Cells::Entry)), 32u);
-  EXPECT_EQ((sizeof(VoxelFilter<VoxelFilterPayloadLowest<true, U16, get_intensity>>::Cells::Entry)), 24u);
+  EXPECT_EQ((sizeof(VoxelFilter<VoxelFilterPayloadLowest<true, U16, get_intensity>>::Cells::Entry)), 28u);
   EXPECT_EQ(sizeof(VoxelFilter<VoxelFilterPayloadClosest<true>>::Cells::Entry), 32u);
-  EXPECT_EQ(sizeof(VoxelFilter<VoxelFilterPayloadRandom>::Cells::Entry), 24u);
+  EXPECT_EQ(sizeof(VoxelFilter<VoxelFilterPayloadRandom>::Cells::Entry), 28u);
 }
 
 }  // namespace

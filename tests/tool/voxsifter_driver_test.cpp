@@ -623,7 +623,9 @@ TEST(Replay, MarkedSurvivorsWriteWhatEveryPointWrites) {
 // filter that keeps every point makes the tool go point by point. Both write
 // the same bytes, for formats with GPS time at either place and without it,
 // with an attribute, exact repeats of points whose compared values differ,
-// and points outside the header's box.
+// and points outside the header's box; the repeats come at the end (out of
+// the order of GPS time, where only the scan of records finds the survivors
+// of some rules) or next to their points.
 TEST(Replay, RecordShortcutsWriteWhatEveryPointWrites) {
   const std::vector<std::string> runs[] = {
       {},
@@ -636,15 +638,24 @@ TEST(Replay, RecordShortcutsWriteWhatEveryPointWrites) {
       {"-random_cell_occurrence", "-seed", "9"},
   };
   TempDir dir;
-  for (const uint8_t format : {uint8_t(0), uint8_t(3), uint8_t(6)}) {
+  for (const uint8_t format : {uint8_t(0), uint8_t(3), uint8_t(6), uint8_t(1)}) {
+    const bool at_end = format != 1;
     lasfix::LasFile f = replay_file();
     f.header.version_minor = format >= 6 ? 4 : 2;
     f.header.point_data_format = format;
+    if (!at_end) f.points.resize(f.points.size() - 300);
+    std::vector<Point> repeats;
     for (size_t i = 0; i < 600; i += 3) {
       Point p = f.points[i * 7];
       p.intensity = (uint16_t)(p.intensity + 1 + i % 5);
       p.return_number = (uint8_t)(1 + i % 3);
-      f.points.push_back(p);
+      repeats.push_back(p);
+    }
+    if (at_end) {
+      f.points.insert(f.points.end(), repeats.begin(), repeats.end());
+    } else {
+      // Right after its point (or after that point's own repeat): the same time.
+      for (size_t k = repeats.size(); k-- > 0;) f.points.insert(f.points.begin() + (long)(k * 21 + 1), repeats[k]);
     }
     add_i32_attribute(f, "value");
     for (size_t i = 0; i < f.points.size(); i++) {
@@ -653,7 +664,7 @@ TEST(Replay, RecordShortcutsWriteWhatEveryPointWrites) {
     }
     dir.write("in.las", f.bytes());
     for (const std::vector<std::string>& args : runs) {
-      std::string shown = "format " + std::to_string(format);
+      std::string shown = "format " + std::to_string(format) + (at_end ? " repeats at the end" : " repeats in place");
       for (const std::string& a : args) shown += " " + a;
       SCOPED_TRACE(shown);
       std::vector<std::string> shortcut = {"-i", dir.file("in.las"), "-o", dir.file("shortcut.las")};
