@@ -22,9 +22,14 @@ class MinStdRand {
     state = static_cast<U32>(reduced == 0 ? 1 : reduced);
   }
 
-  // Next output, 1 ... 2147483646; exact in 64-bit arithmetic.
+  // Next output, 1 ... 2147483646; exact in 64-bit arithmetic. As 2^31 is 1
+  // modulo 2^31 - 1, the product's bits above 31 fold onto the lower ones,
+  // which leaves at most one modulus to take off.
   U32 next() {
-    state = static_cast<U32>(state * MULTIPLIER % MODULUS);
+    const U64 product = state * MULTIPLIER;
+    U64 folded = (product & MODULUS) + (product >> 31);
+    if (folded >= MODULUS) folded -= MODULUS;
+    state = static_cast<U32>(folded);
     return state;
   }
 
@@ -38,11 +43,33 @@ class MinStdRand {
   U64 uniformU64(U64 a, U64 b) { return a + uniformOffset(b - a); }
 
   // Whether uniformU64(0, count - 1) would give 0, count - 1 taken in 32
-  // bits, from the same draws: the first draw below the limit decides, and
-  // the one division fits 32 bits wherever the count fits the range of an output.
+  // bits, from the same draws. Mostly without a division: the draw v lies in
+  // bucket 0 when (v + 1) * buckets <= RANGE, and below the limit (the
+  // largest multiple of the bucket size, above RANGE - buckets) when
+  // v + buckets <= RANGE; only a draw near the top needs the limit itself.
   bool drawsZero(U32 count) {
     const U32 span = count - 1;
     if (span >= RANGE) return uniformOffset(span) == 0;
+    const U64 buckets = U64(span) + 1;
+    for (;;) {
+      const U64 v = next() - 1;
+      if ((v + 1) * buckets <= RANGE) return true;
+      if (v + buckets <= RANGE || v < buckets * (RANGE / buckets)) return false;
+    }
+  }
+
+ private:
+  // The largest output less one.
+  static constexpr U64 RANGE = MODULUS - 2;  // 2147483645
+
+  // For spans below RANGE: the first output less one that falls below the
+  // largest multiple of span + 1 buckets of `scaling` values each within
+  // 0 ... RANGE (the top remainder is rejected); its bucket is v / scaling.
+  // Everything fits 32 bits, whose division is the cheaper one.
+  struct BucketDraw {
+    U32 v, scaling;
+  };
+  BucketDraw drawBucket(U32 span) {
     const U32 buckets = span + 1;
     const U32 scaling = static_cast<U32>(RANGE) / buckets;
     const U32 limit = buckets * scaling;
@@ -50,26 +77,16 @@ class MinStdRand {
     do {
       v = next() - 1;
     } while (v >= limit);
-    return v < scaling;
+    return {v, scaling};
   }
 
- private:
   // Uniform 0 ... span. The outputs less one cover 0 ... RANGE; smaller spans
-  // reject the top remainder, larger spans stack a draw of the high part on a
-  // fresh output and reject what overshoots.
-  // The largest output less one.
-  static constexpr U64 RANGE = MODULUS - 2;  // 2147483645
-
+  // draw a bucket, larger spans stack a draw of the high part on a fresh
+  // output and reject what overshoots.
   U64 uniformOffset(U64 span) {
     if (span < RANGE) {
-      const U64 buckets = span + 1;
-      const U64 scaling = RANGE / buckets;
-      const U64 limit = buckets * scaling;
-      U64 v;
-      do {
-        v = next() - 1;
-      } while (v >= limit);
-      return v / scaling;
+      const BucketDraw draw = drawBucket(static_cast<U32>(span));
+      return draw.v / draw.scaling;
     }
     if (span == RANGE) return next() - 1;
     for (;;) {

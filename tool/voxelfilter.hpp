@@ -482,7 +482,7 @@ class VoxelFilter : public PointFilterInterface {
   static constexpr U32 SAME_TIME_MAX = 32;
   F64 same_time = -std::numeric_limits<F64>::infinity();
   U32 same_time_count = 0;
-  SameTimePoint same_time_points[SAME_TIME_MAX];
+  SameTimePoint same_time_points[SAME_TIME_MAX] = {};
 };
 
 // The rules the factory chooses among; with counting each except the random

@@ -25,6 +25,24 @@ TEST(MinStdRand, OutputsStayInRangeAtTheEdges) {
   EXPECT_EQ(engine.next(), 2147483647u - 48271u);
 }
 
+// Every step is the remainder of state x 48271 by 2^31 - 1, for states
+// across the whole range and those whose products fall just below or above a
+// multiple of the modulus.
+TEST(MinStdRand, StepIsTheRemainder) {
+  std::vector<U64> states = {1, 2, 44488, 44489, 44490, 2147483645, 2147483646};
+  for (U64 s = 7; s < MinStdRand::MODULUS; s += 104729) states.push_back(s);
+  for (U64 k = 1; k < 48271; k += 97) {  // k x modulus / 48271, rounded both ways
+    states.push_back(k * MinStdRand::MODULUS / MinStdRand::MULTIPLIER);
+    states.push_back(k * MinStdRand::MODULUS / MinStdRand::MULTIPLIER + 1);
+  }
+  for (const U64 state : states) {
+    MinStdRand engine;
+    engine.setSeed(static_cast<int>(state));
+    ASSERT_EQ(engine.getState(), state);
+    ASSERT_EQ(engine.next(), state * MinStdRand::MULTIPLIER % MinStdRand::MODULUS) << state;
+  }
+}
+
 struct SeedCase {
   const char* name;
   int seed;
