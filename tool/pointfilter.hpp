@@ -106,7 +106,9 @@ class PointFilterInterface {
   // that the second pass reads only those. False when the filter cannot.
   virtual bool markSurvivors() { return false; }
   // After the first pass: the marks by visiting order, or null when they do
-  // not stand for the decisions (a point shares its voxel's chosen identity,
-  // too many points) and every point has to be asked about.
+  // not stand for the decisions (under a rule that chooses by identity, a
+  // point takes the chosen place from its own identity; under the others,
+  // points come out of the order of GPS time; too many points) and every
+  // point has to be asked about.
   virtual const std::vector<U64>* survivorMarks() const { return nullptr; }
 };
