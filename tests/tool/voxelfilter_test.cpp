@@ -90,6 +90,40 @@ class VoxelFilterTest : public ::testing::Test {
     return std::unique_ptr<PointFilterInterface>(make_voxel_filter(rule, counting, step_xy, step_z, header));
   }
 
+  // Survivor marks kept in the first pass against the decisions of a filter
+  // that asks about every point: bit i is set exactly when point i survives,
+  // repeats of chosen points among them; and the marked points asked about
+  // alone, in order, as the pass that reads only them asks, get the voxel and
+  // count that asking about every point gives. Voxels of 0.5.
+  void checkMarks(VoxelRule rule, bool counting, const std::vector<TestPoint>& points) {
+    auto marking = make(rule, counting, 0.5, 0.5);
+    auto asking = make(rule, counting, 0.5, 0.5);
+    ASSERT_TRUE(marking->markSurvivors());
+    firstPass(*marking, points);
+    firstPass(*asking, points);
+    const std::vector<U64>* marks = marking->survivorMarks();
+    ASSERT_NE(marks, nullptr);
+    std::vector<std::pair<SurvivalDecision, U64>> expected(points.size());
+    size_t survivors = 0;
+    for (size_t i = 0; i < points.size(); i++) {
+      VoxelIndexAndCenter cell;
+      expected[i].first = ask(*asking, points[i], cell);
+      expected[i].second = cell.index;
+      const bool bit = (i >> 6) < marks->size() && ((*marks)[i >> 6] >> (i & 63)) & 1;
+      ASSERT_EQ(bit, expected[i].first.survives) << i;
+      survivors += bit;
+    }
+    EXPECT_GT(survivors, marking->numOfSurvivingPoints());
+    for (size_t i = 0; i < points.size(); i++) {
+      if (!expected[i].first.survives) continue;
+      VoxelIndexAndCenter cell;
+      const SurvivalDecision decision = ask(*marking, points[i], cell);
+      ASSERT_TRUE(decision.survives) << i;
+      ASSERT_EQ(decision.points_in_cell, expected[i].first.points_in_cell) << i;
+      ASSERT_EQ(cell.index, expected[i].second) << i;
+    }
+  }
+
   LASheader header;
   LASpoint point;
 };
@@ -644,41 +678,15 @@ const VoxelRule NOT_BY_IDENTITY[] = {
     VoxelRule::HIGHEST_ATTRIBUTE,       VoxelRule::LOWEST_ATTRIBUTE,        VoxelRule::RANDOM};
 
 // The rules that do not choose by identity keep their marks while points come
-// in order of GPS time: bit i is set exactly when point i survives, repeats of
-// chosen identities included, earlier and later ones; and the marked points
-// asked about alone, in order, get their voxel and count.
+// in order of GPS time, repeats of chosen identities included, earlier and
+// later ones (see checkMarks).
 TEST_F(VoxelFilterTest, MarksOfPointsInOrderOfTimeMatchEveryDecision) {
   setBox(0, 100, 0, 40, 0, 7);
   const std::vector<TestPoint> points = timedPoints();
   for (const VoxelRule rule : NOT_BY_IDENTITY) {
     for (const bool counting : {false, true}) {
       SCOPED_TRACE(std::to_string(static_cast<int>(rule)) + (counting ? " counting" : " plain"));
-      auto marking = make(rule, counting, 0.5, 0.5);
-      auto asking = make(rule, counting, 0.5, 0.5);
-      ASSERT_TRUE(marking->markSurvivors());
-      firstPass(*marking, points);
-      firstPass(*asking, points);
-      const std::vector<U64>* marks = marking->survivorMarks();
-      ASSERT_NE(marks, nullptr);
-      std::vector<std::pair<SurvivalDecision, U64>> expected(points.size());
-      size_t survivors = 0;
-      for (size_t i = 0; i < points.size(); i++) {
-        VoxelIndexAndCenter cell;
-        expected[i].first = ask(*asking, points[i], cell);
-        expected[i].second = cell.index;
-        const bool bit = (i >> 6) < marks->size() && ((*marks)[i >> 6] >> (i & 63)) & 1;
-        ASSERT_EQ(bit, expected[i].first.survives) << i;
-        survivors += bit;
-      }
-      EXPECT_GT(survivors, marking->numOfSurvivingPoints());  // repeats survive beside chosen points
-      for (size_t i = 0; i < points.size(); i++) {
-        if (!expected[i].first.survives) continue;
-        VoxelIndexAndCenter cell;
-        const SurvivalDecision decision = ask(*marking, points[i], cell);
-        ASSERT_TRUE(decision.survives) << i;
-        ASSERT_EQ(decision.points_in_cell, expected[i].first.points_in_cell) << i;
-        ASSERT_EQ(cell.index, expected[i].second) << i;
-      }
+      checkMarks(rule, counting, points);
     }
   }
 }
@@ -802,9 +810,8 @@ const VoxelRule ALL_RULES[] = {
     VoxelRule::HIGHEST_ATTRIBUTE, VoxelRule::LOWEST_ATTRIBUTE, VoxelRule::CLOSEST,
     VoxelRule::RANDOM};
 
-// Marked points asked about alone, in order, as the pass that reads only them
-// asks: each survives with the voxel and count that asking about every point
-// gives, for the rules whose chosen point moves, repeats of points included.
+// The rules whose chosen point moves, on points with repeats near and far
+// (see checkMarks).
 TEST_F(VoxelFilterTest, MarkedPointsAskedAloneGetTheirDecisions) {
   setBox(0, 80, 0, 30, 0, 5);
   std::vector<TestPoint> points = scanPoints(20000);
@@ -813,27 +820,7 @@ TEST_F(VoxelFilterTest, MarkedPointsAskedAloneGetTheirDecisions) {
   for (const VoxelRule rule : {VoxelRule::HIGHEST_Z, VoxelRule::LOWEST_Z, VoxelRule::CLOSEST, VoxelRule::FIRST}) {
     for (const bool counting : {false, true}) {
       SCOPED_TRACE(std::to_string(static_cast<int>(rule)) + (counting ? " counting" : " plain"));
-      auto marking = make(rule, counting, 0.5, 0.5);
-      auto asking = make(rule, counting, 0.5, 0.5);
-      ASSERT_TRUE(marking->markSurvivors());
-      firstPass(*marking, points);
-      firstPass(*asking, points);
-      const std::vector<U64>* marks = marking->survivorMarks();
-      ASSERT_NE(marks, nullptr);
-      size_t marked = 0;
-      for (size_t i = 0; i < points.size(); i++) {
-        VoxelIndexAndCenter expected_cell;
-        const SurvivalDecision expected = ask(*asking, points[i], expected_cell);
-        if (!((i >> 6) < marks->size() && ((*marks)[i >> 6] >> (i & 63)) & 1)) continue;
-        VoxelIndexAndCenter cell;
-        const SurvivalDecision decision = ask(*marking, points[i], cell);
-        ASSERT_TRUE(decision.survives) << i;
-        ASSERT_TRUE(expected.survives) << i;
-        ASSERT_EQ(decision.points_in_cell, expected.points_in_cell) << i;
-        ASSERT_EQ(cell.index, expected_cell.index) << i;
-        marked++;
-      }
-      EXPECT_GT(marked, marking->numOfSurvivingPoints());
+      checkMarks(rule, counting, points);
     }
   }
 }
