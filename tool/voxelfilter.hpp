@@ -120,16 +120,22 @@ constexpr bool gets_attribute() {
   return is_getter<T, get, F64, get_attribute>();
 }
 
+// Whether a return-number getter is that of the extended return number (a
+// specialisation: the two getters' addresses do not compare at compile time
+// in every build).
+template <U8 (*get)(const LASpoint&)>
+inline constexpr bool gets_extended_return = false;
+template <>
+inline constexpr bool gets_extended_return<get_extended_return_number> = true;
+
 // Whether a value rule finds its value in records of the layout: z, the
 // intensity and the attribute everywhere, the return number where the record
 // holds it as the point gives it (the legacy one in formats 0 to 5, the
 // extended one in 6 to 10).
 template <class T, T (*get)(const LASpoint&)>
 bool record_holds(const PointRecordLayout& layout) {
-  if constexpr (is_getter<T, get, U8, get_return_number>()) {
-    return !layout.extended;
-  } else if constexpr (is_getter<T, get, U8, get_extended_return_number>()) {
-    return layout.extended;
+  if constexpr (std::is_same_v<T, U8>) {
+    return gets_extended_return<get> == layout.extended;
   } else if constexpr (gets_attribute<T, get>()) {
     return layout.attribute_known;
   } else {
