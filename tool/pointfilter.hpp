@@ -77,8 +77,8 @@ class PointFilterInterface {
   virtual ~PointFilterInterface() {}
   // First pass: one call per point offered, in reading order.
   virtual void visitPoint(const LASpoint&) {}
-  // Whether the first pass may hand over records instead of points: the rule
-  // reads only fields that lie at fixed places of a record.
+  // Whether the first pass may hand over records of this layout instead of
+  // points: what the rule reads lies at fixed places of such records.
   virtual bool visitsRecords(const PointRecordLayout& /*layout*/) const { return false; }
   // First pass over `count` consecutive records: the same as visitPoint of
   // each of their points, in order. Only where visitsRecords says so.
