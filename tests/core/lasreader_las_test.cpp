@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -1178,6 +1179,78 @@ TEST_F(LasReaderTest, NoRecordsAreLentWhereThePointsDifferFromThem) {
   LASreaderLAS r(nullptr);
   ASSERT_TRUE(open_bytes(r, compressed).ok);
   EXPECT_FALSE(lends(r));
+}
+
+// ---------------------------------------------------------------- owned parts
+
+// A record decoded into the header's own parts, cut short inside its payload:
+// opening fails naming the field, and what was read of the part goes with the
+// failure (the sanitized build checks that nothing is left behind).
+TEST_F(LasReaderTest, DecodedRecordsCutShortLeaveNothingBehind) {
+  const BrokenCase cases[] = {
+      {"tiling", file_with([](LasFile& f) { f.vlrs.push_back({"Pelkarts", 10, std::string(28, 'x')}); }),
+       [](lasfix::Built& b) { b.bytes.resize(227 + 54 + 6); }, "ERROR: reading vlr_lastiling->level_index 0\n"},
+      {"original", file_with([](LasFile& f) { f.vlrs.push_back({"Pelkarts", 20, std::string(176, 'x')}); }),
+       [](lasfix::Built& b) { b.bytes.resize(227 + 54 + 8 + 4); },
+       "ERROR: reading vlr_lasoriginal->number_of_points_by_return[0] 0\n"},
+      {"compressor_items", file_with([](LasFile& f) {
+         f.header.point_data_format = 0x81;
+         lasfix::Compressor c;
+         c.items = lasfix::standard_items(1, 28, 2);
+         f.vlrs.push_back({"vembra encoded", 22204, lasfix::compressor_payload(c)});
+       }),
+       // The head, the first item and the type of the second.
+       [](lasfix::Built& b) { b.bytes.resize(227 + 54 + 34 + 6 + 2); }, "ERROR: reading size 0 of item 1\n"},
+      {"evlr_tiling", file_with([](LasFile& f) {
+         f.header.version_minor = 4;
+         f.evlrs.push_back({"Pelkarts", 10, std::string(28, 'x')});
+       }),
+       // Three words and the first bound.
+       [](lasfix::Built& b) { b.bytes.resize(b.bytes.size() - 28 + 16); }, "ERROR: reading vlr_lastiling->max_x 0\n"},
+  };
+  for (const BrokenCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    lasfix::Built b = c.file.build();
+    c.damage(b);
+    LASreaderLAS r(nullptr);
+    const Opened o = open_bytes(r, b.bytes);
+    EXPECT_FALSE(o.ok);
+    EXPECT_EQ(o.messages, c.messages);
+    EXPECT_EQ(r.header.vlr_lastiling, nullptr);
+    EXPECT_EQ(r.header.vlr_lasoriginal, nullptr);
+    EXPECT_EQ(r.header.compressor, nullptr);
+  }
+}
+
+// A stream handed to open() is deleted by the reader only while delete_stream
+// is set, as it stands when the reader lets the stream go: on close, or when
+// another stream takes its place (the sanitized build checks each stream is
+// deleted exactly once).
+TEST_F(LasReaderTest, StreamIsDeletedOnlyWhileTheReaderMayDeleteIt) {
+  const std::string bytes = with_points(2, 0, 3).build().bytes;
+  auto stream = std::make_unique<ByteStreamInArrayLE>((const U8*)bytes.data(), (I64)bytes.size());
+  {
+    LASreaderLAS r(nullptr);
+    ASSERT_TRUE(r.open(stream.get()));
+    r.set_delete_stream(false);
+  }
+  ASSERT_TRUE(stream->seek(0));
+  EXPECT_EQ(stream->getByte(), (U32)'L');
+
+  ASSERT_TRUE(stream->seek(0));
+  LASreaderLAS r(nullptr);
+  r.set_delete_stream(false);
+  ASSERT_TRUE(r.open(stream.get()));
+  r.set_delete_stream(true);
+  ByteStreamIn* handed = stream.release();  // the reader's from here
+  EXPECT_EQ(r.get_stream(), handed);
+  ASSERT_TRUE(r.read_point());
+
+  // The second stream replaces the first, which the reader deletes.
+  ASSERT_TRUE(open_bytes(r, bytes).ok);
+  EXPECT_NE(r.get_stream(), handed);
+  for (int i = 0; i < 3; i++) ASSERT_TRUE(r.read_point());
+  EXPECT_FALSE(r.read_point());
 }
 
 }  // namespace
