@@ -512,7 +512,8 @@ bool LASreaderLAS::read_compressor(const U64 length, bool& broken) {
     if (ok && length != compressor_record_size(v->num_items)) broken = true;
   }
   if (ok && !broken) {
-    v->items = v->num_items ? new LASitem[v->num_items] : nullptr;
+    // Zeroed: the message about a field that cannot be read shows its value.
+    v->items = v->num_items ? new LASitem[v->num_items]() : nullptr;
     for (U32 i = 0; ok && i < v->num_items; i++) {
       U16 type = 0;
       if (ok && !get_le(stream, type)) {
