@@ -101,6 +101,19 @@ bool record_header_read(ByteStreamIn* s, Record& record, const char* records, co
 
 bool is(const char* user_id, const char* name) { return strcmp(user_id, name) == 0; }
 
+// Where a header places its points and its EVLRs.
+struct BlockLayout {
+  bool compressed;
+  U64 points_start;
+  U64 record;  // length of a point record
+  U64 evlr_start;
+  explicit BlockLayout(const LASheader& h)
+      : compressed((h.point_data_format & POINT_FORMAT_COMPRESSED_BITS) != 0),
+        points_start(h.offset_to_point_data),
+        record(h.point_data_record_length),
+        evlr_start(h.start_of_first_extended_variable_length_record) {}
+};
+
 // The stream over a file opened by name: buffered when a buffer of that size
 // can be had.
 std::unique_ptr<ByteStreamIn> file_stream(FILE* file, const size_t buffer_size) {
@@ -405,22 +418,20 @@ void LASreaderLAS::settle_point_count() {
 
 void LASreaderLAS::settle_disagreeing_counts() {
   LASheader& h = header;
-  const bool compressed = (h.point_data_format & POINT_FORMAT_COMPRESSED_BITS) != 0;
+  const BlockLayout b(h);
   const U64 legacy = h.number_of_point_records;
   const U64 extended = h.extended_number_of_point_records;
-  const U64 start = h.start_of_first_extended_variable_length_record;
-  const U64 points_start = h.offset_to_point_data;
-  const U64 record = h.point_data_record_length;
   const bool extended_true = extended < ((U64)1 << 63);
   // An extended count of 0 beside a legacy one is left out by some writers
   // and says nothing against it.
   if (!extended_true || (legacy && extended && legacy != extended)) {
     // The end of the point block: the EVLRs when they start behind the point
     // data, else the end of the file.
-    const bool known = !compressed && record > 0 && stream_end >= 0;
+    const bool known = !b.compressed && b.record > 0 && stream_end >= 0;
     U64 end = known ? (U64)stream_end : 0;
-    if (known && h.number_of_extended_variable_length_records && start > points_start && start < end) end = start;
-    const U64 room = (known && end > points_start) ? (end - points_start) / record : 0;
+    const bool evlrs_behind = h.number_of_extended_variable_length_records && b.evlr_start > b.points_start;
+    if (known && evlrs_behind && b.evlr_start < end) end = b.evlr_start;
+    const U64 room = (known && end > b.points_start) ? (end - b.points_start) / b.record : 0;
     // The counts the header offers, smaller first: the legacy one when
     // given, the extended one when it can be true.
     const U64 smaller = (legacy && extended_true) ? std::min(legacy, extended) : legacy;
@@ -454,16 +465,15 @@ void LASreaderLAS::settle_disagreeing_counts() {
 
 void LASreaderLAS::settle_evlr_start() {
   LASheader& h = header;
-  const bool compressed = (h.point_data_format & POINT_FORMAT_COMPRESSED_BITS) != 0;
-  const U64 start = h.start_of_first_extended_variable_length_record;
-  const U64 points_start = h.offset_to_point_data;
-  const U64 record = h.point_data_record_length;
+  const BlockLayout b(h);
+  const U64 start = b.evlr_start;
   if (start == 0 && h.number_of_extended_variable_length_records == 0) return;
   const U64 count = h.number_of_point_records ? h.number_of_point_records : h.extended_number_of_point_records;
   // Compressed points fill an unknown length, at least one byte when there are any.
-  U64 points_end = points_start + (count ? 1 : 0);
-  if (!compressed) {
-    points_end = (record && count > (U64_MAX - points_start) / record) ? U64_MAX : points_start + count * record;
+  U64 points_end = b.points_start + (count ? 1 : 0);
+  if (!b.compressed) {
+    points_end =
+        (b.record && count > (U64_MAX - b.points_start) / b.record) ? U64_MAX : b.points_start + count * b.record;
   }
   const char* inside = nullptr;
   if (h.number_of_extended_variable_length_records == 0) {
@@ -475,7 +485,7 @@ void LASreaderLAS::settle_evlr_start() {
   } else if (start < h.header_size) {
     inside = "the header";
   } else if (start < points_end) {
-    inside = start < points_start ? "the variable length records" : "the points";
+    inside = start < b.points_start ? "the variable length records" : "the points";
   }
   if (inside) {
     LASMessage(WARNING, "start of first extended variable length record %llu lies inside %s. ignoring %u EVLRs",
