@@ -639,8 +639,7 @@ LASmallocated<U8> LASreaderLAS::read_vlr_data(LASvlrRecord& vlr, const U32 index
 // The payload of VLR `index`: decoded into the header's own parts for the
 // compressor, tiling and origin-counts records, kept as it is (in `data`)
 // otherwise. False after an ERROR that ends the reading.
-bool LASreaderLAS::read_vlr_payload(LASvlrRecord& vlr, const U32 index, bool& vlrs_corrupt,
-                                    LASmallocated<U8>& data) {
+bool LASreaderLAS::read_vlr_payload(LASvlrRecord& vlr, const U32 index, bool& vlrs_corrupt, LASmallocated<U8>& data) {
   const U16 length = vlr.record_length_after_header;
   const bool suite = is(vlr.user_id, USER_ID_SUITE);
   if (length == 0) {
@@ -909,8 +908,7 @@ void LASreaderLAS::interpret_vlr(const U32 index) {
 // The payload of EVLR `index`: the compressor and tiling records are decoded
 // into the header's own parts, others kept as they are (in `data`) unless too
 // large to carry (`carried` false). False after an ERROR that ends the reading.
-bool LASreaderLAS::read_evlr_payload(LASevlrRecord& evlr, const U32 index, bool& carried,
-                                     LASmallocated<U8>& data) {
+bool LASreaderLAS::read_evlr_payload(LASevlrRecord& evlr, const U32 index, bool& carried, LASmallocated<U8>& data) {
   const U64 length = evlr.record_length_after_header;
   carried = true;
   if (length == 0) return true;
