@@ -26,7 +26,8 @@ constexpr const char* LAS_RECORD_DESCRIPTION = "by Pelkarts of Vantroskel GmbH";
 // - with free(): user_data_in_header, user_data_after_header, the vlrs and
 //   evlrs arrays and every payload in them, the wave_packet_descriptors table,
 //   copc_entries (and the attribute arrays, see LASattributeTable);
-// - by their owners: compressor, vlr_lastiling, vlr_lasoriginal, copc_info.
+// - held in std::unique_ptr (so reset() or a move, never delete): compressor,
+//   vlr_lastiling, vlr_lasoriginal, copc_info.
 // vlr_geo_keys to classification_lookup and the entries of the wave packet
 // table point into payloads of vlrs or evlrs and are never freed on their own.
 class LASheader : public LASscaling, public LASattributeTable {
