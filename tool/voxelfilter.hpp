@@ -36,26 +36,32 @@ inline U8 get_extended_return_number(const LASpoint& point) { return point.get_e
 // Attribute attribute_idx, 0.0 when the point has no such attribute.
 F64 get_attribute(const LASpoint& point);
 
-// Whether getter `get` is `target`.
-template <class T, T (*get)(const LASpoint&), class U, U (*target)(const LASpoint&)>
-constexpr bool is_getter() {
-  if constexpr (std::is_same_v<T, U>) {
-    return get == target;
-  } else {
-    return false;
-  }
-}
+// What a getter gives, told apart by specialisation: comparing the getters'
+// addresses is not a constant expression in every build.
+enum class RuleValue { OTHER, Z, INTENSITY, RETURN, EXTENDED_RETURN, ATTRIBUTE };
+template <auto get>
+inline constexpr RuleValue rule_value = RuleValue::OTHER;
+template <>
+inline constexpr RuleValue rule_value<get_z> = RuleValue::Z;
+template <>
+inline constexpr RuleValue rule_value<get_intensity> = RuleValue::INTENSITY;
+template <>
+inline constexpr RuleValue rule_value<get_return_number> = RuleValue::RETURN;
+template <>
+inline constexpr RuleValue rule_value<get_extended_return_number> = RuleValue::EXTENDED_RETURN;
+template <>
+inline constexpr RuleValue rule_value<get_attribute> = RuleValue::ATTRIBUTE;
 
 // Whether the getter is that of world z, which the identity holds.
 template <class T, T (*get)(const LASpoint&)>
 constexpr bool gets_z() {
-  return is_getter<T, get, F64, get_z>();
+  return rule_value<get> == RuleValue::Z;
 }
 
 // Whether the getter is that of the intensity, which every record holds at 12.
 template <class T, T (*get)(const LASpoint&)>
 constexpr bool gets_intensity() {
-  return is_getter<T, get, U16, get_intensity>();
+  return rule_value<get> == RuleValue::INTENSITY;
 }
 
 // A 32-bit integer field of a record, which may lie off its alignment.
@@ -114,32 +120,21 @@ class VoxelFilterPayloadInterface<false> {
 // lies in the file (see PointRecordLayout), x, y, z being the point's world
 // coordinates.
 
-// Whether the getter is that of the attribute of the attribute rules.
-template <class T, T (*get)(const LASpoint&)>
-constexpr bool gets_attribute() {
-  return is_getter<T, get, F64, get_attribute>();
-}
-
-// Whether a return-number getter is that of the extended return number (a
-// specialisation: the two getters' addresses do not compare at compile time
-// in every build).
-template <U8 (*get)(const LASpoint&)>
-inline constexpr bool gets_extended_return = false;
-template <>
-inline constexpr bool gets_extended_return<get_extended_return_number> = true;
-
 // Whether a value rule finds its value in records of the layout: z, the
 // intensity and the attribute everywhere, the return number where the record
 // holds it as the point gives it (the legacy one in formats 0 to 5, the
 // extended one in 6 to 10).
 template <class T, T (*get)(const LASpoint&)>
 bool record_holds(const PointRecordLayout& layout) {
-  if constexpr (std::is_same_v<T, U8>) {
-    return gets_extended_return<get> == layout.extended;
-  } else if constexpr (gets_attribute<T, get>()) {
-    return layout.attribute_known;
-  } else {
-    return true;
+  switch (rule_value<get>) {
+    case RuleValue::RETURN:
+      return !layout.extended;
+    case RuleValue::EXTENDED_RETURN:
+      return layout.extended;
+    case RuleValue::ATTRIBUTE:
+      return layout.attribute_known;
+    default:
+      return true;
   }
 }
 
@@ -153,10 +148,10 @@ T record_sample(const U8* record, const PointRecordLayout& layout, F64 z) {
     U16 intensity;
     std::memcpy(&intensity, record + 12, sizeof(intensity));
     return intensity;
-  } else if constexpr (gets_attribute<T, get>()) {
+  } else if constexpr (rule_value<get> == RuleValue::ATTRIBUTE) {
     return layout.attribute ? layout.attribute->get_value_as_float(record + layout.attribute_at) : 0.0;
   } else {
-    static_assert(std::is_same_v<T, U8>, "a return number");
+    static_assert(rule_value<get> == RuleValue::RETURN || rule_value<get> == RuleValue::EXTENDED_RETURN);
     return static_cast<U8>(record[14] & (layout.extended ? 0x0F : 0x07));
   }
 }
