@@ -390,7 +390,7 @@ TEST_F(LasTransformTest, OperationsAreAddedAndDeletedInOrder) {
   const char* const labels[] = {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "l", "m", "n", "o", "p", "q"};
   for (const char* label : labels) transform.add_operation(new Logging(label, &log));
   EXPECT_EQ(transform.op_count, 17u);
-  EXPECT_EQ(transform.op_capacity, 32u);
+  EXPECT_EQ(transform.op_list.capacity(), 32u);
   EXPECT_EQ(names_of(transform), "abcdefghijklmnopq");
   transform.add_operation(new Logging("a", &log));
   transform.delete_operation("a");
@@ -472,7 +472,7 @@ TEST_F(LasTransformTest, ResetAndCleanClearWhatEachOwns) {
   transform.registers[3] = 1.5;
   transform.clean();
   EXPECT_EQ(transform.op_count, 0u);
-  EXPECT_EQ(transform.op_capacity, 0u);
+  EXPECT_EQ(transform.op_list.capacity(), 0u);
   EXPECT_EQ(transform.filter, nullptr);
   EXPECT_EQ(transform.registers[3], 1.5);
   EXPECT_TRUE(transform.filtered_transform);
