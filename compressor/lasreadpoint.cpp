@@ -22,26 +22,35 @@ constexpr U32 TEXT_SIZE = 128;
 // Entries the chunk table grows by while it is built from the chunks met.
 constexpr U32 TABLE_GROWTH = 256;
 
-LASreadItemRaw* make_raw_reader(const LASitem& item) {
-  const bool le = Endian::IS_LITTLE_ENDIAN;
+// The raw reader of the machine's byte order.
+template <class LittleEndian, class BigEndian>
+std::unique_ptr<LASreadItemRaw> in_byte_order() {
+  if constexpr (Endian::IS_LITTLE_ENDIAN) {
+    return std::make_unique<LittleEndian>();
+  } else {
+    return std::make_unique<BigEndian>();
+  }
+}
+
+std::unique_ptr<LASreadItemRaw> make_raw_reader(const LASitem& item) {
   switch (item.type) {
     case LASitem::POINT10:
-      return le ? (LASreadItemRaw*)new LASreadItemRaw_POINT10_LE() : new LASreadItemRaw_POINT10_BE();
+      return in_byte_order<LASreadItemRaw_POINT10_LE, LASreadItemRaw_POINT10_BE>();
     case LASitem::GPSTIME11:
-      return le ? (LASreadItemRaw*)new LASreadItemRaw_GPSTIME11_LE() : new LASreadItemRaw_GPSTIME11_BE();
+      return in_byte_order<LASreadItemRaw_GPSTIME11_LE, LASreadItemRaw_GPSTIME11_BE>();
     case LASitem::RGB12:
     case LASitem::RGB14:
-      return le ? (LASreadItemRaw*)new LASreadItemRaw_RGB12_LE() : new LASreadItemRaw_RGB12_BE();
+      return in_byte_order<LASreadItemRaw_RGB12_LE, LASreadItemRaw_RGB12_BE>();
     case LASitem::RGBNIR14:
-      return le ? (LASreadItemRaw*)new LASreadItemRaw_RGBNIR14_LE() : new LASreadItemRaw_RGBNIR14_BE();
+      return in_byte_order<LASreadItemRaw_RGBNIR14_LE, LASreadItemRaw_RGBNIR14_BE>();
     case LASitem::WAVEPACKET13:
     case LASitem::WAVEPACKET14:
-      return le ? (LASreadItemRaw*)new LASreadItemRaw_WAVEPACKET13_LE() : new LASreadItemRaw_WAVEPACKET13_BE();
+      return in_byte_order<LASreadItemRaw_WAVEPACKET13_LE, LASreadItemRaw_WAVEPACKET13_BE>();
     case LASitem::POINT14:
-      return le ? (LASreadItemRaw*)new LASreadItemRaw_POINT14_LE() : new LASreadItemRaw_POINT14_BE();
+      return in_byte_order<LASreadItemRaw_POINT14_LE, LASreadItemRaw_POINT14_BE>();
     case LASitem::BYTE:
     case LASitem::BYTE14:
-      return new LASreadItemRaw_BYTE(item.size);
+      return std::make_unique<LASreadItemRaw_BYTE>(item.size);
   }
   return nullptr;
 }
@@ -103,7 +112,7 @@ bool LASreadPoint::setup(const U32 num_items, const LASitem* items, const Vembra
   table_failed = false;
   U32 size = 0;
   for (U32 i = 0; i < num_items; i++) {
-    raw_readers.emplace_back(make_raw_reader(items[i]));
+    raw_readers.push_back(make_raw_reader(items[i]));
     if (!raw_readers.back()) return false;
     size += items[i].size;
   }

@@ -162,7 +162,7 @@ void LAStransform::adjust_offset(LASreader* reader, const F64* scale_factor) {
   OffsetWalk walk = {{h.min_x, h.min_y, h.min_z}, {h.max_x, h.max_y, h.max_z}};
   // A flat box cannot be moved corner by corner: the points widen it instead.
   const bool flat = h.max_x == h.min_x || h.max_y == h.min_y || h.max_z == h.min_z;
-  for (U32 i = 0; i < op_count; i++) {
+  for (size_t i = 0; i < op_list.size(); i++) {
     LASoperation* op = op_list[i].get();
     for (int a = 0; a < 3; a++) {
       op->source_offset[a] = (i == 0) ? header_offset[a] : walk.running[a];

@@ -415,6 +415,38 @@ TEST_F(LasTransformTest, SetPointSourceReplacesTheFirstAndStandsLast) {
   EXPECT_EQ(points.point.point_source_ID, 9);
 }
 
+// Notes its own end in a log, so that a test sees what the transform gives up.
+class NotesItsEnd : public Logging {
+ public:
+  NotesItsEnd(const char* name, std::string* ends) : Logging(name, ends), ends(ends) {}
+  ~NotesItsEnd() override { *ends += std::string(name()) + " "; }
+
+ private:
+  std::string* ends;
+};
+
+// Each operation ends exactly once: when deleted by name, when the list is
+// cleaned, or with the transform; a filter when another replaces it.
+TEST_F(LasTransformTest, EachOwnedObjectEndsOnce) {
+  std::string ends;
+  {
+    LAStransform transform;
+    for (const char* name : {"a", "b", "c"}) transform.add_operation(new NotesItsEnd(name, &ends));
+    transform.delete_operation("b");
+    EXPECT_EQ(ends, "b ");
+    EXPECT_EQ(names_of(transform), "ac");
+    LASfilter* filter = new LASfilter();
+    transform.setFilter(filter);
+    transform.setFilter(filter);  // the same filter stays
+    EXPECT_EQ(transform.filter.get(), filter);
+    transform.setFilter(new LASfilter());
+    transform.clean();
+    EXPECT_EQ(ends, "b a c ");
+    transform.add_operation(new NotesItsEnd("d", &ends));
+  }
+  EXPECT_EQ(ends, "b a c d ");
+}
+
 // Drops every second point it sees, counting from its last reset.
 class EverySecond : public LAScriterion {
  public:
