@@ -20,7 +20,8 @@
 // ------------------------------------------------------------------ the list
 
 LAStransform::LAStransform() = default;
-LAStransform::~LAStransform() = default;
+// The operations go before the filter, as in clean.
+LAStransform::~LAStransform() { clean(); }
 
 void LAStransform::clean() {
   // Swapped out, so that the capacity goes too.

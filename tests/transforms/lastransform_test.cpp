@@ -425,8 +425,28 @@ class NotesItsEnd : public Logging {
   std::string* ends;
 };
 
+// A filter whose one criterion notes its end, and with it the filter's.
+class CriterionNotesItsEnd : public LAScriterion {
+ public:
+  CriterionNotesItsEnd(const char* label, std::string* ends) : label(label), ends(ends) {}
+  ~CriterionNotesItsEnd() override { *ends += std::string(label) + " "; }
+  const char* name() const override { return label; }
+  I32 get_command(std::string&) const override { return 0; }
+  bool filter(const LASpoint*) override { return false; }
+
+ private:
+  const char* label;
+  std::string* ends;
+};
+LASfilter* filter_noting_its_end(const char* label, std::string* ends) {
+  LASfilter* filter = new LASfilter();
+  filter->add_criterion(new CriterionNotesItsEnd(label, ends));
+  return filter;
+}
+
 // Each operation ends exactly once: when deleted by name, when the list is
-// cleaned, or with the transform; a filter when another replaces it.
+// cleaned, or with the transform; a filter when another replaces it, when
+// the list is cleaned, or with the transform.
 TEST_F(LasTransformTest, EachOwnedObjectEndsOnce) {
   std::string ends;
   {
@@ -435,16 +455,19 @@ TEST_F(LasTransformTest, EachOwnedObjectEndsOnce) {
     transform.delete_operation("b");
     EXPECT_EQ(ends, "b ");
     EXPECT_EQ(names_of(transform), "ac");
-    LASfilter* filter = new LASfilter();
-    transform.setFilter(filter);
-    transform.setFilter(filter);  // the same filter stays
-    EXPECT_EQ(transform.filter.get(), filter);
-    transform.setFilter(new LASfilter());
+    LASfilter* first = filter_noting_its_end("f1", &ends);
+    transform.setFilter(first);
+    transform.setFilter(first);  // the same filter stays
+    EXPECT_EQ(transform.filter.get(), first);
+    EXPECT_EQ(ends, "b ");
+    transform.setFilter(filter_noting_its_end("f2", &ends));
+    EXPECT_EQ(ends, "b f1 ");
     transform.clean();
-    EXPECT_EQ(ends, "b a c ");
+    EXPECT_EQ(ends, "b f1 a c f2 ");
     transform.add_operation(new NotesItsEnd("d", &ends));
+    transform.setFilter(filter_noting_its_end("f3", &ends));
   }
-  EXPECT_EQ(ends, "b a c d ");
+  EXPECT_EQ(ends, "b f1 a c f2 d f3 ");
 }
 
 // Drops every second point it sees, counting from its last reset.
