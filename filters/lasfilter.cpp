@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <new>
 
+#include "core/lasutility.hpp"
 #include "filters/lascriterion.hpp"
 
 // ------------------------------------------------------------------ the list
@@ -30,15 +30,7 @@ I32 LASfilter::unparse(std::string& text) const {
 
 void LASfilter::add_criterion(LAScriterion* criterion) {
   // Owned from here on, also when the list cannot take it.
-  std::unique_ptr<LAScriterion> owned(criterion);
-  if (criteria.size() == criteria.capacity()) {
-    try {
-      criteria.reserve(criteria.capacity() + 16);
-    } catch (const std::bad_alloc&) {
-      return;
-    }
-  }
-  criteria.push_back(std::move(owned));
+  las_append_owned(criteria, std::unique_ptr<LAScriterion>(criterion));
   criteria_count = (U32)criteria.size();
 }
 

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
-#include <new>
 #include <span>
 #include <vector>
 
@@ -43,15 +42,7 @@ I32 LAStransform::unparse(std::string& text) const {
 
 void LAStransform::add_operation(LASoperation* operation) {
   // Owned from here on, also when the list cannot take it.
-  std::unique_ptr<LASoperation> owned(operation);
-  if (op_list.size() == op_list.capacity()) {
-    try {
-      op_list.reserve(op_list.capacity() + 16);
-    } catch (const std::bad_alloc&) {
-      return;
-    }
-  }
-  op_list.push_back(std::move(owned));
+  las_append_owned(op_list, std::unique_ptr<LASoperation>(operation));
   op_count = (U32)op_list.size();
 }
 
