@@ -68,8 +68,9 @@ class LASfilter {
   // True when a criterion drops the point; the first that drops it ends the
   // test, so the criteria behind it do not see the point.
   bool filter(const LASpoint* point) {
-    for (const std::unique_ptr<LAScriterion>& criterion : criteria) {
-      if (criterion->filter(point)) return true;
+    // Counted by the field: one load ends the test of an empty list.
+    for (U32 i = 0; i < criteria_count; i++) {
+      if (criteria[i]->filter(point)) return true;
     }
     return false;
   }
