@@ -484,12 +484,15 @@ static bool reopen_for_pass(VoxsifterRun& run, LASreaderOwner& reader, const std
 // random n-th): where the reader lends its records, the filter decides a
 // block of them at once and only the survivors are read as points, the reader
 // stepping back to each inside its buffer. What it does not lend (compressed
-// records, the end of a file cut short, ignore rules) goes point by point, the
-// filter going on where it stood. False when a survivor cannot be read back.
+// records, the end of a file cut short, ignore rules) and inputs that cannot
+// step back (pipes) go point by point, the filter going on where it stood.
+// False when a survivor cannot be read back.
 template <bool changing, class Sink>
 static bool second_pass_lent(LASreader* reader, Sink& sink, PointFilterInterface* filter,
                              const SurvivorChanges& changes, SecondPassCounts& counts) {
-  if (const std::optional<PointRecordLayout> layout = record_layout(reader)) {
+  const ByteStreamIn* stream = reader->get_stream();
+  const std::optional<PointRecordLayout> layout = record_layout(reader);
+  if (stream && stream->isSeekable() && layout) {
     LASpoint& point = reader->point;
     SurvivalDecision kept;
     kept.survives = true;
