@@ -7,9 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/lasheader.hpp"
 #include "core/laslayout.hpp"
 
 Vembra::~Vembra() { delete[] items; }
+
+void LASdeleteVembra::operator()(Vembra* vembra) const { delete vembra; }
 
 bool Vembra::return_error(const char* message) {
   char text[1024];
