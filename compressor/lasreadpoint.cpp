@@ -22,26 +22,35 @@ constexpr U32 TEXT_SIZE = 128;
 // Entries the chunk table grows by while it is built from the chunks met.
 constexpr U32 TABLE_GROWTH = 256;
 
-LASreadItemRaw* make_raw_reader(const LASitem& item) {
-  const bool le = Endian::IS_LITTLE_ENDIAN;
+// The raw reader of the machine's byte order.
+template <class LittleEndian, class BigEndian>
+std::unique_ptr<LASreadItemRaw> in_byte_order() {
+  if constexpr (Endian::IS_LITTLE_ENDIAN) {
+    return std::make_unique<LittleEndian>();
+  } else {
+    return std::make_unique<BigEndian>();
+  }
+}
+
+std::unique_ptr<LASreadItemRaw> make_raw_reader(const LASitem& item) {
   switch (item.type) {
     case LASitem::POINT10:
-      return le ? (LASreadItemRaw*)new LASreadItemRaw_POINT10_LE() : new LASreadItemRaw_POINT10_BE();
+      return in_byte_order<LASreadItemRaw_POINT10_LE, LASreadItemRaw_POINT10_BE>();
     case LASitem::GPSTIME11:
-      return le ? (LASreadItemRaw*)new LASreadItemRaw_GPSTIME11_LE() : new LASreadItemRaw_GPSTIME11_BE();
+      return in_byte_order<LASreadItemRaw_GPSTIME11_LE, LASreadItemRaw_GPSTIME11_BE>();
     case LASitem::RGB12:
     case LASitem::RGB14:
-      return le ? (LASreadItemRaw*)new LASreadItemRaw_RGB12_LE() : new LASreadItemRaw_RGB12_BE();
+      return in_byte_order<LASreadItemRaw_RGB12_LE, LASreadItemRaw_RGB12_BE>();
     case LASitem::RGBNIR14:
-      return le ? (LASreadItemRaw*)new LASreadItemRaw_RGBNIR14_LE() : new LASreadItemRaw_RGBNIR14_BE();
+      return in_byte_order<LASreadItemRaw_RGBNIR14_LE, LASreadItemRaw_RGBNIR14_BE>();
     case LASitem::WAVEPACKET13:
     case LASitem::WAVEPACKET14:
-      return le ? (LASreadItemRaw*)new LASreadItemRaw_WAVEPACKET13_LE() : new LASreadItemRaw_WAVEPACKET13_BE();
+      return in_byte_order<LASreadItemRaw_WAVEPACKET13_LE, LASreadItemRaw_WAVEPACKET13_BE>();
     case LASitem::POINT14:
-      return le ? (LASreadItemRaw*)new LASreadItemRaw_POINT14_LE() : new LASreadItemRaw_POINT14_BE();
+      return in_byte_order<LASreadItemRaw_POINT14_LE, LASreadItemRaw_POINT14_BE>();
     case LASitem::BYTE:
     case LASitem::BYTE14:
-      return new LASreadItemRaw_BYTE(item.size);
+      return std::make_unique<LASreadItemRaw_BYTE>(item.size);
   }
   return nullptr;
 }
@@ -70,7 +79,7 @@ void copy_parts(U8* const* point, const U8* record, const RecordPart* parts, U32
 LASreadPoint::LASreadPoint(U32 decompress_selective)
     : decompress_selective(decompress_selective), coded_reader_maker(make_item_reader) {}
 
-LASreadPoint::~LASreadPoint() { release_tables(); }
+LASreadPoint::~LASreadPoint() = default;
 
 void LASreadPoint::release_readers() {
   raw_readers.clear();
@@ -103,7 +112,7 @@ bool LASreadPoint::setup(const U32 num_items, const LASitem* items, const Vembra
   table_failed = false;
   U32 size = 0;
   for (U32 i = 0; i < num_items; i++) {
-    raw_readers.emplace_back(make_raw_reader(items[i]));
+    raw_readers.push_back(make_raw_reader(items[i]));
     if (!raw_readers.back()) return false;
     size += items[i].size;
   }
@@ -308,7 +317,7 @@ bool LASreadPoint::seek(const U64 current, const U64 target) {
     U64 j, d;
     if (adaptive) {
       // The chunk j with total[j] <= target < total[j + 1].
-      const U64* totals = chunk_point_totals;
+      const U64* totals = chunk_point_totals.get();
       if (!totals || !table_complete || target >= totals[table_chunks]) return false;
       j = (U64)(std::upper_bound(totals, totals + table_chunks + 1, target) - totals) - 1;
       chunk_size = (U32)(totals[j + 1] - totals[j]);
@@ -373,18 +382,18 @@ bool LASreadPoint::done() {
 bool LASreadPoint::grow_chunk_offsets(U64 capacity) {
   // The capacity and its one extra entry must stay countable in 32 bits.
   if (capacity >= U32_MAX) return false;
-  I64* grown = (I64*)realloc_las(chunk_offsets, (capacity + 1) * sizeof(I64));
+  I64* grown = (I64*)realloc_las(chunk_offsets.get(), (capacity + 1) * sizeof(I64));
   if (!grown) return false;
-  chunk_offsets = grown;
+  // realloc has freed or kept the old block: it is given up, not freed.
+  (void)chunk_offsets.release();
+  chunk_offsets.reset(grown);
   table_chunks = (U32)capacity;
   return true;
 }
 
 void LASreadPoint::release_tables() {
-  free(chunk_offsets);
-  free(chunk_point_totals);
-  chunk_offsets = nullptr;
-  chunk_point_totals = nullptr;
+  chunk_offsets.reset();
+  chunk_point_totals.reset();
   table_chunks = 0;
   known_chunks = 0;
   table_complete = false;
@@ -468,7 +477,7 @@ void LASreadPoint::decode_chunk_table(I64 chunks_start, I64 chunk_table_start, b
   stream->get32bitsLE((U8*)&count);
   if ((U64)count > (U64)(chunk_table_start - chunks_start) / std::max(point_size, 1u)) throw CHUNK_CORRUPT;
   if (adaptive) {
-    chunk_point_totals = (U64*)malloc_las(((U64)count + 1) * sizeof(U64));
+    chunk_point_totals.reset((U64*)malloc_las(((U64)count + 1) * sizeof(U64)));
     if (!chunk_point_totals) throw CHUNK_CORRUPT;
     chunk_point_totals[0] = 0;
   }
@@ -502,13 +511,11 @@ void LASreadPoint::decode_chunk_table(I64 chunks_start, I64 chunk_table_start, b
 // fixed chunks keep the entries decoded before the damage and find the rest
 // while reading. The warning tells what the stream's length suggests.
 bool LASreadPoint::recover_chunk_table(I64 chunks_start, I64 chunk_table_start, bool count_read, U32 decoded) {
-  free(chunk_point_totals);
-  chunk_point_totals = nullptr;
+  chunk_point_totals.reset();
   table_complete = false;
   if (adaptive) return false;
   if (!count_read) {
-    free(chunk_offsets);
-    chunk_offsets = nullptr;
+    chunk_offsets.reset();
     if (!grow_chunk_offsets(TABLE_GROWTH)) return false;
     chunk_offsets[0] = chunks_start;
     known_chunks = 1;

@@ -113,8 +113,9 @@ class LASreadPoint {
   bool table_pending = false;  // the table is read at the first chunk start
   bool table_failed = false;   // ... and could not be read: every later read fails
   bool table_complete = false; // read whole from the file: no chunk lies beyond it
-  I64* chunk_offsets = nullptr;       // start of chunk i; entry known_chunks - 1 may be the end
-  U64* chunk_point_totals = nullptr;  // adaptive: points in chunks 0 .. i-1
+  // Grown by realloc, so that a failed growth is an answer, not an exception.
+  LASmallocated<I64[]> chunk_offsets;       // start of chunk i; entry known_chunks - 1 may be the end
+  LASmallocated<U64[]> chunk_point_totals;  // adaptive: points in chunks 0 .. i-1
   U32 decompress_selective;
   bool chunk_started = false;  // a chunk start happened (the stream may begin at 0)
   bool chunk_failed = false;   // a read broke off inside a chunk it cannot skip

@@ -10,11 +10,7 @@
 #include "core/lasheader.hpp"
 #include "core/laslayout.hpp"
 
-Vembra::~Vembra() {
-  free(error_text);
-  delete[] items;
-  delete[] record_bytes;
-}
+Vembra::~Vembra() { delete[] items; }
 
 void LASdeleteVembra::operator()(Vembra* vembra) const { delete vembra; }
 
@@ -22,8 +18,7 @@ bool Vembra::return_error(const char* message) {
   char text[1024];
   snprintf(text, sizeof(text), "%s (Vembra v%d.%dr%d)", message, VERSION_MAJOR, VERSION_MINOR,
            VERSION_REVISION);
-  free(error_text);
-  error_text = strdup(text);
+  error_text = text;
   return false;
 }
 
@@ -314,7 +309,8 @@ bool Vembra::check_item(const LASitem* item) {
 bool Vembra::pack(U8*& bytes, U32& num_bytes) {
   using namespace laslayout;
   num_bytes = compressor_record_size(num_items);
-  U8* record = new U8[num_bytes];
+  std::unique_ptr<U8[]> owned = std::make_unique_for_overwrite<U8[]>(num_bytes);
+  U8* record = owned.get();
   put16(record + COMPRESSOR[CMP_COMPRESSOR].offset, compressor);
   put16(record + COMPRESSOR[CMP_CODER].offset, coder);
   record[COMPRESSOR[CMP_VERSION_MAJOR].offset] = version_major;
@@ -331,8 +327,7 @@ bool Vembra::pack(U8*& bytes, U32& num_bytes) {
     put16(item + COMPRESSOR_ITEM[CMP_ITEM_SIZE].offset, items[i].size);
     put16(item + COMPRESSOR_ITEM[CMP_ITEM_VERSION].offset, items[i].version);
   }
-  delete[] record_bytes;
-  record_bytes = record;
+  record_bytes = std::move(owned);
   bytes = record;
   return true;
 }

@@ -5,6 +5,9 @@
 // from it. Errors are kept as text in the object for the caller to report.
 #pragma once
 
+#include <memory>
+#include <string>
+
 #include "core/lasitem.hpp"
 #include "core/mydefs.hpp"
 
@@ -44,10 +47,11 @@ class Vembra {
   // the length. Does not `check`.
   bool unpack(const U8* bytes, const U32 num_bytes);
 
-  const char* get_error() const { return error_text; }
+  // Null until an error was kept.
+  const char* get_error() const { return error_text.empty() ? nullptr : error_text.c_str(); }
   bool return_error(const char* message);
 
-  U8* record_bytes = nullptr;
+  std::unique_ptr<U8[]> record_bytes;
   U16 compressor = POINTWISE_CHUNKED;
   U16 coder = 0;
   U8 version_major = VERSION_MAJOR;
@@ -58,8 +62,8 @@ class Vembra {
   I64 number_of_special_evlrs = -1;
   I64 offset_to_special_evlrs = -1;
   U16 num_items = 0;
-  LASitem* items = nullptr;
-  char* error_text = nullptr;
+  LASitem* items = nullptr;  // owned, new[]
+  std::string error_text;
 
  private:
   bool fail(const char* format, ...) __attribute__((format(printf, 2, 3)));

@@ -90,16 +90,20 @@ bool LASattributeDescriptor::update_max(F64 value) {
 }
 
 // Fresh arrays for `number` attributes; on failure nothing is kept.
-static bool allocate_arrays(U32 number, LASattributeDescriptor*& attributes, I32*& starts, I32*& sizes) {
-  attributes = (LASattributeDescriptor*)malloc_las(sizeof(LASattributeDescriptor) * (U64)number);
-  starts = (I32*)malloc_las(sizeof(I32) * (U64)number);
-  sizes = (I32*)malloc_las(sizeof(I32) * (U64)number);
-  if (attributes && starts && sizes) return true;
-  free(attributes);
-  free(starts);
-  free(sizes);
-  return false;
-}
+namespace {
+struct AttributeArrays {
+  LASmallocated<LASattributeDescriptor[]> attributes;
+  LASmallocated<I32[]> starts;
+  LASmallocated<I32[]> sizes;
+
+  bool allocate(U32 number) {
+    attributes.reset((LASattributeDescriptor*)malloc_las(sizeof(LASattributeDescriptor) * (U64)number));
+    starts.reset((I32*)malloc_las(sizeof(I32) * (U64)number));
+    sizes.reset((I32*)malloc_las(sizeof(I32) * (U64)number));
+    return attributes && starts && sizes;
+  }
+};
+}  // namespace
 
 // Starts are running sums of the sizes; a sum beyond the 32-bit range stays at
 // its maximum (such an attribute lies outside every point and reads as absent).
@@ -112,23 +116,21 @@ I32 LASattributeTable::add_attribute(const LASattributeDescriptor& descriptor) {
   I32 size = descriptor.get_size();
   if (size <= 0 || number_of_attributes == I32_MAX) return -1;
   U32 n = (U32)number_of_attributes;
-  LASattributeDescriptor* new_attributes;
-  I32* new_starts;
-  I32* new_sizes;
-  if (!allocate_arrays(n + 1, new_attributes, new_starts, new_sizes)) return -1;
+  AttributeArrays grown;
+  if (!grown.allocate(n + 1)) return -1;
   if (n) {
-    memcpy((void*)new_attributes, attributes, sizeof(LASattributeDescriptor) * n);
-    memcpy(new_starts, attribute_starts, sizeof(I32) * n);
-    memcpy(new_sizes, attribute_sizes, sizeof(I32) * n);
+    memcpy((void*)grown.attributes.get(), attributes, sizeof(LASattributeDescriptor) * n);
+    memcpy(grown.starts.get(), attribute_starts, sizeof(I32) * n);
+    memcpy(grown.sizes.get(), attribute_sizes, sizeof(I32) * n);
   }
-  memcpy((void*)&new_attributes[n], &descriptor, sizeof(LASattributeDescriptor));
-  new_starts[n] = n ? next_start(attribute_starts[n - 1], attribute_sizes[n - 1]) : 0;
-  new_sizes[n] = size;
+  memcpy((void*)&grown.attributes[n], &descriptor, sizeof(LASattributeDescriptor));
+  grown.starts[n] = n ? next_start(attribute_starts[n - 1], attribute_sizes[n - 1]) : 0;
+  grown.sizes[n] = size;
   // Arrays that belong to another table are left to it.
   clean_attributes();
-  attributes = new_attributes;
-  attribute_starts = new_starts;
-  attribute_sizes = new_sizes;
+  attributes = grown.attributes.release();
+  attribute_starts = grown.starts.release();
+  attribute_sizes = grown.sizes.release();
   number_of_attributes = (I32)(n + 1);
   owns_arrays = true;
   return (I32)n;
@@ -138,20 +140,18 @@ bool LASattributeTable::init_attributes(U32 number, const LASattributeDescriptor
   clean_attributes();
   if (number == 0 || descriptors == nullptr) return number == 0;
   if (number > (U32)I32_MAX) return false;
-  LASattributeDescriptor* new_attributes;
-  I32* new_starts;
-  I32* new_sizes;
-  if (!allocate_arrays(number, new_attributes, new_starts, new_sizes)) return false;
-  memcpy((void*)new_attributes, descriptors, sizeof(LASattributeDescriptor) * (U64)number);
+  AttributeArrays copy;
+  if (!copy.allocate(number)) return false;
+  memcpy((void*)copy.attributes.get(), descriptors, sizeof(LASattributeDescriptor) * (U64)number);
   I32 start = 0;
   for (U32 i = 0; i < number; i++) {
-    new_starts[i] = start;
-    new_sizes[i] = new_attributes[i].get_size();
-    start = next_start(start, new_sizes[i]);
+    copy.starts[i] = start;
+    copy.sizes[i] = copy.attributes[i].get_size();
+    start = next_start(start, copy.sizes[i]);
   }
-  attributes = new_attributes;
-  attribute_starts = new_starts;
-  attribute_sizes = new_sizes;
+  attributes = copy.attributes.release();
+  attribute_starts = copy.starts.release();
+  attribute_sizes = copy.sizes.release();
   number_of_attributes = (I32)number;
   owns_arrays = true;
   return true;

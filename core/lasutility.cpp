@@ -170,10 +170,7 @@ FILE* LASoutputFile::open(const char* name) {
   struct stat link;
   if (exists && lstat(name, &link) == 0 && S_ISLNK(link.st_mode)) {
     // The link stays; the file it names is replaced.
-    if (char* real = realpath(name, nullptr)) {
-      target = real;
-      free(real);
-    }
+    if (const LASmallocated<char> real{realpath(name, nullptr)}) target = real.get();
   }
   const size_t slash = target.rfind('/');
   const std::string directory = (slash == std::string::npos) ? std::string() : target.substr(0, slash + 1);

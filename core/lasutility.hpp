@@ -8,6 +8,7 @@
 
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,6 +30,21 @@ struct LAScloseThenDelete {
 template <class T>
 using LASclosing = std::unique_ptr<T, LAScloseThenDelete>;
 using LASreaderOwner = LASclosing<LASreader>;
+
+// Appends an object to a list of owned ones that grows 16 entries at a time,
+// so that the lists of typical command lines allocate once. When memory runs
+// out the object is released and the list stays as it was.
+template <class T>
+void las_append_owned(std::vector<std::unique_ptr<T>>& list, std::unique_ptr<T> object) {
+  if (list.size() == list.capacity()) {
+    try {
+      list.reserve(list.capacity() + 16);
+    } catch (const std::bad_alloc&) {
+      return;
+    }
+  }
+  list.push_back(std::move(object));
+}
 
 // Counts by return number, raw coordinate ranges and GPS-time range of the
 // points added so far.

@@ -19,17 +19,16 @@ const char* const PELKARTS_FORMAT_NAMES[12] = {"las", "las", "vmb", "bin", "qi",
 
 namespace {
 
-char* copy_of(const char* text) { return text ? strdup(text) : nullptr; }
-
-void replace(char*& target, const char* text) {
-  free(target);
-  target = copy_of(text);
+// The text is copied before the old one goes: it may lie inside it.
+void replace(std::optional<std::string>& target, const char* text) {
+  if (text == nullptr) {
+    target.reset();
+  } else {
+    target = std::string(text);
+  }
 }
 
-void replace(char*& target, const std::string& text) {
-  free(target);
-  target = strdup(text.c_str());
-}
+void replace(std::optional<std::string>& target, const std::string& text) { target = text; }
 
 bool is_separator(char c) { return c == '/' || c == '\\' || c == ':'; }
 
@@ -62,14 +61,6 @@ const char* const USAGE =
     "  -nil    (pipe to NULL)\n";
 
 }  // namespace
-
-LASwriteOpener::~LASwriteOpener() {
-  free(directory);
-  free(file_name);
-  free(appendix);
-  free(parse_string);
-  free(separator);
-}
 
 // ------------------------------------------------------------------ options
 
@@ -211,11 +202,11 @@ I32 LASwriteOpener::unparse(std::string& text) const {
   if (use_nil) text += "-nil ";
   if (parse_string) {
     text += "-oparse ";
-    append_quoted_option_value(text, parse_string);
+    append_quoted_option_value(text, *parse_string);
   }
   if (separator) {
     text += "-osep ";
-    append_quoted_option_value(text, separator);
+    append_quoted_option_value(text, *separator);
   }
   if (scale_rgb != 1.0f) text += "-oscale_rgb " + option_text_f32(scale_rgb) + " ";
   if (opts) text += "-opts ";
@@ -226,13 +217,13 @@ I32 LASwriteOpener::unparse(std::string& text) const {
 // ------------------------------------------------------------------ formats
 
 U32 LASwriteOpener::get_format() const {
-  if (specified || file_name == nullptr) return format;
-  if (HasFileExt(file_name, ".vmb")) return FORMAT_VMB;
-  if (HasFileExt(file_name, ".las")) return FORMAT_LAS;
-  if (HasFileExt(file_name, ".bin")) return FORMAT_BIN;
-  if (HasFileExt(file_name, ".qi")) return FORMAT_QFIT;
-  if (HasFileExt(file_name, ".wrl")) return FORMAT_VRML;
-  if (HasFileExt(file_name, ".json")) return FORMAT_JSON;
+  if (specified || !file_name) return format;
+  if (HasFileExt(*file_name, ".vmb")) return FORMAT_VMB;
+  if (HasFileExt(*file_name, ".las")) return FORMAT_LAS;
+  if (HasFileExt(*file_name, ".bin")) return FORMAT_BIN;
+  if (HasFileExt(*file_name, ".qi")) return FORMAT_QFIT;
+  if (HasFileExt(*file_name, ".wrl")) return FORMAT_VRML;
+  if (HasFileExt(*file_name, ".json")) return FORMAT_JSON;
   return FORMAT_TXT;
 }
 
@@ -256,7 +247,7 @@ const char* LASwriteOpener::format_word() const {
 }
 
 void LASwriteOpener::replace_extension(const char* word) {
-  std::string name = file_name;
+  std::string name = *file_name;
   const size_t dot = last_dot(name);
   if (dot == std::string::npos) return;
   replace(file_name, name.substr(0, dot + 1) + word);
@@ -265,9 +256,10 @@ void LASwriteOpener::replace_extension(const char* word) {
 // ------------------------------------------------------------------ names
 
 void LASwriteOpener::set_file_name(const char* name) {
-  free(file_name);
-  file_name = nullptr;
-  if (name == nullptr) return;
+  if (name == nullptr) {
+    file_name.reset();
+    return;
+  }
   std::string text = name;
   while (!text.empty() && text.back() == ' ') text.pop_back();
 
@@ -311,16 +303,17 @@ void LASwriteOpener::set_file_name(const char* name) {
 }
 
 bool LASwriteOpener::set_directory(const char* dir) {
-  free(directory);
-  directory = nullptr;
-  if (dir == nullptr) return true;
-  if (strchr(dir, ';') || strchr(dir, '"')) {
+  if (dir == nullptr) {
+    directory.reset();
+    return true;
+  }
+  std::string text = dir;
+  if (text.find_first_of(";\"") != std::string::npos) {
     LASMessage(WARNING,
                "specified '-odir' seems to contain a substring '\\\"' such\n\tas -odir \"D:\\\" or -odir "
                "\"..\\tiles\\\". this command will\n\tprobably fail. please use -odir \"D:\" or -odir "
                "\"..\\tiles\"\n\tinstead.");
   }
-  std::string text = dir;
   if (!text.empty() && (text.back() == '\\' || text.back() == '/')) text.pop_back();
   replace(directory, text);
   if (file_name) add_directory();
@@ -330,18 +323,18 @@ bool LASwriteOpener::set_directory(const char* dir) {
 }
 
 void LASwriteOpener::add_directory(const char* dir) {
-  if (dir == nullptr) dir = directory;
-  if (file_name == nullptr || dir == nullptr) return;
-  const std::string name = file_name;
+  if (dir == nullptr) dir = text_of(directory);
+  if (!file_name || dir == nullptr) return;
+  const std::string name = *file_name;
   const size_t sep = last_separator(name);
   const std::string base = sep ? name.substr(sep + 1) : name;
   replace(file_name, std::string(dir) + '/' + base);
 }
 
 void LASwriteOpener::add_appendix(const char* text) {
-  if (text == nullptr) text = appendix;
-  if (file_name == nullptr || text == nullptr) return;
-  std::string name = file_name;
+  if (text == nullptr) text = text_of(appendix);
+  if (!file_name || text == nullptr) return;
+  std::string name = *file_name;
   size_t at = 0;
   for (size_t i = name.size(); i-- > 1;) {
     if (name[i] == '.' || is_separator(name[i])) {
@@ -357,8 +350,8 @@ void LASwriteOpener::add_appendix(const char* text) {
 }
 
 void LASwriteOpener::cut_characters() {
-  if (file_name == nullptr || cut == 0) return;
-  std::string name = file_name;
+  if (!file_name || cut == 0) return;
+  std::string name = *file_name;
   size_t dot = 0;
   for (size_t i = name.size(); i-- > 1;) {
     if (is_separator(name[i])) break;
@@ -379,9 +372,11 @@ void LASwriteOpener::cut_characters() {
 }
 
 bool LASwriteOpener::make_file_name(const char* input, I32 number) {
+  // The input may be the held name itself, which changes below.
+  const Text input_copy = input ? Text(input) : std::nullopt;
+  input = text_of(input_copy);
   if (number < 0) {
-    free(file_name);
-    file_name = nullptr;
+    file_name.reset();
     std::string name;
     if (input == nullptr) {
       name = std::string("output.") + format_word();
@@ -391,10 +386,10 @@ bool LASwriteOpener::make_file_name(const char* input, I32 number) {
       std::string base = (dot == std::string::npos) ? std::string() : in.substr(0, dot);
       if (cut) {
         base.erase(base.size() - std::min<size_t>(cut, base.size()));
-        if (appendix) base += appendix;
+        if (appendix) base += *appendix;
       } else if (appendix) {
-        base += appendix;
-      } else if (directory == nullptr && number == -1) {
+        base += *appendix;
+      } else if (!directory && number == -1) {
         base += "_1";
       }
       name = base + '.' + format_word();
@@ -404,10 +399,10 @@ bool LASwriteOpener::make_file_name(const char* input, I32 number) {
     if (input) {
       replace(file_name, input);
       cut_characters();
-    } else if (file_name == nullptr) {
+    } else if (!file_name) {
       replace(file_name, std::string("output_0000000.") + format_word());
     }
-    std::string name = file_name;
+    std::string name = *file_name;
     size_t dot = last_dot(name);
     if (dot == std::string::npos) dot = name.size();
     U32 rest = (U32)number;
@@ -424,15 +419,14 @@ bool LASwriteOpener::make_file_name(const char* input, I32 number) {
 }
 
 bool LASwriteOpener::avoid_input_name(const char* input) {
-  if (input == nullptr || force || !las_same_file(file_name, input)) return true;
+  if (input == nullptr || force || !las_same_file(get_file_name(), input)) return true;
   // "temp" names the output in the working directory. A file there already
   // (another run's output, an earlier output of this run, or the input
   // itself) is never replaced by a name the user did not choose.
   const std::string name = std::string("temp.") + format_word();
   struct stat info;
   if (lstat(name.c_str(), &info) == 0) {
-    free(file_name);
-    file_name = nullptr;
+    file_name.reset();
     laserror(
         "generated output name '%s'\n\tidentical to input name. cannot change it to '%s'\n\tas that file "
         "exists already. use '-odir' or '-odix' to choose another name.",
@@ -448,13 +442,13 @@ bool LASwriteOpener::avoid_input_name(const char* input) {
 }
 
 bool LASwriteOpener::writes_to(const char* name) const {
-  if (use_nil || file_name == nullptr) return false;
-  return las_same_file(file_name, name);
+  if (use_nil || !file_name) return false;
+  return las_same_file(file_name->c_str(), name);
 }
 
 bool LASwriteOpener::can_update_header() const {
   if (use_nil) return true;
-  if (file_name) return las_is_file_output(file_name);
+  if (file_name) return las_is_file_output(file_name->c_str());
   return !use_stdout;
 }
 
@@ -478,21 +472,22 @@ LASwriter* LASwriteOpener::open_nil(const LASheader* header) const {
 // is none.
 bool LASwriteOpener::open_las(LASwriterLAS& writer, const LASheader* header) const {
   if (file_name) {
-    return writer.open(file_name, header, compressor(), requested_version, (I32)chunk_size, io_obuffer_size);
+    return writer.open(file_name->c_str(), header, compressor(), requested_version, (I32)chunk_size, io_obuffer_size);
   }
   return writer.open(stdout, header, compressor(), requested_version, (I32)chunk_size);
 }
 
 bool LASwriteOpener::open_bin(LASwriterBIN& writer, const LASheader* header) const {
-  return file_name ? writer.open(file_name, header, "ts8", 262144) : writer.open(stdout, header, "ts8");
+  return file_name ? writer.open(file_name->c_str(), header, "ts8", 262144) : writer.open(stdout, header, "ts8");
 }
 
 bool LASwriteOpener::open_qfit(LASwriterQFIT& writer, const LASheader* header) const {
-  return file_name ? writer.open(file_name, header, 40, 65536) : writer.open(stdout, header, 40);
+  return file_name ? writer.open(file_name->c_str(), header, 40, 65536) : writer.open(stdout, header, 40);
 }
 
 bool LASwriteOpener::open_wrl(LASwriterWRL& writer, const LASheader* header) const {
-  return file_name ? writer.open(file_name, header, parse_string) : writer.open(stdout, header, parse_string);
+  const char* parse = text_of(parse_string);
+  return file_name ? writer.open(file_name->c_str(), header, parse) : writer.open(stdout, header, parse);
 }
 
 bool LASwriteOpener::open_txt(LASwriterTXT& writer, const LASheader* header) const {
@@ -501,8 +496,9 @@ bool LASwriteOpener::open_txt(LASwriterTXT& writer, const LASheader* header) con
   } else if (optx) {
     writer.set_ptx(true);
   }
-  const bool ok = file_name ? writer.open(file_name, header, parse_string, separator)
-                            : writer.open(stdout, header, parse_string, separator);
+  const char* parse = text_of(parse_string);
+  const char* sep = text_of(separator);
+  const bool ok = file_name ? writer.open(file_name->c_str(), header, parse, sep) : writer.open(stdout, header, parse, sep);
   if (ok && scale_rgb != 1.0f) writer.set_scale_rgb(scale_rgb);
   return ok;
 }
@@ -515,7 +511,7 @@ LASwriter* LASwriteOpener::make_writer(bool (LASwriteOpener::*open_step)(W&, con
   auto writer = std::make_unique<W>();
   if ((this->*open_step)(*writer, header)) return writer.release();
   if (file_name) {
-    laserror("cannot open laswriter%s with file name '%s'", word, file_name);
+    laserror("cannot open laswriter%s with file name '%s'", word, file_name->c_str());
   } else {
     laserror("cannot open laswriter%s to stdout", word);
   }
@@ -524,7 +520,7 @@ LASwriter* LASwriteOpener::make_writer(bool (LASwriteOpener::*open_step)(W&, con
 
 LASwriter* LASwriteOpener::open(const LASheader* header) {
   if (use_nil) return open_nil(header);
-  if (file_name == nullptr && !use_stdout) {
+  if (!file_name && !use_stdout) {
     laserror("no laswriter output specified");
     return nullptr;
   }

@@ -5,6 +5,7 @@
 // stream that only counts bytes.
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 
@@ -35,7 +36,6 @@ class LASwriteOpener {
   static constexpr U32 FORMAT_JSON = 13;
 
   LASwriteOpener() = default;
-  ~LASwriteOpener();
   LASwriteOpener(const LASwriteOpener&) = delete;
   LASwriteOpener& operator=(const LASwriteOpener&) = delete;
 
@@ -59,16 +59,17 @@ class LASwriteOpener {
   void set_parse_string(const char* parse_string);
   void set_separator(const char* separator);
 
-  const char* get_directory() const { return directory; }
-  const char* get_file_name() const { return file_name; }
-  const char* get_appendix() const { return appendix; }
+  // Null when not set; a name stays valid until the opener changes it.
+  const char* get_directory() const { return text_of(directory); }
+  const char* get_file_name() const { return text_of(file_name); }
+  const char* get_appendix() const { return text_of(appendix); }
   U32 get_cut() const { return cut; }
   U32 get_format() const;
   const char* get_format_name() const;
-  bool active() const { return file_name != nullptr || use_stdout || use_nil; }
-  bool is_piped() const { return file_name == nullptr && use_stdout; }
+  bool active() const { return file_name || use_stdout || use_nil; }
+  bool is_piped() const { return !file_name && use_stdout; }
   // A file of the held name is what opening writes (not -nil's count only).
-  bool writes_file() const { return file_name != nullptr && !use_nil; }
+  bool writes_file() const { return file_name && !use_nil; }
   bool get_use_stdout() const { return use_stdout; }
   // Appends, as option text, the settings a child process needs to write as
   // this opener does: the format option first (so that a name given after it
@@ -88,6 +89,10 @@ class LASwriteOpener {
   LASwriter* open(const LASheader* header);
 
  private:
+  // A text setting: absent, or a text that may be empty ("-odix ''").
+  using Text = std::optional<std::string>;
+  static const char* text_of(const Text& text) { return text ? text->c_str() : nullptr; }
+
   // The output options as rows of an option table, for `parse`.
   static std::span<const LASoptionRow<LASwriteOpener>> option_rows();
 
@@ -114,14 +119,14 @@ class LASwriteOpener {
   bool avoid_input_name(const char* input);
 
   U32 io_obuffer_size = 262144;
-  char* directory = nullptr;
-  char* file_name = nullptr;
-  char* appendix = nullptr;
+  Text directory;
+  Text file_name;
+  Text appendix;
   U32 cut = 0;
   bool opts = false;
   bool optx = false;
-  char* parse_string = nullptr;
-  char* separator = nullptr;
+  Text parse_string;
+  Text separator;
   F32 scale_rgb = 1.0f;
   U32 format = FORMAT_DEFAULT;
   bool specified = false;

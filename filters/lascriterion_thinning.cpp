@@ -111,9 +111,6 @@ class LAScriterionThinWithGrid : public LAScriterion {
 
  public:
   explicit LAScriterionThinWithGrid(F32 spacing) : spacing(spacing) {}
-  ~LAScriterionThinWithGrid() override { free(slots); }
-  LAScriterionThinWithGrid(const LAScriterionThinWithGrid&) = delete;
-  LAScriterionThinWithGrid& operator=(const LAScriterionThinWithGrid&) = delete;
 
   const char* name() const override { return "thin_with_grid"; }
   I32 get_command(std::string& text) const override {
@@ -134,8 +131,7 @@ class LAScriterionThinWithGrid : public LAScriterion {
     return false;
   }
   void reset() override {
-    free(slots);
-    slots = nullptr;
+    slots.reset();
     slot_count = 0;
     used = 0;
     last = nullptr;
@@ -165,14 +161,13 @@ class LAScriterionThinWithGrid : public LAScriterion {
     Run* grown = (Run*)malloc_las(count * sizeof(Run));
     if (grown == nullptr) return false;
     for (U64 i = 0; i < count; i++) grown[i].run = NO_RUN;
-    Run* old = slots;
+    const LASmallocated<Run[]> old(slots.release());
     const U64 old_count = slot_count;
-    slots = grown;
+    slots.reset(grown);
     slot_count = count;
     for (U64 i = 0; i < old_count; i++) {
       if (old[i].run != NO_RUN) *slot_of(old[i].row, old[i].run) = old[i];
     }
-    free(old);
     last = nullptr;
     return true;
   }
@@ -194,7 +189,7 @@ class LAScriterionThinWithGrid : public LAScriterion {
   }
 
   F32 spacing;
-  Run* slots = nullptr;  // owned; slot_count entries, a power of two
+  LASmallocated<Run[]> slots;  // slot_count entries, a power of two
   U64 slot_count = 0;
   U64 used = 0;
   Run* last = nullptr;  // the run of the point before, into `slots`

@@ -9,54 +9,45 @@
 #include <cstring>
 #include <memory>
 
+#include "core/lasutility.hpp"
 #include "filters/lascriterion.hpp"
 
 // ------------------------------------------------------------------ the list
 
-LASfilter::~LASfilter() { clean(); }
+LASfilter::~LASfilter() = default;
 
 void LASfilter::clean() {
-  for (U32 i = 0; i < criteria_count; i++) delete criteria[i];
-  free(criteria);
-  criteria = nullptr;
+  // Swapped out, so that the capacity goes too.
+  std::vector<std::unique_ptr<LAScriterion>>().swap(criteria);
   criteria_count = 0;
-  criteria_capacity = 0;
 }
 
 I32 LASfilter::unparse(std::string& text) const {
   I32 n = 0;
-  for (U32 i = 0; i < criteria_count; i++) n += criteria[i]->get_command(text);
+  for (const std::unique_ptr<LAScriterion>& criterion : criteria) n += criterion->get_command(text);
   return n;
 }
 
 void LASfilter::add_criterion(LAScriterion* criterion) {
   // Owned from here on, also when the list cannot take it.
-  std::unique_ptr<LAScriterion> owned(criterion);
-  if (criteria_count == criteria_capacity) {
-    // Grows by 16 so that typical command lines allocate once.
-    LAScriterion** grown = (LAScriterion**)malloc_las(sizeof(LAScriterion*) * ((U64)criteria_capacity + 16));
-    if (grown == nullptr) return;
-    if (criteria) memcpy((void*)grown, criteria, sizeof(LAScriterion*) * criteria_count);
-    free(criteria);
-    criteria = grown;
-    criteria_capacity += 16;
-  }
-  criteria[criteria_count++] = owned.release();
+  las_append_owned(criteria, std::unique_ptr<LAScriterion>(criterion));
+  criteria_count = (U32)criteria.size();
 }
 
 LAScriterion* LASfilter::take_last_criterion() {
-  if (criteria_count == 0) return nullptr;
-  LAScriterion* last = criteria[--criteria_count];
-  criteria[criteria_count] = nullptr;
+  if (criteria.empty()) return nullptr;
+  LAScriterion* last = criteria.back().release();
+  criteria.pop_back();
+  criteria_count = (U32)criteria.size();
   return last;
 }
 
 void LASfilter::reset() {
-  for (U32 i = 0; i < criteria_count; i++) criteria[i]->reset();
+  for (const std::unique_ptr<LAScriterion>& criterion : criteria) criterion->reset();
 }
 
 std::unique_ptr<LAScriterion> LASfilterParse::take_last_named(const char* name) {
-  if (filter.criteria_count == 0 || strcmp(filter.criteria[filter.criteria_count - 1]->name(), name) != 0) return nullptr;
+  if (filter.criteria.empty() || strcmp(filter.criteria.back()->name(), name) != 0) return nullptr;
   return std::unique_ptr<LAScriterion>(filter.take_last_criterion());
 }
 

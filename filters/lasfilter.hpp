@@ -8,7 +8,9 @@
 // option table the parser reads; lascriterion.hpp is what a family needs.
 #pragma once
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "core/mydefs.hpp"
 
@@ -34,9 +36,11 @@ class LAScriterion {
 // Owns its criteria.
 class LASfilter {
  public:
+  // The list, in the order the options came; grows 16 entries at a time so
+  // that typical command lines allocate once.
+  std::vector<std::unique_ptr<LAScriterion>> criteria;
+  // criteria.size(), kept as a field for the callers that read the count.
   U32 criteria_count = 0;
-  U32 criteria_capacity = 0;
-  LAScriterion** criteria = nullptr;
 
   LASfilter() = default;
   ~LASfilter();
@@ -64,6 +68,7 @@ class LASfilter {
   // True when a criterion drops the point; the first that drops it ends the
   // test, so the criteria behind it do not see the point.
   bool filter(const LASpoint* point) {
+    // Counted by the field: one load ends the test of an empty list.
     for (U32 i = 0; i < criteria_count; i++) {
       if (criteria[i]->filter(point)) return true;
     }

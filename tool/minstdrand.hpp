@@ -22,15 +22,23 @@ class MinStdRand {
     state = static_cast<U32>(reduced == 0 ? 1 : reduced);
   }
 
-  // Next output, 1 ... 2147483646; exact in 64-bit arithmetic. As 2^31 is 1
-  // modulo 2^31 - 1, the product's bits above 31 fold onto the lower ones,
-  // which leaves at most one modulus to take off.
+  // Next output, 1 ... 2147483646; exact in 64-bit arithmetic, without a
+  // division on the chain of draws (see reduce).
   U32 next() {
-    const U64 product = state * MULTIPLIER;
-    U64 folded = (product & MODULUS) + (product >> 31);
-    if (folded >= MODULUS) folded -= MODULUS;
-    state = static_cast<U32>(folded);
+    state = reduce(state * MULTIPLIER);
     return state;
+  }
+
+  // The next four outputs, as four calls of next() give them. Each is
+  // computed from the current state with its own power of the multiplier,
+  // so the four do not wait for one another.
+  void nextFour(U32 (&out)[4]) {
+    const U64 current = state;
+    out[0] = reduce(current * MULTIPLIER);
+    out[1] = reduce(current * POWER[2]);
+    out[2] = reduce(current * POWER[3]);
+    out[3] = reduce(current * POWER[4]);
+    state = out[3];
   }
 
   U32 getState() const { return state; }
@@ -42,12 +50,39 @@ class MinStdRand {
   }
   U64 uniformU64(U64 a, U64 b) { return a + uniformOffset(b - a); }
 
+  // A range 0 ... span drawn from again and again, its divisions done once.
+  struct Span {
+    explicit Span(U64 span) : span(span) {
+      if (span < RANGE) {
+        scaling = RANGE / (span + 1);
+        limit = (span + 1) * scaling;
+      }
+    }
+    U64 span;
+    // Outputs less one from limit on are rejected, the others fall into
+    // buckets of `scaling`; both 0 for spans as wide as the outputs or wider.
+    U64 scaling = 0;
+    U64 limit = 0;
+  };
+  // Whether uniformU64(0, span) would give 0, by the same engine steps.
+  bool drawsZero(const Span& range) {
+    if (range.span < RANGE) {
+      U64 v;
+      do {
+        v = next() - 1;
+      } while (v >= range.limit);
+      return v < range.scaling;
+    }
+    return uniformOffset(range.span) == 0;
+  }
+
   // Whether uniformU64(0, count - 1) would give 0, count - 1 taken in 32
-  // bits, from the same draws. Mostly without a division: the draw v lies in
-  // bucket 0 when (v + 1) * buckets <= RANGE, and below the limit (the
-  // largest multiple of the bucket size, above RANGE - buckets) when
-  // v + buckets <= RANGE; only a draw near the top needs the limit itself.
-  bool drawsZero(U32 count) {
+  // bits, by the same engine steps, for a count that changes from draw to
+  // draw. Mostly without a division: the draw v lies in bucket 0 when
+  // (v + 1) * buckets <= RANGE, and below the limit (the largest multiple of
+  // the bucket size, above RANGE - buckets) when v + buckets <= RANGE; only a
+  // draw near the top needs the limit itself.
+  bool drawsZeroAmong(U32 count) {
     const U32 span = count - 1;
     if (span >= RANGE) return uniformOffset(span) == 0;
     const U64 buckets = U64(span) + 1;
@@ -59,34 +94,35 @@ class MinStdRand {
   }
 
  private:
-  // The largest output less one.
   static constexpr U64 RANGE = MODULUS - 2;  // 2147483645
 
-  // For spans below RANGE: the first output less one that falls below the
-  // largest multiple of span + 1 buckets of `scaling` values each within
-  // 0 ... RANGE (the top remainder is rejected); its bucket is v / scaling.
-  // Everything fits 32 bits, whose division is the cheaper one.
-  struct BucketDraw {
-    U32 v, scaling;
-  };
-  BucketDraw drawBucket(U32 span) {
-    const U32 buckets = span + 1;
-    const U32 scaling = static_cast<U32>(RANGE) / buckets;
-    const U32 limit = buckets * scaling;
-    U32 v;
-    do {
-      v = next() - 1;
-    } while (v >= limit);
-    return {v, scaling};
+  // x modulo 2^31 - 1 for x below 2^62: 2^31 is 1 modulo 2^31 - 1, so the
+  // high bits add onto the low ones, and one subtraction finishes. A
+  // multiple of the modulus never comes: the state is never 0 and the
+  // modulus is prime.
+  static U32 reduce(U64 x) {
+    U64 folded = (x & MODULUS) + (x >> 31);
+    if (folded >= MODULUS) folded -= MODULUS;
+    return static_cast<U32>(folded);
   }
+  // MULTIPLIER^k modulo the modulus, k = 0 ... 4.
+  static constexpr U64 POWER[5] = {1, MULTIPLIER, MULTIPLIER * MULTIPLIER % MODULUS,
+                                   MULTIPLIER * MULTIPLIER % MODULUS * MULTIPLIER % MODULUS,
+                                   MULTIPLIER * MULTIPLIER % MODULUS * MULTIPLIER % MODULUS * MULTIPLIER % MODULUS};
 
   // Uniform 0 ... span. The outputs less one cover 0 ... RANGE; smaller spans
-  // draw a bucket, larger spans stack a draw of the high part on a fresh
-  // output and reject what overshoots.
+  // reject the top remainder, larger spans stack a draw of the high part on a
+  // fresh output and reject what overshoots.
   U64 uniformOffset(U64 span) {
     if (span < RANGE) {
-      const BucketDraw draw = drawBucket(static_cast<U32>(span));
-      return draw.v / draw.scaling;
+      const U64 buckets = span + 1;
+      const U64 scaling = RANGE / buckets;
+      const U64 limit = buckets * scaling;
+      U64 v;
+      do {
+        v = next() - 1;
+      } while (v >= limit);
+      return v / scaling;
     }
     if (span == RANGE) return next() - 1;
     for (;;) {

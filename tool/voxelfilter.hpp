@@ -258,7 +258,7 @@ class VoxelFilterPayloadRandom : public VoxelFilterPayloadInterface<true> {
     return {};
   }
   void setSeed(int seed) { engine.setSeed(seed); }
-  bool pointNeedsUpdate(Sample) { return engine.drawsZero(count); }
+  bool pointNeedsUpdate(Sample) { return engine.drawsZeroAmong(count); }
   void updatePayload(Sample) {}
 
  private:
@@ -313,6 +313,7 @@ class VoxelFilter : public PointFilterInterface {
   bool decidesRecords() const override { return true; }
   void markSurvivingRecords(const U8* records, U32 count, const PointRecordLayout& layout, U64 first,
                             std::vector<U64>& marks) override;
+  void restartSecondPass() override;
   void setSeed(int seed) override {
     enterPending();
     engine.setSeed(seed);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,12 @@
 #include "transforms/lasoperation.hpp"
 
 namespace {
+
+// Closes the text file it owns on every way out.
+struct CloseFile {
+  void operator()(FILE* file) const { fclose(file); }
+};
+using OwnedFile = std::unique_ptr<FILE, CloseFile>;
 
 // One line of a text file, however long, so that the text behind what a line
 // starts with never counts as a line of its own. False at the end of the file.
@@ -68,10 +75,10 @@ struct LASmapEntry {
 // a value and three colours of at most 255; other lines are passed over.
 // False when the file cannot be opened or read.
 bool read_colour_map(const char* file_name, std::vector<LASmapEntry>& entries) {
-  FILE* file = LASfopen(file_name, "r");
+  const OwnedFile file(LASfopen(file_name, "r"));
   if (file == nullptr) return false;
   std::string line;
-  while (read_line(file, line)) {
+  while (read_line(file.get(), line)) {
     const char* p = line.c_str();
     char* end;
     LASmapEntry entry;
@@ -82,9 +89,7 @@ bool read_colour_map(const char* file_name, std::vector<LASmapEntry>& entries) {
       entries.push_back(entry);
     }
   }
-  const bool read = !ferror(file);
-  fclose(file);
-  return read;
+  return !ferror(file.get());
 }
 
 // Red, green and blue of the entry for the attribute's value: the first entry
@@ -132,12 +137,8 @@ class LASoperationMapAttributeIntoRGB final : public LASoperationFromFile {
 // the first value, so every pass writes the same values to the same points.
 class LASoperationLoadAttributeFromText final : public LASoperationFromFile {
  public:
-  LASoperationLoadAttributeFromText(U32 index, const char* file_name) : LASoperationFromFile(index, file_name) {
-    file = LASfopen(file_name, "r");
-  }
-  ~LASoperationLoadAttributeFromText() override { close(); }
-  LASoperationLoadAttributeFromText(const LASoperationLoadAttributeFromText&) = delete;
-  LASoperationLoadAttributeFromText& operator=(const LASoperationLoadAttributeFromText&) = delete;
+  LASoperationLoadAttributeFromText(U32 index, const char* file_name)
+      : LASoperationFromFile(index, file_name), file(LASfopen(file_name, "r")) {}
 
   const char* name() const override { return "load_attribute_from_text"; }
   void transform(LASpoint* point) override {
@@ -147,8 +148,8 @@ class LASoperationLoadAttributeFromText final : public LASoperationFromFile {
   }
   // The overflow count stays: the base's reset is not called.
   void reset() override {
-    close();
-    file = LASfopen(file_name.c_str(), "r");
+    file.reset();
+    file.reset(LASfopen(file_name.c_str(), "r"));
   }
 
  private:
@@ -156,20 +157,16 @@ class LASoperationLoadAttributeFromText final : public LASoperationFromFile {
   // file at its end.
   bool next_value(F64& value) {
     if (file == nullptr) return false;
-    while (read_line(file, line)) {
+    while (read_line(file.get(), line)) {
       char* end;
       value = strtod(line.c_str(), &end);
       if (end != line.c_str()) return true;
     }
-    close();
+    file.reset();
     return false;
   }
-  void close() {
-    if (file != nullptr) fclose(file);
-    file = nullptr;
-  }
 
-  FILE* file = nullptr;
+  OwnedFile file;
   std::string line;  // kept, so that a point's line needs no new memory
 };
 
@@ -187,13 +184,11 @@ LASoptionResult add_map_attribute(LAStransformParse& parse, const LASoptionCall&
 }
 
 LASoptionResult add_load_attribute(LAStransformParse& parse, const LASoptionCall& call) {
-  FILE* file = LASfopen(call.values[1].text, "r");
-  if (file == nullptr) {
+  if (!OwnedFile(LASfopen(call.values[1].text, "r"))) {
     laserror("'%s' needs text file with attribute values but '%s' cannot be opened", call.typed,
              call.values[1].text);
     return LASoptionResult::FAILED;
   }
-  fclose(file);
   parse.add(new LASoperationLoadAttributeFromText(call.values[0].u32, call.values[1].text));
   return LASoptionResult::TAKEN;
 }

@@ -18,16 +18,15 @@
 
 // ------------------------------------------------------------------ the list
 
+LAStransform::LAStransform() = default;
+// The operations go before the filter, as in clean.
 LAStransform::~LAStransform() { clean(); }
 
 void LAStransform::clean() {
-  for (U32 i = 0; i < op_count; i++) delete op_list[i];
-  free(op_list);
-  op_list = nullptr;
+  // Swapped out, so that the capacity goes too.
+  std::vector<std::unique_ptr<LASoperation>>().swap(op_list);
   op_count = 0;
-  op_capacity = 0;
-  delete filter;
-  filter = nullptr;
+  filter.reset();
   offsets_adjusted = false;
 }
 
@@ -37,40 +36,28 @@ I32 LAStransform::unparse(std::string& text) const {
     filter->unparse(text);
     las_option_text(text, "-filtered_transform");
   }
-  for (U32 i = 0; i < op_count; i++) op_list[i]->get_command(text);
+  for (const std::unique_ptr<LASoperation>& op : op_list) op->get_command(text);
   return (I32)(text.size() - start);
 }
 
 void LAStransform::add_operation(LASoperation* operation) {
-  if (op_count == op_capacity) {
-    // Grows by 16 so that typical command lines allocate once.
-    LASoperation** grown = (LASoperation**)malloc_las(sizeof(LASoperation*) * ((U64)op_capacity + 16));
-    if (grown == nullptr) {
-      delete operation;
-      return;
-    }
-    if (op_list) memcpy((void*)grown, op_list, sizeof(LASoperation*) * op_count);
-    free(op_list);
-    op_list = grown;
-    op_capacity += 16;
-  }
-  op_list[op_count++] = operation;
+  // Owned from here on, also when the list cannot take it.
+  las_append_owned(op_list, std::unique_ptr<LASoperation>(operation));
+  op_count = (U32)op_list.size();
 }
 
 void LAStransform::delete_operation(const char* name) {
-  if (op_list == nullptr || name == nullptr) return;
-  for (U32 i = 0; i < op_count; i++) {
-    if (strcmp(op_list[i]->name(), name) != 0) continue;
-    delete op_list[i];
-    memmove((void*)(op_list + i), op_list + i + 1, sizeof(LASoperation*) * (op_count - i - 1));
-    op_count--;
+  if (name == nullptr) return;
+  for (auto op = op_list.begin(); op != op_list.end(); ++op) {
+    if (strcmp((*op)->name(), name) != 0) continue;
+    op_list.erase(op);
+    op_count = (U32)op_list.size();
     return;
   }
 }
 
 void LAStransform::setFilter(LASfilter* filter) {
-  if (this->filter != filter) delete this->filter;
-  this->filter = filter;
+  if (this->filter.get() != filter) this->filter.reset(filter);
   if (filter == nullptr) filtered_transform = false;
 }
 
@@ -128,48 +115,59 @@ void LASoperation::set_offset_adjust_coord_without_trafo_changes(LASpoint* point
 // Corner coordinates beyond this are no basis for an offset.
 static bool usable_corner(F64 v) { return v > -2e307 && v < 2e307; }
 
+namespace {
+// The walk of "-offset_adjust" through the operations: the bounding box as
+// the operations before moved it, and the offsets they chose.
+struct OffsetWalk {
+  F64 lo[3];
+  F64 hi[3];
+  F64 running[3] = {0.0, 0.0, 0.0};
+  F64 chosen[3] = {0.0, 0.0, 0.0};
+};
+}  // namespace
+
+// Moves the box through the operation and chooses offsets for the moved box;
+// an operation that refuses leaves box and choice as they were.
+static void move_box(LASoperation* op, OffsetWalk& walk, const F64 header_scale[3]) {
+  const std::unique_ptr<F64[]> low(op->transform_coords_for_offset_adjustment(walk.lo[0], walk.lo[1], walk.lo[2]));
+  const std::unique_ptr<F64[]> high(op->transform_coords_for_offset_adjustment(walk.hi[0], walk.hi[1], walk.hi[2]));
+  if (!low || !high) return;
+  for (int a = 0; a < 3; a++) {
+    walk.chosen[a] = 0.0;
+    if (usable_corner(low[a]) && usable_corner(high[a])) {
+      // The middle in scale units, cut toward zero to a multiple of 1e7 units.
+      const I64 tens = las_f64_to_i64((low[a] + high[a]) / header_scale[a] / 2e7);
+      walk.chosen[a] = (F64)tens * 10000000 * header_scale[a];
+    }
+    walk.lo[a] = low[a];
+    walk.hi[a] = high[a];
+  }
+}
+
 void LAStransform::adjust_offset(LASreader* reader, const F64* scale_factor) {
-  if (op_list == nullptr || op_count == 0 || reader == nullptr) return;
+  if (op_list.empty() || reader == nullptr) return;
   LASheader& h = reader->header;
   const F64 header_scale[3] = {h.x_scale_factor, h.y_scale_factor, h.z_scale_factor};
   const F64 header_offset[3] = {h.x_offset, h.y_offset, h.z_offset};
   scaling_as_read = h;
   offsets_adjusted = true;
-  F64 lo[3] = {h.min_x, h.min_y, h.min_z};
-  F64 hi[3] = {h.max_x, h.max_y, h.max_z};
+  OffsetWalk walk = {{h.min_x, h.min_y, h.min_z}, {h.max_x, h.max_y, h.max_z}};
   // A flat box cannot be moved corner by corner: the points widen it instead.
   const bool flat = h.max_x == h.min_x || h.max_y == h.min_y || h.max_z == h.min_z;
-  F64 running[3] = {0.0, 0.0, 0.0};
-  F64 chosen[3] = {0.0, 0.0, 0.0};
-  for (U32 i = 0; i < op_count; i++) {
-    LASoperation* op = op_list[i];
+  for (size_t i = 0; i < op_list.size(); i++) {
+    LASoperation* op = op_list[i].get();
     for (int a = 0; a < 3; a++) {
-      op->source_offset[a] = (i == 0) ? header_offset[a] : running[a];
+      op->source_offset[a] = (i == 0) ? header_offset[a] : walk.running[a];
       op->source_scale[a] = (i == 0) ? header_scale[a] : op_list[i - 1]->target_scale[a];
     }
-    F64* low = op->transform_coords_for_offset_adjustment(lo[0], lo[1], lo[2]);
-    F64* high = op->transform_coords_for_offset_adjustment(hi[0], hi[1], hi[2]);
-    if (low && high) {
-      for (int a = 0; a < 3; a++) {
-        chosen[a] = 0.0;
-        if (usable_corner(low[a]) && usable_corner(high[a])) {
-          // The middle in scale units, cut toward zero to a multiple of 1e7 units.
-          const I64 tens = las_f64_to_i64((low[a] + high[a]) / header_scale[a] / 2e7);
-          chosen[a] = (F64)tens * 10000000 * header_scale[a];
-        }
-        lo[a] = low[a];
-        hi[a] = high[a];
-      }
-    }
-    delete[] low;
-    delete[] high;
+    move_box(op, walk, header_scale);
     for (int a = 0; a < 3; a++) {
-      if (chosen[a] != 0.0) {
-        running[a] = chosen[a];
+      if (walk.chosen[a] != 0.0) {
+        walk.running[a] = walk.chosen[a];
       } else if (i == 0) {
-        running[a] = header_offset[a];
+        walk.running[a] = header_offset[a];
       }
-      op->target_offset[a] = running[a];
+      op->target_offset[a] = walk.running[a];
       if (scale_factor) {
         op->target_scale[a] = scale_factor[a] != 0.0 ? scale_factor[a] : op->source_scale[a];
       } else {
@@ -182,22 +180,22 @@ void LAStransform::adjust_offset(LASreader* reader, const F64* scale_factor) {
     LASMessage(VERBOSE,
                "Offset_adjust: Sets the adjusted offset for the operation '%s' to the values x_offset: %.0lf, "
                "y_offset: %.0lf, z_offset: %.0lf",
-               op->name(), running[0], running[1], running[2]);
+               op->name(), walk.running[0], walk.running[1], walk.running[2]);
   }
   if (reader->opener == nullptr) return;
-  reader->opener->set_offset(running);
-  h.x_offset = running[0];
-  h.y_offset = running[1];
-  h.z_offset = running[2];
-  h.min_x = lo[0];
-  h.min_y = lo[1];
-  h.min_z = lo[2];
-  h.max_x = hi[0];
-  h.max_y = hi[1];
-  h.max_z = hi[2];
+  reader->opener->set_offset(walk.running);
+  h.x_offset = walk.running[0];
+  h.y_offset = walk.running[1];
+  h.z_offset = walk.running[2];
+  h.min_x = walk.lo[0];
+  h.min_y = walk.lo[1];
+  h.min_z = walk.lo[2];
+  h.max_x = walk.hi[0];
+  h.max_y = walk.hi[1];
+  h.max_z = walk.hi[2];
   if (scale_factor) {
     reader->opener->set_scale_factor(scale_factor);
-    const LASoperation* last = op_list[op_count - 1];
+    const LASoperation* last = op_list.back().get();
     h.x_scale_factor = last->target_scale[0];
     h.y_scale_factor = last->target_scale[1];
     h.z_scale_factor = last->target_scale[2];
@@ -211,17 +209,17 @@ void LAStransform::transform(LASpoint* point) {
     const bool unchanged = filter->filter(point);
     point->scaling = own;
     if (unchanged) {
-      if (offsets_adjusted && op_count > 0) keep_in_adjusted_offsets(point);
+      if (offsets_adjusted && !op_list.empty()) keep_in_adjusted_offsets(point);
       return;
     }
   }
-  for (U32 i = 0; i < op_count; i++) op_list[i]->transform(point);
+  for (const std::unique_ptr<LASoperation>& op : op_list) op->transform(point);
 }
 
 // From the quantisation the first operation reads to the one the last writes.
 void LAStransform::keep_in_adjusted_offsets(LASpoint* point) {
-  const LASoperation* first = op_list[0];
-  op_list[op_count - 1]->write_transformed_values_with_adjust_offset(
+  const LASoperation* first = op_list.front().get();
+  op_list.back()->write_transformed_values_with_adjust_offset(
       point->X * first->source_scale[0] + first->source_offset[0],
       point->Y * first->source_scale[1] + first->source_offset[1],
       first->get_Z(point) * first->source_scale[2] + first->source_offset[2], point);
@@ -230,18 +228,17 @@ void LAStransform::keep_in_adjusted_offsets(LASpoint* point) {
 // The filter is reset too: a stateful criterion (a thinning) must choose the
 // same points in every pass, or the second pass changes other points.
 void LAStransform::reset() {
-  for (U32 i = 0; i < op_count; i++) op_list[i]->reset();
+  for (const std::unique_ptr<LASoperation>& op : op_list) op->reset();
   memset(registers, 0, sizeof(registers));
   if (filter) filter->reset();
 }
 
 void LAStransform::check_for_overflow() const {
-  for (U32 i = 0; i < op_count; i++) {
-    if (op_list[i]->overflow_count == 0) continue;
+  for (const std::unique_ptr<LASoperation>& op : op_list) {
+    if (op->overflow_count == 0) continue;
     std::string command;
-    op_list[i]->get_command(command);
-    LASMessage(WARNING, "total of  %lld overflows caused by '%s'", (long long)op_list[i]->overflow_count,
-               command.c_str());
+    op->get_command(command);
+    LASMessage(WARNING, "total of  %lld overflows caused by '%s'", (long long)op->overflow_count, command.c_str());
   }
 }
 

@@ -12,7 +12,9 @@
 // writes its points in those offsets.
 #pragma once
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "core/lasattributer.hpp"
 #include "core/mydefs.hpp"
@@ -70,20 +72,22 @@ class LAStransform {
  public:
   // Shared by the register operations of this transform; 0 after reset.
   F64 registers[16] = {};
+  // The operations in list order; grows 16 entries at a time so that typical
+  // command lines allocate once.
+  std::vector<std::unique_ptr<LASoperation>> op_list;
+  // op_list.size(), kept as a field for the callers that read the count.
   U32 op_count = 0;
-  U32 op_capacity = 0;
-  LASoperation** op_list = nullptr;
   // "-filtered_transform" was given: the read opener hands its filter over.
   bool filtered_transform = false;
   // Selects the points to transform; a point it would drop stays unchanged.
-  LASfilter* filter = nullptr;
+  std::unique_ptr<LASfilter> filter;
   // After adjust_offset the reader's header states the quantisation the
   // points leave in, while they are read in the file's own: this one, for
   // whatever judges a point before the operations (filters, areas).
   LASscaling scaling_as_read;
   bool offsets_adjusted = false;
 
-  LAStransform() = default;
+  LAStransform();
   ~LAStransform();
   LAStransform(const LAStransform&) = delete;
   LAStransform& operator=(const LAStransform&) = delete;

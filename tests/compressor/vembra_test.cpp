@@ -316,8 +316,7 @@ TEST(VembraChunkSize, SetChunkSize) {
   EXPECT_EQ(error_of(v), "call setup() before setting chunk size (Vembra v3.5r0)");
   const LASitem list[] = {{LASitem::POINT10, 20, 0}};
   ASSERT_TRUE(v.setup(1, list, 1));
-  free(v.error_text);
-  v.error_text = nullptr;
+  v.error_text.clear();
   EXPECT_FALSE(v.set_chunk_size(1000));  // pointwise: silent refusal
   EXPECT_EQ(v.get_error(), nullptr);
   EXPECT_EQ(v.chunk_size, 50000u);
@@ -338,7 +337,7 @@ TEST(VembraRecord, PackIsByteExactAndUnpacksToTheSameFields) {
   U32 n = 0;
   ASSERT_TRUE(v.pack(bytes, n));
   ASSERT_EQ(n, 46u);
-  EXPECT_EQ(bytes, v.record_bytes);
+  EXPECT_EQ(bytes, v.record_bytes.get());
   const std::vector<U8> expected = {
       3, 0,                    // compressor
       0, 0,                    // coder

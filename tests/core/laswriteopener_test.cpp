@@ -437,4 +437,43 @@ TEST_F(OpenerTest, OptionTextForChildProcesses) {
   }
 }
 
+// A name the opener handed out may come back to it: the held text it points
+// into changes during the call, so the opener must read it first.
+TEST_F(OpenerTest, OwnNameHandedBack) {
+  InDataDirectory directory;
+  ASSERT_EQ(mkdir("out", 0755), 0);
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    void (*call)(LASwriteOpener& opener, const char* text);
+    const char* (*text)(const LASwriteOpener& opener);
+  };
+  auto file_name = [](const LASwriteOpener& o) { return o.get_file_name(); };
+  const Case cases[] = {
+      {"set_file_name", {"-o", "data/a.las", "-odix", "_t"},
+       [](LASwriteOpener& o, const char* t) { o.set_file_name(t); }, file_name},
+      {"set_directory", {"-odir", "out", "-o", "a.las"},
+       [](LASwriteOpener& o, const char* t) { o.set_directory(t); },
+       [](const LASwriteOpener& o) { return o.get_directory(); }},
+      {"derived name", {"-o", "data/b.las", "-ovmb"},
+       [](LASwriteOpener& o, const char* t) { o.make_file_name(t, -1); }, file_name},
+      {"numbered name", {"-o", "data/c_000.las"},
+       [](LASwriteOpener& o, const char* t) { o.make_file_name(t, 42); }, file_name},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Args own_args(c.args);
+    Args copy_args(c.args);
+    LASwriteOpener own;
+    LASwriteOpener copy;
+    ASSERT_TRUE(own.parse(own_args.argc(), own_args.argv.data()));
+    ASSERT_TRUE(copy.parse(copy_args.argc(), copy_args.argv.data()));
+    const std::string held = c.text(copy);
+    c.call(own, c.text(own));
+    c.call(copy, held.c_str());
+    EXPECT_EQ(name_of(own), name_of(copy));
+    EXPECT_NE(name_of(own), "(none)");
+  }
+}
+
 }  // namespace

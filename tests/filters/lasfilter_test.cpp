@@ -514,13 +514,13 @@ TEST_F(LasFilterTest, ListGrowsBySixteenAndKeepsItsOrder) {
   for (int k = 0; k < 17; k++) options += "-drop_X_below " + std::to_string(k) + " ";
   ASSERT_TRUE(filter.parse(options.c_str()));
   EXPECT_EQ(filter.criteria_count, 17u);
-  EXPECT_EQ(filter.criteria_capacity, 32u);
+  EXPECT_EQ(filter.criteria.capacity(), 32u);
   EXPECT_EQ(filter_text(filter), options);
 
   // Emptied and parsed again it equals a fresh filter from the same options.
   filter.clean();
   EXPECT_EQ(filter.criteria_count, 0u);
-  EXPECT_EQ(filter.criteria_capacity, 0u);
+  EXPECT_EQ(filter.criteria.capacity(), 0u);
   ASSERT_TRUE(filter.parse("-keep_x 0 1 -keep_Y 2 3"));
   LASfilter fresh;
   ASSERT_TRUE(fresh.parse("-keep_x 0 1 -keep_Y 2 3"));

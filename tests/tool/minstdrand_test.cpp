@@ -25,21 +25,65 @@ TEST(MinStdRand, OutputsStayInRangeAtTheEdges) {
   EXPECT_EQ(engine.next(), 2147483647u - 48271u);
 }
 
-// Every step is the remainder of state x 48271 by 2^31 - 1, for states
-// across the whole range and those whose products fall just below or above a
-// multiple of the modulus.
-TEST(MinStdRand, StepIsTheRemainder) {
-  std::vector<U64> states = {1, 2, 44488, 44489, 44490, 2147483645, 2147483646};
-  for (U64 s = 7; s < MinStdRand::MODULUS; s += 104729) states.push_back(s);
-  for (U64 k = 1; k < 48271; k += 97) {  // k x modulus / 48271, rounded both ways
-    states.push_back(k * MinStdRand::MODULUS / MinStdRand::MULTIPLIER);
-    states.push_back(k * MinStdRand::MODULUS / MinStdRand::MULTIPLIER + 1);
-  }
-  for (const U64 state : states) {
+// Every output is the state times the multiplier, modulo the modulus.
+TEST(MinStdRand, NextIsTheProductModuloTheModulus) {
+  for (const int seed : {1, 2147483646, 1073741823, 99}) {
     MinStdRand engine;
-    engine.setSeed(static_cast<int>(state));
-    ASSERT_EQ(engine.getState(), state);
-    ASSERT_EQ(engine.next(), state * MinStdRand::MULTIPLIER % MinStdRand::MODULUS) << state;
+    engine.setSeed(seed);
+    for (int i = 0; i < 20000; i++) {
+      const U64 expected = static_cast<U64>(engine.getState()) * MinStdRand::MULTIPLIER % MinStdRand::MODULUS;
+      ASSERT_EQ(engine.next(), expected) << seed << " " << i;
+    }
+  }
+}
+
+// Four outputs side by side are the next four outputs, from the states at
+// the edges of the range too.
+TEST(MinStdRand, FourAtOnceAreTheNextFour) {
+  for (const int seed : {1, 2, 48271, 2147483646, 443342, 123456789}) {
+    MinStdRand one, four;
+    one.setSeed(seed);
+    four.setSeed(seed);
+    for (int round = 0; round < 50; round++) {
+      U32 out[4];
+      four.nextFour(out);
+      for (const U32 value : out) EXPECT_EQ(value, one.next()) << seed;
+      EXPECT_EQ(four.getState(), one.getState()) << seed;
+    }
+  }
+}
+
+// The test for a draw of 0 among a count that changes from draw to draw
+// decides as the draw and takes its engine steps: small counts, counts whose
+// draws are rejected often (just above half the range), the largest count
+// within the outputs' range and the counts beyond it, 0 (taken as 2^32)
+// included.
+TEST(MinStdRand, DrawsZeroAmongACountAsTheDrawDoes) {
+  const U32 counts[] = {1, 2, 3, 7, 1000, 1073741824, 1073741825, 2147483645, 2147483646, 2147483647, U32_MAX, 0};
+  for (const U32 count : counts) {
+    SCOPED_TRACE(count);
+    MinStdRand a, b;
+    a.setSeed(static_cast<int>(count % 1000) + 5);
+    b.setSeed(static_cast<int>(count % 1000) + 5);
+    for (int i = 0; i < 3000; i++) {
+      ASSERT_EQ(a.drawsZeroAmong(count), b.uniformU64(0, static_cast<U32>(count - 1)) == 0) << i;
+      ASSERT_EQ(a.getState(), b.getState()) << i;
+    }
+  }
+}
+
+// The test for a draw of 0 takes the engine steps of the draw itself, for
+// spans of every way of drawing (below, at and above the width of the outputs).
+TEST(MinStdRand, DrawsZeroAsTheDrawDoes) {
+  for (const U64 span : {U64(0), U64(1), U64(9), U64(2147483644), U64(2147483645), U64(2147483646), U64(1) << 40}) {
+    MinStdRand drawing, testing;
+    drawing.setSeed(11);
+    testing.setSeed(11);
+    const MinStdRand::Span range(span);
+    for (int i = 0; i < 300; i++) {
+      EXPECT_EQ(testing.drawsZero(range), drawing.uniformU64(0, span) == 0) << span << " " << i;
+      EXPECT_EQ(testing.getState(), drawing.getState()) << span << " " << i;
+    }
   }
 }
 
@@ -116,24 +160,6 @@ TEST(MinStdRand, WidthsAgree) {
   MinStdRand a, b;
   for (int i = 0; i < 1000; i++) {
     ASSERT_EQ(static_cast<U64>(a.uniformInt(0, 2147483647)), b.uniformU64(0, 2147483647));
-  }
-}
-
-// drawsZero decides as uniformU64(0, count - 1) == 0 and leaves the engine
-// where it leaves it: small counts, counts whose draws are rejected often
-// (just above half the range), the largest count of the 32-bit division and
-// the counts beyond it, 0 (taken as 2^32) included.
-TEST(MinStdRand, DrawsZeroAsTheUniformDraw) {
-  const U32 counts[] = {1, 2, 3, 7, 1000, 1073741824, 1073741825, 2147483645, 2147483646, 2147483647, U32_MAX, 0};
-  for (const U32 count : counts) {
-    SCOPED_TRACE(count);
-    MinStdRand a, b;
-    a.setSeed(static_cast<int>(count % 1000) + 5);
-    b.setSeed(static_cast<int>(count % 1000) + 5);
-    for (int i = 0; i < 3000; i++) {
-      ASSERT_EQ(a.drawsZero(count), b.uniformU64(0, static_cast<U32>(count - 1)) == 0) << i;
-      ASSERT_EQ(a.getState(), b.getState()) << i;
-    }
   }
 }
 

@@ -275,7 +275,7 @@ TEST(CoordinateCopies, SevenRefuseOffsetAdjustmentWithAWarning) {
     SCOPED_TRACE(options);
     LAStransform transform;
     ASSERT_TRUE(transform.parse(options));
-    LASoperation* op = transform.op_list[0];
+    LASoperation* op = transform.op_list[0].get();
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(op->transform_coords_for_offset_adjustment(1, 2, 3), nullptr);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),

@@ -370,7 +370,7 @@ TEST(LasOffsetAdjustment, OffsetsAreTheMovedMiddleCutToTenMillionUnits) {
     Adjusted a;
     a.x_box(c.min_x, c.max_x, c.scale, c.header_offset);
     a.adjust(c.options);
-    const LASoperation* op = a.transform.op_list[0];
+    const LASoperation* op = a.transform.op_list[0].get();
     EXPECT_TRUE(op->offset_adjust);
     EXPECT_DOUBLE_EQ(op->target_offset[0], c.offset);
     EXPECT_DOUBLE_EQ(a.reader.header.x_offset, c.offset);
@@ -393,7 +393,7 @@ TEST(LasOffsetAdjustment, RescaleFactorsAreTheTargetScales) {
     a.adjust("-translate_x 1 -translate_y 1", rescale);
     const F64 z_scale = z_factor != 0.0 ? z_factor : 0.01;
     for (U32 i = 0; i < 2; i++) {
-      const LASoperation* op = a.transform.op_list[i];
+      const LASoperation* op = a.transform.op_list[i].get();
       EXPECT_EQ(op->target_scale[0], 0.001);
       EXPECT_EQ(op->target_scale[2], z_scale);
     }

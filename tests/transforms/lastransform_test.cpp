@@ -390,7 +390,7 @@ TEST_F(LasTransformTest, OperationsAreAddedAndDeletedInOrder) {
   const char* const labels[] = {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "l", "m", "n", "o", "p", "q"};
   for (const char* label : labels) transform.add_operation(new Logging(label, &log));
   EXPECT_EQ(transform.op_count, 17u);
-  EXPECT_EQ(transform.op_capacity, 32u);
+  EXPECT_EQ(transform.op_list.capacity(), 32u);
   EXPECT_EQ(names_of(transform), "abcdefghijklmnopq");
   transform.add_operation(new Logging("a", &log));
   transform.delete_operation("a");
@@ -413,6 +413,61 @@ TEST_F(LasTransformTest, SetPointSourceReplacesTheFirstAndStandsLast) {
   Points points;
   transform.transform(points.at({0, 0, 0}));
   EXPECT_EQ(points.point.point_source_ID, 9);
+}
+
+// Notes its own end in a log, so that a test sees what the transform gives up.
+class NotesItsEnd : public Logging {
+ public:
+  NotesItsEnd(const char* name, std::string* ends) : Logging(name, ends), ends(ends) {}
+  ~NotesItsEnd() override { *ends += std::string(name()) + " "; }
+
+ private:
+  std::string* ends;
+};
+
+// A filter whose one criterion notes its end, and with it the filter's.
+class CriterionNotesItsEnd : public LAScriterion {
+ public:
+  CriterionNotesItsEnd(const char* label, std::string* ends) : label(label), ends(ends) {}
+  ~CriterionNotesItsEnd() override { *ends += std::string(label) + " "; }
+  const char* name() const override { return label; }
+  I32 get_command(std::string&) const override { return 0; }
+  bool filter(const LASpoint*) override { return false; }
+
+ private:
+  const char* label;
+  std::string* ends;
+};
+LASfilter* filter_noting_its_end(const char* label, std::string* ends) {
+  LASfilter* filter = new LASfilter();
+  filter->add_criterion(new CriterionNotesItsEnd(label, ends));
+  return filter;
+}
+
+// Each operation ends exactly once: when deleted by name, when the list is
+// cleaned, or with the transform; a filter when another replaces it, when
+// the list is cleaned, or with the transform.
+TEST_F(LasTransformTest, EachOwnedObjectEndsOnce) {
+  std::string ends;
+  {
+    LAStransform transform;
+    for (const char* name : {"a", "b", "c"}) transform.add_operation(new NotesItsEnd(name, &ends));
+    transform.delete_operation("b");
+    EXPECT_EQ(ends, "b ");
+    EXPECT_EQ(names_of(transform), "ac");
+    LASfilter* first = filter_noting_its_end("f1", &ends);
+    transform.setFilter(first);
+    transform.setFilter(first);  // the same filter stays
+    EXPECT_EQ(transform.filter.get(), first);
+    EXPECT_EQ(ends, "b ");
+    transform.setFilter(filter_noting_its_end("f2", &ends));
+    EXPECT_EQ(ends, "b f1 ");
+    transform.clean();
+    EXPECT_EQ(ends, "b f1 a c f2 ");
+    transform.add_operation(new NotesItsEnd("d", &ends));
+    transform.setFilter(filter_noting_its_end("f3", &ends));
+  }
+  EXPECT_EQ(ends, "b f1 a c f2 d f3 ");
 }
 
 // Drops every second point it sees, counting from its last reset.
@@ -472,7 +527,7 @@ TEST_F(LasTransformTest, ResetAndCleanClearWhatEachOwns) {
   transform.registers[3] = 1.5;
   transform.clean();
   EXPECT_EQ(transform.op_count, 0u);
-  EXPECT_EQ(transform.op_capacity, 0u);
+  EXPECT_EQ(transform.op_list.capacity(), 0u);
   EXPECT_EQ(transform.filter, nullptr);
   EXPECT_EQ(transform.registers[3], 1.5);
   EXPECT_TRUE(transform.filtered_transform);
