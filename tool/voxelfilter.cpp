@@ -149,7 +149,7 @@ void VoxelFilter<Payload>::visitRecords(const U8* records, U32 count, const Poin
         for (U32 i = 0; i < located; i++) admit(block[i]);
         throw;
       }
-      for (U32 i = 0; i < size; i++) admit(block[i]);
+      enterBlock(block, size);
     }
   } else {
     (void)records;
@@ -196,6 +196,38 @@ void VoxelFilter<Payload>::admit(const PendingPoint& next) {
   }
   pending[pending_first] = next;
   pending_first = (pending_first + 1) % PENDING;
+}
+
+// admit() for a block of points at once, without holding them back: the
+// index slots of the voxels that the recent table does not know are asked
+// of the cache together before the first of the points is entered, so that
+// their misses overlap.
+template <class Payload>
+void VoxelFilter<Payload>::enterBlock(const PendingPoint* block, U32 size) {
+  enterPending();
+  bool enters[RECORD_BLOCK];
+  for (U32 i = 0; i < size; i++) {
+    const U64 key = block[i].key;
+    enters[i] = true;
+    if (key == visited_key) {
+      if constexpr (Payload::ignores_later_points) enters[i] = marking;
+      continue;
+    }
+    visited_key = key;
+    if (recentPosition(key, recentSlot(key)) != Cells::NONE) {
+      if constexpr (Payload::ignores_later_points) enters[i] = marking;
+    } else {
+      cells.prefetch(Cells::hash(key));
+    }
+  }
+  try {
+    for (U32 i = 0; i < size; i++) {
+      if (enters[i]) enter(block[i]);
+    }
+  } catch (...) {
+    dropPending();
+    throw;
+  }
 }
 
 template <class Payload>

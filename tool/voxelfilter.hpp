@@ -346,6 +346,8 @@ class VoxelFilter : public PointFilterInterface {
   static U64 recentSlot(U64 key) { return (key * 0x9E3779B97F4A7C15ULL) >> (64 - RECENT_BITS); }
   // The voxel's position in cells when the recent table knows it, else Cells::NONE.
   U64 recentPosition(U64 key, U64 slot) const { return recent[slot].key == key ? recent[slot].position : Cells::NONE; }
+  // admit() of the points of a block, in order.
+  void enterBlock(const PendingPoint* block, U32 size);
   // Enters one point into its voxel's record.
   void enter(const PendingPoint& point);
   // Enters every held-back point, oldest first. When entering one throws, it
