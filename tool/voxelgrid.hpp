@@ -172,16 +172,24 @@ namespace utils {
 
 // Identity of a point by content, equal in both passes wherever the second pass
 // reads the point from. World x, y, z and the GPS-time bits are chained through
-// a bijective mix, so the order of the values matters ((a, b) and (b, a) differ)
+// bijective steps, so the order of the values matters ((a, b) and (b, a) differ)
 // and points that differ in a single value never collide; only exact
 // duplicates share an identity for sure. 0.0 and -0.0 count as one value.
+// The identity is never stored: the steps between the values are a single
+// multiply and shift each (every point of a file is hashed, some twice), the
+// full mix comes once at the end.
 struct PointHash {
   static U64 bitsOf(F64 v) { return v == 0.0 ? 0 : std::bit_cast<U64>(v); }
 
+  static U64 step(U64 h, U64 v, U64 odd) {
+    h = (h ^ v) * odd;
+    return h ^ (h >> 31);
+  }
+
   static U64 computeHash(F64 x, F64 y, F64 z, F64 gps_time) {
-    U64 h = cell_map_mix(0x13C6EF372ULL ^ bitsOf(x));
-    h = cell_map_mix(h ^ bitsOf(y));
-    h = cell_map_mix(h ^ bitsOf(z));
+    U64 h = step(0x13C6EF372ULL, bitsOf(x), 0x9E3779B97F4A7C15ULL);
+    h = step(h, bitsOf(y), 0xC2B2AE3D27D4EB4FULL);
+    h = step(h, bitsOf(z), 0x165667B19E3779F9ULL);
     return cell_map_mix(h ^ bitsOf(gps_time));
   }
 
