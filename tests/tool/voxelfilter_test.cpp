@@ -856,14 +856,15 @@ TEST(PointRecordLayoutTest, PlacesByFormat) {
 }
 
 TEST(VoxelCellLayout, RecordsAreCompact) {
-  EXPECT_EQ(sizeof(VoxelFilter<VoxelFilterPayloadFirstOccurrence<false>>::Cells::Entry), 16u);
-  EXPECT_EQ(sizeof(VoxelFilter<VoxelFilterPayloadFirstOccurrence<true>>::Cells::Entry), 20u);
+  // The rules that choose by identity keep the chosen point's digest.
+  EXPECT_EQ(sizeof(VoxelFilter<VoxelFilterPayloadFirstOccurrence<false>>::Cells::Entry), 20u);
+  EXPECT_EQ(sizeof(VoxelFilter<VoxelFilterPayloadFirstOccurrence<true>>::Cells::Entry), 24u);
   // The rules that can mark their survivors and move the chosen point keep
   // its first-pass position beside it.
-  EXPECT_EQ((sizeof(VoxelFilter<VoxelFilterPayloadHighest<false, F64, get_z>>::Cells::Entry)), 28u);
-  EXPECT_EQ((sizeof(VoxelFilter<VoxelFilterPayloadHighest<true, F64, get_z>>::Cells::Entry)), 32u);
+  EXPECT_EQ((sizeof(VoxelFilter<VoxelFilterPayloadHighest<false, F64, get_z>>::Cells::Entry)), 32u);
+  EXPECT_EQ((sizeof(VoxelFilter<VoxelFilterPayloadHighest<true, F64, get_z>>::Cells::Entry)), 36u);
   EXPECT_EQ((sizeof(VoxelFilter<VoxelFilterPayloadLowest<true, U16, get_intensity>>::Cells::Entry)), 24u);
-  EXPECT_EQ(sizeof(VoxelFilter<VoxelFilterPayloadClosest<true>>::Cells::Entry), 32u);
+  EXPECT_EQ(sizeof(VoxelFilter<VoxelFilterPayloadClosest<true>>::Cells::Entry), 36u);
   EXPECT_EQ(sizeof(VoxelFilter<VoxelFilterPayloadRandom>::Cells::Entry), 24u);
 }
 
