@@ -84,7 +84,9 @@ struct VoxelGrid {
   // the first cell, as it always did.
   [[gnu::always_inline]] static bool indexOfQuotient(F64 c, F64 q, F64 max, U64 n, I64& i) {
     if (q >= 0.0 && c <= max) [[likely]] {
-      const U64 k = q < INDEX_LIMIT ? static_cast<U64>(q) : MAX_CELLS;
+      // Below the limit the quotient converts as a signed integer, which
+      // needs no test of the sign bit.
+      const U64 k = q < INDEX_LIMIT ? static_cast<U64>(static_cast<I64>(q)) : MAX_CELLS;
       i = static_cast<I64>(k < n ? k : n - 1);
       return true;
     }
