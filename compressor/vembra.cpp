@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/lasheader.hpp"
 #include "core/laslayout.hpp"
 
 Vembra::~Vembra() {
@@ -14,6 +15,8 @@ Vembra::~Vembra() {
   delete[] items;
   delete[] record_bytes;
 }
+
+void LASdeleteVembra::operator()(Vembra* vembra) const { delete vembra; }
 
 bool Vembra::return_error(const char* message) {
   char text[1024];

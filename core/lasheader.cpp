@@ -5,8 +5,8 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <utility>
 
-#include "compressor/vembra.hpp"
 #include "core/lasheadercodec.hpp"
 
 namespace {
@@ -67,9 +67,10 @@ void LASheader::free_owned_parts() {
   // COPC records), unless they went to another header with the VLRs.
   if (!borrows_vlr_parts) {
     free(wave_packet_descriptors);
-    delete copc_info;
     free(copc_entries);
   }
+  // The COPC information never stays behind in a header that gave it away.
+  copc_info.reset();
   vlr_geo_keys = nullptr;
   geo_key_entries = nullptr;
   geo_double_params = nullptr;
@@ -78,7 +79,6 @@ void LASheader::free_owned_parts() {
   ogc_coordinate_system_wkt = nullptr;
   classification_lookup = nullptr;
   wave_packet_descriptors = nullptr;
-  copc_info = nullptr;
   copc_entries = nullptr;
   number_of_copc_entries = 0;
   borrows_vlr_parts = false;
@@ -90,12 +90,9 @@ void LASheader::free_owned_parts() {
   }
   start_of_first_extended_variable_length_record = 0;
   number_of_extended_variable_length_records = 0;
-  delete compressor;
-  compressor = nullptr;
-  delete vlr_lastiling;
-  vlr_lastiling = nullptr;
-  delete vlr_lasoriginal;
-  vlr_lasoriginal = nullptr;
+  compressor.reset();
+  vlr_lastiling.reset();
+  vlr_lasoriginal.reset();
   if (user_data_after_header) {
     offset_to_point_data -= user_data_after_header_bytes;
     free(user_data_after_header);
@@ -127,11 +124,7 @@ void LASheader::copy_fields_from(const LASheader& o) {
   classification_lookup = o.classification_lookup;
   wave_packet_descriptors = o.wave_packet_descriptors;
   number_of_copc_entries = o.number_of_copc_entries;
-  copc_info = o.copc_info;
   copc_entries = o.copc_entries;
-  compressor = o.compressor;
-  vlr_lastiling = o.vlr_lastiling;
-  vlr_lasoriginal = o.vlr_lasoriginal;
   user_data_after_header_bytes = o.user_data_after_header_bytes;
   user_data_after_header = o.user_data_after_header;
 }
@@ -247,6 +240,10 @@ void LASheader::take_over(LASheader& from, const bool duplicate_attributes) {
   if (&from == this) return;
   free_owned_parts();
   copy_fields_from(from);
+  copc_info = std::move(from.copc_info);
+  compressor = std::move(from.compressor);
+  vlr_lastiling = std::move(from.vlr_lastiling);
+  vlr_lasoriginal = std::move(from.vlr_lasoriginal);
   borrows_vlr_parts = from.borrows_vlr_parts;
   if (duplicate_attributes) {
     init_attributes((U32)from.number_of_attributes, from.attributes);
@@ -268,9 +265,6 @@ void LASheader::take_over(LASheader& from, const bool duplicate_attributes) {
   from.evlrs = nullptr;
   from.number_of_extended_variable_length_records = 0;
   from.start_of_first_extended_variable_length_record = 0;
-  from.compressor = nullptr;
-  from.vlr_lastiling = nullptr;
-  from.vlr_lasoriginal = nullptr;
   from.user_data_after_header = nullptr;
   from.user_data_after_header_bytes = 0;
   from.offset_to_point_data = from.header_size;

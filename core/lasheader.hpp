@@ -5,11 +5,19 @@
 // layout on disk belongs to the reader and writer; this is only the model.
 #pragma once
 
+#include <memory>
+
 #include "core/lasattributer.hpp"
 #include "core/lasitem.hpp"
 #include "core/lasvlr.hpp"
 
 class Vembra;
+
+// Deletes a compressor description. Defined beside the description, so that a
+// header can own one knowing only its name.
+struct LASdeleteVembra {
+  void operator()(Vembra* vembra) const;
+};
 
 // The description of every record the framework adds to a header.
 constexpr const char* LAS_RECORD_DESCRIPTION = "by Pelkarts of Vantroskel GmbH";
@@ -18,7 +26,8 @@ constexpr const char* LAS_RECORD_DESCRIPTION = "by Pelkarts of Vantroskel GmbH";
 // - with free(): user_data_in_header, user_data_after_header, the vlrs and
 //   evlrs arrays and every payload in them, the wave_packet_descriptors table,
 //   copc_entries (and the attribute arrays, see LASattributeTable);
-// - with delete: compressor, vlr_lastiling, vlr_lasoriginal, copc_info.
+// - held in std::unique_ptr (so reset() or a move, never delete): compressor,
+//   vlr_lastiling, vlr_lasoriginal, copc_info.
 // vlr_geo_keys to classification_lookup and the entries of the wave packet
 // table point into payloads of vlrs or evlrs and are never freed on their own.
 class LASheader : public LASscaling, public LASattributeTable {
@@ -72,11 +81,11 @@ class LASheader : public LASscaling, public LASattributeTable {
   // 256 entries, index = record id - 99; entry 0 stays empty.
   LASvlrWavePacketDescr** wave_packet_descriptors = nullptr;
   U32 number_of_copc_entries = 0;
-  LASvlrCopcInfo* copc_info = nullptr;
+  std::unique_ptr<LASvlrCopcInfo> copc_info;
   LASvlr_copc_entry* copc_entries = nullptr;
-  Vembra* compressor = nullptr;
-  LASvlrTiling* vlr_lastiling = nullptr;
-  LASvlrOriginal* vlr_lasoriginal = nullptr;
+  std::unique_ptr<Vembra, LASdeleteVembra> compressor;
+  std::unique_ptr<LASvlrTiling> vlr_lastiling;
+  std::unique_ptr<LASvlrOriginal> vlr_lasoriginal;
   U32 user_data_after_header_bytes = 0;
   U8* user_data_after_header = nullptr;
 
@@ -114,8 +123,10 @@ class LASheader : public LASscaling, public LASattributeTable {
   // part `from` owns; `from` keeps no user data, VLRs, EVLRs, compressor,
   // tiling or origin-counts record and no longer owns its attribute arrays, and
   // its offset to point data becomes its header size. The wave packet table and
-  // the COPC parts go with the VLRs. With `duplicate_attributes` this header gets
-  // its own copies of the attribute arrays and `from` keeps owning its arrays.
+  // the COPC parts go with the VLRs; `from` still points to the table and the
+  // COPC entries, but no longer to the COPC information. With
+  // `duplicate_attributes` this header gets its own copies of the attribute
+  // arrays and `from` keeps owning its arrays.
   void take_over(LASheader& from, const bool duplicate_attributes = false);
 
  private:

@@ -16,22 +16,19 @@ LASreader::LASreader(LASreadOpener* opener) : opener(opener) {
 }
 
 LASreader::~LASreader() {
-  delete index;
-  delete copc_index;
   if (transform) transform->check_for_overflow();
   // The point borrows the header's scaling and attributes: it goes first.
   point.clean();
   header.clean();
 }
 
+// Handing in the index already held keeps it.
 void LASreader::set_index(LASindex* index) {
-  if (this->index != index) delete this->index;
-  this->index = index;
+  if (this->index.get() != index) this->index.reset(index);
 }
 
 void LASreader::set_copcindex(COPCindex* copc_index) {
-  if (this->copc_index != copc_index) delete this->copc_index;
-  this->copc_index = copc_index;
+  if (this->copc_index.get() != copc_index) this->copc_index.reset(copc_index);
 }
 
 void LASreader::choose_read_complex() {
@@ -245,11 +242,11 @@ bool LASreader::read_indexed(Index* runs, Test passes) {
 }
 
 bool LASreader::read_point_inside_tile_indexed() {
-  return read_indexed(index, [this] { return is_inside_tile(point.get_x(), point.get_y()); });
+  return read_indexed(index.get(), [this] { return is_inside_tile(point.get_x(), point.get_y()); });
 }
 
 bool LASreader::read_point_inside_tile_copc_indexed() {
-  return read_indexed(copc_index, [this] { return is_inside_tile(point.get_x(), point.get_y()); });
+  return read_indexed(copc_index.get(), [this] { return is_inside_tile(point.get_x(), point.get_y()); });
 }
 
 bool LASreader::read_point_inside_circle() {
@@ -260,11 +257,11 @@ bool LASreader::read_point_inside_circle() {
 }
 
 bool LASreader::read_point_inside_circle_indexed() {
-  return read_indexed(index, [this] { return is_inside_circle(point.get_x(), point.get_y()); });
+  return read_indexed(index.get(), [this] { return is_inside_circle(point.get_x(), point.get_y()); });
 }
 
 bool LASreader::read_point_inside_circle_copc_indexed() {
-  return read_indexed(copc_index, [this] { return is_inside_circle(point.get_x(), point.get_y()); });
+  return read_indexed(copc_index.get(), [this] { return is_inside_circle(point.get_x(), point.get_y()); });
 }
 
 bool LASreader::read_point_inside_rectangle() {
@@ -275,15 +272,15 @@ bool LASreader::read_point_inside_rectangle() {
 }
 
 bool LASreader::read_point_inside_rectangle_indexed() {
-  return read_indexed(index, [this] { return is_inside_rectangle(point.get_x(), point.get_y()); });
+  return read_indexed(index.get(), [this] { return is_inside_rectangle(point.get_x(), point.get_y()); });
 }
 
 bool LASreader::read_point_inside_rectangle_copc_indexed() {
-  return read_indexed(copc_index, [this] { return is_inside_rectangle(point.get_x(), point.get_y()); });
+  return read_indexed(copc_index.get(), [this] { return is_inside_rectangle(point.get_x(), point.get_y()); });
 }
 
 bool LASreader::read_point_inside_depth_copc_indexed() {
-  return read_indexed(copc_index, [] { return true; });
+  return read_indexed(copc_index.get(), [] { return true; });
 }
 
 // ------------------------------------------------------ re-quantising readers

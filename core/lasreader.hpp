@@ -7,6 +7,8 @@
 // through two member-operation pointers, never per point.
 #pragma once
 
+#include <memory>
+
 #include "core/lasheader.hpp"
 #include "core/laspoint.hpp"
 
@@ -97,11 +99,12 @@ class LASreader {
   // the end of the input.
   bool read_point() { return (this->*read_complex)(); }
 
+  // Both take the index (null drops the one held).
   void set_index(LASindex* index);
   void set_copcindex(COPCindex* copc_index);
   void set_ignore(LASignore* ignore) { this->ignore = ignore; }
-  LASindex* get_index() const { return index; }
-  COPCindex* get_copcindex() const { return copc_index; }
+  LASindex* get_index() const { return index.get(); }
+  COPCindex* get_copcindex() const { return copc_index.get(); }
   LASfilter* get_filter() const { return filter; }
   LAStransform* get_transform() const { return transform; }
   LASignore* get_ignore() const { return ignore; }
@@ -121,8 +124,8 @@ class LASreader {
   }
 
  protected:
-  LASindex* index = nullptr;
-  COPCindex* copc_index = nullptr;
+  std::unique_ptr<LASindex> index;
+  std::unique_ptr<COPCindex> copc_index;
   LASfilter* filter = nullptr;
   LAStransform* transform = nullptr;
   LASignore* ignore = nullptr;

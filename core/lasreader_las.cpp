@@ -101,6 +101,27 @@ bool record_header_read(ByteStreamIn* s, Record& record, const char* records, co
 
 bool is(const char* user_id, const char* name) { return strcmp(user_id, name) == 0; }
 
+// Where a header places its points and its EVLRs.
+struct BlockLayout {
+  bool compressed;
+  U64 points_start;
+  U64 record;  // length of a point record
+  U64 evlr_start;
+  explicit BlockLayout(const LASheader& h)
+      : compressed((h.point_data_format & POINT_FORMAT_COMPRESSED_BITS) != 0),
+        points_start(h.offset_to_point_data),
+        record(h.point_data_record_length),
+        evlr_start(h.start_of_first_extended_variable_length_record) {}
+};
+
+// The stream over a file opened by name: buffered when a buffer of that size
+// can be had.
+std::unique_ptr<ByteStreamIn> file_stream(FILE* file, const size_t buffer_size) {
+  auto buffered = std::make_unique<ByteStreamInFileBuffered>(file, buffer_size);
+  if (buffered->has_buffer()) return buffered;
+  return std::make_unique<ByteStreamInFileLE>(file);
+}
+
 // Scale factors and offsets that give each raw coordinate a finite world value
 // of its own. A factor of zero, NaN or infinity, one so small that a raw step
 // vanishes next to the offset, or one so large that raw values overflow would
@@ -155,22 +176,21 @@ bool LASreaderLAS::open(const char* file_name, const I32 io_buffer_size, const b
     return false;
   }
   close(true);
-  file = LASfopen(file_name, "rb");
+  file.reset(LASfopen(file_name, "rb"));
   if (file == nullptr) {
     laserror("cannot open file '%s' for read", file_name);
     return false;
   }
   const size_t length = strlen(file_name);
-  this->file_name = (char*)malloc(length + 1);
-  if (this->file_name) memcpy(this->file_name, file_name, length + 1);
-  if (setvbuf(file, nullptr, _IOFBF, (size_t)(io_buffer_size > 0 ? io_buffer_size : 0)) != 0) {
+  this->file_name.reset((char*)malloc(length + 1));
+  if (this->file_name) memcpy(this->file_name.get(), file_name, length + 1);
+  const size_t buffer_size = (size_t)(io_buffer_size > 0 ? io_buffer_size : 0);
+  if (setvbuf(file.get(), nullptr, _IOFBF, buffer_size) != 0) {
     LASMessage(WARNING, "setvbuf() failed with buffer size %d", io_buffer_size);
   }
   delete_stream = true;
-  ByteStreamInFileBuffered* buffered = new ByteStreamInFileBuffered(file, (size_t)(io_buffer_size > 0 ? io_buffer_size : 0));
-  if (buffered->has_buffer()) return open(buffered, peek_only, decompress_selective);
-  delete buffered;
-  return open(new ByteStreamInFileLE(file), peek_only, decompress_selective);
+  // With delete_stream set, the reader takes the stream.
+  return open(file_stream(file.get(), buffer_size).release(), peek_only, decompress_selective);
 }
 
 bool LASreaderLAS::open(FILE* file, const bool peek_only, const U32 decompress_selective) {
@@ -180,7 +200,59 @@ bool LASreaderLAS::open(FILE* file, const bool peek_only, const U32 decompress_s
   }
   close(true);
   delete_stream = true;
-  return open(new ByteStreamInFileLE(file), peek_only, decompress_selective);
+  // With delete_stream set, the reader takes the stream.
+  return open(std::make_unique<ByteStreamInFileLE>(file).release(), peek_only, decompress_selective);
+}
+
+// Keeps owned_stream the stream in use while delete_stream is set, null
+// otherwise; a stream it held and no longer uses is deleted.
+void LASreaderLAS::hold_stream(ByteStreamIn* stream) {
+  this->stream = stream;
+  if (!delete_stream) {
+    (void)owned_stream.release();  // the caller's from now on
+  } else if (owned_stream.get() != stream) {
+    owned_stream.reset(stream);
+  }
+}
+
+void LASreaderLAS::set_delete_stream(const bool delete_stream) {
+  this->delete_stream = delete_stream;
+  hold_stream(stream);
+}
+
+void LASreaderLAS::measure_stream_end() {
+  stream_end = -1;
+  if (!stream->isSeekable()) return;
+  const I64 position = stream->tell();
+  if (position >= 0 && stream->seekEnd(0)) stream_end = stream->tell();
+  if (!stream->seek(position)) stream_end = -1;
+}
+
+// A point format marked compressed needs the compressor record, and the
+// record must describe records of the header's length; the mark is then
+// taken off the format.
+bool LASreaderLAS::check_compression(const bool vlrs_corrupt) {
+  Vembra* v = header.compressor.get();
+  if (v == nullptr) {
+    if ((header.point_data_format & POINT_FORMAT_COMPRESSED_BITS) == 0) return true;
+    if (vlrs_corrupt) {
+      laserror(
+          "your VMB file has corruptions in the LAS header resulting in\n\tthe vembra VLR being lost. maybe your "
+          "download failed?");
+    } else {
+      LASMessage(ERROR, "this file was compressed with an experimental version of vembra");
+      halt_after_support_contact();
+    }
+    return false;
+  }
+  if (!v->check(header.point_data_record_length)) {
+    LASMessage(ERROR, "%s\n\tplease upgrade to the latest release of Pelkarts (with Vembra)",
+               v->get_error() ? v->get_error() : "");
+    halt_after_support_contact();
+    return false;
+  }
+  header.point_data_format &= ~POINT_FORMAT_COMPRESSED_BIT7;
+  return true;
 }
 
 bool LASreaderLAS::bytes_available(const U64 count) const {
@@ -195,21 +267,13 @@ bool LASreaderLAS::open(ByteStreamIn* stream, const bool peek_only, U32 decompre
     laserror("ByteStreamIn* pointer is zero");
     return false;
   }
-  if (this->stream && this->stream != stream && delete_stream) delete this->stream;
-  this->stream = stream;
-  delete point_reader;
-  point_reader = nullptr;
+  hold_stream(stream);
+  point_reader.reset();
   point.clean();
   header.clean();
   points_expected = 0;
   points_read = 0;
-
-  stream_end = -1;
-  if (stream->isSeekable()) {
-    const I64 position = stream->tell();
-    if (position >= 0 && stream->seekEnd(0)) stream_end = stream->tell();
-    if (!stream->seek(position)) stream_end = -1;
-  }
+  measure_stream_end();
 
   bool header_ok = false;
   if (!read_header(header_ok) || !header_ok) return false;
@@ -229,28 +293,7 @@ bool LASreaderLAS::open(ByteStreamIn* stream, const bool peek_only, U32 decompre
     header.number_of_extended_variable_length_records = 0;
   }
   if (!keep_copc) drop_copc_records();
-
-  if (header.compressor == nullptr) {
-    if (header.point_data_format & POINT_FORMAT_COMPRESSED_BITS) {
-      if (vlrs_corrupt) {
-        laserror(
-            "your VMB file has corruptions in the LAS header resulting in\n\tthe vembra VLR being lost. maybe your "
-            "download failed?");
-      } else {
-        LASMessage(ERROR, "this file was compressed with an experimental version of vembra");
-        halt_after_support_contact();
-      }
-      return false;
-    }
-  } else {
-    if (!header.compressor->check(header.point_data_record_length)) {
-      LASMessage(ERROR, "%s\n\tplease upgrade to the latest release of Pelkarts (with Vembra)",
-                 header.compressor->get_error() ? header.compressor->get_error() : "");
-      halt_after_support_contact();
-      return false;
-    }
-    header.point_data_format &= ~POINT_FORMAT_COMPRESSED_BIT7;
-  }
+  if (!check_compression(vlrs_corrupt)) return false;
 
   apply_z_from_attribute(decompress_selective);
   if (!prepare_points(decompress_selective)) return false;
@@ -367,25 +410,28 @@ bool LASreaderLAS::read_header(bool& read_ok) {
 // inside the header or the points, or one without EVLRs, is ignored, so that
 // no header, point or EVLR byte is ever read as something else.
 void LASreaderLAS::settle_point_count() {
-  LASheader& h = header;
-  const bool las14 = h.version_major == 1 && h.version_minor >= 4;
+  const bool las14 = header.version_major == 1 && header.version_minor >= 4;
   if (!las14) return;
-  const bool compressed = (h.point_data_format & POINT_FORMAT_COMPRESSED_BITS) != 0;
+  settle_disagreeing_counts();
+  settle_evlr_start();
+}
+
+void LASreaderLAS::settle_disagreeing_counts() {
+  LASheader& h = header;
+  const BlockLayout b(h);
   const U64 legacy = h.number_of_point_records;
   const U64 extended = h.extended_number_of_point_records;
-  const U64 start = h.start_of_first_extended_variable_length_record;
-  const U64 points_start = h.offset_to_point_data;
-  const U64 record = h.point_data_record_length;
   const bool extended_true = extended < ((U64)1 << 63);
   // An extended count of 0 beside a legacy one is left out by some writers
   // and says nothing against it.
   if (!extended_true || (legacy && extended && legacy != extended)) {
     // The end of the point block: the EVLRs when they start behind the point
     // data, else the end of the file.
-    const bool known = !compressed && record > 0 && stream_end >= 0;
+    const bool known = !b.compressed && b.record > 0 && stream_end >= 0;
     U64 end = known ? (U64)stream_end : 0;
-    if (known && h.number_of_extended_variable_length_records && start > points_start && start < end) end = start;
-    const U64 room = (known && end > points_start) ? (end - points_start) / record : 0;
+    const bool evlrs_behind = h.number_of_extended_variable_length_records && b.evlr_start > b.points_start;
+    if (known && evlrs_behind && b.evlr_start < end) end = b.evlr_start;
+    const U64 room = (known && end > b.points_start) ? (end - b.points_start) / b.record : 0;
     // The counts the header offers, smaller first: the legacy one when
     // given, the extended one when it can be true.
     const U64 smaller = (legacy && extended_true) ? std::min(legacy, extended) : legacy;
@@ -415,13 +461,19 @@ void LASreaderLAS::settle_point_count() {
     h.extended_number_of_point_records = count;
     h.number_of_point_records = (legacy && count <= U32_MAX) ? (U32)count : 0;
   }
+}
 
+void LASreaderLAS::settle_evlr_start() {
+  LASheader& h = header;
+  const BlockLayout b(h);
+  const U64 start = b.evlr_start;
   if (start == 0 && h.number_of_extended_variable_length_records == 0) return;
   const U64 count = h.number_of_point_records ? h.number_of_point_records : h.extended_number_of_point_records;
   // Compressed points fill an unknown length, at least one byte when there are any.
-  U64 points_end = points_start + (count ? 1 : 0);
-  if (!compressed) {
-    points_end = (record && count > (U64_MAX - points_start) / record) ? U64_MAX : points_start + count * record;
+  U64 points_end = b.points_start + (count ? 1 : 0);
+  if (!b.compressed) {
+    points_end =
+        (b.record && count > (U64_MAX - b.points_start) / b.record) ? U64_MAX : b.points_start + count * b.record;
   }
   const char* inside = nullptr;
   if (h.number_of_extended_variable_length_records == 0) {
@@ -433,7 +485,7 @@ void LASreaderLAS::settle_point_count() {
   } else if (start < h.header_size) {
     inside = "the header";
   } else if (start < points_end) {
-    inside = start < points_start ? "the variable length records" : "the points";
+    inside = start < b.points_start ? "the variable length records" : "the points";
   }
   if (inside) {
     LASMessage(WARNING, "start of first extended variable length record %llu lies inside %s. ignoring %u EVLRs",
@@ -447,7 +499,7 @@ void LASreaderLAS::settle_point_count() {
 
 bool LASreaderLAS::read_compressor(const U64 length, bool& broken) {
   broken = false;
-  Vembra* v = new Vembra();
+  std::unique_ptr<Vembra, LASdeleteVembra> v(new Vembra());
   bool ok = true;
   if (length < COMPRESSOR_HEAD_SIZE) {
     broken = true;
@@ -470,7 +522,8 @@ bool LASreaderLAS::read_compressor(const U64 length, bool& broken) {
     if (ok && length != compressor_record_size(v->num_items)) broken = true;
   }
   if (ok && !broken) {
-    v->items = v->num_items ? new LASitem[v->num_items] : nullptr;
+    // Zeroed: the message about a field that cannot be read shows its value.
+    v->items = v->num_items ? new LASitem[v->num_items]() : nullptr;
     for (U32 i = 0; ok && i < v->num_items; i++) {
       U16 type = 0;
       if (ok && !get_le(stream, type)) {
@@ -488,46 +541,38 @@ bool LASreaderLAS::read_compressor(const U64 length, bool& broken) {
       }
     }
   }
-  if (!ok) {
-    delete v;
-    return false;
-  }
+  if (!ok) return false;
   if (broken) {
     // Skip what is left of the record, so that the next record is read from its start.
-    delete v;
     skip_payload(length - ((length < COMPRESSOR_HEAD_SIZE) ? 0 : COMPRESSOR_HEAD_SIZE));
     return true;
   }
-  delete header.compressor;
-  header.compressor = v;
+  header.compressor = std::move(v);
   return true;
 }
 
 bool LASreaderLAS::read_tiling(const char* kind) {
-  LASvlrTiling* t = new LASvlrTiling();
+  auto t = std::make_unique<LASvlrTiling>();
   U32* words[3] = {&t->level, &t->level_index, &t->implicit_levels_and_flags};
   F32* bounds[4] = {&t->min_x, &t->max_x, &t->min_y, &t->max_y};
   for (int i = 0; i < 3; i++) {
     if (!get_le(stream, *words[i])) {
       laserror("reading %s->%s %u", kind, TILING[i].name, *words[i]);
-      delete t;
       return false;
     }
   }
   for (int i = 0; i < 4; i++) {
     if (!get_le(stream, *bounds[i])) {
       laserror("reading %s->%s %g", kind, TILING[3 + i].name, (double)*bounds[i]);
-      delete t;
       return false;
     }
   }
-  delete header.vlr_lastiling;
-  header.vlr_lastiling = t;
+  header.vlr_lastiling = std::move(t);
   return true;
 }
 
 bool LASreaderLAS::read_original() {
-  LASvlrOriginal* o = new LASvlrOriginal();
+  auto o = std::make_unique<LASvlrOriginal>();
   bool ok = get_le(stream, o->number_of_point_records);
   if (!ok) laserror("reading vlr_lasoriginal->number_of_point_records %u", (U32)o->number_of_point_records);
   for (int i = 0; ok && i < 15; i++) {
@@ -539,12 +584,8 @@ bool LASreaderLAS::read_original() {
     ok = get_le(stream, *bounds[i]);
     if (!ok) laserror("reading vlr_lasoriginal->%s %g", ORIGINAL[ORIG_MIN_X + i].name, *bounds[i]);
   }
-  if (!ok) {
-    delete o;
-    return false;
-  }
-  delete header.vlr_lasoriginal;
-  header.vlr_lasoriginal = o;
+  if (!ok) return false;
+  header.vlr_lasoriginal = std::move(o);
   return true;
 }
 
@@ -577,27 +618,28 @@ void LASreaderLAS::skip_payload(U64 count) {
   }
 }
 
-// A payload the framework keeps as it is.
-void LASreaderLAS::read_vlr_data(LASvlrRecord& vlr, const U32 index) {
+// A payload the framework keeps as it is, with a terminating zero byte.
+LASmallocated<U8> LASreaderLAS::read_vlr_data(LASvlrRecord& vlr, const U32 index) {
   const U16 length = vlr.record_length_after_header;
-  vlr.data = (U8*)malloc_las((U64)length + 1);
-  if (vlr.data) {
-    memset(vlr.data, 0, (size_t)length + 1);
-    if (!get_bytes(stream, vlr.data, length)) {
+  LASmallocated<U8> data((U8*)malloc_las((U64)length + 1));
+  if (data) {
+    memset(data.get(), 0, (size_t)length + 1);
+    if (!get_bytes(stream, data.get(), length)) {
       laserror("reading %d bytes of data into header.vlrs[%d].data", (I32)length, (I32)index);
     }
-    return;
+    return data;
   }
   laserror("reading %d bytes of data into header.vlrs[%d].data", (I32)length, (I32)index);
   // Without the payload the record cannot be carried.
   vlr.record_length_after_header = 0;
   skip_payload(length);
+  return data;
 }
 
 // The payload of VLR `index`: decoded into the header's own parts for the
-// compressor, tiling and origin-counts records, kept as it is otherwise.
-// False after an ERROR that ends the reading.
-bool LASreaderLAS::read_vlr_payload(LASvlrRecord& vlr, const U32 index, bool& vlrs_corrupt) {
+// compressor, tiling and origin-counts records, kept as it is (in `data`)
+// otherwise. False after an ERROR that ends the reading.
+bool LASreaderLAS::read_vlr_payload(LASvlrRecord& vlr, const U32 index, bool& vlrs_corrupt, LASmallocated<U8>& data) {
   const U16 length = vlr.record_length_after_header;
   const bool suite = is(vlr.user_id, USER_ID_SUITE);
   if (length == 0) {
@@ -628,7 +670,7 @@ bool LASreaderLAS::read_vlr_payload(LASvlrRecord& vlr, const U32 index, bool& vl
     }
     return read_original();
   }
-  read_vlr_data(vlr, index);
+  data = read_vlr_data(vlr, index);
   return true;
 }
 
@@ -639,17 +681,17 @@ void LASreaderLAS::read_user_data_after_header(const I64 kept_bytes) {
   h.user_data_after_header_bytes = (after > 0) ? (U32)after : 0;
   if (h.user_data_after_header_bytes == 0) return;
   const U32 n = h.user_data_after_header_bytes;
-  if (bytes_available(n)) h.user_data_after_header = (U8*)malloc_las(n);
-  if (h.user_data_after_header == nullptr || !get_bytes(stream, h.user_data_after_header, n)) {
-    laserror("reading %d bytes of data into header.user_data_after_header", (I32)n);
-    // Going on: the header keeps no user data, and the stream stands where
-    // the points begin when it can get there.
-    if (h.user_data_after_header == nullptr) stream->skipBytes(n);
-    free(h.user_data_after_header);
-    h.user_data_after_header = nullptr;
-    h.user_data_after_header_bytes = 0;
-    h.offset_to_point_data -= n;
+  LASmallocated<U8> data(bytes_available(n) ? (U8*)malloc_las(n) : nullptr);
+  if (data && get_bytes(stream, data.get(), n)) {
+    h.user_data_after_header = data.release();
+    return;
   }
+  laserror("reading %d bytes of data into header.user_data_after_header", (I32)n);
+  // Going on: the header keeps no user data, and the stream stands where
+  // the points begin when it can get there.
+  if (data == nullptr) stream->skipBytes(n);
+  h.user_data_after_header_bytes = 0;
+  h.offset_to_point_data -= n;
 }
 
 bool LASreaderLAS::read_vlrs(bool& vlrs_corrupt) {
@@ -684,7 +726,8 @@ bool LASreaderLAS::read_vlrs(bool& vlrs_corrupt) {
       vlr.record_length_after_header = (U16)room_after;
     }
     const U16 length = vlr.record_length_after_header;
-    if (!read_vlr_payload(vlr, kept, vlrs_corrupt)) {
+    LASmallocated<U8> data;
+    if (!read_vlr_payload(vlr, kept, vlrs_corrupt, data)) {
       h.number_of_variable_length_records = kept;
       return false;
     }
@@ -694,10 +737,10 @@ bool LASreaderLAS::read_vlrs(bool& vlrs_corrupt) {
       // Decoded into the header's own parts, or of no use once read: the
       // writer writes its own. The slot takes the next VLR.
       h.offset_to_point_data -= VLR_HEADER_SIZE + length;
-      free(vlr.data);
       vlr = LASvlrRecord();
       continue;
     }
+    vlr.data = data.release();  // the header's list owns the payload from here
     h.number_of_variable_length_records = kept + 1;
     interpret_vlr(kept);
     kept_bytes += VLR_HEADER_SIZE + vlr.record_length_after_header;
@@ -838,8 +881,8 @@ void LASreaderLAS::interpret_copc_vlr(const U32 index) {
     if (h.copc_info) {
       LASMessage(WARNING, "variable length records contain more than one copc info");
     } else if (vlr.record_length_after_header >= COPC_INFO_SIZE) {
-      h.copc_info = new LASvlrCopcInfo;
-      memcpy((void*)h.copc_info, vlr.data, COPC_INFO_SIZE);
+      h.copc_info = std::make_unique<LASvlrCopcInfo>();
+      memcpy((void*)h.copc_info.get(), vlr.data, COPC_INFO_SIZE);
     }
   } else {
     LASMessage(WARNING,
@@ -863,9 +906,9 @@ void LASreaderLAS::interpret_vlr(const U32 index) {
 }
 
 // The payload of EVLR `index`: the compressor and tiling records are decoded
-// into the header's own parts, others kept as they are unless too large to
-// carry (`carried` false). False after an ERROR that ends the reading.
-bool LASreaderLAS::read_evlr_payload(LASevlrRecord& evlr, const U32 index, bool& carried) {
+// into the header's own parts, others kept as they are (in `data`) unless too
+// large to carry (`carried` false). False after an ERROR that ends the reading.
+bool LASreaderLAS::read_evlr_payload(LASevlrRecord& evlr, const U32 index, bool& carried, LASmallocated<U8>& data) {
   const U64 length = evlr.record_length_after_header;
   carried = true;
   if (length == 0) return true;
@@ -888,14 +931,17 @@ bool LASreaderLAS::read_evlr_payload(LASevlrRecord& evlr, const U32 index, bool&
   if (length > U32_MAX) {
     laserror("evlr size of %llu bytes in header.evlrs[%d] not supported", (unsigned long long)length, (I32)index);
     carried = false;
-  } else if (!bytes_available(length) || (evlr.data = (U8*)malloc_las(length + 1)) == nullptr) {
+    return true;
+  }
+  if (bytes_available(length)) data.reset((U8*)malloc_las(length + 1));
+  if (data == nullptr) {
     laserror("reading %llu bytes of data into header.evlrs[%d].data", (unsigned long long)length, (I32)index);
     carried = false;
-  } else {
-    memset(evlr.data, 0, (size_t)length + 1);
-    if (!get_bytes(stream, evlr.data, (I64)length)) {
-      laserror("reading %llu bytes of data into header.evlrs[%d].data", (unsigned long long)length, (I32)index);
-    }
+    return true;
+  }
+  memset(data.get(), 0, (size_t)length + 1);
+  if (!get_bytes(stream, data.get(), (I64)length)) {
+    laserror("reading %llu bytes of data into header.evlrs[%d].data", (unsigned long long)length, (I32)index);
   }
   return true;
 }
@@ -931,17 +977,18 @@ bool LASreaderLAS::read_evlrs() {
     const U64 payload_position = position + EVLR_HEADER_SIZE;
     position = payload_position + evlr.record_length_after_header;
     bool carried = true;
-    if (!read_evlr_payload(evlr, kept, carried)) return false;
+    LASmallocated<U8> data;
+    if (!read_evlr_payload(evlr, kept, carried, data)) return false;
     // The next header follows the payload, also when it was not read.
     if (position <= (U64)I64_MAX && stream->tell() != (I64)position) stream->seek((I64)position);
     if (!carried || is(evlr.user_id, USER_ID_COMPRESSOR) || is(evlr.user_id, USER_ID_SUITE)) {
       // A payload that cannot be carried would leave a record that announces
       // bytes it does not have; the suite's and the compressor's records are
       // written anew by the writer.
-      free(evlr.data);
       evlr = LASevlrRecord();
       continue;
     }
+    evlr.data = data.release();  // the header's list owns the payload from here
     h.number_of_extended_variable_length_records = kept + 1;
     interpret_evlr(kept, payload_position);
     kept++;
@@ -972,8 +1019,7 @@ void LASreaderLAS::interpret_evlr(const U32 index, const U64 payload_position) {
       LASMessage(WARNING, "no COPC VLR info before COPC EPT hierarchy EVLR (not specification-conform).");
     } else if (!EPToctree::set_vlr_entries(evlr.data, payload_position, length, h)) {
       LASMessage(WARNING, "invalid COPC EPT hierarchy (not specification-conform).");
-      delete h.copc_info;
-      h.copc_info = nullptr;
+      h.copc_info.reset();
     }
   }
 }
@@ -1004,10 +1050,10 @@ void LASreaderLAS::apply_z_from_attribute(U32& decompress_selective) {
 }
 
 bool LASreaderLAS::prepare_points(const U32 decompress_selective) {
-  point_reader = new LASreadPoint(decompress_selective);
-  if (header.compressor) {
-    if (!point.init(&header, header.compressor->num_items, header.compressor->items)) return false;
-    return point_reader->setup(header.compressor->num_items, header.compressor->items, header.compressor);
+  point_reader = std::make_unique<LASreadPoint>(decompress_selective);
+  if (const Vembra* v = header.compressor.get()) {
+    if (!point.init(&header, v->num_items, v->items)) return false;
+    return point_reader->setup(v->num_items, v->items, v);
   }
   // Records shorter than their format would be read across each other.
   const U8 format = header.point_data_format & 0x3F;
@@ -1024,15 +1070,14 @@ bool LASreaderLAS::prepare_points(const U32 decompress_selective) {
     laserror("unknown point type %d with point size %d", header.point_data_format, header.point_data_record_length);
     return false;
   }
-  const bool ok = point.init(&header, num_items, items) && point_reader->setup(num_items, point.items, nullptr);
-  delete[] items;
-  return ok;
+  const std::unique_ptr<LASitem[]> layout_items(items);
+  return point.init(&header, num_items, items) && point_reader->setup(num_items, point.items, nullptr);
 }
 
 // A spatial index stored among the special EVLRs that the compressor record
 // announces.
 void LASreaderLAS::read_index_evlr() {
-  const Vembra* v = header.compressor;
+  const Vembra* v = header.compressor.get();
   if (v == nullptr || v->number_of_special_evlrs <= 0 || v->offset_to_special_evlrs < (I64)header.offset_to_point_data ||
       !stream->isSeekable()) {
     return;
@@ -1047,12 +1092,8 @@ void LASreaderLAS::read_index_evlr() {
       break;
     }
     if (is(evlr.user_id, USER_ID_SUITE) && evlr.record_id == RECORD_SUITE_INDEX) {
-      LASindex* found = new LASindex();
-      if (found->read(stream)) {
-        set_index(found);
-      } else {
-        delete found;
-      }
+      auto found = std::make_unique<LASindex>();
+      if (found->read(stream)) set_index(found.release());  // the reader takes it
       break;
     }
     // Each header lies 60 bytes and its payload further; a length that jumps
@@ -1122,15 +1163,13 @@ bool LASreaderLAS::seek(const I64 p_index) {
 void LASreaderLAS::close(const bool close_stream) {
   if (point_reader) {
     point_reader->done();
-    delete point_reader;
-    point_reader = nullptr;
+    point_reader.reset();
   }
   if (close_stream) {
-    if (stream && delete_stream) delete stream;
+    // The stream reads from the file: it goes first.
+    owned_stream.reset();
     stream = nullptr;
-    if (file) fclose(file);
-    file = nullptr;
-    free(file_name);
-    file_name = nullptr;
+    file.reset();
+    file_name.reset();
   }
 }

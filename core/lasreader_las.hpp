@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 
 #include "core/lasreader.hpp"
 
@@ -48,19 +49,24 @@ class LASreaderLAS : public LASreader {
   bool get_keep_copc() const { return keep_copc; }
   // Whether close(true) deletes the stream; a stream passed to open(stream) is
   // deleted unless this is cleared.
-  void set_delete_stream(const bool delete_stream) { this->delete_stream = delete_stream; }
-  const char* get_file_name() const { return file_name; }
+  void set_delete_stream(const bool delete_stream);
+  const char* get_file_name() const { return file_name.get(); }
 
  protected:
   static const U8* lend_nothing(U32& got) {
     got = 0;
     return nullptr;
   }
-  FILE* file = nullptr;
-  char* file_name = nullptr;
+  struct CloseFile {
+    void operator()(FILE* file) const { fclose(file); }
+  };
+  std::unique_ptr<FILE, CloseFile> file;  // opened by name
+  LASmallocated<char> file_name;
+  // The stream in use; `owned_stream` holds it while delete_stream is set.
   ByteStreamIn* stream = nullptr;
+  std::unique_ptr<ByteStreamIn> owned_stream;
   bool delete_stream = true;
-  LASreadPoint* point_reader = nullptr;
+  std::unique_ptr<LASreadPoint> point_reader;
   bool end_tested = false;
   bool keep_copc = false;
   // The opener's z-from-attribute request: the flag and the attribute index
@@ -70,24 +76,29 @@ class LASreaderLAS : public LASreader {
 
  private:
   // The name used in point messages.
-  const char* message_name() const { return file_name ? file_name : "stream"; }
+  const char* message_name() const { return file_name ? file_name.get() : "stream"; }
+  void hold_stream(ByteStreamIn* stream);
   // End of a seekable stream, -1 when unknown.
   I64 stream_end = -1;
+  void measure_stream_end();
   bool bytes_available(const U64 count) const;
   bool read_header(bool& read_ok);
+  bool check_compression(const bool vlrs_corrupt);
   bool read_header_fields(const U8 minor);
   U32 read_later_header_fields();
   bool check_bounds() const;
   bool read_user_data_in_header(const U32 standard_size);
   void settle_point_count();
+  void settle_disagreeing_counts();
+  void settle_evlr_start();
   bool read_vlrs(bool& vlrs_corrupt);
   bool make_room_for_vlr(const U32 kept, U64& capacity, const U64 slots);
-  bool read_vlr_payload(LASvlrRecord& vlr, const U32 index, bool& vlrs_corrupt);
-  void read_vlr_data(LASvlrRecord& vlr, const U32 index);
+  bool read_vlr_payload(LASvlrRecord& vlr, const U32 index, bool& vlrs_corrupt, LASmallocated<U8>& data);
+  LASmallocated<U8> read_vlr_data(LASvlrRecord& vlr, const U32 index);
   void read_user_data_after_header(const I64 kept_bytes);
   void skip_payload(U64 count);
   bool read_evlrs();
-  bool read_evlr_payload(LASevlrRecord& evlr, const U32 index, bool& carried);
+  bool read_evlr_payload(LASevlrRecord& evlr, const U32 index, bool& carried, LASmallocated<U8>& data);
   bool read_compressor(const U64 length, bool& broken);
   bool read_tiling(const char* kind);
   bool read_original();

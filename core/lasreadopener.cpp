@@ -32,11 +32,26 @@
 
 LASreadOpener::LASreadOpener() = default;
 
+// The three stay plain public pointers that callers may set; what they hold
+// is the opener's.
 LASreadOpener::~LASreadOpener() {
   delete filter;
   delete transform;
   delete ignore;
 }
+
+namespace {
+
+// Takes what the opener's field holds into an owner, leaving the field empty
+// until the owner gives it back.
+template <class T>
+std::unique_ptr<T> take(T*& field) {
+  std::unique_ptr<T> owned(field);
+  field = nullptr;
+  return owned;
+}
+
+}  // namespace
 
 // ------------------------------------------------------------------ parsing
 
@@ -78,12 +93,10 @@ bool LASreadOpener::parse_own_options(int argc, char* argv[], bool parse_ignore,
 
 bool LASreadOpener::parse_ignore_option(int& i, int argc, char* argv[], bool parse_ignore, bool suppress_ignore) {
   if (parse_ignore) {
-    if (ignore == nullptr) ignore = new LASignore();
-    if (!ignore->parse(i, argc, argv)) {
-      delete ignore;
-      ignore = nullptr;
-      return false;
-    }
+    std::unique_ptr<LASignore> rules = take(ignore);
+    if (!rules) rules = std::make_unique<LASignore>();
+    if (!rules->parse(i, argc, argv)) return false;
+    ignore = rules.release();
   } else if (!suppress_ignore) {
     LASMessage(WARNING, "this tool does not process '-ignore_xxxx' options");
   }
@@ -92,51 +105,43 @@ bool LASreadOpener::parse_ignore_option(int& i, int argc, char* argv[], bool par
 
 // The filter keeps its criteria only when the options gave it any.
 bool LASreadOpener::parse_filter(int argc, char* argv[]) {
-  if (filter) {
-    filter->clean();
+  std::unique_ptr<LASfilter> parsed = take(filter);
+  if (parsed) {
+    parsed->clean();
   } else {
-    filter = new LASfilter();
+    parsed = std::make_unique<LASfilter>();
   }
-  if (!filter->parse(argc, argv)) {
-    delete filter;
-    filter = nullptr;
-    return false;
-  }
-  if (filter->criteria_count == 0) {
-    delete filter;
-    filter = nullptr;
-  }
+  if (!parsed->parse(argc, argv)) return false;
+  if (parsed->criteria_count > 0) filter = parsed.release();
   return true;
 }
 
 // The transform stays only when the options gave it operations; with
 // "-filtered_transform" it takes the filter over.
 bool LASreadOpener::parse_transform(int argc, char* argv[]) {
-  if (transform) {
-    transform->clean();
+  std::unique_ptr<LAStransform> parsed = take(transform);
+  if (parsed) {
+    parsed->clean();
   } else {
-    transform = new LAStransform();
+    parsed = std::make_unique<LAStransform>();
   }
-  if (!transform->parse(argc, argv)) {
-    delete transform;
-    transform = nullptr;
-    return false;
-  }
-  if (transform->op_count > 0) {
-    if (transform->filtered_transform) {
-      if (filter) {
-        // The filter now chooses the points to transform and drops none.
-        transform->setFilter(filter);
-        filter = nullptr;
-      } else {
-        LASMessage(WARNING, "no LASfilter specified. '-filtered_transform' has no effect.");
-      }
+  if (!parsed->parse(argc, argv)) return false;
+  if (parsed->op_count == 0) {
+    if (parsed->filtered_transform) {
+      LASMessage(WARNING, "no LAStransform specified. '-filtered_transform' has no effect.");
     }
-  } else {
-    if (transform->filtered_transform) LASMessage(WARNING, "no LAStransform specified. '-filtered_transform' has no effect.");
-    delete transform;
-    transform = nullptr;
+    return true;
   }
+  if (parsed->filtered_transform) {
+    if (filter) {
+      // The filter now chooses the points to transform and drops none; the
+      // transform owns it from here.
+      parsed->setFilter(take(filter).release());
+    } else {
+      LASMessage(WARNING, "no LASfilter specified. '-filtered_transform' has no effect.");
+    }
+  }
+  transform = parsed.release();
   return true;
 }
 
@@ -147,29 +152,29 @@ namespace {
 // The plain reader of a format, or its variant that re-quantises to new scale
 // factors, offsets or both.
 template <class Plain, class Rescale, class Reoffset, class Both>
-Plain* requantising(LASreadOpener* opener, const F64* s, const F64* o) {
-  if (s && o) return new Both(opener, s[0], s[1], s[2], o[0], o[1], o[2]);
-  if (s) return new Rescale(opener, s[0], s[1], s[2]);
-  if (o) return new Reoffset(opener, o[0], o[1], o[2]);
-  return new Plain(opener);
+std::unique_ptr<Plain> requantising(LASreadOpener* opener, const F64* s, const F64* o) {
+  if (s && o) return std::make_unique<Both>(opener, s[0], s[1], s[2], o[0], o[1], o[2]);
+  if (s) return std::make_unique<Rescale>(opener, s[0], s[1], s[2]);
+  if (o) return std::make_unique<Reoffset>(opener, o[0], o[1], o[2]);
+  return std::make_unique<Plain>(opener);
 }
 
 // The LAS and VMB reader by the rescale, reoffset, auto-reoffset and
 // offset-adjust settings.
-LASreader* construct_las(LASreadOpener& opener) {
+std::unique_ptr<LASreader> construct_las(LASreadOpener& opener) {
   const F64* s = opener.get_scale_factor();
   const F64* o = opener.get_offset();
   const bool has_transform = opener.transform != nullptr;
-  LASreaderLAS* reader;
+  std::unique_ptr<LASreaderLAS> reader;
   if (s && !o && (opener.auto_reoffset || opener.offset_adjust)) {
     if (opener.offset_adjust && !opener.auto_reoffset && has_transform) {
       // The transform's offset adjustment takes the new scale factors.
-      reader = new LASreaderLAS(&opener);
+      reader = std::make_unique<LASreaderLAS>(&opener);
     } else {
-      reader = new LASreaderLASrescalereoffset(&opener, s[0], s[1], s[2]);
+      reader = std::make_unique<LASreaderLASrescalereoffset>(&opener, s[0], s[1], s[2]);
     }
   } else if (!s && !o && (opener.auto_reoffset || (opener.offset_adjust && !has_transform))) {
-    reader = new LASreaderLASreoffset(&opener);
+    reader = std::make_unique<LASreaderLASreoffset>(&opener);
   } else {
     reader = requantising<LASreaderLAS, LASreaderLASrescale, LASreaderLASreoffset, LASreaderLASrescalereoffset>(
         &opener, s, o);
@@ -180,19 +185,19 @@ LASreader* construct_las(LASreadOpener& opener) {
 
 // The class rule of the formats with re-quantising variants.
 template <class Plain, class Rescale, class Reoffset, class Both>
-LASreader* construct_foreign(LASreadOpener& opener) {
+std::unique_ptr<LASreader> construct_foreign(LASreadOpener& opener) {
   const F64* s = opener.get_scale_factor();
   const F64* o = opener.get_offset();
   if (opener.offset_adjust) {
     // The scale is then left to the transform's offset adjustment.
-    if (o && opener.transform == nullptr) return new Reoffset(&opener, o[0], o[1], o[2]);
-    return new Plain(&opener);
+    if (o && opener.transform == nullptr) return std::make_unique<Reoffset>(&opener, o[0], o[1], o[2]);
+    return std::make_unique<Plain>(&opener);
   }
   return requantising<Plain, Rescale, Reoffset, Both>(&opener, s, o);
 }
 
-LASreader* construct_ply(LASreadOpener& opener) {
-  LASreaderPLY* reader = new LASreaderPLY(&opener);
+std::unique_ptr<LASreader> construct_ply(LASreadOpener& opener) {
+  auto reader = std::make_unique<LASreaderPLY>(&opener);
   if (opener.translate_intensity != 0.0f) reader->set_translate_intensity(opener.translate_intensity);
   if (opener.scale_intensity != 1.0f) reader->set_scale_intensity(opener.scale_intensity);
   reader->set_scale_factor(opener.get_scale_factor());
@@ -219,9 +224,9 @@ void configure_txt(LASreaderTXT* reader, const LASreadOpener& opener) {
   }
 }
 
-LASreader* construct_txt(LASreadOpener& opener) {
-  LASreaderTXT* reader = new LASreaderTXT(&opener);
-  configure_txt(reader, opener);
+std::unique_ptr<LASreader> construct_txt(LASreadOpener& opener) {
+  auto reader = std::make_unique<LASreaderTXT>(&opener);
+  configure_txt(reader.get(), opener);
   return reader;
 }
 
@@ -270,7 +275,7 @@ struct InputFormat {
   // every name no other format claims.
   const char* extensions[2];
   const char* reader_word;  // the reader in messages
-  LASreader* (*construct)(LASreadOpener& opener);
+  std::unique_ptr<LASreader> (*construct)(LASreadOpener& opener);
   OpenReader open;
   // Opening once more for another pass; formats without a reopen open again.
   OpenReader reopen;
@@ -358,7 +363,8 @@ LASreadOpener::InputKind LASreadOpener::input_kind(const char* name) {
   return INPUT_TXT;
 }
 
-LASreader* LASreadOpener::construct_reader(InputKind kind) { return format_of(kind).construct(*this); }
+// The caller owns the reader.
+LASreader* LASreadOpener::construct_reader(InputKind kind) { return format_of(kind).construct(*this).release(); }
 
 // parse makes this transform for "-faf" and "-apply_file_source_ID"; an opener
 // configured through its fields gets it here.
@@ -418,9 +424,9 @@ void LASreadOpener::attach_las_index(LASreader* reader, const char* name, bool r
       LASMessage(WARNING, "both LAX file and COPC spatial indexing registered. COPC has the precedence.");
       reader->set_index(nullptr);
     }
-    COPCindex* copc_index = new COPCindex(reader->header);
+    auto copc_index = std::make_unique<COPCindex>(reader->header);
     copc_index->set_stream_order(copc_stream_order);
-    reader->set_copcindex(copc_index);
+    reader->set_copcindex(copc_index.release());  // the reader owns its index
   }
 }
 
@@ -430,34 +436,39 @@ void LASreadOpener::adjust_offset_when_transformation(LASreader* reader) {
   offset_from_adjustment = offset.has_value();
 }
 
-LASreader* LASreadOpener::wrap(LASreader* reader, const char* name, bool from_stdin, bool store) {
+std::unique_ptr<LASreader> LASreadOpener::wrap(std::unique_ptr<LASreader> reader, const char* name, bool from_stdin,
+                                               bool store) {
   if (stored || store) {
-    LASreaderStored* stored_reader = new LASreaderStored(this);
+    auto stored_reader = std::make_unique<LASreaderStored>(this);
     // It owns the reader from now on, even when it fails.
-    if (!stored_reader->open(reader)) {
+    if (!stored_reader->open(reader.release())) {
       laserror("could not open lasreaderstored with %s", name);
-      delete stored_reader;
       return nullptr;
     }
-    reader = stored_reader;
+    reader = std::move(stored_reader);
   }
   if (pipe_on) {
-    LASreaderPipeOn* pipe_reader = new LASreaderPipeOn(this);
-    if (!pipe_reader->open(reader)) {
+    auto pipe_reader = std::make_unique<LASreaderPipeOn>(this);
+    // The same holds for the reader it pipes on.
+    if (!pipe_reader->open(reader.release())) {
       if (from_stdin && strcmp(name, "lasreaderlas") == 0) {
         laserror("cannot open lasreaderpipeon with lasreaderlas from stdin");
       } else {
         laserror("cannot open lasreaderpipeon with %s", name);
       }
-      delete pipe_reader;
       return nullptr;
     }
-    reader = pipe_reader;
+    reader = std::move(pipe_reader);
   }
   return reader;
 }
 
+// The caller owns the reader.
 LASreader* LASreadOpener::open(const char* other_name, bool reset_list) {
+  return open_next(other_name, reset_list).release();
+}
+
+std::unique_ptr<LASreader> LASreadOpener::open_next(const char* other_name, bool reset_list) {
   if (filter) filter->reset();
   if (transform) transform->reset();
   header_after_open.reset();
@@ -493,7 +504,7 @@ LASreader* LASreadOpener::open(const char* other_name, bool reset_list) {
   return nullptr;
 }
 
-LASreader* LASreadOpener::open_single(const char* name) {
+std::unique_ptr<LASreader> LASreadOpener::open_single(const char* name) {
   // Every input is opened again for the next pass; a second open of a pipe
   // would wait forever for a writer, so its points are stored instead.
   const bool pipe = las_is_pipe(name);
@@ -502,17 +513,16 @@ LASreader* LASreadOpener::open_single(const char* name) {
   const U16 source_ID = flightlines ? flightline_source_ID() : 0;
   if (flightlines) point_source_transform()->setPointSource(source_ID);
 
-  LASreader* reader = format.construct(*this);
-  if (!format.open(reader, name, *this)) {
+  std::unique_ptr<LASreader> reader = format.construct(*this);
+  if (!format.open(reader.get(), name, *this)) {
     laserror("cannot open %s with file name '%s'", format.reader_word, name);
-    delete reader;
     return nullptr;
   }
   if (format.las) {
     LASMessage(VERY_VERBOSE, "open file '%s'", name);
-    attach_las_index(reader, name);
+    attach_las_index(reader.get(), name);
   } else if (format.lax_index) {
-    attach_lax_index(reader, name);
+    attach_lax_index(reader.get(), name);
   }
   if (flightlines) {
     reader->header.file_source_ID = source_ID;
@@ -521,15 +531,12 @@ LASreader* LASreadOpener::open_single(const char* name) {
   }
   // A PTX scan's own transformation would go in between filter and transform;
   // the transform has no matrix operation yet to carry it.
-  hand_over(reader);
-  apply_area(reader, format.las);
-  if (format.las && !apply_copc_query(reader, true)) {
-    delete reader;
-    return nullptr;
-  }
-  adjust_offset_when_transformation(reader);
+  hand_over(reader.get());
+  apply_area(reader.get(), format.las);
+  if (format.las && !apply_copc_query(reader.get(), true)) return nullptr;
+  adjust_offset_when_transformation(reader.get());
   if (format.las) header_after_open = HeaderAfterOpen::of(reader->header);
-  return wrap(reader, format.reader_word, false, pipe);
+  return wrap(std::move(reader), format.reader_word, false, pipe);
 }
 
 // The merged and buffered readers open each of their files more than once: a
@@ -544,9 +551,9 @@ static bool refuse_pipes(const std::vector<std::string>& names) {
   return false;
 }
 
-LASreader* LASreadOpener::open_merged() {
+std::unique_ptr<LASreader> LASreadOpener::open_merged() {
   if (refuse_pipes(input.names)) return nullptr;
-  LASreaderMerged* reader = new LASreaderMerged(this);
+  auto reader = std::make_unique<LASreaderMerged>(this);
   reader->set_scale_factor(get_scale_factor());
   reader->set_offset(get_offset());
   reader->set_parse_string(get_parse_string());
@@ -569,17 +576,16 @@ LASreader* LASreadOpener::open_merged() {
   }
   if (!reader->open()) {
     laserror("cannot open lasreadermerged with %d file names", (I32)input.size());
-    delete reader;
     return nullptr;
   }
   if (files_are_flightlines) reader->set_files_are_flightlines(files_are_flightlines);
   if (apply_file_source_ID) reader->set_apply_file_source_ID(true);
   // The merged reader puts each file's source ID into this transform.
   if (files_are_flightlines || apply_file_source_ID) point_source_transform();
-  hand_over(reader);
-  apply_area(reader, false);
-  apply_copc_query(reader, false);
-  return wrap(reader, "lasreadermerged", false);
+  hand_over(reader.get());
+  apply_area(reader.get(), false);
+  apply_copc_query(reader.get(), false);
+  return wrap(std::move(reader), "lasreadermerged", false);
 }
 
 std::vector<std::string> LASreadOpener::buffered_neighbors(const char* main_name, I64 main_index) {
@@ -643,8 +649,8 @@ void LASreadOpener::forget_kdtree(bool is_neighbor) {
   (is_neighbor ? neighbor_kdtree_rectangles : kdtree_rectangles).reset();
 }
 
-LASreader* LASreadOpener::open_buffered(const char* other_name, bool reset_list) {
-  LASreaderBuffered* reader = new LASreaderBuffered(this);
+std::unique_ptr<LASreader> LASreadOpener::open_buffered(const char* other_name, bool reset_list) {
+  auto reader = std::make_unique<LASreaderBuffered>(this);
   reader->set_buffer_size(buffer_size);
   reader->set_scale_factor(get_scale_factor());
   reader->set_offset(get_offset());
@@ -666,24 +672,20 @@ LASreader* LASreadOpener::open_buffered(const char* other_name, bool reset_list)
     neighbor_names = buffered_neighbors(other_name, -1);
   }
   neighbor_names.push_back(*file_name);
-  if (refuse_pipes(neighbor_names)) {
-    delete reader;
-    return nullptr;
-  }
+  if (refuse_pipes(neighbor_names)) return nullptr;
   neighbor_names.pop_back();
   reader->set_file_name(file_name->c_str());
   for (const std::string& name : neighbor_names) reader->add_neighbor_file_name(name.c_str());
-  hand_over(reader);
+  hand_over(reader.get());
   if (!reader->open()) {
     laserror("cannot open lasreaderbuffered with %d file names", (I32)(input.size() + neighbors.size()));
-    delete reader;
     return nullptr;
   }
-  apply_area(reader, false);
-  return wrap(reader, "lasreaderbuffered", false);
+  apply_area(reader.get(), false);
+  return wrap(std::move(reader), "lasreaderbuffered", false);
 }
 
-LASreader* LASreadOpener::open_stdin() {
+std::unique_ptr<LASreader> LASreadOpener::open_stdin() {
   use_stdin = false;
   populate_header = true;
   // Standard input counts as the first file of a flight-line numbering.
@@ -691,26 +693,24 @@ LASreader* LASreadOpener::open_stdin() {
   const U16 source_ID = (U16)((I64)files_are_flightlines + 1 + files_are_flightlines_index);
   if (flightlines) point_source_transform()->setPointSource(source_ID);
   if (itxt) {
-    LASreaderTXT* reader = new LASreaderTXT(this);
-    configure_txt(reader, *this);
+    auto reader = std::make_unique<LASreaderTXT>(this);
+    configure_txt(reader.get(), *this);
     if (!reader->open(stdin, nullptr, point_type, get_parse_string(), (I32)skip_lines, false)) {
       laserror("cannot open lasreadertxt from stdin");
-      delete reader;
       return nullptr;
     }
     if (flightlines) reader->header.file_source_ID = source_ID;
-    hand_over(reader);
-    apply_area(reader, false);
-    return wrap(reader, "lasreadertxt", true);
+    hand_over(reader.get());
+    apply_area(reader.get(), false);
+    return wrap(std::move(reader), "lasreadertxt", true);
   }
   // Without the auto-reoffset and offset-adjust rules of files.
-  LASreaderLAS* reader =
+  std::unique_ptr<LASreaderLAS> reader =
       requantising<LASreaderLAS, LASreaderLASrescale, LASreaderLASreoffset, LASreaderLASrescalereoffset>(
           this, get_scale_factor(), get_offset());
   reader->set_keep_copc(keep_copc);
   if (!reader->open(stdin, false, LAS_SELECTIVE_ALL)) {
     laserror("cannot open lasreaderlas from stdin ");
-    delete reader;
     return nullptr;
   }
   if (flightlines) {
@@ -718,10 +718,10 @@ LASreader* LASreadOpener::open_stdin() {
   } else if (apply_file_source_ID) {
     point_source_transform()->setPointSource(reader->header.file_source_ID);
   }
-  hand_over(reader);
-  apply_area(reader, false);
-  apply_copc_query(reader, false);
-  return wrap(reader, "lasreaderlas", true);
+  hand_over(reader.get());
+  apply_area(reader.get(), false);
+  apply_copc_query(reader.get(), false);
+  return wrap(std::move(reader), "lasreaderlas", true);
 }
 
 // ------------------------------------------------------------------ reopening

@@ -263,14 +263,17 @@ class LASreadOpener {
   // Drops the kd-tree over the bounds of a list; its next use builds it again.
   void forget_kdtree(bool is_neighbor);
 
-  LASreader* open_single(const char* name);
-  LASreader* open_merged();
-  LASreader* open_buffered(const char* other_name, bool reset);
-  LASreader* open_stdin();
+  // The steps of open; each gives up what it made when it fails.
+  std::unique_ptr<LASreader> open_next(const char* other_name, bool reset);
+  std::unique_ptr<LASreader> open_single(const char* name);
+  std::unique_ptr<LASreader> open_merged();
+  std::unique_ptr<LASreader> open_buffered(const char* other_name, bool reset);
+  std::unique_ptr<LASreader> open_stdin();
   // The stored and pipe-on wrappers, when asked; `name` is the reader's word in
   // messages ("lasreaderlas", ...); `store` stores an input that cannot be read
   // twice also without "-stored". Null after a reported failure.
-  LASreader* wrap(LASreader* reader, const char* name, bool from_stdin, bool store = false);
+  std::unique_ptr<LASreader> wrap(std::unique_ptr<LASreader> reader, const char* name, bool from_stdin,
+                                  bool store = false);
   // Source ID of the current single file with "-faf".
   U16 flightline_source_ID() const;
   LAStransform* point_source_transform();

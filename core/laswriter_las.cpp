@@ -543,8 +543,8 @@ bool LASwriterLAS::write_header_and_records(const LASheader* header, const Vembr
   header_start_position = s->tell();
   if (!write_public_header(header, vembra, point_type, compressor) || !write_header_vlrs(header)) return false;
   if (vembra && !write_compressor_vlr(vembra)) return false;
-  if (header->vlr_lastiling && !write_tiling_vlr(header->vlr_lastiling)) return false;
-  if (header->vlr_lasoriginal && !write_original_vlr(header->vlr_lasoriginal)) return false;
+  if (header->vlr_lastiling && !write_tiling_vlr(header->vlr_lastiling.get())) return false;
+  if (header->vlr_lasoriginal && !write_original_vlr(header->vlr_lasoriginal.get())) return false;
   if (header->user_data_after_header_bytes) {
     if (header->user_data_after_header == nullptr) {
       laserror("there should be %d bytes of data in header->user_data_after_header",

@@ -111,7 +111,7 @@ bool EPToctree::set_vlr_entries(const U8* data, const U64 data_file_offset, cons
 }
 
 EPToctree::EPToctree(const LASheader& header) {
-  const LASvlrCopcInfo* info = header.copc_info;
+  const LASvlrCopcInfo* info = header.copc_info.get();
   if (info == nullptr) {
     const F64 half = std::max({header.max_x - header.min_x, header.max_y - header.min_y, header.max_z - header.min_z}) / 2;
     const F64 cx = (header.min_x + header.max_x) / 2;

@@ -193,8 +193,7 @@ void LASreaderBuffered::record_original_counts() {
   original->max_z = header.max_z;
   original->min_z = header.min_z;
   // The header owns its record of the original counts.
-  delete header.vlr_lasoriginal;
-  header.vlr_lasoriginal = original.release();
+  header.vlr_lasoriginal = std::move(original);
 }
 
 bool LASreaderBuffered::open() {
@@ -454,8 +453,7 @@ bool LASreaderBuffered::remove_buffer() {
   buffered_points = 0;
   buffer_read_count = 0;
   // The record goes with this call: the header then counts the tile alone.
-  const std::unique_ptr<LASvlrOriginal> original(header.vlr_lasoriginal);
-  header.vlr_lasoriginal = nullptr;
+  const std::unique_ptr<LASvlrOriginal> original(std::move(header.vlr_lasoriginal));
   if (original == nullptr) return false;
   points_expected = original->number_of_point_records;
   if (header.version_minor > 3) {

@@ -310,8 +310,7 @@ void LASreaderMerged::take_first_header(LASheader& file, I64 count) {
   if (file.vlr_lastiling) {
     if (file.vlr_lastiling->get_buffer()) LASMessage(WARNING, "first file is a buffered tile. maybe remove buffers first?");
     if (!keep_lastiling) {
-      delete file.vlr_lastiling;
-      file.vlr_lastiling = nullptr;
+      file.vlr_lastiling.reset();
     }
   } else if (keep_lastiling) {
     LASMessage(WARNING, "first file has no LAStiling VLR cannot '-keep_lastiling' ...");

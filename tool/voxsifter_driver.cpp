@@ -576,7 +576,7 @@ static bool open_input(FileThinning& f) {
   f.run.identical_reported = false;
   // Records described by items that form no LAS point format would go out
   // under a format byte that no LAS reader knows.
-  Vembra* items = f.reader->header.compressor;
+  Vembra* items = f.reader->header.compressor.get();
   if (!f.layer_output && items && !items->is_standard()) {
     laserror("the point records of '%s' form no LAS point format", f.input_name.c_str());
     skip_file(f);

@@ -97,12 +97,12 @@ void fill_like_a_reader(LASheader& h) {
   h.evlrs = (LASevlrRecord*)calloc(1, sizeof(LASevlrRecord));
   h.evlrs[0].record_length_after_header = 40;
   h.evlrs[0].data = payload(40);
-  h.copc_info = new LASvlrCopcInfo();
+  h.copc_info.reset(new LASvlrCopcInfo());
   h.number_of_copc_entries = 2;
   h.copc_entries = (LASvlr_copc_entry*)calloc(2, sizeof(LASvlr_copc_entry));
-  h.compressor = new Vembra();
-  h.vlr_lastiling = new LASvlrTiling();
-  h.vlr_lasoriginal = new LASvlrOriginal();
+  h.compressor.reset(new Vembra());
+  h.vlr_lastiling.reset(new LASvlrTiling());
+  h.vlr_lasoriginal.reset(new LASvlrOriginal());
   h.add_attribute(LASattributeDescriptor(LAS_ATTRIBUTE_I32, "height above ground"));
   ASSERT_TRUE(h.update_extra_bytes_vlr());
 }
@@ -247,7 +247,7 @@ TEST(LasHeader, TakeOver) {
     fill_like_a_reader(*input);
     const U32 offset = input->offset_to_point_data;
     LASvlrRecord* vlrs = input->vlrs;
-    Vembra* compressor = input->compressor;
+    Vembra* compressor = input->compressor.get();
     LASattributeDescriptor* attributes = input->attributes;
 
     LASheader* output = new LASheader();
@@ -257,7 +257,7 @@ TEST(LasHeader, TakeOver) {
     EXPECT_EQ(output->vlrs, vlrs);
     EXPECT_EQ(output->number_of_variable_length_records, 4u);
     EXPECT_EQ(output->offset_to_point_data, offset);
-    EXPECT_EQ(output->compressor, compressor);
+    EXPECT_EQ(output->compressor.get(), compressor);
     EXPECT_EQ(output->attributes, attributes);
     EXPECT_TRUE(output->owns_arrays);
     EXPECT_EQ(output->header_size, 380);
@@ -348,6 +348,40 @@ TEST(LasHeaderTakeOver, CarriesEveryPublicHeaderField) {
     SCOPED_TRACE(HEADER[f].name);
     EXPECT_EQ(memcmp(carried.at(f), pattern.at(f), HEADER[f].size), 0);
   }
+}
+
+// The records a header owns one by one move with a take-over: the input keeps
+// no pointer to any of them, so cleaning it leaves the output's intact, and a
+// header taking itself over keeps them.
+TEST(LasHeaderTakeOver, MovesTheRecordsItOwnsOneByOne) {
+  LASheader input;
+  input.copc_info.reset(new LASvlrCopcInfo());
+  input.copc_info->spacing = 4;
+  input.compressor.reset(new Vembra());
+  input.compressor->chunk_size = 1234;
+  input.vlr_lastiling.reset(new LASvlrTiling());
+  input.vlr_lastiling->level = 3;
+  input.vlr_lasoriginal.reset(new LASvlrOriginal());
+  input.vlr_lasoriginal->number_of_point_records = 7;
+  const void* owned[4] = {input.copc_info.get(), input.compressor.get(), input.vlr_lastiling.get(),
+                          input.vlr_lasoriginal.get()};
+
+  LASheader output;
+  output.take_over(input);
+  EXPECT_EQ(input.copc_info, nullptr);
+  EXPECT_EQ(input.compressor, nullptr);
+  EXPECT_EQ(input.vlr_lastiling, nullptr);
+  EXPECT_EQ(input.vlr_lasoriginal, nullptr);
+  input.clean();
+
+  output.take_over(output);
+  const void* moved[4] = {output.copc_info.get(), output.compressor.get(), output.vlr_lastiling.get(),
+                          output.vlr_lasoriginal.get()};
+  for (int i = 0; i < 4; i++) EXPECT_EQ(moved[i], owned[i]) << i;
+  EXPECT_EQ(output.copc_info->spacing, 4);
+  EXPECT_EQ(output.compressor->chunk_size, 1234u);
+  EXPECT_EQ(output.vlr_lastiling->level, 3u);
+  EXPECT_EQ(output.vlr_lasoriginal->number_of_point_records, 7);
 }
 
 }  // namespace

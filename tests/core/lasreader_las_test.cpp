@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -184,6 +185,14 @@ LasFile file_with(void (*change)(LasFile&)) {
   return f;
 }
 
+// Point format 1 marked compressed, with the compressor record of its two items.
+void mark_compressed_with_record(LasFile& f) {
+  f.header.point_data_format = 0x81;
+  lasfix::Compressor c;
+  c.items = lasfix::standard_items(1, 28, 2);
+  f.vlrs.push_back({"vembra encoded", 22204, lasfix::compressor_payload(c)});
+}
+
 std::vector<BrokenCase> broken_cases() {
   auto none = [](lasfix::Built&) {};
   return {
@@ -219,12 +228,7 @@ std::vector<BrokenCase> broken_cases() {
        [](lasfix::Built& b) { b.bytes.resize(300); }, "ERROR: reading header.extended_number_of_points_by_return 5\n"},
       {"cut_in_vlr_header", file_with([](LasFile& f) { f.vlrs.push_back({"LASF_Spec", 3, "x"}); }),
        [](lasfix::Built& b) { b.bytes.resize(227 + 19); }, "ERROR: reading header.vlrs[0].record_id\n"},
-      {"cut_in_compressor_record", file_with([](LasFile& f) {
-         f.header.point_data_format = 0x81;
-         lasfix::Compressor c;
-         c.items = lasfix::standard_items(1, 28, 2);
-         f.vlrs.push_back({"vembra encoded", 22204, lasfix::compressor_payload(c)});
-       }),
+      {"cut_in_compressor_record", file_with(mark_compressed_with_record),
        [](lasfix::Built& b) { b.bytes.resize(227 + 54 + 14); }, "ERROR: reading chunk_size 50000\n"},
       {"tiling_length", file_with([](LasFile& f) { f.vlrs.push_back({"Pelkarts", 10, std::string(20, 'x')}); }), none,
        "ERROR: record_length_after_header of VLR Pelkarts (10) is 20 instead of 28\n"},
@@ -315,6 +319,23 @@ std::vector<BrokenCase> broken_cases() {
          f.header.start_of_first_extended_variable_length_record = 1000000;
        }),
        none, "ERROR: reading header.evlrs[0].reserved\n"},
+      // Records decoded into parts of the header, cut short inside their
+      // payload: what was read goes with the failure (the sanitized build
+      // checks that nothing is left behind).
+      {"cut_in_tiling", file_with([](LasFile& f) { f.vlrs.push_back({"Pelkarts", 10, std::string(28, 'x')}); }),
+       [](lasfix::Built& b) { b.bytes.resize(227 + 54 + 6); }, "ERROR: reading vlr_lastiling->level_index 0\n"},
+      {"cut_in_original", file_with([](LasFile& f) { f.vlrs.push_back({"Pelkarts", 20, std::string(176, 'x')}); }),
+       [](lasfix::Built& b) { b.bytes.resize(227 + 54 + 8 + 4); },
+       "ERROR: reading vlr_lasoriginal->number_of_points_by_return[0] 0\n"},
+      {"cut_in_compressor_items", file_with(mark_compressed_with_record),
+       // The head, the first item and the type of the second.
+       [](lasfix::Built& b) { b.bytes.resize(227 + 54 + 34 + 6 + 2); }, "ERROR: reading size 0 of item 1\n"},
+      {"cut_in_evlr_tiling", file_with([](LasFile& f) {
+         f.header.version_minor = 4;
+         f.evlrs.push_back({"Pelkarts", 10, std::string(28, 'x')});
+       }),
+       // Three words and the first bound.
+       [](lasfix::Built& b) { b.bytes.resize(b.bytes.size() - 28 + 16); }, "ERROR: reading vlr_lastiling->max_x 0\n"},
   };
 }
 
@@ -1178,6 +1199,39 @@ TEST_F(LasReaderTest, NoRecordsAreLentWhereThePointsDifferFromThem) {
   LASreaderLAS r(nullptr);
   ASSERT_TRUE(open_bytes(r, compressed).ok);
   EXPECT_FALSE(lends(r));
+}
+
+// ---------------------------------------------------------------- owned parts
+
+// A stream handed to open() is deleted by the reader only while delete_stream
+// is set, as it stands when the reader lets the stream go: on close, or when
+// another stream takes its place (the sanitized build checks each stream is
+// deleted exactly once).
+TEST_F(LasReaderTest, StreamIsDeletedOnlyWhileTheReaderMayDeleteIt) {
+  const std::string bytes = with_points(2, 0, 3).build().bytes;
+  auto stream = std::make_unique<ByteStreamInArrayLE>((const U8*)bytes.data(), (I64)bytes.size());
+  {
+    LASreaderLAS r(nullptr);
+    ASSERT_TRUE(r.open(stream.get()));
+    r.set_delete_stream(false);
+  }
+  ASSERT_TRUE(stream->seek(0));
+  EXPECT_EQ(stream->getByte(), (U32)'L');
+
+  ASSERT_TRUE(stream->seek(0));
+  LASreaderLAS r(nullptr);
+  r.set_delete_stream(false);
+  ASSERT_TRUE(r.open(stream.get()));
+  r.set_delete_stream(true);
+  ByteStreamIn* handed = stream.release();  // the reader's from here
+  EXPECT_EQ(r.get_stream(), handed);
+  ASSERT_TRUE(r.read_point());
+
+  // The second stream replaces the first, which the reader deletes.
+  ASSERT_TRUE(open_bytes(r, bytes).ok);
+  EXPECT_NE(r.get_stream(), handed);
+  for (int i = 0; i < 3; i++) ASSERT_TRUE(r.read_point());
+  EXPECT_FALSE(r.read_point());
 }
 
 }  // namespace

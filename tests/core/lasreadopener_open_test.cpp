@@ -1,6 +1,7 @@
 // Opening and reopening inputs through the read opener, on LAS files built by
 // the independent fixture builder.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <array>
 #include <memory>
@@ -380,6 +381,52 @@ TEST_F(LasReadOpenerOpenTest, LasFromStandardInput) {
       exit(0);
     };
     EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Failed opens give up every reader they made on the way (the sanitized build
+// checks that nothing leaks): a pipe among merged or buffered inputs is
+// refused before any file is read.
+TEST_F(LasReadOpenerOpenTest, PipeAmongSeveralInputsIsRefused) {
+  const std::string pipe = temp.file("pipe.las");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  const std::string a = temp.file("a.las");
+  const std::vector<std::string> cases[] = {
+      {"-i", a, pipe, "-merged"},
+      {"-i", a, pipe, "-buffered", "10"},
+      {"-i", pipe, "-neighbors", a, "-buffered", "10"},
+  };
+  for (const std::vector<std::string>& args : cases) {
+    SCOPED_TRACE(args.back());
+    LASreadOpener opener;
+    parse(opener, args);
+    std::string err;
+    EXPECT_FALSE(open(opener, &err));
+    EXPECT_EQ(err, "ERROR: input '" + pipe + "' is a pipe that cannot be read twice. save it to a file first.\n");
+  }
+}
+
+// Standard input that is no LAS stream, read in a child process: the child
+// ends with 0 only when open failed with the message, and the sanitized
+// build's leak check at exit changes that code when a reader was left over.
+TEST_F(LasReadOpenerOpenTest, StandardInputThatIsNoLasStream) {
+  temp.write("x.txt", "1 2 3\n");
+  const std::string path = temp.file("x.txt");
+  const std::vector<std::string> cases[] = {{"-stdin"}, {"-stdin", "-stored"}, {"-stdin", "-pipe_on"}};
+  for (const std::vector<std::string>& args : cases) {
+    SCOPED_TRACE(args.back());
+    LASreadOpener opener;
+    parse(opener, args);
+    auto run = [&]() {
+      if (!freopen(path.c_str(), "rb", stdin) || !freopen("/dev/null", "wb", stdout)) exit(10);
+      LASreader* reader = opener.open();
+      exit(reader == nullptr ? 0 : 11);
+    };
+    EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "ERROR: cannot open lasreaderlas from stdin \n");
   }
 }
 

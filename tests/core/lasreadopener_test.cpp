@@ -691,3 +691,53 @@ TEST_F(LasReadOpenerTest, ReaderClassByNameAndSettings) {
 }
 
 }  // namespace
+
+// Filter and transform stay only with work to do; a failed parse gives up the
+// one it was parsing, and "-filtered_transform" moves the filter into the
+// transform. A second parse on the same opener reuses what the first left.
+TEST_F(LasReadOpenerTest, FilterAndTransformKeptOnlyWithWork) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* message;
+    bool ok;
+    bool filter, transform, filter_in_transform;
+  } cases[] = {
+      {{"-keep_class"}, "ERROR: '-keep_class' needs at least 1 argument: classification\n", false, false, false, false},
+      {{"-keep_class", "2", "-set_classification"},
+       "ERROR: '-set_classification' needs 1 argument: classification\n",
+       false,
+       true,
+       false,
+       false},
+      {{"-keep_class", "2", "-set_classification", "3"}, "", true, true, true, false},
+      {{"-keep_class", "2", "-set_classification", "3", "-filtered_transform"}, "", true, false, true, true},
+      {{"-set_classification", "3", "-filtered_transform"},
+       "WARNING: no LASfilter specified. '-filtered_transform' has no effect.\n",
+       true,
+       false,
+       true,
+       false},
+      {{"-keep_class", "2", "-filtered_transform"},
+       "WARNING: no LAStransform specified. '-filtered_transform' has no effect.\n",
+       true,
+       true,
+       false,
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    LASreadOpener opener;
+    for (int round = 0; round < 2; round++) {
+      SCOPED_TRACE(round);
+      ArgVector args(c.args);
+      bool ok = !c.ok;
+      EXPECT_EQ(parse(opener, args, &ok), c.message);
+      EXPECT_EQ(ok, c.ok);
+      EXPECT_EQ(opener.get_filter() != nullptr, c.filter);
+      ASSERT_EQ(opener.get_transform() != nullptr, c.transform);
+      if (c.transform) {
+        EXPECT_EQ(opener.get_transform()->filter != nullptr, c.filter_in_transform);
+      }
+    }
+  }
+}

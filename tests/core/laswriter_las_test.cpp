@@ -357,14 +357,14 @@ TEST_F(WriterTest, TilingAndOriginRecordsAreAdded) {
   f.vlrs.push_back({"someone", 3, "abc", "first"});
   LASheader header;
   fill_header(header, f);
-  header.vlr_lastiling = new LASvlrTiling();
+  header.vlr_lastiling.reset(new LASvlrTiling());
   header.vlr_lastiling->level = 3;
   header.vlr_lastiling->level_index = 17;
   header.vlr_lastiling->set_implicit_levels(5);
   header.vlr_lastiling->set_reversible(true);
   header.vlr_lastiling->min_x = 1.5f;
   header.vlr_lastiling->max_y = 9.25f;
-  header.vlr_lasoriginal = new LASvlrOriginal();
+  header.vlr_lasoriginal.reset(new LASvlrOriginal());
   header.vlr_lasoriginal->number_of_point_records = 1234;
   header.vlr_lasoriginal->number_of_points_by_return[14] = 99;
   header.vlr_lasoriginal->min_x = -1;
@@ -403,7 +403,7 @@ TEST_F(WriterTest, TilingAndOriginRecordsAreAdded) {
 TEST_F(WriterTest, NonStandardItemListWritesItsDescription) {
   LASheader header;
   const LASitem items[] = {{LASitem::POINT10, 20, 2}, {LASitem::RGB12, 6, 2}, {LASitem::GPSTIME11, 8, 2}};
-  header.compressor = new Vembra();
+  header.compressor.reset(new Vembra());
   ASSERT_TRUE(header.compressor->setup(3, items, Vembra::POINTWISE_CHUNKED));
   header.point_data_format = 3;
   header.point_data_record_length = 34;
@@ -842,7 +842,7 @@ TEST_F(WriterTest, RefusedItemListKeepsTheOldFile) {
     dir.write("kept.las", "what was there");
     LASheader header;
     const LASitem items[] = {{LASitem::POINT10, 20, 2}, {LASitem::RGB12, 6, 2}, {LASitem::GPSTIME11, 8, 2}};
-    header.compressor = new Vembra();
+    header.compressor.reset(new Vembra());
     ASSERT_TRUE(header.compressor->setup(3, items, Vembra::NONE));
     header.compressor->items[2] = c.last_item;
     header.point_data_format = 3;

@@ -38,8 +38,8 @@ std::string page(const std::vector<Entry>& entries) {
 
 // COPC information of a cube from 0 to 16 on every axis with a root spacing of 4.
 void set_info(LASheader& header, U64 root_offset, U64 root_size) {
-  header.copc_info = new LASvlrCopcInfo();
-  memset((void*)header.copc_info, 0, sizeof(LASvlrCopcInfo));
+  header.copc_info.reset(new LASvlrCopcInfo());
+  memset((void*)header.copc_info.get(), 0, sizeof(LASvlrCopcInfo));
   header.copc_info->center_x = header.copc_info->center_y = header.copc_info->center_z = 8;
   header.copc_info->halfsize = 8;
   header.copc_info->spacing = 4;
