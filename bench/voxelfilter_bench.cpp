@@ -89,20 +89,27 @@ void report(benchmark::State& state, const VoxelFilter<Payload>& filter) {
       static_cast<double>(filter.memoryBytes()) / static_cast<double>(filter.numOfSurvivingPoints());
 }
 
-template <class Payload>
-void BM_FirstPass(benchmark::State& state) {
-  const DataSet& set = data(static_cast<U64>(state.range(0)), state.range(1) != 0);
-  LASpoint point;
-  point.init(&set.header, 1, 28);
+// Times pass(filter) on a fresh filter per iteration; the filter of the
+// iteration before is destroyed outside the timing.
+template <class Payload, class Pass>
+void timeFirstPass(benchmark::State& state, const DataSet& set, Pass pass) {
   std::unique_ptr<VoxelFilter<Payload>> filter;
   for (auto _ : state) {
     state.PauseTiming();
     filter.reset();
     state.ResumeTiming();
     filter = std::make_unique<VoxelFilter<Payload>>(1.0, 1.0, set.header);
-    firstPass(*filter, point, set);
+    pass(*filter);
   }
   report(state, *filter);
+}
+
+template <class Payload>
+void BM_FirstPass(benchmark::State& state) {
+  const DataSet& set = data(static_cast<U64>(state.range(0)), state.range(1) != 0);
+  LASpoint point;
+  point.init(&set.header, 1, 28);
+  timeFirstPass<Payload>(state, set, [&](VoxelFilter<Payload>& filter) { firstPass(filter, point, set); });
 }
 
 // The first pass as the tool runs it on plain files: over the records as they
@@ -121,18 +128,12 @@ void BM_FirstPassRecords(benchmark::State& state) {
     std::memcpy(record + 20, &set.points[i].gps_time, 8);
   }
   const PointRecordLayout layout = *PointRecordLayout::of(1, LENGTH, set.header);
-  std::unique_ptr<VoxelFilter<Payload>> filter;
-  for (auto _ : state) {
-    state.PauseTiming();
-    filter.reset();
-    state.ResumeTiming();
-    filter = std::make_unique<VoxelFilter<Payload>>(1.0, 1.0, set.header);
-    filter->markSurvivors();
+  timeFirstPass<Payload>(state, set, [&](VoxelFilter<Payload>& filter) {
+    filter.markSurvivors();
     for (U64 first = 0; first < POINTS; first += CHUNK)
-      filter->visitRecords(&records[first * LENGTH], static_cast<U32>(std::min<U64>(CHUNK, POINTS - first)), layout);
-    benchmark::DoNotOptimize(filter->numOfSurvivingPoints());
-  }
-  report(state, *filter);
+      filter.visitRecords(&records[first * LENGTH], static_cast<U32>(std::min<U64>(CHUNK, POINTS - first)), layout);
+    benchmark::DoNotOptimize(filter.numOfSurvivingPoints());
+  });
 }
 
 template <class Payload>
