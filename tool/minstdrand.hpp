@@ -22,10 +22,23 @@ class MinStdRand {
     state = static_cast<U32>(reduced == 0 ? 1 : reduced);
   }
 
-  // Next output, 1 ... 2147483646; exact in 64-bit arithmetic.
+  // Next output, 1 ... 2147483646; exact in 64-bit arithmetic, without a
+  // division on the chain of draws (see reduce).
   U32 next() {
-    state = static_cast<U32>(state * MULTIPLIER % MODULUS);
+    state = reduce(state * MULTIPLIER);
     return state;
+  }
+
+  // The next four outputs, as four calls of next() give them. Each is
+  // computed from the current state with its own power of the multiplier,
+  // so the four do not wait for one another.
+  void nextFour(U32 (&out)[4]) {
+    const U64 current = state;
+    out[0] = reduce(current * MULTIPLIER);
+    out[1] = reduce(current * POWER[2]);
+    out[2] = reduce(current * POWER[3]);
+    out[3] = reduce(current * POWER[4]);
+    state = out[3];
   }
 
   U32 getState() const { return state; }
@@ -37,12 +50,53 @@ class MinStdRand {
   }
   U64 uniformU64(U64 a, U64 b) { return a + uniformOffset(b - a); }
 
+  // A range 0 ... span drawn from again and again, its divisions done once.
+  struct Span {
+    explicit Span(U64 span) : span(span) {
+      if (span < RANGE) {
+        scaling = RANGE / (span + 1);
+        limit = (span + 1) * scaling;
+      }
+    }
+    U64 span;
+    // Outputs less one from limit on are rejected, the others fall into
+    // buckets of `scaling`; both 0 for spans as wide as the outputs or wider.
+    U64 scaling = 0;
+    U64 limit = 0;
+  };
+  // Whether uniformU64(0, span) would give 0, by the same engine steps.
+  bool drawsZero(const Span& range) {
+    if (range.span < RANGE) {
+      U64 v;
+      do {
+        v = next() - 1;
+      } while (v >= range.limit);
+      return v < range.scaling;
+    }
+    return uniformOffset(range.span) == 0;
+  }
+
  private:
+  static constexpr U64 RANGE = MODULUS - 2;  // 2147483645
+
+  // x modulo 2^31 - 1 for x below 2^62: 2^31 is 1 modulo 2^31 - 1, so the
+  // high bits add onto the low ones, and one subtraction finishes. A
+  // multiple of the modulus never comes: the state is never 0 and the
+  // modulus is prime.
+  static U32 reduce(U64 x) {
+    U64 folded = (x & MODULUS) + (x >> 31);
+    if (folded >= MODULUS) folded -= MODULUS;
+    return static_cast<U32>(folded);
+  }
+  // MULTIPLIER^k modulo the modulus, k = 0 ... 4.
+  static constexpr U64 POWER[5] = {1, MULTIPLIER, MULTIPLIER * MULTIPLIER % MODULUS,
+                                   MULTIPLIER * MULTIPLIER % MODULUS * MULTIPLIER % MODULUS,
+                                   MULTIPLIER * MULTIPLIER % MODULUS * MULTIPLIER % MODULUS * MULTIPLIER % MODULUS};
+
   // Uniform 0 ... span. The outputs less one cover 0 ... RANGE; smaller spans
   // reject the top remainder, larger spans stack a draw of the high part on a
   // fresh output and reject what overshoots.
   U64 uniformOffset(U64 span) {
-    constexpr U64 RANGE = MODULUS - 2;  // 2147483645
     if (span < RANGE) {
       const U64 buckets = span + 1;
       const U64 scaling = RANGE / buckets;

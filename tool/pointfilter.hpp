@@ -76,6 +76,10 @@ class PointFilterInterface {
   // only the survivors follow.
   virtual void markSurvivingRecords(const U8* /*records*/, U32 /*count*/, const PointRecordLayout& /*layout*/,
                                     U64 /*first*/, std::vector<U64>& /*marks*/) {}
+  // The writing pass is made once more over the same points (a count for a
+  // header written first went before it): what the filter follows of the
+  // order of that pass starts over. Decisions do not change.
+  virtual void restartSecondPass() {}
   virtual void setSeed(int seed) = 0;
   virtual U64 numOfSurvivingPoints() const { return 0; }
   virtual bool requiresVisit() const { return false; }

@@ -352,6 +352,16 @@ void VoxelFilter<Payload>::startSecondPass() {
   second_pass = true;
 }
 
+// The hints of the second pass as at its start; the survivor list is kept.
+template <class Payload>
+void VoxelFilter<Payload>::restartSecondPass() {
+  if (!second_pass) return;
+  std::fill(recent.get(), recent.get() + RECENT, RecentVoxel{0, Cells::NONE});
+  last_position = Cells::NONE;
+  cursor = 0;
+  next_survivor = 0;
+}
+
 // A marked point's place among the marked points is the count of marks before
 // it; every voxel's chosen point and every marked repeat of it is marked, so
 // the list comes out full. Where a rule may move the chosen point, the voxels

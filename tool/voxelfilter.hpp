@@ -278,6 +278,7 @@ class VoxelFilter : public PointFilterInterface {
   bool decidesRecords() const override { return true; }
   void markSurvivingRecords(const U8* records, U32 count, const PointRecordLayout& layout, U64 first,
                             std::vector<U64>& marks) override;
+  void restartSecondPass() override;
   void setSeed(int seed) override {
     enterPending();
     engine.setSeed(seed);

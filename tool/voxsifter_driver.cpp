@@ -480,25 +480,84 @@ static bool reopen_for_pass(VoxsifterRun& run, LASreaderOwner& reader, const std
   return true;
 }
 
+// Point output of a filter that decides without a first pass (every n-th,
+// random n-th): where the reader lends its records, the filter decides a
+// block of them at once and only the survivors are read as points, the reader
+// stepping back to each inside its buffer. What it does not lend (compressed
+// records, the end of a file cut short, ignore rules) and inputs that cannot
+// step back (pipes) go point by point, the filter going on where it stood.
+// False when a survivor cannot be read back.
+template <bool changing, class Sink>
+static bool second_pass_lent(LASreader* reader, Sink& sink, PointFilterInterface* filter,
+                             const SurvivorChanges& changes, SecondPassCounts& counts) {
+  const ByteStreamIn* stream = reader->get_stream();
+  const std::optional<PointRecordLayout> layout = record_layout(reader);
+  if (stream && stream->isSeekable() && layout) {
+    LASpoint& point = reader->point;
+    SurvivalDecision kept;
+    kept.survives = true;
+    const VoxelIndexAndCenter cell;  // these filters leave the cell alone
+    std::vector<U64> marks(RECORDS_AT_ONCE / 64);
+    U32 got = 0;
+    for (;;) {
+      const I64 first = reader->points_read;
+      const U8* records = reader->lend_point_records(RECORDS_AT_ONCE, got);
+      if (records == nullptr) break;
+      std::fill(marks.begin(), marks.end(), 0);
+      filter->markSurvivingRecords(records, got, *layout, 0, marks);
+      const I64 end = first + got;
+      I64 next = end;  // the point the reader gives next
+      for (U64 word = 0; word < marks.size(); word++) {
+        for (U64 bits = marks[word]; bits != 0; bits &= bits - 1) {
+          const I64 index = first + (I64)((word << 6) + (U64)__builtin_ctzll(bits));
+          if (index != next && !reader->seek(index)) return false;
+          if (!reader->read_point()) return false;
+          next = index + 1;
+          if constexpr (changing) change_survivor(point, kept, cell, changes, counts);
+          sink.put(point);
+          counts.written++;
+        }
+      }
+      // Lending goes on after the block: its last record is read over (a
+      // seek cannot go to the end of the points).
+      if (next != end && (!reader->seek(end - 1) || !reader->read_point())) return false;
+    }
+  }
+  second_pass_points<changing>(reader, sink, filter, reader->get_ignore(), changes, counts);
+  return true;
+}
+
+template <class Sink>
+static bool second_pass_lent(LASreader* reader, Sink& sink, PointFilterInterface* filter,
+                             const SurvivorChanges& changes, bool changing, SecondPassCounts& counts) {
+  return changing ? second_pass_lent<true>(reader, sink, filter, changes, counts)
+                  : second_pass_lent<false>(reader, sink, filter, changes, counts);
+}
+
 // Counts, counts by return, bounds and GPS range of what the writing pass will
 // write, for an output whose header cannot be corrected afterwards. A filter
-// that learned the file in a first pass answers the same again; one that
-// decides as it goes (every n-th, random n-th) is made afresh with the same
-// seed, so that it repeats its decisions.
-static void count_survivors(VoxsifterRun& run, LASreader* reader, PointFilterInterface* filter, bool counting,
-                            F64 step_xy, F64 step_z, const SurvivorChanges& changes, bool changing,
-                            LASinventory& inventory) {
+// that learned the file in a first pass answers the same again, by the
+// survivor marks where the writing pass goes by them; one that decides as it
+// goes (every n-th, random n-th) is made afresh with the same seed, so that it
+// repeats its decisions. False when the marked points were not there.
+static bool count_survivors(VoxsifterRun& run, LASreader* reader, PointFilterInterface* filter,
+                            const std::vector<U64>* marks, bool counting, F64 step_xy, F64 step_z,
+                            const SurvivorChanges& changes, bool changing, LASinventory& inventory) {
   const VoxsifterOptions& o = run.options;
-  std::unique_ptr<PointFilterInterface> fresh;
-  if (!filter->requiresVisit()) {
-    fresh = choose_point_filter(run.options, counting, step_xy, step_z, *reader);
-    if (o.seed) fresh->setSeed(*o.seed);
-    filter = fresh.get();
-  }
   LASMessage(VERY_VERBOSE, "Counting the surviving points for a header that is written before them.");
   InventorySink sink{inventory, !o.marking()};
   SecondPassCounts counts;
+  if (!filter->requiresVisit()) {
+    std::unique_ptr<PointFilterInterface> fresh = choose_point_filter(o, counting, step_xy, step_z, *reader);
+    if (o.seed) fresh->setSeed(*o.seed);
+    return second_pass_lent(reader, sink, fresh.get(), changes, changing, counts);
+  }
+  if (marks) {
+    return changing ? second_pass_marked<true>(reader, sink, filter, *marks, changes, counts)
+                    : second_pass_marked<false>(reader, sink, filter, *marks, changes, counts);
+  }
   second_pass_points(reader, sink, filter, reader->get_ignore(), changes, changing, counts);
+  return true;
 }
 
 // The header written first then tells the truth: point formats above 5 keep
@@ -731,6 +790,13 @@ static void build_output_header(FileThinning& f) {
                o.marking();
 }
 
+// The points that the writing pass goes by were not all there to be read.
+static void report_incomplete(const FileThinning& f) {
+  const char* output = f.run.laswriteopener.get_file_name();
+  laserror("the second pass over '%s' did not give the points of the first; '%s' is incomplete",
+           f.input_name.c_str(), output ? output : "stdout");
+}
+
 // Point output: the output's name and its refusals, the projection of the
 // command line, a header made true before the points where the output cannot
 // be corrected afterwards, and the writer, which drops the points marked
@@ -746,9 +812,14 @@ static bool open_point_output(FileThinning& f) {
   f.header_first = !laswriteopener.can_update_header();
   if (f.header_first) {
     LASinventory inventory;
-    count_survivors(f.run, f.reader.get(), f.filter.get(), f.counting, f.step_xy, f.step_z, f.changes, f.changing,
-                    inventory);
+    if (!count_survivors(f.run, f.reader.get(), f.filter.get(), f.marks, f.counting, f.step_xy, f.step_z, f.changes,
+                         f.changing, inventory)) {
+      report_incomplete(f);
+      return false;
+    }
     if (!reopen_for_pass(f.run, f.reader, f.input_name)) return false;
+    // The writing pass meets the survivors in the order the count met them.
+    f.filter->restartSecondPass();
     set_counts_and_bounds(f.header, inventory);
   }
   f.writer.reset(laswriteopener.open(&f.header));
@@ -804,11 +875,10 @@ static void write_survivors(FileThinning& f, LASreader* reader, PointFilterInter
     WriterSink sink{f.writer.get()};
     const bool replayed = f.changing ? second_pass_marked<true>(reader, sink, filter, *f.marks, changes, counts)
                                      : second_pass_marked<false>(reader, sink, filter, *f.marks, changes, counts);
-    if (!replayed) {
-      const char* output = f.run.laswriteopener.get_file_name();
-      laserror("the second pass over '%s' did not give the points of the first; '%s' is incomplete",
-               f.input_name.c_str(), output ? output : "stdout");
-    }
+    if (!replayed) report_incomplete(f);
+  } else if (!filter->requiresVisit()) {
+    WriterSink sink{f.writer.get()};
+    if (!second_pass_lent(reader, sink, filter, changes, f.changing, counts)) report_incomplete(f);
   } else {
     WriterSink sink{f.writer.get()};
     second_pass_points(reader, sink, filter, reader->get_ignore(), changes, f.changing, counts);

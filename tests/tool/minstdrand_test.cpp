@@ -25,6 +25,49 @@ TEST(MinStdRand, OutputsStayInRangeAtTheEdges) {
   EXPECT_EQ(engine.next(), 2147483647u - 48271u);
 }
 
+// Every output is the state times the multiplier, modulo the modulus.
+TEST(MinStdRand, NextIsTheProductModuloTheModulus) {
+  for (const int seed : {1, 2147483646, 1073741823, 99}) {
+    MinStdRand engine;
+    engine.setSeed(seed);
+    for (int i = 0; i < 20000; i++) {
+      const U64 expected = static_cast<U64>(engine.getState()) * MinStdRand::MULTIPLIER % MinStdRand::MODULUS;
+      ASSERT_EQ(engine.next(), expected) << seed << " " << i;
+    }
+  }
+}
+
+// Four outputs side by side are the next four outputs, from the states at
+// the edges of the range too.
+TEST(MinStdRand, FourAtOnceAreTheNextFour) {
+  for (const int seed : {1, 2, 48271, 2147483646, 443342, 123456789}) {
+    MinStdRand one, four;
+    one.setSeed(seed);
+    four.setSeed(seed);
+    for (int round = 0; round < 50; round++) {
+      U32 out[4];
+      four.nextFour(out);
+      for (const U32 value : out) EXPECT_EQ(value, one.next()) << seed;
+      EXPECT_EQ(four.getState(), one.getState()) << seed;
+    }
+  }
+}
+
+// The test for a draw of 0 takes the engine steps of the draw itself, for
+// spans of every way of drawing (below, at and above the width of the outputs).
+TEST(MinStdRand, DrawsZeroAsTheDrawDoes) {
+  for (const U64 span : {U64(0), U64(1), U64(9), U64(2147483644), U64(2147483645), U64(2147483646), U64(1) << 40}) {
+    MinStdRand drawing, testing;
+    drawing.setSeed(11);
+    testing.setSeed(11);
+    const MinStdRand::Span range(span);
+    for (int i = 0; i < 300; i++) {
+      EXPECT_EQ(testing.drawsZero(range), drawing.uniformU64(0, span) == 0) << span << " " << i;
+      EXPECT_EQ(testing.getState(), drawing.getState()) << span << " " << i;
+    }
+  }
+}
+
 struct SeedCase {
   const char* name;
   int seed;

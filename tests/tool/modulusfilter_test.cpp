@@ -100,4 +100,42 @@ TEST(ModulusFilter, RandomRateIsOneInN) {
   }
 }
 
+// Deciding blocks of records gives the bits that asking point by point gives,
+// for blocks of every length and at any place of the marks, with the state
+// carried from block to block and on to the point-by-point decisions that
+// follow; the widest ranges of the random variant take the engine's general
+// way.
+template <bool random>
+void expect_blocks_decide_as_points(int n, int seed) {
+  SCOPED_TRACE("n " + std::to_string(n) + " seed " + std::to_string(seed));
+  const U32 sizes[] = {1, 3, 4, 5, 63, 64, 65, 200, 4096, 7};
+  U64 total = 0;
+  for (const U32 size : sizes) total += size;
+  ModulusFilter<random> by_point(n), by_block(n);
+  by_point.setSeed(seed);
+  by_block.setSeed(seed);
+  const std::vector<bool> expected = survivors(by_point, static_cast<int>(total + 50));
+  const U64 offset = 37;  // the blocks start off the words of the marks
+  std::vector<U64> marks((offset + total + 63) / 64, 0);
+  U64 first = offset;
+  for (const U32 size : sizes) {
+    by_block.markSurvivingRecords(nullptr, size, PointRecordLayout{}, first, marks);
+    first += size;
+  }
+  for (U64 i = 0; i < offset; i++) EXPECT_EQ(marks[i >> 6] >> (i & 63) & 1, 0u);
+  for (U64 i = 0; i < total; i++) {
+    const U64 at = offset + i;
+    EXPECT_EQ((marks[at >> 6] >> (at & 63) & 1) == 1, expected[i]) << i;
+  }
+  const std::vector<bool> after = survivors(by_block, 50);
+  EXPECT_EQ(after, std::vector<bool>(expected.begin() + static_cast<std::ptrdiff_t>(total), expected.end()));
+}
+
+TEST(ModulusFilter, BlocksOfRecordsDecideAsPointByPoint) {
+  for (int n : {1, 2, 3, 10, 64, 65, 4097}) expect_blocks_decide_as_points<false>(n, 0);
+  for (int n : {1, 2, 3, 10, 1000, 2147483645, 2147483646, 2147483647}) {
+    for (int seed : {0, 7, -1}) expect_blocks_decide_as_points<true>(n, seed);
+  }
+}
+
 }  // namespace

@@ -590,6 +590,8 @@ TEST(Replay, MarkedSurvivorsWriteWhatEveryPointWrites) {
       {"-highest", "-use_cell_center", "-keypoint"},
       {"-random_cell_occurrence", "-seed", "4"},
       {"-intensity_max"},
+      {"-every_nth", "3"},
+      {"-random_nth", "4", "-seed", "6", "-keypoint"},
   };
   TempDir dir;
   for (size_t f = 0; f < std::size(inputs); f++) {
@@ -608,6 +610,8 @@ TEST(Replay, MarkedSurvivorsWriteWhatEveryPointWrites) {
       ASSERT_TRUE(dir.exists("marked.las") && dir.exists("every.las"));
       const std::string out = dir.read("marked.las");
       EXPECT_TRUE(out == dir.read("every.las"));
+      // A file cut short is reported either way.
+      EXPECT_EQ(a.err.find("end-of-file") != std::string::npos, b.err.find("end-of-file") != std::string::npos);
       if (f == 1 && args.empty()) {
         // The repeats of chosen points survive beside them.
         const lasfix::Parsed parsed = lasfix::parse(out);
@@ -623,7 +627,8 @@ TEST(Replay, MarkedSurvivorsWriteWhatEveryPointWrites) {
 // filter that keeps every point makes the tool go point by point. Both write
 // the same bytes, for formats with GPS time at either place and without it,
 // with an attribute, exact repeats of points whose compared values differ,
-// and points outside the header's box.
+// and points outside the header's box; and so does the standard output,
+// whose header is counted before the points.
 TEST(Replay, RecordShortcutsWriteWhatEveryPointWrites) {
   const std::vector<std::string> runs[] = {
       {},
@@ -634,6 +639,8 @@ TEST(Replay, RecordShortcutsWriteWhatEveryPointWrites) {
       {"-return_max"},
       {"-attribute_min", "0"},
       {"-random_cell_occurrence", "-seed", "9"},
+      {"-every_nth", "5"},
+      {"-random_nth", "3", "-seed", "2", "-flatten_points"},
   };
   TempDir dir;
   for (const uint8_t format : {uint8_t(0), uint8_t(3), uint8_t(6)}) {
@@ -668,6 +675,13 @@ TEST(Replay, RecordShortcutsWriteWhatEveryPointWrites) {
       const std::string out = dir.read("shortcut.las");
       EXPECT_TRUE(out == dir.read("every.las"));
       EXPECT_GT(lasfix::parse(out).points.size(), 0u);
+      // A header written first is counted by the same shortcuts, which then
+      // serve the writing pass again.
+      std::vector<std::string> piped = {"-i", dir.file("in.las"), "-stdout"};
+      piped.insert(piped.end(), args.begin(), args.end());
+      const ToolResult c = run_voxsifter(piped);
+      EXPECT_EQ(c.err.find("ERROR"), std::string::npos) << c.err;
+      EXPECT_TRUE(c.out == out);
     }
   }
 }
