@@ -7,9 +7,12 @@
 # voxel. Runs for each point count of SIZES (default 2 M and 20 M; 60 M needs
 # about 1.7 GB of disk and is added with SIZES="2000000 20000000 60000000").
 # Single-threaded; the input is read once before the runs so that every run
-# finds it in the page cache.
+# finds it in the page cache. CPU is the user plus system time of the best
+# run. BASE=path/to/voxsifter times that program too, its runs alternating
+# with those of this build, and adds its seconds and CPU time as the last
+# columns: a before and after from one run on a machine that is not quiet.
 #
-#   bash bench/thin_floor.sh            (SIZES=... and BENCH_DIR=... to change)
+#   bash bench/thin_floor.sh            (SIZES=..., ROUNDS=..., BENCH_DIR=..., BASE=... to change)
 set -euo pipefail
 
 if [ "${1:-}" != --one ]; then
@@ -37,26 +40,55 @@ floor="$(best_of_three bash -c 'cat "$1" >/dev/null; cat "$1" >/dev/null' _ "$in
 # /usr/bin/time shows hundredths: a floor below that is taken as 0.01 s.
 floor="$(awk -v f="$floor" 'BEGIN { print (f > 0 ? f : 0.01) }')"
 echo "input: $(du -h "$input" | cut -f1) ($points points); floor (cat twice) $floor s"
-printf "%-26s %7s %7s %12s %10s %10s %9s\n" rule seconds "x floor" "M points/s" "peak MB" "budget MB" voxels
+printf "%-26s %7s %7s %6s %12s %10s %10s %9s" rule seconds "x floor" CPU "M points/s" "peak MB" "budget MB" voxels
+[ -n "${BASE:-}" ] && printf " %7s %7s %6s" "base s" "x floor" CPU
+echo
+
+# One timed run of a program: sets wall, cpu and kb.
+timed() {  # program, log, tool arguments...
+  local program="$1" log="$2" out="$data/out_floor.las"
+  shift 2
+  rm -f "$out"
+  /usr/bin/time -f "TIME %e %U %S %M" "$program" -i "$input" -o "$out" -vv "$@" 2>"$log"
+  local user sys
+  read -r wall user sys kb < <(sed -n 's/^TIME //p' "$log")
+  cpu="$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')"
+}
+
+# Keeps the better of two (wall, cpu) pairs in best_wall, best_cpu.
+better() {
+  if [ -z "$best_wall" ] || awk -v a="$wall" -v b="$best_wall" 'BEGIN { exit !(a < b) }'; then
+    best_wall="$wall"
+    best_cpu="$cpu"
+  fi
+}
 
 run() {  # label, tool arguments...
   local label="$1"
   shift
-  local out="$data/out_floor.las" log="$data/log_floor.txt" best="" kb=0
+  local log="$data/log_floor.txt" best_wall="" best_cpu="" peak=0 wall cpu kb
+  local base_wall="" base_cpu=""
   for _ in $(seq "${ROUNDS:-3}"); do
-    rm -f "$out"
-    /usr/bin/time -f "TIME %e %M" "$build/tool/voxsifter" -i "$input" -o "$out" -vv "$@" 2>"$log"
-    local wall k
-    read -r wall k < <(sed -n 's/^TIME //p' "$log")
-    if [ -z "$best" ] || awk -v a="$wall" -v b="$best" 'BEGIN { exit !(a < b) }'; then best="$wall"; fi
-    [ "$k" -gt "$kb" ] && kb="$k"
+    if [ -n "${BASE:-}" ]; then
+      local keep_wall="$best_wall" keep_cpu="$best_cpu"
+      best_wall="$base_wall" best_cpu="$base_cpu"
+      timed "$BASE" "$data/log_floor_base.txt" "$@"
+      better
+      base_wall="$best_wall" base_cpu="$best_cpu"
+      best_wall="$keep_wall" best_cpu="$keep_cpu"
+    fi
+    timed "$build/tool/voxsifter" "$log" "$@"
+    better
+    [ "$kb" -gt "$peak" ] && peak="$kb"
   done
   local voxels
   voxels="$(sed -n 's/^Marked \([0-9]*\) points for survival$/\1/p' "$log")"
   voxels="${voxels:-0}"
-  awk -v l="$label" -v p="$points" -v w="$best" -v f="$floor" -v kb="$kb" -v v="$voxels" 'BEGIN {
-    printf "%-26s %7.2f %7.1f %12.1f %10.1f %10.1f %9d\n",
-           l, w, w / f, (w > 0 ? p / w / 1e6 : 0), kb / 1024, 64 + 40 * v / 1048576, v }'
+  awk -v l="$label" -v p="$points" -v w="$best_wall" -v c="$best_cpu" -v f="$floor" -v kb="$peak" -v v="$voxels" 'BEGIN {
+    printf "%-26s %7.2f %7.1f %6.2f %12.1f %10.1f %10.1f %9d",
+           l, w, w / f, c, (w > 0 ? p / w / 1e6 : 0), kb / 1024, 64 + 40 * v / 1048576, v }'
+  [ -n "${BASE:-}" ] && awk -v w="$base_wall" -v c="$base_cpu" -v f="$floor" 'BEGIN { printf " %7.2f %7.1f %6.2f", w, w / f, c }'
+  echo
 }
 
 run default

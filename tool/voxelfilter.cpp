@@ -93,7 +93,7 @@ bool VoxelFilter<Payload>::markSurvivors() {
 }
 
 template <class Payload>
-void VoxelFilter<Payload>::locate(PendingPoint& next, VoxelIndexAndCenter& cell) {
+inline void VoxelFilter<Payload>::locate(PendingPoint& next, F64 q_x, F64 q_y, F64 q_z, VoxelIndexAndCenter& cell) {
   if (marking) [[unlikely]] {
     // Positions are kept in 32 bits.
     if (visited >= U32_MAX) dropMarks();
@@ -101,7 +101,7 @@ void VoxelFilter<Payload>::locate(PendingPoint& next, VoxelIndexAndCenter& cell)
   }
   visited++;
   VoxelTriple triple;
-  const bool inside = grid.locate(next.x, next.y, next.z, triple);
+  const bool inside = grid.locateByQuotients(next.x, next.y, next.z, q_x, q_y, q_z, triple);
   outside += !inside;
   cell.index = cellKey(triple, inside, true);
   grid.center(triple, cell.center);
@@ -116,33 +116,42 @@ void VoxelFilter<Payload>::visitPoint(const LASpoint& point) {
   next.z = get_z(point);
   next.gps_time = point.gps_time;
   VoxelIndexAndCenter cell;
-  locate(next, cell);
+  locate(next, grid.quotientX(next.x), grid.quotientY(next.y), grid.quotientZ(next.z), cell);
   next.sample = Payload::sample(point, cell);
   admit(next);
 }
 
 // The coordinates are those of the point path, raw * scale + offset through
 // the same scaling, so every key and identity comes out the same. A block's
-// voxels are all computed first, their recent-table entries asked for, then
-// the points are admitted in order.
+// coordinates are read first and divided into quotients side by side (the
+// divisions overlap), then their voxels are computed and their recent-table
+// entries asked for, then the points are admitted in order.
 template <class Payload>
 void VoxelFilter<Payload>::visitRecords(const U8* records, U32 count, const PointRecordLayout& layout) {
   const LASscaling& scaling = *layout.scaling;
   PendingPoint block[RECORD_BLOCK];
+  F64 q_x[RECORD_BLOCK] = {}, q_y[RECORD_BLOCK] = {}, q_z[RECORD_BLOCK] = {};  // even sizes: see quotients
   for (U32 start = 0; start < count; start += RECORD_BLOCK) {
     const U32 size = std::min(RECORD_BLOCK, count - start);
     const U8* record = records + static_cast<U64>(start) * layout.record_length;
+    for (U32 i = 0; i < size; i++, record += layout.record_length) {
+      PendingPoint& next = block[i];
+      next.x = q_x[i] = scaling.get_x(record_i32(record));
+      next.y = q_y[i] = scaling.get_y(record_i32(record + 4));
+      next.z = q_z[i] = scaling.get_z(record_i32(record + 8));
+      next.gps_time = 0.0;
+      if (layout.gps_time_at >= 0) std::memcpy(&next.gps_time, record + layout.gps_time_at, sizeof(F64));
+    }
+    VoxelGrid::quotients(q_x, size, grid.min_x, grid.step_xy);
+    VoxelGrid::quotients(q_y, size, grid.min_y, grid.step_xy);
+    VoxelGrid::quotients(q_z, size, grid.min_z, grid.step_z);
+    record = records + static_cast<U64>(start) * layout.record_length;
     U32 located = 0;
     try {
       for (; located < size; located++, record += layout.record_length) {
         PendingPoint& next = block[located];
-        next.x = scaling.get_x(record_i32(record));
-        next.y = scaling.get_y(record_i32(record + 4));
-        next.z = scaling.get_z(record_i32(record + 8));
-        next.gps_time = 0.0;
-        if (layout.gps_time_at >= 0) std::memcpy(&next.gps_time, record + layout.gps_time_at, sizeof(F64));
         VoxelIndexAndCenter cell;
-        locate(next, cell);
+        locate(next, q_x[located], q_y[located], q_z[located], cell);
         next.sample = Payload::sampleRecord(record, layout, next.x, next.y, next.z, cell);
         __builtin_prefetch(&recent[recentSlot(next.key)]);
       }
@@ -151,7 +160,7 @@ void VoxelFilter<Payload>::visitRecords(const U8* records, U32 count, const Poin
       for (U32 i = 0; i < located; i++) admit(block[i]);
       throw;
     }
-    for (U32 i = 0; i < size; i++) admit(block[i]);
+    enterBlock(block, size);
   }
 }
 
@@ -193,6 +202,38 @@ void VoxelFilter<Payload>::admit(const PendingPoint& next) {
   }
   pending[pending_first] = next;
   pending_first = (pending_first + 1) % PENDING;
+}
+
+// admit() for a block of points at once, without holding them back: the
+// index slots of the voxels that the recent table does not know are asked
+// of the cache together before the first of the points is entered, so that
+// their misses overlap.
+template <class Payload>
+void VoxelFilter<Payload>::enterBlock(const PendingPoint* block, U32 size) {
+  enterPending();
+  bool enters[RECORD_BLOCK];
+  for (U32 i = 0; i < size; i++) {
+    const U64 key = block[i].key;
+    enters[i] = true;
+    if (key == visited_key) {
+      if constexpr (Payload::ignores_later_points) enters[i] = marking;
+      continue;
+    }
+    visited_key = key;
+    if (recentPosition(key, recentSlot(key)) != Cells::NONE) {
+      if constexpr (Payload::ignores_later_points) enters[i] = marking;
+    } else {
+      cells.prefetch(Cells::hash(key));
+    }
+  }
+  try {
+    for (U32 i = 0; i < size; i++) {
+      if (enters[i]) enter(block[i]);
+    }
+  } catch (...) {
+    dropPending();
+    throw;
+  }
 }
 
 template <class Payload>
@@ -258,6 +299,8 @@ void VoxelFilter<Payload>::enter(const PendingPoint& point) {
   VoxelCell<Payload>& voxel = cells.at(position).value;
   if (inserted) {
     voxel.hash = utils::PointHash::computeHash(point.x, point.y, point.z, point.gps_time);
+    if constexpr (Payload::chosen_by_identity)
+      voxel.digest = utils::PointHash::digest(point.x, point.y, point.z, point.gps_time);
     voxel.payload.initialteCellCount();
     voxel.payload.addToCellCount();
     voxel.payload.updatePayload(point.sample);
@@ -302,11 +345,17 @@ void VoxelFilter<Payload>::enter(const PendingPoint& point) {
       }
     }
     voxel.hash = hash;
+    if constexpr (Payload::chosen_by_identity)
+      voxel.digest = utils::PointHash::digest(point.x, point.y, point.z, point.gps_time);
     voxel.payload.updatePayload(point.sample);
   } else if (marking && (Payload::chosen_by_identity || matches != 0)) {
     // A repeat of the chosen identity survives beside the chosen point, as
     // long as that identity keeps its place (a new identity repeats none).
-    if (utils::PointHash::computeHash(point.x, point.y, point.z, point.gps_time) == voxel.hash) {
+    // Most points of a voxel differ from the chosen one in the digest.
+    bool may_repeat = true;
+    if constexpr (Payload::chosen_by_identity)
+      may_repeat = utils::PointHash::digest(point.x, point.y, point.z, point.gps_time) == voxel.digest;
+    if (may_repeat && utils::PointHash::computeHash(point.x, point.y, point.z, point.gps_time) == voxel.hash) {
       mark(point.ordinal);
       if constexpr (marks_move<Payload>) repeats[position].push_back(point.ordinal);
     }

@@ -272,11 +272,15 @@ constexpr bool marks_move =
     !Payload::chosen_by_identity || !std::is_same_v<typename Payload::Sample, VoxelFilterNoSample>;
 struct VoxelNoPosition {};
 
-// One occupied voxel: the identity of its chosen point, its position in the
-// first pass where survivor marks need it, and the rule's payload.
+// One occupied voxel: the identity of its chosen point with a digest that
+// rules out most other points cheaply, its position in the first pass where
+// survivor marks need it, and the rule's payload.
 template <class Payload>
 struct VoxelCell {
   U64 hash;
+  // PointHash::digest of the chosen point, where the first pass looks for
+  // repeats of it.
+  [[no_unique_address]] std::conditional_t<Payload::chosen_by_identity, U32, VoxelNoPosition> digest;
   [[no_unique_address]] std::conditional_t<marks_move<Payload>, U32, VoxelNoPosition> chosen;
   [[no_unique_address]] Payload payload;
 };
@@ -348,6 +352,7 @@ class VoxelFilter : public PointFilterInterface {
   // Records visitRecords takes at a time: it computes their voxels and asks
   // the cache for their entries of the recent table before it enters them.
   static constexpr U32 RECORD_BLOCK = 64;
+  static_assert(RECORD_BLOCK % 2 == 0, "quotients are divided two at a time");
 
   // Points visitPoint holds back at most.
   static constexpr U32 PENDING = 16;
@@ -372,14 +377,17 @@ class VoxelFilter : public PointFilterInterface {
   }
   U64 wideCellKey(const VoxelTriple& triple, bool add);
   // Takes the point's first-pass position (with survivor marks) and its voxel
-  // from x, y, z; dense keys of wide grids are handed out here, in visiting order.
-  void locate(PendingPoint& next, VoxelIndexAndCenter& cell);
+  // from x, y, z and their quotients (VoxelGrid::quotientX ...); dense keys of
+  // wide grids are handed out here, in visiting order.
+  [[gnu::always_inline]] void locate(PendingPoint& next, F64 q_x, F64 q_y, F64 q_z, VoxelIndexAndCenter& cell);
   // The rest of a visit: enters the point, holds it back, or passes it over.
   void admit(const PendingPoint& next);
   // The slot of the key in the table of recently used voxels.
   static U64 recentSlot(U64 key) { return (key * 0x9E3779B97F4A7C15ULL) >> (64 - RECENT_BITS); }
   // The voxel's position in cells when the recent table knows it, else Cells::NONE.
   U64 recentPosition(U64 key, U64 slot) const { return recent[slot].key == key ? recent[slot].position : Cells::NONE; }
+  // admit() of the points of a block, in order.
+  void enterBlock(const PendingPoint* block, U32 size);
   // Enters one point into its voxel's record.
   void enter(const PendingPoint& point);
   // Enters every held-back point, oldest first. When entering one throws, it

@@ -5,6 +5,7 @@
 
 #include <bit>
 #include <cmath>
+#include <cstring>
 
 #include "core/mydefs.hpp"
 #include "tool/cellmap.hpp"
@@ -78,13 +79,14 @@ struct VoxelGrid {
     return std::fabs(q_lo) < INDEX_LIMIT && std::fabs(q_hi) < INDEX_LIMIT;
   }
 
-  // The index of coordinate c along an axis of n cells; true when c lies
-  // inside the box. NaN counts as inside and lies in the first cell, as it
-  // always did.
-  static bool indexAlong(F64 c, F64 min, F64 max, F64 step, U64 n, I64& i) {
-    const F64 q = (c - min) / step;
-    if (q >= 0.0 && c <= max) {
-      const U64 k = q < INDEX_LIMIT ? static_cast<U64>(q) : MAX_CELLS;
+  // The index of coordinate c along an axis of n cells from q = (c - min) /
+  // step; true when c lies inside the box. NaN counts as inside and lies in
+  // the first cell, as it always did.
+  [[gnu::always_inline]] static bool indexOfQuotient(F64 c, F64 q, F64 max, U64 n, I64& i) {
+    if (q >= 0.0 && c <= max) [[likely]] {
+      // Below the limit the quotient converts as a signed integer, which
+      // needs no test of the sign bit.
+      const U64 k = q < INDEX_LIMIT ? static_cast<U64>(static_cast<I64>(q)) : MAX_CELLS;
       i = static_cast<I64>(k < n ? k : n - 1);
       return true;
     }
@@ -98,13 +100,41 @@ struct VoxelGrid {
     i = static_cast<I64>(f);
     return false;
   }
+  static bool indexAlong(F64 c, F64 min, F64 max, F64 step, U64 n, I64& i) {
+    return indexOfQuotient(c, (c - min) / step, max, n, i);
+  }
+
+  // The quotients that locate() divides out, kept apart so that a block of
+  // points can have them computed side by side: the same operations give the
+  // same bits.
+  F64 quotientX(F64 x) const { return (x - min_x) / step_xy; }
+  F64 quotientY(F64 y) const { return (y - min_y) / step_xy; }
+  F64 quotientZ(F64 z) const { return (z - min_z) / step_z; }
+
+  // The quotients of n coordinates in place, two at a time (n may be odd:
+  // the arrays hold an even number of entries, the last one read even where
+  // it is not used).
+  static void quotients(F64* c, U32 n, F64 min, F64 step) {
+    typedef F64 Pair __attribute__((vector_size(16)));
+    for (U32 i = 0; i < n; i += 2) {
+      Pair pair;
+      std::memcpy(&pair, c + i, sizeof(pair));
+      pair = (pair - min) / step;
+      std::memcpy(c + i, &pair, sizeof(pair));
+    }
+  }
+
+  // locate() of a point whose quotients are known.
+  [[gnu::always_inline]] bool locateByQuotients(F64 x, F64 y, F64 z, F64 q_x, F64 q_y, F64 q_z, VoxelTriple& cell) const {
+    const bool in_x = indexOfQuotient(x, q_x, max_x, n_x, cell.i_x);
+    const bool in_y = indexOfQuotient(y, q_y, max_y, n_y, cell.i_y);
+    const bool in_z = indexOfQuotient(z, q_z, max_z, n_z, cell.i_z);
+    return in_x && in_y && in_z;
+  }
 
   // True when the point lies inside the box on every axis.
-  bool locate(F64 x, F64 y, F64 z, VoxelTriple& cell) const {
-    const bool in_x = indexAlong(x, min_x, max_x, step_xy, n_x, cell.i_x);
-    const bool in_y = indexAlong(y, min_y, max_y, step_xy, n_y, cell.i_y);
-    const bool in_z = indexAlong(z, min_z, max_z, step_z, n_z, cell.i_z);
-    return in_x && in_y && in_z;
+  [[gnu::always_inline]] bool locate(F64 x, F64 y, F64 z, VoxelTriple& cell) const {
+    return locateByQuotients(x, y, z, quotientX(x), quotientY(y), quotientZ(z), cell);
   }
 
   // Whether the cell is one of the box's grid (a point outside the box may
@@ -144,17 +174,33 @@ namespace utils {
 
 // Identity of a point by content, equal in both passes wherever the second pass
 // reads the point from. World x, y, z and the GPS-time bits are chained through
-// a bijective mix, so the order of the values matters ((a, b) and (b, a) differ)
+// bijective steps, so the order of the values matters ((a, b) and (b, a) differ)
 // and points that differ in a single value never collide; only exact
 // duplicates share an identity for sure. 0.0 and -0.0 count as one value.
+// The identity is never stored: the steps between the values are a single
+// multiply and shift each (every point of a file is hashed, some twice), the
+// full mix comes once at the end.
 struct PointHash {
   static U64 bitsOf(F64 v) { return v == 0.0 ? 0 : std::bit_cast<U64>(v); }
 
+  static U64 step(U64 h, U64 v, U64 odd) {
+    h = (h ^ v) * odd;
+    return h ^ (h >> 31);
+  }
+
   static U64 computeHash(F64 x, F64 y, F64 z, F64 gps_time) {
-    U64 h = cell_map_mix(0x13C6EF372ULL ^ bitsOf(x));
-    h = cell_map_mix(h ^ bitsOf(y));
-    h = cell_map_mix(h ^ bitsOf(z));
+    U64 h = step(0x13C6EF372ULL, bitsOf(x), 0x9E3779B97F4A7C15ULL);
+    h = step(h, bitsOf(y), 0xC2B2AE3D27D4EB4FULL);
+    h = step(h, bitsOf(z), 0x165667B19E3779F9ULL);
     return cell_map_mix(h ^ bitsOf(gps_time));
+  }
+
+  // A cheap 32-bit digest of the same values, equal wherever the identities
+  // are: points whose digests differ cannot share an identity, so most
+  // points of a voxel are told apart from its chosen one without the hash.
+  static U32 digest(F64 x, F64 y, F64 z, F64 gps_time) {
+    const U64 v = bitsOf(x) ^ std::rotl(bitsOf(y), 16) ^ std::rotl(bitsOf(z), 32) ^ std::rotl(bitsOf(gps_time), 48);
+    return static_cast<U32>(v ^ (v >> 32));
   }
 };
 

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <set>
 
@@ -115,6 +117,35 @@ TEST(VoxelGrid, LocateKeyAndCentre) {
   EXPECT_EQ(*keys.rbegin(), 9u);
 }
 
+// Blocks of points have their quotients divided two at a time: every
+// quotient has the bits of the single division, and every point the cell and
+// side of the box that locate() gives, at the edges of cells and of the box,
+// beyond it, and for values that are no numbers.
+TEST(VoxelGrid, QuotientsOfABlockLocateAsEachPoint) {
+  // 10 cells of 0.3 from -1.5, the last one reaching past the maximum; in z,
+  // -4.7 and -11.0 lie on cell edges that a multiplication by 1 / 0.7 misses.
+  const VoxelGrid grid(0.3, 0.7, -1.5, 1.35, 2.0, 4.9, -0.5, 0.0);
+  const F64 values[] = {-1.5,  1.35, 1.5,  -1.2, -0.9, 0.3,       0.6,    -0.0, 0.0,   1.35000000000000009,
+                        -1.51, -2.1, 1e17, -1e17, INF, -INF, NaN, 2.0, 4.9, 4.6,  -0.5, 0.2,    1e-300, 2.9, 1.2, -4.7, -11.0};
+  const U32 n = static_cast<U32>(std::size(values));  // odd: the last pair holds one value
+  static_assert(std::size(values) % 2 == 1);
+  F64 q_x[std::size(values) + 1], q_y[std::size(values) + 1], q_z[std::size(values) + 1];
+  for (U32 i = 0; i < n; i++) q_x[i] = q_y[i] = q_z[i] = values[i];
+  q_x[n] = q_y[n] = q_z[n] = 0.0;
+  VoxelGrid::quotients(q_x, n, grid.min_x, grid.step_xy);
+  VoxelGrid::quotients(q_y, n, grid.min_y, grid.step_xy);
+  VoxelGrid::quotients(q_z, n, grid.min_z, grid.step_z);
+  for (U32 i = 0; i < n; i++) {
+    SCOPED_TRACE(i);
+    const F64 c = values[i], x = c, y = values[n - 1 - i], z = values[(i + 5) % n];
+    EXPECT_EQ(std::bit_cast<U64>(q_x[i]), std::bit_cast<U64>(grid.quotientX(c)));
+    const F64 qy = q_y[n - 1 - i], qz = q_z[(i + 5) % n];
+    VoxelTriple by_block, by_point;
+    EXPECT_EQ(grid.locateByQuotients(x, y, z, q_x[i], qy, qz, by_block), grid.locate(x, y, z, by_point));
+    EXPECT_EQ(by_block, by_point);
+  }
+}
+
 TEST(VoxelGrid, FlatAxesStillSeparateTheOthers) {
   VoxelGrid grid(2.0, 2.0, 5, 5, 0, 10, 0, 10);
   EXPECT_EQ(grid.n_x, 1u);
@@ -162,6 +193,48 @@ TEST(PointHash, IdentityByContent) {
   EXPECT_EQ(PointHash::computeHash(0.0, -0.0, 0.0, -0.0), PointHash::computeHash(-0.0, 0.0, -0.0, 0.0));
   // NaN is hashed by its bits and so still equals itself.
   EXPECT_EQ(PointHash::computeHash(NaN, 1, 2, 3), PointHash::computeHash(NaN, 1, 2, 3));
+}
+
+// The digest is a function of the identity's values: equal identities,
+// signed zeros and NaN included, have equal digests; it tells most
+// neighbouring points apart.
+TEST(PointHash, DigestFollowsTheIdentity) {
+  struct Case {
+    F64 a[4], b[4];
+  } same[] = {
+      {{1.5, 2.5, 3.5, 4.5}, {1.5, 2.5, 3.5, 4.5}},
+      {{0.0, -0.0, 0.0, -0.0}, {-0.0, 0.0, -0.0, 0.0}},
+      {{NaN, 1, 2, 3}, {NaN, 1, 2, 3}},
+  };
+  for (const Case& c : same) {
+    ASSERT_EQ(PointHash::computeHash(c.a[0], c.a[1], c.a[2], c.a[3]), PointHash::computeHash(c.b[0], c.b[1], c.b[2], c.b[3]));
+    EXPECT_EQ(PointHash::digest(c.a[0], c.a[1], c.a[2], c.a[3]), PointHash::digest(c.b[0], c.b[1], c.b[2], c.b[3]));
+  }
+  std::set<U32> digests;
+  U64 count = 0;
+  for (int i = 0; i < 30; i++)
+    for (int j = 0; j < 30; j++)
+      for (int k = 0; k < 30; k++, count++)
+        digests.insert(PointHash::digest(500000.0 + i * 0.01, 4000000.0 + j * 0.01, 100.0 + k * 0.01, 0.0));
+  EXPECT_GT(digests.size(), count * 9 / 10);
+}
+
+// Identities of points with opposite coordinates, swapped or not, and of a
+// scan-like block of points with GPS times: all distinct.
+TEST(PointHash, NoCollisionsAmongMirroredAndTimedPoints) {
+  EXPECT_NE(PointHash::computeHash(1.5, -1.5, 2, 3), PointHash::computeHash(-1.5, 1.5, 2, 3));
+  EXPECT_NE(PointHash::computeHash(1, 2, 3.5, -3.5), PointHash::computeHash(1, 2, -3.5, 3.5));
+  std::set<U64> seen;
+  U64 count = 0;
+  for (int i = 0; i < 100; i++)
+    for (int j = 0; j < 100; j++)
+      for (int k = 0; k < 10; k++, count++) {
+        const F64 t = 300000.0 + (i * 100 + j) * 1e-5 + k * 1e-6;
+        seen.insert(PointHash::computeHash(700000.0 + i * 0.01, 5000000.0 + j * 0.01, 50.0 + k * 0.01, t));
+        seen.insert(PointHash::computeHash(-(700000.0 + i * 0.01), 5000000.0 + j * 0.01, 50.0 + k * 0.01, -t));
+        count++;
+      }
+  EXPECT_EQ(seen.size(), count);
 }
 
 // Points of one xy column without GPS time, or the grid positions of one
