@@ -170,18 +170,19 @@ void VoxelFilter<Payload>::visitRecords(const U8* records, U32 count, const Poin
 // hold one is not held back at all.
 template <class Payload>
 void VoxelFilter<Payload>::admit(const PendingPoint& next) {
-  // With survivor marks every point is entered: it may repeat its voxel's
+  // With survivor marks a point is entered where it may repeat its voxel's
   // chosen identity.
+  const bool may_repeat = mayRepeatVisited(next.gps_time);
   if (next.key == visited_key) {
     // The point before, entered or held back, is in this voxel.
     if constexpr (Payload::ignores_later_points) {
-      if (!marking) return;
+      if (!may_repeat) return;
     }
   } else {
     visited_key = next.key;
     if (recentPosition(next.key, recentSlot(next.key)) != Cells::NONE) {
       if constexpr (Payload::ignores_later_points) {
-        if (!marking) return;
+        if (!may_repeat) return;
       }
     } else {
       // Only a hint: the voxel may be added by a point held back before this
@@ -214,14 +215,15 @@ void VoxelFilter<Payload>::enterBlock(const PendingPoint* block, U32 size) {
   bool enters[RECORD_BLOCK];
   for (U32 i = 0; i < size; i++) {
     const U64 key = block[i].key;
+    const bool may_repeat = mayRepeatVisited(block[i].gps_time);
     enters[i] = true;
     if (key == visited_key) {
-      if constexpr (Payload::ignores_later_points) enters[i] = marking;
+      if constexpr (Payload::ignores_later_points) enters[i] = may_repeat;
       continue;
     }
     visited_key = key;
     if (recentPosition(key, recentSlot(key)) != Cells::NONE) {
-      if constexpr (Payload::ignores_later_points) enters[i] = marking;
+      if constexpr (Payload::ignores_later_points) enters[i] = may_repeat;
     } else {
       cells.prefetch(Cells::hash(key));
     }
@@ -284,6 +286,12 @@ void VoxelFilter<Payload>::enter(const PendingPoint& point) {
   if constexpr (!Payload::chosen_by_identity) {
     if (marking && !findEarlierOfIdentity(point, matches)) dropMarks();
   }
+  // A point later than every point before it repeats none of them.
+  bool later_than_all = false;
+  if constexpr (Payload::chosen_by_identity) {
+    later_than_all = point.gps_time > latest_time;
+    if (later_than_all) latest_time = point.gps_time;
+  }
   U64 position = last_position;
   bool inserted = false;
   if (point.key != last_key || position == Cells::NONE) {
@@ -299,7 +307,7 @@ void VoxelFilter<Payload>::enter(const PendingPoint& point) {
   VoxelCell<Payload>& voxel = cells.at(position).value;
   if (inserted) {
     voxel.hash = utils::PointHash::computeHash(point.x, point.y, point.z, point.gps_time);
-    if constexpr (Payload::chosen_by_identity)
+    if constexpr (keeps_digest<Payload>)
       voxel.digest = utils::PointHash::digest(point.x, point.y, point.z, point.gps_time);
     voxel.payload.initialteCellCount();
     voxel.payload.addToCellCount();
@@ -321,18 +329,17 @@ void VoxelFilter<Payload>::enter(const PendingPoint& point) {
           mark(point.ordinal);
           voxel.chosen = point.ordinal;
           // Repeats of the identity that lost its place lose theirs too.
-          if (!repeats.empty()) {
+          if (hasRepeats(position)) {
             const auto repeated = repeats.find(position);
-            if (repeated != repeats.end()) {
-              for (const U32 ordinal : repeated->second) unmark(ordinal);
-              repeats.erase(repeated);
-            }
+            for (const U32 ordinal : repeated->second) unmark(ordinal);
+            repeats.erase(repeated);
+            repeated_voxels[position >> 6] &= ~(U64(1) << (position & 63));
           }
           // Earlier points of the new identity survive beside it.
           for (; matches != 0; matches &= matches - 1) {
             const U32 ordinal = same_time_points[__builtin_ctz(matches)].ordinal;
             mark(ordinal);
-            repeats[position].push_back(ordinal);
+            addRepeat(position, ordinal);
           }
         }
       } else if constexpr (Payload::chosen_by_identity) {
@@ -341,23 +348,25 @@ void VoxelFilter<Payload>::enter(const PendingPoint& point) {
       } else {
         // The identity keeps its place, and this point survives beside it.
         mark(point.ordinal);
-        repeats[position].push_back(point.ordinal);
+        addRepeat(position, point.ordinal);
       }
     }
     voxel.hash = hash;
-    if constexpr (Payload::chosen_by_identity)
+    if constexpr (keeps_digest<Payload>)
       voxel.digest = utils::PointHash::digest(point.x, point.y, point.z, point.gps_time);
     voxel.payload.updatePayload(point.sample);
   } else if (marking && (Payload::chosen_by_identity || matches != 0)) {
     // A repeat of the chosen identity survives beside the chosen point, as
     // long as that identity keeps its place (a new identity repeats none).
-    // Most points of a voxel differ from the chosen one in the digest.
-    bool may_repeat = true;
-    if constexpr (Payload::chosen_by_identity)
-      may_repeat = utils::PointHash::digest(point.x, point.y, point.z, point.gps_time) == voxel.digest;
+    // Most points of a voxel differ from the chosen one in time, digest or value.
+    bool may_repeat = !later_than_all;
+    if constexpr (keeps_digest<Payload>)
+      may_repeat = may_repeat && utils::PointHash::digest(point.x, point.y, point.z, point.gps_time) == voxel.digest;
+    else if constexpr (Payload::chosen_by_identity)
+      may_repeat = may_repeat && voxel.payload.mayRepeat(point.sample);
     if (may_repeat && utils::PointHash::computeHash(point.x, point.y, point.z, point.gps_time) == voxel.hash) {
       mark(point.ordinal);
-      if constexpr (marks_move<Payload>) repeats[position].push_back(point.ordinal);
+      if constexpr (marks_move<Payload>) addRepeat(position, point.ordinal);
     }
   }
 }

@@ -115,7 +115,8 @@ class VoxelFilterPayloadInterface<false> {
 // identity and every comparison is strict, so a point can never take the
 // place of an earlier point of the same identity: the chosen point of a voxel
 // is the only one of its identity unless a later one repeats it, which the
-// first pass sees). Where readsRecords(layout) holds, sampleRecord(record,
+// first pass sees; such a rule with a Sample offers mayRepeat(sample), false
+// only where the point cannot be of the chosen identity). Where readsRecords(layout) holds, sampleRecord(record,
 // layout, x, y, z, cell) takes the same Sample from the point's record as it
 // lies in the file (see PointRecordLayout), x, y, z being the point's world
 // coordinates.
@@ -189,6 +190,8 @@ class VoxelFilterPayloadHighest : public VoxelFilterPayloadInterface<counting> {
     return record_sample<T, get>(record, layout, z);
   }
   bool pointNeedsUpdate(T sample) { return sample > value; }
+  // The chosen identity's value is value: an equal value or a NaN may repeat it.
+  bool mayRepeat(Sample sample) const { return !(sample < value) && !(sample > value); }
   void updatePayload(T sample) { value = sample; }
 
  private:
@@ -209,6 +212,8 @@ class VoxelFilterPayloadLowest : public VoxelFilterPayloadInterface<counting> {
     return record_sample<T, get>(record, layout, z);
   }
   bool pointNeedsUpdate(T sample) { return sample < value; }
+  // The chosen identity's value is value: an equal value or a NaN may repeat it.
+  bool mayRepeat(Sample sample) const { return !(sample < value) && !(sample > value); }
   void updatePayload(T sample) { value = sample; }
 
  private:
@@ -236,6 +241,8 @@ class VoxelFilterPayloadClosest : public VoxelFilterPayloadInterface<counting> {
     return dx * dx + dy * dy;
   }
   bool pointNeedsUpdate(F64 sample) { return sample < value; }
+  // The chosen identity's value is value: an equal value or a NaN may repeat it.
+  bool mayRepeat(Sample sample) const { return !(sample < value) && !(sample > value); }
   void updatePayload(F64 sample) { value = sample; }
 
  private:
@@ -272,15 +279,22 @@ constexpr bool marks_move =
     !Payload::chosen_by_identity || !std::is_same_v<typename Payload::Sample, VoxelFilterNoSample>;
 struct VoxelNoPosition {};
 
-// One occupied voxel: the identity of its chosen point with a digest that
-// rules out most other points cheaply, its position in the first pass where
+// Whether the first pass keeps a digest of the chosen identity to rule out most
+// other points cheaply: the rules that choose by identity and compare nothing.
+// Those that compare a value rule them out by that value (mayRepeat).
+template <class Payload>
+constexpr bool keeps_digest =
+    Payload::chosen_by_identity && std::is_same_v<typename Payload::Sample, VoxelFilterNoSample>;
+
+// One occupied voxel: the identity of its chosen point with a digest where
+// keeps_digest says so, its position in the first pass where
 // survivor marks need it, and the rule's payload.
 template <class Payload>
 struct VoxelCell {
   U64 hash;
   // PointHash::digest of the chosen point, where the first pass looks for
   // repeats of it.
-  [[no_unique_address]] std::conditional_t<Payload::chosen_by_identity, U32, VoxelNoPosition> digest;
+  [[no_unique_address]] std::conditional_t<keeps_digest<Payload>, U32, VoxelNoPosition> digest;
   [[no_unique_address]] std::conditional_t<marks_move<Payload>, U32, VoxelNoPosition> chosen;
   [[no_unique_address]] Payload payload;
 };
@@ -341,7 +355,7 @@ class VoxelFilter : public PointFilterInterface {
   // Bytes held for the occupied voxels, free room included.
   U64 memoryBytes() const {
     return cells.memoryBytes() + wide_keys.memoryBytes() + sizeof(RecentVoxel) * RECENT + marks.capacity() * sizeof(U64) +
-           survivor_positions.capacity() * sizeof(U32);
+           survivor_positions.capacity() * sizeof(U32) + repeated_voxels.capacity() * sizeof(U64);
   }
 
   // Voxels the map makes room for before the first pass: an eighth of the
@@ -380,6 +394,16 @@ class VoxelFilter : public PointFilterInterface {
   // from x, y, z and their quotients (VoxelGrid::quotientX ...); dense keys of
   // wide grids are handed out here, in visiting order.
   [[gnu::always_inline]] void locate(PendingPoint& next, F64 q_x, F64 q_y, F64 q_z, VoxelIndexAndCenter& cell);
+  // Where a voxel ignores its later points, whether a later point of a known
+  // voxel needs entering: only while marks are kept, and only when it may
+  // repeat the chosen point, which it cannot when it is later in GPS time than
+  // every point visited before it. Called for every visited point, in order.
+  bool mayRepeatVisited(F64 gps_time) {
+    if constexpr (!Payload::ignores_later_points) return true;
+    const bool later = gps_time > latest_visited_time;
+    if (later) latest_visited_time = gps_time;
+    return marking && !later;
+  }
   // The rest of a visit: enters the point, holds it back, or passes it over.
   void admit(const PendingPoint& next);
   // The slot of the key in the table of recently used voxels.
@@ -404,6 +428,17 @@ class VoxelFilter : public PointFilterInterface {
     marks[word] |= U64(1) << (ordinal & 63);
   }
   void unmark(U32 ordinal) { marks[ordinal >> 6] &= ~(U64(1) << (ordinal & 63)); }
+  // A marked repeat of the chosen identity of the voxel at position.
+  void addRepeat(U64 position, U32 ordinal) {
+    repeats[position].push_back(ordinal);
+    const U64 word = position >> 6;
+    if (word >= repeated_voxels.size()) repeated_voxels.resize(word + 1, 0);
+    repeated_voxels[word] |= U64(1) << (position & 63);
+  }
+  bool hasRepeats(U64 position) const {
+    const U64 word = position >> 6;
+    return word < repeated_voxels.size() && (repeated_voxels[word] >> (position & 63)) & 1;
+  }
   // The marks cannot stand for the decisions (a point takes the place of
   // its own identity; positions beyond 32 bits): the second pass asks about
   // every point, and the first pass goes on without marking.
@@ -412,6 +447,7 @@ class VoxelFilter : public PointFilterInterface {
     marks_valid = false;
     std::vector<U64>().swap(marks);
     repeats.clear();
+    std::vector<U64>().swap(repeated_voxels);
   }
   // The points before this one, in visiting order, that share its identity,
   // for the rules that do not choose by identity while they mark: there a
@@ -483,6 +519,9 @@ class VoxelFilter : public PointFilterInterface {
   std::vector<U64> marks;
   // Marked points that repeat their voxel's chosen identity, by voxel position.
   std::unordered_map<U64, std::vector<U32>> repeats;
+  // One bit per voxel position: whether repeats holds it. Asked whenever a
+  // chosen point loses its place, it spares most of those a lookup in repeats.
+  std::vector<U64> repeated_voxels;
   // findEarlierOfIdentity: the GPS time of the points entered last, and the
   // coordinates (as the identity takes them) and positions of those points.
   struct SameTimePoint {
@@ -491,6 +530,11 @@ class VoxelFilter : public PointFilterInterface {
   };
   static constexpr U32 SAME_TIME_MAX = 32;
   F64 same_time = -std::numeric_limits<F64>::infinity();
+  // The rules that choose by identity: the latest GPS time entered (a NaN
+  // never is; it is never later than another time either).
+  F64 latest_time = -std::numeric_limits<F64>::infinity();
+  // The latest GPS time visited, for mayRepeatVisited.
+  F64 latest_visited_time = -std::numeric_limits<F64>::infinity();
   U32 same_time_count = 0;
   SameTimePoint same_time_points[SAME_TIME_MAX] = {};
 };

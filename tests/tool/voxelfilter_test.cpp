@@ -1064,15 +1064,17 @@ TEST(PointRecordLayoutTest, AttributeAsThePointGivesIt) {
 }
 
 TEST(VoxelCellLayout, RecordsAreCompact) {
-  // The rules that choose by identity keep the chosen point's digest.
+  // The rule that chooses by identity and compares nothing keeps the chosen
+  // point's digest; those comparing a value of the identity rule out most
+  // points by that value instead.
   EXPECT_EQ(sizeof(VoxelFilter<VoxelFilterPayloadFirstOccurrence<false>>::Cells::Entry), 20u);
   EXPECT_EQ(sizeof(VoxelFilter<VoxelFilterPayloadFirstOccurrence<true>>::Cells::Entry), 24u);
   // The rules that mark their survivors and move the chosen point keep its
   // first-pass position beside it.
-  EXPECT_EQ((sizeof(VoxelFilter<VoxelFilterPayloadHighest<false, F64, get_z>>::Cells::Entry)), 32u);
-  EXPECT_EQ((sizeof(VoxelFilter<VoxelFilterPayloadHighest<true, F64, get_z>>::Cells::Entry)), 36u);
+  EXPECT_EQ((sizeof(VoxelFilter<VoxelFilterPayloadHighest<false, F64, get_z>>::Cells::Entry)), 28u);
+  EXPECT_EQ((sizeof(VoxelFilter<VoxelFilterPayloadHighest<true, F64, get_z>>::Cells::Entry)), 32u);
   EXPECT_EQ((sizeof(VoxelFilter<VoxelFilterPayloadLowest<true, U16, get_intensity>>::Cells::Entry)), 28u);
-  EXPECT_EQ(sizeof(VoxelFilter<VoxelFilterPayloadClosest<true>>::Cells::Entry), 36u);
+  EXPECT_EQ(sizeof(VoxelFilter<VoxelFilterPayloadClosest<true>>::Cells::Entry), 32u);
   EXPECT_EQ(sizeof(VoxelFilter<VoxelFilterPayloadRandom>::Cells::Entry), 28u);
 }
 
