@@ -810,6 +810,43 @@ const VoxelRule ALL_RULES[] = {
     VoxelRule::HIGHEST_ATTRIBUTE, VoxelRule::LOWEST_ATTRIBUTE, VoxelRule::CLOSEST,
     VoxelRule::RANDOM};
 
+// Repeats of the chosen point come back out of the order of GPS time, at the
+// latest time, and after points later than every point before them (which
+// repeat nothing and, for the first-point rule, are passed over). The marks
+// hold exactly the points of the chosen identity, as the second pass decides.
+TEST_F(VoxelFilterTest, SurvivorMarksFollowRepeatsAcrossTimes) {
+  setBox(0, 4, 0, 4, 0, 4);
+  const TestPoint a{0.25, 0.25, 0.75, 0, 1, 1, 0.0, 5.0};
+  const TestPoint b{0.5, 0.5, 0.25, 0, 1, 1, 0.0, 6.0};  // at the centre in xy
+  const TestPoint d{0.75, 0.25, 0.75, 0, 1, 1, 0.0, 7.0};  // a's z, later
+  const std::vector<TestPoint> points = {a, a, b, a, b, d, a, d, b};
+  const struct {
+    VoxelRule rule;
+    std::vector<size_t> survivors;
+  } cases[] = {{VoxelRule::FIRST, {0, 1, 3, 6}},
+               {VoxelRule::HIGHEST_Z, {0, 1, 3, 6}},
+               {VoxelRule::LOWEST_Z, {2, 4, 8}},
+               {VoxelRule::CLOSEST, {2, 4, 8}}};
+  for (const auto& c : cases) {
+    for (const bool counting : {false, true}) {
+      SCOPED_TRACE(std::to_string(static_cast<int>(c.rule)) + (counting ? " counting" : " plain"));
+      auto filter = make(c.rule, counting, 1.0, 1.0);
+      ASSERT_TRUE(filter->markSurvivors());
+      firstPass(*filter, points);
+      const std::vector<U64>* marks = filter->survivorMarks();
+      ASSERT_NE(marks, nullptr);
+      std::vector<size_t> marked, asked;
+      VoxelIndexAndCenter cell;
+      for (size_t i = 0; i < points.size(); i++) {
+        if (((*marks)[0] >> i) & 1) marked.push_back(i);
+        if (ask(*filter, points[i], cell).survives) asked.push_back(i);
+      }
+      EXPECT_EQ(marked, c.survivors);
+      EXPECT_EQ(asked, c.survivors);
+    }
+  }
+}
+
 // The rules whose chosen point moves, on points with repeats near and far
 // (see checkMarks).
 TEST_F(VoxelFilterTest, MarkedPointsAskedAloneGetTheirDecisions) {
