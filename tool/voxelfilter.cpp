@@ -371,25 +371,30 @@ void VoxelFilter<Payload>::enter(const PendingPoint& point) {
   }
 }
 
-// The voxel of the point before; the recent table; then the entry at the
-// cursor, which is the voxel when the point is the first of its voxel in this
-// pass and the passes see the same points; then the index. A voxel found in
-// the index beyond the cursor moves the cursor past it (points of the first
-// pass missing here).
+// The voxel of the point before; the entry at the cursor, which is the voxel
+// when the point is the first of its voxel in this pass and the passes see
+// the same points; the recent table; then the index. A voxel found in the
+// index beyond the cursor moves the cursor past it (points of the first pass
+// missing here). The cursor comes before the recent table because it is read
+// in order and stays in the caches, where a table slot is a miss: where only
+// the survivors are asked about, nearly every one is found at the cursor.
+// Keys are unique, so the order of the looks does not change the answer.
 template <class Payload>
 U64 VoxelFilter<Payload>::findForSecondPass(U64 key) {
   if (key == last_key && last_position != Cells::NONE) return last_position;
   const U64 slot = recentSlot(key);
-  U64 position = recentPosition(key, slot);
-  if (position == Cells::NONE) {
-    if (cursor < cells.size() && cells.at(cursor).key == key) {
-      position = cursor++;
-    } else {
+  U64 position;
+  if (cursor < cells.size() && cells.at(cursor).key == key) {
+    position = cursor++;
+    recent[slot] = {key, position};
+  } else {
+    position = recentPosition(key, slot);
+    if (position == Cells::NONE) {
       position = cells.find(key, Cells::hash(key));
       if (position == Cells::NONE) return position;
       if (position >= cursor) cursor = position + 1;
+      recent[slot] = {key, position};
     }
-    recent[slot] = {key, position};
   }
   last_key = key;
   last_position = position;
