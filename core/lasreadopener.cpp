@@ -51,6 +51,18 @@ std::unique_ptr<T> take(T*& field) {
   return owned;
 }
 
+// What the field holds, cleaned for a new parse, or a new object.
+template <class T>
+std::unique_ptr<T> take_cleaned(T*& field) {
+  std::unique_ptr<T> owned = take(field);
+  if (owned) {
+    owned->clean();
+  } else {
+    owned = std::make_unique<T>();
+  }
+  return owned;
+}
+
 }  // namespace
 
 // ------------------------------------------------------------------ parsing
@@ -105,12 +117,7 @@ bool LASreadOpener::parse_ignore_option(int& i, int argc, char* argv[], bool par
 
 // The filter keeps its criteria only when the options gave it any.
 bool LASreadOpener::parse_filter(int argc, char* argv[]) {
-  std::unique_ptr<LASfilter> parsed = take(filter);
-  if (parsed) {
-    parsed->clean();
-  } else {
-    parsed = std::make_unique<LASfilter>();
-  }
+  std::unique_ptr<LASfilter> parsed = take_cleaned(filter);
   if (!parsed->parse(argc, argv)) return false;
   if (parsed->criteria_count > 0) filter = parsed.release();
   return true;
@@ -119,12 +126,7 @@ bool LASreadOpener::parse_filter(int argc, char* argv[]) {
 // The transform stays only when the options gave it operations; with
 // "-filtered_transform" it takes the filter over.
 bool LASreadOpener::parse_transform(int argc, char* argv[]) {
-  std::unique_ptr<LAStransform> parsed = take(transform);
-  if (parsed) {
-    parsed->clean();
-  } else {
-    parsed = std::make_unique<LAStransform>();
-  }
+  std::unique_ptr<LAStransform> parsed = take_cleaned(transform);
   if (!parsed->parse(argc, argv)) return false;
   if (parsed->op_count == 0) {
     if (parsed->filtered_transform) {
