@@ -568,6 +568,25 @@ lasfix::LasFile replay_file() {
   return f;
 }
 
+// One thinning of dir's "in.las" with args as it comes, and one through a
+// filter that keeps every point, which makes the tool go the general way
+// point by point; with the outputs each wrote.
+struct ShortcutAndGeneral {
+  ToolResult shortcut, general;
+  std::string shortcut_out, general_out;
+};
+
+static ShortcutAndGeneral run_shortcut_and_general(const TempDir& dir, const std::vector<std::string>& args) {
+  std::vector<std::string> shortcut = {"-i", dir.file("in.las"), "-o", dir.file("shortcut.las")};
+  std::vector<std::string> general = {"-i", dir.file("in.las"), "-o", dir.file("general.las"), "-keep_z", "-1e6", "1e6"};
+  shortcut.insert(shortcut.end(), args.begin(), args.end());
+  general.insert(general.end(), args.begin(), args.end());
+  ShortcutAndGeneral both{run_voxsifter(shortcut), run_voxsifter(general), "", ""};
+  if (dir.exists("shortcut.las")) both.shortcut_out = dir.read("shortcut.las");
+  if (dir.exists("general.las")) both.general_out = dir.read("general.las");
+  return both;
+}
+
 // Plain LAS input lets the first pass mark its survivors and the second read
 // only those; a filter that keeps every point makes the tool read all points
 // in the second pass. Both write the same bytes, for every rule and change,
@@ -600,16 +619,13 @@ TEST(Replay, MarkedSurvivorsWriteWhatEveryPointWrites) {
       std::string shown = std::to_string(f);
       for (const std::string& a : args) shown += " " + a;
       SCOPED_TRACE(shown);
-      std::vector<std::string> marked = {"-i", dir.file("in.las"), "-o", dir.file("marked.las")};
-      std::vector<std::string> every = {"-i", dir.file("in.las"), "-o", dir.file("every.las"), "-keep_z", "-1e6", "1e6"};
-      marked.insert(marked.end(), args.begin(), args.end());
-      every.insert(every.end(), args.begin(), args.end());
-      const ToolResult a = run_voxsifter(marked);
-      const ToolResult b = run_voxsifter(every);
+      const ShortcutAndGeneral both = run_shortcut_and_general(dir, args);
+      const ToolResult& a = both.shortcut;
+      const ToolResult& b = both.general;
       EXPECT_EQ(a.exit_code, b.exit_code) << a.err;
-      ASSERT_TRUE(dir.exists("marked.las") && dir.exists("every.las"));
-      const std::string out = dir.read("marked.las");
-      EXPECT_TRUE(out == dir.read("every.las"));
+      ASSERT_TRUE(dir.exists("shortcut.las") && dir.exists("general.las"));
+      const std::string& out = both.shortcut_out;
+      EXPECT_TRUE(out == both.general_out);
       // A file cut short is reported either way.
       EXPECT_EQ(a.err.find("end-of-file") != std::string::npos, b.err.find("end-of-file") != std::string::npos);
       if (f == 1 && args.empty()) {
@@ -674,17 +690,14 @@ TEST(Replay, RecordShortcutsWriteWhatEveryPointWrites) {
       std::string shown = "format " + std::to_string(format) + (at_end ? " repeats at the end" : " repeats in place");
       for (const std::string& a : args) shown += " " + a;
       SCOPED_TRACE(shown);
-      std::vector<std::string> shortcut = {"-i", dir.file("in.las"), "-o", dir.file("shortcut.las")};
-      std::vector<std::string> every = {"-i", dir.file("in.las"), "-o", dir.file("every.las"), "-keep_z", "-1e6", "1e6"};
-      shortcut.insert(shortcut.end(), args.begin(), args.end());
-      every.insert(every.end(), args.begin(), args.end());
-      const ToolResult a = run_voxsifter(shortcut);
-      const ToolResult b = run_voxsifter(every);
+      const ShortcutAndGeneral both = run_shortcut_and_general(dir, args);
+      const ToolResult& a = both.shortcut;
+      const ToolResult& b = both.general;
       EXPECT_EQ(a.exit_code, b.exit_code) << a.err;
       EXPECT_EQ(a.err.find("ERROR"), std::string::npos) << a.err;
-      ASSERT_TRUE(dir.exists("shortcut.las") && dir.exists("every.las"));
-      const std::string out = dir.read("shortcut.las");
-      EXPECT_TRUE(out == dir.read("every.las"));
+      ASSERT_TRUE(dir.exists("shortcut.las") && dir.exists("general.las"));
+      const std::string& out = both.shortcut_out;
+      EXPECT_TRUE(out == both.general_out);
       EXPECT_GT(lasfix::parse(out).points.size(), 0u);
       // A header written first is counted by the same shortcuts, which then
       // serve the writing pass again.
