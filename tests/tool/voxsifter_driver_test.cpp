@@ -591,14 +591,26 @@ static ShortcutAndGeneral run_shortcut_and_general(const TempDir& dir, const std
 // only those; a filter that keeps every point makes the tool read all points
 // in the second pass. Both write the same bytes, for every rule and change,
 // on the committed sample and on a file with repeats and points outside its
-// box; and so does a file that holds fewer points than its header claims.
+// box; and so does a file that holds fewer points than its header claims,
+// and one whose runs in order of GPS time come in falling order (where the
+// rules that do not choose by identity keep marks too).
 TEST(Replay, MarkedSurvivorsWriteWhatEveryPointWrites) {
   lasfix::LasFile cut = replay_file();
   cut.header.number_of_point_records = (uint32_t)cut.points.size() + 40;
+  lasfix::LasFile in_runs = replay_file();
+  in_runs.points.resize(in_runs.points.size() - 300);  // the repeats at the end
+  std::vector<Point> falling;
+  for (size_t end = in_runs.points.size(), start = end; end > 0; end = start) {
+    start = end > 1500 ? end - 1500 : 0;
+    while (start > 0 && in_runs.points[start].gps_time == in_runs.points[start - 1].gps_time) start--;
+    falling.insert(falling.end(), in_runs.points.begin() + (long)start, in_runs.points.begin() + (long)end);
+  }
+  in_runs.points = falling;
   const std::string inputs[] = {
       read_file(std::string(TEST_SOURCE_DIR) + "/../samples/sample.las"),
       replay_file().bytes(),
       cut.bytes(),
+      in_runs.bytes(),
   };
   const std::vector<std::string> runs[] = {
       {},
