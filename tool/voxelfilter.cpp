@@ -296,11 +296,11 @@ bool VoxelFilter<Payload>::startTimeRun(F64 gps_time) {
     run_open = true;
     run_first = gps_time;
   } else if (gps_time > same_time) {
-    // The open run reaches run_limit: it takes in the ranges that it passes
-    // and stops where one holds the time.
+    // The open run reaches run_limit (or infinity): it takes in the ranges
+    // that it passes and stops where one holds the time.
     const auto passed = after(run_first);
     const auto next = after(gps_time);
-    if (std::prev(next)->last >= gps_time) return false;
+    if (next != passed && std::prev(next)->last >= gps_time) return false;
     time_runs.erase(passed, next);
   } else {
     // A time before that of the point before: the open run ends, and a new

@@ -736,17 +736,23 @@ std::vector<TestPoint> inRunsOfTime(const std::vector<TestPoint>& points, size_t
 // Runs in order of GPS time that come out of that order keep the marks while
 // no run reaches into the times of an earlier one: runs in falling order, two
 // runs of later times before one of earlier times, and a run that passes over
-// the times of earlier runs (1 4 5 over 2 3); each matches every decision (see
+// the times of earlier runs (0 1 4 5 over 2 3), and one run with a repeated
+// point at infinite time; each matches every decision (see
 // checkMarks). A run that starts or goes on within the times of an earlier
 // run (also where a run took in those of runs it passed over), a file
 // followed by itself and too many runs leave the marks out.
 TEST_F(VoxelFilterTest, MarksOfRunsOfTimeOutOfOrder) {
   setBox(0, 100, 0, 40, 0, 7);
   const std::vector<TestPoint> timed = timedPoints();
+  std::vector<TestPoint> to_infinity = timed;
+  TestPoint last = timed[100];
+  last.gps_time = std::numeric_limits<F64>::infinity();
+  to_infinity.insert(to_infinity.end(), {last, last});
   const std::vector<TestPoint> kept[] = {
       inRunsOfTime(timed, 6, {5, 4, 3, 2, 1, 0}),
       inRunsOfTime(timed, 6, {3, 4, 5, 0, 1, 2}),
       inRunsOfTime(timed, 6, {2, 3, 0, 1, 4, 5}),
+      to_infinity,  // the first run reaches the end of time
   };
   for (size_t k = 0; k < std::size(kept); k++) {
     for (const VoxelRule rule : {VoxelRule::HIGHEST_INTENSITY, VoxelRule::LOWEST_RETURN, VoxelRule::HIGHEST_ATTRIBUTE,
