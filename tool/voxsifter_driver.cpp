@@ -164,10 +164,9 @@ static void change_survivor(LASpoint& point, const SurvivalDecision& decision, c
 
 // Where point output sends a point: the writer, or, in the pass that counts
 // for a header written before the points, only an inventory that drops what
-// the deleting writer would drop.
-// Unchanged survivors may go to either as the records they are in the file,
-// where the writer writes those as it writes their points; records are never
-// marked deleted.
+// the deleting writer would drop. Unchanged survivors may go to either as the
+// records they are in the file, where the writer writes those as it writes
+// their points; records as they lie are never marked deleted.
 struct WriterSink {
   LASwriter* writer;
   void put(const LASpoint& point) {
