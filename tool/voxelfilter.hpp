@@ -361,7 +361,7 @@ class VoxelFilter : public PointFilterInterface {
   // Voxels the map makes room for before the first pass: an eighth of the
   // header's point count (at most the grid's voxels), to no more than this,
   // which keeps an overestimate's index within 32 MB.
-  static constexpr U64 FORESEEN_VOXELS_MAX = U64(1) << 21;
+  static constexpr U64 FORESEEN_VOXELS_MAX = U64(1) << 22;
 
   // Records visitRecords takes at a time: it computes their voxels and asks
   // the cache for their entries of the recent table before it enters them.
