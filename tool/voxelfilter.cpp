@@ -143,9 +143,9 @@ void VoxelFilter<Payload>::visitRecords(const U8* records, U32 count, const Poin
       next.gps_time = 0.0;
       if (layout.gps_time_at >= 0) std::memcpy(&next.gps_time, record + layout.gps_time_at, sizeof(F64));
     }
-    VoxelGrid::quotients(q_x, size, grid.min_x, grid.step_xy);
-    VoxelGrid::quotients(q_y, size, grid.min_y, grid.step_xy);
-    VoxelGrid::quotients(q_z, size, grid.min_z, grid.step_z);
+    grid.quotientsX(q_x, size);
+    grid.quotientsY(q_y, size);
+    grid.quotientsZ(q_z, size);
     record = records + static_cast<U64>(start) * layout.record_length;
     U32 located = 0;
     try {
