@@ -37,11 +37,12 @@ VoxelFilter<Payload>::VoxelFilter(F64 step_xy, F64 step_z, const LASheader& head
   std::fill(recent.get(), recent.get() + RECENT, RecentVoxel{0, Cells::NONE});
   LASMessage(VERBOSE, "Processing a grid with %zu voxels", static_cast<size_t>(grid.numberOfVoxels()));
   // A map grown by doubling fills its index again at every step; scans hold
-  // ten points per voxel or more at the usual steps, so an eighth of the points
-  // rarely overshoots by much. A wrong count only costs growing later.
+  // ten points per voxel or more at the usual steps, so room for a quarter of
+  // the points leaves the index at most half full most of the time, which
+  // keeps probes short. A wrong count only costs growing later.
   expected_points = header.extended_number_of_point_records ? header.extended_number_of_point_records
                                                             : header.number_of_point_records;
-  U64 foreseen = std::min(expected_points / 8, grid.numberOfVoxels());
+  U64 foreseen = std::min(expected_points / 4, grid.numberOfVoxels());
   if (foreseen > FORESEEN_VOXELS_MAX) foreseen = FORESEEN_VOXELS_MAX;
   try {
     cells.reserve(foreseen);
@@ -143,9 +144,9 @@ void VoxelFilter<Payload>::visitRecords(const U8* records, U32 count, const Poin
       next.gps_time = 0.0;
       if (layout.gps_time_at >= 0) std::memcpy(&next.gps_time, record + layout.gps_time_at, sizeof(F64));
     }
-    VoxelGrid::quotients(q_x, size, grid.min_x, grid.step_xy);
-    VoxelGrid::quotients(q_y, size, grid.min_y, grid.step_xy);
-    VoxelGrid::quotients(q_z, size, grid.min_z, grid.step_z);
+    grid.quotientsX(q_x, size);
+    grid.quotientsY(q_y, size);
+    grid.quotientsZ(q_z, size);
     record = records + static_cast<U64>(start) * layout.record_length;
     U32 located = 0;
     try {

@@ -359,10 +359,10 @@ class VoxelFilter : public PointFilterInterface {
            survivor_positions.capacity() * sizeof(U32) + repeated_voxels.capacity() * sizeof(U64);
   }
 
-  // Voxels the map makes room for before the first pass: an eighth of the
+  // Voxels the map makes room for before the first pass: a quarter of the
   // header's point count (at most the grid's voxels), to no more than this,
   // which keeps an overestimate's index within 32 MB.
-  static constexpr U64 FORESEEN_VOXELS_MAX = U64(1) << 21;
+  static constexpr U64 FORESEEN_VOXELS_MAX = U64(1) << 22;
 
   // Records visitRecords takes at a time: it computes their voxels and asks
   // the cache for their entries of the recent table before it enters them.
