@@ -29,12 +29,17 @@ source "$(dirname "$0")/sample_20m.sh"
 best_of_three() {
   local best="" t
   for _ in $(seq "${ROUNDS:-3}"); do
-    /usr/bin/time -o "$data/time_floor.txt" -f "%e" "$@" >/dev/null 2>&1
-    t="$(tail -1 "$data/time_floor.txt")"
+    /usr/bin/time -o "$scratch.time" -f "%e" "$@" >/dev/null 2>&1
+    t="$(tail -1 "$scratch.time")"
     if [ -z "$best" ] || awk -v a="$t" -v b="$best" 'BEGIN { exit !(a < b) }'; then best="$t"; fi
   done
   echo "$best"
 }
+
+# Scratch files of this run only: two runs sharing BENCH_DIR must not write
+# over each other's output and logs.
+scratch="$data/floor_$$"
+trap 'rm -f "$scratch".*' EXIT
 
 floor="$(best_of_three bash -c 'cat "$1" >/dev/null; cat "$1" >/dev/null' _ "$input")"
 # /usr/bin/time shows hundredths: a floor below that is taken as 0.01 s.
@@ -46,10 +51,14 @@ echo
 
 # One timed run of a program: sets wall, cpu and kb.
 timed() {  # program, log, tool arguments...
-  local program="$1" log="$2" out="$data/out_floor.las"
+  local program="$1" log="$2" out="$scratch.out.las"
   shift 2
   rm -f "$out"
-  /usr/bin/time -f "TIME %e %U %S %M" "$program" -i "$input" -o "$out" -vv "$@" 2>"$log"
+  if ! /usr/bin/time -f "TIME %e %U %S %M" "$program" -i "$input" -o "$out" -vv "$@" 2>"$log"; then
+    echo "failed: $program $* (log: $log)" >&2
+    cp "$log" "$data/failed_floor.log"
+    exit 1
+  fi
   local user sys
   read -r wall user sys kb < <(sed -n 's/^TIME //p' "$log")
   cpu="$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')"
@@ -66,13 +75,13 @@ better() {
 run() {  # label, tool arguments...
   local label="$1"
   shift
-  local log="$data/log_floor.txt" best_wall="" best_cpu="" peak=0 wall cpu kb
+  local log="$scratch.log" best_wall="" best_cpu="" peak=0 wall cpu kb
   local base_wall="" base_cpu=""
   for _ in $(seq "${ROUNDS:-3}"); do
     if [ -n "${BASE:-}" ]; then
       local keep_wall="$best_wall" keep_cpu="$best_cpu"
       best_wall="$base_wall" best_cpu="$base_cpu"
-      timed "$BASE" "$data/log_floor_base.txt" "$@"
+      timed "$BASE" "$scratch.base.log" "$@"
       better
       base_wall="$best_wall" base_cpu="$best_cpu"
       best_wall="$keep_wall" best_cpu="$keep_cpu"
