@@ -68,6 +68,55 @@ bool LASinventory::add(const LASpoint* point) {
   return true;
 }
 
+namespace {
+// A little-endian field of a record, which may lie off its alignment.
+template <class T>
+T record_field(const U8* at) {
+  T value;
+  if constexpr (Endian::IS_LITTLE_ENDIAN) {
+    memcpy(&value, at, sizeof(T));
+  } else {
+    U8 bytes[sizeof(T)];
+    for (size_t i = 0; i < sizeof(T); i++) bytes[i] = at[sizeof(T) - 1 - i];
+    memcpy(&value, bytes, sizeof(T));
+  }
+  return value;
+}
+
+template <class T>
+void widen(T value, T& min, T& max) {
+  if (value < min)
+    min = value;
+  else if (value > max)
+    max = value;
+}
+}  // namespace
+
+void LASinventory::add_records(const U8* records, U32 count, const LASrecordFields& fields) {
+  const U8 return_mask = fields.extended_returns ? 0x0F : 0x07;
+  const bool has_gps_time = fields.gps_time_at >= 0;
+  for (U32 i = 0; i < count; i++, records += fields.record_length) {
+    number_of_point_records++;
+    number_of_points_by_return[records[14] & return_mask]++;
+    const I32 X = record_field<I32>(records);
+    const I32 Y = record_field<I32>(records + 4);
+    const I32 Z = record_field<I32>(records + 8);
+    const F64 gps_time = has_gps_time ? record_field<F64>(records + fields.gps_time_at) : 0.0;
+    if (first) {
+      min_X = max_X = X;
+      min_Y = max_Y = Y;
+      min_Z = max_Z = Z;
+      if (has_gps_time) min_gps_time = max_gps_time = gps_time;
+      first = false;
+      continue;
+    }
+    widen(X, min_X, max_X);
+    widen(Y, min_Y, max_Y);
+    widen(Z, min_Z, max_Z);
+    if (has_gps_time) widen(gps_time, min_gps_time, max_gps_time);
+  }
+}
+
 bool LASinventory::update_header(LASheader* header) const {
   if (header == nullptr) return false;
   const bool las_1_4_or_later = header->version_major > 1 || header->version_minor >= 4;

@@ -46,6 +46,16 @@ void las_append_owned(std::vector<std::unique_ptr<T>>& list, std::unique_ptr<T> 
   list.push_back(std::move(object));
 }
 
+// Where the inventory finds what it keeps in point records as they lie in a
+// file: X, Y, Z at 0, 4 and 8 and the return number in the low bits of 14 in
+// every format, 3 bits of them in the legacy formats and 4 in the extended
+// ones; the GPS time where the format has one (-1: none).
+struct LASrecordFields {
+  U32 record_length = 0;
+  bool extended_returns = false;
+  I32 gps_time_at = -1;
+};
+
 // Counts by return number, raw coordinate ranges and GPS-time range of the
 // points added so far.
 class LASinventory {
@@ -64,6 +74,9 @@ class LASinventory {
 
   // Runs once per written point: a few comparisons, no allocation.
   bool add(const LASpoint* point);
+  // The same for `count` consecutive little-endian records, as add of the
+  // points a reader makes of them.
+  void add_records(const U8* records, U32 count, const LASrecordFields& fields);
   // Counts, bounding box (raw bounds scaled by the header's own scaling) and
   // GPS range into the header. False for a null header, or, leaving it
   // unchanged, for counts above 32 bits in a header older than 1.4.

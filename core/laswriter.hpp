@@ -22,6 +22,16 @@ class LASwriter {
 
   virtual bool write_point(const LASpoint* point) = 0;
   virtual bool update_inventory(const LASpoint* point) { return inventory.add(point); }
+  // Whether write_records takes records of this point format and length as
+  // they lie in a file: it writes them byte for byte as write_point would
+  // write the points a reader makes of them.
+  virtual bool takes_records(U8 /*format*/, U32 /*record_length*/) const { return false; }
+  // `count` records as they lie in a file, each counted as a point written;
+  // only where takes_records says so.
+  virtual bool write_records(const U8* /*records*/, U32 /*count*/) { return false; }
+  virtual void update_inventory_records(const U8* records, U32 count, const LASrecordFields& fields) {
+    inventory.add_records(records, count, fields);
+  }
   // Ends the current chunk of compressed points.
   virtual bool chunk() = 0;
   // Rewrites counts, bounding box and related fields of the header already

@@ -276,6 +276,10 @@ bool LASwriterLAS::open(ByteStreamOut* out, const LASheader* header, U32 compres
   points_expected = header->number_of_point_records ? (I64)header->number_of_point_records
                                                      : (I64)header->extended_number_of_point_records;
   points_written = 0;
+  if (vembra == nullptr && point_type <= 10) {
+    record_format = point_type;
+    record_length = header->point_data_record_length;
+  }
   return true;
 }
 
@@ -564,6 +568,27 @@ bool LASwriterLAS::write_header_and_records(const LASheader* header, const Vembr
 bool LASwriterLAS::write_point(const LASpoint* point) {
   points_written++;
   return writer->write(point->item_data);
+}
+
+// Every raw item copies its bytes between file and point (POINT14 spreads
+// them over the point's fields and gathers all of them back), so a record
+// read and written in the same standard format comes out as it went in.
+bool LASwriterLAS::takes_records(U8 format, U32 length) const {
+  return writer && record_format >= 0 && format == record_format && length == record_length;
+}
+
+bool LASwriterLAS::write_records(const U8* records, U32 count) {
+  if (writer == nullptr || record_format < 0) return false;
+  // A single write takes fewer than 2^32 bytes.
+  const U32 at_once = U32_MAX / record_length;
+  while (count > 0) {
+    const U32 now = count < at_once ? count : at_once;
+    points_written += now;
+    if (!stream->putBytes(records, now * record_length)) return false;
+    records += (U64)now * record_length;
+    count -= now;
+  }
+  return true;
 }
 
 bool LASwriterLAS::chunk() { return writer->chunk(); }

@@ -45,6 +45,8 @@ class LASwriterLAS : public LASwriter {
   bool open(const LASheader* header, U32 compressor = 0, I32 requested_version = 0, I32 chunk_size = -1);
 
   bool write_point(const LASpoint* point) override;
+  bool takes_records(U8 format, U32 record_length) const override;
+  bool write_records(const U8* records, U32 count) override;
   bool chunk() override;
   bool update_header(const LASheader* header, bool use_inventory = false, bool update_extra_bytes = false) override;
   I64 close(bool update_npoints = true) override;
@@ -84,6 +86,11 @@ class LASwriterLAS : public LASwriter {
   LASoutputFile output;
   ByteStreamOut* stream = nullptr;
   std::unique_ptr<LASwritePoint> writer;
+  // Uncompressed records of a standard point format, which the raw items
+  // write as the raw items of a reader read them: the format (-1: other
+  // output) and the record length.
+  I32 record_format = -1;
+  U32 record_length = 0;
   I64 header_start_position = 0;
   bool writing_las_1_4 = false;
   bool writing_new_point_type = false;

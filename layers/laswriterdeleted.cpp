@@ -23,6 +23,20 @@ bool LASwriterDeleted::update_inventory(const LASpoint* point) {
   return writer->update_inventory(point);
 }
 
+bool LASwriterDeleted::takes_records(U8 format, U32 record_length) const {
+  return writer && writer->takes_records(format, record_length);
+}
+
+bool LASwriterDeleted::write_records(const U8* records, U32 count) {
+  points_written += count;
+  return writer->write_records(records, count);
+}
+
+void LASwriterDeleted::update_inventory_records(const U8* records, U32 count, const LASrecordFields& fields) {
+  inventory.add_records(records, count, fields);
+  writer->update_inventory_records(records, count, fields);
+}
+
 bool LASwriterDeleted::chunk() { return writer ? writer->chunk() : false; }
 
 bool LASwriterDeleted::update_header(const LASheader* header, bool use_inventory, bool update_extra_bytes) {

@@ -18,6 +18,10 @@ class LASwriterDeleted : public LASwriter {
   bool write_point(const LASpoint* point) override;
   // Deleted points take no part in the inventories either.
   bool update_inventory(const LASpoint* point) override;
+  // Records as they lie in a file are never marked deleted: they go through.
+  bool takes_records(U8 format, U32 record_length) const override;
+  bool write_records(const U8* records, U32 count) override;
+  void update_inventory_records(const U8* records, U32 count, const LASrecordFields& fields) override;
   bool chunk() override;
   bool update_header(const LASheader* header, bool use_inventory = false, bool update_extra_bytes = false) override;
   I64 close(bool update_npoints = true) override;

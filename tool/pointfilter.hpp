@@ -95,6 +95,10 @@ class PointFilterInterface {
   // only the survivors follow.
   virtual void markSurvivingRecords(const U8* /*records*/, U32 /*count*/, const PointRecordLayout& /*layout*/,
                                     U64 /*first*/, std::vector<U64>& /*marks*/) {}
+  // Second pass: isSurvivingPointAndModify's answer for the point of one
+  // record, without its cell. Only for a filter that learned the file in a
+  // first pass (requiresVisit) and decidesRecords.
+  virtual bool isSurvivingRecord(const U8* /*record*/, const PointRecordLayout& /*layout*/) { return false; }
   // The writing pass is made once more over the same points (a count for a
   // header written first went before it): what the filter follows of the
   // order of that pass starts over. Decisions do not change.

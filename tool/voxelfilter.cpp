@@ -488,6 +488,20 @@ SurvivalDecision VoxelFilter<Payload>::isSurvivingPointAndModify(LASpoint& point
   return decide(point.get_x(), point.get_y(), get_z(point), point.gps_time, cell);
 }
 
+// The coordinates are those of the point path (see visitRecords).
+template <class Payload>
+bool VoxelFilter<Payload>::isSurvivingRecord(const U8* record, const PointRecordLayout& layout) {
+  if (pending_count > 0 || !second_pass) [[unlikely]]
+    startSecondPass();
+  const LASscaling& scaling = *layout.scaling;
+  F64 gps_time = 0.0;
+  if (layout.gps_time_at >= 0) std::memcpy(&gps_time, record + layout.gps_time_at, sizeof(F64));
+  VoxelIndexAndCenter cell;
+  return decide(scaling.get_x(record_i32(record)), scaling.get_y(record_i32(record + 4)),
+                scaling.get_z(record_i32(record + 8)), gps_time, cell)
+      .survives;
+}
+
 // The coordinates and identity are those the point path computes (see
 // visitRecords), so each bit is the decision isSurvivingPointAndModify gives.
 // Most voxels a block meets are known to the recent table or met first at the

@@ -328,6 +328,7 @@ class VoxelFilter : public PointFilterInterface {
   bool visitsRecords(const PointRecordLayout& layout) const override { return Payload::readsRecords(layout); }
   void visitRecords(const U8* records, U32 count, const PointRecordLayout& layout) override;
   SurvivalDecision isSurvivingPointAndModify(LASpoint& point, VoxelIndexAndCenter& cell) override;
+  bool isSurvivingRecord(const U8* record, const PointRecordLayout& layout) override;
   bool decidesRecords() const override { return true; }
   void markSurvivingRecords(const U8* records, U32 count, const PointRecordLayout& layout, U64 first,
                             std::vector<U64>& marks) override;

@@ -164,12 +164,19 @@ static void change_survivor(LASpoint& point, const SurvivalDecision& decision, c
 
 // Where point output sends a point: the writer, or, in the pass that counts
 // for a header written before the points, only an inventory that drops what
-// the deleting writer would drop.
+// the deleting writer would drop. Unchanged survivors may go to either as the
+// records they are in the file, where the writer writes those as it writes
+// their points; records as they lie are never marked deleted.
 struct WriterSink {
   LASwriter* writer;
   void put(const LASpoint& point) {
     writer->write_point(&point);
     writer->update_inventory(&point);
+  }
+  bool takes_records(U8 format, U32 record_length) const { return writer->takes_records(format, record_length); }
+  void put_records(const U8* records, U32 count, const LASrecordFields& fields) {
+    writer->write_records(records, count);
+    writer->update_inventory_records(records, count, fields);
   }
 };
 
@@ -180,7 +187,60 @@ struct InventorySink {
     if (drop_deleted && point.is_deleted) return;
     inventory.add(&point);
   }
+  bool takes_records(U8, U32) const { return true; }
+  void put_records(const U8* records, U32 count, const LASrecordFields& fields) {
+    inventory.add_records(records, count, fields);
+  }
 };
+
+// Walks the set bits of survivor marks in order.
+class MarkCursor {
+ public:
+  static constexpr U64 NONE = U64_MAX;
+  explicit MarkCursor(const std::vector<U64>& marks) : marks(marks), bits(marks.empty() ? 0 : marks[0]) {}
+  // The next marked index, which stays next until taken; NONE after the last.
+  U64 peek() {
+    while (bits == 0) {
+      if (word + 1 >= marks.size()) return NONE;
+      bits = marks[++word];
+    }
+    return (word << 6) + (U64)__builtin_ctzll(bits);
+  }
+  void take() { bits &= bits - 1; }
+
+ private:
+  const std::vector<U64>& marks;
+  U64 word = 0;
+  U64 bits;
+};
+
+// The marked points among records lent from point `start` up to `end` go to
+// the sink as they lie, neighbours together; `check` is asked about each
+// first. False when one does not survive: those before it went out.
+template <class Sink, class Check>
+static bool put_marked_records(Sink& sink, MarkCursor& marks, const U8* records, U64 start, U64 end,
+                               const LASrecordFields& fields, Check check, SecondPassCounts& counts) {
+  U64 run_start = start, run_end = start;
+  auto put_run = [&]() {
+    if (run_end == run_start) return;
+    sink.put_records(records + (run_start - start) * fields.record_length, (U32)(run_end - run_start), fields);
+    counts.written += run_end - run_start;
+  };
+  for (U64 index = marks.peek(); index < end; index = marks.peek()) {
+    marks.take();
+    if (!check(records + (index - start) * fields.record_length)) {
+      put_run();
+      return false;
+    }
+    if (index != run_end) {
+      put_run();
+      run_start = index;
+    }
+    run_end = index + 1;
+  }
+  put_run();
+  return true;
+}
 
 // Point output. `changing` is false when survivors are written as read, which
 // keeps the common default run free of the per-survivor option tests.
@@ -292,6 +352,59 @@ static std::optional<PointRecordLayout> record_layout(const LASreader* reader) {
       reader->header.point_data_format, reader->header.point_data_record_length, *reader->point.scaling);
   if (layout) layout->findAttribute(reader->point, attribute_idx);
   return layout;
+}
+
+// Records lent by the reader, where unchanged survivors may go to the sink as
+// they lie: the sink writes records of their format and length as it writes
+// their points.
+template <class Sink>
+static bool takes_records_as_read(const LASreader* reader, const Sink& sink) {
+  return sink.takes_records(reader->header.point_data_format, reader->header.point_data_record_length);
+}
+
+static LASrecordFields fields_of(const PointRecordLayout& layout) {
+  return LASrecordFields{layout.record_length, layout.extended, layout.gps_time_at};
+}
+
+enum class RecordReplay { DONE, FAILED, NOT_LENT };
+
+// Marked survivors, unchanged, as the reader lends their records: blocks are
+// lent from each survivor that the block before did not hold, the others
+// skipped by seeking; each survivor is still asked about from its record, as
+// a check. NOT_LENT when the reader lends nothing (before anything was
+// written).
+template <class Sink>
+static RecordReplay second_pass_marked_records(LASreader* reader, Sink& sink, PointFilterInterface* filter,
+                                               const std::vector<U64>& marks, const PointRecordLayout& layout,
+                                               SecondPassCounts& counts) {
+  const LASrecordFields fields = fields_of(layout);
+  MarkCursor cursor(marks);
+  bool lent = false;
+  auto check = [&](const U8* record) { return filter->isSurvivingRecord(record, layout); };
+  for (U64 start = cursor.peek(); start != MarkCursor::NONE; start = cursor.peek()) {
+    if ((I64)start != reader->points_read && !reader->seek((I64)start)) return RecordReplay::FAILED;
+    U32 got = 0;
+    const U8* records = reader->lend_point_records(RECORDS_AT_ONCE, got);
+    if (records == nullptr) return lent ? RecordReplay::FAILED : RecordReplay::NOT_LENT;
+    lent = true;
+    if (!put_marked_records(sink, cursor, records, start, start + got, fields, check, counts)) {
+      return RecordReplay::FAILED;
+    }
+  }
+  return RecordReplay::DONE;
+}
+
+template <class Sink>
+static bool second_pass_marked(LASreader* reader, Sink& sink, PointFilterInterface* filter,
+                               const std::vector<U64>& marks, const SurvivorChanges& changes, bool changing,
+                               SecondPassCounts& counts) {
+  if (changing) return second_pass_marked<true>(reader, sink, filter, marks, changes, counts);
+  const std::optional<PointRecordLayout> layout = record_layout(reader);
+  if (layout && takes_records_as_read(reader, sink) && filter->requiresVisit() && filter->decidesRecords()) {
+    const RecordReplay replay = second_pass_marked_records(reader, sink, filter, marks, *layout, counts);
+    if (replay != RecordReplay::NOT_LENT) return replay == RecordReplay::DONE;
+  }
+  return second_pass_marked<false>(reader, sink, filter, marks, changes, counts);
 }
 
 // First pass: the filter sees every point that the ignore rules do not name,
@@ -487,7 +600,8 @@ static bool reopen_for_pass(VoxsifterRun& run, LASreaderOwner& reader, const std
 // Point output of a filter that decides without a first pass (every n-th,
 // random n-th): where the reader lends its records, the filter decides a
 // block of them at once and only the survivors are read as points, the reader
-// stepping back to each inside its buffer. What it does not lend (compressed
+// stepping back to each inside its buffer; unchanged survivors go out as the
+// records lent where the sink takes them. What it does not lend (compressed
 // records, the end of a file cut short, ignore rules) and inputs that cannot
 // step back (pipes) go point by point, the filter going on where it stood.
 // False when a survivor cannot be read back.
@@ -502,6 +616,8 @@ static bool second_pass_lent(LASreader* reader, Sink& sink, PointFilterInterface
     kept.survives = true;
     const VoxelIndexAndCenter cell;  // these filters leave the cell alone
     std::vector<U64> marks(RECORDS_AT_ONCE / 64);
+    // Unchanged survivors go out as they lie.
+    const bool as_read = !changing && takes_records_as_read(reader, sink);
     U32 got = 0;
     for (;;) {
       const I64 first = reader->points_read;
@@ -509,6 +625,12 @@ static bool second_pass_lent(LASreader* reader, Sink& sink, PointFilterInterface
       if (records == nullptr) break;
       std::fill(marks.begin(), marks.end(), 0);
       filter->markSurvivingRecords(records, got, *layout, 0, marks);
+      if (as_read) {
+        MarkCursor cursor(marks);
+        auto kept_all = [](const U8*) { return true; };
+        put_marked_records(sink, cursor, records, 0, got, fields_of(*layout), kept_all, counts);
+        continue;
+      }
       const I64 end = first + got;
       I64 next = end;  // the point the reader gives next
       for (U64 word = 0; word < marks.size(); word++) {
@@ -557,8 +679,7 @@ static bool count_survivors(VoxsifterRun& run, LASreader* reader, PointFilterInt
     return second_pass_lent(reader, sink, fresh.get(), changes, changing, counts);
   }
   if (marks) {
-    return changing ? second_pass_marked<true>(reader, sink, filter, *marks, changes, counts)
-                    : second_pass_marked<false>(reader, sink, filter, *marks, changes, counts);
+    return second_pass_marked(reader, sink, filter, *marks, changes, changing, counts);
   }
   second_pass_points(reader, sink, filter, reader->get_ignore(), changes, changing, counts);
   return true;
@@ -877,9 +998,7 @@ static void write_survivors(FileThinning& f, LASreader* reader, PointFilterInter
     second_pass_layers(reader, f.modify, *f.modified, filter, reader->get_ignore(), !f.o.marking(), changes, counts);
   } else if (f.marks) {
     WriterSink sink{f.writer.get()};
-    const bool replayed = f.changing ? second_pass_marked<true>(reader, sink, filter, *f.marks, changes, counts)
-                                     : second_pass_marked<false>(reader, sink, filter, *f.marks, changes, counts);
-    if (!replayed) report_incomplete(f);
+    if (!second_pass_marked(reader, sink, filter, *f.marks, changes, f.changing, counts)) report_incomplete(f);
   } else if (!filter->requiresVisit()) {
     WriterSink sink{f.writer.get()};
     if (!second_pass_lent(reader, sink, filter, changes, f.changing, counts)) report_incomplete(f);

@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/bytestreamout_array.hpp"
@@ -132,8 +134,9 @@ class WriterRoundTrip : public ::testing::TestWithParam<FileCase> {};
 // Every version with formats it allows, with and without records around the
 // points: the written file equals the one the fixture builds, byte for byte,
 // and the fixture's parser reads back every field and point.
-TEST_P(WriterRoundTrip, FileEqualsTheFixturesBytes) {
-  const FileCase& c = GetParam();
+// The file of a case: points that vary every field, and with records,
+// records of every kind around them.
+lasfix::LasFile case_file(const FileCase& c) {
   lasfix::LasFile f;
   f.header.version_minor = c.minor;
   f.header.point_data_format = c.format;
@@ -155,6 +158,11 @@ TEST_P(WriterRoundTrip, FileEqualsTheFixturesBytes) {
       f.evlrs.push_back({"other", 9, "", "empty"});
     }
   }
+  return f;
+}
+
+TEST_P(WriterRoundTrip, FileEqualsTheFixturesBytes) {
+  const lasfix::LasFile f = case_file(GetParam());
   const lasfix::Built expected = f.build();
 
   LASheader header;
@@ -173,6 +181,55 @@ TEST_P(WriterRoundTrip, FileEqualsTheFixturesBytes) {
   EXPECT_EQ(parsed.points, f.points);
   EXPECT_EQ(parsed.vlrs.size(), f.vlrs.size());
   EXPECT_EQ(parsed.evlrs.size(), f.evlrs.size());
+}
+
+// Where the inventory finds its fields in the records of `format`.
+LASrecordFields record_fields(U8 format, U16 record_length) {
+  const bool has_gps_time = format != 0 && format != 2;
+  return LASrecordFields{record_length, format >= 6, has_gps_time ? (format >= 6 ? 22 : 20) : -1};
+}
+
+// The fixture's records handed over as they lie, in two batches, write the
+// file that writing their points one by one writes: the records, the point
+// count, and the counts by return, bounds and GPS range of the header from
+// the same inventory.
+TEST_P(WriterRoundTrip, RecordsAsTheyLieWriteWhatTheirPointsWrite) {
+  const FileCase& c = GetParam();
+  const lasfix::LasFile f = case_file(c);
+  LASheader header;
+  fill_header(header, f);
+  const U16 length = header.point_data_record_length;
+  std::string records;
+  for (const lasfix::Point& p : f.points) records += lasfix::encode_point(p, c.format, length);
+
+  ByteStreamOutArrayLE by_points_out;
+  KeptWriter by_points;
+  ASSERT_TRUE(by_points.open(&by_points_out, &header));
+  write_all(by_points, header, f.points);
+
+  ByteStreamOutArrayLE by_records_out;
+  KeptWriter by_records;
+  ASSERT_TRUE(by_records.open(&by_records_out, &header));
+  ASSERT_TRUE(by_records.takes_records(c.format, length));
+  const LASrecordFields fields = record_fields(c.format, length);
+  const U8* bytes = (const U8*)records.data();
+  for (const auto& [first, count] : {std::pair<U32, U32>{0, 4}, {4, 3}}) {
+    EXPECT_TRUE(by_records.write_records(bytes + (size_t)first * length, count));
+    by_records.update_inventory_records(bytes + (size_t)first * length, count, fields);
+  }
+  EXPECT_EQ(by_records.points_written, 7);
+  const LASinventory& a = by_points.inventory;
+  const LASinventory& b = by_records.inventory;
+  EXPECT_EQ(b.number_of_point_records, a.number_of_point_records);
+  EXPECT_TRUE(std::equal(std::begin(a.number_of_points_by_return), std::end(a.number_of_points_by_return),
+                         std::begin(b.number_of_points_by_return)));
+  EXPECT_EQ(std::vector<I32>({b.min_X, b.max_X, b.min_Y, b.max_Y, b.min_Z, b.max_Z}),
+            std::vector<I32>({a.min_X, a.max_X, a.min_Y, a.max_Y, a.min_Z, a.max_Z}));
+  EXPECT_EQ(b.min_gps_time, a.min_gps_time);
+  EXPECT_EQ(b.max_gps_time, a.max_gps_time);
+  EXPECT_TRUE(by_records.update_header(&header, true));
+  by_records.close(true);
+  EXPECT_TRUE(bytes_of(by_records_out) == bytes_of(by_points_out));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -398,20 +455,26 @@ TEST_F(WriterTest, TilingAndOriginRecordsAreAdded) {
   EXPECT_EQ(header.vlr_lasoriginal->position, 227 + 57 + 82 + 54);
 }
 
+// The fields of format 3 in an order that forms no standard point type.
+const LASitem ODD_ITEMS[] = {{LASitem::POINT10, 20, 2}, {LASitem::RGB12, 6, 2}, {LASitem::GPSTIME11, 8, 2}};
+
+void describe_odd_items(LASheader& header) {
+  header.compressor.reset(new Vembra());
+  ASSERT_TRUE(header.compressor->setup(3, ODD_ITEMS, Vembra::POINTWISE_CHUNKED));
+  header.point_data_format = 3;
+  header.point_data_record_length = 34;
+}
+
 // A description that forms no standard point type goes out with plain
 // records too (compressor 0), so that readers learn the layout from it.
 TEST_F(WriterTest, NonStandardItemListWritesItsDescription) {
   LASheader header;
-  const LASitem items[] = {{LASitem::POINT10, 20, 2}, {LASitem::RGB12, 6, 2}, {LASitem::GPSTIME11, 8, 2}};
-  header.compressor.reset(new Vembra());
-  ASSERT_TRUE(header.compressor->setup(3, items, Vembra::POINTWISE_CHUNKED));
-  header.point_data_format = 3;
-  header.point_data_record_length = 34;
+  describe_odd_items(header);
   ByteStreamOutArrayLE out;
   KeptWriter writer;
   ASSERT_TRUE(writer.open(&out, &header, 0, 0, 1000));
   LASpoint point;
-  ASSERT_TRUE(point.init(&header, 3, items));
+  ASSERT_TRUE(point.init(&header, 3, ODD_ITEMS));
   point.X = 42;
   point.gps_time = 2.5;
   point.rgb[0] = 7;
@@ -434,6 +497,41 @@ TEST_F(WriterTest, NonStandardItemListWritesItsDescription) {
   EXPECT_EQ(lasfix::get_u32(p.point_data, 0), 42u);
   EXPECT_EQ(lasfix::get_u16(p.point_data, 20), 7u);
   EXPECT_EQ(lasfix::get_f64(p.point_data, 26), 2.5);
+}
+
+// Records go out as they lie only into plain records of their own standard
+// format and length: not into another length or format, not into
+// compressed output, not under an item list that forms no standard format.
+TEST_F(WriterTest, RecordsAsTheyLieOnlyIntoTheirOwnPlainFormat) {
+  LASheader header;
+  header.point_data_format = 3;
+  header.point_data_record_length = 36;
+  ByteStreamOutArrayLE out;
+  KeptWriter plain;
+  ASSERT_TRUE(plain.open(&out, &header));
+  EXPECT_TRUE(plain.takes_records(3, 36));
+  EXPECT_FALSE(plain.takes_records(3, 34));
+  EXPECT_FALSE(plain.takes_records(1, 36));
+
+  lasfix::LasFile f;
+  f.header.point_data_format = 1;
+  LASheader compressed_header;
+  fill_header(compressed_header, f);
+  ByteStreamOutArrayLE compressed_out;
+  testcoder::chunk_out = &compressed_out;
+  KeptWriter compressed;
+  compressed.set_coded_writer_maker(testcoder::make_writer);
+  ASSERT_TRUE(compressed.open(&compressed_out, &compressed_header, 2));
+  EXPECT_FALSE(compressed.takes_records(1, 28));
+  EXPECT_FALSE(compressed.write_records((const U8*)std::string(28, 0).data(), 1));
+  EXPECT_EQ(compressed.points_written, 0);
+
+  LASheader odd_header;
+  describe_odd_items(odd_header);
+  ByteStreamOutArrayLE odd_out;
+  KeptWriter odd;
+  ASSERT_TRUE(odd.open(&odd_out, &odd_header, 0, 0, 1000));
+  EXPECT_FALSE(odd.takes_records(3, 34));
 }
 
 // VMB output through the test item coder: the compressor record, the

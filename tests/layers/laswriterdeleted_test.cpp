@@ -2,6 +2,7 @@
 // writer, the inventories, and who closes and deletes what.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "core/laspoint.hpp"
@@ -23,6 +24,22 @@ struct Recording : public LASwriter {
   bool update_inventory(const LASpoint* point) override {
     inventoried.push_back(point->X);
     return LASwriter::update_inventory(point);
+  }
+  // Records of format 0 and 20 bytes, whose X is kept.
+  bool takes_records(U8 format, U32 record_length) const override { return format == 0 && record_length == 20; }
+  bool write_records(const U8* records, U32 count) override {
+    for (U32 i = 0; i < count; i++) written.push_back(x_of(records + 20 * i));
+    points_written += count;
+    return true;
+  }
+  void update_inventory_records(const U8* records, U32 count, const LASrecordFields& fields) override {
+    for (U32 i = 0; i < count; i++) inventoried.push_back(x_of(records + 20 * i));
+    LASwriter::update_inventory_records(records, count, fields);
+  }
+  static I32 x_of(const U8* record) {
+    I32 x;
+    memcpy(&x, record, 4);
+    return x;
   }
   bool chunk() override { return true; }
   bool update_header(const LASheader*, bool, bool) override { return true; }
@@ -60,6 +77,30 @@ TEST(LASwriterDeleted, DropsDeletedPointsAndKeepsBothInventoriesInStep) {
     EXPECT_FALSE(inner_deleted);
   }
   EXPECT_TRUE(inner_deleted);
+}
+
+// Records as they lie in a file carry no deletion: they reach the inner
+// writer as they are, where it takes them, and both inventories.
+TEST(LASwriterDeleted, PassesRecordsOnToTheInnerWriter) {
+  bool inner_deleted = false;
+  Recording* inner = new Recording(&inner_deleted);
+  LASwriterDeleted writer;
+  ASSERT_TRUE(writer.open(inner));
+  EXPECT_TRUE(writer.takes_records(0, 20));
+  EXPECT_FALSE(writer.takes_records(1, 28));
+  U8 records[60] = {};
+  for (I32 i = 0; i < 3; i++) {
+    const I32 x = 7 - 3 * i;
+    memcpy(records + 20 * i, &x, 4);
+  }
+  EXPECT_TRUE(writer.write_records(records, 3));
+  writer.update_inventory_records(records, 3, LASrecordFields{20, false, -1});
+  EXPECT_EQ(inner->written, (std::vector<I32>{7, 4, 1}));
+  EXPECT_EQ(inner->inventoried, (std::vector<I32>{7, 4, 1}));
+  EXPECT_EQ(writer.points_written, 3);
+  EXPECT_EQ(writer.inventory.number_of_point_records, 3);
+  EXPECT_EQ(writer.inventory.min_X, 1);
+  EXPECT_EQ(inner->inventory.max_X, 7);
 }
 
 TEST(LASwriterDeleted, RefusesNoWriter) {

@@ -967,7 +967,8 @@ TEST_F(VoxelRecordTest, PointsAndRecordsMixedInOnePass) {
 
 // Survivors marked from records in the second pass are exactly the points
 // that the second pass over points lets through, for every rule, whichever
-// way the first pass went; bits of other points are left alone.
+// way the first pass went; bits of other points are left alone. Each record
+// asked about alone gives the same answer.
 TEST_F(VoxelRecordTest, SurvivorsMarkedFromRecordsAreThoseOfThePoints) {
   for (const U8 format : RECORD_FORMATS) {
     PointRecordLayout layout;
@@ -1009,6 +1010,15 @@ TEST_F(VoxelRecordTest, SurvivorsMarkedFromRecordsAreThoseOfThePoints) {
         survivors += decision.survives;
       }
       EXPECT_GT(survivors, filter->numOfSurvivingPoints());  // repeats of chosen points survive too
+      // Asked from their records, as the pass that writes them as they lie
+      // asks, the marked points survive; a point that does not is refused.
+      filter->restartSecondPass();
+      for (const auto& [i, answer] : marked) {
+        ASSERT_TRUE(filter->isSurvivingRecord(records + i * layout.record_length, layout)) << i;
+      }
+      size_t refused = 0;
+      while ((marks[refused >> 6] >> (refused & 63)) & 1) refused++;
+      EXPECT_FALSE(filter->isSurvivingRecord(records + refused * layout.record_length, layout));
     }
   }
 }

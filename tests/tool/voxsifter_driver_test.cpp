@@ -591,7 +591,8 @@ static ShortcutAndGeneral run_shortcut_and_general(const TempDir& dir, const std
 // only those; a filter that keeps every point makes the tool read all points
 // in the second pass. Both write the same bytes, for every rule and change,
 // on the committed sample and on a file with repeats and points outside its
-// box; and so does a file that holds fewer points than its header claims.
+// box, also to the standard output; and so does a file that holds fewer
+// points than its header claims.
 TEST(Replay, MarkedSurvivorsWriteWhatEveryPointWrites) {
   lasfix::LasFile cut = replay_file();
   cut.header.number_of_point_records = (uint32_t)cut.points.size() + 40;
@@ -628,6 +629,12 @@ TEST(Replay, MarkedSurvivorsWriteWhatEveryPointWrites) {
       EXPECT_TRUE(out == both.general_out);
       // A file cut short is reported either way.
       EXPECT_EQ(a.err.find("end-of-file") != std::string::npos, b.err.find("end-of-file") != std::string::npos);
+      if (f < 2) {
+        // A header written first: the survivors are counted as they are written.
+        std::vector<std::string> piped = {"-i", dir.file("in.las"), "-stdout"};
+        piped.insert(piped.end(), args.begin(), args.end());
+        EXPECT_TRUE(run_voxsifter(piped).out == out);
+      }
       if (f == 1 && args.empty()) {
         // The repeats of chosen points survive beside them.
         const lasfix::Parsed parsed = lasfix::parse(out);
@@ -646,7 +653,10 @@ TEST(Replay, MarkedSurvivorsWriteWhatEveryPointWrites) {
 // and points outside the header's box; the repeats come at the end (out of
 // the order of GPS time, where only the scan of records finds the survivors
 // of some rules) or next to their points; and so does the standard output,
-// whose header is counted before the points.
+// whose header is counted before the points. Every other field of the points
+// varies (classifications above 31, flags, channels, colours, wave packets),
+// so that survivors written unchanged as the records they are in the file
+// are seen to be what writing their points gives.
 TEST(Replay, RecordShortcutsWriteWhatEveryPointWrites) {
   const std::vector<std::string> runs[] = {
       {},
@@ -661,10 +671,10 @@ TEST(Replay, RecordShortcutsWriteWhatEveryPointWrites) {
       {"-random_nth", "3", "-seed", "2", "-flatten_points"},
   };
   TempDir dir;
-  for (const uint8_t format : {uint8_t(0), uint8_t(3), uint8_t(6), uint8_t(1)}) {
+  for (const uint8_t format : {uint8_t(0), uint8_t(3), uint8_t(6), uint8_t(1), uint8_t(5), uint8_t(8), uint8_t(10)}) {
     const bool at_end = format != 1;
     lasfix::LasFile f = replay_file();
-    f.header.version_minor = format >= 6 ? 4 : 2;
+    f.header.version_minor = format >= 6 ? 4 : format >= 4 ? 3 : 2;
     f.header.point_data_format = format;
     if (!at_end) f.points.resize(f.points.size() - 300);
     std::vector<Point> repeats;
@@ -683,7 +693,19 @@ TEST(Replay, RecordShortcutsWriteWhatEveryPointWrites) {
     add_i32_attribute(f, "value");
     for (size_t i = 0; i < f.points.size(); i++) {
       const int32_t value = (int32_t)(i * 7 % 13);
-      f.points[i].extra_bytes.assign((const char*)&value, 4);
+      Point& p = f.points[i];
+      Point varied = lasfix::varied_point(format, (uint32_t)i);
+      varied.X = p.X;
+      varied.Y = p.Y;
+      varied.Z = p.Z;
+      varied.gps_time = p.gps_time;
+      varied.intensity = p.intensity;
+      // Returns past the seventh where the format holds them.
+      const bool many_returns = format >= 6 && i % 2 == 0;
+      varied.return_number = (uint8_t)(p.return_number + (many_returns ? 8 : 0));
+      varied.number_of_returns = many_returns ? 15 : p.number_of_returns;
+      p = varied;
+      p.extra_bytes.assign((const char*)&value, 4);
     }
     dir.write("in.las", f.bytes());
     for (const std::vector<std::string>& args : runs) {
