@@ -9,9 +9,29 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 
+// A read that runs past the end of the run takes what is left there and
+// goes on in the runs that follow; the end of data is thrown with what was
+// there read and the position at the end.
+void ByteStreamInFileRun::get_bytes_slowly(U8* bytes, U64 count) {
+  const size_t here = filled - curr;
+  if (here) memcpy(bytes, data + curr, here);
+  curr = filled;
+  bytes += here;
+  count -= here;
+  while (count > 0) {
+    if (!next_run()) throw EOF;
+    const size_t n = (count < filled) ? (size_t)count : filled;
+    memcpy(bytes, data, n);
+    curr = n;
+    bytes += n;
+    count -= n;
+  }
+}
+
 ByteStreamInFileBuffered::ByteStreamInFileBuffered(FILE* file, size_t capacity)
     : file(file), capacity(capacity < 4096 ? 4096 : capacity) {
   buffer = (U8*)malloc(this->capacity);
+  data = buffer;
   const off_t position = ftello(file);
   start = (position < 0) ? 0 : (I64)position;
   // A named pipe has no position: it is read in order, like standard input.
@@ -21,10 +41,7 @@ ByteStreamInFileBuffered::ByteStreamInFileBuffered(FILE* file, size_t capacity)
 ByteStreamInFileBuffered::~ByteStreamInFileBuffered() { free(buffer); }
 
 bool ByteStreamInFileBuffered::seek(const I64 position) {
-  if (position >= start && position <= start + (I64)filled) {
-    curr = (size_t)(position - start);
-    return true;
-  }
+  if (seek_inside(position)) return true;
   if (fseeko(file, (off_t)position, SEEK_SET) != 0) return false;
   restart(position);
   return true;
@@ -37,7 +54,7 @@ bool ByteStreamInFileBuffered::seekEnd(const I64 distance) {
   return true;
 }
 
-bool ByteStreamInFileBuffered::refill() {
+bool ByteStreamInFileBuffered::next_run() {
   if (buffer == nullptr) return false;
   start += (I64)filled;
   filled = curr = 0;
@@ -72,22 +89,6 @@ const U8* ByteStreamInFileBuffered::lend(const U32 unit, const U64 most, U64& un
   const U8* lent = buffer + curr;
   curr += (size_t)(units * unit);
   return lent;
-}
-
-void ByteStreamInFileBuffered::get_bytes_slowly(U8* bytes, U64 count) {
-  const size_t here = filled - curr;
-  if (here) memcpy(bytes, buffer + curr, here);
-  curr = filled;
-  bytes += here;
-  count -= here;
-  while (count > 0) {
-    if (!refill()) throw EOF;
-    const size_t n = (count < filled) ? (size_t)count : filled;
-    memcpy(bytes, buffer, n);
-    curr = n;
-    bytes += n;
-    count -= n;
-  }
 }
 
 // ------------------------------------------------------------ mapped stream
@@ -169,10 +170,7 @@ bool ByteStreamInFileMapped::map_window(const I64 position) {
 }
 
 bool ByteStreamInFileMapped::seek(const I64 position) {
-  if (position >= start && position <= start + (I64)filled) {
-    curr = (size_t)(position - start);
-    return true;
-  }
+  if (seek_inside(position)) return true;
   if (position < 0) return false;
   restart(position);
   return true;
@@ -190,11 +188,12 @@ bool ByteStreamInFileMapped::seekEnd(const I64 distance) {
 
 // Pages of the file are not contiguous in memory, so the processor's own
 // prefetch stops at each page end; reads from the map would wait for memory
-// where read() copied at full speed. Asking ahead, line by line, for what the
-// reader comes to next hides that wait.
-void ByteStreamInFileMapped::prefetch_ahead() {
+// where read() copied at full speed. Asking, line by line, for the bytes just
+// handed out from `from` on and for those the reader comes to next hides
+// that wait.
+void ByteStreamInFileMapped::prefetch_ahead(const size_t from) {
   const size_t to = std::min(filled, curr + PREFETCH_AHEAD);
-  for (size_t p = std::max(prefetched, curr); p < to; p += 64) __builtin_prefetch(data + p);
+  for (size_t p = std::max(prefetched, from); p < to; p += 64) __builtin_prefetch(data + p);
   prefetched = std::max(prefetched, to);
   next_prefetch = curr + PREFETCH_STEP;
 }
@@ -211,20 +210,4 @@ const U8* ByteStreamInFileMapped::lend_slowly(const U32 unit, const U64 most, U6
   const U8* lent = data + curr;
   curr += (size_t)(units * unit);
   return lent;
-}
-
-void ByteStreamInFileMapped::get_bytes_slowly(U8* bytes, U64 count) {
-  const size_t here = filled - curr;
-  if (here) memcpy(bytes, data + curr, here);
-  curr = filled;
-  bytes += here;
-  count -= here;
-  while (count > 0) {
-    if (!next_window()) throw EOF;
-    const size_t n = (count < filled) ? (size_t)count : filled;
-    memcpy(bytes, data, n);
-    curr = n;
-    bytes += n;
-    count -= n;
-  }
 }
