@@ -6,9 +6,12 @@
 //   entries are never removed nor moved between positions, so a position
 //   stays valid through growth (a pointer into the array does not).
 // - the index: open addressing with linear probing after a strong integer
-//   mix, one 64-bit slot per entry holding its position and 24 further bits of
-//   the key's mix, so that a probe reads an entry only when those bits match.
-//   At most 7/8 of the slots are used before the index doubles.
+//   mix, one slot per entry holding its position plus one (0 is a free slot,
+//   so fresh zero pages are an empty index) and as many further bits of the
+//   key's mix as the slot has room for, so that a probe reads an entry only
+//   when those bits match. Slots take 32 bits while the positions fit in
+//   them, 64 bits beyond: the same memory holds twice the slots, which keeps
+//   probes short. At most 7/8 of the slots are used before the index doubles.
 //
 // Memory follows the number of occupied cells. Keeping the entries in order
 // of first insertion is what makes a second pass over the same points cheap:
@@ -61,20 +64,25 @@ class CellMap {
   };
 #pragma pack(pop)
 
-  // A slot: the entry's position in the low POSITION_BITS, the low 24 bits of
-  // the key's hash above it. The home slot comes from the high bits of the
-  // hash, which the tag never overlaps while the index has at most 2^40 slots.
-  static constexpr int POSITION_BITS = 40;
-  static constexpr U64 POSITION_MASK = (U64(1) << POSITION_BITS) - 1;
-  static constexpr U64 FREE = U64_MAX;  // never a slot in use: position 2^40 - 1 is beyond the limit
-  static constexpr U64 MAX_SLOTS = U64(1) << POSITION_BITS;
+  // A slot of an index of 2^k slots: the entry's position plus one in the low
+  // bits (k of them in a 32-bit slot, WIDE_POSITION_BITS in a 64-bit one), the
+  // low bits of the key's hash above. The home slot comes from the high k bits
+  // of the hash, which the tag never overlaps.
+  static constexpr int WIDE_POSITION_BITS = 40;
+  static constexpr U64 MAX_SLOTS = U64(1) << WIDE_POSITION_BITS;
   static constexpr U64 MIN_SLOTS = 16;
+  // The most slots an index of 32-bit slots has: positions below 7/8 of it
+  // plus one fit in 32 bits.
+  static constexpr U64 NARROW_SLOTS = U64(1) << 32;
   // What find and insert return for no entry.
   static constexpr U64 NONE = U64_MAX;
 
   CellMap() = default;
+  // An index of at most narrow_slots 32-bit slots (a power of two, at most
+  // NARROW_SLOTS; less only to try the wider slots on a small map).
+  explicit CellMap(U64 narrow_slots) : narrow_limit(narrow_slots < NARROW_SLOTS ? narrow_slots : NARROW_SLOTS) {}
   ~CellMap() {
-    std::free(index_block);
+    releaseIndex(index_block, index_bytes, index_mapped);
     std::free(entries);
   }
   CellMap(const CellMap&) = delete;
@@ -83,8 +91,10 @@ class CellMap {
   U64 size() const { return count; }
   // Slots of the index.
   U64 capacity() const { return slots ? mask + 1 : 0; }
+  // Bytes of one slot of the index: 4, or 8 once positions need more bits.
+  U32 slotBytes() const { return U32(1) << slot_shift; }
   // Bytes held for the index and the entries, free room included.
-  U64 memoryBytes() const { return capacity() * sizeof(U64) + entry_room * sizeof(Entry); }
+  U64 memoryBytes() const { return (capacity() << slot_shift) + entry_room * sizeof(Entry); }
 
   static U64 hash(const Key& key) { return CellMapKey<Key>::hash(key); }
 
@@ -95,44 +105,38 @@ class CellMap {
   // Asks the cache for the home slot of a key of this hash, ahead of a find or
   // an insert of that key.
   void prefetch(U64 hash) const {
-    if (slots) __builtin_prefetch(&slots[hash >> shift]);
+    if (slots) __builtin_prefetch(static_cast<const char*>(slots) + ((hash >> shift) << slot_shift));
   }
 
   // Position of the key's entry, NONE when there is none; hash is hash(key).
   U64 find(const Key& key, U64 hash) const {
     if (!slots) return NONE;
-    const U64 tag = tagOf(hash);
-    for (U64 i = hash >> shift;; i = (i + 1) & mask) {
-      const U64 slot = slots[i];
-      if (slot == FREE) return NONE;
-      if ((slot & ~POSITION_MASK) == tag && keyAt(slot & POSITION_MASK) == key) return slot & POSITION_MASK;
-    }
+    U64 free_slot;
+    return slot_shift == 2 ? probe<U32>(key, hash, free_slot) : probe<U64>(key, hash, free_slot);
   }
 
   // Position of the key's entry, added with a zeroed record when the key is
   // new; inserted tells which. Throws std::bad_alloc when the map cannot grow,
   // leaving it as it was.
   U64 insert(const Key& key, U64 hash, bool& inserted) {
-    const U64 tag = tagOf(hash);
     U64 i = 0;
     if (slots) {
-      for (i = hash >> shift;; i = (i + 1) & mask) {
-        const U64 slot = slots[i];
-        if (slot == FREE) break;
-        if ((slot & ~POSITION_MASK) == tag && keyAt(slot & POSITION_MASK) == key) {
-          inserted = false;
-          return slot & POSITION_MASK;
-        }
+      const U64 found = slot_shift == 2 ? probe<U32>(key, hash, i) : probe<U64>(key, hash, i);
+      if (found != NONE) {
+        inserted = false;
+        return found;
       }
     }
     if (count == entry_room) growEntries();
     if (count + 1 > max_count) {
       growIndex();
-      for (i = hash >> shift; slots[i] != FREE; i = (i + 1) & mask) {
-      }
+      i = slot_shift == 2 ? freeSlot<U32>(hash) : freeSlot<U64>(hash);
     }
     const U64 position = count++;
-    slots[i] = tag | position;
+    if (slot_shift == 2)
+      put<U32>(i, hash, position);
+    else
+      put<U64>(i, hash, position);
     Entry& entry = entries[position];
     entry.key = key;
     std::memset(static_cast<void*>(&entry.value), 0, sizeof(Value));
@@ -174,7 +178,33 @@ class CellMap {
   // A copy: a key in a packed entry may lie off its natural alignment.
   Key keyAt(U64 position) const { return entries[position].key; }
 
-  static U64 tagOf(U64 hash) { return hash << POSITION_BITS; }
+  // The entry's position of the key, else NONE with free_slot the free slot
+  // that ends its probe.
+  template <class Slot>
+  U64 probe(const Key& key, U64 hash, U64& free_slot) const {
+    const Slot* index = static_cast<const Slot*>(slots);
+    const Slot low = static_cast<Slot>(position_mask);
+    const Slot tag = static_cast<Slot>(hash << position_bits);
+    for (U64 i = hash >> shift;; i = (i + 1) & mask) {
+      const Slot slot = index[i];
+      if (slot == 0) {
+        free_slot = i;
+        return NONE;
+      }
+      if ((slot & ~low) == tag && keyAt((slot & low) - 1) == key) return (slot & low) - 1;
+    }
+  }
+  template <class Slot>
+  U64 freeSlot(U64 hash) const {
+    const Slot* index = static_cast<const Slot*>(slots);
+    U64 i = hash >> shift;
+    while (index[i] != 0) i = (i + 1) & mask;
+    return i;
+  }
+  template <class Slot>
+  void put(U64 i, U64 hash, U64 position) {
+    static_cast<Slot*>(slots)[i] = static_cast<Slot>(hash << position_bits) | static_cast<Slot>(position + 1);
+  }
 
   // Doubles the room for entries, or makes it `room`; their positions stay.
   void growEntries() { growEntries(entry_room ? entry_room * 2 : MIN_SLOTS); }
@@ -192,46 +222,79 @@ class CellMap {
   void growIndex() { growIndex(slots ? capacity() * 2 : MIN_SLOTS); }
   void growIndex(U64 new_capacity) {
     if (new_capacity > MAX_SLOTS) throw std::bad_alloc();
-    void* block = nullptr;
-    U64* fresh = allocate(new_capacity * sizeof(U64), block);  // may throw; the old index still serves
-    std::free(index_block);
+    const int new_slot_shift = new_capacity <= narrow_limit ? 2 : 3;
+    const U64 bytes = new_capacity << new_slot_shift;
+    bool mapped;
+    void* block;
+    void* fresh = allocateZeroed(bytes, block, mapped);  // may throw; the old index still serves
+    releaseIndex(index_block, index_bytes, index_mapped);
     index_block = block;
+    index_bytes = bytes;
+    index_mapped = mapped;
     slots = fresh;
-    std::memset(slots, 0xFF, new_capacity * sizeof(U64));
+    slot_shift = new_slot_shift;
     mask = new_capacity - 1;
-    shift = 64 - std::countr_zero(new_capacity);
+    const int k = std::countr_zero(new_capacity);
+    shift = 64 - k;
+    position_bits = slot_shift == 2 ? k : WIDE_POSITION_BITS;
+    position_mask = (U64(1) << position_bits) - 1;
     max_count = new_capacity - new_capacity / 8;
+    if (slot_shift == 2)
+      refill<U32>();
+    else
+      refill<U64>();
+  }
+  template <class Slot>
+  void refill() {
     for (U64 p = 0; p < count; p++) {
       const U64 h = hash(keyAt(p));
-      U64 i = h >> shift;
-      while (slots[i] != FREE) i = (i + 1) & mask;
-      slots[i] = tagOf(h) | p;
+      put<Slot>(freeSlot<Slot>(h), h, p);
     }
   }
 
-  // Every probe of a large index lands on a random page; backed by 4 KiB pages
-  // each costs a TLB miss on top of the cache miss, and filling a fresh index
-  // costs a page fault per 4 KiB. Indexes of 4 MiB and more therefore start on
-  // a 2 MiB boundary and ask the kernel for huge pages (a hint; ignored where
-  // unsupported). The alignment slack is never touched, so it takes no memory.
-  static U64* allocate(U64 bytes, void*& block) {
-    constexpr U64 HUGE_PAGE = U64(1) << 21;
-    const bool large = bytes >= 2 * HUGE_PAGE;
-    void* fresh = malloc_las(large ? bytes + HUGE_PAGE : bytes);
-    if (!fresh) throw std::bad_alloc();
-    block = fresh;
-    if (!large) return static_cast<U64*>(block);
+  // A zeroed index. Small ones come from the heap. Every probe of a large one
+  // lands on a random page; backed by 4 KiB pages each costs a TLB miss on top
+  // of the cache miss, so indexes of 4 MiB and more are mapped afresh (zero
+  // pages, filled in by the kernel where first touched, with no pass of our
+  // own), start on a 2 MiB boundary and ask for huge pages (a hint; ignored
+  // where unsupported).
+  static constexpr U64 HUGE_PAGE = U64(1) << 21;
+  static void* allocateZeroed(U64 bytes, void*& block, bool& mapped) {
+    mapped = bytes >= 2 * HUGE_PAGE;
+    if (!mapped) {
+      block = malloc_las(bytes);
+      if (!block) throw std::bad_alloc();
+      std::memset(block, 0, bytes);
+      return block;
+    }
+    block = mmap(nullptr, bytes + HUGE_PAGE, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (block == MAP_FAILED) {
+      block = nullptr;
+      throw std::bad_alloc();
+    }
     const std::uintptr_t start = (reinterpret_cast<std::uintptr_t>(block) + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1);
 #ifdef MADV_HUGEPAGE
-    madvise(reinterpret_cast<void*>(start), bytes & ~(HUGE_PAGE - 1), MADV_HUGEPAGE);
+    madvise(reinterpret_cast<void*>(start), bytes, MADV_HUGEPAGE);
 #endif
-    return reinterpret_cast<U64*>(start);
+    return reinterpret_cast<void*>(start);
+  }
+  static void releaseIndex(void* block, U64 bytes, bool mapped) {
+    if (mapped)
+      munmap(block, bytes + HUGE_PAGE);
+    else
+      std::free(block);
   }
 
-  void* index_block = nullptr;  // what was allocated; slots lies within it
-  U64* slots = nullptr;
+  void* index_block = nullptr;  // what was allocated or mapped; slots lies within it
+  U64 index_bytes = 0;
+  bool index_mapped = false;
+  void* slots = nullptr;
+  int slot_shift = 2;  // slots of 4 or 8 bytes
+  U64 narrow_limit = NARROW_SLOTS;
   U64 mask = 0;
   int shift = 64;
+  int position_bits = 0;
+  U64 position_mask = 0;
   U64 max_count = 0;  // 7/8 of the slots
   Entry* entries = nullptr;
   U64 entry_room = 0;

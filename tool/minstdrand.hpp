@@ -50,6 +50,24 @@ class MinStdRand {
   }
   U64 uniformU64(U64 a, U64 b) { return a + uniformOffset(b - a); }
 
+  // uniformInt(0, I32_MAX) by the same engine steps, its divisions done at
+  // compile time: every voxel of the random rule seeds its engine with one.
+  // The span lies just above the outputs' range, so a draw of the high part
+  // (0 or 1, by halves of the range) goes under a fresh output.
+  I32 uniformNonNegative() {
+    constexpr U64 SPAN = static_cast<U64>(I32_MAX);
+    static_assert(SPAN > RANGE && SPAN / (MODULUS - 1) == 1, "the two-level draw of uniformOffset");
+    constexpr U64 HALF = RANGE / 2;
+    for (;;) {
+      U64 v;
+      do {
+        v = next() - 1;
+      } while (v >= 2 * HALF);
+      const U64 drawn = v / HALF * (MODULUS - 1) + (next() - 1);
+      if (drawn <= SPAN) return static_cast<I32>(drawn);
+    }
+  }
+
   // A range 0 ... span drawn from again and again, its divisions done once.
   struct Span {
     explicit Span(U64 span) : span(span) {

@@ -5,6 +5,7 @@
 #include "tool/voxelfilter.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <new>
 
@@ -36,11 +37,12 @@ VoxelFilter<Payload>::VoxelFilter(F64 step_xy, F64 step_z, const LASheader& head
   std::fill(recent.get(), recent.get() + RECENT, RecentVoxel{0, Cells::NONE});
   LASMessage(VERBOSE, "Processing a grid with %zu voxels", static_cast<size_t>(grid.numberOfVoxels()));
   // A map grown by doubling fills its index again at every step; scans hold
-  // ten points per voxel or more at the usual steps, so an eighth of the points
-  // rarely overshoots by much. A wrong count only costs growing later.
+  // ten points per voxel or more at the usual steps, so room for a quarter of
+  // the points leaves the index at most half full most of the time, which
+  // keeps probes short. A wrong count only costs growing later.
   expected_points = header.extended_number_of_point_records ? header.extended_number_of_point_records
                                                             : header.number_of_point_records;
-  U64 foreseen = std::min(expected_points / 8, grid.numberOfVoxels());
+  U64 foreseen = std::min(expected_points / 4, grid.numberOfVoxels());
   if (foreseen > FORESEEN_VOXELS_MAX) foreseen = FORESEEN_VOXELS_MAX;
   try {
     cells.reserve(foreseen);
@@ -142,9 +144,9 @@ void VoxelFilter<Payload>::visitRecords(const U8* records, U32 count, const Poin
       next.gps_time = 0.0;
       if (layout.gps_time_at >= 0) std::memcpy(&next.gps_time, record + layout.gps_time_at, sizeof(F64));
     }
-    VoxelGrid::quotients(q_x, size, grid.min_x, grid.step_xy);
-    VoxelGrid::quotients(q_y, size, grid.min_y, grid.step_xy);
-    VoxelGrid::quotients(q_z, size, grid.min_z, grid.step_z);
+    grid.quotientsX(q_x, size);
+    grid.quotientsY(q_y, size);
+    grid.quotientsZ(q_z, size);
     record = records + static_cast<U64>(start) * layout.record_length;
     U32 located = 0;
     try {
@@ -251,11 +253,18 @@ void VoxelFilter<Payload>::enterPending() {
   }
 }
 
+// The bits of a value as the identity takes them (PointHash::bitsOf), without
+// a branch: only the two zeros have no bit but the sign.
+static inline U64 identityBits(F64 v) {
+  const U64 bits = std::bit_cast<U64>(v);
+  return (bits << 1) == 0 ? 0 : bits;
+}
+
+// Runs for every point entered, inlined into enter.
 template <class Payload>
-bool VoxelFilter<Payload>::findEarlierOfIdentity(const PendingPoint& point, U32& matches) {
-  using utils::PointHash;
-  const U64 x = PointHash::bitsOf(point.x), y = PointHash::bitsOf(point.y), z = PointHash::bitsOf(point.z);
-  if (point.gps_time > same_time) {
+inline bool VoxelFilter<Payload>::findEarlierOfIdentity(const PendingPoint& point, U32& matches) {
+  const U64 x = identityBits(point.x), y = identityBits(point.y), z = identityBits(point.z);
+  if (point.gps_time > same_time && point.gps_time < run_limit) {
     same_time = point.gps_time;
     same_time_count = 0;
   } else if (point.gps_time == same_time) {
@@ -265,7 +274,7 @@ bool VoxelFilter<Payload>::findEarlierOfIdentity(const PendingPoint& point, U32&
       const SameTimePoint& earlier = same_time_points[i];
       if (earlier.x == x && earlier.y == y && earlier.z == z) matches |= U32(1) << i;
     }
-  } else {
+  } else if (!startTimeRun(point.gps_time)) {
     return false;
   }
   // Field by field: a copy of the whole would wait for these stores.
@@ -277,10 +286,43 @@ bool VoxelFilter<Payload>::findEarlierOfIdentity(const PendingPoint& point, U32&
   return true;
 }
 
+template <class Payload>
+bool VoxelFilter<Payload>::startTimeRun(F64 gps_time) {
+  if (gps_time != gps_time) return false;
+  const auto after = [&](F64 time) {
+    return std::upper_bound(time_runs.begin(), time_runs.end(), time,
+                            [](F64 t, const TimeRange& range) { return t < range.first; });
+  };
+  if (!run_open) {
+    run_open = true;
+    run_first = gps_time;
+  } else if (gps_time > same_time) {
+    // The open run reaches run_limit (or infinity): it takes in the ranges
+    // that it passes and stops where one holds the time.
+    const auto passed = after(run_first);
+    const auto next = after(gps_time);
+    if (next != passed && std::prev(next)->last >= gps_time) return false;
+    time_runs.erase(passed, next);
+  } else {
+    // A time before that of the point before: the open run ends, and a new
+    // one starts outside every range.
+    if (time_runs.size() == TIME_RUNS_MAX) return false;
+    time_runs.insert(after(run_first), TimeRange{run_first, same_time});
+    const auto next = after(gps_time);
+    if (next != time_runs.begin() && std::prev(next)->last >= gps_time) return false;
+    run_first = gps_time;
+  }
+  const auto next = after(gps_time);
+  run_limit = next == time_runs.end() ? std::numeric_limits<F64>::infinity() : next->first;
+  same_time = gps_time;
+  same_time_count = 0;
+  return true;
+}
+
 // The voxel of the point before first (half of the points of a scan share
 // it), then the recent table, then the index.
 template <class Payload>
-void VoxelFilter<Payload>::enter(const PendingPoint& point) {
+inline void VoxelFilter<Payload>::enter(const PendingPoint& point) {
   // Earlier points of the point's identity, where the rule needs them.
   U32 matches = 0;
   if constexpr (!Payload::chosen_by_identity) {
@@ -312,7 +354,7 @@ void VoxelFilter<Payload>::enter(const PendingPoint& point) {
     voxel.payload.initialteCellCount();
     voxel.payload.addToCellCount();
     voxel.payload.updatePayload(point.sample);
-    if constexpr (Payload::seeded_per_cell) voxel.payload.setSeed(engine.uniformInt(0, I32_MAX));
+    if constexpr (Payload::seeded_per_cell) voxel.payload.setSeed(engine.uniformNonNegative());
     if (marking) {
       mark(point.ordinal);
       if constexpr (marks_move<Payload>) voxel.chosen = point.ordinal;

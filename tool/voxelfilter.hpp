@@ -359,10 +359,10 @@ class VoxelFilter : public PointFilterInterface {
            survivor_positions.capacity() * sizeof(U32) + repeated_voxels.capacity() * sizeof(U64);
   }
 
-  // Voxels the map makes room for before the first pass: an eighth of the
+  // Voxels the map makes room for before the first pass: a quarter of the
   // header's point count (at most the grid's voxels), to no more than this,
   // which keeps an overestimate's index within 32 MB.
-  static constexpr U64 FORESEEN_VOXELS_MAX = U64(1) << 21;
+  static constexpr U64 FORESEEN_VOXELS_MAX = U64(1) << 22;
 
   // Records visitRecords takes at a time: it computes their voxels and asks
   // the cache for their entries of the recent table before it enters them.
@@ -414,7 +414,7 @@ class VoxelFilter : public PointFilterInterface {
   // admit() of the points of a block, in order.
   void enterBlock(const PendingPoint* block, U32 size);
   // Enters one point into its voxel's record.
-  void enter(const PendingPoint& point);
+  [[gnu::always_inline]] void enter(const PendingPoint& point);
   // Enters every held-back point, oldest first. When entering one throws, it
   // and the points after it are dropped (dropPending), as if the visit of that
   // point had thrown and the later points had never been visited.
@@ -455,12 +455,19 @@ class VoxelFilter : public PointFilterInterface {
   // later point may take the place of an earlier point of its identity, or
   // be chosen when an earlier point of its identity was not, which marks kept
   // point by point cannot follow without knowing those earlier points. They
-  // are known cheaply where points come in order of GPS time: a point later
-  // than every point before it repeats none, and a point of the same time is
-  // compared with the few points of that time before it. Bit i of `matches`
-  // stands for same_time_points[i]. False for a point out of that order or
-  // with too many points of its time: the marks cannot be kept.
-  bool findEarlierOfIdentity(const PendingPoint& point, U32& matches);
+  // are known cheaply where points come in runs in order of GPS time (a file
+  // of flight lines comes in a few of them): a point later than every point
+  // before it in its run, and outside the times of the runs before, repeats
+  // none; a point of the same time is compared with the few points of that
+  // time before it. Bit i of `matches` stands for same_time_points[i]. False
+  // for a point whose time no number is, lies within an earlier run, or has
+  // too many points before it, and with too many runs: the marks cannot be
+  // kept.
+  [[gnu::always_inline]] bool findEarlierOfIdentity(const PendingPoint& point, U32& matches);
+  // findEarlierOfIdentity for a point that is not later than the point
+  // before it nor in its time, or that reaches run_limit: it starts a run or
+  // takes the runs it passes into the open one.
+  bool startTimeRun(F64 gps_time);
   // Enters the held-back points; on the first call of the second pass, starts it.
   void startSecondPass();
   // survivor_positions for marks handed out: the voxel of each marked point.
@@ -530,7 +537,22 @@ class VoxelFilter : public PointFilterInterface {
     U32 ordinal;
   };
   static constexpr U32 SAME_TIME_MAX = 32;
-  F64 same_time = -std::numeric_limits<F64>::infinity();
+  // No number before the first point, which starts the first run.
+  F64 same_time = std::numeric_limits<F64>::quiet_NaN();
+  // Runs of GPS time before the open one, as ranges of their times: disjoint
+  // and in order of time. A run that reaches the times of earlier runs takes
+  // them into its range: ranges only grow, so a point outside them all
+  // repeats no point of them.
+  struct TimeRange {
+    F64 first, last;
+  };
+  static constexpr size_t TIME_RUNS_MAX = 1024;
+  std::vector<TimeRange> time_runs;
+  // The open run: its first time, and the first time of the range after it
+  // (infinity: none).
+  F64 run_first = 0.0;
+  F64 run_limit = std::numeric_limits<F64>::infinity();
+  bool run_open = false;
   // The rules that choose by identity: the latest GPS time entered (a NaN
   // never is; it is never later than another time either).
   F64 latest_time = -std::numeric_limits<F64>::infinity();

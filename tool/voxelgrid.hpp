@@ -44,6 +44,8 @@ struct VoxelGrid {
   // grids whose voxel count lies below 2^63; the keys above serve the cells
   // outside the box. Other grids key every cell otherwise.
   bool wide;
+  // exactInverse of the steps.
+  F64 inverse_xy, inverse_z;
 
   VoxelGrid(F64 step_xy, F64 step_z, F64 min_x, F64 max_x, F64 min_y, F64 max_y, F64 min_z, F64 max_z)
       : step_xy(step_xy),
@@ -56,7 +58,9 @@ struct VoxelGrid {
         max_z(max_z),
         n_x(cellsAlong(max_x - min_x, step_xy)),
         n_y(cellsAlong(max_y - min_y, step_xy)),
-        n_z(cellsAlong(max_z - min_z, step_z)) {
+        n_z(cellsAlong(max_z - min_z, step_z)),
+        inverse_xy(exactInverse(step_xy)),
+        inverse_z(exactInverse(step_z)) {
     U64 n_xy;
     product_fits = !__builtin_mul_overflow(n_x, n_y, &n_xy) && !__builtin_mul_overflow(n_xy, n_z, &voxels);
     wide = !product_fits || voxels >= (U64(1) << 63);
@@ -104,18 +108,46 @@ struct VoxelGrid {
     return indexOfQuotient(c, (c - min) / step, max, n, i);
   }
 
+  // 1 / step where that is exact, a power of two (the usual steps 0.5, 1, 2,
+  // 4 ...), else 0. A product with an exact reciprocal is the same real
+  // number as the quotient, rounded the same way, so it has the same bits at
+  // a fraction of a division's cost.
+  static F64 exactInverse(F64 step) {
+    int exponent;
+    if (!(step > 0.0) || std::frexp(step, &exponent) != 0.5) return 0.0;
+    const F64 inverse = 1.0 / step;
+    int inverse_exponent;
+    if (!std::isfinite(inverse) || std::frexp(inverse, &inverse_exponent) != 0.5) return 0.0;
+    return inverse;
+  }
+  static F64 quotient(F64 c, F64 min, F64 step, F64 inverse) {
+    return inverse != 0.0 ? (c - min) * inverse : (c - min) / step;
+  }
+
   // The quotients that locate() divides out, kept apart so that a block of
   // points can have them computed side by side: the same operations give the
   // same bits.
-  F64 quotientX(F64 x) const { return (x - min_x) / step_xy; }
-  F64 quotientY(F64 y) const { return (y - min_y) / step_xy; }
-  F64 quotientZ(F64 z) const { return (z - min_z) / step_z; }
+  F64 quotientX(F64 x) const { return quotient(x, min_x, step_xy, inverse_xy); }
+  F64 quotientY(F64 y) const { return quotient(y, min_y, step_xy, inverse_xy); }
+  F64 quotientZ(F64 z) const { return quotient(z, min_z, step_z, inverse_z); }
 
   // The quotients of n coordinates in place, two at a time (n may be odd:
   // the arrays hold an even number of entries, the last one read even where
   // it is not used).
-  static void quotients(F64* c, U32 n, F64 min, F64 step) {
+  void quotientsX(F64* c, U32 n) const { quotients(c, n, min_x, step_xy, inverse_xy); }
+  void quotientsY(F64* c, U32 n) const { quotients(c, n, min_y, step_xy, inverse_xy); }
+  void quotientsZ(F64* c, U32 n) const { quotients(c, n, min_z, step_z, inverse_z); }
+  static void quotients(F64* c, U32 n, F64 min, F64 step, F64 inverse) {
     typedef F64 Pair __attribute__((vector_size(16)));
+    if (inverse != 0.0) {
+      for (U32 i = 0; i < n; i += 2) {
+        Pair pair;
+        std::memcpy(&pair, c + i, sizeof(pair));
+        pair = (pair - min) * inverse;
+        std::memcpy(c + i, &pair, sizeof(pair));
+      }
+      return;
+    }
     for (U32 i = 0; i < n; i += 2) {
       Pair pair;
       std::memcpy(&pair, c + i, sizeof(pair));

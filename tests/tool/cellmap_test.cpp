@@ -100,7 +100,7 @@ TEST(CellMap, CapacityIsPowerOfTwoAndAtMostSevenEighthsFull) {
     ASSERT_NE(r, nullptr);
     ASSERT_EQ(r->a, i);
   }
-  EXPECT_LE(map.memoryBytes(), map.capacity() * sizeof(U64) + 2 * keys * sizeof(Map::Entry));
+  EXPECT_LE(map.memoryBytes(), map.capacity() * map.slotBytes() + 2 * keys * sizeof(Map::Entry));
   EXPECT_EQ(sizeof(CellMap<U64, U32>::Entry), 12u);  // packed to 4 bytes
 }
 
@@ -163,6 +163,50 @@ TEST(CellMap, PositionsFollowFirstInsertionAndSurviveGrowth) {
   U64 next = 0;
   map.forEach([&](U64 key, const Record&) { EXPECT_EQ(key, keys[next++]); });
   EXPECT_EQ(next, keys.size());
+}
+
+// Slots take 32 bits up to a limit and 64 bits beyond it; a map made with a
+// small limit crosses it early. Every key keeps its entry and position across
+// the switch, new and known keys alike, whether the map grows into the wide
+// slots or has room made for them up front.
+TEST(CellMap, EntriesSurviveTheSwitchToWideSlots) {
+  std::mt19937_64 random(5);
+  std::vector<U64> keys;
+  for (U64 i = 0; i < 3000; i++) keys.push_back(i);
+  for (U64 i = 0; i < 3000; i++) keys.push_back(random());
+  for (const bool reserved : {false, true}) {
+    SCOPED_TRACE(reserved);
+    Map map(64);
+    if (reserved) map.reserve(keys.size());
+    EXPECT_EQ(map.slotBytes(), reserved ? 8u : 4u);
+    bool inserted;
+    bool saw_narrow = false;
+    for (U64 i = 0; i < keys.size(); i++) {
+      ASSERT_EQ(map.insert(keys[i], Map::hash(keys[i]), inserted), i);
+      ASSERT_TRUE(inserted);
+      map.at(i).value.a = i;
+      ASSERT_EQ(map.slotBytes(), map.capacity() <= 64 ? 4u : 8u);
+      saw_narrow = saw_narrow || map.slotBytes() == 4;
+      // The earliest keys are found again right after each growth.
+      ASSERT_EQ(map.insert(keys[i / 3], Map::hash(keys[i / 3]), inserted), i / 3);
+      ASSERT_FALSE(inserted);
+    }
+    EXPECT_EQ(saw_narrow, !reserved);
+    EXPECT_EQ(map.slotBytes(), 8u);
+    for (U64 i = 0; i < keys.size(); i++) {
+      ASSERT_EQ(map.find(keys[i], Map::hash(keys[i])), i);
+      ASSERT_EQ(map.find(keys[i])->a, i);
+    }
+    EXPECT_EQ(map.find(U64_MAX - 3, Map::hash(U64_MAX - 3)), Map::NONE);
+    U64 next = 0;
+    map.forEach([&](U64 key, const Record&) { EXPECT_EQ(key, keys[next++]); });
+    EXPECT_EQ(next, keys.size());
+  }
+  // The default map keeps 32-bit slots while it grows.
+  Map map;
+  bool inserted;
+  for (U64 i = 0; i < 1000; i++) map.insert(i, inserted);
+  EXPECT_EQ(map.slotBytes(), 4u);
 }
 
 // The key whose mix is v: the mix is bijective, each step undone in turn.

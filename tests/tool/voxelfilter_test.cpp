@@ -719,6 +719,79 @@ TEST_F(VoxelFilterTest, MarksNeedPointsInOrderOfTime) {
   }
 }
 
+// timedPoints() cut where the time changes into `runs` runs of about equal
+// length, in the order given by `order` (indices of runs).
+std::vector<TestPoint> inRunsOfTime(const std::vector<TestPoint>& points, size_t runs, const std::vector<size_t>& order) {
+  std::vector<size_t> starts = {0};
+  for (size_t i = 1; i < points.size() && starts.size() < runs; i++) {
+    if (i >= starts.size() * points.size() / runs && points[i].gps_time != points[i - 1].gps_time) starts.push_back(i);
+  }
+  starts.push_back(points.size());
+  std::vector<TestPoint> out;
+  for (const size_t run : order) out.insert(out.end(), points.begin() + static_cast<long>(starts[run]),
+                                            points.begin() + static_cast<long>(starts[run + 1]));
+  return out;
+}
+
+// Runs in order of GPS time that come out of that order keep the marks while
+// no run reaches into the times of an earlier one: runs in falling order, two
+// runs of later times before one of earlier times, and a run that passes over
+// the times of earlier runs (0 1 4 5 over 2 3), and one run with a repeated
+// point at infinite time; each matches every decision (see
+// checkMarks). A run that starts or goes on within the times of an earlier
+// run (also where a run took in those of runs it passed over), a file
+// followed by itself and too many runs leave the marks out.
+TEST_F(VoxelFilterTest, MarksOfRunsOfTimeOutOfOrder) {
+  setBox(0, 100, 0, 40, 0, 7);
+  const std::vector<TestPoint> timed = timedPoints();
+  std::vector<TestPoint> to_infinity = timed;
+  TestPoint last = timed[100];
+  last.gps_time = std::numeric_limits<F64>::infinity();
+  to_infinity.insert(to_infinity.end(), {last, last});
+  const std::vector<TestPoint> kept[] = {
+      inRunsOfTime(timed, 6, {5, 4, 3, 2, 1, 0}),
+      inRunsOfTime(timed, 6, {3, 4, 5, 0, 1, 2}),
+      inRunsOfTime(timed, 6, {2, 3, 0, 1, 4, 5}),
+      to_infinity,  // the first run reaches the end of time
+  };
+  for (size_t k = 0; k < std::size(kept); k++) {
+    for (const VoxelRule rule : {VoxelRule::HIGHEST_INTENSITY, VoxelRule::LOWEST_RETURN, VoxelRule::HIGHEST_ATTRIBUTE,
+                                 VoxelRule::RANDOM}) {
+      SCOPED_TRACE(std::to_string(k) + " rule " + std::to_string(static_cast<int>(rule)));
+      checkMarks(rule, false, kept[k]);
+    }
+  }
+  std::vector<TestPoint> reaching = inRunsOfTime(timed, 6, {2, 0, 1});
+  TestPoint inside = reaching[reaching.size() / 6];  // within run 2, no repeat of its point
+  inside.x += 0.25;
+  reaching.push_back(inside);
+  std::vector<TestPoint> twice = timed;
+  twice.insert(twice.end(), timed.begin(), timed.end());
+  std::vector<TestPoint> many_runs;
+  for (size_t i = timed.size(); i >= 6; i -= 6) {
+    many_runs.insert(many_runs.end(), timed.begin() + static_cast<long>(i - 6), timed.begin() + static_cast<long>(i));
+  }
+  const struct {
+    const char* name;
+    std::vector<TestPoint> points;
+  } dropped[] = {
+      {"starts within", inRunsOfTime(timed, 6, {0, 2, 1, 3, 4, 5})},
+      {"goes on within", reaching},
+      {"within runs passed over", inRunsOfTime(timed, 6, {1, 3, 0, 4, 2, 5})},
+      {"itself again", twice},
+      {"too many runs", many_runs},
+  };
+  for (const auto& c : dropped) {
+    SCOPED_TRACE(c.name);
+    for (const VoxelRule rule : {VoxelRule::HIGHEST_INTENSITY, VoxelRule::RANDOM}) {
+      auto filter = make(rule, false, 0.5, 0.5);
+      ASSERT_TRUE(filter->markSurvivors());
+      firstPass(*filter, c.points);
+      EXPECT_EQ(filter->survivorMarks(), nullptr);
+    }
+  }
+}
+
 // Scan points as raw records of a grid with offsets, with points outside the
 // box up to the raw limits and exact repeats near and far; point format 1 in
 // the filter's header, records of other formats given by the tests.

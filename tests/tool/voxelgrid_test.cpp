@@ -120,29 +120,44 @@ TEST(VoxelGrid, LocateKeyAndCentre) {
 // Blocks of points have their quotients divided two at a time: every
 // quotient has the bits of the single division, and every point the cell and
 // side of the box that locate() gives, at the edges of cells and of the box,
-// beyond it, and for values that are no numbers.
+// beyond it, and for values that are no numbers. Steps that are powers of two
+// divide by a product with their reciprocal, which must give the bits of the
+// division too, down to results near the smallest doubles.
 TEST(VoxelGrid, QuotientsOfABlockLocateAsEachPoint) {
   // 10 cells of 0.3 from -1.5, the last one reaching past the maximum; in z,
   // -4.7 and -11.0 lie on cell edges that a multiplication by 1 / 0.7 misses.
-  const VoxelGrid grid(0.3, 0.7, -1.5, 1.35, 2.0, 4.9, -0.5, 0.0);
+  const VoxelGrid odd_steps(0.3, 0.7, -1.5, 1.35, 2.0, 4.9, -0.5, 0.0);
+  const VoxelGrid power_steps(2.0, 0.5, -1.5, 1.35, 2.0, 4.9, -0.5, 0.0);
+  const VoxelGrid tiny_steps(std::ldexp(1.0, -1024), std::ldexp(1.0, 1000), 0.0, 1e-300, 0.0, 1e-300, -1.0, 1.0);
   const F64 values[] = {-1.5,  1.35, 1.5,  -1.2, -0.9, 0.3,       0.6,    -0.0, 0.0,   1.35000000000000009,
-                        -1.51, -2.1, 1e17, -1e17, INF, -INF, NaN, 2.0, 4.9, 4.6,  -0.5, 0.2,    1e-300, 2.9, 1.2, -4.7, -11.0};
+                        -1.51, -2.1, 1e17, -1e17, INF, -INF, NaN, 2.0, 4.9, 4.6,  -0.5, 0.2,    1e-300, 2.9, 1.2, -4.7, -11.0,
+                        4.9e-324, 1e-310, 1e308, -1e308, 0.5, 3.5};
   const U32 n = static_cast<U32>(std::size(values));  // odd: the last pair holds one value
   static_assert(std::size(values) % 2 == 1);
-  F64 q_x[std::size(values) + 1], q_y[std::size(values) + 1], q_z[std::size(values) + 1];
-  for (U32 i = 0; i < n; i++) q_x[i] = q_y[i] = q_z[i] = values[i];
-  q_x[n] = q_y[n] = q_z[n] = 0.0;
-  VoxelGrid::quotients(q_x, n, grid.min_x, grid.step_xy);
-  VoxelGrid::quotients(q_y, n, grid.min_y, grid.step_xy);
-  VoxelGrid::quotients(q_z, n, grid.min_z, grid.step_z);
-  for (U32 i = 0; i < n; i++) {
-    SCOPED_TRACE(i);
-    const F64 c = values[i], x = c, y = values[n - 1 - i], z = values[(i + 5) % n];
-    EXPECT_EQ(std::bit_cast<U64>(q_x[i]), std::bit_cast<U64>(grid.quotientX(c)));
-    const F64 qy = q_y[n - 1 - i], qz = q_z[(i + 5) % n];
-    VoxelTriple by_block, by_point;
-    EXPECT_EQ(grid.locateByQuotients(x, y, z, q_x[i], qy, qz, by_block), grid.locate(x, y, z, by_point));
-    EXPECT_EQ(by_block, by_point);
+  EXPECT_EQ(odd_steps.inverse_xy, 0.0);
+  EXPECT_EQ(power_steps.inverse_xy, 0.5);
+  EXPECT_EQ(power_steps.inverse_z, 2.0);
+  EXPECT_EQ(tiny_steps.inverse_xy, 0.0);  // 2^1024 is no double
+  EXPECT_EQ(tiny_steps.inverse_z, std::ldexp(1.0, -1000));
+  for (const VoxelGrid* grid : {&odd_steps, &power_steps, &tiny_steps}) {
+    SCOPED_TRACE(grid->step_xy);
+    F64 q_x[std::size(values) + 1], q_y[std::size(values) + 1], q_z[std::size(values) + 1];
+    for (U32 i = 0; i < n; i++) q_x[i] = q_y[i] = q_z[i] = values[i];
+    q_x[n] = q_y[n] = q_z[n] = 0.0;
+    grid->quotientsX(q_x, n);
+    grid->quotientsY(q_y, n);
+    grid->quotientsZ(q_z, n);
+    for (U32 i = 0; i < n; i++) {
+      SCOPED_TRACE(i);
+      const F64 c = values[i], x = c, y = values[n - 1 - i], z = values[(i + 5) % n];
+      EXPECT_EQ(std::bit_cast<U64>(q_x[i]), std::bit_cast<U64>(grid->quotientX(c)));
+      EXPECT_EQ(std::bit_cast<U64>(q_x[i]), std::bit_cast<U64>((c - grid->min_x) / grid->step_xy));
+      EXPECT_EQ(std::bit_cast<U64>(q_z[i]), std::bit_cast<U64>((c - grid->min_z) / grid->step_z));
+      const F64 qy = q_y[n - 1 - i], qz = q_z[(i + 5) % n];
+      VoxelTriple by_block, by_point;
+      EXPECT_EQ(grid->locateByQuotients(x, y, z, q_x[i], qy, qz, by_block), grid->locate(x, y, z, by_point));
+      EXPECT_EQ(by_block, by_point);
+    }
   }
 }
 
