@@ -114,9 +114,11 @@ struct BlockLayout {
         evlr_start(h.start_of_first_extended_variable_length_record) {}
 };
 
-// The stream over a file opened by name: buffered when a buffer of that size
-// can be had.
+// The stream over a file opened by name: mapped when it is a regular file
+// that can be mapped, else buffered when a buffer of that size can be had.
 std::unique_ptr<ByteStreamIn> file_stream(FILE* file, const size_t buffer_size) {
+  auto mapped = std::make_unique<ByteStreamInFileMapped>(file);
+  if (mapped->is_mapped()) return mapped;
   auto buffered = std::make_unique<ByteStreamInFileBuffered>(file, buffer_size);
   if (buffered->has_buffer()) return buffered;
   return std::make_unique<ByteStreamInFileLE>(file);

@@ -2,7 +2,11 @@
 
 #include <unistd.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <random>
 #include <string>
 
 #include "core/bytestreamin_array.hpp"
@@ -271,6 +275,193 @@ TEST(ByteStreamIn, LendingOfOtherStreams) {
   ByteStreamInFileLE plain(file);
   EXPECT_EQ(plain.lend(10, 1, units), nullptr);
   EXPECT_EQ(plain.tell(), 0);
+  fclose(file);
+}
+
+// Windows of two pages in these tests, so that small files cross many.
+size_t page_size() {
+  const long page = sysconf(_SC_PAGESIZE);
+  return page > 0 ? (size_t)page : 4096;
+}
+
+// The mapped stream against the buffered one over the same file, through a
+// fixed sequence of random reads, seeks (back, forward, before the start,
+// past the end, from the end) and lends: every value, every end of data met
+// and every position agree. Lent units are the file's bytes, and as many as
+// asked while the file holds them, also where they cross a window's end.
+TEST(ByteStreamInFileMapped, AgreesWithTheBufferedStream) {
+  const size_t page = page_size(), window = 2 * page, size = 6 * window + 123;
+  TempDir dir;
+  dir.write("s.bin", counting_bytes(size));
+  FILE* mapped_file = fopen(dir.file("s.bin").c_str(), "rb");
+  FILE* buffered_file = fopen(dir.file("s.bin").c_str(), "rb");
+  ASSERT_NE(mapped_file, nullptr);
+  ASSERT_NE(buffered_file, nullptr);
+  {
+    ByteStreamInFileMapped mapped(mapped_file, window);
+    ASSERT_TRUE(mapped.is_mapped());
+    ByteStreamInFileBuffered buffered(buffered_file, 4096);
+    std::mt19937 random(15);
+    auto pick = [&](size_t n) { return (size_t)(random() % n); };
+    int lends_across = 0;
+    for (int step = 0; step < 6000; step++) {
+      SCOPED_TRACE("step " + std::to_string(step));
+      const I64 before = buffered.tell();
+      ASSERT_EQ(mapped.tell(), before);
+      switch (pick(8)) {
+        case 0: {
+          U32 a = 0, b = 0;
+          ASSERT_EQ(thrown_by([&] { a = mapped.getByte(); }), thrown_by([&] { b = buffered.getByte(); }));
+          ASSERT_EQ(a, b);
+          break;
+        }
+        case 1:
+        case 2: {
+          const size_t n = pick(window * 3 / 2);
+          std::string a(n, '?'), b(n, '?');
+          ASSERT_EQ(thrown_by([&] { mapped.getBytes((U8*)a.data(), (I64)n); }),
+                    thrown_by([&] { buffered.getBytes((U8*)b.data(), (I64)n); }));
+          ASSERT_EQ(a, b);
+          break;
+        }
+        case 3: {
+          U8 a[12] = {}, b[12] = {};
+          ASSERT_EQ(thrown_by([&] { mapped.get32bitsLE(a), mapped.get64bitsBE(a + 4); }),
+                    thrown_by([&] { buffered.get32bitsLE(b), buffered.get64bitsBE(b + 4); }));
+          ASSERT_EQ(std::string((char*)a, 12), std::string((char*)b, 12));
+          break;
+        }
+        case 4: {
+          // Near the reader half the time, else anywhere in the file, past its
+          // end or before its start.
+          const size_t where = pick(6);
+          const I64 to = where < 3    ? before + (I64)pick(2 * window) - (I64)window
+                         : where < 5 ? (I64)pick(size + 1)
+                                     : (pick(2) ? (I64)(size + pick(50)) : -1 - (I64)pick(10));
+          ASSERT_EQ(mapped.seek(to), buffered.seek(to)) << to;
+          break;
+        }
+        case 5: {
+          const I64 distance = (I64)pick(size + 30) - 20;
+          ASSERT_EQ(mapped.seekEnd(distance), buffered.seekEnd(distance)) << distance;
+          break;
+        }
+        case 6: {
+          const U32 skip = (U32)pick(window);
+          ASSERT_EQ(mapped.skipBytes(skip), buffered.skipBytes(skip));
+          break;
+        }
+        case 7: {
+          const U32 unit = 1 + (U32)pick(64);
+          const U64 most = 1 + pick(page / unit);
+          U64 units = 99;
+          const U8* lent = mapped.lend(unit, most, units);
+          const U64 left = before < (I64)size ? (U64)(size - (size_t)before) : 0;
+          ASSERT_EQ(units, std::min(most, left / unit));
+          if (units == 0) {
+            ASSERT_EQ(lent, nullptr);
+            break;
+          }
+          ASSERT_TRUE(holds_bytes_from(lent, (size_t)before, units * unit));
+          if ((size_t)before / window != ((size_t)before + units * unit - 1) / window) lends_across++;
+          ASSERT_TRUE(buffered.seek(before + (I64)(units * unit)));
+          break;
+        }
+      }
+    }
+    EXPECT_GT(lends_across, 20);
+    // A unit larger than any window is not lent; reads still take it.
+    ASSERT_TRUE(mapped.seek(0));
+    U64 units = 1;
+    EXPECT_EQ(mapped.lend((U32)window, 1, units), nullptr);
+    EXPECT_EQ(units, 0u);
+    EXPECT_EQ(mapped.tell(), 0);
+  }
+  fclose(mapped_file);
+  fclose(buffered_file);
+}
+
+// A file that another program shortens while it is read, each time after the
+// first window is mapped and before the next: the stream ends where the file
+// now ends, whether it is read in lent units or by plain reads, and throws
+// the end of data there as for any file cut short.
+TEST(ByteStreamInFileMapped, FileThatShrinksBetweenWindowsEndsThere) {
+  const size_t window = 2 * page_size(), size = 5 * window;
+  const struct {
+    const char* name;
+    size_t cut;
+  } cases[] = {
+      {"at the first window's end", window},
+      {"inside the second window", window + 1000},
+      {"inside a later window", 3 * window + 7},
+      {"not at all", size},
+  };
+  for (const auto& c : cases) {
+    for (const bool lending : {true, false}) {
+      SCOPED_TRACE(std::string(c.name) + (lending ? ", lent" : ", read"));
+      TempDir dir;
+      dir.write("s.bin", counting_bytes(size));
+      FILE* file = fopen(dir.file("s.bin").c_str(), "rb");
+      ASSERT_NE(file, nullptr);
+      {
+        ByteStreamInFileMapped in(file, window);
+        ASSERT_TRUE(in.is_mapped());
+        U8 first[100];
+        in.getBytes(first, 100);
+        ASSERT_EQ(truncate(dir.file("s.bin").c_str(), (off_t)c.cut), 0);
+        size_t position = 100;
+        U64 units = 0;
+        while (lending) {
+          const U8* lent = in.lend(28, 50, units);
+          if (lent == nullptr) break;
+          ASSERT_TRUE(holds_bytes_from(lent, position, units * 28));
+          position += units * 28;
+        }
+        std::string rest(1000, '\0');
+        int thrown = 0;
+        while (thrown == 0) {
+          const size_t from = position;
+          thrown = thrown_by([&] { in.getBytes((U8*)rest.data(), 1000); });
+          position = (size_t)in.tell();
+          ASSERT_TRUE(holds_bytes_from((const U8*)rest.data(), from, position - from));
+        }
+        EXPECT_EQ(thrown, -1);
+        EXPECT_EQ(position, c.cut);
+        EXPECT_EQ(thrown_by([&] { in.getByte(); }), -1);
+        EXPECT_EQ(in.lend(1, 1, units), nullptr);
+        ASSERT_TRUE(in.seekEnd(0));
+        EXPECT_EQ(in.tell(), (I64)c.cut);
+      }
+      fclose(file);
+    }
+  }
+}
+
+// Only regular files are mapped; an empty one is mapped and simply ends.
+TEST(ByteStreamInFileMapped, MapsRegularFilesOnly) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  FILE* read_end = fdopen(fds[0], "rb");
+  EXPECT_FALSE(ByteStreamInFileMapped(read_end).is_mapped());
+  fclose(read_end);
+  close(fds[1]);
+
+  TempDir dir;
+  dir.write("empty.bin", "");
+  FILE* file = fopen(dir.file("empty.bin").c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  {
+    ByteStreamInFileMapped empty(file);
+    ASSERT_TRUE(empty.is_mapped());
+    EXPECT_EQ(thrown_by([&] { empty.getByte(); }), -1);
+    U64 units = 1;
+    EXPECT_EQ(empty.lend(4, 1, units), nullptr);
+    EXPECT_EQ(empty.tell(), 0);
+    EXPECT_TRUE(empty.seekEnd(0));
+    EXPECT_FALSE(empty.seekEnd(1));
+    EXPECT_TRUE(empty.seek(5));
+    EXPECT_EQ(empty.tell(), 5);
+  }
   fclose(file);
 }
 
