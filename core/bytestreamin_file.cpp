@@ -9,6 +9,8 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 
+#include "core/mappedwindows.hpp"
+
 // A read that runs past the end of the run takes what is left there and
 // goes on in the runs that follow; the end of data is thrown with what was
 // there read and the position at the end.
@@ -104,7 +106,8 @@ constexpr size_t PREFETCH_AHEAD = 32768;
 constexpr size_t PREFETCH_STEP = 1024;
 }  // namespace
 
-ByteStreamInFileMapped::ByteStreamInFileMapped(FILE* file, size_t window) : fd(fileno(file)) {
+ByteStreamInFileMapped::ByteStreamInFileMapped(FILE* file, size_t window, const char* file_name)
+    : fd(fileno(file)), name(file_name ? file_name : "") {
   const long size = sysconf(_SC_PAGESIZE);
   page = size > 0 ? (size_t)size : 4096;
   this->window = std::max((window + page - 1) / page, (size_t)2) * page;
@@ -124,7 +127,11 @@ ByteStreamInFileMapped::~ByteStreamInFileMapped() {
 }
 
 void ByteStreamInFileMapped::unmap() {
-  if (map) munmap(map, map_length);
+  if (map) {
+    unguard_mapped_window(guard);
+    munmap(map, map_length);
+  }
+  guard = -1;
   map = nullptr;
   map_length = 0;
 }
@@ -143,6 +150,12 @@ bool ByteStreamInFileMapped::map_window(const I64 position) {
   // Pages are mapped with the window, not one fault at a time, and so are
   // there for the reads' prefetches, which skip pages that are not mapped.
   void* mapped = mmap(nullptr, length, PROT_READ, MAP_PRIVATE | POPULATE, fd, (off_t)aligned);
+  // A window that cannot be guarded is not read through: a fault there would
+  // end the run by signal.
+  if (mapped != MAP_FAILED && (guard = guard_mapped_window(mapped, length, name.c_str())) < 0) {
+    munmap(mapped, length);
+    mapped = MAP_FAILED;
+  }
   if (mapped != MAP_FAILED) {
     map = (U8*)mapped;
     map_length = length;

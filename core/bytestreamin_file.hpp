@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "core/bytestreamin.hpp"
 
@@ -131,12 +132,15 @@ class ByteStreamInFileBuffered final : public ByteStreamInFileRun {
 // process's resident memory. Positions, seeks and the end of data behave as
 // in the buffered stream. The file's size is taken again before each window
 // is mapped: a file that shrank between windows ends there, as a file cut
-// short. One that shrinks inside a mapped window still faults (SIGBUS).
+// short. A read from a window of a file cut inside it, or from a page that
+// cannot be read, ends the run with an ERROR naming the file (see
+// mappedwindows.hpp) where it would otherwise die of SIGBUS.
 class ByteStreamInFileMapped final : public ByteStreamInFileRun {
  public:
   static constexpr size_t DEFAULT_WINDOW = (size_t)4 << 20;
-  // `window` is rounded up to whole pages, two at least.
-  ByteStreamInFileMapped(FILE* file, size_t window = DEFAULT_WINDOW);
+  // `window` is rounded up to whole pages, two at least; `file_name` is the
+  // name that error shows.
+  ByteStreamInFileMapped(FILE* file, size_t window = DEFAULT_WINDOW, const char* file_name = nullptr);
   ~ByteStreamInFileMapped() override;
   // False for a file that is not regular or cannot be mapped: the caller
   // then reads it through the buffered stream.
@@ -180,11 +184,13 @@ class ByteStreamInFileMapped final : public ByteStreamInFileRun {
   void prefetch_ahead(const size_t from);
   const U8* lend_slowly(const U32 unit, const U64 most, U64& units);
   int fd;
+  std::string name;
   size_t page;
   size_t window;          // bytes mapped at most, whole pages
   bool usable = false;
   U8* map = nullptr;      // the mapped window, or null
   size_t map_length = 0;
+  int guard = -1;         // the window's slot in the list of guarded ones
   U8* copy = nullptr;     // where a window is read when it cannot be mapped
   size_t prefetched = 0;     // bytes of the window asked into the cache
   size_t next_prefetch = 0;  // where the reader asks for more

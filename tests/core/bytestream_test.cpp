@@ -1,19 +1,25 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <sys/mman.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "core/bytestreamin_array.hpp"
 #include "core/bytestreamin_file.hpp"
 #include "core/bytestreamout_array.hpp"
 #include "core/bytestreamout_file.hpp"
 #include "core/bytestreamout_nil.hpp"
+#include "core/lasmessage.hpp"
+#include "core/mappedwindows.hpp"
 #include "support/temp_dir.hpp"
 #include "support/thrown.hpp"
 
@@ -463,6 +469,129 @@ TEST(ByteStreamInFileMapped, MapsRegularFilesOnly) {
     EXPECT_EQ(empty.tell(), 5);
   }
   fclose(file);
+}
+
+// Each window is listed while it is mapped and given back when the reader
+// moves on: reading through more windows than there are slots keeps every
+// lent window guarded, and none stays listed once the stream is gone.
+TEST(ByteStreamInFileMapped, GuardsEachLiveWindow) {
+  const size_t window = 2 * page_size(), windows = 100;
+  TempDir dir;
+  dir.write("s.bin", counting_bytes(windows * window));
+  FILE* file = fopen(dir.file("s.bin").c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  const U8* lent = nullptr;
+  {
+    ByteStreamInFileMapped in(file, window, "s.bin");
+    ASSERT_TRUE(in.is_mapped());
+    for (size_t w = 0; w < windows; w++) {
+      SCOPED_TRACE("window " + std::to_string(w));
+      ASSERT_TRUE(in.seek((I64)(w * window)));
+      U64 units = 0;
+      lent = in.lend(8, 100, units);
+      ASSERT_EQ(units, 100u);
+      ASSERT_TRUE(holds_bytes_from(lent, w * window, 800));
+      ASSERT_TRUE(is_guarded_address(lent));
+      ASSERT_TRUE(is_guarded_address(lent + window - 1));
+      ASSERT_FALSE(is_guarded_address(lent + window));
+    }
+  }
+  EXPECT_FALSE(is_guarded_address(lent));
+  fclose(file);
+}
+
+// Where no slot is free, a window is not read through the map, since a fault
+// there could not be caught: the first makes the stream unusable (its owner
+// then reads through the buffered stream), a later one is read into memory.
+TEST(ByteStreamInFileMapped, WindowsThatCannotBeGuardedAreRead) {
+  const size_t window = 2 * page_size(), size = 3 * window;
+  TempDir dir;
+  dir.write("s.bin", counting_bytes(size));
+  FILE* file = fopen(dir.file("s.bin").c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  static const char elsewhere[1] = {0};
+  std::vector<int> taken;
+  auto take_every_slot = [&] {
+    for (int slot; (slot = guard_mapped_window(elsewhere, 1, "")) >= 0;) taken.push_back(slot);
+  };
+  {
+    // Opened at the file's end, the stream maps nothing yet.
+    ASSERT_EQ(fseek(file, 0, SEEK_END), 0);
+    ByteStreamInFileMapped in(file, window);
+    ASSERT_TRUE(in.is_mapped());
+    take_every_slot();
+    ASSERT_FALSE(taken.empty());
+    ASSERT_TRUE(in.seek((I64)window + 5));
+    U64 units = 0;
+    const U8* lent = in.lend(4, 100, units);
+    ASSERT_EQ(units, 100u);
+    EXPECT_TRUE(holds_bytes_from(lent, window + 5, 400));
+    EXPECT_FALSE(is_guarded_address(lent));
+    ASSERT_EQ(fseek(file, 0, SEEK_SET), 0);
+    EXPECT_FALSE(ByteStreamInFileMapped(file, window).is_mapped());
+  }
+  for (const int slot : taken) unguard_mapped_window(slot);
+  fclose(file);
+}
+
+// Bus errors the streams did not cause end the process as before, while a
+// window is live: a SIGBUS sent to it and a fault on a mapping of its own.
+// The address sanitizer reports such a fault itself and exits.
+#if defined(__SANITIZE_ADDRESS__)
+const ::testing::ExitedWithCode bus_error_death(1);
+const char* const bus_error_report = "BUS";
+#else
+const ::testing::KilledBySignal bus_error_death(SIGBUS);
+const char* const bus_error_report = "";
+#endif
+
+TEST(ByteStreamInFileMappedDeathTest, OtherBusErrorsStillKill) {
+  const size_t page = page_size();
+  TempDir dir;
+  dir.write("s.bin", counting_bytes(4 * page));
+  dir.write("other.bin", counting_bytes(4 * page));
+  const std::string name = dir.file("s.bin"), other = dir.file("other.bin");
+  auto while_a_window_is_live = [&](auto fault) {
+    FILE* file = fopen(name.c_str(), "rb");
+    if (file == nullptr) return;
+    ByteStreamInFileMapped in(file, 4 * page, name.c_str());
+    if (in.is_mapped()) fault();
+  };
+  auto fault_on_own_mapping = [&] {
+    const int fd = open(other.c_str(), O_RDWR);
+    void* mapped = mmap(nullptr, 4 * page, PROT_READ, MAP_SHARED, fd, 0);
+    if (fd < 0 || mapped == MAP_FAILED || ftruncate(fd, 0) != 0) return;
+    fprintf(stderr, "read %d\n", (int)((const volatile U8*)mapped)[page]);
+  };
+  EXPECT_EXIT(while_a_window_is_live([] { raise(SIGBUS); }), bus_error_death, bus_error_report);
+  EXPECT_EXIT(while_a_window_is_live(fault_on_own_mapping), bus_error_death, bus_error_report);
+}
+
+// Another program cuts the file inside the window being read: touching the
+// lent bytes from there ends the run as an error on input does, with one line
+// naming the file and exit code 3 instead of death by SIGBUS, and the
+// temporary file of an output is removed as at any early end.
+TEST(ByteStreamInFileMappedDeathTest, FileCutInsideTheWindowEndsWithAnError) {
+  const size_t page = page_size();
+  TempDir dir;
+  dir.write("s.bin", counting_bytes(8 * page));
+  dir.write("out.tmp", "partial");
+  const std::string name = dir.file("s.bin");
+  auto cut_while_lent = [&] {
+    las_remove_at_exit(dir.file("out.tmp").c_str());
+    FILE* file = fopen(name.c_str(), "rb");
+    if (file == nullptr) return;
+    ByteStreamInFileMapped in(file, 8 * page, name.c_str());
+    U64 units = 0;
+    const U8* lent = in.lend(16, 6 * page / 16, units);
+    if (lent == nullptr || truncate(name.c_str(), (off_t)page) != 0) return;
+    unsigned sum = 0;
+    for (size_t i = 0; i < units * 16; i++) sum += ((const volatile U8*)lent)[i];
+    fprintf(stderr, "read %u\n", sum);
+  };
+  EXPECT_EXIT(cut_while_lent(), ::testing::ExitedWithCode(3),
+              "^ERROR: file '.*/s\\.bin' was cut short or could not be read while being read\n$");
+  EXPECT_FALSE(dir.exists("out.tmp"));
 }
 
 }  // namespace
