@@ -37,12 +37,13 @@ VoxelFilter<Payload>::VoxelFilter(F64 step_xy, F64 step_z, const LASheader& head
   std::fill(recent.get(), recent.get() + RECENT, RecentVoxel{0, Cells::NONE});
   LASMessage(VERBOSE, "Processing a grid with %zu voxels", static_cast<size_t>(grid.numberOfVoxels()));
   // A map grown by doubling fills its index again at every step; scans hold
-  // ten points per voxel or more at the usual steps, so room for a quarter of
-  // the points leaves the index at most half full most of the time, which
-  // keeps probes short. A wrong count only costs growing later.
+  // ten points per voxel or more at the usual steps, so an eighth of the points
+  // rarely overshoots by much, and the 32-bit slots keep such an index at most
+  // about half full. Room for more took memory without measurable gain. A
+  // wrong count only costs growing later.
   expected_points = header.extended_number_of_point_records ? header.extended_number_of_point_records
                                                             : header.number_of_point_records;
-  U64 foreseen = std::min(expected_points / 4, grid.numberOfVoxels());
+  U64 foreseen = std::min(expected_points / 8, grid.numberOfVoxels());
   if (foreseen > FORESEEN_VOXELS_MAX) foreseen = FORESEEN_VOXELS_MAX;
   try {
     cells.reserve(foreseen);

@@ -359,7 +359,7 @@ class VoxelFilter : public PointFilterInterface {
            survivor_positions.capacity() * sizeof(U32) + repeated_voxels.capacity() * sizeof(U64);
   }
 
-  // Voxels the map makes room for before the first pass: a quarter of the
+  // Voxels the map makes room for before the first pass: an eighth of the
   // header's point count (at most the grid's voxels), to no more than this,
   // which keeps an overestimate's index within 32 MB.
   static constexpr U64 FORESEEN_VOXELS_MAX = U64(1) << 22;
