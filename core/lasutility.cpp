@@ -30,45 +30,15 @@ void LAScloseThenDelete::operator()(LASwriter* writer) const {
   delete writer;
 }
 
-bool LASinventory::add(const LASpoint* point) {
-  number_of_point_records++;
-  if (point->get_extended_layout())
-    number_of_points_by_return[point->get_extended_return_number()]++;
-  else
-    number_of_points_by_return[point->get_return_number()]++;
-  const I32 X = point->get_X();
-  const I32 Y = point->get_Y();
-  const I32 Z = point->get_Z();
-  if (first) {
-    min_X = max_X = X;
-    min_Y = max_Y = Y;
-    min_Z = max_Z = Z;
-    if (point->has_gps_time) min_gps_time = max_gps_time = point->gps_time;
-    first = false;
-    return true;
-  }
-  if (X < min_X)
-    min_X = X;
-  else if (X > max_X)
-    max_X = X;
-  if (Y < min_Y)
-    min_Y = Y;
-  else if (Y > max_Y)
-    max_Y = Y;
-  if (Z < min_Z)
-    min_Z = Z;
-  else if (Z > max_Z)
-    max_Z = Z;
-  if (point->has_gps_time) {
-    if (point->gps_time < min_gps_time)
-      min_gps_time = point->gps_time;
-    else if (point->gps_time > max_gps_time)
-      max_gps_time = point->gps_time;
-  }
-  return true;
+namespace {
+template <class T>
+void widen(T value, T& min, T& max) {
+  if (value < min)
+    min = value;
+  else if (value > max)
+    max = value;
 }
 
-namespace {
 // A little-endian field of a record, which may lie off its alignment.
 template <class T>
 T record_field(const U8* at) {
@@ -82,38 +52,39 @@ T record_field(const U8* at) {
   }
   return value;
 }
-
-template <class T>
-void widen(T value, T& min, T& max) {
-  if (value < min)
-    min = value;
-  else if (value > max)
-    max = value;
-}
 }  // namespace
+
+inline void LASinventory::add_values(U32 return_number, I32 X, I32 Y, I32 Z, bool has_gps_time, F64 gps_time) {
+  number_of_point_records++;
+  number_of_points_by_return[return_number]++;
+  if (first) {
+    min_X = max_X = X;
+    min_Y = max_Y = Y;
+    min_Z = max_Z = Z;
+    if (has_gps_time) min_gps_time = max_gps_time = gps_time;
+    first = false;
+    return;
+  }
+  widen(X, min_X, max_X);
+  widen(Y, min_Y, max_Y);
+  widen(Z, min_Z, max_Z);
+  if (has_gps_time) widen(gps_time, min_gps_time, max_gps_time);
+}
+
+bool LASinventory::add(const LASpoint* point) {
+  const U32 return_number = point->get_extended_layout() ? point->get_extended_return_number()
+                                                         : point->get_return_number();
+  add_values(return_number, point->get_X(), point->get_Y(), point->get_Z(), point->has_gps_time, point->gps_time);
+  return true;
+}
 
 void LASinventory::add_records(const U8* records, U32 count, const LASrecordFields& fields) {
   const U8 return_mask = fields.extended_returns ? 0x0F : 0x07;
   const bool has_gps_time = fields.gps_time_at >= 0;
   for (U32 i = 0; i < count; i++, records += fields.record_length) {
-    number_of_point_records++;
-    number_of_points_by_return[records[14] & return_mask]++;
-    const I32 X = record_field<I32>(records);
-    const I32 Y = record_field<I32>(records + 4);
-    const I32 Z = record_field<I32>(records + 8);
     const F64 gps_time = has_gps_time ? record_field<F64>(records + fields.gps_time_at) : 0.0;
-    if (first) {
-      min_X = max_X = X;
-      min_Y = max_Y = Y;
-      min_Z = max_Z = Z;
-      if (has_gps_time) min_gps_time = max_gps_time = gps_time;
-      first = false;
-      continue;
-    }
-    widen(X, min_X, max_X);
-    widen(Y, min_Y, max_Y);
-    widen(Z, min_Z, max_Z);
-    if (has_gps_time) widen(gps_time, min_gps_time, max_gps_time);
+    add_values(records[14] & return_mask, record_field<I32>(records), record_field<I32>(records + 4),
+               record_field<I32>(records + 8), has_gps_time, gps_time);
   }
 }
 

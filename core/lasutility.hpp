@@ -81,6 +81,10 @@ class LASinventory {
   // GPS range into the header. False for a null header, or, leaving it
   // unchanged, for counts above 32 bits in a header older than 1.4.
   bool update_header(LASheader* header) const;
+
+ private:
+  // What add and add_records take of one point.
+  void add_values(U32 return_number, I32 X, I32 Y, I32 Z, bool has_gps_time, F64 gps_time);
 };
 
 // True when the two names are byte for byte equal or name the same existing
