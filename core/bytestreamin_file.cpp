@@ -81,16 +81,7 @@ void ByteStreamInFileBuffered::top_up() {
 }
 
 const U8* ByteStreamInFileBuffered::lend(const U32 unit, const U64 most, U64& units) {
-  units = 0;
-  if (unit == 0 || most == 0) return nullptr;
-  const U64 fit = std::min(most, (U64)(capacity / unit));
-  if (fit == 0) return nullptr;
-  if (filled - curr < fit * unit) top_up();
-  units = std::min(fit, (U64)((filled - curr) / unit));
-  if (units == 0) return nullptr;
-  const U8* lent = buffer + curr;
-  curr += (size_t)(units * unit);
-  return lent;
+  return lend_from_run(unit, most, units, capacity, [this] { top_up(); });
 }
 
 // ------------------------------------------------------------ mapped stream
@@ -212,15 +203,6 @@ void ByteStreamInFileMapped::prefetch_ahead(const size_t from) {
 }
 
 const U8* ByteStreamInFileMapped::lend_slowly(const U32 unit, const U64 most, U64& units) {
-  units = 0;
-  if (unit == 0 || most == 0) return nullptr;
   // A window mapped afresh holds this much from any position in its first page.
-  const U64 fit = std::min(most, (U64)((window - page) / unit));
-  if (fit == 0) return nullptr;
-  if (filled - curr < fit * unit) map_window(tell());
-  units = std::min(fit, (U64)((filled - curr) / unit));
-  if (units == 0) return nullptr;
-  const U8* lent = data + curr;
-  curr += (size_t)(units * unit);
-  return lent;
+  return lend_from_run(unit, most, units, window - page, [this] { map_window(tell()); });
 }

@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -80,6 +81,22 @@ class ByteStreamInFileRun : public ByteStreamIn {
     return true;
   }
   void get_bytes_slowly(U8* bytes, U64 count);
+  // Lends up to `most` whole units from the run. A run holds `room` bytes
+  // from any position once `move_on` has moved it to the reader's position,
+  // which is done where fewer than asked are left.
+  template <class MoveOn>
+  const U8* lend_from_run(const U32 unit, const U64 most, U64& units, const size_t room, MoveOn move_on) {
+    units = 0;
+    if (unit == 0 || most == 0) return nullptr;
+    const U64 fit = std::min(most, (U64)(room / unit));
+    if (fit == 0) return nullptr;
+    if (filled - curr < fit * unit) move_on();
+    units = std::min(fit, (U64)((filled - curr) / unit));
+    if (units == 0) return nullptr;
+    const U8* lent = data + curr;
+    curr += (size_t)(units * unit);
+    return lent;
+  }
   const U8* data = nullptr;  // the byte at file position `start`
   I64 start = 0;
   size_t filled = 0;  // bytes at data
