@@ -139,7 +139,7 @@ static const size_t EXIT_FILE_NAME_SIZE = 4096;
 static char exit_file_names[EXIT_FILE_SLOTS][EXIT_FILE_NAME_SIZE];
 static volatile sig_atomic_t exit_file_used[EXIT_FILE_SLOTS];
 
-void las_remove_exit_files() {
+static void remove_exit_files() {
   for (int i = 0; i < EXIT_FILE_SLOTS; i++) {
     if (exit_file_used[i]) unlink(exit_file_names[i]);
     exit_file_used[i] = 0;
@@ -147,7 +147,7 @@ void las_remove_exit_files() {
 }
 
 static void remove_exit_files_and_die(int signal_number) {
-  las_remove_exit_files();
+  remove_exit_files();
   signal(signal_number, SIG_DFL);
   raise(signal_number);
 }
@@ -187,7 +187,7 @@ void las_keep_at_exit(const char* file_name) {
 }
 
 void byebye() {
-  las_remove_exit_files();
+  remove_exit_files();
   if (print_log_stats_) {
     LASMessage(INFO, "Log stats: FE=%lu,E=%lu,SW=%lu,W=%lu,I=%lu", (unsigned long)lasmessage_cnt[FATAL_ERROR],
                (unsigned long)lasmessage_cnt[ERROR], (unsigned long)lasmessage_cnt[SERIOUS_WARNING],

@@ -51,8 +51,6 @@ void wait_on_exit(bool on);
 // file takes it off the list. A name too long for the list is not listed.
 void las_remove_at_exit(const char* file_name);
 void las_keep_at_exit(const char* file_name);
-// Removes every file still listed, as byebye does; safe in a signal handler.
-void las_remove_exit_files();
 
 // Ends the process with 4, 3, 2, 1 or 0 for the worst message type counted.
 [[noreturn]] void byebye();

@@ -114,11 +114,9 @@ struct BlockLayout {
         evlr_start(h.start_of_first_extended_variable_length_record) {}
 };
 
-// The stream over a file opened by name: mapped when it is a regular file
-// that can be mapped, else buffered when a buffer of that size can be had.
-std::unique_ptr<ByteStreamIn> file_stream(FILE* file, const char* file_name, const size_t buffer_size) {
-  auto mapped = std::make_unique<ByteStreamInFileMapped>(file, ByteStreamInFileMapped::DEFAULT_WINDOW, file_name);
-  if (mapped->is_mapped()) return mapped;
+// The stream over a file opened by name: buffered when a buffer of that size
+// can be had.
+std::unique_ptr<ByteStreamIn> file_stream(FILE* file, const size_t buffer_size) {
   auto buffered = std::make_unique<ByteStreamInFileBuffered>(file, buffer_size);
   if (buffered->has_buffer()) return buffered;
   return std::make_unique<ByteStreamInFileLE>(file);
@@ -192,7 +190,7 @@ bool LASreaderLAS::open(const char* file_name, const I32 io_buffer_size, const b
   }
   delete_stream = true;
   // With delete_stream set, the reader takes the stream.
-  return open(file_stream(file.get(), file_name, buffer_size).release(), peek_only, decompress_selective);
+  return open(file_stream(file.get(), buffer_size).release(), peek_only, decompress_selective);
 }
 
 bool LASreaderLAS::open(FILE* file, const bool peek_only, const U32 decompress_selective) {

@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <initializer_list>
@@ -16,7 +14,6 @@
 #include <vector>
 
 #include "core/bytestreamin_array.hpp"
-#include "core/bytestreamin_file.hpp"
 #include "filters/lasfilter.hpp"
 #include "filters/lasignore.hpp"
 #include "transforms/lastransform.hpp"
@@ -1134,10 +1131,6 @@ TEST_F(LasReaderTest, LendingStopsBeforeACutRecord) {
     LASreaderLAS one_by_one(nullptr), lending(nullptr);
     ASSERT_TRUE(by_name ? one_by_one.open(name.c_str(), 1) : open_bytes(one_by_one, cut).ok);
     ASSERT_TRUE(by_name ? lending.open(name.c_str(), 1) : open_bytes(lending, cut).ok);
-    // A file opened by name is read through the map.
-    if (by_name) {
-      EXPECT_NE(dynamic_cast<ByteStreamInFileMapped*>(lending.get_stream()), nullptr);
-    }
     bool delivered = true;
     std::string expected;
     while (delivered) expected += capture_read(one_by_one, delivered);
@@ -1154,45 +1147,6 @@ TEST_F(LasReaderTest, LendingStopsBeforeACutRecord) {
     EXPECT_FALSE(delivered);
     EXPECT_EQ(lending.points_read, one_by_one.points_read);
     EXPECT_EQ(expected, "WARNING: end-of-file after 6 of 10 points for '" + (by_name ? name : "stream") + "'\n");
-  }
-}
-
-// A file that another program cuts after it was opened, while its first
-// window of the map is read: the points up to the cut are delivered, read
-// one by one or lent, and the cut is met with the message of a file that was
-// short from the start.
-TEST_F(LasReaderTest, FileCutWhileReadEndsAsAFileCutShort) {
-  const long page = sysconf(_SC_PAGESIZE);
-  const size_t window = 2 * (size_t)(page > 0 ? page : 4096);
-  const lasfix::Built b = with_points(2, 0, (U32)(3 * window / 20)).build();
-  const size_t cut = window + window / 2 + 5;
-  const U64 whole = (cut - b.point_position(0)) / b.record_length;
-  const std::string expected = "WARNING: end-of-file after " + std::to_string(whole) + " of " +
-                               std::to_string(3 * window / 20) + " points for 'stream'\n";
-  for (const bool lending : {false, true}) {
-    SCOPED_TRACE(lending ? "lent" : "read");
-    TempDir dir;
-    dir.write("in.las", b.bytes);
-    FILE* file = fopen(dir.file("in.las").c_str(), "rb");
-    ASSERT_NE(file, nullptr);
-    {
-      LASreaderLAS r(nullptr);
-      ASSERT_TRUE(r.open(new ByteStreamInFileMapped(file, window)));
-      ASSERT_TRUE(r.read_point());
-      ASSERT_EQ(truncate(dir.file("in.las").c_str(), (off_t)cut), 0);
-      U32 got = 0;
-      U64 delivered = 1;
-      while (lending && r.lend_point_records(64, got)) delivered += got;
-      bool more = true;
-      std::string messages;
-      while (more) {
-        messages += capture_read(r, more);
-        if (more) delivered++;
-      }
-      EXPECT_EQ(delivered, whole);
-      EXPECT_EQ(messages, expected);
-    }
-    fclose(file);
   }
 }
 
