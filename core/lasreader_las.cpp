@@ -200,8 +200,10 @@ bool LASreaderLAS::open(FILE* file, const bool peek_only, const U32 decompress_s
   }
   close(true);
   delete_stream = true;
-  // With delete_stream set, the reader takes the stream.
-  return open(std::make_unique<ByteStreamInFileLE>(file).release(), peek_only, decompress_selective);
+  // With delete_stream set, the reader takes the stream. Buffered like a file
+  // opened by name (only this reader reads the file from here on), so that
+  // standard input costs no stdio call per item either.
+  return open(file_stream(file, LAS_IO_IBUFFER_SIZE).release(), peek_only, decompress_selective);
 }
 
 // Keeps owned_stream the stream in use while delete_stream is set, null
