@@ -2,8 +2,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "core/bytestreamin_array.hpp"
 #include "core/bytestreamin_file.hpp"
@@ -249,6 +252,112 @@ TEST(ByteStreamInFileBuffered, LendsWholeUnitsAcrossTheBufferEnd) {
   EXPECT_EQ(in.lend(4097, 1, units), nullptr);
   EXPECT_EQ(in.tell(), 104);
   fclose(file);
+}
+
+// One step of a walk over `size` counting bytes through `in`, checked against
+// the bytes themselves; `position` is where the stream must stand. A read
+// that runs past the end throws -1, after taking the bytes that were there.
+void walk_step(ByteStreamInFileBuffered& in, std::mt19937& random, size_t size, size_t capacity, bool seekable,
+               size_t& position) {
+  std::vector<U8> got(3 * capacity);
+  switch (random() % 6) {
+    case 0:
+      if (position < size) {
+        ASSERT_EQ(in.getByte(), (U32)(position % 251)) << position;
+        position++;
+      } else {
+        ASSERT_EQ(thrown_by([&] { in.getByte(); }), -1);
+      }
+      break;
+    case 1: {
+      const size_t count = 1 + random() % (3 * capacity);
+      if (count <= size - position) {
+        in.getBytes(got.data(), (I64)count);
+        ASSERT_TRUE(holds_bytes_from(got.data(), position, count)) << position << " +" << count;
+        position += count;
+      } else {
+        ASSERT_EQ(thrown_by([&] { in.getBytes(got.data(), (I64)count); }), -1);
+        position = size;
+      }
+      break;
+    }
+    case 2:
+    case 3: {
+      const U32 unit = 1 + random() % 64;
+      const U64 most = 1 + random() % 400;
+      U64 units = 99;
+      const U8* lent = in.lend(unit, most, units);
+      if (lent == nullptr) {
+        ASSERT_EQ(units, 0u);
+        // Nothing only where not one whole unit is left.
+        ASSERT_LT(size - position, unit) << position;
+      } else {
+        ASSERT_GT(units, 0u);
+        ASSERT_LE(units, most);
+        ASSERT_TRUE(holds_bytes_from(lent, position, units * unit)) << position;
+        position += units * unit;
+      }
+      break;
+    }
+    case 4: {
+      // Near the current position (likely inside the buffer) or anywhere.
+      const size_t target = (random() % 2) ? (size_t)std::max<I64>(0, (I64)position - (I64)(random() % 300))
+                                           : random() % (size + 1);
+      if (seekable) {
+        ASSERT_TRUE(in.seek((I64)target));
+        position = target;
+      } else if (in.seek((I64)target)) {
+        position = target;
+      }
+      break;
+    }
+    default:
+      if (seekable) {
+        const size_t distance = random() % 100;
+        ASSERT_TRUE(in.seekEnd((I64)distance));
+        position = size - distance;
+      }
+      break;
+  }
+  ASSERT_EQ(in.tell(), (I64)position);
+}
+
+// Random walks of byte reads, block reads, lends and seeks, each step checked
+// against the file: buffers that do and do not divide the file, one larger
+// than it, and the same through a pipe, where seeks only move inside the
+// buffer and fail elsewhere without losing the place.
+TEST(ByteStreamInFileBuffered, RandomWalksAgreeWithTheBytes) {
+  const size_t size = 50000;  // fits a pipe's own buffer: no writer thread needed
+  const std::string bytes = counting_bytes(size);
+  TempDir dir;
+  dir.write("s.bin", bytes);
+  for (const bool seekable : {true, false}) {
+    for (const size_t capacity : {4096, 5003, 65536}) {
+      SCOPED_TRACE(std::string(seekable ? "file" : "pipe") + " capacity " + std::to_string(capacity));
+      FILE* file = nullptr;
+      if (seekable) {
+        file = fopen(dir.file("s.bin").c_str(), "rb");
+      } else {
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        ASSERT_EQ(write(fds[1], bytes.data(), size), (ssize_t)size);
+        close(fds[1]);
+        file = fdopen(fds[0], "rb");
+      }
+      ASSERT_NE(file, nullptr);
+      {
+        ByteStreamInFileBuffered in(file, capacity);
+        ASSERT_TRUE(in.has_buffer());
+        EXPECT_EQ(in.isSeekable(), seekable);
+        std::mt19937 random((unsigned)capacity);
+        size_t position = 0;
+        for (int step = 0; step < 4000 && !HasFatalFailure(); step++) {
+          walk_step(in, random, size, capacity, seekable, position);
+        }
+      }
+      fclose(file);
+    }
+  }
 }
 
 // The array stream lends in place; the unbuffered file stream lends nothing.
