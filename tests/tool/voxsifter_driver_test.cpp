@@ -659,14 +659,14 @@ TEST(Replay, MarkedSurvivorsWriteWhatEveryPointWrites) {
   }
 }
 
-// Records lent by the reader serve the first pass, and survivors marked from
+// Records lent by the reader serve the first pass, and survivors decided from
 // them the writing pass of the rules that cannot mark in the first pass; a
 // filter that keeps every point makes the tool go point by point. Both write
 // the same bytes, for formats with GPS time at either place and without it,
 // with an attribute, exact repeats of points whose compared values differ,
 // and points outside the header's box; the repeats come at the end (out of
-// the order of GPS time, where only the scan of records finds the survivors
-// of some rules) or next to their points; and so does the standard output,
+// the order of GPS time, where only the records decide the survivors of some
+// rules) or next to their points; and so does the standard output,
 // whose header is counted before the points. Every other field of the points
 // varies (classifications above 31, flags, channels, colours, wave packets),
 // so that survivors written unchanged as the records they are in the file
