@@ -62,11 +62,11 @@ class ByteStreamInFileBE : public ByteStreamInFile {
 //
 // The file comes in blocks of `capacity` bytes, each in a slot with room in
 // front of it for the bytes of the previous block not yet handed out, so that
-// whole units stay in one piece. A regular file is read at known offsets
+// whole units stay whole. A regular file is read at known offsets
 // (pread), and once a stream reads on past its first block, a thread of its
 // own reads the next blocks while the caller works on this one: the kernel's
 // copy then costs no time on the caller's thread. Its ReadAhead is stopped
-// and joined before the slots go.
+// and joined before the slots go; the file must stay open until then.
 class ByteStreamInFileBuffered final : public ByteStreamIn {
  public:
   ByteStreamInFileBuffered(FILE* file, size_t capacity);
