@@ -163,6 +163,12 @@ struct ByteStreamInFileBuffered::ReadAhead {
     if (wake) wake_worker.notify_one();
   }
 
+  // True when the bytes up to `offset` are queued or being read.
+  bool reads_up_to(I64 offset) {
+    std::lock_guard<std::mutex> lock(mutex);
+    return offset < next_offset;
+  }
+
   void restart(I64 offset) {
     {
       std::lock_guard<std::mutex> lock(mutex);
@@ -209,7 +215,23 @@ bool ByteStreamInFileBuffered::seek(const I64 position) {
     curr = (size_t)(position - start);
     return true;
   }
-  if (fseeko(file, (off_t)position, SEEK_SET) != 0) return false;
+  // A skip forward into blocks already read ahead goes through them instead
+  // of reading them again.
+  if (ahead && position > start && ahead->reads_up_to(position)) {
+    while (position > start + (I64)filled && fetch(0)) {
+    }
+    if (position <= start + (I64)filled) {
+      curr = (size_t)(position - start);
+      return true;
+    }
+  }
+  // Read at offsets, the file's own position is of no use; a stdio seek
+  // would also read a block into the handle's buffer.
+  if (descriptor >= 0) {
+    if (position < 0) return false;
+  } else if (fseeko(file, (off_t)position, SEEK_SET) != 0) {
+    return false;
+  }
   restart(position);
   return true;
 }

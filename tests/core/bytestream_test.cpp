@@ -302,9 +302,12 @@ void walk_step(ByteStreamInFileBuffered& in, std::mt19937& random, size_t size, 
       break;
     }
     case 4: {
-      // Near the current position (likely inside the buffer) or anywhere.
-      const size_t target = (random() % 2) ? (size_t)std::max<I64>(0, (I64)position - (I64)(random() % 300))
-                                           : random() % (size + 1);
+      // Back a little (likely inside the buffer), forward over a few
+      // buffers, or anywhere.
+      const size_t way = random() % 3;
+      const size_t target = way == 0   ? (size_t)std::max<I64>(0, (I64)position - (I64)(random() % 300))
+                            : way == 1 ? std::min(size, position + random() % (3 * capacity))
+                                       : random() % (size + 1);
       if (seekable) {
         ASSERT_TRUE(in.seek((I64)target));
         position = target;
