@@ -171,17 +171,21 @@ struct VoxelGrid {
   // of locating a point, and nearly every point is plain.
   void plainQuotients(const F64* x, const F64* y, const F64* z, F64* q_x, F64* q_y, F64* q_z, I64* plain,
                       U32 n) const {
-    quotients(x, q_x, n, min_x, step_xy, inverse_xy);
-    quotients(y, q_y, n, min_y, step_xy, inverse_xy);
-    quotients(z, q_z, n, min_z, step_z, inverse_z);
-    const auto along = [](const F64* c, const F64* q, U32 i, F64 max) {
+    // One pass: each pair is read once and its quotients compared at once.
+    const auto along = [](const F64* c, F64* q, U32 i, F64 min, F64 max, F64 step, F64 inverse) {
       Pair c_pair, q_pair;
       std::memcpy(&c_pair, c + i, sizeof(c_pair));
-      std::memcpy(&q_pair, q + i, sizeof(q_pair));
+      if (inverse != 0.0)
+        q_pair = (c_pair - min) * inverse;
+      else
+        q_pair = (c_pair - min) / step;
+      std::memcpy(q + i, &q_pair, sizeof(q_pair));
       return (q_pair >= 0.0) & (q_pair < INDEX_LIMIT) & (c_pair <= max);
     };
     for (U32 i = 0; i < n; i += 2) {
-      const Mask mask = along(x, q_x, i, max_x) & along(y, q_y, i, max_y) & along(z, q_z, i, max_z);
+      const Mask mask = along(x, q_x, i, min_x, max_x, step_xy, inverse_xy) &
+                        along(y, q_y, i, min_y, max_y, step_xy, inverse_xy) &
+                        along(z, q_z, i, min_z, max_z, step_z, inverse_z);
       std::memcpy(plain + i, &mask, sizeof(mask));
     }
   }
