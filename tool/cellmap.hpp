@@ -82,8 +82,8 @@ class CellMap {
   // NARROW_SLOTS; less only to try the wider slots on a small map).
   explicit CellMap(U64 narrow_slots) : narrow_limit(narrow_slots < NARROW_SLOTS ? narrow_slots : NARROW_SLOTS) {}
   ~CellMap() {
-    releaseIndex(index_block, index_bytes, index_mapped);
-    std::free(entries);
+    release(slots, capacity() << slot_shift);
+    release(entries, entries_bytes);
   }
   CellMap(const CellMap&) = delete;
   CellMap& operator=(const CellMap&) = delete;
@@ -207,13 +207,33 @@ class CellMap {
   }
 
   // Doubles the room for entries, or makes it `room`; their positions stay.
+  // Small arrays live on the heap. Large ones are written front to back, a
+  // fresh page at a time, and faults on fresh pages are dear: they take huge
+  // pages like a large index, and grow by moving their pages into a larger
+  // mapping rather than by copying (a realloc may copy, and its block cannot
+  // take the advice without being split in ways that make it copy).
   void growEntries() { growEntries(entry_room ? entry_room * 2 : MIN_SLOTS); }
   void growEntries(U64 room) {
     if (room > MAX_SLOTS || room > U64_MAX / 2 / sizeof(Entry)) throw std::bad_alloc();
-    void* grown = realloc_las(entries, room * sizeof(Entry));
-    if (!grown) throw std::bad_alloc();
-    entries = static_cast<Entry*>(grown);
-    entry_room = room;
+    U64 bytes = room * sizeof(Entry);
+    if (bytes < 2 * HUGE_PAGE) {
+      void* grown = realloc_las(entries, bytes);
+      if (!grown) throw std::bad_alloc();
+      entries = static_cast<Entry*>(grown);
+      entry_room = room;
+      return;
+    }
+    bytes = (bytes + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1);
+    void* fresh = mapHuge(bytes);  // may throw; the entries stay where they are
+    if (!entries_bytes) {
+      if (count) std::memcpy(fresh, static_cast<void*>(entries), count * sizeof(Entry));
+      std::free(entries);
+    } else if (!movePages(entries, entries_bytes, fresh, bytes)) {
+      throw std::bad_alloc();
+    }
+    entries = static_cast<Entry*>(fresh);
+    entries_bytes = bytes;
+    entry_room = bytes / sizeof(Entry);
   }
 
   // Doubles the index (or makes it `new_capacity` slots, a power of two) and
@@ -224,13 +244,8 @@ class CellMap {
     if (new_capacity > MAX_SLOTS) throw std::bad_alloc();
     const int new_slot_shift = new_capacity <= narrow_limit ? 2 : 3;
     const U64 bytes = new_capacity << new_slot_shift;
-    bool mapped;
-    void* block;
-    void* fresh = allocateZeroed(bytes, block, mapped);  // may throw; the old index still serves
-    releaseIndex(index_block, index_bytes, index_mapped);
-    index_block = block;
-    index_bytes = bytes;
-    index_mapped = mapped;
+    void* fresh = allocateZeroed(bytes);  // may throw; the old index still serves
+    release(slots, capacity() << slot_shift);
     slots = fresh;
     slot_shift = new_slot_shift;
     mask = new_capacity - 1;
@@ -256,38 +271,58 @@ class CellMap {
   // lands on a random page; backed by 4 KiB pages each costs a TLB miss on top
   // of the cache miss, so indexes of 4 MiB and more are mapped afresh (zero
   // pages, filled in by the kernel where first touched, with no pass of our
-  // own), start on a 2 MiB boundary and ask for huge pages (a hint; ignored
-  // where unsupported).
+  // own) as huge pages.
   static constexpr U64 HUGE_PAGE = U64(1) << 21;
-  static void* allocateZeroed(U64 bytes, void*& block, bool& mapped) {
-    mapped = bytes >= 2 * HUGE_PAGE;
-    if (!mapped) {
-      block = malloc_las(bytes);
-      if (!block) throw std::bad_alloc();
-      std::memset(block, 0, bytes);
-      return block;
-    }
-    block = mmap(nullptr, bytes + HUGE_PAGE, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (block == MAP_FAILED) {
-      block = nullptr;
-      throw std::bad_alloc();
-    }
-    const std::uintptr_t start = (reinterpret_cast<std::uintptr_t>(block) + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1);
-#ifdef MADV_HUGEPAGE
-    madvise(reinterpret_cast<void*>(start), bytes, MADV_HUGEPAGE);
-#endif
-    return reinterpret_cast<void*>(start);
+  static void* allocateZeroed(U64 bytes) {
+    if (bytes >= 2 * HUGE_PAGE) return mapHuge(bytes);
+    void* block = malloc_las(bytes);
+    if (!block) throw std::bad_alloc();
+    std::memset(block, 0, bytes);
+    return block;
   }
-  static void releaseIndex(void* block, U64 bytes, bool mapped) {
-    if (mapped)
-      munmap(block, bytes + HUGE_PAGE);
+  // A fresh zeroed mapping of `bytes` (a multiple of HUGE_PAGE) starting on a
+  // HUGE_PAGE boundary and asking for huge pages (a hint; ignored where
+  // unsupported). The slack mapped to find the boundary is given back, so the
+  // mapping is exactly the block and can be moved whole.
+  static void* mapHuge(U64 bytes) {
+    void* block = mmap(nullptr, bytes + HUGE_PAGE, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (block == MAP_FAILED) throw std::bad_alloc();
+    char* const first = static_cast<char*>(block);
+    char* const start =
+        reinterpret_cast<char*>((reinterpret_cast<std::uintptr_t>(first) + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1));
+    const U64 head = start - first;
+    if (head) munmap(first, head);
+    munmap(start + bytes, HUGE_PAGE - head);
+#ifdef MADV_HUGEPAGE
+    madvise(start, bytes, MADV_HUGEPAGE);
+#endif
+    return start;
+  }
+  // Moves the pages of a mapHuge block of `bytes` to the front of a larger
+  // one, which it replaces there; the huge pages move whole, with no copy.
+  // False, with both blocks as they were, when it fails: the larger block is
+  // given back then.
+  static bool movePages(void* from, U64 bytes, void* to, U64 to_bytes) {
+#ifdef MREMAP_FIXED
+    if (mremap(from, bytes, bytes, MREMAP_MAYMOVE | MREMAP_FIXED, to) != MAP_FAILED) return true;
+    munmap(to, to_bytes);
+    return false;
+#else
+    std::memcpy(to, from, bytes);
+    munmap(from, bytes);
+    return true;
+#endif
+  }
+  // Gives back a block of allocateZeroed, mapHuge or the heap: `bytes` is
+  // its size when it is mapped, 0 when it is from the heap.
+  static void release(void* block, U64 bytes) {
+    if (!block) return;
+    if (bytes >= 2 * HUGE_PAGE)
+      munmap(block, bytes);
     else
       std::free(block);
   }
 
-  void* index_block = nullptr;  // what was allocated or mapped; slots lies within it
-  U64 index_bytes = 0;
-  bool index_mapped = false;
   void* slots = nullptr;
   int slot_shift = 2;  // slots of 4 or 8 bytes
   U64 narrow_limit = NARROW_SLOTS;
@@ -298,5 +333,6 @@ class CellMap {
   U64 max_count = 0;  // 7/8 of the slots
   Entry* entries = nullptr;
   U64 entry_room = 0;
+  U64 entries_bytes = 0;  // of their mapping; 0 while they are on the heap
   U64 count = 0;
 };

@@ -92,7 +92,8 @@ class PointFilterInterface {
   // `first` of the pass: sets the bit of each point that survives in `marks`
   // (one bit per point, room for all of them), as isSurvivingPointAndModify
   // would decide it, and leaves the others as they are. Lets a pass that reads
-  // only the survivors follow.
+  // only the survivors follow. With `first` 0 the marks stand for this block
+  // alone: what the filter kept for earlier blocks may go.
   virtual void markSurvivingRecords(const U8* /*records*/, U32 /*count*/, const PointRecordLayout& /*layout*/,
                                     U64 /*first*/, std::vector<U64>& /*marks*/) {}
   // Second pass: isSurvivingPointAndModify's answer for the point of one

@@ -589,6 +589,13 @@ void VoxelFilter<Payload>::markSurvivingRecords(const U8* records, U32 count, co
                                                 U64 first, std::vector<U64>& marks) {
   if (pending_count > 0 || !second_pass) [[unlikely]]
     startSecondPass();
+  // Marks of a block alone (the writing pass decides block by block): the
+  // survivors of the blocks before were asked about by now, or never will be,
+  // so their voxels need not be kept.
+  if (first == 0) {
+    survivor_positions.clear();
+    next_survivor = 0;
+  }
   // About one survivor per voxel: repeats of chosen points are few.
   if (survivor_positions.capacity() == 0) survivor_positions.reserve(cells.size() + cells.size() / 16 + 64);
   const LASscaling& scaling = *layout.scaling;

@@ -598,23 +598,26 @@ static bool reopen_for_pass(VoxsifterRun& run, LASreaderOwner& reader, const std
 }
 
 // Point output of a filter that decides without a first pass (every n-th,
-// random n-th): where the reader lends its records, the filter decides a
-// block of them at once and only the survivors are read as points, the reader
-// stepping back to each inside its buffer; unchanged survivors go out as the
-// records lent where the sink takes them. What it does not lend (compressed
-// records, the end of a file cut short, ignore rules) and inputs that cannot
-// step back (pipes) go point by point, the filter going on where it stood.
-// False when a survivor cannot be read back.
+// random n-th), and of one that learned the file but could not keep survivor
+// marks: where the reader lends its records, the filter decides a block of
+// them at once and only the survivors are read as points, the reader stepping
+// back to each inside its buffer; unchanged survivors go out as the records
+// lent where the sink takes them. A filter that learned the file is asked
+// again about each survivor read back, for its cell and count. What it does
+// not lend (compressed records, the end of a file cut short, ignore rules) and
+// inputs that cannot step back (pipes) go point by point, the filter going on
+// where it stood. False when a survivor cannot be read back.
 template <bool changing, class Sink>
 static bool second_pass_lent(LASreader* reader, Sink& sink, PointFilterInterface* filter,
                              const SurvivorChanges& changes, SecondPassCounts& counts) {
   const ByteStreamIn* stream = reader->get_stream();
   const std::optional<PointRecordLayout> layout = record_layout(reader);
-  if (stream && stream->isSeekable() && layout) {
+  if (stream && stream->isSeekable() && layout && filter->decidesRecords()) {
     LASpoint& point = reader->point;
+    const bool learned = filter->requiresVisit();
     SurvivalDecision kept;
     kept.survives = true;
-    const VoxelIndexAndCenter cell;  // these filters leave the cell alone
+    VoxelIndexAndCenter cell;  // the filters without a first pass leave it alone
     std::vector<U64> marks(RECORDS_AT_ONCE / 64);
     // Unchanged survivors go out as they lie.
     const bool as_read = !changing && takes_records_as_read(reader, sink);
@@ -639,7 +642,14 @@ static bool second_pass_lent(LASreader* reader, Sink& sink, PointFilterInterface
           if (index != next && !reader->seek(index)) return false;
           if (!reader->read_point()) return false;
           next = index + 1;
-          if constexpr (changing) change_survivor(point, kept, cell, changes, counts);
+          if constexpr (changing) {
+            SurvivalDecision decision = kept;
+            if (learned) {
+              decision = filter->isSurvivingPointAndModify(point, cell);
+              if (!decision.survives) return false;
+            }
+            change_survivor(point, decision, cell, changes, counts);
+          }
           sink.put(point);
           counts.written++;
         }
@@ -719,9 +729,13 @@ struct FileThinning {
   // Survivor marks are asked for before the first pass; the second pass goes
   // by them only when it provably reads the points of the first (replayed),
   // kept in the first pass (marked) or taken from the records (scanned).
+  // Where the first pass could not keep them, the writing pass decides each
+  // point from its record as it reads it (decided_as_read), and only a header
+  // written first, whose counts come before that pass, has them scanned.
   bool replayed = false;
   bool marked = false;
   const std::vector<U64>* marks = nullptr;
+  bool decided_as_read = false;
   std::vector<U64> scanned;
   SurvivorChanges changes;
   bool changing = false;
@@ -875,14 +889,21 @@ static const std::vector<U64>* decide_marks(const VoxsifterRun& run, LASreader* 
   return nullptr;
 }
 
-// Without marks from the first pass, marks from the records of the reopened
-// input where it replays the first pass. A scan that did not finish leaves
-// the reader somewhere: it is opened again. False when that fails.
-static bool scan_for_marks(FileThinning& f, I64 first_pass_points) {
-  if (f.marks || !f.replayed || !replays_first_pass(f.run, f.reader.get()) ||
-      f.reader->points_expected != first_pass_points) {
-    return true;
-  }
+// Without marks from the first pass, where the reopened input replays it,
+// the writing pass decides the points from their records as it reads them.
+static void decide_as_read(FileThinning& f, I64 first_pass_points) {
+  f.decided_as_read = !f.marks && f.replayed && replays_first_pass(f.run, f.reader.get()) &&
+                      f.reader->points_expected == first_pass_points;
+}
+
+// A header written first needs the survivors counted before they are written:
+// marks from the records, so that the count and the writing pass read only the
+// survivors instead of deciding every point twice. A scan that did not finish
+// leaves the reader somewhere: it is opened again, and both passes ask about
+// every point. False when that fails.
+static bool scan_for_marks(FileThinning& f) {
+  if (!f.decided_as_read) return true;
+  f.decided_as_read = false;
   bool moved = false;
   if (scan_survivors(f.reader.get(), f.filter.get(), f.scanned, moved)) {
     f.marks = &f.scanned;
@@ -936,6 +957,7 @@ static bool open_point_output(FileThinning& f) {
   }
   f.header_first = !laswriteopener.can_update_header();
   if (f.header_first) {
+    if (!scan_for_marks(f)) return false;
     LASinventory inventory;
     if (!count_survivors(f.run, f.reader.get(), f.filter.get(), f.marks, f.counting, f.step_xy, f.step_z, f.changes,
                          f.changing, inventory)) {
@@ -999,7 +1021,7 @@ static void write_survivors(FileThinning& f, LASreader* reader, PointFilterInter
   } else if (f.marks) {
     WriterSink sink{f.writer.get()};
     if (!second_pass_marked(reader, sink, filter, *f.marks, changes, f.changing, counts)) report_incomplete(f);
-  } else if (!filter->requiresVisit()) {
+  } else if (!filter->requiresVisit() || f.decided_as_read) {
     WriterSink sink{f.writer.get()};
     if (!second_pass_lent(reader, sink, filter, changes, f.changing, counts)) report_incomplete(f);
   } else {
@@ -1075,7 +1097,7 @@ void voxsifter_thin_next_file(VoxsifterRun& run) {
   // A failed reopen leaves the output name to the next file.
   if (!reopen_for_pass(run, f.reader, f.input_name)) return;
   f.marks = decide_marks(run, f.reader.get(), f.filter.get(), f.marked, first_pass_points);
-  if (!scan_for_marks(f, first_pass_points)) return;
+  decide_as_read(f, first_pass_points);
   build_output_header(f);
   if (!open_output(f)) return;
   write_survivors(f, f.reader.get(), f.filter.get());

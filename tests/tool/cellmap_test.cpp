@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <random>
 #include <unordered_map>
 #include <vector>
@@ -11,6 +15,16 @@
 #include "tool/voxelgrid.hpp"
 
 namespace {
+
+// Bytes of address space the process has mapped.
+U64 currentAddressSpace() {
+  U64 pages = 0;
+  if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(statm, "%lu", &pages) != 1) pages = 0;
+    std::fclose(statm);
+  }
+  return pages * U64(sysconf(_SC_PAGESIZE));
+}
 
 struct Record {
   U64 a;
@@ -102,6 +116,90 @@ TEST(CellMap, CapacityIsPowerOfTwoAndAtMostSevenEighthsFull) {
   }
   EXPECT_LE(map.memoryBytes(), map.capacity() * map.slotBytes() + 2 * keys * sizeof(Map::Entry));
   EXPECT_EQ(sizeof(CellMap<U64, U32>::Entry), 12u);  // packed to 4 bytes
+}
+
+// Large entry arrays leave the heap for a mapping of their own and then move
+// to larger mappings as they grow, with room made up front or not: every
+// entry keeps its key, record and position through each move.
+TEST(CellMap, EntriesSurviveTheMovesOfTheirStorage) {
+  for (const U64 reserved : {U64(0), U64(300000)}) {
+    SCOPED_TRACE(reserved);
+    Map map;
+    map.reserve(reserved);
+    const U64 keys = 1200000;  // about 24 MB of entries: several moves
+    bool inserted;
+    U64 moves = 0;
+    U64 room = map.memoryBytes();
+    for (U64 k = 0; k < keys; k++) {
+      const U64 key = k * 0x9E3779B97F4A7C15ULL;
+      ASSERT_EQ(map.insert(key, Map::hash(key), inserted), k);
+      map.at(k).value = {k, U32(k ^ 0xABCD)};
+      moves += map.memoryBytes() != room;
+      room = map.memoryBytes();
+      if ((k & (k - 1)) == 0) {  // now and then, the earliest and the latest
+        ASSERT_EQ(map.find(0, Map::hash(0)), 0u);
+        ASSERT_EQ(map.at(k).key, key);
+      }
+    }
+    EXPECT_GE(moves, 3u);
+    for (U64 k = 0; k < keys; k++) {
+      const U64 key = k * 0x9E3779B97F4A7C15ULL;
+      ASSERT_EQ(map.find(key, Map::hash(key)), k);
+      ASSERT_EQ(map.at(k).value.a, k);
+      ASSERT_EQ(map.at(k).value.b, U32(k ^ 0xABCD));
+    }
+  }
+}
+
+// When the address space runs out, an insert that needs more room throws and
+// leaves the map as it was: every entry is still found, the key that failed is
+// not, and the map grows again once there is room. Run in a child process,
+// whose address space can be limited without harm to the other tests.
+TEST(CellMap, FailedGrowthLeavesTheMapUsable) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizer's shadow memory needs the address space";
+#else
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  // Past 4 MiB of entries; from the first count the index needs to grow
+  // first, from the second the entries.
+  for (const U64 filled : {U64(400000), U64(460000)}) {
+    SCOPED_TRACE(filled);
+    EXPECT_EXIT(
+        {
+          Map map;
+          bool inserted;
+          U64 k = 0;
+          auto key_of = [](U64 n) { return n * 0x9E3779B97F4A7C15ULL; };
+          for (; k < filled; k++) map.insert(key_of(k), inserted)->a = k;
+          rlimit limit;
+          getrlimit(RLIMIT_AS, &limit);
+          const rlimit old = limit;
+          limit.rlim_cur = currentAddressSpace() + (U64(2) << 20);
+          setrlimit(RLIMIT_AS, &limit);
+          bool threw = false;
+          for (; k < 20000000 && !threw; k++) {
+            try {
+              map.insert(key_of(k), inserted)->a = k;
+            } catch (const std::bad_alloc&) {
+              threw = true;
+            }
+          }
+          setrlimit(RLIMIT_AS, &old);
+          if (!threw) _exit(2);
+          const U64 failed = k - 1;
+          if (map.size() != failed || map.find(key_of(failed))) _exit(3);
+          for (U64 n = 0; n < failed; n++) {
+            const Record* r = map.find(key_of(n));
+            if (!r || r->a != n) _exit(4);
+          }
+          for (U64 n = failed; n < failed + 100000; n++) {
+            if (map.insert(key_of(n), Map::hash(key_of(n)), inserted) != n || !inserted) _exit(5);
+          }
+          _exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+  }
+#endif
 }
 
 // Entries keep the position they were given, in order of first insertion,

@@ -576,14 +576,16 @@ struct ShortcutAndGeneral {
   std::string shortcut_out, general_out;
 };
 
-static ShortcutAndGeneral run_shortcut_and_general(const TempDir& dir, const std::vector<std::string>& args) {
-  std::vector<std::string> shortcut = {"-i", dir.file("in.las"), "-o", dir.file("shortcut.las")};
-  std::vector<std::string> general = {"-i", dir.file("in.las"), "-o", dir.file("general.las"), "-keep_z", "-1e6", "1e6"};
+static ShortcutAndGeneral run_shortcut_and_general(const TempDir& dir, const std::vector<std::string>& args,
+                                                   const std::string& extension = "las") {
+  const std::string shortcut_name = "shortcut." + extension, general_name = "general." + extension;
+  std::vector<std::string> shortcut = {"-i", dir.file("in.las"), "-o", dir.file(shortcut_name)};
+  std::vector<std::string> general = {"-i", dir.file("in.las"), "-o", dir.file(general_name), "-keep_z", "-1e6", "1e6"};
   shortcut.insert(shortcut.end(), args.begin(), args.end());
   general.insert(general.end(), args.begin(), args.end());
   ShortcutAndGeneral both{run_voxsifter(shortcut), run_voxsifter(general), "", ""};
-  if (dir.exists("shortcut.las")) both.shortcut_out = dir.read("shortcut.las");
-  if (dir.exists("general.las")) both.general_out = dir.read("general.las");
+  if (dir.exists(shortcut_name)) both.shortcut_out = dir.read(shortcut_name);
+  if (dir.exists(general_name)) both.general_out = dir.read(general_name);
   return both;
 }
 
@@ -657,14 +659,14 @@ TEST(Replay, MarkedSurvivorsWriteWhatEveryPointWrites) {
   }
 }
 
-// Records lent by the reader serve the first pass, and survivors marked from
+// Records lent by the reader serve the first pass, and survivors decided from
 // them the writing pass of the rules that cannot mark in the first pass; a
 // filter that keeps every point makes the tool go point by point. Both write
 // the same bytes, for formats with GPS time at either place and without it,
 // with an attribute, exact repeats of points whose compared values differ,
 // and points outside the header's box; the repeats come at the end (out of
-// the order of GPS time, where only the scan of records finds the survivors
-// of some rules) or next to their points; and so does the standard output,
+// the order of GPS time, where only the records decide the survivors of some
+// rules) or next to their points; and so does the standard output,
 // whose header is counted before the points. Every other field of the points
 // varies (classifications above 31, flags, channels, colours, wave packets),
 // so that survivors written unchanged as the records they are in the file
@@ -740,6 +742,73 @@ TEST(Replay, RecordShortcutsWriteWhatEveryPointWrites) {
       const ToolResult c = run_voxsifter(piped);
       EXPECT_EQ(c.err.find("ERROR"), std::string::npos) << c.err;
       EXPECT_TRUE(c.out == out);
+    }
+  }
+}
+
+// The rules that do not choose by identity keep survivor marks in the first
+// pass only while points come in runs of GPS time that do not overlap. Where
+// they cannot (format 0 has no time, a file followed by itself repeats its
+// times, here with other values the second time, a NaN time), the writing
+// pass decides each point from its record as it reads it, and a header
+// written first has the survivors found in the records before it counts
+// them. Either way the output is what asking about every point writes, with
+// and without changes of the survivors, as records written as they lie (LAS)
+// and as points read back (VMB).
+TEST(Replay, SurvivorsDecidedAsReadWriteWhatEveryPointWrites) {
+  lasfix::LasFile no_time = replay_file();
+  no_time.header.point_data_format = 0;
+  lasfix::LasFile twice = replay_file();
+  const std::vector<Point> once = twice.points;
+  for (size_t i = 0; i < once.size(); i++) {
+    Point p = once[i];
+    if (i % 3 == 0) {
+      p.intensity = (uint16_t)(p.intensity + 7);
+      p.return_number = (uint8_t)(3 - p.return_number);
+    }
+    twice.points.push_back(p);
+  }
+  lasfix::LasFile not_a_number = replay_file();
+  not_a_number.points[2500].gps_time = std::nan("");
+  lasfix::LasFile* const inputs[] = {&no_time, &twice, &not_a_number};
+  for (lasfix::LasFile* f : inputs) {
+    add_i32_attribute(*f, "value");
+    for (size_t i = 0; i < f->points.size(); i++) {
+      const int32_t value = (int32_t)(i * 7 % 13);
+      f->points[i].extra_bytes.assign((const char*)&value, 4);
+    }
+  }
+  const std::vector<std::string> runs[] = {
+      {"-random_cell_occurrence", "-seed", "5"},
+      {"-random_cell_occurrence", "-count_to_intensity", "-flatten_points"},
+      {"-intensity_max"},
+      {"-intensity_min", "-count_to_user_byte"},
+      {"-return_max", "-use_cell_center"},
+      {"-return_min"},
+      {"-attribute_max", "0", "-keypoint"},
+      {"-attribute_min", "0"},
+  };
+  TempDir dir;
+  for (size_t f = 0; f < std::size(inputs); f++) {
+    dir.write("in.las", inputs[f]->bytes());
+    for (const std::vector<std::string>& args : runs) {
+      for (const std::string extension : {"las", "vmb"}) {
+        std::string shown = std::to_string(f) + " " + extension;
+        for (const std::string& a : args) shown += " " + a;
+        SCOPED_TRACE(shown);
+        const ShortcutAndGeneral both = run_shortcut_and_general(dir, args, extension);
+        EXPECT_EQ(both.shortcut.exit_code, both.general.exit_code) << both.shortcut.err;
+        EXPECT_EQ(both.shortcut.err.find("ERROR"), std::string::npos) << both.shortcut.err;
+        ASSERT_FALSE(both.shortcut_out.empty());
+        EXPECT_TRUE(both.shortcut_out == both.general_out);
+        if (extension != "las") continue;
+        EXPECT_GT(lasfix::parse(both.shortcut_out).points.size(), 0u);
+        std::vector<std::string> piped = {"-i", dir.file("in.las"), "-stdout"};
+        piped.insert(piped.end(), args.begin(), args.end());
+        const ToolResult c = run_voxsifter(piped);
+        EXPECT_EQ(c.err.find("ERROR"), std::string::npos) << c.err;
+        EXPECT_TRUE(c.out == both.shortcut_out);
+      }
     }
   }
 }
