@@ -36,7 +36,7 @@ inline U8 get_extended_return_number(const LASpoint& point) { return point.get_e
 // Attribute attribute_idx, 0.0 when the point has no such attribute.
 F64 get_attribute(const LASpoint& point);
 
-// What a getter gives, told apart by specialisation: comparing the getters'
+// What a getter gives, one constant per getter: comparing the getters'
 // addresses is not a constant expression in every build.
 enum class RuleValue { OTHER, Z, INTENSITY, RETURN, EXTENDED_RETURN, ATTRIBUTE };
 template <auto get>
