@@ -126,43 +126,64 @@ void VoxelFilter<Payload>::visitPoint(const LASpoint& point) {
 
 // The coordinates are those of the point path, raw * scale + offset through
 // the same scaling, so every key and identity comes out the same. A block's
-// coordinates are read first and divided into quotients side by side (the
-// divisions overlap), then their voxels are computed and their recent-table
-// entries asked for, then the points are admitted in order.
+// coordinates are read first, then divided into quotients and compared with
+// the box side by side (VoxelGrid::plainQuotients), then their voxels are
+// computed and their recent-table entries asked for, then the points are
+// admitted in order.
 template <class Payload>
 void VoxelFilter<Payload>::visitRecords(const U8* records, U32 count, const PointRecordLayout& layout) {
   const LASscaling& scaling = *layout.scaling;
-  PendingPoint block[RECORD_BLOCK];
-  F64 q_x[RECORD_BLOCK] = {}, q_y[RECORD_BLOCK] = {}, q_z[RECORD_BLOCK] = {};  // even sizes: see quotients
+  RecordBlock block;
   for (U32 start = 0; start < count; start += RECORD_BLOCK) {
     const U32 size = std::min(RECORD_BLOCK, count - start);
     const U8* record = records + static_cast<U64>(start) * layout.record_length;
     for (U32 i = 0; i < size; i++, record += layout.record_length) {
-      PendingPoint& next = block[i];
-      next.x = q_x[i] = scaling.get_x(record_i32(record));
-      next.y = q_y[i] = scaling.get_y(record_i32(record + 4));
-      next.z = q_z[i] = scaling.get_z(record_i32(record + 8));
-      next.gps_time = 0.0;
-      if (layout.gps_time_at >= 0) std::memcpy(&next.gps_time, record + layout.gps_time_at, sizeof(F64));
+      block.x[i] = scaling.get_x(record_i32(record));
+      block.y[i] = scaling.get_y(record_i32(record + 4));
+      block.z[i] = scaling.get_z(record_i32(record + 8));
+      block.gps_time[i] = 0.0;
+      if (layout.gps_time_at >= 0) std::memcpy(&block.gps_time[i], record + layout.gps_time_at, sizeof(F64));
     }
-    grid.quotientsX(q_x, size);
-    grid.quotientsY(q_y, size);
-    grid.quotientsZ(q_z, size);
+    // The entry after an odd block's last is compared too: keep it a number.
+    if (size % 2) block.x[size] = block.y[size] = block.z[size] = 0.0;
+    grid.plainQuotients(block.x, block.y, block.z, block.q_x, block.q_y, block.q_z, block.plain, size);
+    // Positions are kept in 32 bits.
+    if (marking && visited + size > U32_MAX) dropMarks();
+    block.first = visited;
+    const bool wide = grid.wide;
     record = records + static_cast<U64>(start) * layout.record_length;
     U32 located = 0;
     try {
       for (; located < size; located++, record += layout.record_length) {
-        PendingPoint& next = block[located];
-        VoxelIndexAndCenter cell;
-        locate(next, q_x[located], q_y[located], q_z[located], cell);
-        next.sample = Payload::sampleRecord(record, layout, next.x, next.y, next.z, cell);
-        __builtin_prefetch(&recent[recentSlot(next.key)]);
+        VoxelTriple triple;
+        U64 key;
+        if (block.plain[located] && !wide) [[likely]] {
+          triple = grid.plainCell(block.q_x[located], block.q_y[located], block.q_z[located]);
+          key = grid.key(triple);
+        } else {
+          const bool inside = grid.locateByQuotients(block.x[located], block.y[located], block.z[located],
+                                                     block.q_x[located], block.q_y[located], block.q_z[located], triple);
+          outside += !inside;
+          key = cellKey(triple, inside, true);
+        }
+        block.key[located] = key;
+        __builtin_prefetch(&recent[recentSlot(key)]);
+        if constexpr (!std::is_same_v<Sample, VoxelFilterNoSample>) {
+          VoxelIndexAndCenter cell;
+          cell.index = key;
+          grid.center(triple, cell.center);
+          block.sample[located] =
+              Payload::sampleRecord(record, layout, block.x[located], block.y[located], block.z[located], cell);
+        }
       }
     } catch (...) {
-      // As point by point: the points before the one that failed are in.
-      for (U32 i = 0; i < located; i++) admit(block[i]);
+      // As point by point: the points before the one that failed are in,
+      // and that one was visited.
+      visited = block.first + located + 1;
+      for (U32 i = 0; i < located; i++) admit(pendingOf(block, i));
       throw;
     }
+    visited = block.first + size;
     enterBlock(block, size);
   }
 }
@@ -211,30 +232,42 @@ void VoxelFilter<Payload>::admit(const PendingPoint& next) {
 // admit() for a block of points at once, without holding them back: the
 // index slots of the voxels that the recent table does not know are asked
 // of the cache together before the first of the points is entered, so that
-// their misses overlap.
+// their misses overlap. Which points share the voxel before them or find it
+// in the table follows no pattern in a scan, so the points to enter and the
+// unknown voxels are listed without a branch.
 template <class Payload>
-void VoxelFilter<Payload>::enterBlock(const PendingPoint* block, U32 size) {
+void VoxelFilter<Payload>::enterBlock(const RecordBlock& block, U32 size) {
   enterPending();
-  bool enters[RECORD_BLOCK];
+  U8 entering[RECORD_BLOCK], unknown[RECORD_BLOCK];
+  static_assert(RECORD_BLOCK <= 256, "block positions are kept in bytes");
+  U32 enter_count = 0, unknown_count = 0;
+  // Locals: stores into the byte lists could otherwise alias the members.
+  U64 key_before = visited_key;
+  F64 latest = latest_visited_time;
+  const bool keeps_marks = marking;
   for (U32 i = 0; i < size; i++) {
-    const U64 key = block[i].key;
-    const bool may_repeat = mayRepeatVisited(block[i].gps_time);
-    enters[i] = true;
-    if (key == visited_key) {
-      if constexpr (Payload::ignores_later_points) enters[i] = may_repeat;
-      continue;
+    const U64 key = block.key[i];
+    const RecentVoxel& slot = recent[recentSlot(key)];
+    const bool known = (key == key_before) | ((slot.key == key) & (slot.position != Cells::NONE));
+    key_before = key;
+    bool enters = true;
+    if constexpr (Payload::ignores_later_points) {
+      // mayRepeatVisited, inlined on the locals.
+      const F64 time = block.gps_time[i];
+      const bool later = time > latest;
+      latest = later ? time : latest;
+      enters = (!known) | (keeps_marks & !later);
     }
-    visited_key = key;
-    if (recentPosition(key, recentSlot(key)) != Cells::NONE) {
-      if constexpr (Payload::ignores_later_points) enters[i] = may_repeat;
-    } else {
-      cells.prefetch(Cells::hash(key));
-    }
+    entering[enter_count] = static_cast<U8>(i);
+    enter_count += enters;
+    unknown[unknown_count] = static_cast<U8>(i);
+    unknown_count += !known;
   }
+  visited_key = key_before;
+  latest_visited_time = latest;
+  for (U32 j = 0; j < unknown_count; j++) cells.prefetch(Cells::hash(block.key[unknown[j]]));
   try {
-    for (U32 i = 0; i < size; i++) {
-      if (enters[i]) enter(block[i]);
-    }
+    for (U32 j = 0; j < enter_count; j++) enter(pendingOf(block, entering[j]));
   } catch (...) {
     dropPending();
     throw;

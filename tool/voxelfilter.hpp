@@ -36,7 +36,7 @@ inline U8 get_extended_return_number(const LASpoint& point) { return point.get_e
 // Attribute attribute_idx, 0.0 when the point has no such attribute.
 F64 get_attribute(const LASpoint& point);
 
-// What a getter gives, told apart by specialisation: comparing the getters'
+// What a getter gives, one constant per getter: comparing the getters'
 // addresses is not a constant expression in every build.
 enum class RuleValue { OTHER, Z, INTENSITY, RETURN, EXTENDED_RETURN, ATTRIBUTE };
 template <auto get>
@@ -411,8 +411,25 @@ class VoxelFilter : public PointFilterInterface {
   static U64 recentSlot(U64 key) { return (key * 0x9E3779B97F4A7C15ULL) >> (64 - RECENT_BITS); }
   // The voxel's position in cells when the recent table knows it, else Cells::NONE.
   U64 recentPosition(U64 key, U64 slot) const { return recent[slot].key == key ? recent[slot].position : Cells::NONE; }
+  // A block of records being visited, field by field so that whole arrays
+  // are converted and compared at once; the coordinate and quotient arrays
+  // hold an even number of entries (see VoxelGrid::quotients).
+  struct RecordBlock {
+    alignas(16) F64 x[RECORD_BLOCK], y[RECORD_BLOCK], z[RECORD_BLOCK];
+    alignas(16) F64 q_x[RECORD_BLOCK], q_y[RECORD_BLOCK], q_z[RECORD_BLOCK];
+    alignas(16) I64 plain[RECORD_BLOCK];
+    F64 gps_time[RECORD_BLOCK];
+    U64 key[RECORD_BLOCK];
+    Sample sample[RECORD_BLOCK];
+    // The first-pass position of the first point.
+    U64 first;
+  };
+  static PendingPoint pendingOf(const RecordBlock& block, U32 i) {
+    return {block.key[i], block.x[i], block.y[i], block.z[i], block.gps_time[i], static_cast<U32>(block.first + i),
+            block.sample[i]};
+  }
   // admit() of the points of a block, in order.
-  void enterBlock(const PendingPoint* block, U32 size);
+  void enterBlock(const RecordBlock& block, U32 size);
   // Enters one point into its voxel's record.
   [[gnu::always_inline]] void enter(const PendingPoint& point);
   // Enters every held-back point, oldest first. When entering one throws, it

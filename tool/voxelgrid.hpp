@@ -104,6 +104,15 @@ struct VoxelGrid {
     i = static_cast<I64>(f);
     return false;
   }
+  // Whether indexOfQuotient takes its first branch with a quotient below the
+  // limit (false for NaN).
+  [[gnu::always_inline]] static bool plainAlong(F64 c, F64 q, F64 max) {
+    return (q >= 0.0) & (q < INDEX_LIMIT) & (c <= max);
+  }
+  [[gnu::always_inline]] static I64 plainIndex(F64 q, U64 n) {
+    const U64 k = static_cast<U64>(static_cast<I64>(q));
+    return static_cast<I64>(k < n ? k : n - 1);
+  }
   static bool indexAlong(F64 c, F64 min, F64 max, F64 step, U64 n, I64& i) {
     return indexOfQuotient(c, (c - min) / step, max, n, i);
   }
@@ -131,20 +140,19 @@ struct VoxelGrid {
   F64 quotientY(F64 y) const { return quotient(y, min_y, step_xy, inverse_xy); }
   F64 quotientZ(F64 z) const { return quotient(z, min_z, step_z, inverse_z); }
 
-  // The quotients of n coordinates in place, two at a time (n may be odd:
-  // the arrays hold an even number of entries, the last one read even where
-  // it is not used).
-  void quotientsX(F64* c, U32 n) const { quotients(c, n, min_x, step_xy, inverse_xy); }
-  void quotientsY(F64* c, U32 n) const { quotients(c, n, min_y, step_xy, inverse_xy); }
-  void quotientsZ(F64* c, U32 n) const { quotients(c, n, min_z, step_z, inverse_z); }
-  static void quotients(F64* c, U32 n, F64 min, F64 step, F64 inverse) {
-    typedef F64 Pair __attribute__((vector_size(16)));
+  typedef F64 Pair __attribute__((vector_size(16)));
+  typedef I64 Mask __attribute__((vector_size(16)));
+
+  // The quotients of n coordinates (into q, which may be c), two at a time
+  // (n may be odd: the arrays hold an even number of entries, the last one
+  // read even where it is not used).
+  static void quotients(const F64* c, F64* q, U32 n, F64 min, F64 step, F64 inverse) {
     if (inverse != 0.0) {
       for (U32 i = 0; i < n; i += 2) {
         Pair pair;
         std::memcpy(&pair, c + i, sizeof(pair));
         pair = (pair - min) * inverse;
-        std::memcpy(c + i, &pair, sizeof(pair));
+        std::memcpy(q + i, &pair, sizeof(pair));
       }
       return;
     }
@@ -152,12 +160,53 @@ struct VoxelGrid {
       Pair pair;
       std::memcpy(&pair, c + i, sizeof(pair));
       pair = (pair - min) / step;
-      std::memcpy(c + i, &pair, sizeof(pair));
+      std::memcpy(q + i, &pair, sizeof(pair));
     }
+  }
+
+  // For a block of n points (arrays as for quotients): the quotients of their
+  // coordinates, and in plain[i] whether point i lies inside the box with
+  // every quotient below the limit (plainAlong on every axis; all bits set)
+  // or not (0). Two points are compared at a time: this is most of the work
+  // of locating a point, and nearly every point is plain.
+  void plainQuotients(const F64* x, const F64* y, const F64* z, F64* q_x, F64* q_y, F64* q_z, I64* plain,
+                      U32 n) const {
+    // One pass: each pair is read once and its quotients compared at once.
+    const auto along = [](const F64* c, F64* q, U32 i, F64 min, F64 max, F64 step, F64 inverse) {
+      Pair c_pair, q_pair;
+      std::memcpy(&c_pair, c + i, sizeof(c_pair));
+      if (inverse != 0.0)
+        q_pair = (c_pair - min) * inverse;
+      else
+        q_pair = (c_pair - min) / step;
+      std::memcpy(q + i, &q_pair, sizeof(q_pair));
+      return (q_pair >= 0.0) & (q_pair < INDEX_LIMIT) & (c_pair <= max);
+    };
+    for (U32 i = 0; i < n; i += 2) {
+      const Mask mask = along(x, q_x, i, min_x, max_x, step_xy, inverse_xy) &
+                        along(y, q_y, i, min_y, max_y, step_xy, inverse_xy) &
+                        along(z, q_z, i, min_z, max_z, step_z, inverse_z);
+      std::memcpy(plain + i, &mask, sizeof(mask));
+    }
+  }
+
+  // The cell of a point whose quotients are plain (see plainQuotients): the
+  // cell that locateByQuotients gives it, which lies inside the box.
+  VoxelTriple plainCell(F64 q_x, F64 q_y, F64 q_z) const {
+    return {plainIndex(q_x, n_x), plainIndex(q_y, n_y), plainIndex(q_z, n_z)};
   }
 
   // locate() of a point whose quotients are known.
   [[gnu::always_inline]] bool locateByQuotients(F64 x, F64 y, F64 z, F64 q_x, F64 q_y, F64 q_z, VoxelTriple& cell) const {
+    // Nearly every point lies inside the box with its quotients below the
+    // limit: one test for the three axes (no early exits: `&`), then the
+    // indices as indexOfQuotient gives them there, without a branch.
+    if (plainAlong(x, q_x, max_x) & plainAlong(y, q_y, max_y) & plainAlong(z, q_z, max_z)) [[likely]] {
+      cell.i_x = plainIndex(q_x, n_x);
+      cell.i_y = plainIndex(q_y, n_y);
+      cell.i_z = plainIndex(q_z, n_z);
+      return true;
+    }
     const bool in_x = indexOfQuotient(x, q_x, max_x, n_x, cell.i_x);
     const bool in_y = indexOfQuotient(y, q_y, max_y, n_y, cell.i_y);
     const bool in_z = indexOfQuotient(z, q_z, max_z, n_z, cell.i_z);

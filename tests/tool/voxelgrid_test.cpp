@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <iterator>
 #include <limits>
 #include <set>
+#include <vector>
 
 namespace {
 
@@ -122,13 +124,18 @@ TEST(VoxelGrid, LocateKeyAndCentre) {
 // side of the box that locate() gives, at the edges of cells and of the box,
 // beyond it, and for values that are no numbers. Steps that are powers of two
 // divide by a product with their reciprocal, which must give the bits of the
-// division too, down to results near the smallest doubles.
+// division too, down to results near the smallest doubles. The shortcut for
+// plain points (inside the box, quotients below the limit) takes exactly
+// those points, and gives them the cell that each axis gives on its own.
 TEST(VoxelGrid, QuotientsOfABlockLocateAsEachPoint) {
   // 10 cells of 0.3 from -1.5, the last one reaching past the maximum; in z,
   // -4.7 and -11.0 lie on cell edges that a multiplication by 1 / 0.7 misses.
   const VoxelGrid odd_steps(0.3, 0.7, -1.5, 1.35, 2.0, 4.9, -0.5, 0.0);
   const VoxelGrid power_steps(2.0, 0.5, -1.5, 1.35, 2.0, 4.9, -0.5, 0.0);
   const VoxelGrid tiny_steps(std::ldexp(1.0, -1024), std::ldexp(1.0, 1000), 0.0, 1e-300, 0.0, 1e-300, -1.0, 1.0);
+  // Boxes of whole cells: 2.0 in x and 1.5 in y lie on the maximum and on the
+  // edge of a cell beyond the last, which takes them.
+  const VoxelGrid whole_steps(0.5, 0.5, 0.0, 2.0, -1.5, 1.5, -0.5, 4.9);
   const F64 values[] = {-1.5,  1.35, 1.5,  -1.2, -0.9, 0.3,       0.6,    -0.0, 0.0,   1.35000000000000009,
                         -1.51, -2.1, 1e17, -1e17, INF, -INF, NaN, 2.0, 4.9, 4.6,  -0.5, 0.2,    1e-300, 2.9, 1.2, -4.7, -11.0,
                         4.9e-324, 1e-310, 1e308, -1e308, 0.5, 3.5};
@@ -139,25 +146,60 @@ TEST(VoxelGrid, QuotientsOfABlockLocateAsEachPoint) {
   EXPECT_EQ(power_steps.inverse_z, 2.0);
   EXPECT_EQ(tiny_steps.inverse_xy, 0.0);  // 2^1024 is no double
   EXPECT_EQ(tiny_steps.inverse_z, std::ldexp(1.0, -1000));
-  for (const VoxelGrid* grid : {&odd_steps, &power_steps, &tiny_steps}) {
+  for (const VoxelGrid* grid : {&odd_steps, &power_steps, &tiny_steps, &whole_steps}) {
     SCOPED_TRACE(grid->step_xy);
-    F64 q_x[std::size(values) + 1], q_y[std::size(values) + 1], q_z[std::size(values) + 1];
-    for (U32 i = 0; i < n; i++) q_x[i] = q_y[i] = q_z[i] = values[i];
-    q_x[n] = q_y[n] = q_z[n] = 0.0;
-    grid->quotientsX(q_x, n);
-    grid->quotientsY(q_y, n);
-    grid->quotientsZ(q_z, n);
-    for (U32 i = 0; i < n; i++) {
-      SCOPED_TRACE(i);
-      const F64 c = values[i], x = c, y = values[n - 1 - i], z = values[(i + 5) % n];
-      EXPECT_EQ(std::bit_cast<U64>(q_x[i]), std::bit_cast<U64>(grid->quotientX(c)));
-      EXPECT_EQ(std::bit_cast<U64>(q_x[i]), std::bit_cast<U64>((c - grid->min_x) / grid->step_xy));
-      EXPECT_EQ(std::bit_cast<U64>(q_z[i]), std::bit_cast<U64>((c - grid->min_z) / grid->step_z));
-      const F64 qy = q_y[n - 1 - i], qz = q_z[(i + 5) % n];
-      VoxelTriple by_block, by_point;
-      EXPECT_EQ(grid->locateByQuotients(x, y, z, q_x[i], qy, qz, by_block), grid->locate(x, y, z, by_point));
-      EXPECT_EQ(by_block, by_point);
+    // Each value mixed with two others, then alone on each axis with the
+    // box's centre on the others (the plain points' edges): an odd count, so
+    // the last pair holds one point.
+    std::vector<std::array<F64, 3>> points;
+    for (U32 i = 1; i < n; i++) points.push_back({values[i], values[n - 1 - i], values[(i + 5) % n]});
+    const std::array<F64, 3> centre = {(grid->min_x + grid->max_x) / 2, (grid->min_y + grid->max_y) / 2,
+                                       (grid->min_z + grid->max_z) / 2};
+    for (int axis = 0; axis < 3; axis++) {
+      for (const F64 value : values) {
+        points.push_back(centre);
+        points.back()[axis] = value;
+      }
     }
+    const U32 m = static_cast<U32>(points.size());
+    ASSERT_EQ(m % 2, 1u);
+    std::vector<F64> c_x(m + 1, 0.0), c_y(m + 1, 0.0), c_z(m + 1, 0.0), q_x(m + 1), q_y(m + 1), q_z(m + 1);
+    std::vector<I64> plain(m + 1);
+    for (U32 i = 0; i < m; i++) {
+      c_x[i] = points[i][0];
+      c_y[i] = points[i][1];
+      c_z[i] = points[i][2];
+    }
+    grid->plainQuotients(c_x.data(), c_y.data(), c_z.data(), q_x.data(), q_y.data(), q_z.data(), plain.data(), m);
+    size_t plain_points = 0;
+    for (U32 i = 0; i < m; i++) {
+      SCOPED_TRACE(i);
+      const F64 x = c_x[i], y = c_y[i], z = c_z[i];
+      EXPECT_EQ(std::bit_cast<U64>(q_x[i]), std::bit_cast<U64>(grid->quotientX(x)));
+      EXPECT_EQ(std::bit_cast<U64>(q_x[i]), std::bit_cast<U64>((x - grid->min_x) / grid->step_xy));
+      EXPECT_EQ(std::bit_cast<U64>(q_y[i]), std::bit_cast<U64>((y - grid->min_y) / grid->step_xy));
+      EXPECT_EQ(std::bit_cast<U64>(q_z[i]), std::bit_cast<U64>((z - grid->min_z) / grid->step_z));
+      VoxelTriple by_block, by_point, by_axis;
+      const bool inside = grid->locateByQuotients(x, y, z, q_x[i], q_y[i], q_z[i], by_block);
+      EXPECT_EQ(inside, grid->locate(x, y, z, by_point));
+      EXPECT_EQ(by_block, by_point);
+      // Axis by axis, through the general branch of each.
+      const bool in_x = VoxelGrid::indexOfQuotient(x, q_x[i], grid->max_x, grid->n_x, by_axis.i_x);
+      const bool in_y = VoxelGrid::indexOfQuotient(y, q_y[i], grid->max_y, grid->n_y, by_axis.i_y);
+      const bool in_z = VoxelGrid::indexOfQuotient(z, q_z[i], grid->max_z, grid->n_z, by_axis.i_z);
+      EXPECT_EQ(inside, in_x && in_y && in_z);
+      EXPECT_EQ(by_block, by_axis);
+      const bool below_limit = std::fabs(q_x[i]) < VoxelGrid::INDEX_LIMIT &&
+                               std::fabs(q_y[i]) < VoxelGrid::INDEX_LIMIT && std::fabs(q_z[i]) < VoxelGrid::INDEX_LIMIT;
+      const bool non_negative = q_x[i] >= 0.0 && q_y[i] >= 0.0 && q_z[i] >= 0.0;
+      ASSERT_TRUE(plain[i] == 0 || plain[i] == -1);
+      EXPECT_EQ(plain[i] != 0, inside && below_limit && non_negative);
+      if (plain[i]) {
+        EXPECT_EQ(grid->plainCell(q_x[i], q_y[i], q_z[i]), by_axis);
+        plain_points++;
+      }
+    }
+    EXPECT_GT(plain_points, 10u);
   }
 }
 
