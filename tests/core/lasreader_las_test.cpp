@@ -20,6 +20,7 @@
 #include "index/lascopc.hpp"
 #include "support/las_fixture.hpp"
 #include "support/drop_odd.hpp"
+#include "support/fifo_feed.hpp"
 #include "support/point_records.hpp"
 #include "support/temp_dir.hpp"
 
@@ -1147,6 +1148,59 @@ TEST_F(LasReaderTest, LendingStopsBeforeACutRecord) {
     EXPECT_FALSE(delivered);
     EXPECT_EQ(lending.points_read, one_by_one.points_read);
     EXPECT_EQ(expected, "WARNING: end-of-file after 6 of 10 points for '" + (by_name ? name : "stream") + "'\n");
+  }
+}
+
+// Files cut short far beyond the first buffer, read by name through the
+// smallest buffer from a file and from a named pipe, one by one and lent in
+// blocks: every whole record before the cut comes as written, then the
+// warning with its count. The cuts fall on buffer sizes, between records and
+// inside them, and inside the last record.
+TEST_F(LasReaderTest, CutsAcrossBuffersEndWithTheWholeRecordsBeforeThem) {
+  const U32 count = 600;
+  const lasfix::Built b = with_points(2, 1, count).build();
+  const size_t cuts[] = {4096, 8192, b.point_position(146), b.point_position(300) + 13,
+                         b.point_position(count - 1) + b.record_length - 1};
+  TempDir dir;
+  for (const size_t cut : cuts) {
+    const std::string bytes = b.bytes.substr(0, cut);
+    const size_t whole = (cut - b.point_position(0)) / b.record_length;
+    dir.write("cut.las", bytes);
+    for (const bool piped : {false, true}) {
+      for (const bool lending : {false, true}) {
+        SCOPED_TRACE("cut at " + std::to_string(cut) + (piped ? " piped" : " file") + (lending ? " lent" : ""));
+        const std::string name = dir.file(piped ? "pipe.las" : "cut.las");
+        std::unique_ptr<FifoFeed> feed;
+        if (piped) {
+          remove(name.c_str());
+          feed = std::make_unique<FifoFeed>(name, bytes);
+          ASSERT_TRUE(feed->ok());
+        }
+        LASreaderLAS r(nullptr);
+        ASSERT_TRUE(r.open(name.c_str(), 4096));
+        size_t delivered_records = 0;
+        U32 got = 0;
+        while (const U8* records = lending ? r.lend_point_records(64, got) : nullptr) {
+          for (U32 k = 0; k < got; k++, delivered_records++) {
+            ASSERT_EQ(std::string((const char*)records + k * b.record_length, b.record_length),
+                      record(b, delivered_records));
+          }
+        }
+        if (lending) {
+          EXPECT_GT(delivered_records, 0u);
+        }
+        bool delivered = true;
+        std::string messages;
+        while (delivered) {
+          messages += capture_read(r, delivered);
+          if (delivered) {
+            ASSERT_EQ(testpoints::record_of(r.point), record(b, delivered_records++));
+          }
+        }
+        EXPECT_EQ(delivered_records, whole);
+        EXPECT_EQ(messages, "WARNING: end-of-file after " + std::to_string(whole) + " of 600 points for '" + name + "'\n");
+      }
+    }
   }
 }
 
