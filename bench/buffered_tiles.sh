@@ -4,7 +4,8 @@
 # buffer and with "-buffered 10": once with every other tile named as a
 # neighbour, once from a list file with bounds, where the kd-tree picks the
 # neighbours. Prints wall time (best of 3 runs), points per second of tile
-# input, peak memory and the buffer points added. Single-threaded; the tiles
+# input, peak memory and the buffer points added. One thinning thread (the
+# reader of a LAS file reads ahead on a second one where it can); the tiles
 # are read once before the runs so that every run sees them in the page cache.
 # As .lax files are not read, each tile reads its touching neighbours in full
 # to find the buffer points: that is where the extra time goes.

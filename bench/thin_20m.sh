@@ -4,8 +4,9 @@
 # -random_nth (one pass). Prints wall time, input points per second, peak
 # memory against the budget of 64 MB + 48 bytes per occupied voxel, and the
 # tool's own -v/-vv timing lines, so that the passes and the write can be
-# told apart. Single-threaded; the input is read once before the runs so
-# that every run sees it in the page cache.
+# told apart. One thinning thread (the reader of a LAS file reads ahead on a
+# second one where it can); the input is read once before the runs so that
+# every run sees it in the page cache.
 #
 #   bash bench/thin_20m.sh            (POINTS=... and BENCH_DIR=... to change)
 set -euo pipefail

@@ -6,8 +6,9 @@
 # second and peak memory against the budget of 64 MB + 40 bytes per occupied
 # voxel. Runs for each point count of SIZES (default 2 M and 20 M; 60 M needs
 # about 1.7 GB of disk and is added with SIZES="2000000 20000000 60000000").
-# Single-threaded; the input is read once before the runs so that every run
-# finds it in the page cache. CPU is the user plus system time of the best
+# One thinning thread (the reader of a LAS file reads ahead on a second one
+# where it can: CPU can exceed the wall time); the input is read once before
+# the runs so that every run finds it in the page cache. CPU is the user plus system time of the best
 # run. BASE=path/to/voxsifter times that program too, its runs alternating
 # with those of this build, and adds its seconds and CPU time as the last
 # columns: a before and after from one run on a machine that is not quiet.
