@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include "core/lasmessage.hpp"
 
 template <class Base = ::testing::Test>
@@ -14,3 +17,7 @@ class HaltingOff : public Base {
   void SetUp() override { halt_on_error(false); }
   void TearDown() override { halt_on_error(true); }
 };
+
+// For death tests that check the exit code: the code follows the messages
+// counted so far, and earlier tests in the same process count too.
+inline void forget_message_counts() { std::fill(std::begin(lasmessage_cnt), std::end(lasmessage_cnt), 0); }
