@@ -111,43 +111,45 @@ struct ByteStreamInFileBuffered::ReadAhead {
     for (;;) {
       wake_worker.wait(lock, [this] { return stop || (!ended && !free_slots.empty()); });
       if (stop) return;
-      const int slot = free_slots.back();
-      free_slots.pop_back();
-      const I64 offset = next_offset;
-      const unsigned asked = generation;
-      next_offset += (I64)capacity;
-      in_flight++;
-      lock.unlock();
-      const size_t length = read_at(descriptor, slots[slot] + capacity, capacity, offset);
-      lock.lock();
-      in_flight--;
-      if (asked != generation) {
-        free_slots.push_back(slot);
-        continue;
-      }
-      if (length < capacity) ended = true;
-      ready.push_back({slot, length});
+      Block block;
+      if (!read_next(lock, block)) continue;
+      ready.push_back(block);
       wake_reader.notify_one();
     }
+  }
+
+  // Reads the block at next_offset into a free slot, without the lock while
+  // it reads; called and returning with the lock held. False when a restart
+  // dropped the block's position meanwhile: its slot is free again.
+  bool read_next(std::unique_lock<std::mutex>& lock, Block& block) {
+    const int slot = free_slots.back();
+    free_slots.pop_back();
+    const I64 offset = next_offset;
+    const unsigned asked = generation;
+    next_offset += (I64)capacity;
+    in_flight++;
+    lock.unlock();
+    const size_t length = read_at(descriptor, slots[slot] + capacity, capacity, offset);
+    lock.lock();
+    in_flight--;
+    if (asked != generation) {
+      free_slots.push_back(slot);
+      return false;
+    }
+    if (length < capacity) ended = true;
+    block = {slot, length};
+    return true;
   }
 
   // The next block. When none is queued and none is in flight (the worker
   // has not had a CPU yet), the caller reads it itself instead of waiting.
   Block take() {
     std::unique_lock<std::mutex> lock(mutex);
-    if (ready.empty() && in_flight == 0 && !ended && !free_slots.empty()) {
-      const int slot = free_slots.back();
-      free_slots.pop_back();
-      const I64 offset = next_offset;
-      next_offset += (I64)capacity;
-      lock.unlock();
-      const size_t length = read_at(descriptor, slots[slot] + capacity, capacity, offset);
-      lock.lock();
-      if (length < capacity) ended = true;
-      return {slot, length};
-    }
+    // Only the caller restarts, so its own read cannot be dropped.
+    Block block;
+    if (ready.empty() && in_flight == 0 && !ended && !free_slots.empty() && read_next(lock, block)) return block;
     wake_reader.wait(lock, [this] { return !ready.empty(); });
-    const Block block = ready.front();
+    block = ready.front();
     ready.pop_front();
     return block;
   }

@@ -413,7 +413,7 @@ class VoxelFilter : public PointFilterInterface {
   U64 recentPosition(U64 key, U64 slot) const { return recent[slot].key == key ? recent[slot].position : Cells::NONE; }
   // A block of records being visited, field by field so that whole arrays
   // are converted and compared at once; the coordinate and quotient arrays
-  // hold an even number of entries (see VoxelGrid::quotients).
+  // hold an even number of entries (see VoxelGrid::plainQuotients).
   struct RecordBlock {
     alignas(16) F64 x[RECORD_BLOCK], y[RECORD_BLOCK], z[RECORD_BLOCK];
     alignas(16) F64 q_x[RECORD_BLOCK], q_y[RECORD_BLOCK], q_z[RECORD_BLOCK];

@@ -143,29 +143,9 @@ struct VoxelGrid {
   typedef F64 Pair __attribute__((vector_size(16)));
   typedef I64 Mask __attribute__((vector_size(16)));
 
-  // The quotients of n coordinates (into q, which may be c), two at a time
-  // (n may be odd: the arrays hold an even number of entries, the last one
-  // read even where it is not used).
-  static void quotients(const F64* c, F64* q, U32 n, F64 min, F64 step, F64 inverse) {
-    if (inverse != 0.0) {
-      for (U32 i = 0; i < n; i += 2) {
-        Pair pair;
-        std::memcpy(&pair, c + i, sizeof(pair));
-        pair = (pair - min) * inverse;
-        std::memcpy(q + i, &pair, sizeof(pair));
-      }
-      return;
-    }
-    for (U32 i = 0; i < n; i += 2) {
-      Pair pair;
-      std::memcpy(&pair, c + i, sizeof(pair));
-      pair = (pair - min) / step;
-      std::memcpy(q + i, &pair, sizeof(pair));
-    }
-  }
-
-  // For a block of n points (arrays as for quotients): the quotients of their
-  // coordinates, and in plain[i] whether point i lies inside the box with
+  // For a block of n points (n may be odd: the arrays hold an even number of
+  // entries, the last one read even where it is not used): the quotients of
+  // their coordinates, and in plain[i] whether point i lies inside the box with
   // every quotient below the limit (plainAlong on every axis; all bits set)
   // or not (0). Two points are compared at a time: this is most of the work
   // of locating a point, and nearly every point is plain.
